@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string_view>
+
+// Writes `message` and one line feed to standard error, unbuffered, and ends
+// the process with status 1 at once: no destructors, no atexit handlers, so a
+// half-written output file stays exactly as it is.
+[[noreturn]] void fail(std::string_view message);

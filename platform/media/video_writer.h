@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/media/media_time.h"
+#include "platform/media/pixel_buffer.h"
+
+namespace media {
+
+enum class FileType {
+  kQuickTimeMovie,  // .mov, whatever the path's extension
+  kMpeg4,           // .mp4 with the index first, so the file streams
+};
+
+enum class VideoCodec {
+  kProRes4444,  // 'ap4h', 10-bit 4:4:4 with alpha
+  kH264,        // libx264, 4:2:0
+};
+
+struct H264Settings {
+  int64_t averageBitRate = 0;    // bits per second
+  int expectedFrameRate = 60;    // rate-control hint
+  int maxKeyFrameInterval = 8;   // frames
+  bool allowFrameReordering = false;  // false: no B-frames
+};
+
+struct VideoInputSettings {
+  VideoCodec codec = VideoCodec::kH264;
+  int64_t width = 0;
+  int64_t height = 0;
+  H264Settings h264;  // used for kH264 only
+  // Tunes the encoder for latency rather than throughput.
+  bool expectsMediaDataInRealTime = false;
+  // Track timescale; every presentation time is given in it.
+  int32_t timescale = 600;
+};
+
+enum class WriterStatus {
+  kUnknown,    // created, not started
+  kWriting,
+  kCompleted,
+  kFailed,
+};
+
+// The movie writer: one video track encoded off the caller's thread behind a
+// small bounded queue. Mirrors the life of an asset writer:
+//   create → addInput → startWriting → (pool, isReady, append)* →
+//   markAsFinished → finishWriting(completion).
+// Not copyable; every call but the completion is made from one thread.
+class VideoWriter {
+ public:
+  // Creates (truncates) the file at `path`. nullptr on failure, with the
+  // system's reason text in `error`.
+  static std::unique_ptr<VideoWriter> create(const std::string& path, FileType type,
+                                             std::string* error);
+  ~VideoWriter();
+  VideoWriter(const VideoWriter&) = delete;
+  VideoWriter& operator=(const VideoWriter&) = delete;
+
+  // False when the settings cannot make a track at all (unknown encoder,
+  // a second input).
+  bool addInput(const VideoInputSettings& settings);
+  // Opens the encoder and writes the header. False on failure; see error().
+  bool startWriting();
+
+  // The pool of BGRA buffers of the input's size; nullptr before startWriting.
+  class PixelBufferPool* pixelBufferPool();
+  // False while the encoder queue is full (back-pressure).
+  bool isReadyForMoreMediaData() const;
+  // Queues `buffer` for encoding at `time`. Returns false when the writer has
+  // failed; the reason is then in error().
+  bool append(PixelBufferHandle buffer, MediaTime time);
+
+  void markAsFinished();
+  // Drains the queue, flushes the encoder and writes the trailer on the
+  // writer's own thread, then calls `completion` there. Check status() and
+  // error() from the completion (or after it has run).
+  void finishWriting(std::function<void()> completion);
+
+  WriterStatus status() const;
+  // The reason of the first failure; empty when there is none.
+  std::string error() const;
+
+ private:
+  struct Impl;
+  explicit VideoWriter(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// Hands out BGRA buffers of one size and takes them back when their handle
+// is released, so steady-state encoding allocates nothing.
+class PixelBufferPool {
+ public:
+  // nullptr when memory for a new buffer cannot be had.
+  PixelBufferHandle createPixelBuffer();
+  // ... (implementation-defined members)
+};
+
+}  // namespace media

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tools and the tests need, when
+# any is missing. Safe to run again: it does nothing when all are there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config googletest
+  # encoders and muxers
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
+  # the recorder's web view, drawing and event loop
+  libwebkit2gtk-4.1-dev libgtk-3-dev libcairo2-dev libglib2.0-dev
+  # its private display; the web process needs EGL even without a GPU
+  xvfb xauth libegl-mesa0 libgl1-mesa-dri
+  # the web process sandbox
+  bubblewrap xdg-dbus-proxy
+  # fonts for pages that ask for none; locales for the decimal-comma tests
+  fonts-dejavu-core locales
+  # the benchmarks' peer commands
+  ffmpeg
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  echo "installing: ${missing[*]}" >&2
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+
+# A decimal-comma locale, so the tests can prove that numbers on the command
+# line and in the report never follow the user's locale.
+if ! locale -a 2>/dev/null | grep -qi '^pt_BR\.utf-\?8$'; then
+  localedef -i pt_BR -f UTF-8 pt_BR.UTF-8 >&2 || true
+fi
