@@ -19,11 +19,15 @@ void writeAll(int fd, const char* data, size_t size) {
   }
 }
 
+int failDescriptor = STDERR_FILENO;
+
 }  // namespace
+
+void setFailDescriptor(int fd) { failDescriptor = fd; }
 
 void fail(std::string_view message) {
   std::string line(message);
   line += '\n';
-  writeAll(STDERR_FILENO, line.data(), line.size());
+  writeAll(failDescriptor, line.data(), line.size());
   _exit(1);
 }

@@ -1,0 +1,53 @@
+#include "platform/graphics/canvas.h"
+
+#include <climits>
+
+namespace graphics {
+
+std::unique_ptr<Canvas> Canvas::overMemory(uint8_t* data, int width, int height,
+                                           ptrdiff_t bytesPerRow) {
+  if (!data || width <= 0 || height <= 0 || bytesPerRow % 4 != 0 || bytesPerRow > INT_MAX ||
+      bytesPerRow < static_cast<ptrdiff_t>(width) * 4)
+    return nullptr;
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(
+      data, CAIRO_FORMAT_ARGB32, width, height, static_cast<int>(bytesPerRow));
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  cairo_t* cr = cairo_create(surface);
+  if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  return std::unique_ptr<Canvas>(new Canvas(surface, cr));
+}
+
+Canvas::~Canvas() {
+  cairo_destroy(cr_);
+  cairo_surface_destroy(surface_);
+}
+
+void Canvas::drawImage(const Image& image, double x, double y, double width, double height) {
+  if (image.width() <= 0 || image.height() <= 0 || width <= 0 || height <= 0) return;
+  cairo_save(cr_);
+  cairo_rectangle(cr_, x, y, width, height);
+  cairo_clip(cr_);
+  cairo_translate(cr_, x, y);
+  cairo_scale(cr_, width / image.width(), height / image.height());
+  cairo_set_source_surface(cr_, image.surface(), 0, 0);
+  // Padding matters only when scaling; without it an exact fit is a plain
+  // copy for pixman.
+  if (width != image.width() || height != image.height())
+    cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
+  // The frame buffers are reused and never cleared: replacing rather than
+  // blending keeps an old frame from showing through a transparent page.
+  cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr_);
+  cairo_restore(cr_);
+}
+
+void Canvas::flush() { cairo_surface_flush(surface_); }
+
+}  // namespace graphics

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cairo.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/graphics/image.h"
+
+namespace graphics {
+
+// Drawing over memory someone else owns (a frame buffer): 32-bit BGRA,
+// premultiplied, rows top first. Coordinates have their origin at the top left.
+class Canvas {
+ public:
+  // nullptr when cairo cannot take the memory (e.g. a stride that is not a
+  // multiple of 4, or a size beyond its limits).
+  static std::unique_ptr<Canvas> overMemory(uint8_t* data, int width, int height,
+                                            ptrdiff_t bytesPerRow);
+  ~Canvas();
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+
+  // Draws `image` stretched to fill the rectangle exactly, replacing the
+  // pixels underneath. Edges are padded, so a stretched image does not fade
+  // to transparent at its border.
+  void drawImage(const Image& image, double x, double y, double width, double height);
+  // Makes every drawing visible in the memory.
+  void flush();
+
+ private:
+  Canvas(cairo_surface_t* surface, cairo_t* cr) : surface_(surface), cr_(cr) {}
+  cairo_surface_t* surface_;
+  cairo_t* cr_;
+};
+
+}  // namespace graphics

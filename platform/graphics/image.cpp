@@ -1,0 +1,63 @@
+#include "platform/graphics/image.h"
+
+#include <cstring>
+
+namespace graphics {
+
+std::shared_ptr<const Image> Image::adopt(cairo_surface_t* surface) {
+  if (!surface) return nullptr;
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE ||
+      cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  cairo_surface_flush(surface);
+  // Pixels are pixels here: a device scale would shrink the image wherever
+  // it is drawn.
+  cairo_surface_set_device_scale(surface, 1, 1);
+  return std::shared_ptr<const Image>(new Image(surface));
+}
+
+std::shared_ptr<const Image> Image::fromPixels(int width, int height, const uint8_t* bgra,
+                                               int strideBytes) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  uint8_t* data = cairo_image_surface_get_data(surface);
+  int stride = cairo_image_surface_get_stride(surface);
+  for (int y = 0; y < height; ++y)
+    std::memcpy(data + static_cast<ptrdiff_t>(y) * stride,
+                bgra + static_cast<ptrdiff_t>(y) * strideBytes, static_cast<size_t>(width) * 4);
+  cairo_surface_mark_dirty(surface);
+  return adopt(surface);
+}
+
+Image::~Image() { cairo_surface_destroy(surface_); }
+
+int Image::width() const { return cairo_image_surface_get_width(surface_); }
+int Image::height() const { return cairo_image_surface_get_height(surface_); }
+int Image::stride() const { return cairo_image_surface_get_stride(surface_); }
+
+const uint8_t* Image::row(int y) const {
+  return cairo_image_surface_get_data(surface_) + static_cast<ptrdiff_t>(y) * stride();
+}
+
+ImageRef resized(const Image& source, int width, int height) {
+  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_t* cr = cairo_create(target);
+  if (source.width() > 0 && source.height() > 0) {
+    cairo_scale(cr, static_cast<double>(width) / source.width(),
+                static_cast<double>(height) / source.height());
+    cairo_set_source_surface(cr, source.surface(), 0, 0);
+    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+  }
+  cairo_destroy(cr);
+  return Image::adopt(target);
+}
+
+}  // namespace graphics

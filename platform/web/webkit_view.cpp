@@ -1,0 +1,240 @@
+#include "platform/web/webkit_view.h"
+
+#include <cmath>
+#include <memory>
+#include <optional>
+
+#include "platform/loop/main_queue.h"
+
+namespace web {
+
+namespace {
+
+// A phone shows no scroll bar. A user style sheet hides WebKit's without
+// touching the page's DOM, and overlay scroll bars take no layout room.
+constexpr char kHideScrollBars[] =
+    "html { scrollbar-width: none !important; }\n"
+    "::-webkit-scrollbar { display: none !important; width: 0 !important; height: 0 !important; }\n";
+
+// Bounds the work a hostile page can make us do by answering a huge array.
+constexpr unsigned kMaxArrayElements = 4096;
+
+// Snapshots alive at once: the one being composed and the next.
+constexpr size_t kReusedSurfaces = 3;
+
+std::optional<ScriptValue> convert(JSCValue* value, int depth) {
+  if (!value || jsc_value_is_undefined(value) || jsc_value_is_null(value)) return std::nullopt;
+  if (jsc_value_is_number(value)) return ScriptValue::ofNumber(jsc_value_to_double(value));
+  if (jsc_value_is_boolean(value)) {
+    ScriptValue v;
+    v.kind = ScriptValue::Kind::kBoolean;
+    v.number = jsc_value_to_boolean(value) ? 1 : 0;
+    return v;
+  }
+  if (jsc_value_is_string(value)) {
+    g_autofree char* text = jsc_value_to_string(value);
+    return ScriptValue::ofString(text ? text : "");
+  }
+  if (jsc_value_is_array(value) && depth < 4) {
+    g_autoptr(JSCValue) length = jsc_value_object_get_property(value, "length");
+    double n = length ? jsc_value_to_double(length) : 0;
+    if (!(n >= 0) || n > kMaxArrayElements) return ScriptValue::ofObject();
+    std::vector<ScriptValue> elements;
+    for (unsigned i = 0; i < static_cast<unsigned>(n); ++i) {
+      g_autoptr(JSCValue) element = jsc_value_object_get_property_at_index(value, i);
+      elements.push_back(convert(element, depth + 1).value_or(ScriptValue::ofObject()));
+    }
+    return ScriptValue::ofArray(std::move(elements));
+  }
+  return ScriptValue::ofObject();
+}
+
+// Nothing drawn yet leaves the surface fully transparent; the web view itself
+// paints an opaque background once it has content.
+bool looksBlank(const graphics::Image& image) {
+  if (image.width() <= 0 || image.height() <= 0) return true;
+  for (int sy = 0; sy < 8; ++sy) {
+    const uint8_t* row = image.row(image.height() * sy / 8 + image.height() / 16);
+    for (int sx = 0; sx < 8; ++sx) {
+      int x = image.width() * sx / 8 + image.width() / 16;
+      if (row[4 * x + 3] != 0) return false;
+    }
+  }
+  return true;
+}
+
+graphics::ImageRef toWidth(graphics::ImageRef image, int width) {
+  if (!image || width <= 0 || image->width() == width) return image;
+  int height = static_cast<int>(std::lround(static_cast<double>(image->height()) * width /
+                                            image->width()));
+  return graphics::resized(*image, width, std::max(height, 1));
+}
+
+}  // namespace
+
+WebKitView::WebKitView(const Options& options) {
+  WebKitWebContext* context = webkit_web_context_get_default();
+  // The recorder loads pages nobody here wrote.
+  webkit_web_context_set_sandbox_enabled(context, TRUE);
+
+  g_autoptr(WebKitUserContentManager) content = webkit_user_content_manager_new();
+  g_autoptr(WebKitUserStyleSheet) style = webkit_user_style_sheet_new(
+      kHideScrollBars, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER,
+      nullptr, nullptr);
+  webkit_user_content_manager_add_style_sheet(content, style);
+
+  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                       "user-content-manager", content, nullptr));
+  g_object_ref_sink(view_);
+  WebKitSettings* settings = webkit_web_view_get_settings(view_);
+  webkit_settings_set_user_agent(settings, options.userAgent.c_str());
+  // Without a GPU, compositing runs on llvmpipe and a 3× page scrolls at a
+  // few frames per second; painting on the processor keeps up (measured on
+  // two cores: 9 → 32 distinct frames per second at 1170 × 2391).
+  webkit_settings_set_hardware_acceleration_policy(settings,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
+
+  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(window_), options.windowTitle.c_str());
+  gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
+  gtk_window_set_deletable(GTK_WINDOW(window_), FALSE);
+  gtk_window_move(GTK_WINDOW(window_), options.windowX, options.windowY);
+  gtk_widget_set_size_request(GTK_WIDGET(view_), options.widthPoints, options.heightPoints);
+  gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
+}
+
+WebKitView::~WebKitView() {
+  for (cairo_surface_t* surface : surfaces_) cairo_surface_destroy(surface);
+  if (window_) gtk_widget_destroy(window_);
+  g_clear_object(&view_);
+}
+
+void WebKitView::setFinishedNavigationHandler(std::function<void()> handler) {
+  finishedNavigation_ = std::move(handler);
+}
+
+void WebKitView::show() { gtk_widget_show_all(window_); }
+
+void WebKitView::load(const std::string& uri) { webkit_web_view_load_uri(view_, uri.c_str()); }
+
+void WebKitView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  auto* self = static_cast<WebKitView*>(data);
+  if (event == WEBKIT_LOAD_STARTED) self->currentLoadFailed_ = false;
+  // WebKit also reports "finished" right after a failed load; that one is
+  // not a finished navigation.
+  if (event == WEBKIT_LOAD_FINISHED && !self->currentLoadFailed_ && self->finishedNavigation_)
+    self->finishedNavigation_();
+}
+
+gboolean WebKitView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*,
+                                  gpointer data) {
+  static_cast<WebKitView*>(data)->currentLoadFailed_ = true;
+  return FALSE;
+}
+
+void WebKitView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {
+  if (!completion) {
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr);
+    return;
+  }
+  auto* pending = new ScriptCompletion(std::move(completion));
+  webkit_web_view_evaluate_javascript(
+      view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<ScriptCompletion> done(static_cast<ScriptCompletion*>(data));
+        g_autoptr(JSCValue) value =
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+        (*done)(convert(value, 0));
+      },
+      pending);
+}
+
+double WebKitView::backingScaleFactor() const {
+  if (!gtk_widget_get_realized(GTK_WIDGET(view_))) return 0;
+  return gtk_widget_get_scale_factor(GTK_WIDGET(view_));
+}
+
+graphics::ImageRef WebKitView::drawCurrentContent() {
+  GtkWidget* widget = GTK_WIDGET(view_);
+  int scale = gtk_widget_get_scale_factor(widget);
+  int width = gtk_widget_get_allocated_width(widget) * scale;
+  int height = gtk_widget_get_allocated_height(widget) * scale;
+  if (width <= 0 || height <= 0) return nullptr;
+
+  // A fresh 10 MB surface per frame costs more in page faults and clearing
+  // than the drawing itself: reuse one that no image holds any more. The
+  // view paints every pixel opaque, so nothing needs clearing.
+  cairo_surface_t* surface = nullptr;
+  for (cairo_surface_t* candidate : surfaces_) {
+    if (cairo_surface_get_reference_count(candidate) == 1 &&
+        cairo_image_surface_get_width(candidate) == width &&
+        cairo_image_surface_get_height(candidate) == height) {
+      surface = candidate;
+      break;
+    }
+  }
+  if (!surface) {
+    surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(surface);
+      return nullptr;
+    }
+    if (surfaces_.size() < kReusedSurfaces) surfaces_.push_back(cairo_surface_reference(surface));
+  } else {
+    cairo_surface_reference(surface);
+  }
+  cairo_surface_set_device_scale(surface, scale, scale);
+  cairo_t* cr = cairo_create(surface);
+  gtk_widget_draw(widget, cr);
+  cairo_destroy(cr);
+  return graphics::Image::adopt(surface);
+}
+
+void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion) {
+  double scale = gtk_widget_get_scale_factor(GTK_WIDGET(view_));
+  int targetWidth = static_cast<int>(std::floor(widthPoints * scale + 1e-6));
+
+  // Fast path: the frame the UI process already shows, drawn in a few
+  // milliseconds. The web process's own snapshot repaints the whole page and
+  // is an order of magnitude slower; it serves only when there is nothing on
+  // screen to draw from yet.
+  if (gtk_widget_is_drawable(GTK_WIDGET(view_))) {
+    graphics::ImageRef image = drawCurrentContent();
+    if (image && !looksBlank(*image)) {
+      loop::asyncAfter(0, [completion = std::move(completion),
+                           image = toWidth(std::move(image), targetWidth)]() {
+        completion(image);
+      });
+      return;
+    }
+  }
+  snapshotThroughWebProcess(targetWidth, std::move(completion));
+}
+
+void WebKitView::snapshotThroughWebProcess(int targetWidth, SnapshotCompletion completion) {
+  struct Pending {
+    SnapshotCompletion completion;
+    int targetWidth;
+  };
+  webkit_web_view_get_snapshot(
+      view_, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
+        cairo_surface_t* surface =
+            webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+        graphics::ImageRef image;
+        if (surface && cairo_surface_get_type(surface) == CAIRO_SURFACE_TYPE_IMAGE) {
+          // Copy into a surface of our own: WebKit's may carry a device scale.
+          auto copy = graphics::Image::adopt(cairo_surface_reference(surface));
+          image = toWidth(copy, pending->targetWidth);
+        }
+        if (surface) cairo_surface_destroy(surface);
+        pending->completion(image);
+      },
+      new Pending{std::move(completion), targetWidth});
+}
+
+}  // namespace web

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/web/web_view.h"
+
+namespace web {
+
+// The web view of WebKitGTK, with a phone's user agent and no scroll bars,
+// in a window of its own on the current display.
+class WebKitView final : public WebView {
+ public:
+  struct Options {
+    std::string userAgent;
+    std::string windowTitle;
+    int widthPoints = 0;   // the view's size; the window wraps it exactly
+    int heightPoints = 0;
+    int windowX = 0;       // where the window's content goes, in points
+    int windowY = 0;
+  };
+
+  // Call after gtk_init. Turns on the web process sandbox, so it must come
+  // before anything else of WebKit's.
+  explicit WebKitView(const Options& options);
+  ~WebKitView() override;
+  WebKitView(const WebKitView&) = delete;
+  WebKitView& operator=(const WebKitView&) = delete;
+
+  // Called on every navigation that finished without failing.
+  void setFinishedNavigationHandler(std::function<void()> handler);
+  void show();
+  void load(const std::string& uri);
+
+  void evaluateJavaScript(const std::string& script, ScriptCompletion completion) override;
+  void takeSnapshot(double widthPoints, SnapshotCompletion completion) override;
+  double backingScaleFactor() const override;
+
+ private:
+  static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
+  static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
+  graphics::ImageRef drawCurrentContent();
+  void snapshotThroughWebProcess(int targetWidth, SnapshotCompletion completion);
+
+  GtkWidget* window_ = nullptr;
+  WebKitWebView* view_ = nullptr;
+  std::function<void()> finishedNavigation_;
+  bool currentLoadFailed_ = false;
+  std::vector<cairo_surface_t*> surfaces_;  // each holds one reference of ours
+};
+
+}  // namespace web
