@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vuz {
+
+inline constexpr char kUsage[] =
+    "uso: vuzizeri <url> <cssW> <cssH> <escala> <safeTopPt> <saida.mp4>\n";
+
+// The command line, parsed and checked.
+struct Arguments {
+  std::string url;
+  int64_t cssW = 0;
+  int64_t cssH = 0;
+  double scale = 0;
+  int64_t safeTop = 0;
+  std::string outPath;
+  int64_t contentH = 0;  // cssH − safeTop: the web view's height
+};
+
+// Output pixel sizes: scale × a CSS size, each truncated on its own.
+struct PixelSizes {
+  int64_t pxW = 0;
+  int64_t pxH = 0;
+  int64_t bandPx = 0;
+  int64_t contentPx = 0;
+};
+
+struct ParseResult {
+  std::optional<Arguments> arguments;  // set when the run may go on
+  bool showUsage = false;              // too few arguments
+};
+
+// `args` excludes the program name. Refused values give no arguments and no
+// usage: the caller exits with status 2 and says nothing.
+ParseResult parseArguments(const std::vector<std::string>& args);
+
+// The scale's number syntax: strtod in the C locale over the whole text, no
+// leading white space. Hexadecimal, "inf" and "nan" parse; "2,5" does not.
+std::optional<double> parseScale(std::string_view text);
+
+// truncate(scale × size) for the four sizes; nothing when a product is not a
+// finite number inside the signed 64-bit range.
+std::optional<PixelSizes> pixelSizes(const Arguments& arguments);
+
+}  // namespace vuz

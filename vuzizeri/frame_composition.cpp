@@ -1,0 +1,85 @@
+#include "vuzizeri/frame_composition.h"
+
+#include <algorithm>
+
+#include "platform/graphics/canvas.h"
+#include "vuzizeri/recorder.h"
+#include "vuzizeri/top_colours.h"
+
+namespace vuz {
+
+void easeBandColours(std::vector<double>& bandCols, const std::vector<uint8_t>& sample,
+                     double ease) {
+  if (sample.size() != bandCols.size()) {
+    bandCols.resize(sample.size());
+    for (size_t i = 0; i < sample.size(); ++i) bandCols[i] = sample[i] / 255.0;
+    return;
+  }
+  for (size_t i = 0; i < sample.size(); ++i)
+    bandCols[i] = bandCols[i] + (sample[i] / 255.0 - bandCols[i]) * ease;
+}
+
+std::vector<uint8_t> mouldPixels(const std::vector<double>& bandCols, int radius) {
+  const int64_t k = static_cast<int64_t>(bandCols.size() / 3);
+  if (k < 1) return {};
+  const double taps = 2.0 * radius + 1;
+  std::vector<uint8_t> pixels(4 * static_cast<size_t>(k), 255);
+  for (int64_t i = 0; i < k; ++i) {
+    double sum[3] = {0, 0, 0};
+    for (int o = -radius; o <= radius; ++o) {
+      int64_t j = std::clamp<int64_t>(i + o, 0, k - 1);
+      for (int c = 0; c < 3; ++c) sum[c] += bandCols[3 * j + c];
+    }
+    for (int c = 0; c < 3; ++c) {
+      double v = sum[c] / taps * 255.0;
+      if (!(v < 255)) v = 255;
+      if (v < 0) v = 0;
+      // RGB in, BGRA out: cairo's byte order.
+      pixels[4 * i + (2 - c)] = static_cast<uint8_t>(v);
+    }
+  }
+  return pixels;
+}
+
+double nextPresentationTime(double lastPTS, double elapsed) {
+  return std::max(lastPTS + 0.001, elapsed);
+}
+
+void Vuzizeri::updateBandColours(const graphics::Image& image) {
+  if (auto sample = coresDoTopo(image)) easeBandColours(bandCols, *sample, bandEase);
+}
+
+void Vuzizeri::gravarQuadro(const graphics::Image& image) {
+  const double now = platform_.now();
+  if (t0 == 0.0) t0 = now;
+
+  media::PixelBufferHandle buffer = writer->createPixelBuffer();
+  if (!buffer) return;
+
+  if (auto canvas = graphics::Canvas::overMemory(buffer->baseAddress(), buffer->width(),
+                                                 buffer->height(), buffer->bytesPerRow())) {
+    // Rows from the top: maybe one undrawn row, then the band, then the page
+    // in the lowest contentPx rows.
+    const double contentTop = static_cast<double>(pxH - contentPx);
+    if (bandPx >= 1) {
+      updateBandColours(image);
+      std::vector<uint8_t> mould = mouldPixels(bandCols, bandBlur);
+      if (!mould.empty()) {
+        const int k = static_cast<int>(mould.size() / 4);
+        if (auto mouldImage = graphics::Image::fromPixels(k, 1, mould.data(), 4 * k))
+          canvas->drawImage(*mouldImage, 0, contentTop - static_cast<double>(bandPx),
+                            static_cast<double>(pxW), static_cast<double>(bandPx));
+      }
+    }
+    canvas->drawImage(image, 0, contentTop, static_cast<double>(pxW),
+                      static_cast<double>(contentPx));
+    canvas->flush();
+  }
+
+  const double pts = nextPresentationTime(lastPTS, now - t0);
+  lastPTS = pts;
+  if (writer->isReadyForMoreMediaData())
+    writer->append(std::move(buffer), media::mediaTimeFromSeconds(pts, kTimescale));
+}
+
+}  // namespace vuz

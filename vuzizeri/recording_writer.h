@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/media/media_time.h"
+#include "platform/media/pixel_buffer.h"
+
+namespace vuz {
+
+// What the recorder needs of its movie writer; the real one is an H.264 MP4
+// writer, tests give a fake.
+class RecordingWriter {
+ public:
+  virtual ~RecordingWriter() = default;
+  // A frame buffer of the movie's size from the writer's pool, or nullptr.
+  virtual media::PixelBufferHandle createPixelBuffer() = 0;
+  virtual bool isReadyForMoreMediaData() = 0;
+  virtual void append(media::PixelBufferHandle buffer, media::MediaTime time) = 0;
+  virtual void markAsFinished() = 0;
+  // Calls `completion` once the file is complete, from the writer's thread.
+  virtual void finishWriting(std::function<void()> completion) = 0;
+  // Why the writer failed, or empty when it did not.
+  virtual std::string failure() = 0;
+};
+
+struct H264Request {
+  std::string path;
+  int64_t width = 0;
+  int64_t height = 0;
+  int64_t averageBitRate = 0;
+};
+
+// Opens the MP4 file and starts writing; nullptr when it cannot.
+using WriterFactory = std::function<std::unique_ptr<RecordingWriter>(const H264Request&)>;
+
+}  // namespace vuz

@@ -1,0 +1,56 @@
+#include "vuzizeri/start_sequence.h"
+
+#include <algorithm>
+
+#include "vuzizeri/recorder.h"
+#include "vuzizeri/scripts.h"
+
+namespace vuz {
+
+std::optional<double> acceptedHeight(const std::optional<web::ScriptValue>& result) {
+  if (!result || !result->isNumber()) return std::nullopt;
+  double height = result->number;
+  if (!(height > 0)) return std::nullopt;  // 0, negative, NaN
+  return height;
+}
+
+double scrollSpeed(double pageHeight, int64_t contentH) {
+  double distance = pageHeight - static_cast<double>(contentH);
+  return std::max(kMinimumSpeed, distance / kScrollTimeCap);
+}
+
+void Vuzizeri::webViewDidFinish() {
+  // A reload or a redirect by script finishes another navigation; one
+  // recording per run, so only the first starts anything.
+  if (started_) return;
+  started_ = true;
+  platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
+}
+
+void Vuzizeri::comecar() {
+  amostrarCorDoTopo([this] { medirEComecar(); });
+}
+
+void Vuzizeri::medirEComecar() {
+  platform_.web->evaluateJavaScript(
+      kHeightScript, [this](std::optional<web::ScriptValue> result) { handleHeight(result); });
+}
+
+void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
+  std::optional<double> height = acceptedHeight(result);
+  if (!height) {
+    platform_.fail("página sem altura");
+    return;
+  }
+  double velocidade = scrollSpeed(*height, args.contentH);
+  prepararWriter();
+  if (!writer) return;
+  rolar(velocidade);
+  capturar();
+}
+
+void Vuzizeri::rolar(double velocidade) {
+  platform_.web->evaluateJavaScript(scrollScript(velocidade), nullptr);
+}
+
+}  // namespace vuz

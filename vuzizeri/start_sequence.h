@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/web/script_value.h"
+
+namespace vuz {
+
+inline constexpr double kStartDelaySeconds = 3.0;
+inline constexpr double kMinimumSpeed = 250.0;  // CSS px/s
+inline constexpr double kScrollTimeCap = 60.0;  // seconds
+
+// The page height the height script answered, when it is a usable one: a
+// number above zero.
+std::optional<double> acceptedHeight(const std::optional<web::ScriptValue>& result);
+
+// At least 250 CSS px/s, faster when the scroll would otherwise pass 60 s.
+double scrollSpeed(double pageHeight, int64_t contentH);
+
+}  // namespace vuz

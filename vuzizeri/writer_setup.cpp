@@ -1,0 +1,28 @@
+#include "vuzizeri/writer_setup.h"
+
+#include <unistd.h>
+
+#include <cmath>
+
+#include "vuzizeri/recorder.h"
+
+namespace vuz {
+
+std::optional<int64_t> averageBitRate(int64_t pxW, int64_t pxH) {
+  int64_t pixels = 0;
+  if (__builtin_mul_overflow(pxW, pxH, &pixels)) return std::nullopt;
+  double rate = static_cast<double>(pixels) * 60.0 * 0.07;
+  if (!std::isfinite(rate) || rate >= 0x1p63 || rate < -0x1p63) return std::nullopt;
+  return static_cast<int64_t>(rate);
+}
+
+void Vuzizeri::prepararWriter() {
+  // A file only: a directory given as the output is left alone, and the
+  // writer then refuses the path.
+  ::unlink(args.outPath.c_str());
+  std::optional<int64_t> bitRate = averageBitRate(pxW, pxH);
+  if (bitRate) writer = platform_.openWriter(H264Request{args.outPath, pxW, pxH, *bitRate});
+  if (!writer) platform_.fail("não abriu o writer");
+}
+
+}  // namespace vuz
