@@ -1,0 +1,87 @@
+// recording_stats <movie.mp4> <scale> <contentTopPx> [speed]
+//
+// Reads a recording back and prints how smooth it is: frames, duration,
+// frames per second, distinct consecutive frames per second, the largest gap
+// between presentation times, and, for recordings of the numbered-bar
+// pattern page with a speed given, how far each frame's scroll offset lies
+// from speed × time (RMS and maximum, CSS px) and the longest hold while the
+// page moves.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "scroll_pattern.h"
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: recording_stats <movie> <scale> <contentTopPx> [speed]\n");
+    return 2;
+  }
+  const std::string path = argv[1];
+  const double scale = std::atof(argv[2]);
+  const int contentTop = std::atoi(argv[3]);
+  const double speed = argc > 4 ? std::atof(argv[4]) : 0;
+
+  std::vector<double> times, offsets, offsetTimes;
+  std::vector<uint8_t> previous;
+  int frames = 0, distinct = 0;
+  bool ok = scroll_pattern::forEachFrame(path, [&](const scroll_pattern::LumaFrame& f) {
+    std::vector<uint8_t> luma(static_cast<size_t>(f.width) * f.height);
+    for (int y = 0; y < f.height; ++y)
+      std::memcpy(&luma[static_cast<size_t>(y) * f.width], f.luma + y * f.stride, f.width);
+    // A repeated capture re-encodes to almost the same picture; a scroll of
+    // one pixel changes far more than this.
+    if (previous.empty()) {
+      ++distinct;
+    } else {
+      double diff = 0;
+      for (size_t i = contentTop * static_cast<size_t>(f.width); i < luma.size(); i += 3)
+        diff += std::abs(int(luma[i]) - int(previous[i]));
+      if (diff / (luma.size() / 3.0) > 0.25) ++distinct;
+    }
+    previous.swap(luma);
+    ++frames;
+    times.push_back(f.seconds);
+    if (speed > 0) {
+      if (auto offset = scroll_pattern::offsetOf(f, contentTop, scale)) {
+        offsets.push_back(*offset);
+        offsetTimes.push_back(f.seconds);
+      }
+    }
+  });
+  if (!ok || frames == 0) {
+    std::fprintf(stderr, "cannot decode %s\n", path.c_str());
+    return 1;
+  }
+  double duration = times.back() - times.front();
+  double gap = 0;
+  for (size_t i = 1; i < times.size(); ++i) gap = std::max(gap, times[i] - times[i - 1]);
+  std::printf("frames %d  duration %.2f s  fps %.1f  distinct/s %.1f  largest gap %.0f ms", frames,
+              duration, (frames - 1) / std::max(duration, 1e-9),
+              (distinct - 1) / std::max(duration, 1e-9), gap * 1000);
+  if (speed > 0 && offsets.size() > 2) {
+    scroll_pattern::Fit fit = scroll_pattern::fitScroll(offsetTimes, offsets, speed);
+    // Longest stretch with an unchanged offset while the page moves.
+    double hold = 0, lo = *std::min_element(offsets.begin(), offsets.end()),
+           hi = *std::max_element(offsets.begin(), offsets.end());
+    // How long each offset stays on screen: at 60 distinct frames per
+    // second 17 ms.
+    size_t run = 0;
+    for (size_t i = 1; i < offsets.size(); ++i) {
+      if (std::abs(offsets[i] - offsets[run]) <= 0.25) continue;
+      if (offsets[run] > lo + 0.5 && offsets[run] < hi - 0.5)
+        hold = std::max(hold, offsetTimes[i] - offsetTimes[run]);
+      run = i;
+    }
+    std::printf("  |  scroll: %d moving frames, RMS %.2f CSS px, max %.2f, speed seen %.1f (set %.1f), "
+                "longest hold %.0f ms",
+                fit.samples, fit.rms, fit.maxError, fit.measuredSpeed, speed, hold * 1000);
+  }
+  std::printf("\n");
+  return 0;
+}
