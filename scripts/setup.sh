@@ -15,8 +15,8 @@ packages=(
   bubblewrap xdg-dbus-proxy
   # fonts for pages that ask for none; locales for the decimal-comma tests
   fonts-dejavu-core locales
-  # the benchmarks' peer commands
-  ffmpeg
+  # the benchmarks' peer commands and their peak-memory meter
+  ffmpeg time
 )
 
 missing=()

@@ -16,30 +16,34 @@ enum class FileType {
 };
 
 enum class VideoCodec {
-  kProRes4444,  // 'ap4h', 10-bit 4:4:4 with alpha
-  kH264,        // libx264, 4:2:0
+  kProRes4444,  // 'ap4h', 10-bit 4:4:4 with alpha, vendor 'apl0'
+  kH264,        // libx264, 4:2:0, no B-frames unless allowed
 };
 
+// Largest width and height the writer takes, for both codecs.
+inline constexpr int64_t kMaxVideoDimension = 16384;
+
 struct H264Settings {
-  int64_t averageBitRate = 0;    // bits per second
-  int expectedFrameRate = 60;    // rate-control hint
-  int maxKeyFrameInterval = 8;   // frames
+  int64_t averageBitRate = 0;         // bits per second, average (ABR)
+  int expectedFrameRate = 60;         // rate-control hint
+  int maxKeyFrameInterval = 8;        // frames
   bool allowFrameReordering = false;  // false: no B-frames
+  std::string x264Preset = "veryfast";
 };
 
 struct VideoInputSettings {
   VideoCodec codec = VideoCodec::kH264;
-  int64_t width = 0;
-  int64_t height = 0;
-  H264Settings h264;  // used for kH264 only
-  // Tunes the encoder for latency rather than throughput.
+  int64_t width = 0;   // 1 .. kMaxVideoDimension
+  int64_t height = 0;  // 1 .. kMaxVideoDimension
+  H264Settings h264;   // used for kH264 only
+  // Tunes the encoder for latency rather than throughput (H.264 only).
   bool expectsMediaDataInRealTime = false;
-  // Track timescale; every presentation time is given in it.
+  // Track timescale; every presentation time is written in it.
   int32_t timescale = 600;
 };
 
 enum class WriterStatus {
-  kUnknown,    // created, not started
+  kUnknown,  // created, not started
   kWriting,
   kCompleted,
   kFailed,
@@ -50,30 +54,40 @@ enum class WriterStatus {
 //   create → addInput → startWriting → (pool, isReady, append)* →
 //   markAsFinished → finishWriting(completion).
 // Not copyable; every call but the completion is made from one thread.
+//
+// Timing: frame n is written at exactly the ticks it was appended with; the
+// last frame lasts 1 tick for ProRes (one frame at timescale = frame rate)
+// and, for H.264, as long as the interval before it (timescale / 60 when it
+// is the only frame).
 class VideoWriter {
  public:
   // Creates (truncates) the file at `path`. nullptr on failure, with the
   // system's reason text in `error`.
   static std::unique_ptr<VideoWriter> create(const std::string& path, FileType type,
                                              std::string* error);
+  // Stops the encoding thread; never finishes the file.
   ~VideoWriter();
   VideoWriter(const VideoWriter&) = delete;
   VideoWriter& operator=(const VideoWriter&) = delete;
 
-  // False when the settings cannot make a track at all (unknown encoder,
-  // a second input).
+  // False when the settings cannot make a track (size out of range, bad
+  // timescale, encoder missing, a second input); the reason is in error().
   bool addInput(const VideoInputSettings& settings);
   // Opens the encoder and writes the header. False on failure; see error().
   bool startWriting();
 
   // The pool of BGRA buffers of the input's size; nullptr before startWriting.
-  class PixelBufferPool* pixelBufferPool();
-  // False while the encoder queue is full (back-pressure).
+  PixelBufferPool* pixelBufferPool();
+  // False while the encoder queue is full (back-pressure). True once the
+  // writer has failed, so that the next append reports the failure.
   bool isReadyForMoreMediaData() const;
-  // Queues `buffer` for encoding at `time`. Returns false when the writer has
-  // failed; the reason is then in error().
+  // Queues `buffer` for encoding at `time` (converted to the track
+  // timescale; must increase from frame to frame). Returns false when the
+  // writer has failed or refuses the frame; the reason is then in error().
+  // Waits for room when called while not ready.
   bool append(PixelBufferHandle buffer, MediaTime time);
 
+  // No more appends; finishWriting() follows.
   void markAsFinished();
   // Drains the queue, flushes the encoder and writes the trailer on the
   // writer's own thread, then calls `completion` there. Check status() and
@@ -88,15 +102,6 @@ class VideoWriter {
   struct Impl;
   explicit VideoWriter(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
-};
-
-// Hands out BGRA buffers of one size and takes them back when their handle
-// is released, so steady-state encoding allocates nothing.
-class PixelBufferPool {
- public:
-  // nullptr when memory for a new buffer cannot be had.
-  PixelBufferHandle createPixelBuffer();
-  // ... (implementation-defined members)
 };
 
 }  // namespace media

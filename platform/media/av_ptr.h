@@ -1,0 +1,48 @@
+#pragma once
+
+// Owning pointers for the FFmpeg objects the writer holds.
+
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/buffer.h>
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+namespace media {
+
+struct CodecContextFree {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct BufferPoolFree {
+  void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
+};
+struct SwsFree {
+  void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+// Closes the file without writing a trailer: an unfinished movie stays as it
+// is on disk, and only finishWriting() ever completes one.
+struct OutputFormatFree {
+  void operator()(AVFormatContext* f) const {
+    if (f->pb && !(f->oformat->flags & AVFMT_NOFILE)) avio_closep(&f->pb);
+    avformat_free_context(f);
+  }
+};
+
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFree>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
+using OutputFormatPtr = std::unique_ptr<AVFormatContext, OutputFormatFree>;
+
+}  // namespace media

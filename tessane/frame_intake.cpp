@@ -1,0 +1,64 @@
+#include "tessane/frame_intake.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <semaphore>
+#include <string>
+
+#include "common/fail.h"
+#include "tessane/rgba_to_bgra.h"
+
+bool readExactly(int fd, int64_t count, std::vector<uint8_t>& frame) {
+  frame.resize(static_cast<size_t>(count));
+  int64_t have = 0;
+  while (have < count) {
+    size_t want = static_cast<size_t>(std::min<int64_t>(count - have, SSIZE_MAX));
+    ssize_t n = ::read(fd, frame.data() + have, want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    have += n;
+  }
+  return true;
+}
+
+int64_t appendFrames(media::VideoWriter& writer, const FrameFormat& format, int fd) {
+  const int64_t frameBytes = format.width * format.height * 4;
+  std::vector<uint8_t> frame;
+  int64_t frameIndex = 0;
+  while (readExactly(fd, frameBytes, frame)) {
+    // Back-pressure: standard input is left unread while the encoder is
+    // behind, so the producer waits instead of frames piling up here.
+    while (!writer.isReadyForMoreMediaData()) usleep(500);
+
+    media::PixelBufferPool* pool = writer.pixelBufferPool();
+    if (!pool) fail("pool de buffers indisponível");
+    media::PixelBufferHandle buffer = pool->createPixelBuffer();
+    if (!buffer) fail("não foi possível alocar o buffer do quadro " + std::to_string(frameIndex));
+    if (buffer->baseAddress()) {
+      rgbaToBgra(frame.data(), format.width, format.height, buffer->baseAddress(),
+                 buffer->bytesPerRow());
+    }
+    if (!writer.append(std::move(buffer), media::MediaTime{frameIndex, format.fps})) {
+      std::string reason = writer.error();
+      fail("falha ao gravar o quadro " + std::to_string(frameIndex) + ": " +
+           (reason.empty() ? "?" : reason));
+    }
+    ++frameIndex;
+  }
+  return frameIndex;
+}
+
+void finishMovie(media::VideoWriter& writer, int64_t frameCount) {
+  if (frameCount < 1) fail("nenhum quadro recebido");
+  writer.markAsFinished();
+  std::binary_semaphore finished(0);
+  writer.finishWriting([&finished] { finished.release(); });
+  finished.acquire();
+  if (writer.status() == media::WriterStatus::kFailed) {
+    std::string reason = writer.error();
+    fail("falha ao finalizar: " + (reason.empty() ? std::string("motivo desconhecido") : reason));
+  }
+}

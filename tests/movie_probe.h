@@ -1,0 +1,47 @@
+#pragma once
+
+// Reads a produced movie back through libavformat/libavcodec so tests can
+// check what a player would see: codec parameters, timestamps and pixels.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/media/av_ptr.h"
+
+struct MovieInfo {
+  std::string majorBrand;  // ftyp major brand, e.g. "qt  "
+  std::string vendor;      // sample description vendor, e.g. "apl0"
+  AVCodecID codec = AV_CODEC_ID_NONE;
+  uint32_t codecTag = 0;
+  int profile = 0;
+  int width = 0;
+  int height = 0;
+  int hasBFrames = 0;
+  AVRational timeBase{0, 1};
+  int64_t streamDuration = 0;  // in timeBase
+  AVColorPrimaries primaries = AVCOL_PRI_UNSPECIFIED;
+  AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
+  AVColorSpace matrix = AVCOL_SPC_UNSPECIFIED;
+  std::vector<int64_t> packetPts;
+  std::vector<int64_t> packetDts;
+  std::vector<bool> packetKey;
+  std::vector<media::FramePtr> frames;  // decoded, in presentation order
+};
+
+// Empty `error` on success.
+MovieInfo probeMovie(const std::string& path, std::string* error);
+
+// Types of the top-level boxes of an ISO/QuickTime file, in file order.
+std::vector<std::string> topLevelBoxes(const std::string& path);
+
+// One decoded 4:4:4 picture with alpha back to 8-bit RGBA with the BT.709
+// limited-range equations (independent of the writer's own arithmetic).
+std::vector<uint8_t> yuva444ToRgba(const AVFrame& frame);
+
+struct ChannelError {
+  double psnr[4];   // dB per channel R, G, B, A (99 when identical)
+  int maxDiff[4];
+};
+// Compares two tightly packed RGBA pictures of the same size.
+ChannelError compareRgba(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
