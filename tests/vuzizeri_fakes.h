@@ -46,11 +46,13 @@ class FakeWebView : public web::WebView {
   double backingScaleFactor() const override { return scaleFactor; }
 
   void answerScript(std::optional<web::ScriptValue> value) {
+    if (pendingScripts.empty()) throw std::logic_error("no script is waiting for an answer");
     auto call = std::move(pendingScripts.front());
     pendingScripts.pop_front();
     call.completion(std::move(value));
   }
   void answerSnapshot(graphics::ImageRef image) {
+    if (pendingSnapshots.empty()) throw std::logic_error("no snapshot is waiting");
     auto completion = std::move(pendingSnapshots.front());
     pendingSnapshots.pop_front();
     completion(std::move(image));
@@ -122,6 +124,7 @@ class Rig {
 
   // Runs the oldest queued call.
   void runQueued() {
+    if (queue.empty()) throw std::logic_error("nothing is queued");
     auto work = std::move(queue.front());
     queue.pop_front();
     work();

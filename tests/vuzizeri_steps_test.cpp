@@ -243,7 +243,7 @@ TEST(FrameComposition, EasingAndReplacement) {
 TEST(FrameComposition, MouldBlursNineTapsWithClampedEdges) {
   EXPECT_TRUE(mouldPixels({0.5, 0.5}, 4).empty());
   // k = 1: its own colour. 7 values: k = 2, the seventh ignored.
-  EXPECT_EQ(mouldPixels({1.0, 0.0, 0.2}, 4), (std::vector<uint8_t>{51, 0, 255, 255}));
+  EXPECT_EQ(mouldPixels({1.0, 0.0, 0.5}, 4), (std::vector<uint8_t>{127, 0, 255, 255}));
   EXPECT_EQ(mouldPixels({1, 1, 1, 0, 0, 0, 0.7}, 4).size(), 8u);
   // k = 2: column 0 is five times itself and four times column 1.
   auto two = mouldPixels({1, 1, 1, 0, 0, 0}, 4);
@@ -276,6 +276,7 @@ TEST(FrameComposition, BandAboveContentAndTimesFromTheClock) {
   rig.web.answerSnapshot(solidImage(4, 7, 255, 0, 0));
   rig.clock += 0.0004;
   rig.web.answerScript(numbers({0, 0}));
+  rig.runQueued();
   rig.web.answerSnapshot(solidImage(4, 7, 255, 0, 0));
   ASSERT_EQ(rig.frames.size(), 2u);
   EXPECT_EQ(rig.frames[0].time.value, 0);

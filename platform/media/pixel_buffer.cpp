@@ -1,6 +1,7 @@
 #include "platform/media/pixel_buffer.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct PixelBufferStore {
     size_t bytes = static_cast<size_t>(bytesPerRow) * static_cast<size_t>(height);
     void* data = std::aligned_alloc(64, bytes == 0 ? 64 : bytes);
     if (!data) return nullptr;
+    // Pixels a frame leaves undrawn must not show whatever the heap held.
+    std::memset(data, 0, bytes == 0 ? 64 : bytes);
     auto* b = new (std::nothrow) PixelBuffer;
     if (!b) {
       std::free(data);
