@@ -19,6 +19,14 @@ constexpr char kHideScrollBars[] =
 // Bounds the work a hostile page can make us do by answering a huge array.
 constexpr unsigned kMaxArrayElements = 4096;
 
+// The benchmark builds a peer that takes every picture through the web
+// process, as WebKit programs usually do.
+#ifdef WEB_PROCESS_SNAPSHOTS_ONLY
+constexpr bool kDrawFromScreen = false;
+#else
+constexpr bool kDrawFromScreen = true;
+#endif
+
 // Snapshots alive at once: the one being composed and the next.
 constexpr size_t kReusedSurfaces = 3;
 
@@ -201,7 +209,7 @@ void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion)
   // milliseconds. The web process's own snapshot repaints the whole page and
   // is an order of magnitude slower; it serves only when there is nothing on
   // screen to draw from yet.
-  if (gtk_widget_is_drawable(GTK_WIDGET(view_))) {
+  if (kDrawFromScreen && gtk_widget_is_drawable(GTK_WIDGET(view_))) {
     graphics::ImageRef image = drawCurrentContent();
     if (image && !looksBlank(*image)) {
       loop::asyncAfter(0, [completion = std::move(completion),
