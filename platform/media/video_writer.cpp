@@ -363,9 +363,10 @@ bool VideoWriter::addInput(const VideoInputSettings& settings) {
                       std::to_string(kMaxVideoDimension) + "x" + std::to_string(kMaxVideoDimension));
   }
   if (settings.timescale < 1) return d.failWith("timescale must be positive");
-  // prores_aw over prores_ks: about 3.5 times faster on the same frames,
-  // with every channel still far above 50 dB PSNR at 4444. It only takes
-  // even widths, so odd ones go to prores_ks.
+  // prores_aw over prores_ks: on a grainy 1080p clip it encodes 3 to 4 times
+  // faster at half the data rate; prores_ks scores about 8 dB more PSNR, but
+  // would make the writer slower than the ffmpeg command it replaces.
+  // prores_aw only takes even widths, so odd ones go to prores_ks.
   const char* name = settings.codec == VideoCodec::kH264 ? "libx264"
                      : settings.width % 2 == 0       ? "prores_aw"
                                                      : "prores_ks";

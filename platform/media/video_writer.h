@@ -55,10 +55,10 @@ enum class WriterStatus {
 //   markAsFinished → finishWriting(completion).
 // Not copyable; every call but the completion is made from one thread.
 //
-// Timing: frame n is written at exactly the ticks it was appended with; the
-// last frame lasts 1 tick for ProRes (one frame at timescale = frame rate)
-// and, for H.264, as long as the interval before it (timescale / 60 when it
-// is the only frame).
+// Timing: each frame is written at exactly the ticks it was appended with
+// (in the track timescale). The last frame lasts as long as the interval
+// before it; a lone frame lasts 1 tick for ProRes (one frame when the
+// timescale is the frame rate) and timescale / 60 ticks for H.264.
 class VideoWriter {
  public:
   // Creates (truncates) the file at `path`. nullptr on failure, with the
