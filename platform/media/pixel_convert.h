@@ -20,4 +20,18 @@ struct Yuva444p10Planes {
 void bgraToYuva444p10(const uint8_t* bgra, ptrdiff_t bgraStride, int width, int firstRow,
                       int endRow, const Yuva444p10Planes& out);
 
+// Planes of an 8-bit 4:2:0 picture, strides in bytes.
+struct Yuv420pPlanes {
+  uint8_t* y;
+  uint8_t* cb;
+  uint8_t* cr;
+  ptrdiff_t yStride, cbStride, crStride;
+};
+
+// A BGRA picture of even width and height to BT.709 limited-range Y'CbCr
+// 4:2:0 (Y 16..235, Cb/Cr 16..240); each chroma sample is taken from the
+// average of its 2 × 2 pixels. Alpha is ignored.
+void bgraToYuv420p(const uint8_t* bgra, ptrdiff_t bgraStride, int width, int height,
+                   const Yuv420pPlanes& out);
+
 }  // namespace media
