@@ -5,18 +5,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <memory>
+#include <new>
 #include <semaphore>
 #include <string>
 
 #include "common/fail.h"
 #include "tessane/rgba_to_bgra.h"
 
-bool readExactly(int fd, int64_t count, std::vector<uint8_t>& frame) {
-  frame.resize(static_cast<size_t>(count));
+bool readExactly(int fd, uint8_t* frame, int64_t count) {
   int64_t have = 0;
   while (have < count) {
     size_t want = static_cast<size_t>(std::min<int64_t>(count - have, SSIZE_MAX));
-    ssize_t n = ::read(fd, frame.data() + have, want);
+    ssize_t n = ::read(fd, frame + have, want);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     have += n;
@@ -26,9 +27,12 @@ bool readExactly(int fd, int64_t count, std::vector<uint8_t>& frame) {
 
 int64_t appendFrames(media::VideoWriter& writer, const FrameFormat& format, int fd) {
   const int64_t frameBytes = format.width * format.height * 4;
-  std::vector<uint8_t> frame;
+  // One frame's room for the whole run, left uninitialised so that memory
+  // is only touched as input arrives.
+  std::unique_ptr<uint8_t[]> frame(new (std::nothrow) uint8_t[frameBytes]);
+  if (!frame) fail("não foi possível alocar o buffer do quadro 0");
   int64_t frameIndex = 0;
-  while (readExactly(fd, frameBytes, frame)) {
+  while (readExactly(fd, frame.get(), frameBytes)) {
     // Back-pressure: standard input is left unread while the encoder is
     // behind, so the producer waits instead of frames piling up here.
     while (!writer.isReadyForMoreMediaData()) usleep(500);
@@ -38,7 +42,7 @@ int64_t appendFrames(media::VideoWriter& writer, const FrameFormat& format, int 
     media::PixelBufferHandle buffer = pool->createPixelBuffer();
     if (!buffer) fail("não foi possível alocar o buffer do quadro " + std::to_string(frameIndex));
     if (buffer->baseAddress()) {
-      rgbaToBgra(frame.data(), format.width, format.height, buffer->baseAddress(),
+      rgbaToBgra(frame.get(), format.width, format.height, buffer->baseAddress(),
                  buffer->bytesPerRow());
     }
     if (!writer.append(std::move(buffer), media::MediaTime{frameIndex, format.fps})) {

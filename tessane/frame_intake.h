@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "platform/media/video_writer.h"
 
@@ -12,12 +11,12 @@ struct FrameFormat {
   int32_t fps = 0;
 };
 
-// Reads exactly `count` bytes from `fd` into `frame`, joining short reads and
-// never asking for more than the rest of the frame. `frame` is sized to
-// `count` before the first read, so a reused vector never reallocates. False
-// at end of input or on a read error before the frame is whole; the partial
-// frame is then dropped.
-bool readExactly(int fd, int64_t count, std::vector<uint8_t>& frame);
+// Reads exactly `count` bytes from `fd` into `frame` (room for the whole
+// frame, reserved by the caller before the first read), joining short reads
+// and never asking for more than the rest of the frame. False at end of input
+// or on a read error before the frame is whole; the partial frame is then
+// dropped.
+bool readExactly(int fd, uint8_t* frame, int64_t count);
 
 // Reads frames from `fd` until the input ends and appends each to `writer`
 // (started, ProRes input of the format's size) at frameIndex / fps. Returns

@@ -1,59 +1,90 @@
-// The writer's own colour conversion for H.264, against BT.709 by hand.
+#include "platform/media/pixel_convert.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <vector>
 
-#include "platform/media/pixel_convert.h"
-
-namespace media {
 namespace {
 
-struct Picture {
-  std::vector<uint8_t> y, cb, cr;
+// BT.709 in floating point, normalised to 0..1 luma and -0.5..0.5 chroma.
+struct Ycc {
+  double y, cb, cr;
 };
-
-Picture convert(const std::vector<uint8_t>& bgra, int width, int height, int stride) {
-  Picture p{std::vector<uint8_t>(width * height), std::vector<uint8_t>(width * height / 4),
-            std::vector<uint8_t>(width * height / 4)};
-  bgraToYuv420p(bgra.data(), stride, width, height,
-                Yuv420pPlanes{p.y.data(), p.cb.data(), p.cr.data(), width, width / 2, width / 2});
-  return p;
+Ycc bt709(double r, double g, double b) {
+  double y = 0.2126 * r + 0.7152 * g + 0.0722 * b;
+  return {y, (b - y) / 1.8556, (r - y) / 1.5748};
 }
 
-TEST(Yuv420p, PrimariesAndGreysLandOnTheirCodes) {
-  // One 2 × 2 block per colour: white, black, red, blue; rows padded to 40 bytes.
-  const uint8_t colours[4][4] = {{255, 255, 255, 255}, {0, 0, 0, 255}, {0, 0, 255, 255},
-                                 {255, 0, 0, 255}};
-  const int width = 8, height = 2, stride = 40;
-  std::vector<uint8_t> bgra(stride * height, 0xEE);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      std::copy(colours[x / 2], colours[x / 2] + 4, &bgra[y * stride + 4 * x]);
-  Picture p = convert(bgra, width, height, stride);
-  EXPECT_EQ(p.y[0], 235);
-  EXPECT_EQ(p.cb[0], 128);
-  EXPECT_EQ(p.cr[0], 128);
-  EXPECT_EQ(p.y[2], 16);
-  EXPECT_EQ(p.cb[1], 128);
-  EXPECT_EQ(p.y[4], 63);    // red: 16 + 219 × 0.2126
-  EXPECT_EQ(p.cb[2], 102);  // 128 − 112 × 0.2126 / 0.9278
-  EXPECT_EQ(p.cr[2], 240);
-  EXPECT_EQ(p.y[6], 32);    // blue: 16 + 219 × 0.0722
-  EXPECT_EQ(p.cb[3], 240);
-  EXPECT_EQ(p.cr[3], 118);  // 128 − 112 × 0.0722 / 0.7874
-  EXPECT_EQ(p.y[8 + 4], 63) << "second row converted too";
+std::vector<uint8_t> randomBgra(int height, ptrdiff_t stride, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> v(stride * height);
+  for (auto& b : v) b = static_cast<uint8_t>(rng());
+  // Corners: black, white, grey, pure blue; the extremes of the ranges.
+  const uint8_t corners[4][4] = {{0, 0, 0, 0}, {255, 255, 255, 255}, {128, 128, 128, 7}, {255, 0, 0, 200}};
+  for (int i = 0; i < 4; ++i) std::copy(corners[i], corners[i] + 4, &v[i * 4]);
+  return v;
 }
 
-TEST(Yuv420p, ChromaIsTheMeanOfItsFourPixels) {
-  // A red pixel among three black ones: a quarter of red's chroma swing.
-  std::vector<uint8_t> bgra = {0, 0, 255, 255, 0, 0, 0, 255,  //
-                               0, 0, 0, 255,   0, 0, 0, 255};
-  Picture p = convert(bgra, 2, 2, 8);
-  EXPECT_EQ(p.cr[0], 128 + (240 - 128) / 4);
-  EXPECT_EQ(p.y[0], 63);
-  EXPECT_EQ(p.y[1], 16);
+TEST(PixelConvert, BgraTo444p10MatchesTheBt709LimitedRangeEquations) {
+  const int width = 45, height = 3;
+  const ptrdiff_t stride = 64 * 3;
+  std::vector<uint8_t> bgra = randomBgra(height, stride, 1);
+  std::vector<uint16_t> y(width * height), cb(width * height), cr(width * height), a(width * height);
+  const ptrdiff_t planeStride = width * 2;
+  media::bgraToYuva444p10(bgra.data(), stride, width, 0, height,
+                          {y.data(), cb.data(), cr.data(), a.data(), planeStride, planeStride,
+                           planeStride, planeStride});
+  for (int row = 0; row < height; ++row) {
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = &bgra[row * stride + x * 4];
+      Ycc e = bt709(p[2] / 255.0, p[1] / 255.0, p[0] / 255.0);
+      const int i = row * width + x;
+      EXPECT_NEAR(y[i], 64 + 876 * e.y, 0.51) << x << "," << row;
+      EXPECT_NEAR(cb[i], 512 + 896 * e.cb, 0.51) << x << "," << row;
+      EXPECT_NEAR(cr[i], 512 + 896 * e.cr, 0.51) << x << "," << row;
+      EXPECT_EQ(a[i] >> 2, p[3]) << "alpha must come back exactly";
+      EXPECT_EQ(a[i] & 3, p[3] >> 6);
+    }
+  }
+  EXPECT_EQ(y[0], 64);
+  EXPECT_EQ(y[1], 940);
+  EXPECT_EQ(cb[1], 512);
+  EXPECT_EQ(cr[2], 512);
+  EXPECT_EQ(cb[3], 960) << "pure blue reaches the top of the chroma range";
+}
+
+TEST(PixelConvert, BgraTo420pAveragesChromaOverEach2x2Block) {
+  const int width = 38, height = 4;
+  const ptrdiff_t stride = 64 * 3;
+  std::vector<uint8_t> bgra = randomBgra(height, stride, 2);
+  std::vector<uint8_t> y(width * height), cb(width / 2 * height / 2), cr(width / 2 * height / 2);
+  media::bgraToYuv420p(bgra.data(), stride, width, height,
+                       {y.data(), cb.data(), cr.data(), width, width / 2, width / 2});
+  for (int row = 0; row < height; ++row) {
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = &bgra[row * stride + x * 4];
+      Ycc e = bt709(p[2] / 255.0, p[1] / 255.0, p[0] / 255.0);
+      EXPECT_NEAR(y[row * width + x], 16 + 219 * e.y, 0.51) << x << "," << row;
+    }
+  }
+  for (int row = 0; row < height / 2; ++row) {
+    for (int x = 0; x < width / 2; ++x) {
+      double r = 0, g = 0, b = 0;
+      for (int dy = 0; dy < 2; ++dy) {
+        for (int dx = 0; dx < 2; ++dx) {
+          const uint8_t* p = &bgra[(2 * row + dy) * stride + (2 * x + dx) * 4];
+          b += p[0] / 1020.0;
+          g += p[1] / 1020.0;
+          r += p[2] / 1020.0;
+        }
+      }
+      Ycc e = bt709(r, g, b);
+      EXPECT_NEAR(cb[row * width / 2 + x], 128 + 224 * e.cb, 0.51) << x << "," << row;
+      EXPECT_NEAR(cr[row * width / 2 + x], 128 + 224 * e.cr, 0.51) << x << "," << row;
+    }
+  }
 }
 
 }  // namespace
-}  // namespace media

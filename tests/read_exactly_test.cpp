@@ -45,28 +45,27 @@ TEST(ReadExactly, JoinsShortReadsIntoWholeFramesAndDropsAPartialLastFrame) {
   const int64_t frameBytes = 1000;
   std::vector<uint8_t> input = pattern(2 * frameBytes + frameBytes / 2);
   ChoppedPipe pipe(input, 7);
-  std::vector<uint8_t> frame;
+  std::vector<uint8_t> frame(frameBytes);
   for (int n = 0; n < 2; ++n) {
-    ASSERT_TRUE(readExactly(pipe.fd(), frameBytes, frame)) << "frame " << n;
-    ASSERT_EQ(frame.size(), static_cast<size_t>(frameBytes));
+    ASSERT_TRUE(readExactly(pipe.fd(), frame.data(), frameBytes)) << "frame " << n;
     EXPECT_TRUE(std::equal(frame.begin(), frame.end(), input.begin() + n * frameBytes));
   }
-  EXPECT_FALSE(readExactly(pipe.fd(), frameBytes, frame));
+  EXPECT_FALSE(readExactly(pipe.fd(), frame.data(), frameBytes));
 }
 
 TEST(ReadExactly, EndsAtEmptyInputAndOnAReadError) {
   ChoppedPipe empty({}, 1);
-  std::vector<uint8_t> frame;
-  EXPECT_FALSE(readExactly(empty.fd(), 4, frame));
-  EXPECT_FALSE(readExactly(-1, 4, frame));
+  std::vector<uint8_t> frame(4);
+  EXPECT_FALSE(readExactly(empty.fd(), frame.data(), 4));
+  EXPECT_FALSE(readExactly(-1, frame.data(), 4));
 }
 
 TEST(ReadExactly, NeverReadsPastTheFrame) {
   // The bytes after the first frame must still be in the pipe for the next.
   ChoppedPipe pipe(pattern(12), 12);
-  std::vector<uint8_t> frame;
-  ASSERT_TRUE(readExactly(pipe.fd(), 4, frame));
-  ASSERT_TRUE(readExactly(pipe.fd(), 8, frame));
+  std::vector<uint8_t> frame(8);
+  ASSERT_TRUE(readExactly(pipe.fd(), frame.data(), 4));
+  ASSERT_TRUE(readExactly(pipe.fd(), frame.data(), 8));
   const std::vector<uint8_t> all = pattern(12);
   EXPECT_EQ(frame, std::vector<uint8_t>(all.begin() + 4, all.end()));
 }

@@ -44,20 +44,20 @@ void convertRow(const uint8_t* __restrict src, int width, uint16_t* __restrict y
   }
 }
 
-// The same equations for 8 bits: 219 luma and 224 chroma codes.
-constexpr double kY8Scale = 219.0 / 255.0 * kOne;
-constexpr double kC8Scale = 224.0 / 255.0 * kOne;
-constexpr int32_t kY8R = fix(kKr * kY8Scale);
-constexpr int32_t kY8B = fix(kKb * kY8Scale);
-constexpr int32_t kY8G = fix(kY8Scale) - kY8R - kY8B;
-constexpr int32_t kCb8R = fix(-kKr / (2 * (1 - kKb)) * kC8Scale);
-constexpr int32_t kCb8B = fix(0.5 * kC8Scale);
+// The same matrix for 8-bit output: 219 luma and 224 chroma codes.
+constexpr double kYScale8 = 219.0 / 255.0 * kOne;
+constexpr double kCScale8 = 224.0 / 255.0 * kOne;
+constexpr int32_t kY8R = fix(kKr * kYScale8);
+constexpr int32_t kY8B = fix(kKb * kYScale8);
+constexpr int32_t kY8G = fix(kYScale8) - kY8R - kY8B;
+constexpr int32_t kCb8R = fix(-kKr / (2 * (1 - kKb)) * kCScale8);
+constexpr int32_t kCb8B = fix(0.5 * kCScale8);
 constexpr int32_t kCb8G = -kCb8R - kCb8B;
-constexpr int32_t kCr8R = fix(0.5 * kC8Scale);
-constexpr int32_t kCr8B = fix(-kKb / (2 * (1 - kKr)) * kC8Scale);
+constexpr int32_t kCr8R = fix(0.5 * kCScale8);
+constexpr int32_t kCr8B = fix(-kKb / (2 * (1 - kKr)) * kCScale8);
 constexpr int32_t kCr8G = -kCr8R - kCr8B;
 constexpr int32_t kY8Offset = (16 << kShift) + kRound;
-// Chroma works on sums of four pixels: two more bits of shift.
+// Chroma works on sums of four pixels, two more bits of scale.
 constexpr int32_t kC8Offset = (128 << (kShift + 2)) + (1 << (kShift + 1));
 
 void lumaRow(const uint8_t* __restrict src, int width, uint8_t* __restrict y) {
@@ -69,10 +69,10 @@ void lumaRow(const uint8_t* __restrict src, int width, uint8_t* __restrict y) {
   }
 }
 
-void chromaRow(const uint8_t* __restrict top, const uint8_t* __restrict bottom, int width,
+void chromaRow(const uint8_t* __restrict top, const uint8_t* __restrict bottom, int chromaWidth,
                uint8_t* __restrict cb, uint8_t* __restrict cr) {
-  for (int x = 0; x < width / 2; ++x) {
-    int32_t b = top[8 * x] + top[8 * x + 4] + bottom[8 * x] + bottom[8 * x + 4];
+  for (int x = 0; x < chromaWidth; ++x) {
+    int32_t b = top[8 * x + 0] + top[8 * x + 4] + bottom[8 * x + 0] + bottom[8 * x + 4];
     int32_t g = top[8 * x + 1] + top[8 * x + 5] + bottom[8 * x + 1] + bottom[8 * x + 5];
     int32_t r = top[8 * x + 2] + top[8 * x + 6] + bottom[8 * x + 2] + bottom[8 * x + 6];
     cb[x] = static_cast<uint8_t>((kCb8R * r + kCb8G * g + kCb8B * b + kC8Offset) >> (kShift + 2));
@@ -103,7 +103,7 @@ void bgraToYuv420p(const uint8_t* bgra, ptrdiff_t bgraStride, int width, int hei
     const uint8_t* bottom = top + bgraStride;
     lumaRow(top, width, out.y + out.yStride * row);
     lumaRow(bottom, width, out.y + out.yStride * (row + 1));
-    chromaRow(top, bottom, width, out.cb + out.cbStride * (row / 2),
+    chromaRow(top, bottom, width / 2, out.cb + out.cbStride * (row / 2),
               out.cr + out.crStride * (row / 2));
   }
 }

@@ -28,9 +28,9 @@ struct Yuv420pPlanes {
   ptrdiff_t yStride, cbStride, crStride;
 };
 
-// A BGRA picture of even width and height to BT.709 limited-range 8-bit
-// Y'CbCr 4:2:0 (Y 16..235, Cb/Cr 16..240), each chroma sample from the mean
-// of its 2 × 2 pixels.
+// A BGRA picture of even width and height to BT.709 limited-range Y'CbCr
+// 4:2:0 (Y 16..235, Cb/Cr 16..240); each chroma sample is taken from the
+// average of its 2 × 2 pixels. Alpha is ignored.
 void bgraToYuv420p(const uint8_t* bgra, ptrdiff_t bgraStride, int width, int height,
                    const Yuv420pPlanes& out);
 
