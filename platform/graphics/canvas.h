@@ -30,6 +30,7 @@ class Canvas {
   void flush();
 
  private:
+  bool copyUnscaled(const Image& image, double x, double y, double width, double height);
   Canvas(cairo_surface_t* surface, cairo_t* cr) : surface_(surface), cr_(cr) {}
   cairo_surface_t* surface_;
   cairo_t* cr_;
