@@ -35,6 +35,24 @@ std::shared_ptr<const Image> Image::fromPixels(int width, int height, const uint
   return adopt(surface);
 }
 
+std::shared_ptr<const Image> Image::copyOf(cairo_surface_t* source) {
+  if (cairo_surface_status(source) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE)
+    return nullptr;
+  const int width = cairo_image_surface_get_width(source);
+  const int height = cairo_image_surface_get_height(source);
+  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  double sx = 1, sy = 1;
+  cairo_surface_get_device_scale(source, &sx, &sy);
+  cairo_t* cr = cairo_create(target);
+  cairo_scale(cr, sx, sy);  // undo the source's device scale: one pixel per pixel
+  cairo_set_source_surface(cr, source, 0, 0);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  return adopt(target);
+}
+
 Image::~Image() { cairo_surface_destroy(surface_); }
 
 int Image::width() const { return cairo_image_surface_get_width(surface_); }

@@ -15,6 +15,8 @@ class Image {
   // Takes ownership of an ARGB32 image surface. nullptr for anything else or
   // for a surface in an error state.
   static std::shared_ptr<const Image> adopt(cairo_surface_t* surface);
+  // A copy of any cairo surface, in pixels (its device scale ignored).
+  static std::shared_ptr<const Image> copyOf(cairo_surface_t* surface);
   // A new image with the given pixels copied in (BGRA premultiplied rows).
   static std::shared_ptr<const Image> fromPixels(int width, int height, const uint8_t* bgra,
                                                  int strideBytes);

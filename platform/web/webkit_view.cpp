@@ -234,12 +234,10 @@ void WebKitView::snapshotThroughWebProcess(int targetWidth, SnapshotCompletion c
         cairo_surface_t* surface =
             webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
         graphics::ImageRef image;
-        if (surface && cairo_surface_get_type(surface) == CAIRO_SURFACE_TYPE_IMAGE) {
-          // Copy into a surface of our own: WebKit's may carry a device scale.
-          auto copy = graphics::Image::adopt(cairo_surface_reference(surface));
-          image = toWidth(copy, pending->targetWidth);
+        if (surface) {
+          image = toWidth(graphics::Image::copyOf(surface), pending->targetWidth);
+          cairo_surface_destroy(surface);
         }
-        if (surface) cairo_surface_destroy(surface);
         pending->completion(image);
       },
       new Pending{std::move(completion), targetWidth});
