@@ -105,7 +105,7 @@ struct VideoWriter::Impl {
   bool openEncoder();
   bool checkMemory();
   FramePtr makeFrame();
-  bool convert(const PixelBuffer& buffer, AVFrame* frame);
+  void convert(const PixelBuffer& buffer, AVFrame* frame);
   bool encode(AVFrame* frame);
   bool writeHeld(int64_t duration);
   void finishFile();
@@ -205,7 +205,7 @@ FramePtr VideoWriter::Impl::makeFrame() {
   return frame;
 }
 
-bool VideoWriter::Impl::convert(const PixelBuffer& buffer, AVFrame* f) {
+void VideoWriter::Impl::convert(const PixelBuffer& buffer, AVFrame* f) {
   const int width = static_cast<int>(settings.width);
   const int height = static_cast<int>(settings.height);
   if (isProRes()) {
@@ -218,18 +218,17 @@ bool VideoWriter::Impl::convert(const PixelBuffer& buffer, AVFrame* f) {
                             f->linesize[2],
                             f->linesize[3]};
     bgraToYuva444p10(buffer.baseAddress(), buffer.bytesPerRow(), width, 0, height, planes);
-    return true;
+    return;
   }
   if (f->format == AV_PIX_FMT_YUV420P) {
     bgraToYuv420p(buffer.baseAddress(), buffer.bytesPerRow(), width, height,
                   Yuv420pPlanes{f->data[0], f->data[1], f->data[2], f->linesize[0], f->linesize[1],
                                 f->linesize[2]});
-    return true;
+    return;
   }
   const uint8_t* src[4] = {buffer.baseAddress(), nullptr, nullptr, nullptr};
   const int srcStride[4] = {static_cast<int>(buffer.bytesPerRow()), 0, 0, 0};
   sws_scale(sws.get(), src, srcStride, 0, height, f->data, f->linesize);
-  return true;
 }
 
 bool VideoWriter::Impl::writeHeld(int64_t duration) {
