@@ -10,6 +10,7 @@
 
 #include "common/fail.h"
 #include "common/integer_syntax.h"
+#include "common/old_output.h"
 #include "platform/media/av_error.h"
 #include "platform/media/video_writer.h"
 #include "tessane/frame_intake.h"
@@ -49,8 +50,7 @@ int main(int argc, char** argv) {
 
   media::silenceLibraryLog();
 
-  // An old movie must never be appended to; a missing one is fine.
-  std::remove(outputPath.c_str());
+  removeOldOutput(outputPath);
 
   std::string reason;
   std::unique_ptr<media::VideoWriter> writer =

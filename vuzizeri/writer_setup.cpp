@@ -1,9 +1,8 @@
 #include "vuzizeri/writer_setup.h"
 
-#include <unistd.h>
-
 #include <cmath>
 
+#include "common/old_output.h"
 #include "vuzizeri/recorder.h"
 
 namespace vuz {
@@ -17,9 +16,7 @@ std::optional<int64_t> averageBitRate(int64_t pxW, int64_t pxH) {
 }
 
 void Vuzizeri::prepararWriter() {
-  // A file only: a directory given as the output is left alone, and the
-  // writer then refuses the path.
-  ::unlink(args.outPath.c_str());
+  removeOldOutput(args.outPath);
   std::optional<int64_t> bitRate = averageBitRate(pxW, pxH);
   if (bitRate) writer = platform_.openWriter(H264Request{args.outPath, pxW, pxH, *bitRate});
   if (!writer) platform_.fail("não abriu o writer");
