@@ -125,21 +125,30 @@ void WebKitView::setFinishedNavigationHandler(std::function<void()> handler) {
 
 void WebKitView::show() { gtk_widget_show_all(window_); }
 
-void WebKitView::load(const std::string& uri) { webkit_web_view_load_uri(view_, uri.c_str()); }
+void WebKitView::load(const std::string& uri) {
+  requestedUri_ = uri;
+  webkit_web_view_load_uri(view_, uri.c_str());
+}
 
-void WebKitView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+void WebKitView::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
   auto* self = static_cast<WebKitView*>(data);
   if (event == WEBKIT_LOAD_STARTED) self->currentLoadFailed_ = false;
-  // WebKit also reports "finished" right after a failed load; that one is
-  // not a finished navigation.
-  if (event == WEBKIT_LOAD_FINISHED && !self->currentLoadFailed_ && self->finishedNavigation_)
-    self->finishedNavigation_();
+  if (event != WEBKIT_LOAD_FINISHED || self->currentLoadFailed_ || !self->finishedNavigation_)
+    return;
+  // WebKit also reports "finished" right after a failed load, and turns a
+  // request to a port it refuses to use into an empty page; neither is the
+  // page that was asked for.
+  const char* uri = webkit_web_view_get_uri(view);
+  if (g_strcmp0(uri, "about:blank") == 0 && self->requestedUri_ != "about:blank") return;
+  self->finishedNavigation_();
 }
 
 gboolean WebKitView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*,
                                   gpointer data) {
   static_cast<WebKitView*>(data)->currentLoadFailed_ = true;
-  return FALSE;
+  // Handled: otherwise WebKit loads an error page of its own, and that load
+  // finishes like any page.
+  return TRUE;
 }
 
 void WebKitView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {

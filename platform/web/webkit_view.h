@@ -50,6 +50,7 @@ class WebKitView final : public WebView {
   WebKitWebView* view_ = nullptr;
   std::function<void()> finishedNavigation_;
   bool currentLoadFailed_ = false;
+  std::string requestedUri_;
   std::vector<cairo_surface_t*> surfaces_;  // each holds one reference of ours
 };
 
