@@ -21,6 +21,8 @@ pid_t start(const std::vector<std::string>& args, const fs::path& dir, const std
     dup2(in, STDIN_FILENO);
     dup2(o, STDOUT_FILENO);
     dup2(e, STDERR_FILENO);
+    // A decimal-comma locale: numbers in and out must not follow it.
+    setenv("LC_ALL", "pt_BR.UTF-8", 1);
     std::vector<char*> argv{const_cast<char*>(VUZIZERI_BINARY)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);

@@ -16,8 +16,8 @@ struct Outcome {
   std::string err;
 };
 
-// Starts the recorder with `args` (without the program name); output goes to
-// files in `dir`. Returns the child's pid.
+// Starts the recorder with `args` (without the program name) in a Brazilian
+// Portuguese locale; output goes to files in `dir`. Returns the child's pid.
 pid_t start(const std::vector<std::string>& args, const std::filesystem::path& dir,
             const std::string& tag = "run");
 // Waits for a child started with start() and collects its output.
