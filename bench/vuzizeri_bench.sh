@@ -34,7 +34,12 @@ measure() {  # binary name scale url speed → one line of figures
   local busy0 busy1
   busy0=$(busy_ticks)
   start=$(date +%s.%N)
-  /usr/bin/time -f "%U %S %M" -o "$work/time" "$bin" "$url" 390 844 "$scale" 47 "$out" >/dev/null
+  if ! /usr/bin/time -f "%U %S %M" -o "$work/time" "$bin" "$url" 390 844 "$scale" 47 "$out" \
+      >/dev/null 2>"$work/err"; then
+    echo "failed: $(head -1 "$work/err")"
+    echo 0 >"$work/distinct"
+    return
+  fi
   end=$(date +%s.%N)
   busy1=$(busy_ticks)
   read -r user sys rss <"$work/time"
