@@ -261,12 +261,6 @@ TEST(FrameComposition, MouldBlursNineTapsWithClampedEdges) {
   EXPECT_EQ(mouldPixels({7, -3, 0.5}, 4), (std::vector<uint8_t>{127, 0, 255, 255}));
 }
 
-TEST(FrameComposition, PresentationTimes) {
-  EXPECT_EQ(nextPresentationTime(-1.0, 0.0), 0.0);
-  EXPECT_DOUBLE_EQ(nextPresentationTime(0.0, 0.0004), 0.001);
-  EXPECT_DOUBLE_EQ(nextPresentationTime(0.0, 1.0 / 60), 1.0 / 60);
-}
-
 TEST(FrameComposition, BandAboveContentAndTimesFromTheClock) {
   // scale 1, 4 × 10 CSS px with a 3 px band: band rows 0–2, page rows 3–9.
   Rig rig({"file:///p.html", "4", "10", "1", "3", "/tmp/o.mp4"});

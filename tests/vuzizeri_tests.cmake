@@ -6,7 +6,7 @@ target_include_directories(vuzizeri_unit_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(vuzizeri_unit_tests PRIVATE vuzizeri_core GTest::gtest_main)
 gtest_discover_tests(vuzizeri_unit_tests)
 
-add_library(recorder_checks STATIC recorder_run.cpp scroll_pattern.cpp)
+add_library(recorder_checks STATIC recorder_run.cpp)
 target_include_directories(recorder_checks PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(recorder_checks PUBLIC PkgConfig::FFMPEG)
 target_compile_definitions(recorder_checks PRIVATE
@@ -14,7 +14,8 @@ target_compile_definitions(recorder_checks PRIVATE
   TEST_PAGES_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pages")
 
 add_executable(vuzizeri_e2e_tests vuzizeri_e2e_test.cpp)
-target_link_libraries(vuzizeri_e2e_tests PRIVATE recorder_checks movie_probe GTest::gtest_main)
+target_link_libraries(vuzizeri_e2e_tests PRIVATE recorder_checks movie_probe scroll_pattern
+                                                 GTest::gtest_main)
 add_dependencies(vuzizeri_e2e_tests vuzizeri)
 gtest_discover_tests(vuzizeri_e2e_tests PROPERTIES TIMEOUT 120)
 
