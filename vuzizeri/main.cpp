@@ -130,6 +130,8 @@ int main(int argc, char** argv) {
   static vuz::Vuzizeri vuzizeri(a, sizes, std::move(platform));
 
   view.setFinishedNavigationHandler([] { vuzizeri.webViewDidFinish(); });
+  // Without its web process the recording could only wait for the time limit.
+  view.setWebProcessEndedHandler([] { failOnce("o processo web terminou"); });
   view.show();
   view.load(a.url);
   loop::asyncAfter(kTimeLimitSeconds, [] { failOnce("tempo esgotado"); });

@@ -103,6 +103,12 @@ WebKitView::WebKitView(const Options& options) {
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
+  g_signal_connect(view_, "web-process-terminated",
+                   G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+                     auto* self = static_cast<WebKitView*>(data);
+                     if (self->webProcessEnded_) self->webProcessEnded_();
+                   }),
+                   this);
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window_), options.windowTitle.c_str());
@@ -121,6 +127,10 @@ WebKitView::~WebKitView() {
 
 void WebKitView::setFinishedNavigationHandler(std::function<void()> handler) {
   finishedNavigation_ = std::move(handler);
+}
+
+void WebKitView::setWebProcessEndedHandler(std::function<void()> handler) {
+  webProcessEnded_ = std::move(handler);
 }
 
 void WebKitView::show() { gtk_widget_show_all(window_); }

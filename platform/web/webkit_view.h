@@ -33,6 +33,9 @@ class WebKitView final : public WebView {
 
   // Called on every navigation that finished without failing.
   void setFinishedNavigationHandler(std::function<void()> handler);
+  // Called when the web process crashed or was killed: nothing more will
+  // load, paint or answer.
+  void setWebProcessEndedHandler(std::function<void()> handler);
   void show();
   void load(const std::string& uri);
 
@@ -49,6 +52,7 @@ class WebKitView final : public WebView {
   GtkWidget* window_ = nullptr;
   WebKitWebView* view_ = nullptr;
   std::function<void()> finishedNavigation_;
+  std::function<void()> webProcessEnded_;
   bool currentLoadFailed_ = false;
   std::string requestedUri_;
   std::vector<cairo_surface_t*> surfaces_;  // each holds one reference of ours
