@@ -7,27 +7,26 @@
 
 namespace {
 
-void writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
+int failDescriptor = STDERR_FILENO;
+
+}  // namespace
+
+void writeAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return;
     }
-    data += n;
-    size -= static_cast<size_t>(n);
+    text.remove_prefix(static_cast<size_t>(n));
   }
 }
-
-int failDescriptor = STDERR_FILENO;
-
-}  // namespace
 
 void setFailDescriptor(int fd) { failDescriptor = fd; }
 
 void fail(std::string_view message) {
   std::string line(message);
   line += '\n';
-  writeAll(failDescriptor, line.data(), line.size());
+  writeAll(failDescriptor, line);
   _exit(1);
 }

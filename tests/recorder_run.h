@@ -27,6 +27,10 @@ Outcome run(const std::vector<std::string>& args, const std::filesystem::path& d
 std::string slurp(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 
+// A TCP socket bound to a free port on 127.0.0.1, not yet listening; the
+// port goes to `port`.
+int bindLoopback(int* port);
+
 // Process ids of the running Xvfb servers.
 std::vector<pid_t> xvfbServers();
 

@@ -1,8 +1,6 @@
 // Runs the real recorder on local pages and reads its MP4 back.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -236,14 +234,7 @@ TEST_F(RecorderTest, RunsSideBySideAndLeavesNoServerBehind) {
 class PageServer {
  public:
   explicit PageServer(std::string page) : page_(std::move(page)) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
+    listener_ = bindLoopback(&port_);
     listen(listener_, 8);
     thread_ = std::thread([this] { serve(); });
   }

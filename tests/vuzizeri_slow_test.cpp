@@ -1,8 +1,6 @@
 // The run time limit, which takes its full two minutes to show.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,15 +13,9 @@ namespace {
 
 // A loopback port nobody listens on: connections to it are refused.
 int closedPort() {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-  close(s);
-  return ntohs(address.sin_port);
+  int port = 0;
+  close(recorder_run::bindLoopback(&port));
+  return port;
 }
 
 TEST(RecorderTimeLimit, RefusedConnectionEndsWithTempoEsgotado) {

@@ -48,17 +48,7 @@ void claimEnding() {
 
 [[noreturn]] void reportAndExit(const std::string& line) {
   claimEnding();
-  const char* data = line.data();
-  size_t left = line.size();
-  while (left > 0) {
-    ssize_t n = ::write(STDOUT_FILENO, data, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    data += n;
-    left -= static_cast<size_t>(n);
-  }
+  writeAll(STDOUT_FILENO, line);
   // GTK and WebKit are still alive on the main thread: leave without running
   // any destructor under their feet.
   _exit(0);
@@ -75,18 +65,13 @@ void silenceLibraries() {
   close(devNull);
 }
 
-void writeUsage() {
-  const std::string usage = vuz::kUsage;
-  [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, usage.data(), usage.size());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   vuz::ParseResult parsed = vuz::parseArguments(args);
   if (parsed.showUsage) {
-    writeUsage();
+    writeAll(STDERR_FILENO, vuz::kUsage);
     return 2;
   }
   if (!parsed.arguments) return 2;
