@@ -1,5 +1,6 @@
 #include "common/fail.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,15 +12,16 @@ int failDescriptor = STDERR_FILENO;
 
 }  // namespace
 
-void writeAll(int fd, std::string_view text) {
+bool writeAll(int fd, std::string_view text) {
   while (!text.empty()) {
     ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return;
+      return false;
     }
     text.remove_prefix(static_cast<size_t>(n));
   }
+  return true;
 }
 
 void setFailDescriptor(int fd) { failDescriptor = fd; }
@@ -29,4 +31,16 @@ void fail(std::string_view message) {
   line += '\n';
   writeAll(failDescriptor, line);
   _exit(1);
+}
+
+void reopenClosedStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // open() takes the lowest free number, which is this one.
+    int opened = open("/dev/null", O_RDWR);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
 }

@@ -1,5 +1,6 @@
 #include "tessane/frame_intake.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,13 @@ bool readExactly(int fd, uint8_t* frame, int64_t count) {
     size_t want = static_cast<size_t>(std::min<int64_t>(count - have, SSIZE_MAX));
     ssize_t n = ::read(fd, frame + have, want);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // A non-blocking input that is momentarily empty has not ended: wait
+      // for it rather than take the pause for the end of the stream.
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
+      continue;
+    }
     if (n <= 0) return false;
     have += n;
   }

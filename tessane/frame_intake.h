@@ -13,9 +13,9 @@ struct FrameFormat {
 
 // Reads exactly `count` bytes from `fd` into `frame` (room for the whole
 // frame, reserved by the caller before the first read), joining short reads
-// and never asking for more than the rest of the frame. False at end of input
-// or on a read error before the frame is whole; the partial frame is then
-// dropped.
+// and never asking for more than the rest of the frame; a non-blocking `fd`
+// is waited on when it has nothing yet. False at end of input or on a read
+// error before the frame is whole; the partial frame is then dropped.
 bool readExactly(int fd, uint8_t* frame, int64_t count);
 
 // Reads frames from `fd` until the input ends and appends each to `writer`

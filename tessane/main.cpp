@@ -1,16 +1,18 @@
 // tessane: raw RGBA frames on standard input → Apple ProRes 4444 QuickTime
 // movie, one frame per 1/fps second; prints the number of frames written.
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 
 #include "common/fail.h"
 #include "common/integer_syntax.h"
-#include "common/old_output.h"
+#include "common/output_path.h"
 #include "platform/media/av_error.h"
 #include "platform/media/video_writer.h"
 #include "tessane/frame_intake.h"
@@ -19,8 +21,7 @@ namespace {
 
 [[noreturn]] void usage() {
   static const char kUsage[] = "uso: tessane <largura> <altura> <fps> <saida.mov>\n";
-  ssize_t ignored = ::write(STDERR_FILENO, kUsage, sizeof kUsage - 1);
-  (void)ignored;
+  writeAll(STDERR_FILENO, kUsage);
   _exit(2);
 }
 
@@ -33,6 +34,9 @@ int64_t positiveArgument(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  reopenClosedStandardDescriptors();
+  // A reader that went away is an error to report, not a silent death.
+  signal(SIGPIPE, SIG_IGN);
   if (argc < 5) usage();
   FrameFormat format;
   format.width = positiveArgument(argv[1]);
@@ -72,9 +76,7 @@ int main(int argc, char** argv) {
   int64_t frames = appendFrames(*writer, format, STDIN_FILENO);
   finishMovie(*writer, frames);
 
-  std::string count = std::to_string(frames) + "\n";
-  if (::write(STDOUT_FILENO, count.data(), count.size()) != static_cast<ssize_t>(count.size())) {
-    return 1;
-  }
+  if (!writeAll(STDOUT_FILENO, std::to_string(frames) + "\n"))
+    fail(std::string("falha ao escrever a contagem de quadros: ") + std::strerror(errno));
   return 0;
 }
