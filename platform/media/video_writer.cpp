@@ -181,6 +181,14 @@ bool VideoWriter::Impl::openEncoder() {
   stream->codecpar->width = width;
   stream->codecpar->height = height;
   stream->time_base = c->time_base;
+  if (isProRes()) {
+    // In QuickTime a depth of 32 is what says "this track has alpha"
+    // (prores_aw leaves it unset, which writes 24); strict readers also want
+    // the field order ('fiel') and the pixel shape ('pasp') spelt out.
+    stream->codecpar->bits_per_coded_sample = 32;
+    stream->codecpar->field_order = AV_FIELD_PROGRESSIVE;
+    stream->codecpar->sample_aspect_ratio = AVRational{1, 1};
+  }
   return true;
 }
 
@@ -367,6 +375,13 @@ bool VideoWriter::addInput(const VideoInputSettings& settings) {
                       std::to_string(settings.height) + " is outside 1x1 to " +
                       std::to_string(kMaxVideoDimension) + "x" + std::to_string(kMaxVideoDimension));
   }
+  // The encoders' own area limit, (w + 128) × (h + 128) < 2³¹ / 8: refused
+  // here with the sizes rather than later as "Invalid argument".
+  if (av_image_check_size(static_cast<unsigned>(settings.width),
+                          static_cast<unsigned>(settings.height), 0, nullptr) < 0) {
+    return d.failWith("frame size " + std::to_string(settings.width) + "x" +
+                      std::to_string(settings.height) + " exceeds the encoders' picture area");
+  }
   if (settings.timescale < 1) return d.failWith("timescale must be positive");
   // prores_aw over prores_ks: on a grainy 1080p clip it encodes 3 to 4 times
   // faster at half the data rate; prores_ks scores about 8 dB more PSNR, but
@@ -419,6 +434,9 @@ bool VideoWriter::startWriting() {
   Dictionary muxerOptions;
   // Without this the muxer multiplies the timescale up to at least 10000.
   muxerOptions.set("video_track_timescale", std::to_string(d.settings.timescale));
+  // The movie header counts in whole milliseconds unless told otherwise: 3
+  // frames at 1000000 fps would last 1 ms there against 3 µs in the track.
+  muxerOptions.set("movie_timescale", std::to_string(d.settings.timescale));
   if (d.fileType == FileType::kMpeg4) muxerOptions.set("movflags", "+faststart");
   int r = avformat_write_header(d.format.get(), &muxerOptions.dict);
   if (r < 0) return d.failWith(avErrorText(r));

@@ -70,8 +70,9 @@ class VideoWriter {
   VideoWriter(const VideoWriter&) = delete;
   VideoWriter& operator=(const VideoWriter&) = delete;
 
-  // False when the settings cannot make a track (size out of range, bad
-  // timescale, encoder missing, a second input); the reason is in error().
+  // False when the settings cannot make a track (a side out of range, an
+  // area beyond the encoders' (w + 128) × (h + 128) < 2²⁸, bad timescale,
+  // encoder missing, a second input); the reason is in error().
   bool addInput(const VideoInputSettings& settings);
   // Opens the encoder and writes the header. False on failure; see error().
   bool startWriting();
