@@ -1,0 +1,178 @@
+#include "platform/process/run_guard.h"
+
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "common/fail.h"
+#include "platform/process/process_tree.h"
+#include "platform/process/run_folder.h"
+
+namespace process {
+
+namespace {
+
+// One page both processes see, mapped before the split. Lock-free atomics
+// work across processes.
+struct SharedState {
+  std::atomic_flag ending = ATOMIC_FLAG_INIT;
+  std::atomic<bool> outputCreated{false};
+  std::atomic<bool> outputFinished{false};
+  FileIdentity output;
+};
+
+SharedState unguarded;
+SharedState* shared = &unguarded;
+
+// How long a run that has already begun to end (its report or its message
+// is on the way out) gets before the guard stops waiting for it.
+constexpr double kEndingGraceSeconds = 5;
+// How often the run's memory is looked at: a page that allocates a gigabyte a
+// second gets a fifth of one past the limit.
+constexpr double kMemoryPollSeconds = 0.2;
+
+double now() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+timespec duration(double seconds) {
+  seconds = std::max(seconds, 0.0);
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(seconds);
+  ts.tv_nsec = static_cast<long>((seconds - static_cast<double>(ts.tv_sec)) * 1e9);
+  return ts;
+}
+
+sigset_t guardedSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaddset(&set, s);
+  return set;
+}
+
+// Reaps whatever has ended; true once `child` is among it.
+bool reaped(pid_t child, int* status) {
+  for (;;) {
+    int s = 0;
+    pid_t pid = waitpid(-1, &s, WNOHANG);
+    if (pid <= 0) return false;
+    if (pid == child) {
+      *status = s;
+      return true;
+    }
+  }
+}
+
+// Waits for the run, for a signal or for `deadline`, holding the run's
+// processes to `memoryLimit` meanwhile. Returns the signal that came first,
+// 0 when the run ended, -1 at the deadline.
+int waitForRun(pid_t child, double deadline, int64_t memoryLimit, int* status) {
+  const sigset_t signals = guardedSignals();
+  for (;;) {
+    if (reaped(child, status)) return 0;
+    const double t = now();
+    if (t >= deadline) return -1;
+    if (memoryLimit > 0) killDescendantsAbove(child, memoryLimit);
+    timespec wait = duration(std::min(deadline, t + kMemoryPollSeconds) - t);
+    int signal = sigtimedwait(&signals, nullptr, &wait);
+    if (signal > 0 && signal != SIGCHLD) return signal;
+  }
+}
+
+void removeUnfinishedOutput(const std::string& path) {
+  if (!shared->outputCreated || shared->outputFinished) return;
+  // Only the very file the run created: never whatever took its place.
+  struct stat info {};
+  if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_dev == shared->output.device && info.st_ino == shared->output.inode)
+    unlink(path.c_str());
+}
+
+[[noreturn]] void guard(pid_t child, const GuardSettings& settings, const std::string& folder) {
+  int status = 0;
+  int signal =
+      waitForRun(child, now() + settings.timeLimitSeconds, settings.memoryLimitBytes, &status);
+  bool runEnded = signal == 0;
+  if (!runEnded) {
+    if (claimEnding()) {
+      if (signal < 0) writeAll(STDERR_FILENO, settings.timeLimitMessage + "\n");
+    } else {
+      // The run spoke first; let it finish saying so.
+      runEnded = waitForRun(child, now() + kEndingGraceSeconds, 0, &status) == 0;
+      if (runEnded) signal = 0;
+    }
+  }
+  killAndReapDescendants(child, runEnded ? nullptr : &status);
+  removeUnfinishedOutput(settings.outputPath);
+  removeTree(folder);
+
+  if (signal > 0) {
+    // Die of the caller's signal, as the caller expects.
+    ::signal(signal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal);
+    _exit(128 + signal);
+  }
+  if (!runEnded) _exit(1);  // the time limit
+  if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
+  _exit(128 + WTERMSIG(status));
+}
+
+}  // namespace
+
+std::string startGuardedRun(const GuardSettings& settings) {
+  void* page = mmap(nullptr, sizeof(SharedState), PROT_READ | PROT_WRITE,
+                    MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (page == MAP_FAILED) fail(std::string("não foi possível iniciar a gravação: ") + std::strerror(errno));
+  shared = new (page) SharedState;
+
+  std::string folder, error;
+  if (!createRunFolder(settings.folderPrefix, &folder, &error))
+    fail("não foi possível criar a pasta da gravação: " + error);
+
+  // Orphans of the run become the guard's children, so none escapes it.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+  const sigset_t signals = guardedSignals();
+  sigset_t previous;
+  sigprocmask(SIG_BLOCK, &signals, &previous);
+
+  const pid_t guardPid = getpid();
+  const pid_t child = fork();
+  if (child < 0) {
+    removeTree(folder);
+    fail(std::string("não foi possível iniciar a gravação: ") + std::strerror(errno));
+  }
+  if (child > 0) guard(child, settings, folder);
+
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != guardPid) _exit(1);
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  return folder;
+}
+
+bool claimEnding() { return !shared->ending.test_and_set(); }
+
+void noteOutputCreated(const FileIdentity& file) {
+  shared->output = file;
+  shared->outputCreated = true;
+}
+
+void noteOutputFinished() { shared->outputFinished = true; }
+
+}  // namespace process
