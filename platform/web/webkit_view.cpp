@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/loop/main_queue.h"
+#include "platform/web/page_confinement.h"
 
 namespace web {
 
@@ -81,9 +82,8 @@ graphics::ImageRef toWidth(graphics::ImageRef image, int width) {
 }  // namespace
 
 WebKitView::WebKitView(const Options& options) {
-  WebKitWebContext* context = webkit_web_context_get_default();
   // The recorder loads pages nobody here wrote.
-  webkit_web_context_set_sandbox_enabled(context, TRUE);
+  g_autoptr(WebKitWebContext) context = newConfinedContext(options.memoryLimitMB);
 
   g_autoptr(WebKitUserContentManager) content = webkit_user_content_manager_new();
   g_autoptr(WebKitUserStyleSheet) style = webkit_user_style_sheet_new(
@@ -101,6 +101,7 @@ WebKitView::WebKitView(const Options& options) {
   // two cores: 9 → 32 distinct frames per second at 1170 × 2391).
   webkit_settings_set_hardware_acceleration_policy(settings,
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  confinePage(view_);
   g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
   g_signal_connect(view_, "web-process-terminated",

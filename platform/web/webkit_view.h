@@ -12,7 +12,7 @@
 namespace web {
 
 // The web view of WebKitGTK, with a phone's user agent and no scroll bars,
-// in a window of its own on the current display.
+// in a window of its own on the current display, confined to its page.
 class WebKitView final : public WebView {
  public:
   struct Options {
@@ -22,10 +22,11 @@ class WebKitView final : public WebView {
     int heightPoints = 0;
     int windowX = 0;       // where the window's content goes, in points
     int windowY = 0;
+    unsigned memoryLimitMB = 0;  // a web process above it is killed
   };
 
-  // Call after gtk_init. Turns on the web process sandbox, so it must come
-  // before anything else of WebKit's.
+  // Call after gtk_init. The view gets a confined web context of its own
+  // (see page_confinement.h).
   explicit WebKitView(const Options& options);
   ~WebKitView() override;
   WebKitView(const WebKitView&) = delete;

@@ -1,0 +1,129 @@
+#include "platform/web/page_confinement.h"
+
+#include <libsoup/soup.h>
+
+namespace web {
+
+namespace {
+
+// Above the memory limit the web process is killed; the recorder then ends
+// with its "web process ended" failure. Releasing caches starts at half the
+// limit, so that pages well below it never pay for it.
+constexpr double kConservativeThreshold = 0.5;
+constexpr double kStrictThreshold = 0.75;
+constexpr double kKillThreshold = 1.0;
+constexpr double kMemoryPollSeconds = 0.5;
+
+gboolean cancelAtDestination(WebKitDownload* download, gchar*, gpointer) {
+  webkit_download_cancel(download);
+  return TRUE;  // no destination is set, so no file is created
+}
+
+void cancelDownload(WebKitWebContext*, WebKitDownload* download, gpointer) {
+  // Should the cancellation come after the response, the destination is
+  // still never decided.
+  g_signal_connect(download, "decide-destination", G_CALLBACK(cancelAtDestination), nullptr);
+  webkit_download_cancel(download);
+}
+
+bool isAttachment(WebKitURIResponse* response) {
+  SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+  g_autofree char* disposition = nullptr;
+  return headers && soup_message_headers_get_content_disposition(headers, &disposition, nullptr) &&
+         g_ascii_strcasecmp(disposition, "attachment") == 0;
+}
+
+gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                      WebKitPolicyDecisionType type, gpointer) {
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    webkit_policy_decision_ignore(decision);  // the recording stays on its page
+    return TRUE;
+  }
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    // WebKit would save these as downloads. Ignored, they leave the page
+    // that was showing in place (or, for the first page, a failed load).
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    if (!webkit_response_policy_decision_is_mime_type_supported(response) ||
+        isAttachment(webkit_response_policy_decision_get_response(response))) {
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    }
+  }
+  webkit_policy_decision_use(decision);
+  return TRUE;
+}
+
+// As a view without dialogs of its own: alert returns, confirm answers
+// false, prompt answers null, and leaving the page is allowed.
+gboolean answerScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
+  switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+      webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+      break;
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+      webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}
+
+gboolean denyPermission(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
+  webkit_permission_request_deny(request);
+  return TRUE;
+}
+
+gboolean answerPermissionQuery(WebKitWebView*, WebKitPermissionStateQuery* query, gpointer) {
+  webkit_permission_state_query_finish(query, WEBKIT_PERMISSION_STATE_DENIED);
+  return TRUE;
+}
+
+// Without credentials the server's own 401 page loads.
+gboolean authenticateWithoutCredentials(WebKitWebView*, WebKitAuthenticationRequest* request,
+                                        gpointer) {
+  webkit_authentication_request_authenticate(request, nullptr);
+  return TRUE;
+}
+
+gboolean skipPrinting(WebKitWebView*, WebKitPrintOperation*, gpointer) { return TRUE; }
+
+GtkWidget* noNewView(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
+
+}  // namespace
+
+WebKitWebContext* newConfinedContext(unsigned memoryLimitMB) {
+  g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new_ephemeral();
+  WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
+  webkit_memory_pressure_settings_set_memory_limit(memory, memoryLimitMB);
+  webkit_memory_pressure_settings_set_conservative_threshold(memory, kConservativeThreshold);
+  webkit_memory_pressure_settings_set_strict_threshold(memory, kStrictThreshold);
+  webkit_memory_pressure_settings_set_kill_threshold(memory, kKillThreshold);
+  webkit_memory_pressure_settings_set_poll_interval(memory, kMemoryPollSeconds);
+  auto* context = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager",
+                                                  data, "memory-pressure-settings", memory,
+                                                  nullptr));
+  webkit_memory_pressure_settings_free(memory);
+  webkit_web_context_set_sandbox_enabled(context, TRUE);
+  g_signal_connect(context, "download-started", G_CALLBACK(cancelDownload), nullptr);
+  return context;
+}
+
+void confinePage(WebKitWebView* view) {
+  WebKitSettings* settings = webkit_web_view_get_settings(view);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  webkit_settings_set_javascript_can_access_clipboard(settings, FALSE);
+  webkit_settings_set_enable_fullscreen(settings, FALSE);
+  webkit_settings_set_enable_media_stream(settings, FALSE);
+  webkit_web_view_set_is_muted(view, TRUE);  // a recording has no sound
+
+  g_signal_connect(view, "decide-policy", G_CALLBACK(decidePolicy), nullptr);
+  g_signal_connect(view, "script-dialog", G_CALLBACK(answerScriptDialog), nullptr);
+  g_signal_connect(view, "permission-request", G_CALLBACK(denyPermission), nullptr);
+  g_signal_connect(view, "query-permission-state", G_CALLBACK(answerPermissionQuery), nullptr);
+  g_signal_connect(view, "authenticate", G_CALLBACK(authenticateWithoutCredentials), nullptr);
+  g_signal_connect(view, "print", G_CALLBACK(skipPrinting), nullptr);
+  g_signal_connect(view, "create", G_CALLBACK(noNewView), nullptr);
+}
+
+}  // namespace web
