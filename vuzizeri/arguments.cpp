@@ -24,6 +24,20 @@ std::optional<int64_t> truncatedProduct(double scale, int64_t size) {
   return static_cast<int64_t>(product);
 }
 
+// ⌈scale⌉, when the screen that holds the window at that scale fits X11's
+// coordinates. Every product is checked before it is formed.
+std::optional<int> windowScaleFor(const Arguments& a) {
+  const double scale = std::ceil(a.scale);
+  if (!(scale >= 1 && scale <= kMaxScreenSide) || a.cssW > kMaxScreenSide ||
+      a.contentH > kMaxScreenSide)
+    return std::nullopt;
+  const int windowScale = static_cast<int>(scale);
+  if ((kWindowOrigin + a.cssW) * windowScale > kMaxScreenSide ||
+      (kWindowOrigin + a.contentH) * windowScale > kMaxScreenSide)
+    return std::nullopt;
+  return windowScale;
+}
+
 }  // namespace
 
 std::optional<double> parseScale(std::string_view text) {
@@ -60,6 +74,9 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
 
   std::optional<PixelSizes> sizes = pixelSizes(a);
   if (!sizes || sizes->pxW < 1 || sizes->pxH < 1) return {};
+  std::optional<int> windowScale = windowScaleFor(a);
+  if (!windowScale) return {};
+  a.windowScale = *windowScale;
   return {a, false};
 }
 

@@ -11,6 +11,11 @@ namespace vuz {
 inline constexpr char kUsage[] =
     "uso: vuzizeri <url> <cssW> <cssH> <escala> <safeTopPt> <saida.mp4>\n";
 
+// Where the window's content goes on the private screen, in points.
+inline constexpr int64_t kWindowOrigin = 80;
+// X11 coordinates are 16-bit: the screen that holds the window must fit them.
+inline constexpr int64_t kMaxScreenSide = 32767;
+
 // The command line, parsed and checked.
 struct Arguments {
   std::string url;
@@ -20,6 +25,9 @@ struct Arguments {
   int64_t safeTop = 0;
   std::string outPath;
   int64_t contentH = 0;  // cssH − safeTop: the web view's height
+  // GTK 3 renders at whole window scales: a fractional scale renders at the
+  // next whole one and the snapshots are resampled to the output width.
+  int windowScale = 1;
 };
 
 // Output pixel sizes: scale × a CSS size, each truncated on its own.
@@ -36,7 +44,8 @@ struct ParseResult {
 };
 
 // `args` excludes the program name. Refused values give no arguments and no
-// usage: the caller exits with status 2 and says nothing.
+// usage: the caller exits with status 2 and says nothing. Refused are also
+// the values whose pixel sizes, window scale or screen cannot be formed.
 ParseResult parseArguments(const std::vector<std::string>& args);
 
 // The scale's number syntax: strtod in the C locale over the whole text, no

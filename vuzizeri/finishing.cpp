@@ -27,6 +27,7 @@ std::string Vuzizeri::outPathInfo() const {
 }
 
 void Vuzizeri::terminar() {
+  finishing_ = true;
   writer->markAsFinished();
   writer->finishWriting([this] {
     // A file that could not be completed is not a recording.
@@ -37,6 +38,11 @@ void Vuzizeri::terminar() {
     }
     platform_.report("ok " + outPathInfo() + "\n");
   });
+}
+
+void Vuzizeri::webProcessEnded() {
+  if (finishing_) return;
+  platform_.fail("o processo web terminou");
 }
 
 }  // namespace vuz

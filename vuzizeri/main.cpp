@@ -1,21 +1,27 @@
 // vuzizeri <url> <cssW> <cssH> <escala> <safeTopPt> <saida.mp4>
 //
 // Records a web page as a scrolling phone-screen video. Start-up: check the
-// command line, bring up a private display, open the window with the web
-// view, load the page, arm the time limit, and hand over to the event loop.
+// command line, put the run under its guard (time limit, private folder,
+// clean-up), bring up a private display, open the window with the web view,
+// load the page, and hand over to the event loop.
 
 #include <fcntl.h>
 #include <gtk/gtk.h>
+#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cmath>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "common/fail.h"
+#include "common/output_path.h"
 #include "platform/display/private_display.h"
 #include "platform/loop/main_queue.h"
+#include "platform/process/run_folder.h"
+#include "platform/process/run_guard.h"
 #include "platform/web/webkit_view.h"
 #include "vuzizeri/arguments.h"
 #include "vuzizeri/mp4_writer.h"
@@ -27,17 +33,23 @@ constexpr char kUserAgent[] =
     "Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X) AppleWebKit/605.1.15 (KHTML, like "
     "Gecko) Version/17.0 Mobile/15E148 Safari/604.1";
 constexpr char kWindowTitle[] = "Gravando\u2026";
-constexpr int kWindowOrigin = 80;        // points
 constexpr double kTimeLimitSeconds = 120;
-// X11 coordinates are 16-bit.
-constexpr int64_t kMaxScreenSide = 32767;
+// The web process may use a quarter of the machine's memory, between 512 MiB
+// and 4 GiB: far above what real pages take (a few hundred MB at scale 3),
+// far below what would make the machine swap. WebKit releases memory as a
+// page nears the limit and kills the web process past it; the guard kills
+// any process of the run past it even when the web process is too busy to
+// check itself.
+constexpr unsigned kMinWebMemoryMB = 512;
+constexpr unsigned kMaxWebMemoryMB = 4096;
 
-std::atomic_flag ending = ATOMIC_FLAG_INIT;
+int reportDescriptor = STDOUT_FILENO;
 
-// The report comes from the writer's thread, the time limit from the main
-// thread; whichever ends the run first is the only one heard.
+// The report comes from the writer's thread, a failure from the main thread
+// and the time limit from the guard; whichever ends the run first is the
+// only one heard.
 void claimEnding() {
-  if (ending.test_and_set())
+  if (!process::claimEnding())
     for (;;) pause();
 }
 
@@ -47,27 +59,51 @@ void claimEnding() {
 }
 
 [[noreturn]] void reportAndExit(const std::string& line) {
+  process::noteOutputFinished();
   claimEnding();
-  writeAll(STDOUT_FILENO, line);
+  if (!writeAll(reportDescriptor, line))
+    fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
   // GTK and WebKit are still alive on the main thread: leave without running
   // any destructor under their feet.
   _exit(0);
 }
 
-// Library chatter (accessibility bus, D-Bus, EGL, the web processes) goes to
-// descriptor 2; the user hears only our own line, kept on a private copy.
-void silenceLibraries() {
-  int real = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-  int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (real < 0 || devNull < 0) return;
-  setFailDescriptor(real);
-  dup2(devNull, STDERR_FILENO);
+// Everything the run starts inherits descriptors 0 to 2; they go to
+// /dev/null, so that no web process or display server holds the caller's
+// pipes, and library chatter never reaches the user. The report and our own
+// messages go to private copies of the real ones.
+void keepStandardDescriptorsPrivate() {
+  int out = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  int err = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (out < 0 || err < 0 || devNull < 0) return;
+  reportDescriptor = out;
+  setFailDescriptor(err);
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) dup2(devNull, fd);
   close(devNull);
+}
+
+unsigned webMemoryLimitMB() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return kMaxWebMemoryMB;
+  const long long quarterMB = static_cast<long long>(pages) * pageSize / 4 / (1 << 20);
+  return static_cast<unsigned>(std::clamp<long long>(quarterMB, kMinWebMemoryMB, kMaxWebMemoryMB));
+}
+
+// The movie file is ours from the moment it exists, so the guard removes it
+// should the run end before it is finished.
+std::unique_ptr<vuz::RecordingWriter> openOwnMp4Writer(const vuz::H264Request& request) {
+  std::optional<FileIdentity> file = createNewFile(request.path);
+  if (!file) return nullptr;
+  process::noteOutputCreated(*file);
+  return vuz::openMp4Writer(request);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  reopenClosedStandardDescriptors();
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   vuz::ParseResult parsed = vuz::parseArguments(args);
   if (parsed.showUsage) {
@@ -78,24 +114,21 @@ int main(int argc, char** argv) {
   const vuz::Arguments& a = *parsed.arguments;
   const vuz::PixelSizes sizes = *vuz::pixelSizes(a);
 
-  silenceLibraries();
+  const unsigned memoryLimitMB = webMemoryLimitMB();
+  const std::string folder = process::startGuardedRun(
+      {kTimeLimitSeconds, "tempo esgotado", a.outPath, "vuzizeri", int64_t{memoryLimitMB} << 20});
+  keepStandardDescriptorsPrivate();
+  process::confineUserFolders(folder);
 
-  // GTK 3 renders at whole window scales; a fractional scale renders at the
-  // next whole one and the snapshots are resampled down to the output width.
-  const int windowScale = std::max(1, static_cast<int>(std::ceil(a.scale)));
-  const int64_t screenW = (kWindowOrigin + a.cssW) * windowScale;
-  const int64_t screenH = (kWindowOrigin + a.contentH) * windowScale;
-  if (a.cssW > kMaxScreenSide || a.contentH > kMaxScreenSide || screenW > kMaxScreenSide ||
-      screenH > kMaxScreenSide)
-    failOnce("não foi possível iniciar a tela virtual: tamanho grande demais");
   std::string displayError;
-  if (!display::startPrivateDisplay(static_cast<int>(screenW), static_cast<int>(screenH),
-                                    &displayError))
+  if (!display::startPrivateDisplay(static_cast<int>((vuz::kWindowOrigin + a.cssW) * a.windowScale),
+                                    static_cast<int>((vuz::kWindowOrigin + a.contentH) * a.windowScale),
+                                    folder + "/Xauthority", &displayError))
     failOnce("não foi possível iniciar a tela virtual: " + displayError);
 
   setenv("GDK_BACKEND", "x11", 1);
   unsetenv("WAYLAND_DISPLAY");
-  setenv("GDK_SCALE", std::to_string(windowScale).c_str(), 1);
+  setenv("GDK_SCALE", std::to_string(a.windowScale).c_str(), 1);
   setenv("GDK_DPI_SCALE", "1", 1);
   setenv("NO_AT_BRIDGE", "1", 1);
   if (!gtk_init_check(nullptr, nullptr)) failOnce("não foi possível abrir a janela");
@@ -104,22 +137,22 @@ int main(int argc, char** argv) {
   g_object_set(gtk_settings_get_default(), "gtk-xft-dpi", 96 * 1024, nullptr);
 
   static web::WebKitView view({kUserAgent, kWindowTitle, static_cast<int>(a.cssW),
-                               static_cast<int>(a.contentH), kWindowOrigin, kWindowOrigin});
+                               static_cast<int>(a.contentH), static_cast<int>(vuz::kWindowOrigin),
+                               static_cast<int>(vuz::kWindowOrigin), memoryLimitMB});
   vuz::Platform platform;
   platform.web = &view;
   platform.now = loop::mediaTime;
   platform.asyncAfter = loop::asyncAfter;
-  platform.openWriter = vuz::openMp4Writer;
+  platform.openWriter = openOwnMp4Writer;
   platform.fail = [](std::string_view message) { failOnce(message); };
   platform.report = [](const std::string& line) { reportAndExit(line); };
   static vuz::Vuzizeri vuzizeri(a, sizes, std::move(platform));
 
   view.setFinishedNavigationHandler([] { vuzizeri.webViewDidFinish(); });
   // Without its web process the recording could only wait for the time limit.
-  view.setWebProcessEndedHandler([] { failOnce("o processo web terminou"); });
+  view.setWebProcessEndedHandler([] { vuzizeri.webProcessEnded(); });
   view.show();
   view.load(a.url);
-  loop::asyncAfter(kTimeLimitSeconds, [] { failOnce("tempo esgotado"); });
   gtk_main();
   return 0;
 }

@@ -54,6 +54,9 @@ class Vuzizeri {
   void prepararWriter();
   void terminar();
   std::string outPathInfo() const;
+  // The web process is gone: the run fails, unless the file is already
+  // being finished, which no longer needs the page.
+  void webProcessEnded();
 
   // Fixed at creation.
   const Arguments args;
@@ -76,6 +79,7 @@ class Vuzizeri {
 
   Platform platform_;
   bool started_ = false;
+  bool finishing_ = false;
 };
 
 }  // namespace vuz

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "common/old_output.h"
+#include "common/output_path.h"
 #include "vuzizeri/recorder.h"
 
 namespace vuz {
