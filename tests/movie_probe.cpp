@@ -80,26 +80,69 @@ MovieInfo probeMovie(const std::string& path, std::string* error) {
   return info;
 }
 
-std::vector<std::string> topLevelBoxes(const std::string& path) {
-  std::vector<std::string> boxes;
+namespace {
+
+std::vector<uint8_t> fileBytes(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  uint64_t at = 0;
-  for (;;) {
-    unsigned char head[16];
-    file.seekg(static_cast<std::streamoff>(at));
-    if (!file.read(reinterpret_cast<char*>(head), 8)) break;
-    uint64_t size = 0;
-    for (int i = 0; i < 4; ++i) size = size << 8 | head[i];
-    if (size == 1) {
-      if (!file.read(reinterpret_cast<char*>(head + 8), 8)) break;
-      size = 0;
-      for (int i = 8; i < 16; ++i) size = size << 8 | head[i];
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+// Calls visit(type, bodyBegin, bodyEnd) for each box in [begin, end).
+template <typename Visit>
+void forEachBox(const std::vector<uint8_t>& data, size_t begin, size_t end, Visit visit) {
+  while (begin + 8 <= end) {
+    uint64_t size = bigEndian(data, begin, 4);
+    size_t header = 8;
+    if (size == 1 && begin + 16 <= end) {
+      size = bigEndian(data, begin + 8, 8);
+      header = 16;
     }
-    boxes.emplace_back(reinterpret_cast<char*>(head + 4), 4);
-    if (size < 8) break;
-    at += size;
+    if (size == 0) size = end - begin;
+    if (size < header || size > end - begin) return;
+    if (!visit(std::string(reinterpret_cast<const char*>(&data[begin + 4]), 4), begin + header,
+               begin + size))
+      return;
+    begin += size;
   }
+}
+
+}  // namespace
+
+uint64_t bigEndian(const std::vector<uint8_t>& body, size_t at, int bytes) {
+  uint64_t v = 0;
+  for (int i = 0; i < bytes && at + i < body.size(); ++i) v = v << 8 | body[at + i];
+  return v;
+}
+
+std::vector<std::string> topLevelBoxes(const std::string& path) {
+  const std::vector<uint8_t> data = fileBytes(path);
+  std::vector<std::string> boxes;
+  forEachBox(data, 0, data.size(), [&](const std::string& type, size_t, size_t) {
+    boxes.push_back(type);
+    return true;
+  });
   return boxes;
+}
+
+std::vector<uint8_t> boxBody(const std::string& path, const std::vector<std::string>& boxPath) {
+  const std::vector<uint8_t> data = fileBytes(path);
+  size_t begin = 0, end = data.size();
+  for (size_t depth = 0; depth < boxPath.size(); ++depth) {
+    bool found = false;
+    forEachBox(data, begin, end, [&](const std::string& type, size_t b, size_t e) {
+      if (type != boxPath[depth]) return true;
+      // Children of a sample description follow its entry count; those of a
+      // video sample entry follow its 78 bytes of fields.
+      const bool entry = depth > 0 && boxPath[depth - 1] == "stsd";
+      begin = std::min(e, b + (type == "stsd" ? 8 : entry ? 78 : 0));
+      if (depth + 1 == boxPath.size()) begin = b;
+      end = e;
+      found = true;
+      return false;
+    });
+    if (!found) return {};
+  }
+  return std::vector<uint8_t>(data.begin() + begin, data.begin() + end);
 }
 
 std::vector<uint8_t> yuva444ToRgba(const AVFrame& f) {

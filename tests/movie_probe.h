@@ -35,6 +35,13 @@ MovieInfo probeMovie(const std::string& path, std::string* error);
 // Types of the top-level boxes of an ISO/QuickTime file, in file order.
 std::vector<std::string> topLevelBoxes(const std::string& path);
 
+// The body of the first box along `boxPath`, e.g. {"moov", "mvhd"}; a path
+// steps into a sample description's entries by their codec type, e.g.
+// {..., "stsd", "ap4h", "fiel"}. Empty when there is no such box.
+std::vector<uint8_t> boxBody(const std::string& path, const std::vector<std::string>& boxPath);
+// Big-endian integer of `bytes` bytes at `at` in a box body.
+uint64_t bigEndian(const std::vector<uint8_t>& body, size_t at, int bytes);
+
 // One decoded 4:4:4 picture with alpha back to 8-bit RGBA with the BT.709
 // limited-range equations (independent of the writer's own arithmetic).
 std::vector<uint8_t> yuva444ToRgba(const AVFrame& frame);

@@ -39,6 +39,11 @@ TEST(Arguments, ChecksAndSizes) {
   EXPECT_FALSE(parse("390", "844", "nan", "47"));
   EXPECT_FALSE(parse("390", "844", "inf", "47"));
   EXPECT_FALSE(parse("390", "844", "1e300", "47"));  // products beyond int64
+  EXPECT_FALSE(parse("390", "844", "3e9", "47"));    // a window scale beyond int
+  EXPECT_FALSE(parse("390", "844", "40", "47"));     // a screen beyond X11's 32767
+  EXPECT_FALSE(parse("32688", "1", "1", "0"));
+  EXPECT_EQ(parse("32687", "1", "1", "0")->windowScale, 1);
+  EXPECT_EQ(parse("390", "844", "2.5", "47")->windowScale, 3);
   EXPECT_FALSE(parse("1", "1", "0.5", "0"));         // pxW would be 0
   EXPECT_FALSE(parse("390", "844", "3", "844"));
   EXPECT_FALSE(parse("390", "844", "3", "-1"));
@@ -52,10 +57,6 @@ TEST(Arguments, ChecksAndSizes) {
   EXPECT_EQ(sizes->pxH, 1266);
   EXPECT_EQ(sizes->bandPx, 70);
   EXPECT_EQ(sizes->contentPx, 1195);
-  sizes = pixelSizes(*parse("375", "667", "2.5", "0"));
-  EXPECT_EQ(sizes->pxW, 937);
-  EXPECT_EQ(sizes->pxH, 1667);
-  EXPECT_EQ(sizes->contentPx, 1667);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #pragma once
 
 // Fakes of the platform for driving the recorder's steps without a display:
-// a web view whose answers the test scripts, a manual clock and main queue,
-// and a writer that keeps what it is given.
+// a web view whose answers the test gives, a manual clock and main queue,
+// and a writer that keeps the frames it is given.
 
 #include <deque>
 #include <functional>
@@ -23,126 +23,6 @@ struct Failed : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class FakeWebView : public web::WebView {
- public:
-  struct ScriptCall {
-    std::string script;
-    web::ScriptCompletion completion;
-  };
-  std::vector<std::string> scripts;                  // every script, in order
-  std::deque<ScriptCall> pendingScripts;              // those with a completion
-  std::deque<web::SnapshotCompletion> pendingSnapshots;
-  std::vector<double> snapshotWidths;
-  double scaleFactor = 3;
-
-  void evaluateJavaScript(const std::string& script, web::ScriptCompletion completion) override {
-    scripts.push_back(script);
-    if (completion) pendingScripts.push_back({script, std::move(completion)});
-  }
-  void takeSnapshot(double widthPoints, web::SnapshotCompletion completion) override {
-    snapshotWidths.push_back(widthPoints);
-    pendingSnapshots.push_back(std::move(completion));
-  }
-  double backingScaleFactor() const override { return scaleFactor; }
-
-  void answerScript(std::optional<web::ScriptValue> value) {
-    if (pendingScripts.empty()) throw std::logic_error("no script is waiting for an answer");
-    auto call = std::move(pendingScripts.front());
-    pendingScripts.pop_front();
-    call.completion(std::move(value));
-  }
-  void answerSnapshot(graphics::ImageRef image) {
-    if (pendingSnapshots.empty()) throw std::logic_error("no snapshot is waiting");
-    auto completion = std::move(pendingSnapshots.front());
-    pendingSnapshots.pop_front();
-    completion(std::move(image));
-  }
-};
-
-struct AppendedFrame {
-  media::MediaTime time;
-  std::vector<uint8_t> pixels;  // width × 4 per row, no padding
-};
-
-class FakeWriter : public RecordingWriter {
- public:
-  FakeWriter(int width, int height) : pool_(width, height) {}
-  std::vector<AppendedFrame>* appended = nullptr;
-  bool* finished = nullptr;
-  bool ready = true;
-  std::string failureText;
-
-  media::PixelBufferHandle createPixelBuffer() override { return pool_.createPixelBuffer(); }
-  bool isReadyForMoreMediaData() override { return ready; }
-  void append(media::PixelBufferHandle buffer, media::MediaTime time) override {
-    AppendedFrame frame{time, {}};
-    for (int y = 0; y < buffer->height(); ++y) {
-      const uint8_t* row = buffer->baseAddress() + y * buffer->bytesPerRow();
-      frame.pixels.insert(frame.pixels.end(), row, row + 4 * buffer->width());
-    }
-    appended->push_back(std::move(frame));
-  }
-  void markAsFinished() override {}
-  void finishWriting(std::function<void()> completion) override {
-    *finished = true;
-    completion();
-  }
-  std::string failure() override { return failureText; }
-
- private:
-  media::PixelBufferPool pool_;
-};
-
-// A recorder wired to fakes, with a clock and a main queue the test drives.
-class Rig {
- public:
-  explicit Rig(const std::vector<std::string>& commandLine) {
-    ParseResult parsed = parseArguments(commandLine);
-    if (!parsed.arguments) throw std::invalid_argument("refused command line");
-    Platform p;
-    p.web = &web;
-    p.now = [this] { return clock; };
-    p.asyncAfter = [this](double s, std::function<void()> w) {
-      delays.push_back(s);
-      queue.push_back(std::move(w));
-    };
-    p.openWriter = [this](const H264Request& request) -> std::unique_ptr<RecordingWriter> {
-      requests.push_back(request);
-      if (refuseWriter) return nullptr;
-      auto writer = std::make_unique<FakeWriter>(static_cast<int>(request.width),
-                                                 static_cast<int>(request.height));
-      writer->appended = &frames;
-      writer->finished = &finished;
-      liveWriter = writer.get();
-      return writer;
-    };
-    p.fail = [](std::string_view message) { throw Failed(std::string(message)); };
-    p.report = [this](const std::string& line) { reports.push_back(line); };
-    recorder = std::make_unique<Vuzizeri>(*parsed.arguments, *pixelSizes(*parsed.arguments),
-                                          std::move(p));
-  }
-
-  // Runs the oldest queued call.
-  void runQueued() {
-    if (queue.empty()) throw std::logic_error("nothing is queued");
-    auto work = std::move(queue.front());
-    queue.pop_front();
-    work();
-  }
-
-  FakeWebView web;
-  double clock = 1000.0;
-  std::deque<std::function<void()>> queue;
-  std::vector<double> delays;
-  std::vector<H264Request> requests;
-  std::vector<AppendedFrame> frames;
-  std::vector<std::string> reports;
-  bool finished = false;
-  bool refuseWriter = false;
-  FakeWriter* liveWriter = nullptr;
-  std::unique_ptr<Vuzizeri> recorder;
-};
-
 // A solid image of the given BGRA colour.
 inline graphics::ImageRef solidImage(int width, int height, uint8_t b, uint8_t g, uint8_t r,
                                      uint8_t a = 255) {
@@ -161,5 +41,133 @@ inline web::ScriptValue numbers(std::vector<double> values) {
   for (double v : values) elements.push_back(web::ScriptValue::ofNumber(v));
   return web::ScriptValue::ofArray(std::move(elements));
 }
+
+class FakeWebView : public web::WebView {
+ public:
+  std::vector<std::string> scripts;                  // every script, in order
+  std::deque<web::ScriptCompletion> pendingScripts;  // those waiting for an answer
+  std::deque<web::SnapshotCompletion> pendingSnapshots;
+  std::vector<double> snapshotWidths;
+
+  void evaluateJavaScript(const std::string& script, web::ScriptCompletion completion) override {
+    scripts.push_back(script);
+    if (completion) pendingScripts.push_back(std::move(completion));
+  }
+  void takeSnapshot(double widthPoints, web::SnapshotCompletion completion) override {
+    snapshotWidths.push_back(widthPoints);
+    pendingSnapshots.push_back(std::move(completion));
+  }
+  double backingScaleFactor() const override { return 3; }
+
+  void answerScript(std::optional<web::ScriptValue> value) { first(pendingScripts)(value); }
+  void answerSnapshot(graphics::ImageRef image) { first(pendingSnapshots)(image); }
+
+ private:
+  template <typename Completion>
+  static Completion first(std::deque<Completion>& pending) {
+    if (pending.empty()) throw std::logic_error("nothing is waiting for that answer");
+    Completion completion = std::move(pending.front());
+    pending.pop_front();
+    return completion;
+  }
+};
+
+struct AppendedFrame {
+  media::MediaTime time;
+  std::vector<uint8_t> pixels;  // width × 4 per row, no padding
+};
+
+class FakeWriter : public RecordingWriter {
+ public:
+  FakeWriter(int width, int height, std::vector<AppendedFrame>& frames)
+      : pool_(width, height), frames_(frames) {}
+  bool ready = true;
+  std::string failureText;
+  bool finishing = false;
+  bool holdFinish = false;  // keeps the completion in heldFinish, for the test to call
+  std::function<void()> heldFinish;
+
+  media::PixelBufferHandle createPixelBuffer() override { return pool_.createPixelBuffer(); }
+  bool isReadyForMoreMediaData() override { return ready; }
+  void append(media::PixelBufferHandle buffer, media::MediaTime time) override {
+    AppendedFrame& frame = frames_.emplace_back(AppendedFrame{time, {}});
+    for (int y = 0; y < buffer->height(); ++y) {
+      const uint8_t* row = buffer->baseAddress() + y * buffer->bytesPerRow();
+      frame.pixels.insert(frame.pixels.end(), row, row + 4 * buffer->width());
+    }
+  }
+  void markAsFinished() override {}
+  void finishWriting(std::function<void()> completion) override {
+    finishing = true;
+    if (holdFinish) heldFinish = std::move(completion);
+    else completion();
+  }
+  std::string failure() override { return failureText; }
+
+ private:
+  media::PixelBufferPool pool_;
+  std::vector<AppendedFrame>& frames_;
+};
+
+// A recorder wired to fakes, with a clock and a main queue the test drives.
+class Rig {
+ public:
+  explicit Rig(const std::vector<std::string>& commandLine) {
+    ParseResult parsed = parseArguments(commandLine);
+    if (!parsed.arguments) throw std::invalid_argument("refused command line");
+    Platform platform{
+        &web, [this] { return clock; },
+        [this](double seconds, std::function<void()> work) {
+          delays.push_back(seconds);
+          queue.push_back(std::move(work));
+        },
+        [this](const H264Request& request) -> std::unique_ptr<RecordingWriter> {
+          requests.push_back(request);
+          if (refuseWriter) return nullptr;
+          auto writer = std::make_unique<FakeWriter>(request.width, request.height, frames);
+          liveWriter = writer.get();
+          return writer;
+        },
+        [](std::string_view message) { throw Failed(std::string(message)); },
+        [this](const std::string& line) { reports.push_back(line); }};
+    recorder = std::make_unique<Vuzizeri>(*parsed.arguments, *pixelSizes(*parsed.arguments),
+                                          std::move(platform));
+  }
+
+  // Answers the height script: the writer opens, the page scrolls and the
+  // first snapshot is asked for.
+  void startRecording(double pageHeight) {
+    recorder->medirEComecar();
+    web.answerScript(web::ScriptValue::ofNumber(pageHeight));
+  }
+
+  // One capture iteration that took `seconds`: its snapshot (a white phone
+  // page unless given) and its position reading.
+  void iterate(double seconds, std::optional<web::ScriptValue> position,
+               graphics::ImageRef snapshot = nullptr) {
+    clock += seconds;
+    web.answerSnapshot(snapshot ? snapshot : solidImage(1170, 2391, 255, 255, 255));
+    web.answerScript(std::move(position));
+  }
+
+  // Runs the oldest queued call.
+  void runQueued() {
+    if (queue.empty()) throw std::logic_error("nothing is queued");
+    auto work = std::move(queue.front());
+    queue.pop_front();
+    work();
+  }
+
+  FakeWebView web;
+  double clock = 1000.0;
+  std::deque<std::function<void()>> queue;
+  std::vector<double> delays;
+  std::vector<H264Request> requests;
+  std::vector<AppendedFrame> frames;
+  std::vector<std::string> reports;
+  bool refuseWriter = false;
+  FakeWriter* liveWriter = nullptr;
+  std::unique_ptr<Vuzizeri> recorder;
+};
 
 }  // namespace vuz::testing

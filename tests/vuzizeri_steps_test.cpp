@@ -3,17 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include <functional>
 #include <cmath>
 
 #include "tests/vuzizeri_fakes.h"
 #include "vuzizeri/capture_loop.h"
-#include "vuzizeri/finishing.h"
 #include "vuzizeri/frame_composition.h"
 #include "vuzizeri/scripts.h"
 #include "vuzizeri/start_sequence.h"
 #include "vuzizeri/top_colours.h"
-#include "vuzizeri/writer_setup.h"
 
 namespace vuz {
 namespace {
@@ -26,96 +24,82 @@ using web::ScriptValue;
 
 const std::vector<std::string> kPhone = {"file:///p.html", "390", "844", "3", "47", "/tmp/o.mp4"};
 
-TEST(Scripts, AreExactText) {
-  EXPECT_EQ(std::string(kHeightScript).size(), 135u);
-  EXPECT_EQ(std::string(kPositionScript).size(), 112u);
-  EXPECT_EQ(std::string(kScrollScriptPrefix).size(), 518u);
-  EXPECT_EQ(std::string(kHeightScript).back(), ')');
-  std::string scroll = scrollScript(250);
-  EXPECT_EQ(scroll.substr(scroll.size() - 10), "\n})(250.0)");
+void expectFailure(const std::function<void()>& step, const std::string& message) {
+  try {
+    step();
+    ADD_FAILURE() << "went on instead of failing with " << message;
+  } catch (const Failed& failed) {
+    EXPECT_EQ(failed.what(), message);
+  }
 }
 
-TEST(Scripts, SpeedIsShortestRoundTrip) {
-  EXPECT_EQ(shortestDecimal(250), "250.0");
-  EXPECT_EQ(shortestDecimal(500), "500.0");
-  EXPECT_EQ(shortestDecimal(25000.0 / 60), "416.6666666666667");
-  EXPECT_EQ(std::stod(shortestDecimal(1234.5678 / 7)), 1234.5678 / 7);
+TEST(Scripts, AreExactText) {
+  EXPECT_STREQ(kHeightScript,
+               "Math.max(document.body ? document.body.scrollHeight : 0,\n"
+               "         document.documentElement ? document.documentElement.scrollHeight : 0)");
+  EXPECT_STREQ(kPositionScript,
+               "[window.pageYOffset, Math.max(document.body.scrollHeight,\n"
+               " document.documentElement.scrollHeight) - innerHeight]");
+  EXPECT_EQ(scrollScript(250),
+            "(function (v) {\n"
+            "  var s = document.createElement('style');\n"
+            "  s.textContent = 'html, body { scroll-behavior: auto !important; }';\n"
+            "  document.head.appendChild(s);\n"
+            "  var t0 = performance.now();\n"
+            "  var de = window.pageYOffset;\n"
+            "  (function passo(t) {\n"
+            "    var alvo = Math.max(\n"
+            "      document.body.scrollHeight,\n"
+            "      document.documentElement.scrollHeight) - innerHeight;\n"
+            "    var y = de + v * (t - t0) / 1000;\n"
+            "    window.scrollTo(0, Math.min(y, alvo));\n"
+            "    if (y < alvo) requestAnimationFrame(passo);\n"
+            "  })(t0);\n"
+            "  return 0;\n"
+            "})(250.0)");
+  EXPECT_EQ(scrollScript(25000.0 / 60).substr(515), "})(416.6666666666667)");
 }
 
 TEST(StartSequence, SpeedRule) {
-  // contentH 700: distances 0, 6000, 15000, 25000, 30000 and a short page.
-  EXPECT_EQ(scrollSpeed(700, 700), 250.0);
-  EXPECT_EQ(scrollSpeed(6700, 700), 250.0);
-  EXPECT_EQ(scrollSpeed(15700, 700), 250.0);
-  EXPECT_EQ(scrollSpeed(25700, 700), 25000.0 / 60);
-  EXPECT_EQ(scrollSpeed(30700, 700), 500.0);
-  EXPECT_EQ(scrollSpeed(100, 700), 250.0);
+  // contentH 700: distances 0, 15000 (60 s at 250 px/s), 25000, 30000, none.
+  for (auto [height, speed] : {std::pair{700.0, 250.0}, {15700.0, 250.0}, {25700.0, 25000.0 / 60},
+                               {30700.0, 500.0}, {100.0, 250.0}})
+    EXPECT_EQ(scrollSpeed(height, 700), speed) << height;
 }
 
-TEST(StartSequence, RunsSampleHeightWriterScrollCaptureInOrder) {
+TEST(StartSequence, WaitsThenSamplesMeasuresOpensScrollsAndCaptures) {
   Rig rig(kPhone);
   rig.recorder->webViewDidFinish();
   ASSERT_EQ(rig.delays, std::vector<double>{3.0});
   EXPECT_TRUE(rig.web.pendingSnapshots.empty()) << "nothing before the 3 s wait";
   rig.runQueued();
-
-  // The sample snapshot asks for the output width in points.
-  ASSERT_EQ(rig.web.pendingSnapshots.size(), 1u);
-  EXPECT_DOUBLE_EQ(rig.web.snapshotWidths[0], 390.0);  // 3 × 390 / 3
+  EXPECT_DOUBLE_EQ(rig.web.snapshotWidths.at(0), 390.0) << "3 × 390 px at 3 px per point";
   rig.web.answerSnapshot(solidImage(1170, 2391, 0, 0, 255));
   EXPECT_EQ(rig.recorder->bandCols.size(), 3510u);
   EXPECT_EQ(rig.recorder->bandCols[0], 1.0);
-
-  ASSERT_EQ(rig.web.pendingScripts.size(), 1u);
-  EXPECT_EQ(rig.web.pendingScripts[0].script, kHeightScript);
+  EXPECT_EQ(rig.web.scripts.back(), kHeightScript);
   rig.web.answerScript(ScriptValue::ofNumber(25797));  // distance 25000
-
   ASSERT_EQ(rig.requests.size(), 1u);
   EXPECT_EQ(rig.requests[0].width, 1170);
   EXPECT_EQ(rig.requests[0].height, 2532);
-  EXPECT_EQ(rig.requests[0].averageBitRate, averageBitRate(1170, 2532));
+  EXPECT_EQ(rig.requests[0].averageBitRate, 12442248);  // 1170 × 2532 × 60 × 0.07
   EXPECT_EQ(rig.web.scripts.back(), scrollScript(25000.0 / 60));
   EXPECT_EQ(rig.web.pendingSnapshots.size(), 1u) << "capture starts after the scroll script";
 }
 
-TEST(StartSequence, NoBandMeansNoSampleSnapshot) {
-  Rig rig({"file:///p.html", "390", "844", "3", "abc", "/tmp/o.mp4"});
-  rig.recorder->webViewDidFinish();
-  rig.runQueued();
-  EXPECT_TRUE(rig.web.pendingSnapshots.empty());
-  ASSERT_EQ(rig.web.pendingScripts.size(), 1u);
-  EXPECT_EQ(rig.web.pendingScripts[0].script, kHeightScript);
-}
-
-TEST(StartSequence, LaterNavigationsStartNothing) {
-  Rig rig(kPhone);
-  rig.recorder->webViewDidFinish();
-  rig.recorder->webViewDidFinish();
-  EXPECT_EQ(rig.queue.size(), 1u);
-}
-
-TEST(StartSequence, UnusableHeightFailsBeforeTheWriter) {
+TEST(StartSequence, UnusableHeightOrRefusedWriterFails) {
   const std::optional<ScriptValue> answers[] = {
       std::nullopt, ScriptValue::ofString("800"), ScriptValue::ofNumber(0),
       ScriptValue::ofNumber(-5), ScriptValue::ofNumber(NAN), numbers({800})};
   for (const auto& answer : answers) {
-    Rig rig({"file:///p.html", "390", "844", "3", "0", "/tmp/o.mp4"});
+    Rig rig(kPhone);
     rig.recorder->medirEComecar();
-    try {
-      rig.web.answerScript(answer);
-      ADD_FAILURE() << "accepted a height";
-    } catch (const Failed& failed) {
-      EXPECT_STREQ(failed.what(), "página sem altura");
-    }
+    expectFailure([&] { rig.web.answerScript(answer); }, "página sem altura");
     EXPECT_TRUE(rig.requests.empty());
   }
-}
-
-TEST(StartSequence, RefusedWriterFails) {
-  Rig rig({"file:///p.html", "390", "844", "3", "0", "/tmp/o.mp4"});
+  Rig rig(kPhone);
   rig.refuseWriter = true;
-  rig.recorder->medirEComecar();
-  EXPECT_THROW(rig.web.answerScript(ScriptValue::ofNumber(2000)), Failed);
+  expectFailure([&] { rig.startRecording(2000); }, "não abriu o writer");
   EXPECT_TRUE(rig.web.pendingSnapshots.empty());
 }
 
@@ -135,19 +119,13 @@ TEST(CaptureLoop, EndCondition) {
 
 TEST(CaptureLoop, PacingFromIterationStart) {
   Rig rig(kPhone);
-  rig.recorder->medirEComecar();
-  rig.web.answerScript(ScriptValue::ofNumber(5000));
-  auto iterate = [&](double seconds) {
-    rig.clock += seconds;
-    rig.web.answerSnapshot(solidImage(1170, 2391, 255, 255, 255));
-    rig.web.answerScript(numbers({0, 4000}));
-  };
-  iterate(0.020);  // late: the next starts at once
+  rig.startRecording(5000);
+  rig.iterate(0.020, numbers({0, 4000}));  // late: the next starts at once
   EXPECT_TRUE(rig.queue.empty());
   EXPECT_EQ(rig.web.pendingSnapshots.size(), 1u);
-  iterate(0.016);  // 0.67 ms left: not worth a wait
+  rig.iterate(0.016, numbers({0, 4000}));  // 0.67 ms left: not worth a wait
   EXPECT_TRUE(rig.queue.empty());
-  iterate(0.010);
+  rig.iterate(0.010, numbers({0, 4000}));
   ASSERT_EQ(rig.delays.size(), 1u);
   EXPECT_NEAR(rig.delays[0], 1.0 / 60 - 0.010, 1e-9);
   EXPECT_TRUE(rig.web.pendingSnapshots.empty());
@@ -155,48 +133,46 @@ TEST(CaptureLoop, PacingFromIterationStart) {
 
 TEST(CaptureLoop, SixtyOneConsecutiveEndReadingsFinish) {
   Rig rig(kPhone);
-  rig.recorder->medirEComecar();
-  rig.web.answerScript(ScriptValue::ofNumber(5000));
-  auto iterate = [&](std::optional<ScriptValue> answer) {
-    rig.clock += 0.02;
-    rig.web.answerSnapshot(solidImage(1170, 2391, 255, 255, 255));
-    rig.web.answerScript(std::move(answer));
-  };
-  for (int i = 0; i < 60; ++i) iterate(std::nullopt);
+  rig.startRecording(5000);
+  for (int i = 0; i < 60; ++i) rig.iterate(0.02, std::nullopt);
   EXPECT_EQ(rig.recorder->fundo, 60);
-  iterate(numbers({10, 4000}));
+  rig.iterate(0.02, numbers({10, 4000}));
   EXPECT_EQ(rig.recorder->fundo, 0);
-  for (int i = 0; i < 60; ++i) iterate(numbers({4000, 4000}));
-  EXPECT_FALSE(rig.finished);
-  iterate(numbers({4000, 4000}));
-  EXPECT_TRUE(rig.finished);
+  for (int i = 0; i < 60; ++i) rig.iterate(0.02, numbers({4000, 4000}));
+  EXPECT_FALSE(rig.liveWriter->finishing);
+  rig.iterate(0.02, numbers({4000, 4000}));
+  EXPECT_TRUE(rig.liveWriter->finishing);
   EXPECT_TRUE(rig.web.pendingSnapshots.empty()) << "nothing after the last reading";
   EXPECT_EQ(rig.frames.size(), 122u);
   ASSERT_EQ(rig.reports.size(), 1u);
   EXPECT_EQ(rig.reports[0].substr(0, 14), "ok /tmp/o.mp4 ");
 }
 
-TEST(CaptureLoop, MissingSnapshotFails) {
+TEST(CaptureLoop, MissingSnapshotOrUnfinishedFileFails) {
   Rig rig(kPhone);
-  rig.recorder->medirEComecar();
-  rig.web.answerScript(ScriptValue::ofNumber(5000));
-  EXPECT_THROW(rig.web.answerSnapshot(nullptr), Failed);
+  rig.startRecording(5000);
+  expectFailure([&] { rig.web.answerSnapshot(nullptr); }, "snapshot falhou");
+
+  Rig full(kPhone);
+  full.startRecording(5000);
+  full.liveWriter->failureText = "No space left on device";
+  full.recorder->fundo = 60;
+  expectFailure([&] { full.iterate(0.02, std::nullopt); },
+                "falha ao finalizar: No space left on device");
+  EXPECT_TRUE(full.reports.empty());
 }
 
-TEST(CaptureLoop, FailedWriterIsNotReportedAsSuccess) {
+TEST(Finishing, AWebProcessEndIsFatalOnlyUntilFinishingBegins) {
   Rig rig(kPhone);
-  rig.recorder->medirEComecar();
-  rig.web.answerScript(ScriptValue::ofNumber(5000));
-  rig.liveWriter->failureText = "No space left on device";
+  rig.startRecording(5000);
+  expectFailure([&] { rig.recorder->webProcessEnded(); }, "o processo web terminou");
+  rig.liveWriter->holdFinish = true;
   rig.recorder->fundo = 60;
-  rig.web.answerSnapshot(solidImage(1170, 2391, 255, 255, 255));
-  try {
-    rig.web.answerScript(std::nullopt);
-    ADD_FAILURE();
-  } catch (const Failed& failed) {
-    EXPECT_STREQ(failed.what(), "falha ao finalizar: No space left on device");
-  }
-  EXPECT_TRUE(rig.reports.empty());
+  rig.iterate(0.02, std::nullopt);
+  ASSERT_TRUE(rig.liveWriter->finishing);
+  rig.recorder->webProcessEnded();  // the file no longer needs the page
+  rig.liveWriter->heldFinish();
+  EXPECT_EQ(rig.reports.size(), 1u);
 }
 
 TEST(TopColours, MedianOfTopThreeRowsPerChannel) {
@@ -217,27 +193,6 @@ TEST(TopColours, MedianOfTopThreeRowsPerChannel) {
   // Premultiplied: a transparent pixel is black.
   auto clear = coresDoTopo(*solidImage(3, 3, 0, 0, 0, 0));
   EXPECT_EQ(*clear, std::vector<uint8_t>(9, 0));
-}
-
-TEST(TopColours, FailedSampleLeavesBandEmptyAndGoesOn) {
-  Rig rig(kPhone);
-  bool continued = false;
-  rig.recorder->amostrarCorDoTopo([&] { continued = true; });
-  rig.web.answerSnapshot(nullptr);
-  EXPECT_TRUE(continued);
-  EXPECT_TRUE(rig.recorder->bandCols.empty());
-}
-
-TEST(FrameComposition, EasingAndReplacement) {
-  std::vector<double> band;
-  easeBandColours(band, {0, 128, 255}, 0.12);
-  EXPECT_EQ(band, (std::vector<double>{0.0, 0.5019607843137255, 1.0}));
-  easeBandColours(band, {255, 128, 0}, 0.12);
-  EXPECT_DOUBLE_EQ(band[0], 0.12);
-  EXPECT_DOUBLE_EQ(band[2], 0.88);
-  easeBandColours(band, {1, 2, 3, 4, 5, 6}, 0.12);  // another width: replaced
-  EXPECT_EQ(band.size(), 6u);
-  EXPECT_DOUBLE_EQ(band[5], 6 / 255.0);
 }
 
 TEST(FrameComposition, MouldBlursNineTapsWithClampedEdges) {
@@ -264,12 +219,10 @@ TEST(FrameComposition, MouldBlursNineTapsWithClampedEdges) {
 TEST(FrameComposition, BandAboveContentAndTimesFromTheClock) {
   // scale 1, 4 × 10 CSS px with a 3 px band: band rows 0–2, page rows 3–9.
   Rig rig({"file:///p.html", "4", "10", "1", "3", "/tmp/o.mp4"});
-  rig.recorder->medirEComecar();
-  rig.web.answerScript(ScriptValue::ofNumber(7));
+  rig.startRecording(7);
   rig.recorder->bandCols.assign(12, 0.0);  // sampled black, eases towards blue
-  rig.web.answerSnapshot(solidImage(4, 7, 255, 0, 0));
+  rig.iterate(0, numbers({0, 0}), solidImage(4, 7, 255, 0, 0));
   rig.clock += 0.0004;
-  rig.web.answerScript(numbers({0, 0}));
   rig.runQueued();
   rig.web.answerSnapshot(solidImage(4, 7, 255, 0, 0));
   ASSERT_EQ(rig.frames.size(), 2u);
@@ -290,9 +243,8 @@ TEST(FrameComposition, FractionalScaleLeavesTopRowAndDropsWhenNotReady) {
   EXPECT_EQ(rig.recorder->pxH, 150);
   EXPECT_EQ(rig.recorder->contentPx, 148);
   EXPECT_EQ(rig.recorder->bandPx, 1);
-  rig.recorder->medirEComecar();
-  rig.web.answerScript(ScriptValue::ofNumber(99));
-  rig.web.answerSnapshot(solidImage(3, 148, 0, 255, 0));
+  rig.startRecording(99);
+  rig.iterate(0, numbers({0, 500}), solidImage(3, 148, 0, 255, 0));
   const auto& px = rig.frames.at(0).pixels;
   const size_t row = 4 * 3;
   EXPECT_EQ(px[0 * row + 3], 0) << "row 0 is never drawn";
@@ -301,27 +253,10 @@ TEST(FrameComposition, FractionalScaleLeavesTopRowAndDropsWhenNotReady) {
 
   rig.liveWriter->ready = false;
   rig.clock += 0.5;
-  rig.web.answerScript(numbers({0, 500}));
+  rig.runQueued();
   rig.web.answerSnapshot(solidImage(3, 148, 0, 255, 0));
   EXPECT_EQ(rig.frames.size(), 1u);
   EXPECT_DOUBLE_EQ(rig.recorder->lastPTS, 0.5) << "a dropped frame still advances the time";
-}
-
-TEST(WriterSetup, BitRate) {
-  EXPECT_EQ(averageBitRate(1, 1), 4);
-  EXPECT_EQ(averageBitRate(3, 3), 37);
-  EXPECT_EQ(averageBitRate(1000, 1000), 4200000);
-  EXPECT_FALSE(averageBitRate(INT64_MAX / 2, 3));
-}
-
-TEST(Finishing, ReportLineIgnoresTheLocale) {
-  const char* previous = std::setlocale(LC_ALL, "pt_BR.UTF-8");
-  EXPECT_EQ(outPathInfo("meu vídeo.mp4", 880, 7.34), "meu vídeo.mp4 880 bytes, 7.3s");
-  EXPECT_EQ(outPathInfo("a/b.mp4", 1, 9.96), "a/b.mp4 1 bytes, 10.0s");
-  EXPECT_EQ(outPathInfo("x", 0, 0.04), "x 0 bytes, 0.0s");
-  EXPECT_EQ(outPathInfo("x", 0, -1.0), "x 0 bytes, -1.0s");
-  EXPECT_EQ(fileSizeOrZero("/nonexistent/file.mp4"), 0);
-  if (previous) std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace

@@ -1,25 +1,20 @@
 # The recorder's tests: its steps against fakes, and the real binary end to end.
 
 add_executable(vuzizeri_unit_tests vuzizeri_steps_test.cpp vuzizeri_arguments_test.cpp
-                                   old_output_test.cpp)
+                                   output_path_test.cpp)
 target_include_directories(vuzizeri_unit_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(vuzizeri_unit_tests PRIVATE vuzizeri_core GTest::gtest_main)
 gtest_discover_tests(vuzizeri_unit_tests)
 
-add_library(recorder_checks STATIC recorder_run.cpp)
-target_include_directories(recorder_checks PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(recorder_checks PUBLIC PkgConfig::FFMPEG)
-target_compile_definitions(recorder_checks PRIVATE
-  VUZIZERI_BINARY="$<TARGET_FILE:vuzizeri>"
-  TEST_PAGES_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pages")
-
 add_executable(vuzizeri_e2e_tests vuzizeri_e2e_test.cpp)
-target_link_libraries(vuzizeri_e2e_tests PRIVATE recorder_checks movie_probe scroll_pattern
-                                                 GTest::gtest_main)
+target_link_libraries(vuzizeri_e2e_tests PRIVATE test_support scroll_pattern GTest::gtest_main)
+target_compile_definitions(vuzizeri_e2e_tests PRIVATE VUZIZERI_BINARY="$<TARGET_FILE:vuzizeri>"
+                                                      TEST_PAGES_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pages")
 add_dependencies(vuzizeri_e2e_tests vuzizeri)
 gtest_discover_tests(vuzizeri_e2e_tests PROPERTIES TIMEOUT 120)
 
 add_executable(vuzizeri_slow_tests vuzizeri_slow_test.cpp)
-target_link_libraries(vuzizeri_slow_tests PRIVATE recorder_checks GTest::gtest_main)
+target_link_libraries(vuzizeri_slow_tests PRIVATE test_support GTest::gtest_main)
+target_compile_definitions(vuzizeri_slow_tests PRIVATE VUZIZERI_BINARY="$<TARGET_FILE:vuzizeri>")
 add_dependencies(vuzizeri_slow_tests vuzizeri)
 gtest_discover_tests(vuzizeri_slow_tests PROPERTIES TIMEOUT 200 LABELS slow)

@@ -1,0 +1,199 @@
+#include "test_runs.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace test_runs {
+
+namespace {
+
+pid_t spawn(const std::string& binary, const std::vector<std::string>& args, const fs::path& dir,
+            const Options& options, const std::string& tag, int* inputFd) {
+  int in[2] = {-1, -1};
+  if (inputFd && pipe(in) != 0) return -1;
+  const fs::path out =
+      options.stdoutPath.empty() ? dir / (tag + ".stdout") : fs::path(options.stdoutPath);
+  const fs::path err = dir / (tag + ".stderr");
+  pid_t pid = fork();
+  if (pid == 0) {
+    int stdinFd = inputFd ? in[0] : open("/dev/null", O_RDONLY);
+    if (inputFd && options.nonBlockingInput) fcntl(in[0], F_SETFL, O_NONBLOCK);
+    dup2(stdinFd, STDIN_FILENO);
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    for (int fd = 3; fd < 64; ++fd) close(fd);
+    for (const std::string& e : options.env) putenv(const_cast<char*>(e.c_str()));
+    if (options.fileSizeLimit != RLIM_INFINITY) {
+      // Writes past the limit then fail with EFBIG, like a full disk.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (options.closedDescriptor >= 0) close(options.closedDescriptor);
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  if (inputFd) {
+    close(in[0]);
+    *inputFd = in[1];
+  }
+  return pid;
+}
+
+}  // namespace
+
+pid_t start(const std::string& binary, const std::vector<std::string>& args, const fs::path& dir,
+            const Options& options, const std::string& tag) {
+  return spawn(binary, args, dir, options, tag, nullptr);
+}
+
+Outcome wait(pid_t pid, const fs::path& dir, const std::string& tag) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Outcome r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = slurp(dir / (tag + ".stdout"));
+  r.err = slurp(dir / (tag + ".stderr"));
+  return r;
+}
+
+Outcome run(const std::string& binary, const std::vector<std::string>& args, const fs::path& dir,
+            const Options& options) {
+  signal(SIGPIPE, SIG_IGN);
+  int input = -1;
+  pid_t pid = spawn(binary, args, dir, options, "run", &input);
+  for (size_t at = 0; at < options.input.size(); at += options.piece) {
+    size_t n = std::min(options.piece, options.input.size() - at);
+    if (write(input, options.input.data() + at, n) != static_cast<ssize_t>(n)) break;
+    if (options.pauseMs) std::this_thread::sleep_for(std::chrono::milliseconds(options.pauseMs));
+  }
+  close(input);
+  return wait(pid, dir);
+}
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeFile(const fs::path& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+Options recorderOptions(const fs::path& dir) {
+  fs::create_directories(dir / "home");
+  fs::create_directories(dir / "tmp");
+  // A decimal-comma locale: numbers in and out must not follow it.
+  return {.env = {"LC_ALL=pt_BR.UTF-8", "HOME=" + (dir / "home").string(),
+                  "TMPDIR=" + (dir / "tmp").string()}};
+}
+
+std::string leftovers(const fs::path& dir) {
+  std::string found;
+  for (const char* scratch : {"home", "tmp"})
+    for (const auto& entry : fs::recursive_directory_iterator(dir / scratch))
+      found += entry.path().string() + "\n";
+  const std::string mark = dir.string();
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string pid = entry.path().filename();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (slurp(entry.path() / "environ").find(mark) != std::string::npos)
+      found += "process " + pid + " " + slurp(entry.path() / "comm");
+  }
+  return found;
+}
+
+std::string pageUrl(const std::string& name, const std::string& query) {
+  std::string url = "file://" + (fs::path(TEST_PAGES_DIR) / name).string();
+  return query.empty() ? url : url + "?" + query;
+}
+
+PageServer::PageServer(std::map<std::string, Response> routes) : routes_(std::move(routes)) {
+  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+  port_ = ntohs(address.sin_port);
+  listen(listener_, 16);
+  acceptor_ = std::thread([this] {
+    for (;;) {
+      int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) return;
+      std::lock_guard lock(mutex_);
+      clients_.emplace_back([this, client] { serve(client); });
+    }
+  });
+}
+
+PageServer::~PageServer() {
+  shutdown(listener_, SHUT_RDWR);
+  close(listener_);
+  acceptor_.join();
+  for (std::thread& t : clients_) t.join();
+}
+
+std::string PageServer::url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::string PageServer::userAgent(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  return userAgents_[path];
+}
+
+bool PageServer::delivered(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  return delivered_[path];
+}
+
+void PageServer::serve(int client) {
+  timeval timeout{5, 0};  // a client that stops reading must not hold us
+  setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  std::string request;
+  char buffer[4096];
+  while (request.find("\r\n\r\n") == std::string::npos) {
+    ssize_t n = read(client, buffer, sizeof buffer);
+    if (n <= 0) break;
+    request.append(buffer, n);
+  }
+  std::smatch m;
+  std::string path = std::regex_search(request, m, std::regex("^GET ([^ ]*) ")) ? m[1].str() : "";
+  auto route = routes_.find(path);
+  Response r = route != routes_.end() ? route->second : Response{"404 Not Found", "", ""};
+  if (std::regex_search(request, m, std::regex("\r\nUser-Agent: ([^\r]*)\r\n"))) {
+    std::lock_guard lock(mutex_);
+    userAgents_[path] = m[1].str();
+  }
+  std::string response = "HTTP/1.1 " + r.status + "\r\n" + r.headers + "Content-Length: " +
+                         std::to_string(r.body.size()) + "\r\nConnection: close\r\n\r\n" + r.body;
+  size_t sent = 0;
+  while (sent < response.size()) {
+    ssize_t n = send(client, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;
+    sent += n;
+  }
+  if (sent == response.size()) {
+    std::lock_guard lock(mutex_);
+    delivered_[path] = true;
+  }
+  close(client);
+}
+
+}  // namespace test_runs
