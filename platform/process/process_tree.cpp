@@ -10,73 +10,58 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <optional>
 
 namespace process {
 
 namespace {
 
-// The parent's pid from /proc/<pid>/stat: the fourth field, after the
-// command name, which may itself hold spaces and parentheses.
-pid_t parentOf(const char* pid) {
-  char path[64];
-  std::snprintf(path, sizeof path, "/proc/%s/stat", pid);
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  char text[512];
-  ssize_t n = read(fd, text, sizeof text - 1);
-  close(fd);
-  if (n <= 0) return -1;
-  text[n] = '\0';
-  const char* end = std::strrchr(text, ')');
-  if (!end || end[1] != ' ' || !end[2] || end[3] != ' ') return -1;
-  return static_cast<pid_t>(std::strtol(end + 4, nullptr, 10));
-}
-
-struct Process {
-  pid_t pid;
+struct Stat {
   pid_t parent;
+  uint64_t startTime;  // clock ticks after boot
+  int64_t residentPages;
 };
 
-std::vector<Process> allProcesses() {
-  std::vector<Process> all;
+// Fields of /proc/<pid>/stat. The command name, second, may itself hold
+// spaces and parentheses; the rest follow its closing parenthesis.
+std::optional<Stat> readStat(pid_t pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  char text[1024];
+  ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0) return std::nullopt;
+  text[n] = '\0';
+  const char* end = std::strrchr(text, ')');
+  if (!end) return std::nullopt;
+  Stat stat{};
+  long long parent = 0, startTime = 0, resident = 0;
+  // state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt
+  // utime stime cutime cstime priority nice threads itrealvalue starttime
+  // vsize rss
+  if (std::sscanf(end + 1,
+                  " %*c %lld %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d "
+                  "%*d %lld %*u %lld",
+                  &parent, &startTime, &resident) != 3)
+    return std::nullopt;
+  stat.parent = static_cast<pid_t>(parent);
+  stat.startTime = static_cast<uint64_t>(startTime);
+  stat.residentPages = resident;
+  return stat;
+}
+
+template <typename Visit>
+void forEachProcess(Visit visit) {
   DIR* proc = opendir("/proc");
-  if (!proc) return all;
+  if (!proc) return;
   while (dirent* entry = readdir(proc)) {
     if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-    all.push_back({static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10)),
-                   parentOf(entry->d_name)});
+    pid_t pid = static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10));
+    if (std::optional<Stat> stat = readStat(pid)) visit(pid, *stat);
   }
   closedir(proc);
-  return all;
-}
-
-std::vector<pid_t> childrenOf(pid_t parent) {
-  std::vector<pid_t> children;
-  for (const Process& p : allProcesses())
-    if (p.parent == parent) children.push_back(p.pid);
-  return children;
-}
-
-std::vector<pid_t> descendantsOf(pid_t root) {
-  const std::vector<Process> all = allProcesses();
-  std::vector<pid_t> found{root};
-  for (size_t next = 0; next < found.size(); ++next)
-    for (const Process& p : all)
-      if (p.parent == found[next]) found.push_back(p.pid);
-  found.erase(found.begin());
-  return found;
-}
-
-int64_t residentBytes(pid_t pid) {
-  char path[64];
-  std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
-  FILE* file = std::fopen(path, "re");
-  if (!file) return 0;
-  long long size = 0, resident = 0;
-  int fields = std::fscanf(file, "%lld %lld", &size, &resident);
-  std::fclose(file);
-  return fields == 2 ? resident * sysconf(_SC_PAGESIZE) : 0;
 }
 
 }  // namespace
@@ -86,7 +71,9 @@ void killAndReapDescendants(pid_t watched, int* watchedStatus) {
   for (;;) {
     // A child's pid cannot be reused before we reap it, so these kills only
     // ever reach our own children.
-    for (pid_t child : childrenOf(self)) kill(child, SIGKILL);
+    forEachProcess([self](pid_t pid, const Stat& stat) {
+      if (stat.parent == self) kill(pid, SIGKILL);
+    });
     int status = 0;
     pid_t reaped = waitpid(-1, &status, 0);
     if (reaped < 0) {
@@ -97,9 +84,27 @@ void killAndReapDescendants(pid_t watched, int* watchedStatus) {
   }
 }
 
-void killDescendantsAbove(pid_t root, int64_t bytes) {
-  for (pid_t pid : descendantsOf(root))
-    if (residentBytes(pid) > bytes) kill(pid, SIGKILL);
+void MemoryCeiling::enforce(double now, double rescanSeconds) {
+  if (now >= nextScan_) {
+    nextScan_ = now + rescanSeconds;
+    std::vector<std::pair<pid_t, Stat>> all;
+    forEachProcess([&all](pid_t pid, const Stat& stat) { all.emplace_back(pid, stat); });
+    std::vector<pid_t> below{root_};
+    known_.clear();
+    for (size_t next = 0; next < below.size(); ++next) {
+      for (const auto& [pid, stat] : all) {
+        if (stat.parent != below[next]) continue;
+        below.push_back(pid);
+        known_.push_back({pid, stat.startTime});
+      }
+    }
+  }
+  const int64_t pageSize = sysconf(_SC_PAGESIZE);
+  for (const Known& process : known_) {
+    std::optional<Stat> stat = readStat(process.pid);
+    if (stat && stat->startTime == process.startTime && stat->residentPages * pageSize > bytes_)
+      kill(process.pid, SIGKILL);
+  }
 }
 
 }  // namespace process

@@ -39,8 +39,10 @@ SharedState* shared = &unguarded;
 // is on the way out) gets before the guard stops waiting for it.
 constexpr double kEndingGraceSeconds = 5;
 // How often the run's memory is looked at: a page that allocates a gigabyte a
-// second gets a fifth of one past the limit.
+// second gets a fifth of one past the limit. New processes of the run (a web
+// process for another site) are looked for less often.
 constexpr double kMemoryPollSeconds = 0.2;
+constexpr double kProcessScanSeconds = 1;
 
 double now() {
   timespec ts{};
@@ -77,15 +79,15 @@ bool reaped(pid_t child, int* status) {
 }
 
 // Waits for the run, for a signal or for `deadline`, holding the run's
-// processes to `memoryLimit` meanwhile. Returns the signal that came first,
-// 0 when the run ended, -1 at the deadline.
-int waitForRun(pid_t child, double deadline, int64_t memoryLimit, int* status) {
+// processes to `memory` meanwhile, if given. Returns the signal that came
+// first, 0 when the run ended, -1 at the deadline.
+int waitForRun(pid_t child, double deadline, MemoryCeiling* memory, int* status) {
   const sigset_t signals = guardedSignals();
   for (;;) {
     if (reaped(child, status)) return 0;
     const double t = now();
     if (t >= deadline) return -1;
-    if (memoryLimit > 0) killDescendantsAbove(child, memoryLimit);
+    if (memory) memory->enforce(t, kProcessScanSeconds);
     timespec wait = duration(std::min(deadline, t + kMemoryPollSeconds) - t);
     int signal = sigtimedwait(&signals, nullptr, &wait);
     if (signal > 0 && signal != SIGCHLD) return signal;
@@ -103,15 +105,16 @@ void removeUnfinishedOutput(const std::string& path) {
 
 [[noreturn]] void guard(pid_t child, const GuardSettings& settings, const std::string& folder) {
   int status = 0;
-  int signal =
-      waitForRun(child, now() + settings.timeLimitSeconds, settings.memoryLimitBytes, &status);
+  MemoryCeiling memory(child, settings.memoryLimitBytes);
+  int signal = waitForRun(child, now() + settings.timeLimitSeconds,
+                          settings.memoryLimitBytes > 0 ? &memory : nullptr, &status);
   bool runEnded = signal == 0;
   if (!runEnded) {
     if (claimEnding()) {
       if (signal < 0) writeAll(STDERR_FILENO, settings.timeLimitMessage + "\n");
     } else {
       // The run spoke first; let it finish saying so.
-      runEnded = waitForRun(child, now() + kEndingGraceSeconds, 0, &status) == 0;
+      runEnded = waitForRun(child, now() + kEndingGraceSeconds, nullptr, &status) == 0;
       if (runEnded) signal = 0;
     }
   }
