@@ -24,7 +24,6 @@ struct MovieInfo {
   AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
   AVColorSpace matrix = AVCOL_SPC_UNSPECIFIED;
   std::vector<int64_t> packetPts;
-  std::vector<int64_t> packetDts;
   std::vector<bool> packetKey;
   std::vector<media::FramePtr> frames;  // decoded, in presentation order
 };

@@ -18,18 +18,19 @@ namespace test_runs {
 
 namespace {
 
+// Starts the child with a pipe as its standard input; the write end goes
+// to `input`.
 pid_t spawn(const std::string& binary, const std::vector<std::string>& args, const fs::path& dir,
-            const Options& options, const std::string& tag, int* inputFd) {
-  int in[2] = {-1, -1};
-  if (inputFd && pipe(in) != 0) return -1;
+            const Options& options, const std::string& tag, int* input) {
+  int in[2];
+  if (pipe(in) != 0) return -1;
   const fs::path out =
       options.stdoutPath.empty() ? dir / (tag + ".stdout") : fs::path(options.stdoutPath);
   const fs::path err = dir / (tag + ".stderr");
   pid_t pid = fork();
   if (pid == 0) {
-    int stdinFd = inputFd ? in[0] : open("/dev/null", O_RDONLY);
-    if (inputFd && options.nonBlockingInput) fcntl(in[0], F_SETFL, O_NONBLOCK);
-    dup2(stdinFd, STDIN_FILENO);
+    if (options.nonBlockingInput) fcntl(in[0], F_SETFL, O_NONBLOCK);
+    dup2(in[0], STDIN_FILENO);
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
     dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
     for (int fd = 3; fd < 64; ++fd) close(fd);
@@ -47,10 +48,8 @@ pid_t spawn(const std::string& binary, const std::vector<std::string>& args, con
     execv(binary.c_str(), argv.data());
     _exit(127);
   }
-  if (inputFd) {
-    close(in[0]);
-    *inputFd = in[1];
-  }
+  close(in[0]);
+  *input = in[1];
   return pid;
 }
 
@@ -58,7 +57,10 @@ pid_t spawn(const std::string& binary, const std::vector<std::string>& args, con
 
 pid_t start(const std::string& binary, const std::vector<std::string>& args, const fs::path& dir,
             const Options& options, const std::string& tag) {
-  return spawn(binary, args, dir, options, tag, nullptr);
+  int input = -1;
+  pid_t pid = spawn(binary, args, dir, options, tag, &input);
+  close(input);
+  return pid;
 }
 
 Outcome wait(pid_t pid, const fs::path& dir, const std::string& tag) {

@@ -18,7 +18,7 @@ namespace test_runs {
 
 struct Options {
   std::vector<std::string> env{};  // NAME=value, added to the child's environment
-  std::vector<uint8_t> input{};    // standard input through a pipe (else /dev/null)
+  std::vector<uint8_t> input{};    // standard input, through a pipe
   size_t piece = 1 << 20;          // bytes per write into that pipe
   int pauseMs = 0;                 // between pieces
   bool nonBlockingInput = false;
@@ -33,8 +33,8 @@ struct Outcome {
   std::string err;
 };
 
-// Starts `binary`; its output goes to files in `dir` named after `tag`.
-// Input must be empty: only run() feeds it.
+// Starts `binary` with no input; its output goes to files in `dir` named
+// after `tag`. run() also feeds the input and waits.
 pid_t start(const std::string& binary, const std::vector<std::string>& args,
             const std::filesystem::path& dir, const Options& options = {},
             const std::string& tag = "run");

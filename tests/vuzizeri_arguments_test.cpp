@@ -15,36 +15,24 @@ std::optional<Arguments> parse(std::string w, std::string h, std::string scale, 
   return parseArguments({url, w, h, scale, top, "out.mp4"}).arguments;
 }
 
-TEST(ScaleSyntax, AcceptsStrtodFormsOnlyWhole) {
+TEST(Arguments, ChecksSyntaxAndSizes) {
   std::setlocale(LC_ALL, "pt_BR.UTF-8");  // a comma locale must change nothing
-  EXPECT_EQ(parseScale("2"), 2.0);
-  EXPECT_EQ(parseScale("+1.5"), 1.5);
-  EXPECT_EQ(parseScale("3e0"), 3.0);
-  EXPECT_EQ(parseScale("0x1p1"), 2.0);
-  EXPECT_TRUE(std::isinf(*parseScale("INF")));
-  EXPECT_TRUE(std::isnan(*parseScale("nan")));
+  // The scale is strtod's syntax in the C locale over the whole text.
+  for (auto [text, value] : {std::pair{"+1.5", 1.5}, {"3e0", 3.0}, {"0x1p1", 2.0}})
+    EXPECT_EQ(parseScale(text), value) << text;
   for (const char* bad : {"", "2,5", "2x", "2 ", " 2", "\t2", "."})
     EXPECT_FALSE(parseScale(bad)) << bad;
   std::setlocale(LC_ALL, "C");
-}
 
-TEST(Arguments, ChecksAndSizes) {
   EXPECT_TRUE(parseArguments({"u", "1", "1", "1", "0"}).showUsage);
-  EXPECT_TRUE(parse("+390", "844", "3", "47"));
-  EXPECT_EQ(parse("0390", "844", "3", "47")->cssW, 390);
-  for (auto* w : {"390px", "-390", "0", " 390", ""}) EXPECT_FALSE(parse(w, "844", "3", "47")) << w;
-  EXPECT_FALSE(parse("390", "844", "2,5", "47"));
-  EXPECT_FALSE(parse("390", "844", "0", "47"));
-  EXPECT_FALSE(parse("390", "844", "-1", "47"));
-  EXPECT_FALSE(parse("390", "844", "nan", "47"));
-  EXPECT_FALSE(parse("390", "844", "inf", "47"));
-  EXPECT_FALSE(parse("390", "844", "1e300", "47"));  // products beyond int64
-  EXPECT_FALSE(parse("390", "844", "3e9", "47"));    // a window scale beyond int
-  EXPECT_FALSE(parse("390", "844", "40", "47"));     // a screen beyond X11's 32767
+  EXPECT_EQ(parse("+0390", "844", "3", "47")->cssW, 390);
+  for (auto* w : {"390px", "-390", "0", ""}) EXPECT_FALSE(parse(w, "844", "3", "47")) << w;
+  for (auto* scale : {"0", "-1", "nan", "inf", "1e300", "3e9", "40"})
+    EXPECT_FALSE(parse("390", "844", scale, "47")) << scale;  // 40: a screen beyond 32767
   EXPECT_FALSE(parse("32688", "1", "1", "0"));
   EXPECT_EQ(parse("32687", "1", "1", "0")->windowScale, 1);
   EXPECT_EQ(parse("390", "844", "2.5", "47")->windowScale, 3);
-  EXPECT_FALSE(parse("1", "1", "0.5", "0"));         // pxW would be 0
+  EXPECT_FALSE(parse("1", "1", "0.5", "0"));  // pxW would be 0
   EXPECT_FALSE(parse("390", "844", "3", "844"));
   EXPECT_FALSE(parse("390", "844", "3", "-1"));
   EXPECT_EQ(parse("390", "844", "3", "843")->contentH, 1);
