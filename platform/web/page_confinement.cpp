@@ -96,9 +96,10 @@ WebKitWebContext* newConfinedContext(unsigned memoryLimitMB) {
   g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new_ephemeral();
   WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
   webkit_memory_pressure_settings_set_memory_limit(memory, memoryLimitMB);
-  webkit_memory_pressure_settings_set_conservative_threshold(memory, kConservativeThreshold);
-  webkit_memory_pressure_settings_set_strict_threshold(memory, kStrictThreshold);
+  // Each threshold must stay above the one before: the highest is set first.
   webkit_memory_pressure_settings_set_kill_threshold(memory, kKillThreshold);
+  webkit_memory_pressure_settings_set_strict_threshold(memory, kStrictThreshold);
+  webkit_memory_pressure_settings_set_conservative_threshold(memory, kConservativeThreshold);
   webkit_memory_pressure_settings_set_poll_interval(memory, kMemoryPollSeconds);
   auto* context = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager",
                                                   data, "memory-pressure-settings", memory,
