@@ -13,8 +13,10 @@ packages=(
   xvfb xauth libegl-mesa0 libgl1-mesa-dri
   # the web process sandbox
   bubblewrap xdg-dbus-proxy
-  # fonts for pages that ask for none; locales for the decimal-comma tests
-  fonts-dejavu-core locales
+  # the faces the recorder's own font configuration maps pages to: a UI sans,
+  # metric-compatible Helvetica/Arial/Times/Courier, Menlo's ancestor, colour
+  # emoji, and Chinese, Japanese and Korean; locales for the decimal-comma tests
+  fonts-inter fonts-liberation2 fonts-dejavu-core fonts-noto-color-emoji fonts-noto-cjk locales
   # the benchmarks' peer commands and their peak-memory meter
   ffmpeg time
 )
