@@ -20,18 +20,17 @@
 #include "common/output_path.h"
 #include "platform/display/private_display.h"
 #include "platform/loop/main_queue.h"
+#include "platform/process/program_data.h"
 #include "platform/process/run_folder.h"
 #include "platform/process/run_guard.h"
 #include "platform/web/webkit_view.h"
 #include "vuzizeri/arguments.h"
 #include "vuzizeri/mp4_writer.h"
+#include "vuzizeri/phone.h"
 #include "vuzizeri/recorder.h"
 
 namespace {
 
-constexpr char kUserAgent[] =
-    "Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X) AppleWebKit/605.1.15 (KHTML, like "
-    "Gecko) Version/17.0 Mobile/15E148 Safari/604.1";
 constexpr char kWindowTitle[] = "Gravando\u2026";
 constexpr double kTimeLimitSeconds = 120;
 // The web process may use a quarter of the machine's memory, between 512 MiB
@@ -114,6 +113,14 @@ int main(int argc, char** argv) {
   const vuz::Arguments& a = *parsed.arguments;
   const vuz::PixelSizes sizes = *vuz::pixelSizes(a);
 
+  // Pages draw with the faces a phone would use, from a font configuration
+  // of our own, never the host's or the user's.
+  const std::string data = process::programDataFolder("vuzizeri");
+  const std::string fonts = data + "/fonts.conf";
+  if (access(fonts.c_str(), R_OK) != 0)
+    fail("configuração de fontes ausente: " + fonts + ": " + std::strerror(errno));
+  setenv("FONTCONFIG_FILE", fonts.c_str(), 1);
+
   const unsigned memoryLimitMB = webMemoryLimitMB();
   const std::string folder = process::startGuardedRun(
       {kTimeLimitSeconds, "tempo esgotado", a.outPath, "vuzizeri", int64_t{memoryLimitMB} << 20});
@@ -131,14 +138,19 @@ int main(int argc, char** argv) {
   setenv("GDK_SCALE", std::to_string(a.windowScale).c_str(), 1);
   setenv("GDK_DPI_SCALE", "1", 1);
   setenv("NO_AT_BRIDGE", "1", 1);
+  unsetenv("GTK_THEME");
   if (!gtk_init_check(nullptr, nullptr)) failOnce("não foi possível abrir a janela");
   // A bare X server has no Xft.dpi; without it fonts and the page's pixel
-  // ratio come out wrong.
-  g_object_set(gtk_settings_get_default(), "gtk-xft-dpi", 96 * 1024, nullptr);
+  // ratio come out wrong. A phone shows pages light unless they say
+  // otherwise, whatever the host's theme.
+  g_object_set(gtk_settings_get_default(), "gtk-xft-dpi", 96 * 1024,
+               "gtk-application-prefer-dark-theme", FALSE, nullptr);
 
-  static web::WebKitView view({kUserAgent, kWindowTitle, static_cast<int>(a.cssW),
-                               static_cast<int>(a.contentH), static_cast<int>(vuz::kWindowOrigin),
-                               static_cast<int>(vuz::kWindowOrigin), memoryLimitMB});
+  static web::WebKitView view(
+      {vuz::kUserAgent, kWindowTitle, static_cast<int>(a.cssW), static_cast<int>(a.contentH),
+       static_cast<int>(vuz::kWindowOrigin), static_cast<int>(vuz::kWindowOrigin), memoryLimitMB,
+       vuz::languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG")),
+       vuz::phoneScript(a.cssW, a.cssH), {data}});
   vuz::Platform platform;
   platform.web = &view;
   platform.now = loop::mediaTime;

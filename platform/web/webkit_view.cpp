@@ -82,14 +82,29 @@ graphics::ImageRef toWidth(graphics::ImageRef image, int width) {
 }  // namespace
 
 WebKitView::WebKitView(const Options& options) {
+  // Web processes inherit the environment when they start, after this; the
+  // view's own process keeps the display it has already opened.
+
   // The recorder loads pages nobody here wrote.
   g_autoptr(WebKitWebContext) context = newConfinedContext(options.memoryLimitMB);
+  for (const std::string& folder : options.sandboxReadable)
+    webkit_web_context_add_path_to_sandbox(context, folder.c_str(), TRUE);
+  if (!options.languageTag.empty()) {
+    const char* languages[] = {options.languageTag.c_str(), nullptr};
+    webkit_web_context_set_preferred_languages(context, languages);
+  }
 
   g_autoptr(WebKitUserContentManager) content = webkit_user_content_manager_new();
   g_autoptr(WebKitUserStyleSheet) style = webkit_user_style_sheet_new(
       kHideScrollBars, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER,
       nullptr, nullptr);
   webkit_user_content_manager_add_style_sheet(content, style);
+  if (!options.pageScript.empty()) {
+    g_autoptr(WebKitUserScript) script = webkit_user_script_new(
+        options.pageScript.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, script);
+  }
 
   view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
                                        "user-content-manager", content, nullptr));

@@ -23,6 +23,9 @@ class WebKitView final : public WebView {
     int windowX = 0;       // where the window's content goes, in points
     int windowY = 0;
     unsigned memoryLimitMB = 0;  // a web process above it is killed
+    std::string languageTag;     // navigator.language and Accept-Language
+    std::string pageScript;      // run at the start of every document, in every frame
+    std::vector<std::string> sandboxReadable;  // folders the web process may read
   };
 
   // Call after gtk_init. The view gets a confined web context of its own
