@@ -155,9 +155,9 @@ std::string PageServer::url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-std::string PageServer::userAgent(const std::string& path) {
+std::string PageServer::request(const std::string& path) {
   std::lock_guard lock(mutex_);
-  return userAgents_[path];
+  return requests_[path];
 }
 
 bool PageServer::delivered(const std::string& path) {
@@ -179,9 +179,9 @@ void PageServer::serve(int client) {
   std::string path = std::regex_search(request, m, std::regex("^GET ([^ ]*) ")) ? m[1].str() : "";
   auto route = routes_.find(path);
   Response r = route != routes_.end() ? route->second : Response{"404 Not Found", "", ""};
-  if (std::regex_search(request, m, std::regex("\r\nUser-Agent: ([^\r]*)\r\n"))) {
+  {
     std::lock_guard lock(mutex_);
-    userAgents_[path] = m[1].str();
+    requests_[path] = request;
   }
   std::string response = "HTTP/1.1 " + r.status + "\r\n" + r.headers + "Content-Length: " +
                          std::to_string(r.body.size()) + "\r\nConnection: close\r\n\r\n" + r.body;

@@ -66,7 +66,7 @@ class PageServer {
   explicit PageServer(std::map<std::string, Response> routes);
   ~PageServer();
   std::string url(const std::string& path = "/") const;
-  std::string userAgent(const std::string& path);  // of its last request, "" if none
+  std::string request(const std::string& path);  // the last one's head, "" if none
   bool delivered(const std::string& path);  // a whole body was sent to a client
 
  private:
@@ -77,7 +77,7 @@ class PageServer {
   std::thread acceptor_;
   std::vector<std::thread> clients_;
   std::mutex mutex_;
-  std::map<std::string, std::string> userAgents_;
+  std::map<std::string, std::string> requests_;
   std::map<std::string, bool> delivered_;
 };
 

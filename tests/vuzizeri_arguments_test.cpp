@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "vuzizeri/arguments.h"
+#include "vuzizeri/phone.h"
 
 namespace vuz {
 namespace {
@@ -45,6 +46,17 @@ TEST(Arguments, ChecksSyntaxAndSizes) {
   EXPECT_EQ(sizes->pxH, 1266);
   EXPECT_EQ(sizes->bandPx, 70);
   EXPECT_EQ(sizes->contentPx, 1195);
+}
+
+TEST(Phone, LanguageTagFromTheLocale) {
+  EXPECT_EQ(languageTag(nullptr, nullptr, "pt_BR.UTF-8"), "pt-BR");
+  EXPECT_EQ(languageTag("de_DE@euro", "fr_FR", "pt_BR"), "de-DE") << "LC_ALL first";
+  EXPECT_EQ(languageTag("", "fr_FR.UTF-8", "pt_BR"), "fr-FR") << "then LC_MESSAGES";
+  EXPECT_EQ(languageTag(nullptr, nullptr, "es_419"), "es-419");
+  EXPECT_EQ(languageTag(nullptr, nullptr, "en_us"), "en") << "a territory that is none";
+  for (const char* other : {"C", "POSIX", "C.UTF-8", "", "x"})
+    EXPECT_EQ(languageTag(other, nullptr, nullptr), "en-US") << other;
+  EXPECT_EQ(languageTag(nullptr, nullptr, nullptr), "en-US");
 }
 
 }  // namespace

@@ -221,10 +221,10 @@ TEST_F(RecorderTest, HostilePageRecordsAndReachesNothingBeyondItsView) {
   fs::path out = dir_ / "hostile.mp4";
   Outcome r = run({server.url(), "300", "400", "1", "0", out.string()});
   expectReport(r, out);
-  EXPECT_EQ(server.userAgent("/"), kUserAgent);
+  EXPECT_NE(server.request("/").find("\r\nUser-Agent: " + kUserAgent + "\r\n"), std::string::npos);
   EXPECT_FALSE(server.delivered("/file.bin")) << "a download ran";
   EXPECT_FALSE(server.delivered("/attachment")) << "a download ran";
-  EXPECT_EQ(server.userAgent("/popup"), "") << "a popup loaded";
+  EXPECT_EQ(server.request("/popup"), "") << "a popup loaded";
 
   MovieInfo m = probe(out);
   ASSERT_GT(m.frames.size(), 61u);
@@ -235,6 +235,29 @@ TEST_F(RecorderTest, HostilePageRecordsAndReachesNothingBeyondItsView) {
       EXPECT_TRUE(c.g > 200 && c.r < 60 && c.b < 60)
           << blocks[i] << (f == m.frames.front().get() ? " at the start" : " at the end");
     }
+  }
+}
+
+// The page sees and draws the phone its user agent names: one block per
+// property (see the page), each named here when it does not hold.
+TEST_F(RecorderTest, ThePageSeesAndDrawsAPhone) {
+  const std::string page = "/?w=390&h=844&dpr=3&lang=pt-BR";
+  PageServer server({{page, PageServer::Response{.body = slurp(fs::path(TEST_PAGES_DIR) / "phone.html")}}});
+  fs::path out = dir_ / "phone.mp4";
+  Outcome r = run({server.url(page), "390", "844", "3", "47", out.string()});
+  expectReport(r, out);
+  EXPECT_NE(server.request(page).find("\r\nAccept-Language: pt-BR"), std::string::npos);
+
+  MovieInfo m = probe(out);
+  ASSERT_FALSE(m.frames.empty());
+  const char* blocks[] = {"hover none", "pointer coarse", "touch", "platform", "screen",
+                          "pixel ratio", "light scheme", "language", "UI sans",
+                          "Helvetica, Arial, Times", "Courier, Menlo, monospace", "colour emoji",
+                          "Chinese", "Japanese", "Korean"};
+  for (int i = 0; i < 15; ++i) {
+    // Rows of six 60 CSS px blocks, 5 px apart, under the 47 pt band.
+    Rgb c = pixelAt(*m.frames.front(), 3 * (35 + i % 6 * 65), 3 * (47 + 35 + i / 6 * 65));
+    EXPECT_TRUE(c.g > 200 && c.r < 60 && c.b < 60) << blocks[i];
   }
 }
 
