@@ -67,11 +67,6 @@ std::vector<uint8_t> makeFrames(int width, int height, int frames) {
   return v;
 }
 
-std::vector<uint8_t> frameOf(const std::vector<uint8_t>& frames, int width, int height, int n) {
-  size_t bytes = static_cast<size_t>(width) * height * 4;
-  return std::vector<uint8_t>(frames.begin() + n * bytes, frames.begin() + (n + 1) * bytes);
-}
-
 struct Size {
   int width, height, fps;
 };
@@ -101,8 +96,7 @@ TEST_P(TessaneMovieTest, WritesProRes4444ThatDecodesToTheInput) {
   EXPECT_EQ(std::tie(info.width, info.height), std::tie(size.width, size.height));
   EXPECT_EQ(std::tie(info.primaries, info.transfer, info.matrix),
             std::make_tuple(AVCOL_PRI_BT709, AVCOL_TRC_BT709, AVCOL_SPC_BT709));
-  EXPECT_EQ(info.timeBase.num, 1);
-  EXPECT_EQ(info.timeBase.den, size.fps);
+  EXPECT_EQ(std::tie(info.timeBase.num, info.timeBase.den), std::make_tuple(1, size.fps));
   EXPECT_EQ(info.packetPts, (std::vector<int64_t>{0, 1, 2, 3}));
   EXPECT_EQ(info.streamDuration, frames) << "the last frame lasts one tick too";
 
@@ -128,7 +122,9 @@ TEST_P(TessaneMovieTest, WritesProRes4444ThatDecodesToTheInput) {
     ASSERT_EQ(f.width, size.width);
     ASSERT_EQ(f.height, size.height);
     ASSERT_NE(f.data[3], nullptr) << "alpha plane kept";
-    ChannelError e = compareRgba(yuva444ToRgba(f), frameOf(input, size.width, size.height, n));
+    const size_t bytes = static_cast<size_t>(size.width) * size.height * 4;
+    const std::vector<uint8_t> in(input.begin() + n * bytes, input.begin() + (n + 1) * bytes);
+    ChannelError e = compareRgba(yuva444ToRgba(f), in);
     for (int c = 0; c < 3; ++c) {
       EXPECT_GE(e.psnr[c], 45.0) << "frame " << n << " channel " << c;
       EXPECT_LE(e.maxDiff[c], 12) << "frame " << n << " channel " << c;

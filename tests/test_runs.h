@@ -5,7 +5,6 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -29,8 +28,7 @@ struct Options {
 
 struct Outcome {
   int status = -1;  // exit status, or 128 + signal
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 // Starts `binary` with no input; its output goes to files in `dir` named

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <regex>
 #include <thread>
+#include <tuple>
 
 #include "movie_probe.h"
 #include "scroll_pattern.h"
@@ -115,14 +116,12 @@ TEST_F(RecorderTest, ShortPageGivesSixtyOneFramesUnderABandOfItsTopColour) {
   MovieInfo m = probe(out);
   EXPECT_EQ(m.majorBrand, "isom");
   EXPECT_EQ(m.codec, AV_CODEC_ID_H264);
-  EXPECT_EQ(m.width, 200);
-  EXPECT_EQ(m.height, 300);
-  EXPECT_EQ(m.hasBFrames, 0);
-  EXPECT_EQ(m.primaries, AVCOL_PRI_BT709);
-  EXPECT_EQ(m.matrix, AVCOL_SPC_BT709);
+  EXPECT_EQ(std::tie(m.width, m.height, m.hasBFrames), std::make_tuple(200, 300, 0));
+  EXPECT_EQ(std::tie(m.primaries, m.matrix), std::make_tuple(AVCOL_PRI_BT709, AVCOL_SPC_BT709));
   EXPECT_EQ(m.timeBase.den, 600);
   ASSERT_EQ(m.frames.size(), 61u);
   EXPECT_EQ(m.packetPts.front(), 0);
+  EXPECT_GE(m.packetPts[60], 7 * 60) << "captures paced at most 60 a second, not back to back";
   EXPECT_TRUE(std::is_sorted(m.packetPts.begin(), m.packetPts.end()));
   EXPECT_EQ(std::adjacent_find(m.packetPts.begin(), m.packetPts.end()), m.packetPts.end());
   EXPECT_EQ(m.streamDuration - m.packetPts[60], m.packetPts[60] - m.packetPts[59])
@@ -162,7 +161,7 @@ TEST_F(RecorderTest, ScrollingPageMovesUpAtTheComputedSpeedWithoutBand) {
       offsets.push_back(*offset);
     }
   }
-  ASSERT_GT(offsets.size(), 20u);
+  ASSERT_FALSE(offsets.empty());
   EXPECT_NEAR(offsets.back(), 600, 2) << "ends at the bottom";
   scroll_pattern::Fit fit = scroll_pattern::fitScroll(times, offsets, 250);
   EXPECT_GT(fit.samples, 20);
@@ -212,7 +211,7 @@ TEST_F(RecorderTest, HostilePageRecordsAndReachesNothingBeyondItsView) {
       {"/", {.body = page}},
       {"/file.bin", {"200 OK", "Content-Type: application/octet-stream\r\n", big}},
       {"/attachment",
-       {"200 OK", "Content-Type: text/html\r\nContent-Disposition: attachment; filename=x\r\n", big}},
+       {"200 OK", "Content-Type: text/html\r\nContent-Disposition: attachment\r\n", big}},
       {"/secret",
        {"401 Unauthorized", "Content-Type: text/html\r\nWWW-Authenticate: Basic realm=\"r\"\r\n",
         "<body style='margin:0;background:#00ff00'></body>"}},
@@ -242,7 +241,8 @@ TEST_F(RecorderTest, HostilePageRecordsAndReachesNothingBeyondItsView) {
 // property (see the page), each named here when it does not hold.
 TEST_F(RecorderTest, ThePageSeesAndDrawsAPhone) {
   const std::string page = "/?w=390&h=844&dpr=3&lang=pt-BR";
-  PageServer server({{page, PageServer::Response{.body = slurp(fs::path(TEST_PAGES_DIR) / "phone.html")}}});
+  const std::string html = slurp(fs::path(TEST_PAGES_DIR) / "phone.html");
+  PageServer server({{page, PageServer::Response{.body = html}}});
   fs::path out = dir_ / "phone.mp4";
   Outcome r = run({server.url(page), "390", "844", "3", "47", out.string()});
   expectReport(r, out);

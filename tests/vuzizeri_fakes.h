@@ -24,16 +24,11 @@ struct Failed : std::runtime_error {
 };
 
 // A solid image of the given BGRA colour.
-inline graphics::ImageRef solidImage(int width, int height, uint8_t b, uint8_t g, uint8_t r,
-                                     uint8_t a = 255) {
-  std::vector<uint8_t> pixels(4 * static_cast<size_t>(width) * height);
-  for (size_t i = 0; i < pixels.size(); i += 4) {
-    pixels[i] = b;
-    pixels[i + 1] = g;
-    pixels[i + 2] = r;
-    pixels[i + 3] = a;
-  }
-  return graphics::Image::fromPixels(width, height, pixels.data(), 4 * width);
+inline graphics::ImageRef solidImage(int width, int height, uint8_t b, uint8_t g, uint8_t r) {
+  const uint32_t argb = 0xFF000000u | uint32_t{r} << 16 | uint32_t{g} << 8 | b;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, argb);
+  return graphics::Image::fromPixels(width, height, reinterpret_cast<uint8_t*>(pixels.data()),
+                                     4 * width);
 }
 
 inline web::ScriptValue numbers(std::vector<double> values) {

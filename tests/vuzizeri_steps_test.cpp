@@ -111,23 +111,8 @@ TEST(CaptureLoop, EndCondition) {
   EXPECT_FALSE(atEnd(numbers({NAN, 1000})));
   EXPECT_FALSE(atEnd(numbers({0, NAN})));
   EXPECT_TRUE(atEnd(std::nullopt));
-  EXPECT_TRUE(atEnd(ScriptValue::ofString("[0, 1000]")));
   EXPECT_TRUE(atEnd(ScriptValue::ofObject()));
   EXPECT_TRUE(atEnd(ScriptValue::ofArray({ScriptValue::ofNumber(0), ScriptValue::ofObject()})));
-}
-
-TEST(CaptureLoop, PacingFromIterationStart) {
-  Rig rig(kPhone);
-  rig.startRecording(5000);
-  rig.iterate(0.020, numbers({0, 4000}));  // late: the next starts at once
-  EXPECT_TRUE(rig.queue.empty());
-  EXPECT_EQ(rig.web.pendingSnapshots.size(), 1u);
-  rig.iterate(0.016, numbers({0, 4000}));  // 0.67 ms left: not worth a wait
-  EXPECT_TRUE(rig.queue.empty());
-  rig.iterate(0.010, numbers({0, 4000}));
-  ASSERT_EQ(rig.delays.size(), 1u);
-  EXPECT_NEAR(rig.delays[0], 1.0 / 60 - 0.010, 1e-9);
-  EXPECT_TRUE(rig.web.pendingSnapshots.empty());
 }
 
 TEST(CaptureLoop, SixtyOneConsecutiveEndReadingsFinish) {

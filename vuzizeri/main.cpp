@@ -127,10 +127,11 @@ int main(int argc, char** argv) {
   keepStandardDescriptorsPrivate();
   process::confineUserFolders(folder);
 
+  // Room for the window at its origin; the arguments checked that it fits.
+  const int screenW = static_cast<int>((vuz::kWindowOrigin + a.cssW) * a.windowScale);
+  const int screenH = static_cast<int>((vuz::kWindowOrigin + a.contentH) * a.windowScale);
   std::string displayError;
-  if (!display::startPrivateDisplay(static_cast<int>((vuz::kWindowOrigin + a.cssW) * a.windowScale),
-                                    static_cast<int>((vuz::kWindowOrigin + a.contentH) * a.windowScale),
-                                    folder + "/Xauthority", &displayError))
+  if (!display::startPrivateDisplay(screenW, screenH, folder + "/Xauthority", &displayError))
     failOnce("não foi possível iniciar a tela virtual: " + displayError);
 
   setenv("GDK_BACKEND", "x11", 1);
