@@ -149,8 +149,10 @@ std::string startGuardedRun(const GuardSettings& settings) {
   if (!createRunFolder(settings.folderPrefix, &folder, &error))
     fail("não foi possível criar a pasta da gravação: " + error);
 
-  // Orphans of the run become the guard's children, so none escapes it.
+  // Orphans of the run become the guard's children, so none escapes it; a
+  // SIGCHLD ignored by whoever started us would have them reaped unseen.
   prctl(PR_SET_CHILD_SUBREAPER, 1);
+  signal(SIGCHLD, SIG_DFL);
   const sigset_t signals = guardedSignals();
   sigset_t previous;
   sigprocmask(SIG_BLOCK, &signals, &previous);
