@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <string>
 
+#include "common/progress_line.h"
+
 namespace {
 
 int failDescriptor = STDERR_FILENO;
@@ -27,6 +29,7 @@ bool writeAll(int fd, std::string_view text) {
 void setFailDescriptor(int fd) { failDescriptor = fd; }
 
 void fail(std::string_view message) {
+  progress::finish();
   std::string line(message);
   line += '\n';
   writeAll(failDescriptor, line);

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cerrno>
 #include <climits>
 #include <memory>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "common/fail.h"
+#include "common/progress_line.h"
 #include "tessane/rgba_to_bgra.h"
 
 bool readExactly(int fd, uint8_t* frame, int64_t count) {
@@ -40,6 +43,7 @@ int64_t appendFrames(media::VideoWriter& writer, const FrameFormat& format, int 
   std::unique_ptr<uint8_t[]> frame(new (std::nothrow) uint8_t[frameBytes]);
   if (!frame) fail("não foi possível alocar o buffer do quadro 0");
   int64_t frameIndex = 0;
+  const auto start = std::chrono::steady_clock::now();
   while (readExactly(fd, frame.get(), frameBytes)) {
     // Back-pressure: standard input is left unread while the encoder is
     // behind, so the producer waits instead of frames piling up here.
@@ -59,6 +63,11 @@ int64_t appendFrames(media::VideoWriter& writer, const FrameFormat& format, int 
            (reason.empty() ? "?" : reason));
     }
     ++frameIndex;
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    char status[96];
+    std::snprintf(status, sizeof status, "%lld quadros, %.1f quadros/s",
+                  static_cast<long long>(frameIndex), frameIndex / std::max(elapsed.count(), 1e-3));
+    progress::show(status);
   }
   return frameIndex;
 }

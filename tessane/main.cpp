@@ -13,6 +13,7 @@
 #include "common/fail.h"
 #include "common/integer_syntax.h"
 #include "common/output_path.h"
+#include "common/progress_line.h"
 #include "platform/media/av_error.h"
 #include "platform/media/video_writer.h"
 #include "tessane/frame_intake.h"
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   const std::string outputPath = argv[4];
 
   media::silenceLibraryLog();
+  progress::attach(STDERR_FILENO);
 
   removeOldOutput(outputPath);
 
@@ -74,7 +76,9 @@ int main(int argc, char** argv) {
   }
 
   int64_t frames = appendFrames(*writer, format, STDIN_FILENO);
+  progress::show("finalizando", true);
   finishMovie(*writer, frames);
+  progress::finish();
 
   if (!writeAll(STDOUT_FILENO, std::to_string(frames) + "\n"))
     fail(std::string("falha ao escrever a contagem de quadros: ") + std::strerror(errno));

@@ -36,6 +36,11 @@ void Vuzizeri::capturar() {
       return;
     }
     gravarQuadro(*image);
+    ++progress_.frames;
+    progress_.seconds = std::max(lastPTS, 0.0);
+    if (!previousSnapshot_ || !graphics::sameSampledRows(*previousSnapshot_, *image))
+      ++progress_.distinctFrames;
+    previousSnapshot_ = std::move(image);
     platform_.web->evaluateJavaScript(
         kPositionScript,
         [this, start](std::optional<web::ScriptValue> answer) { handlePosition(start, answer); });
@@ -44,6 +49,11 @@ void Vuzizeri::capturar() {
 
 void Vuzizeri::handlePosition(double iterationStart, const std::optional<web::ScriptValue>& answer) {
   fundo = atEnd(answer) ? fundo + 1 : 0;
+  if (answer && answer->isArray() && answer->elements.size() >= 2 &&
+      answer->elements[0].isNumber() && answer->elements[1].isNumber() &&
+      answer->elements[1].number > 0)
+    progress_.scrolled = std::clamp(answer->elements[0].number / answer->elements[1].number, 0.0, 1.0);
+  tell(Progress::Phase::kRecording);
   if (fundo >= kEndReadings) {
     terminar();
     return;

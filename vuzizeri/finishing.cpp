@@ -28,6 +28,7 @@ std::string Vuzizeri::outPathInfo() const {
 
 void Vuzizeri::terminar() {
   finishing_ = true;
+  tell(Progress::Phase::kFinishing);
   writer->markAsFinished();
   writer->finishWriting([this] {
     // A file that could not be completed is not a recording.

@@ -12,12 +12,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "common/fail.h"
 #include "common/output_path.h"
+#include "common/progress_line.h"
 #include "platform/display/private_display.h"
 #include "platform/loop/main_queue.h"
 #include "platform/process/program_data.h"
@@ -60,6 +62,7 @@ void claimEnding() {
 [[noreturn]] void reportAndExit(const std::string& line) {
   process::noteOutputFinished();
   claimEnding();
+  progress::finish();
   if (!writeAll(reportDescriptor, line))
     fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
   // GTK and WebKit are still alive on the main thread: leave without running
@@ -78,6 +81,7 @@ void keepStandardDescriptorsPrivate() {
   if (out < 0 || err < 0 || devNull < 0) return;
   reportDescriptor = out;
   setFailDescriptor(err);
+  progress::attach(err);
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) dup2(devNull, fd);
   close(devNull);
 }
@@ -88,6 +92,22 @@ unsigned webMemoryLimitMB() {
   if (pages <= 0 || pageSize <= 0) return kMaxWebMemoryMB;
   const long long quarterMB = static_cast<long long>(pages) * pageSize / 4 / (1 << 20);
   return static_cast<unsigned>(std::clamp<long long>(quarterMB, kMinWebMemoryMB, kMaxWebMemoryMB));
+}
+
+void showProgress(const vuz::Progress& p) {
+  using Phase = vuz::Progress::Phase;
+  static Phase shownPhase = Phase::kFinishing;
+  const bool newPhase = p.phase != shownPhase;
+  shownPhase = p.phase;
+  if (p.phase == Phase::kWaiting) return progress::show("página carregada; gravação em 3 s", true);
+  if (p.phase == Phase::kFinishing) return progress::show("finalizando o arquivo", true);
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "gravando: %lld quadros, %.1f s de vídeo, %.1f quadros distintos/s, %.0f%% da "
+                "rolagem",
+                static_cast<long long>(p.frames), p.seconds,
+                p.seconds > 0 ? p.distinctFrames / p.seconds : 0.0, 100 * p.scrolled);
+  progress::show(text, newPhase);
 }
 
 // The movie file is ours from the moment it exists, so the guard removes it
@@ -130,6 +150,7 @@ int main(int argc, char** argv) {
   // Room for the window at its origin; the arguments checked that it fits.
   const int screenW = static_cast<int>((vuz::kWindowOrigin + a.cssW) * a.windowScale);
   const int screenH = static_cast<int>((vuz::kWindowOrigin + a.contentH) * a.windowScale);
+  progress::show("iniciando a tela virtual", true);
   std::string displayError;
   if (!display::startPrivateDisplay(screenW, screenH, folder + "/Xauthority", &displayError))
     failOnce("não foi possível iniciar a tela virtual: " + displayError);
@@ -159,12 +180,14 @@ int main(int argc, char** argv) {
   platform.openWriter = openOwnMp4Writer;
   platform.fail = [](std::string_view message) { failOnce(message); };
   platform.report = [](const std::string& line) { reportAndExit(line); };
+  platform.progress = showProgress;
   static vuz::Vuzizeri vuzizeri(a, sizes, std::move(platform));
 
   view.setFinishedNavigationHandler([] { vuzizeri.webViewDidFinish(); });
   // Without its web process the recording could only wait for the time limit.
   view.setWebProcessEndedHandler([] { vuzizeri.webProcessEnded(); });
   view.show();
+  progress::show("carregando a página", true);
   view.load(a.url);
   gtk_main();
   return 0;

@@ -10,4 +10,9 @@ Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform
       contentPx(sizes.contentPx),
       platform_(std::move(platform)) {}
 
+void Vuzizeri::tell(Progress::Phase phase) {
+  progress_.phase = phase;
+  if (platform_.progress) platform_.progress(progress_);
+}
+
 }  // namespace vuz

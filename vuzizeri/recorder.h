@@ -18,6 +18,16 @@ namespace vuz {
 // The platform as the recorder sees it. In the program these are the main
 // loop, the monotonic clock, the WebKit view and the MP4 writer; in tests,
 // fakes.
+// What a person watching the run is told, after each step of it.
+struct Progress {
+  enum class Phase { kWaiting, kRecording, kFinishing };
+  Phase phase = Phase::kWaiting;
+  int64_t frames = 0;          // snapshots taken while recording
+  double seconds = 0;          // of video so far
+  int64_t distinctFrames = 0;  // of those, the ones unlike the snapshot before
+  double scrolled = 0;         // of the way to the page's end, 0 to 1
+};
+
 struct Platform {
   web::WebView* web = nullptr;
   std::function<double()> now;
@@ -29,6 +39,8 @@ struct Platform {
   // Writes the report line and ends the run with status 0. Called from the
   // writer's thread.
   std::function<void(const std::string& line)> report;
+  // Told of every step and frame, for a progress line; may be empty.
+  std::function<void(const Progress&)> progress = nullptr;
 };
 
 // One recording: the page is loaded, sampled, measured, scrolled and
@@ -77,9 +89,13 @@ class Vuzizeri {
   void handlePosition(double iterationStart, const std::optional<web::ScriptValue>& result);
   void updateBandColours(const graphics::Image& image);
 
+  void tell(Progress::Phase phase);
+
   Platform platform_;
   bool started_ = false;
   bool finishing_ = false;
+  Progress progress_;
+  graphics::ImageRef previousSnapshot_;
 };
 
 }  // namespace vuz

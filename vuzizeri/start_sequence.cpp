@@ -24,6 +24,7 @@ void Vuzizeri::webViewDidFinish() {
   // recording per run, so only the first starts anything.
   if (started_) return;
   started_ = true;
+  tell(Progress::Phase::kWaiting);
   platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
 }
 

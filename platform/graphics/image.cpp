@@ -78,4 +78,12 @@ ImageRef resized(const Image& source, int width, int height) {
   return Image::adopt(target);
 }
 
+bool sameSampledRows(const Image& a, const Image& b) {
+  if (a.width() != b.width() || a.height() != b.height()) return false;
+  const size_t bytes = 4 * static_cast<size_t>(a.width());
+  for (int y = 0; y < a.height(); y += 16)
+    if (std::memcmp(a.row(y), b.row(y), bytes) != 0) return false;
+  return true;
+}
+
 }  // namespace graphics

@@ -111,6 +111,8 @@ void removeUnfinishedOutput(const std::string& path) {
   bool runEnded = signal == 0;
   if (!runEnded) {
     if (claimEnding()) {
+      // The run may have left a progress line on the terminal.
+      if (isatty(STDERR_FILENO)) writeAll(STDERR_FILENO, "\r\033[K");
       if (signal < 0) writeAll(STDERR_FILENO, settings.timeLimitMessage + "\n");
     } else {
       // The run spoke first; let it finish saying so.
