@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs both tools into a scratch prefix, moves the prefix elsewhere, and
+# runs the installed programs there with the build and source folders hidden
+# (bwrap mounts empty folders over them): a short recording of a page made
+# on the spot, and a short tessane run.
+#   tests/install_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$(readlink -f "$1")
+source=$(readlink -f "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build" --prefix "$work/first" >/dev/null
+mv "$work/first" "$work/prefix"
+for f in bin/vuzizeri bin/tessane bin/vuzizeri-many share/vuzizeri/fonts.conf \
+         share/vuzizeri/sample/index.html share/man/man1/vuzizeri.1 share/man/man1/tessane.1; do
+  [ -e "$work/prefix/$f" ] || { echo "not installed: $f"; exit 1; }
+done
+
+cat >"$work/page.html" <<'PAGE'
+<!doctype html><body style="margin:0;height:200px;background:#36c"></body>
+PAGE
+hidden() {  # runs "$@" where neither the build nor the source folder can be seen
+  bwrap --dev-bind / / --tmpfs "$build" --tmpfs "$source" --chdir "$work" -- "$@"
+}
+out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri" \
+        "file://$work/page.html" 200 300 1 20 "$work/page.mp4")
+[[ $out == "ok $work/page.mp4 "*" bytes, "*s ]] || { echo "recorder said: $out"; exit 1; }
+count=$(head -c $((16 * 8 * 4 * 3)) /dev/zero |
+        hidden env -i PATH=/usr/bin:/bin "$work/prefix/bin/tessane" 16 8 30 "$work/out.mov")
+[ "$count" = 3 ] || { echo "tessane said: $count"; exit 1; }
+echo "installed programs ran from $work/prefix"
