@@ -2,7 +2,8 @@
 # Installs both tools into a scratch prefix, moves the prefix elsewhere, and
 # runs the installed programs there with the build and source folders hidden
 # (bwrap mounts empty folders over them): a short recording of a page made
-# on the spot, and a short tessane run.
+# on the spot, and a short tessane run. (What the install holds, the package
+# test lists.)
 #   tests/install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(readlink -f "$1")
@@ -12,10 +13,6 @@ trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/first" >/dev/null
 mv "$work/first" "$work/prefix"
-for f in bin/vuzizeri bin/tessane bin/vuzizeri-many share/vuzizeri/fonts.conf \
-         share/vuzizeri/sample/index.html share/man/man1/vuzizeri.1 share/man/man1/tessane.1; do
-  [ -e "$work/prefix/$f" ] || { echo "not installed: $f"; exit 1; }
-done
 
 cat >"$work/page.html" <<'PAGE'
 <!doctype html><body style="margin:0;height:200px;background:#36c"></body>
@@ -29,4 +26,3 @@ out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri" 
 count=$(head -c $((16 * 8 * 4 * 3)) /dev/zero |
         hidden env -i PATH=/usr/bin:/bin "$work/prefix/bin/tessane" 16 8 30 "$work/out.mov")
 [ "$count" = 3 ] || { echo "tessane said: $count"; exit 1; }
-echo "installed programs ran from $work/prefix"

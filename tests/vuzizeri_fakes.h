@@ -19,9 +19,7 @@ namespace vuz::testing {
 
 // fail() in the program never returns; here it throws, so a test can see
 // the message and the step stops where the program would have stopped.
-struct Failed : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+struct Failed : std::runtime_error { using std::runtime_error::runtime_error; };
 
 // A solid image of the given BGRA colour.
 inline graphics::ImageRef solidImage(int width, int height, uint8_t b, uint8_t g, uint8_t r) {
