@@ -2,8 +2,9 @@
 # Encodes one generated RGBA clip with tessane and with ffmpeg's two ProRes
 # encoders, alternately for a few rounds, and prints speed, peak memory, data
 # rate and per-channel PSNR against the input.
-#   bench/tessane_bench.sh [build-dir] [width] [height] [frames] [rounds] [grain]
-# grain: per-pixel noise amplitude of the clip in levels (default 3).
+#   bench/tessane_bench.sh [build-dir] [width] [height] [frames] [rounds] [clip]
+# clip: the grain of a camera-like clip, in levels (default 3), or "overlay"
+# for flat graphics and text with a soft-edged alpha (see make_clip.cpp).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -49,7 +50,8 @@ for ((r = 0; r < rounds; r++)); do
   done
 done
 
-echo "clip: ${frames} frames of ${width}x${height} RGBA at $fps fps, grain ±$grain, best of $rounds rounds"
+kind="grain ±$grain"; [ "$grain" = overlay ] && kind="overlay graphics"
+echo "clip: ${frames} frames of ${width}x${height} RGBA at $fps fps, $kind, best of $rounds rounds"
 printf '%-10s %8s %9s %9s %10s   %s\n' command fps "vs tessane" "peak MB" "Mbit/s" "PSNR dB (max abs diff) R G B A"
 tfps=$(awk "BEGIN{print $frames / ${best[tessane]}}")
 for name in "${names[@]}"; do
