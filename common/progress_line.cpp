@@ -28,6 +28,11 @@ void attach(int fd) {
   terminal = isatty(fd) ? fd : -1;
 }
 
+bool onTerminal() {
+  std::lock_guard lock(mutex);
+  return terminal >= 0;
+}
+
 void show(std::string_view text, bool force) {
   std::lock_guard lock(mutex);
   if (terminal < 0) return;

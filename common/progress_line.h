@@ -12,6 +12,9 @@ namespace progress {
 // nothing is ever shown.
 void attach(int fd);
 
+// Whether a line is being shown: attached to a terminal and not finished.
+bool onTerminal();
+
 // Replaces the line with `text`, at most ten times a second (`force` for a
 // change of phase, which shows at once).
 void show(std::string_view text, bool force = false);

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <semaphore>

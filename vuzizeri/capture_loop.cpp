@@ -36,11 +36,13 @@ void Vuzizeri::capturar() {
       return;
     }
     gravarQuadro(*image);
-    ++progress_.frames;
-    progress_.seconds = std::max(lastPTS, 0.0);
-    if (!previousSnapshot_ || !graphics::sameSampledRows(*previousSnapshot_, *image))
-      ++progress_.distinctFrames;
-    previousSnapshot_ = std::move(image);
+    if (platform_.progress) {
+      ++progress_.frames;
+      progress_.seconds = std::max(lastPTS, 0.0);
+      if (!previousSnapshot_ || !graphics::sameSampledRows(*previousSnapshot_, *image))
+        ++progress_.distinctFrames;
+      previousSnapshot_ = std::move(image);
+    }
     platform_.web->evaluateJavaScript(
         kPositionScript,
         [this, start](std::optional<web::ScriptValue> answer) { handlePosition(start, answer); });

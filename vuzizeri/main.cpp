@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
   platform.openWriter = openOwnMp4Writer;
   platform.fail = [](std::string_view message) { failOnce(message); };
   platform.report = [](const std::string& line) { reportAndExit(line); };
-  platform.progress = showProgress;
+  if (progress::onTerminal()) platform.progress = showProgress;
   static vuz::Vuzizeri vuzizeri(a, sizes, std::move(platform));
 
   view.setFinishedNavigationHandler([] { vuzizeri.webViewDidFinish(); });

@@ -15,9 +15,6 @@
 
 namespace vuz {
 
-// The platform as the recorder sees it. In the program these are the main
-// loop, the monotonic clock, the WebKit view and the MP4 writer; in tests,
-// fakes.
 // What a person watching the run is told, after each step of it.
 struct Progress {
   enum class Phase { kWaiting, kRecording, kFinishing };
@@ -28,6 +25,9 @@ struct Progress {
   double scrolled = 0;         // of the way to the page's end, 0 to 1
 };
 
+// The platform as the recorder sees it. In the program these are the main
+// loop, the monotonic clock, the WebKit view and the MP4 writer; in tests,
+// fakes.
 struct Platform {
   web::WebView* web = nullptr;
   std::function<double()> now;
@@ -39,7 +39,8 @@ struct Platform {
   // Writes the report line and ends the run with status 0. Called from the
   // writer's thread.
   std::function<void(const std::string& line)> report;
-  // Told of every step and frame, for a progress line; may be empty.
+  // Told of every step and frame, for a progress line. Empty when nobody is
+  // watching: the recorder then keeps no count and no earlier snapshot.
   std::function<void(const Progress&)> progress = nullptr;
 };
 

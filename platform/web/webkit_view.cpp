@@ -82,9 +82,6 @@ graphics::ImageRef toWidth(graphics::ImageRef image, int width) {
 }  // namespace
 
 WebKitView::WebKitView(const Options& options) {
-  // Web processes inherit the environment when they start, after this; the
-  // view's own process keeps the display it has already opened.
-
   // The recorder loads pages nobody here wrote.
   g_autoptr(WebKitWebContext) context = newConfinedContext(options.memoryLimitMB);
   for (const std::string& folder : options.sandboxReadable)
