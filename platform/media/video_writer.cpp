@@ -184,6 +184,11 @@ bool VideoWriter::Impl::openEncoder() {
     c->thread_count = 0;  // x264 picks its own
     options.set("preset", h.x264Preset);
     if (settings.expectsMediaDataInRealTime) options.set("tune", "zerolatency");
+    // The average bit rate is per second of media time. Left to itself x264
+    // (and its zero-latency tune) budgets every frame at the expected rate,
+    // so a page captured at 16 frames a second got a quarter of its bits;
+    // with variable-rate input its rate control follows the timestamps.
+    options.set("x264-params", "force-cfr=0");
   }
 
   int r = avcodec_open2(c, codec, &options.dict);

@@ -24,8 +24,8 @@ enum class VideoCodec {
 inline constexpr int64_t kMaxVideoDimension = 16384;
 
 struct H264Settings {
-  int64_t averageBitRate = 0;         // bits per second, average (ABR)
-  int expectedFrameRate = 60;         // rate-control hint
+  int64_t averageBitRate = 0;         // bits per second of media time, average (ABR)
+  int expectedFrameRate = 60;         // a hint; the frames' own times rule
   int maxKeyFrameInterval = 8;        // frames
   bool allowFrameReordering = false;  // false: no B-frames
   std::string x264Preset = "veryfast";

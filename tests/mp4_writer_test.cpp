@@ -1,0 +1,51 @@
+// The recorder's movie writer on its own: what the encoder makes of the
+// frames' times.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <future>
+
+#include "vuzizeri/mp4_writer.h"
+#include "vuzizeri/writer_setup.h"
+
+namespace vuz {
+namespace {
+
+// A slow page is captured at fewer frames a second than the 60 the encoder
+// expects; its file must still get the bits per second of the target, not a
+// share of them per frame.
+TEST(Mp4Writer, KeepsTheTargetBitRateAtFifteenFramesASecond) {
+  char templ[] = "/tmp/mp4_writer_XXXXXX";
+  const std::filesystem::path dir = mkdtemp(templ);
+  const std::string path = dir / "slow.mp4";
+  const int64_t width = 320, height = 240, frames = 90;
+  const int64_t target = *averageBitRate(width, height);
+  auto writer = openMp4Writer({path, width, height, target});
+  ASSERT_TRUE(writer);
+  uint32_t seed = 7;
+  for (int64_t i = 0; i < frames; ++i) {
+    // Grain: no encoder can code it in fewer bits than it is given.
+    media::PixelBufferHandle buffer = writer->createPixelBuffer();
+    ASSERT_TRUE(buffer);
+    for (int64_t y = 0; y < height; ++y) {
+      uint8_t* row = buffer->baseAddress() + y * buffer->bytesPerRow();
+      for (int64_t x = 0; x < 4 * width; ++x)
+        row[x] = static_cast<uint8_t>((seed = seed * 1664525 + 1013904223) >> 24);
+    }
+    writer->append(std::move(buffer), {i * 40, 600});  // 15 a second
+  }
+  writer->markAsFinished();
+  std::promise<void> finished;
+  writer->finishWriting([&] { finished.set_value(); });
+  finished.get_future().wait();
+  ASSERT_EQ(writer->failure(), "");
+  const double seconds = frames / 15.0;
+  const double rate = 8.0 * std::filesystem::file_size(path) / seconds;
+  EXPECT_NEAR(rate / target, 1.0, 0.15) << rate << " bit/s for a target of " << target;
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vuz
