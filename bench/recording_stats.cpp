@@ -1,11 +1,12 @@
-// recording_stats <movie.mp4> <scale> <contentTopPx> [speed]
+// recording_stats <movie.mp4> <scale> <contentTopPx> [speed [offsets.txt]]
 //
 // Reads a recording back and prints how smooth it is: frames, duration,
 // frames per second, distinct consecutive frames per second, the largest gap
 // between presentation times, and, for recordings of the numbered-bar
 // pattern page with a speed given, how far each frame's scroll offset lies
 // from speed × time (RMS and maximum, CSS px) and the longest hold while the
-// page moves.
+// page moves; with a file name after the speed, each frame's time and offset
+// go there, one "seconds offset" line a frame.
 
 #include <algorithm>
 #include <cmath>
@@ -19,13 +20,15 @@
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: recording_stats <movie> <scale> <contentTopPx> [speed]\n");
+    std::fprintf(stderr,
+                 "usage: recording_stats <movie> <scale> <contentTopPx> [speed [offsets.txt]]\n");
     return 2;
   }
   const std::string path = argv[1];
   const double scale = std::atof(argv[2]);
   const int contentTop = std::atoi(argv[3]);
   const double speed = argc > 4 ? std::atof(argv[4]) : 0;
+  FILE* offsetsFile = argc > 5 ? std::fopen(argv[5], "w") : nullptr;
 
   std::vector<double> times, offsets, offsetTimes;
   std::vector<uint8_t> previous;
@@ -51,9 +54,11 @@ int main(int argc, char** argv) {
       if (auto offset = scroll_pattern::offsetOf(f, contentTop, scale)) {
         offsets.push_back(*offset);
         offsetTimes.push_back(f.seconds);
+        if (offsetsFile) std::fprintf(offsetsFile, "%.6f %.4f\n", f.seconds, *offset);
       }
     }
   });
+  if (offsetsFile) std::fclose(offsetsFile);
   if (!ok || frames == 0) {
     std::fprintf(stderr, "cannot decode %s\n", path.c_str());
     return 1;
