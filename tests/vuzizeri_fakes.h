@@ -46,14 +46,23 @@ class FakeWebView : public web::WebView {
     scripts.push_back(script);
     if (completion) pendingScripts.push_back(std::move(completion));
   }
-  void takeSnapshot(double widthPoints, web::SnapshotCompletion completion) override {
+  void evaluateInOwnWorld(const std::string& script, web::ScriptCompletion completion) override {
+    evaluateJavaScript("[own world] " + script, std::move(completion));
+  }
+  void takeSnapshot(double widthPoints, web::SnapshotCompletion completion,
+                    const web::SnapshotTarget& = {}) override {
     snapshotWidths.push_back(widthPoints);
     pendingSnapshots.push_back(std::move(completion));
   }
   double backingScaleFactor() const override { return 3; }
+  void setNewPictureHandler(std::function<void()> handler) override {
+    newPicture = std::move(handler);
+  }
 
   void answerScript(std::optional<web::ScriptValue> value) { first(pendingScripts)(value); }
   void answerSnapshot(graphics::ImageRef image) { first(pendingSnapshots)(image); }
+  void showPicture() { newPicture(); }
+  std::function<void()> newPicture;
 
  private:
   template <typename Completion>
@@ -135,12 +144,14 @@ class Rig {
   }
 
   // One capture iteration that took `seconds`: its snapshot (a white phone
-  // page unless given) and its position reading.
+  // page unless given) and its position reading; then a new picture of the
+  // page, which starts the next iteration.
   void iterate(double seconds, std::optional<web::ScriptValue> position,
                graphics::ImageRef snapshot = nullptr) {
     clock += seconds;
     web.answerSnapshot(snapshot ? snapshot : solidImage(1170, 2391, 255, 255, 255));
     web.answerScript(std::move(position));
+    web.showPicture();
   }
 
   // Runs the oldest queued call.

@@ -88,12 +88,25 @@ TEST(StartSequence, WaitsThenSamplesMeasuresOpensScrollsAndCaptures) {
 
 TEST(StartSequence, UnusableHeightOrRefusedWriterFails) {
   const std::optional<ScriptValue> answers[] = {
-      std::nullopt, ScriptValue::ofString("800"), ScriptValue::ofNumber(0),
-      ScriptValue::ofNumber(-5), ScriptValue::ofNumber(NAN), numbers({800})};
+      ScriptValue::ofString("800"), ScriptValue::ofNumber(0), ScriptValue::ofNumber(-5),
+      ScriptValue::ofNumber(NAN), numbers({800})};
   for (const auto& answer : answers) {
     Rig rig(kPhone);
     rig.recorder->medirEComecar();
     expectFailure([&] { rig.web.answerScript(answer); }, "página sem altura");
+    EXPECT_TRUE(rig.requests.empty());
+  }
+  // No answer at all: the web process may have died with the script, and
+  // its end, reported a moment later, is the reason to give.
+  for (bool processEnds : {false, true}) {
+    Rig rig(kPhone);
+    rig.recorder->medirEComecar();
+    rig.web.answerScript(std::nullopt);
+    EXPECT_EQ(rig.delays.back(), kWebProcessEndGraceSeconds);
+    if (processEnds)
+      expectFailure([&] { rig.recorder->webProcessEnded(); }, "o processo web terminou");
+    else
+      expectFailure([&] { rig.runQueued(); }, "página sem altura");
     EXPECT_TRUE(rig.requests.empty());
   }
   Rig rig(kPhone);
@@ -130,6 +143,52 @@ TEST(CaptureLoop, SixtyOneConsecutiveEndReadingsFinish) {
   EXPECT_EQ(rig.frames.size(), 122u);
   ASSERT_EQ(rig.reports.size(), 1u);
   EXPECT_EQ(rig.reports[0].substr(0, 14), "ok /tmp/o.mp4 ");
+}
+
+// Each iteration starts at the first new picture from 1/60 s − 1 ms after
+// the last start, takes one that came up to 3 ms before then, and waits one
+// more interval at most; at the page's end it waits for no picture.
+TEST(CaptureLoop, StartsAtPicturesWithinThePacing) {
+  Rig rig(kPhone);
+  rig.startRecording(5000);
+  const double earliest = 1.0 / 60 - 0.001;
+  size_t started = 1;
+  auto answer = [&](double took, double y = 0) {
+    rig.clock += took;
+    rig.web.answerSnapshot(solidImage(1170, 2391, 255, 255, 255));
+    rig.web.answerScript(numbers({y, 4000}));
+  };
+  auto startedNow = [&] { return rig.web.snapshotWidths.size() == ++started; };
+
+  answer(0.005);
+  EXPECT_NEAR(rig.delays.back(), earliest + 1.0 / 60 - 0.005, 1e-9) << "the deadline";
+  rig.clock += 0.005;
+  rig.web.showPicture();  // 10 ms after the start: from an earlier rhythm
+  EXPECT_EQ(rig.delays.size(), 1u);
+  rig.clock += 0.004;
+  rig.web.showPicture();  // 14 ms: taken at the earliest start
+  EXPECT_NEAR(rig.delays.back(), earliest - 0.014, 1e-9);
+  rig.runQueued();  // the deadline's call, stale
+  EXPECT_EQ(rig.web.snapshotWidths.size(), started);
+  rig.runQueued();
+  EXPECT_TRUE(startedNow());
+
+  answer(0.010);
+  rig.clock += 0.007;
+  rig.web.showPicture();  // 17 ms
+  EXPECT_TRUE(startedNow()) << "a picture after the earliest start";
+  rig.queue.clear();  // calls made stale by that start
+  answer(0.004);
+  rig.runQueued();  // none came
+  EXPECT_TRUE(startedNow()) << "the deadline";
+  rig.clock += 0.013;
+  rig.web.showPicture();
+  answer(0.004);
+  EXPECT_TRUE(startedNow()) << "a picture that came during the iteration";
+  answer(0.040);
+  EXPECT_TRUE(startedNow()) << "past the deadline";
+  answer(0.005, 3998);
+  EXPECT_NEAR(rig.delays.back(), earliest - 0.005, 1e-9) << "at the end: no deadline";
 }
 
 TEST(CaptureLoop, MissingSnapshotOrUnfinishedFileFails) {

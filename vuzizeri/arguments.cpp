@@ -52,10 +52,22 @@ std::optional<double> parseScale(std::string_view text) {
   return value;
 }
 
-ParseResult parseArguments(const std::vector<std::string>& args) {
+ParseResult parseArguments(const std::vector<std::string>& all) {
+  Arguments a;
+  // Options come first; "--" ends them. An unknown one is a usage error.
+  size_t first = 0;
+  for (; first < all.size() && all[first].starts_with("--"); ++first) {
+    const std::string& option = all[first];
+    if (option == "--") {
+      ++first;
+      break;
+    }
+    if (option == "--quadro-a-quadro") a.frameByFrame = true;
+    else return {std::nullopt, true};
+  }
+  const std::vector<std::string> args(all.begin() + static_cast<ptrdiff_t>(first), all.end());
   if (args.size() < 6) return {std::nullopt, true};
 
-  Arguments a;
   a.url = args[0];
   a.cssW = parseInt64(args[1]).value_or(0);
   a.cssH = parseInt64(args[2]).value_or(0);

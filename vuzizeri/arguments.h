@@ -28,6 +28,8 @@ struct Arguments {
   // GTK 3 renders at whole window scales: a fractional scale renders at the
   // next whole one and the snapshots are resampled to the output width.
   int windowScale = 1;
+  // --quadro-a-quadro: the recorder moves the page one exact frame at a time.
+  bool frameByFrame = false;
 };
 
 // Output pixel sizes: scale × a CSS size, each truncated on its own.

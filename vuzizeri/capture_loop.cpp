@@ -18,8 +18,9 @@ bool atEnd(const std::optional<web::ScriptValue>& answer) {
   return y >= m - 2;  // false for NaN on either side
 }
 
-double remainingWait(double iterationStart, double now) {
-  return (iterationStart - now) + kCaptureInterval;
+NextStart nextStart(double iterationStart) {
+  const double earliest = iterationStart + kCaptureInterval - kImmediateThreshold;
+  return {earliest, earliest + kCaptureInterval};
 }
 
 double Vuzizeri::snapshotWidthPoints() const {
@@ -30,23 +31,31 @@ double Vuzizeri::snapshotWidthPoints() const {
 
 void Vuzizeri::capturar() {
   const double start = platform_.now();
+  lastStart_ = start;
+  // The page goes straight into the next frame's buffer when the sizes
+  // allow; composition then only adds the band.
+  frameBuffer_ = writer->createPixelBuffer();
+  web::SnapshotTarget target;
+  if (frameBuffer_)
+    target = {frameBuffer_->baseAddress() + (pxH - contentPx) * frameBuffer_->bytesPerRow(),
+              static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
   platform_.web->takeSnapshot(snapshotWidthPoints(), [this, start](graphics::ImageRef image) {
     if (!image) {
       platform_.fail("snapshot falhou");
       return;
     }
-    gravarQuadro(*image);
     if (platform_.progress) {
+      const uint64_t signature = graphics::sampledRowsSignature(*image);
+      if (progress_.frames == 0 || signature != previousSignature_) ++progress_.distinctFrames;
+      previousSignature_ = signature;
       ++progress_.frames;
-      progress_.seconds = std::max(lastPTS, 0.0);
-      if (!previousSnapshot_ || !graphics::sameSampledRows(*previousSnapshot_, *image))
-        ++progress_.distinctFrames;
-      previousSnapshot_ = std::move(image);
     }
+    gravarQuadro(*image);  // the image may show the frame's buffer: not used after this
+    progress_.seconds = std::max(lastPTS, 0.0);
     platform_.web->evaluateJavaScript(
         kPositionScript,
         [this, start](std::optional<web::ScriptValue> answer) { handlePosition(start, answer); });
-  });
+  }, target);
 }
 
 void Vuzizeri::handlePosition(double iterationStart, const std::optional<web::ScriptValue>& answer) {
@@ -60,12 +69,51 @@ void Vuzizeri::handlePosition(double iterationStart, const std::optional<web::Sc
     terminar();
     return;
   }
-  double wait = remainingWait(iterationStart, platform_.now());
-  if (wait <= kImmediateThreshold) {
-    capturar();
-  } else {
-    platform_.asyncAfter(wait, [this] { capturar(); });
+  // A page at its end paints nothing more: no picture is worth waiting for.
+  NextStart next = nextStart(iterationStart);
+  if (fundo > 0) next.latest = next.earliest;
+  awaitNextStart(next);
+}
+
+void Vuzizeri::awaitNextStart(const NextStart& next) {
+  pendingStart_ = next;
+  considerStart();
+}
+
+void Vuzizeri::newPicture() {
+  lastPicture_ = platform_.now();
+  if (args.frameByFrame) pictureArrived();
+  else considerStart();
+}
+
+// A picture that came shortly before the earliest start (pictures come
+// every 16.2 ms or so, with some a little sooner) is taken then: its age
+// costs less than a pixel of position, where waiting for the next one would
+// lose it. One that came long before belongs to an iteration that started
+// out of step with the pictures; the next picture starts the iteration
+// instead and brings the loop back in step. Without either, the deadline.
+void Vuzizeri::considerStart() {
+  if (!pendingStart_) return;
+  const double now = platform_.now();
+  const bool recentPicture = lastPicture_ > lastStart_ &&
+                             lastPicture_ >= pendingStart_->earliest - kEarlyPictureSeconds;
+  const double at = recentPicture ? pendingStart_->earliest : pendingStart_->latest;
+  if (now >= at) {
+    startPendingIteration();
+    return;
   }
+  if (at == armedAt_) return;  // its call is on the way
+  armedAt_ = at;
+  platform_.asyncAfter(at - now, [this, wait = ++startWaits_] {
+    if (wait == startWaits_) startPendingIteration();
+  });
+}
+
+void Vuzizeri::startPendingIteration() {
+  pendingStart_.reset();
+  armedAt_ = -1;
+  ++startWaits_;  // a call still queued for an earlier plan does nothing
+  capturar();
 }
 
 }  // namespace vuz

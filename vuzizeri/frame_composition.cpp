@@ -49,12 +49,10 @@ void Vuzizeri::updateBandColours(const graphics::Image& image) {
   if (auto sample = coresDoTopo(image)) easeBandColours(bandCols, *sample, bandEase);
 }
 
-void Vuzizeri::gravarQuadro(const graphics::Image& image) {
-  const double now = platform_.now();
-  if (t0 == 0.0) t0 = now;
-
-  media::PixelBufferHandle buffer = writer->createPixelBuffer();
-  if (!buffer) return;
+media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, double shiftUpPx) {
+  media::PixelBufferHandle buffer = std::move(frameBuffer_);
+  if (!buffer) buffer = writer->createPixelBuffer();
+  if (!buffer) return nullptr;
 
   if (auto canvas = graphics::Canvas::overMemory(buffer->baseAddress(), buffer->width(),
                                                  buffer->height(), buffer->bytesPerRow())) {
@@ -71,15 +69,33 @@ void Vuzizeri::gravarQuadro(const graphics::Image& image) {
                             static_cast<double>(pxW), static_cast<double>(bandPx));
       }
     }
-    canvas->drawImage(image, 0, contentTop, static_cast<double>(pxW),
-                      static_cast<double>(contentPx));
+    // Unless the snapshot was drawn in place already.
+    const uint8_t* content = buffer->baseAddress() + (pxH - contentPx) * buffer->bytesPerRow();
+    if (image.row(0) != content || shiftUpPx != 0)
+      canvas->drawImage(image, 0, contentTop, static_cast<double>(pxW),
+                        static_cast<double>(contentPx), shiftUpPx);
     canvas->flush();
   }
+  return buffer;
+}
 
+void Vuzizeri::gravarQuadro(const graphics::Image& image) {
+  const double now = platform_.now();
+  if (t0 == 0.0) t0 = now;
+  media::PixelBufferHandle buffer = composeFrame(image, 0);
+  if (!buffer) return;
   const double pts = nextPresentationTime(lastPTS, now - t0);
   lastPTS = pts;
   if (writer->isReadyForMoreMediaData())
     writer->append(std::move(buffer), media::mediaTimeFromSeconds(pts, kTimescale));
+}
+
+void Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, double shiftUpPx) {
+  media::PixelBufferHandle buffer = composeFrame(image, shiftUpPx);
+  if (!buffer) return;
+  lastPTS = seconds;
+  // Every frame counts here: the writer is waited for when it is behind.
+  writer->append(std::move(buffer), media::mediaTimeFromSeconds(seconds, kTimescale));
 }
 
 }  // namespace vuz

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -35,6 +36,11 @@ namespace {
 
 constexpr char kWindowTitle[] = "Gravando\u2026";
 constexpr double kTimeLimitSeconds = 120;
+// Frame by frame, a slow machine makes a 60 s page in many minutes: the run
+// ends when it has made no frame for half a minute, and in any case after
+// half an hour.
+constexpr double kFrameByFrameTimeLimitSeconds = 30 * 60;
+constexpr double kFrameByFrameStallSeconds = 30;
 // The web process may use a quarter of the machine's memory, between 512 MiB
 // and 4 GiB: far above what real pages take (a few hundred MB at scale 3),
 // far below what would make the machine swap. WebKit releases memory as a
@@ -102,6 +108,13 @@ void showProgress(const vuz::Progress& p) {
   if (p.phase == Phase::kWaiting) return progress::show("página carregada; gravação em 3 s", true);
   if (p.phase == Phase::kFinishing) return progress::show("finalizando o arquivo", true);
   char text[160];
+  if (p.rate > 0) {
+    const long left = std::lround(p.secondsLeft);
+    std::snprintf(text, sizeof text,
+                  "quadro a quadro: %lld quadros, %.1f s de vídeo, %.1f quadros/s, faltam %ld:%02ld",
+                  static_cast<long long>(p.frames), p.seconds, p.rate, left / 60, left % 60);
+    return progress::show(text, newPhase);
+  }
   std::snprintf(text, sizeof text,
                 "gravando: %lld quadros, %.1f s de vídeo, %.1f quadros distintos/s, %.0f%% da "
                 "rolagem",
@@ -143,7 +156,9 @@ int main(int argc, char** argv) {
 
   const unsigned memoryLimitMB = webMemoryLimitMB();
   const std::string folder = process::startGuardedRun(
-      {kTimeLimitSeconds, "tempo esgotado", a.outPath, "vuzizeri", int64_t{memoryLimitMB} << 20});
+      {a.frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds,
+       a.frameByFrame ? kFrameByFrameStallSeconds : 0, "tempo esgotado", a.outPath, "vuzizeri",
+       int64_t{memoryLimitMB} << 20});
   keepStandardDescriptorsPrivate();
   process::confineUserFolders(folder);
 
@@ -181,6 +196,7 @@ int main(int argc, char** argv) {
   platform.fail = [](std::string_view message) { failOnce(message); };
   platform.report = [](const std::string& line) { reportAndExit(line); };
   if (progress::onTerminal()) platform.progress = showProgress;
+  if (a.frameByFrame) platform.heartbeat = process::noteProgress;
   static vuz::Vuzizeri vuzizeri(a, sizes, std::move(platform));
 
   view.setFinishedNavigationHandler([] { vuzizeri.webViewDidFinish(); });

@@ -8,7 +8,9 @@ Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform
       pxH(sizes.pxH),
       bandPx(sizes.bandPx),
       contentPx(sizes.contentPx),
-      platform_(std::move(platform)) {}
+      platform_(std::move(platform)) {
+  platform_.web->setNewPictureHandler([this] { newPicture(); });
+}
 
 void Vuzizeri::tell(Progress::Phase phase) {
   progress_.phase = phase;

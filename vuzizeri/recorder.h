@@ -11,9 +11,14 @@
 #include "platform/graphics/image.h"
 #include "platform/web/web_view.h"
 #include "vuzizeri/arguments.h"
+#include "vuzizeri/capture_loop.h"
 #include "vuzizeri/recording_writer.h"
 
 namespace vuz {
+
+// How long after a script's silence the web process's end may still be
+// reported for it.
+inline constexpr double kWebProcessEndGraceSeconds = 0.5;
 
 // What a person watching the run is told, after each step of it.
 struct Progress {
@@ -23,6 +28,10 @@ struct Progress {
   double seconds = 0;          // of video so far
   int64_t distinctFrames = 0;  // of those, the ones unlike the snapshot before
   double scrolled = 0;         // of the way to the page's end, 0 to 1
+  // Frame by frame only: frames made per second of wall time, and the wall
+  // time the rest should take at that rate.
+  double rate = 0;
+  double secondsLeft = 0;
 };
 
 // The platform as the recorder sees it. In the program these are the main
@@ -42,6 +51,8 @@ struct Platform {
   // Told of every step and frame, for a progress line. Empty when nobody is
   // watching: the recorder then keeps no count and no earlier snapshot.
   std::function<void(const Progress&)> progress = nullptr;
+  // Told of every frame made frame by frame, for the guard's stall limit.
+  std::function<void()> heartbeat = nullptr;
 };
 
 // One recording: the page is loaded, sampled, measured, scrolled and
@@ -61,6 +72,10 @@ class Vuzizeri {
   void amostrarCorDoTopo(std::function<void()> then);
   // Capture loop.
   void capturar();
+  // A new picture of the page has reached the view.
+  void newPicture();
+  // Frame by frame.
+  void startFrameByFrame(double speed);
   // Frame composition.
   void gravarQuadro(const graphics::Image& image);
   // Writer set-up and finishing.
@@ -70,6 +85,9 @@ class Vuzizeri {
   // The web process is gone: the run fails, unless the file is already
   // being finished, which no longer needs the page.
   void webProcessEnded();
+  // A script got no answer: fails with `message` a moment later, unless the
+  // web process turns out to have ended, which is then what the run says.
+  void failUnlessWebProcessEnds(const std::string& message);
 
   // Fixed at creation.
   const Arguments args;
@@ -88,6 +106,20 @@ class Vuzizeri {
   double snapshotWidthPoints() const;
   void handleHeight(const std::optional<web::ScriptValue>& result);
   void handlePosition(double iterationStart, const std::optional<web::ScriptValue>& result);
+  void awaitNextStart(const NextStart& next);
+  // The page's top band and picture in a frame buffer (the one the snapshot
+  // was drawn into, if any), the picture moved up by `shiftUpPx`; nullptr
+  // when there is no buffer.
+  media::PixelBufferHandle composeFrame(const graphics::Image& image, double shiftUpPx);
+  // Frame by frame: a frame at exactly `seconds`, never dropped.
+  void recordFrameAt(const graphics::Image& image, double seconds, double shiftUpPx);
+  void stepTo(int64_t frame);
+  void handleStep(int64_t frame, std::optional<double> target,
+                  const std::optional<web::ScriptValue>& answer);
+  void captureStep();
+  void pictureArrived();
+  void considerStart();
+  void startPendingIteration();
   void updateBandColours(const graphics::Image& image);
 
   void tell(Progress::Phase phase);
@@ -95,8 +127,29 @@ class Vuzizeri {
   Platform platform_;
   bool started_ = false;
   bool finishing_ = false;
+  double lastStart_ = 0;                    // clock time of the last iteration's snapshot
+  double lastPicture_ = -1e300;             // clock time of the view's newest picture
+  std::optional<NextStart> pendingStart_;  // the next iteration waits for its moment
+  double armedAt_ = -1;                     // when the delayed start call is due
+  uint64_t startWaits_ = 0;                 // tells a stale delayed call from the current one
   Progress progress_;
-  graphics::ImageRef previousSnapshot_;
+  uint64_t previousSignature_ = 0;
+  // Frame by frame.
+  struct Step {
+    int64_t frame = 0;
+    double shift = 0;  // CSS px the picture is moved up by
+    bool atEnd = true;
+  };
+  double speed_ = 0;
+  double wallStart_ = 0;
+  double startOffset_ = 0;
+  double endOffset_ = 0;
+  double shownOffset_ = -1;
+  Step step_;
+  int64_t endFrames_ = 0;  // consecutive frames with the scroll over
+  bool awaitingPicture_ = false;
+  uint64_t pictureWaits_ = 0;
+  media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
 };
 
 }  // namespace vuz

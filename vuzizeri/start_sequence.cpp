@@ -24,6 +24,7 @@ void Vuzizeri::webViewDidFinish() {
   // recording per run, so only the first starts anything.
   if (started_) return;
   started_ = true;
+  if (platform_.heartbeat) platform_.heartbeat();
   tell(Progress::Phase::kWaiting);
   platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
 }
@@ -40,12 +41,18 @@ void Vuzizeri::medirEComecar() {
 void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
   std::optional<double> height = acceptedHeight(result);
   if (!height) {
-    platform_.fail("página sem altura");
+    // No answer at all may mean the web process is gone.
+    if (!result) failUnlessWebProcessEnds("página sem altura");
+    else platform_.fail("página sem altura");
     return;
   }
   double velocidade = scrollSpeed(*height, args.contentH);
   prepararWriter();
   if (!writer) return;
+  if (args.frameByFrame) {
+    startFrameByFrame(velocidade);
+    return;
+  }
   rolar(velocidade);
   capturar();
 }

@@ -78,12 +78,19 @@ ImageRef resized(const Image& source, int width, int height) {
   return Image::adopt(target);
 }
 
-bool sameSampledRows(const Image& a, const Image& b) {
-  if (a.width() != b.width() || a.height() != b.height()) return false;
-  const size_t bytes = 4 * static_cast<size_t>(a.width());
-  for (int y = 0; y < a.height(); y += 16)
-    if (std::memcmp(a.row(y), b.row(y), bytes) != 0) return false;
-  return true;
+uint64_t sampledRowsSignature(const Image& image) {
+  // FNV-1a over 64-bit words.
+  uint64_t hash = 0xcbf29ce484222325u ^ (static_cast<uint64_t>(image.width()) << 32 | image.height());
+  const size_t words = static_cast<size_t>(image.width()) / 2;
+  for (int y = 0; y < image.height(); y += 16) {
+    const uint8_t* row = image.row(y);
+    for (size_t i = 0; i < words; ++i) {
+      uint64_t word;
+      std::memcpy(&word, row + 8 * i, 8);
+      hash = (hash ^ word) * 0x100000001b3u;
+    }
+  }
+  return hash;
 }
 
 }  // namespace graphics

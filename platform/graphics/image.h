@@ -40,9 +40,9 @@ using ImageRef = std::shared_ptr<const Image>;
 // `source` scaled to exactly `width` × `height` (edges padded, not faded).
 ImageRef resized(const Image& source, int width, int height);
 
-// Whether two images of one size hold the same pixels on every sixteenth
-// row: enough to tell a page that moved from one that stood still, at a
-// sixteenth of the cost of comparing them whole.
-bool sameSampledRows(const Image& a, const Image& b);
+// A hash of the size and every sixteenth row: two pictures with the same
+// signature almost surely show the same page, at a sixteenth of the cost of
+// comparing them whole.
+uint64_t sampledRowsSignature(const Image& image);
 
 }  // namespace graphics

@@ -29,6 +29,7 @@ struct SharedState {
   std::atomic_flag ending = ATOMIC_FLAG_INIT;
   std::atomic<bool> outputCreated{false};
   std::atomic<bool> outputFinished{false};
+  std::atomic<uint64_t> progress{0};
   FileIdentity output;
 };
 
@@ -78,17 +79,28 @@ bool reaped(pid_t child, int* status) {
   }
 }
 
-// Waits for the run, for a signal or for `deadline`, holding the run's
-// processes to `memory` meanwhile, if given. Returns the signal that came
-// first, 0 when the run ended, -1 at the deadline.
-int waitForRun(pid_t child, double deadline, MemoryCeiling* memory, int* status) {
+// Waits for the run, for a signal, for `deadline` or, with a stall limit,
+// for that long without progress, holding the run's processes to `memory`
+// meanwhile, if given. Returns the signal that came first, 0 when the run
+// ended, -1 at a limit.
+int waitForRun(pid_t child, double deadline, double stallLimit, MemoryCeiling* memory,
+               int* status) {
   const sigset_t signals = guardedSignals();
+  uint64_t progress = shared->progress;
+  double lastProgress = now();
   for (;;) {
     if (reaped(child, status)) return 0;
     const double t = now();
-    if (t >= deadline) return -1;
+    if (shared->progress != progress) {
+      progress = shared->progress;
+      lastProgress = t;
+    }
+    const double limit = stallLimit > 0 ? std::min(deadline, lastProgress + stallLimit) : deadline;
+    if (t >= limit) return -1;
     if (memory) memory->enforce(t, kProcessScanSeconds);
-    timespec wait = duration(std::min(deadline, t + kMemoryPollSeconds) - t);
+    // The stall limit is looked at as often as the memory.
+    const double poll = memory || stallLimit > 0 ? kMemoryPollSeconds : limit - t;
+    timespec wait = duration(std::min(limit, t + poll) - t);
     int signal = sigtimedwait(&signals, nullptr, &wait);
     if (signal > 0 && signal != SIGCHLD) return signal;
   }
@@ -106,7 +118,7 @@ void removeUnfinishedOutput(const std::string& path) {
 [[noreturn]] void guard(pid_t child, const GuardSettings& settings, const std::string& folder) {
   int status = 0;
   MemoryCeiling memory(child, settings.memoryLimitBytes);
-  int signal = waitForRun(child, now() + settings.timeLimitSeconds,
+  int signal = waitForRun(child, now() + settings.timeLimitSeconds, settings.stallLimitSeconds,
                           settings.memoryLimitBytes > 0 ? &memory : nullptr, &status);
   bool runEnded = signal == 0;
   if (!runEnded) {
@@ -116,7 +128,7 @@ void removeUnfinishedOutput(const std::string& path) {
       if (signal < 0) writeAll(STDERR_FILENO, settings.timeLimitMessage + "\n");
     } else {
       // The run spoke first; let it finish saying so.
-      runEnded = waitForRun(child, now() + kEndingGraceSeconds, nullptr, &status) == 0;
+      runEnded = waitForRun(child, now() + kEndingGraceSeconds, 0, nullptr, &status) == 0;
       if (runEnded) signal = 0;
     }
   }
@@ -181,5 +193,7 @@ void noteOutputCreated(const FileIdentity& file) {
 }
 
 void noteOutputFinished() { shared->outputFinished = true; }
+
+void noteProgress() { shared->progress.fetch_add(1, std::memory_order_relaxed); }
 
 }  // namespace process

@@ -16,6 +16,9 @@ struct GuardSettings {
   // Counted from the split. The guard enforces it even when the run cannot:
   // it ends the run, says `timeLimitMessage` and exits with status 1.
   double timeLimitSeconds = 0;
+  // When set, the run ends the same way once it has not reported progress
+  // (noteProgress) for this long, counted from the split or the last report.
+  double stallLimitSeconds = 0;
   std::string timeLimitMessage;
   // Removed when the run ends without finishing the file it created there.
   std::string outputPath;
@@ -42,6 +45,8 @@ bool claimEnding();
 // The run created the output file and owns it from now on; until
 // noteOutputFinished(), the guard removes it if the run ends.
 void noteOutputCreated(const FileIdentity& file);
+// The run made progress: it is not stalled. Cheap enough for every frame.
+void noteProgress();
 void noteOutputFinished();
 
 }  // namespace process

@@ -12,6 +12,15 @@ namespace web {
 using ScriptCompletion = std::function<void(std::optional<ScriptValue>)>;
 using SnapshotCompletion = std::function<void(graphics::ImageRef)>;
 
+// Memory a snapshot may be drawn straight into, saving a copy: `width` ×
+// `height` BGRA pixels at `pixels`, rows `stride` bytes apart.
+struct SnapshotTarget {
+  uint8_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  ptrdiff_t stride = 0;
+};
+
 // What the recorder needs of a web view. Every completion is called exactly
 // once, later, on the main loop.
 class WebView {
@@ -22,14 +31,27 @@ class WebView {
   // nothing when it threw or answered undefined or null. An empty completion
   // means nobody waits for the answer.
   virtual void evaluateJavaScript(const std::string& script, ScriptCompletion completion) = 0;
+  // The same in a script world of the recorder's own: the page's document,
+  // but none of the page's globals, so the page can neither see the script
+  // nor change what it finds.
+  virtual void evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) = 0;
 
   // Takes a picture of the whole visible view, `widthPoints` points wide:
-  // widthPoints × backingScaleFactor() pixels. nullptr when it failed.
-  virtual void takeSnapshot(double widthPoints, SnapshotCompletion completion) = 0;
+  // widthPoints × backingScaleFactor() pixels. nullptr when it failed. When
+  // `target` has exactly the picture's size the picture may be drawn there,
+  // and the image then shows that memory: it is valid only as long as the
+  // memory is, and changes with it.
+  virtual void takeSnapshot(double widthPoints, SnapshotCompletion completion,
+                            const SnapshotTarget& target = {}) = 0;
 
   // Device pixels per point of the screen the view is on, or 0 when it is on
   // no screen.
   virtual double backingScaleFactor() const = 0;
+
+  // `handler` runs on the main loop, soon after each new picture of the page
+  // has reached the view: the next snapshot shows it. At most one call per
+  // picture; none while a call is still due.
+  virtual void setNewPictureHandler(std::function<void()> handler) = 0;
 };
 
 }  // namespace web

@@ -133,6 +133,7 @@ WebKitView::WebKitView(const Options& options) {
 }
 
 WebKitView::~WebKitView() {
+  g_clear_handle_id(&newPictureSource_, g_source_remove);
   for (cairo_surface_t* surface : surfaces_) cairo_surface_destroy(surface);
   if (window_) gtk_widget_destroy(window_);
   g_clear_object(&view_);
@@ -146,7 +147,41 @@ void WebKitView::setWebProcessEndedHandler(std::function<void()> handler) {
   webProcessEnded_ = std::move(handler);
 }
 
-void WebKitView::show() { gtk_widget_show_all(window_); }
+void WebKitView::show() {
+  gtk_widget_show_all(window_);
+  // The UI process puts each picture the web process painted into the
+  // view's backing store and invalidates the view's window at once: that
+  // invalidation is the moment a new picture can be drawn.
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(view_));
+  if (!window) return;
+  g_object_set_data(G_OBJECT(window), "web-kit-view", this);
+  gdk_window_set_invalidate_handler(window, onInvalidated);
+}
+
+void WebKitView::setNewPictureHandler(std::function<void()> handler) {
+  newPicture_ = std::move(handler);
+}
+
+void WebKitView::onInvalidated(GdkWindow* window, cairo_region_t* region) {
+  auto* self = static_cast<WebKitView*>(g_object_get_data(G_OBJECT(window), "web-kit-view"));
+  if (!self) return;
+  // Nobody looks at this screen: the snapshots draw the view themselves.
+  // Leaving the region empty spares the window's own repaint and the copy
+  // of every picture to the X server.
+  cairo_region_subtract(region, region);
+  if (!self->newPicture_ || self->newPictureSource_) return;
+  // Called inside WebKit's handling of the update: tell the recorder from
+  // the main loop, ahead of any other pending work.
+  self->newPictureSource_ = g_idle_add_full(
+      G_PRIORITY_HIGH,
+      [](gpointer data) {
+        auto* view = static_cast<WebKitView*>(data);
+        view->newPictureSource_ = 0;
+        if (view->newPicture_) view->newPicture_();
+        return G_SOURCE_REMOVE;
+      },
+      self, nullptr);
+}
 
 void WebKitView::load(const std::string& uri) {
   requestedUri_ = uri;
@@ -175,14 +210,23 @@ gboolean WebKitView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GErro
 }
 
 void WebKitView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {
+  evaluate(script, nullptr, std::move(completion));
+}
+
+void WebKitView::evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) {
+  evaluate(script, "vuzizeri", std::move(completion));
+}
+
+void WebKitView::evaluate(const std::string& script, const char* world,
+                          ScriptCompletion completion) {
   if (!completion) {
-    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, world, nullptr, nullptr,
                                         nullptr, nullptr);
     return;
   }
   auto* pending = new ScriptCompletion(std::move(completion));
   webkit_web_view_evaluate_javascript(
-      view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+      view_, script.c_str(), -1, world, nullptr, nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<ScriptCompletion> done(static_cast<ScriptCompletion*>(data));
         g_autoptr(JSCValue) value =
@@ -197,24 +241,32 @@ double WebKitView::backingScaleFactor() const {
   return gtk_widget_get_scale_factor(GTK_WIDGET(view_));
 }
 
-graphics::ImageRef WebKitView::drawCurrentContent() {
+graphics::ImageRef WebKitView::drawCurrentContent(const SnapshotTarget& target) {
   GtkWidget* widget = GTK_WIDGET(view_);
   int scale = gtk_widget_get_scale_factor(widget);
   int width = gtk_widget_get_allocated_width(widget) * scale;
   int height = gtk_widget_get_allocated_height(widget) * scale;
   if (width <= 0 || height <= 0) return nullptr;
 
+  cairo_surface_t* surface = nullptr;
+  if (target.pixels && target.width == width && target.height == height) {
+    // Straight into the caller's frame: one copy of the page fewer.
+    surface = cairo_image_surface_create_for_data(target.pixels, CAIRO_FORMAT_ARGB32, width,
+                                                  height, static_cast<int>(target.stride));
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(surface);
+      surface = nullptr;
+    }
+  }
   // A fresh 10 MB surface per frame costs more in page faults and clearing
   // than the drawing itself: reuse one that no image holds any more. The
   // view paints every pixel opaque, so nothing needs clearing.
-  cairo_surface_t* surface = nullptr;
   for (cairo_surface_t* candidate : surfaces_) {
+    if (surface) break;
     if (cairo_surface_get_reference_count(candidate) == 1 &&
         cairo_image_surface_get_width(candidate) == width &&
-        cairo_image_surface_get_height(candidate) == height) {
-      surface = candidate;
-      break;
-    }
+        cairo_image_surface_get_height(candidate) == height)
+      surface = cairo_surface_reference(candidate);
   }
   if (!surface) {
     surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
@@ -223,8 +275,6 @@ graphics::ImageRef WebKitView::drawCurrentContent() {
       return nullptr;
     }
     if (surfaces_.size() < kReusedSurfaces) surfaces_.push_back(cairo_surface_reference(surface));
-  } else {
-    cairo_surface_reference(surface);
   }
   cairo_surface_set_device_scale(surface, scale, scale);
   cairo_t* cr = cairo_create(surface);
@@ -233,7 +283,8 @@ graphics::ImageRef WebKitView::drawCurrentContent() {
   return graphics::Image::adopt(surface);
 }
 
-void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion) {
+void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion,
+                              const SnapshotTarget& target) {
   double scale = gtk_widget_get_scale_factor(GTK_WIDGET(view_));
   int targetWidth = static_cast<int>(std::floor(widthPoints * scale + 1e-6));
 
@@ -242,7 +293,7 @@ void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion)
   // is an order of magnitude slower; it serves only when there is nothing on
   // screen to draw from yet.
   if (kDrawFromScreen && gtk_widget_is_drawable(GTK_WIDGET(view_))) {
-    graphics::ImageRef image = drawCurrentContent();
+    graphics::ImageRef image = drawCurrentContent(target);
     if (image && !looksBlank(*image)) {
       loop::asyncAfter(0, [completion = std::move(completion),
                            image = toWidth(std::move(image), targetWidth)]() {

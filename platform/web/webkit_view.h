@@ -44,19 +44,26 @@ class WebKitView final : public WebView {
   void load(const std::string& uri);
 
   void evaluateJavaScript(const std::string& script, ScriptCompletion completion) override;
-  void takeSnapshot(double widthPoints, SnapshotCompletion completion) override;
+  void evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) override;
+  void takeSnapshot(double widthPoints, SnapshotCompletion completion,
+                    const SnapshotTarget& target = {}) override;
   double backingScaleFactor() const override;
+  void setNewPictureHandler(std::function<void()> handler) override;
 
  private:
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
-  graphics::ImageRef drawCurrentContent();
+  static void onInvalidated(GdkWindow* window, cairo_region_t*);
+  void evaluate(const std::string& script, const char* world, ScriptCompletion completion);
+  graphics::ImageRef drawCurrentContent(const SnapshotTarget& target);
   void snapshotThroughWebProcess(int targetWidth, SnapshotCompletion completion);
 
   GtkWidget* window_ = nullptr;
   WebKitWebView* view_ = nullptr;
   std::function<void()> finishedNavigation_;
   std::function<void()> webProcessEnded_;
+  std::function<void()> newPicture_;
+  guint newPictureSource_ = 0;  // a call of newPicture_ that is due
   bool currentLoadFailed_ = false;
   std::string requestedUri_;
   std::vector<cairo_surface_t*> surfaces_;  // each holds one reference of ours
