@@ -5,8 +5,8 @@
 // between presentation times, and, for recordings of the numbered-bar
 // pattern page with a speed given, how far each frame's scroll offset lies
 // from speed × time (RMS and maximum, CSS px) and the longest hold while the
-// page moves; with a file name after the speed, each frame's time and offset
-// go there, one "seconds offset" line a frame.
+// page moves; with a file name after the speed, each moving frame's time,
+// offset and error go there, one "seconds offset error" line a frame.
 
 #include <algorithm>
 #include <cmath>
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   const double speed = argc > 4 ? std::atof(argv[4]) : 0;
   FILE* offsetsFile = argc > 5 ? std::fopen(argv[5], "w") : nullptr;
 
-  std::vector<double> times, offsets, offsetTimes;
+  std::vector<double> times, offsets, offsetTimes, changes;
   std::vector<uint8_t> previous;
   int frames = 0, distinct = 0;
   bool ok = scroll_pattern::forEachFrame(path, [&](const scroll_pattern::LumaFrame& f) {
@@ -45,7 +45,10 @@ int main(int argc, char** argv) {
       double diff = 0;
       for (size_t i = contentTop * static_cast<size_t>(f.width); i < luma.size(); i += 3)
         diff += std::abs(int(luma[i]) - int(previous[i]));
-      if (diff / (luma.size() / 3.0) > 0.25) ++distinct;
+      if (diff / (luma.size() / 3.0) > 0.25) {
+        ++distinct;
+        changes.push_back(f.seconds);
+      }
     }
     previous.swap(luma);
     ++frames;
@@ -54,11 +57,9 @@ int main(int argc, char** argv) {
       if (auto offset = scroll_pattern::offsetOf(f, contentTop, scale)) {
         offsets.push_back(*offset);
         offsetTimes.push_back(f.seconds);
-        if (offsetsFile) std::fprintf(offsetsFile, "%.6f %.4f\n", f.seconds, *offset);
       }
     }
   });
-  if (offsetsFile) std::fclose(offsetsFile);
   if (!ok || frames == 0) {
     std::fprintf(stderr, "cannot decode %s\n", path.c_str());
     return 1;
@@ -66,11 +67,25 @@ int main(int argc, char** argv) {
   double duration = times.back() - times.front();
   double gap = 0;
   for (size_t i = 1; i < times.size(); ++i) gap = std::max(gap, times[i] - times[i - 1]);
-  std::printf("frames %d  duration %.2f s  fps %.1f  distinct/s %.1f  largest gap %.0f ms", frames,
-              duration, (frames - 1) / std::max(duration, 1e-9),
-              (distinct - 1) / std::max(duration, 1e-9), gap * 1000);
+  // While moving: from the first change of picture to the last, which
+  // leaves out the still start and the second at the end.
+  const double moving = changes.size() > 1 ? changes.back() - changes.front() : 0;
+  std::printf("frames %d  duration %.2f s  fps %.1f  distinct/s %.1f (while moving %.1f)  "
+              "largest gap %.0f ms",
+              frames, duration, (frames - 1) / std::max(duration, 1e-9),
+              (distinct - 1) / std::max(duration, 1e-9),
+              moving > 0 ? (changes.size() - 1) / moving : 0.0, gap * 1000);
   if (speed > 0 && offsets.size() > 2) {
     scroll_pattern::Fit fit = scroll_pattern::fitScroll(offsetTimes, offsets, speed);
+    if (offsetsFile) {
+      const double lo = *std::min_element(offsets.begin(), offsets.end());
+      const double hi = *std::max_element(offsets.begin(), offsets.end());
+      for (size_t i = 0; i < offsets.size(); ++i)
+        if (offsets[i] > lo + 0.5 && offsets[i] < hi - 0.5)
+          std::fprintf(offsetsFile, "%.6f %.4f %.4f\n", offsetTimes[i], offsets[i],
+                       offsets[i] - (speed * offsetTimes[i] + fit.intercept));
+      std::fclose(offsetsFile);
+    }
     // Longest stretch with an unchanged offset while the page moves.
     double hold = 0, lo = *std::min_element(offsets.begin(), offsets.end()),
            hi = *std::max_element(offsets.begin(), offsets.end());

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs both tools into a scratch prefix, moves the prefix elsewhere, and
 # runs the installed programs there with the build and source folders hidden
-# (bwrap mounts empty folders over them): a short recording of a page made
-# on the spot, and a short tessane run. (What the install holds, the package
-# test lists.)
+# (bwrap mounts empty folders over them): vuzizeri-many recording a page made
+# on the spot twice, in real time and frame by frame, and a short tessane
+# run. (What the install holds, the package test lists.)
 #   tests/install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(readlink -f "$1")
@@ -20,9 +20,14 @@ PAGE
 hidden() {  # runs "$@" where neither the build nor the source folder can be seen
   bwrap --dev-bind / / --tmpfs "$build" --tmpfs "$source" --chdir "$work" -- "$@"
 }
-out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri" \
-        "file://$work/page.html" 200 300 1 20 "$work/page.mp4")
-[[ $out == "ok $work/page.mp4 "*" bytes, "*s ]] || { echo "recorder said: $out"; exit 1; }
+cat >"$work/list" <<LIST
+file://$work/page.html $work/real time.mp4
+  --quadro-a-quadro file://$work/page.html '$work/frame by frame.mp4'
+LIST
+out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri-many" -j 1 \
+        -g "200 300 1 20" "$work/list" | sort)
+[[ $out == "ok $work/frame by frame.mp4 "*" bytes, 1.0s"$'\n'"ok $work/real time.mp4 "*" bytes, "*s ]] ||
+  { echo "vuzizeri-many said: $out"; exit 1; }
 count=$(head -c $((16 * 8 * 4 * 3)) /dev/zero |
         hidden env -i PATH=/usr/bin:/bin "$work/prefix/bin/tessane" 16 8 30 "$work/out.mov")
 [ "$count" = 3 ] || { echo "tessane said: $count"; exit 1; }

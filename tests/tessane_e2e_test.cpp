@@ -70,6 +70,9 @@ std::vector<uint8_t> makeFrames(int width, int height, int frames) {
 }
 
 struct Size { int width, height, fps; };
+void PrintTo(const Size& s, std::ostream* os) {
+  *os << s.width << "x" << s.height << " at " << s.fps << " fps";
+}
 
 class TessaneMovieTest : public TessaneTest, public ::testing::WithParamInterface<Size> {};
 
@@ -135,7 +138,12 @@ TEST_P(TessaneMovieTest, WritesProRes4444ThatDecodesToTheInput) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, TessaneMovieTest,
                          ::testing::Values(Size{64, 48, 30}, Size{33, 17, 25}, Size{1, 1, 1},
-                                           Size{16, 8, 1000000}));
+                                           Size{16, 8, 1000000}),
+                         [](const ::testing::TestParamInfo<Size>& info) {
+                           const Size& s = info.param;
+                           return std::to_string(s.width) + "x" + std::to_string(s.height) +
+                                  "_at_" + std::to_string(s.fps) + "fps";
+                         });
 
 // Signs, leading zeros and extra arguments are fine; the old file goes
 // whatever its name, and the half frame at the end is dropped silently. The
