@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   FILE* offsetsFile = argc > 5 ? std::fopen(argv[5], "w") : nullptr;
 
   std::vector<double> times, offsets, offsetTimes, changes;
+  std::vector<bool> distinctAt;  // per frame: unlike the one before
   std::vector<uint8_t> previous;
   int frames = 0, distinct = 0;
   bool ok = scroll_pattern::forEachFrame(path, [&](const scroll_pattern::LumaFrame& f) {
@@ -41,14 +42,17 @@ int main(int argc, char** argv) {
     // one pixel changes far more than this.
     if (previous.empty()) {
       ++distinct;
+      distinctAt.push_back(true);
     } else {
       double diff = 0;
       for (size_t i = contentTop * static_cast<size_t>(f.width); i < luma.size(); i += 3)
         diff += std::abs(int(luma[i]) - int(previous[i]));
-      if (diff / (luma.size() / 3.0) > 0.25) {
-        ++distinct;
-        changes.push_back(f.seconds);
-      }
+      const double mean = diff / (luma.size() / 3.0);
+      if (mean > 0.25) ++distinct;
+      distinctAt.push_back(mean > 0.25);
+      // A scroll step changes far more; a key frame of a page at rest
+      // re-encodes to a few levels of difference.
+      if (mean > 2) changes.push_back(f.seconds);
     }
     previous.swap(luma);
     ++frames;
@@ -67,14 +71,18 @@ int main(int argc, char** argv) {
   double duration = times.back() - times.front();
   double gap = 0;
   for (size_t i = 1; i < times.size(); ++i) gap = std::max(gap, times[i] - times[i - 1]);
-  // While moving: from the first change of picture to the last, which
-  // leaves out the still start and the second at the end.
+  // While moving: distinct frames from the first clear change of picture to
+  // the last, which leaves out the still start and the second at the end.
   const double moving = changes.size() > 1 ? changes.back() - changes.front() : 0;
+  int distinctMoving = 0;
+  for (size_t i = 1; i < times.size(); ++i)
+    if (moving > 0 && times[i] > changes.front() && times[i] <= changes.back() && distinctAt[i])
+      ++distinctMoving;
   std::printf("frames %d  duration %.2f s  fps %.1f  distinct/s %.1f (while moving %.1f)  "
               "largest gap %.0f ms",
               frames, duration, (frames - 1) / std::max(duration, 1e-9),
               (distinct - 1) / std::max(duration, 1e-9),
-              moving > 0 ? (changes.size() - 1) / moving : 0.0, gap * 1000);
+              moving > 0 ? distinctMoving / moving : 0.0, gap * 1000);
   if (speed > 0 && offsets.size() > 2) {
     scroll_pattern::Fit fit = scroll_pattern::fitScroll(offsetTimes, offsets, speed);
     if (offsetsFile) {
