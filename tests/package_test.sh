@@ -11,6 +11,8 @@ trap 'rm -rf "$work"' EXIT
 deb=$(ls "$work"/vuzizeri_*.deb)
 contents=$(dpkg-deb -c "$deb")
 for f in usr/bin/vuzizeri usr/bin/tessane usr/bin/vuzizeri-many usr/share/vuzizeri/fonts.conf \
+         usr/share/vuzizeri/aparelhos.tsv usr/share/vuzizeri/banners.tsv \
+         usr/lib/vuzizeri/web-extensions/libvuzizeri_headers.so \
          usr/share/vuzizeri/sample/index.html usr/share/man/man1/vuzizeri.1 \
          usr/share/man/man1/tessane.1; do
   grep -q " \./$f\$" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }

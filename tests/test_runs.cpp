@@ -151,8 +151,8 @@ PageServer::~PageServer() {
   for (std::thread& t : clients_) t.join();
 }
 
-std::string PageServer::url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+std::string PageServer::url(const std::string& path, const std::string& host) const {
+  return "http://" + host + ":" + std::to_string(port_) + path;
 }
 
 std::string PageServer::request(const std::string& path) {
@@ -179,6 +179,10 @@ void PageServer::serve(int client) {
   std::string path = std::regex_search(request, m, std::regex("^GET ([^ ]*) ")) ? m[1].str() : "";
   auto route = routes_.find(path);
   Response r = route != routes_.end() ? route->second : Response{"404 Not Found", "", ""};
+  for (const std::string& line : r.needs)
+    if (request.find("\r\n" + line + "\r\n") == std::string::npos)
+      r = {"401 Unauthorized", "Content-Type: text/html\r\nWWW-Authenticate: Basic realm=\"r\"\r\n",
+           "<body style='margin:0;background:#f00'></body>"};
   {
     std::lock_guard lock(mutex_);
     requests_[path] = request;

@@ -4,8 +4,11 @@
 
 #include <clocale>
 #include <cmath>
+#include <tuple>
 
 #include "vuzizeri/arguments.h"
+#include "vuzizeri/devices.h"
+#include "vuzizeri/page_shaping.h"
 #include "vuzizeri/phone.h"
 
 namespace vuz {
@@ -46,6 +49,62 @@ TEST(Arguments, ChecksSyntaxAndSizes) {
   EXPECT_EQ(sizes->pxH, 1266);
   EXPECT_EQ(sizes->bandPx, 70);
   EXPECT_EQ(sizes->contentPx, 1195);
+}
+
+// Options come before the six arguments; the six alone parse as they always
+// did. Each row: the command line, then what comes of it.
+TEST(Arguments, OptionsTable) {
+  const std::vector<Device> devices =
+      *parseDevices("# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\n"
+                    "iphone-15\t393\t852\t3\t59\tsomewhere\n");
+  const std::string url = "https://example.org/", out = "out.mp4";
+  struct Row {
+    std::vector<std::string> args;
+    std::string outcome;  // "run", "usage", "refused", "list", or the message
+  };
+  const Row rows[] = {
+      {{url, "390", "844", "3", "47", out, "--extra"}, "run"},
+      {{url, "390", "844", "3", "47"}, "usage"},
+      {{"--desconhecida", url, "390", "844", "3", "47", out}, "usage"},
+      {{"--esconder"}, "usage"},
+      {{"--esconder", "", url, "390", "844", "3", "47", out}, "usage"},
+      {{"--aparelho", "iphone-15", url}, "usage"},
+      {{"--aparelho", "nokia", url, out}, "aparelho desconhecido: nokia (vuzizeri --aparelhos lista os nomes)\n"},
+      {{"--aparelhos", "ignored"}, "list"},
+      {{"--esquema", "azul", url, "390", "844", "3", "47", out}, "esquema desconhecido: azul (claro ou escuro)\n"},
+      {{"--cabecalho", "X Y: z", url, "390", "844", "3", "47", out}, "cabeçalho inválido: X Y: z\n"},
+      {{"--cabecalho", "X: a\nb", url, "390", "844", "3", "47", out}, "cabeçalho inválido: X: a\nb\n"},
+      {{"--cookie", "sem-igual", url, "390", "844", "3", "47", out}, "cookie inválido: sem-igual\n"},
+      {{"--cookie", "a=b", "file:///p.html", "390", "844", "3", "47", out},
+       "--cabecalho e --cookie valem só para páginas http e https\n"},
+      {{"--quadro-a-quadro", url, "390", "844", "0", "47", out}, "refused"},
+      {{"--", "--quadro-a-quadro", "390", "844", "3", "47", out}, "refused"},  // not a URL
+  };
+  for (const Row& row : rows) {
+    ParseResult r = parseArguments(row.args, devices);
+    std::string outcome = r.listDevices ? "list" : !r.message.empty() ? r.message
+                          : r.showUsage ? "usage" : r.arguments ? "run" : "refused";
+    EXPECT_EQ(outcome, row.outcome) << ::testing::PrintToString(row.args);
+  }
+
+  Arguments a = *parseArguments({"--quadro-a-quadro", "--aparelho", "iphone-15", "--cabecalho",
+                                 "X-Token:  abc ", "--cookie", "s=1", "--esconder", ".a",
+                                 "--esconder", ".b", "--remover", "#c", "--sem-banners",
+                                 "--esquema", "escuro", "--esperar-elemento", "main", url, out},
+                                devices)
+                     .arguments;
+  EXPECT_EQ(std::tie(a.cssW, a.cssH, a.scale, a.safeTop), std::make_tuple(393, 852, 3.0, 59));
+  EXPECT_EQ(a.outPath, out);
+  EXPECT_TRUE(a.frameByFrame && a.noBanners && a.dark);
+  EXPECT_EQ(a.headers, std::vector<std::string>{"X-Token: abc"});
+  EXPECT_EQ(a.hide, (std::vector<std::string>{".a", ".b"}));
+  EXPECT_EQ(a.remove, std::vector<std::string>{"#c"});
+  EXPECT_EQ(a.waitFor, "main");
+  EXPECT_EQ(shapingStyleSheet(a, bannerStyleSheet("# x\nOneTrust\t#ot\nDidomi\tbody.d\toverflow: visible\n")),
+            ".a { visibility: hidden !important; }\n.b { visibility: hidden !important; }\n"
+            "#c { display: none !important; }\n#ot { display: none !important; }\n"
+            "body.d { overflow: visible; }\n");
+  EXPECT_EQ(deviceList(devices), "iphone-15  393 852 3 59\n");
 }
 
 TEST(Phone, LanguageTagFromTheLocale) {

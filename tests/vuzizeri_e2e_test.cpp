@@ -284,4 +284,46 @@ TEST_F(RecorderTest, ThePageSeesAndDrawsAPhone) {
         << blocks[i];
 }
 
+// A staging page behind a header, a cookie and HTTP authentication, shaped
+// before it is filmed (see the page): every block green in the first frame,
+// and the frame from another origin got none of what the page's origin got.
+TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
+  PageServer other({{"/", {.body = "<body style='margin:0;background:#0f0'></body>"}}});
+  std::string html = slurp(fs::path(TEST_PAGES_DIR) / "private.html");
+  html.replace(html.find("OTHER_ORIGIN"), 12, other.url("/", "localhost"));
+  const std::vector<std::string> needs = {"X-Teste: sim", "Cookie: sessao=abc",
+                                          "Authorization: Basic dnV6OnNlbmhh"};  // vuz:senha
+  PageServer server({{"/", {.body = html, .needs = needs}},
+                     {"/own.css", {.headers = "Content-Type: text/css\r\n",
+                                   .body = "#b1 { background: #0f0; }", .needs = needs}}});
+  writeFile(dir_ / "estilo.css", "#b7 { background: #0f0; }");
+  writeFile(dir_ / "script.js", "document.getElementById('b8').style.background = '#0f0';");
+  fs::path out = dir_ / "private.mp4";
+  Options options = recorderOptions(dir_);
+  options.env.push_back("VUZIZERI_CREDENCIAIS=vuz:senha");
+  Outcome r = wait(test_runs::start(
+                       VUZIZERI_BINARY,
+                       {"--cabecalho", "X-Teste:  sim", "--cookie", "sessao=abc", "--esconder",
+                        ".anuncio", "--remover", "#remove-me", "--sem-banners", "--estilo",
+                        (dir_ / "estilo.css").string(), "--script", (dir_ / "script.js").string(),
+                        "--esperar-elemento", "#tarde", "--esquema", "escuro", server.url(), "400",
+                        "300", "1", "0", out.string()},
+                       dir_, options),
+                   dir_);
+  expectReport(r, out);
+  for (const char* secret : {"X-Teste", "Cookie:", "Authorization:"})
+    EXPECT_EQ(other.request("/").find(secret), std::string::npos) << secret;
+  EXPECT_NE(other.request("/"), "") << "the other origin's frame loaded";
+
+  MovieInfo m = probe(out);
+  ASSERT_FALSE(m.frames.empty());
+  const AVFrame& first = *m.frames.front();
+  const char* blocks[] = {"own style sheet", "--esconder", "--remover", "--sem-banners",
+                          "--esquema", "--estilo", "--script", "--esperar-elemento"};
+  const int x[] = {20, 65, 110, 155, 245, 290, 335, 380};
+  for (int i = 0; i < 8; ++i) EXPECT_TRUE(green(pixelAt(first, x[i], 30))) << blocks[i];
+  expectColour(first, 200, 30, {255, 255, 255});  // no dialog over the page
+  EXPECT_TRUE(green(pixelAt(first, 50, 80))) << "the other origin's frame";
+}
+
 }  // namespace

@@ -49,6 +49,13 @@ class FakeWebView : public web::WebView {
   void evaluateInOwnWorld(const std::string& script, web::ScriptCompletion completion) override {
     evaluateJavaScript("[own world] " + script, std::move(completion));
   }
+  void runPageScript(const std::string& source,
+                     std::function<void(std::string)> completion) override {
+    evaluateJavaScript(source, [completion = std::move(completion)](
+                                   std::optional<web::ScriptValue> error) {
+      completion(error ? error->string : "");
+    });
+  }
   void takeSnapshot(double widthPoints, web::SnapshotCompletion completion,
                     const web::SnapshotTarget& = {}) override {
     snapshotWidths.push_back(widthPoints);

@@ -30,6 +30,21 @@ struct Arguments {
   int windowScale = 1;
   // --quadro-a-quadro: the recorder moves the page one exact frame at a time.
   bool frameByFrame = false;
+  // What the page's own origin is given: request headers ("Nome: valor")
+  // and cookies ("nome=valor").
+  std::vector<std::string> headers;
+  std::vector<std::string> cookies;
+  // How the page is shaped before it is filmed: selectors to hide
+  // (visibility) and to remove (display), a style sheet and a script (file
+  // paths), a selector to wait for, consent banners hidden, dark scheme.
+  std::vector<std::string> hide;
+  std::vector<std::string> remove;
+  std::string styleFile;
+  std::string scriptFile;
+  std::string scriptText;  // the script file's text, read by the program at start
+  std::string waitFor;
+  bool noBanners = false;
+  bool dark = false;
 };
 
 // Output pixel sizes: scale × a CSS size, each truncated on its own.
@@ -40,15 +55,30 @@ struct PixelSizes {
   int64_t contentPx = 0;
 };
 
-struct ParseResult {
-  std::optional<Arguments> arguments;  // set when the run may go on
-  bool showUsage = false;              // too few arguments
+// A device by name: the four numbers of the command line it stands for.
+struct Device {
+  std::string name;
+  int64_t cssW = 0;
+  int64_t cssH = 0;
+  std::string scale;  // as written, parsed as the command line's is
+  int64_t safeTop = 0;
 };
 
-// `args` excludes the program name. Refused values give no arguments and no
-// usage: the caller exits with status 2 and says nothing. Refused are also
+struct ParseResult {
+  std::optional<Arguments> arguments;  // set when the run may go on
+  bool showUsage = false;              // too few arguments, or an unknown option
+  std::string message;                 // an option's value refused, said as it is
+  bool listDevices = false;            // --aparelhos
+};
+
+// `args` excludes the program name; `devices` are the names --aparelho
+// knows. Options come first ("--" ends them); --aparelho stands for the
+// four numbers, so that only the URL and the output follow. Refused values
+// give no arguments and no usage: the caller exits with status 2 and says
+// nothing, or `message` when an option's value was refused. Refused are also
 // the values whose pixel sizes, window scale or screen cannot be formed.
-ParseResult parseArguments(const std::vector<std::string>& args);
+ParseResult parseArguments(const std::vector<std::string>& args,
+                           const std::vector<Device>& devices = {});
 
 // The scale's number syntax: strtod in the C locale over the whole text, no
 // leading white space. Hexadecimal, "inf" and "nan" parse; "2,5" does not.

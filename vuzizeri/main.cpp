@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,10 @@
 #include "platform/process/run_folder.h"
 #include "platform/process/run_guard.h"
 #include "platform/web/webkit_view.h"
+#include "platform/web/origin.h"
 #include "vuzizeri/arguments.h"
+#include "vuzizeri/devices.h"
+#include "vuzizeri/page_inputs.h"
 #include "vuzizeri/mp4_writer.h"
 #include "vuzizeri/phone.h"
 #include "vuzizeri/recorder.h"
@@ -132,23 +137,61 @@ std::unique_ptr<vuz::RecordingWriter> openOwnMp4Writer(const vuz::H264Request& r
   return vuz::openMp4Writer(request);
 }
 
+// The device table, read only when the command line names a device or asks
+// for the list.
+std::vector<vuz::Device> devicesIfNamed(const std::vector<std::string>& args,
+                                        const std::string& data) {
+  bool named = false;
+  for (const std::string& arg : args) {
+    if (!arg.starts_with("--") || arg == "--") break;
+    named = named || arg == "--aparelho" || arg == "--aparelhos";
+  }
+  if (!named) return {};
+  const std::string path = data + "/aparelhos.tsv";
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::optional<std::vector<vuz::Device>> devices = vuz::parseDevices(text.str());
+  if (!in || !devices) fail("tabela de aparelhos ausente ou ilegível: " + path);
+  return *devices;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   reopenClosedStandardDescriptors();
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  vuz::ParseResult parsed = vuz::parseArguments(args);
+  const std::string data = process::programDataFolder("vuzizeri");
+  const std::vector<vuz::Device> devices = devicesIfNamed(args, data);
+  vuz::ParseResult parsed = vuz::parseArguments(args, devices);
+  if (parsed.listDevices) {
+    if (!writeAll(STDOUT_FILENO, vuz::deviceList(devices)))
+      fail(std::string("falha ao escrever a lista: ") + std::strerror(errno));
+    return 0;
+  }
+  if (!parsed.message.empty()) {
+    writeAll(STDERR_FILENO, parsed.message);
+    return 2;
+  }
   if (parsed.showUsage) {
     writeAll(STDERR_FILENO, vuz::kUsage);
     return 2;
   }
   if (!parsed.arguments) return 2;
-  const vuz::Arguments& a = *parsed.arguments;
+  vuz::Arguments a = *parsed.arguments;
   const vuz::PixelSizes sizes = *vuz::pixelSizes(a);
+  std::string inputError;
+  const std::optional<vuz::PageInputs> inputs = vuz::readPageInputs(a, data, &inputError);
+  if (!inputs) {
+    writeAll(STDERR_FILENO, inputError);
+    return 2;
+  }
+  const std::string extensions = process::programLibraryFolder("vuzizeri") + "/web-extensions";
+  if (!inputs->headers.empty() && access(extensions.c_str(), R_OK) != 0)
+    fail("extensão de cabeçalhos ausente: " + extensions + ": " + std::strerror(errno));
 
   // Pages draw with the faces a phone would use, from a font configuration
   // of our own, never the host's or the user's.
-  const std::string data = process::programDataFolder("vuzizeri");
   const std::string fonts = data + "/fonts.conf";
   if (access(fonts.c_str(), R_OK) != 0)
     fail("configuração de fontes ausente: " + fonts + ": " + std::strerror(errno));
@@ -181,13 +224,28 @@ int main(int argc, char** argv) {
   // ratio come out wrong. A phone shows pages light unless they say
   // otherwise, whatever the host's theme.
   g_object_set(gtk_settings_get_default(), "gtk-xft-dpi", 96 * 1024,
-               "gtk-application-prefer-dark-theme", FALSE, nullptr);
+               "gtk-application-prefer-dark-theme", a.dark, nullptr);
 
-  static web::WebKitView view(
-      {vuz::kUserAgent, kWindowTitle, static_cast<int>(a.cssW), static_cast<int>(a.contentH),
-       static_cast<int>(vuz::kWindowOrigin), static_cast<int>(vuz::kWindowOrigin), memoryLimitMB,
-       vuz::languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG")),
-       vuz::phoneScript(a.cssW, a.cssH), {data}});
+  web::WebKitView::Options options;
+  options.userAgent = vuz::kUserAgent;
+  options.windowTitle = kWindowTitle;
+  options.widthPoints = static_cast<int>(a.cssW);
+  options.heightPoints = static_cast<int>(a.contentH);
+  options.windowX = options.windowY = static_cast<int>(vuz::kWindowOrigin);
+  options.memoryLimitMB = memoryLimitMB;
+  options.languageTag = vuz::languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
+  options.pageScript = vuz::phoneScript(a.cssW, a.cssH);
+  options.sandboxReadable = {data};
+  options.pageOrigin = web::originOf(a.url);
+  options.headers = inputs->headers;
+  options.extensionFolder = extensions;
+  options.cookies = inputs->cookies;
+  if (inputs->credentials)
+    options.credentials = web::Credentials{options.pageOrigin, inputs->credentials->first,
+                                           inputs->credentials->second};
+  options.userStyleSheet = inputs->userStyleSheet;
+  options.authorStyleSheet = inputs->authorStyleSheet;
+  static web::WebKitView view(options);
   vuz::Platform platform;
   platform.web = &view;
   platform.now = loop::mediaTime;

@@ -65,6 +65,7 @@ class Vuzizeri {
 
   // Start sequence.
   void webViewDidFinish();
+  void shapePage(std::function<void()> then);
   void comecar();
   void medirEComecar();
   void rolar(double velocidade);
@@ -106,6 +107,9 @@ class Vuzizeri {
   double snapshotWidthPoints() const;
   void handleHeight(const std::optional<web::ScriptValue>& result);
   void handlePosition(double iterationStart, const std::optional<web::ScriptValue>& result);
+  void runUserScript(std::function<void()> then);
+  void waitForElement(std::function<void()> then);
+  void lookForElement(double deadline, std::function<void()> then);
   void awaitNextStart(const NextStart& next);
   // The page's top band and picture in a frame buffer (the one the snapshot
   // was drawn into, if any), the picture moved up by `shiftUpPx`; nullptr

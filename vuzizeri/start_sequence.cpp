@@ -25,8 +25,11 @@ void Vuzizeri::webViewDidFinish() {
   if (started_) return;
   started_ = true;
   if (platform_.heartbeat) platform_.heartbeat();
-  tell(Progress::Phase::kWaiting);
-  platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
+  shapePage([this] {
+    if (platform_.heartbeat) platform_.heartbeat();
+    tell(Progress::Phase::kWaiting);
+    platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
+  });
 }
 
 void Vuzizeri::comecar() {

@@ -2,6 +2,8 @@
 
 #include <libsoup/soup.h>
 
+#include "platform/web/origin.h"
+
 namespace web {
 
 namespace {
@@ -79,9 +81,24 @@ gboolean answerPermissionQuery(WebKitWebView*, WebKitPermissionStateQuery* query
   return TRUE;
 }
 
-// Without credentials the server's own 401 page loads.
-gboolean authenticateWithoutCredentials(WebKitWebView*, WebKitAuthenticationRequest* request,
-                                        gpointer) {
+// Without credentials the server's own 401 page loads. With them, only the
+// page's own origin gets them, and only once: a second challenge means they
+// were refused.
+gboolean authenticate(WebKitWebView*, WebKitAuthenticationRequest* request, gpointer data) {
+  const auto* credentials = static_cast<const Credentials*>(data);
+  WebKitSecurityOrigin* from = webkit_authentication_request_get_security_origin(request);
+  g_autofree char* fromText = from ? webkit_security_origin_to_string(from) : nullptr;
+  if (from) webkit_security_origin_unref(from);
+  if (credentials && fromText && originOf(fromText) == credentials->origin &&
+      !webkit_authentication_request_is_for_proxy(request) &&
+      !webkit_authentication_request_is_retry(request)) {
+    WebKitCredential* credential =
+        webkit_credential_new(credentials->user.c_str(), credentials->password.c_str(),
+                              WEBKIT_CREDENTIAL_PERSISTENCE_FOR_SESSION);
+    webkit_authentication_request_authenticate(request, credential);
+    webkit_credential_free(credential);
+    return TRUE;
+  }
   webkit_authentication_request_authenticate(request, nullptr);
   return TRUE;
 }
@@ -110,7 +127,7 @@ WebKitWebContext* newConfinedContext(unsigned memoryLimitMB) {
   return context;
 }
 
-void confinePage(WebKitWebView* view) {
+void confinePage(WebKitWebView* view, const std::optional<Credentials>& credentials) {
   WebKitSettings* settings = webkit_web_view_get_settings(view);
   webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
   webkit_settings_set_javascript_can_access_clipboard(settings, FALSE);
@@ -122,7 +139,11 @@ void confinePage(WebKitWebView* view) {
   g_signal_connect(view, "script-dialog", G_CALLBACK(answerScriptDialog), nullptr);
   g_signal_connect(view, "permission-request", G_CALLBACK(denyPermission), nullptr);
   g_signal_connect(view, "query-permission-state", G_CALLBACK(answerPermissionQuery), nullptr);
-  g_signal_connect(view, "authenticate", G_CALLBACK(authenticateWithoutCredentials), nullptr);
+  Credentials* given = credentials ? new Credentials(*credentials) : nullptr;
+  if (given)
+    g_object_set_data_full(G_OBJECT(view), "credentials", given,
+                           [](gpointer data) { delete static_cast<Credentials*>(data); });
+  g_signal_connect(view, "authenticate", G_CALLBACK(authenticate), given);
   g_signal_connect(view, "print", G_CALLBACK(skipPrinting), nullptr);
   g_signal_connect(view, "create", G_CALLBACK(noNewView), nullptr);
 }

@@ -2,6 +2,9 @@
 
 #include <webkit2/webkit2.h>
 
+#include <optional>
+#include <string>
+
 // What a page nobody here wrote may do is limited to its own view: it gets a
 // web context of its own with nothing kept after the run and a memory
 // ceiling, and every way it has of reaching further (downloads, dialogs,
@@ -15,8 +18,17 @@ namespace web {
 // download cancelled before it writes anything. The caller owns the result.
 WebKitWebContext* newConfinedContext(unsigned memoryLimitMB);
 
+// HTTP authentication the user allows for the page's own origin.
+struct Credentials {
+  std::string origin;  // as originOf() gives it
+  std::string user;
+  std::string password;
+};
+
 // Connects the answers to everything a page may ask of `view` beyond
-// drawing itself, and turns off what would otherwise wait for a person.
-void confinePage(WebKitWebView* view);
+// drawing itself, and turns off what would otherwise wait for a person. An
+// authentication challenge gets `credentials` once when it comes from their
+// origin, and none otherwise.
+void confinePage(WebKitWebView* view, const std::optional<Credentials>& credentials);
 
 }  // namespace web

@@ -36,6 +36,11 @@ class WebView {
   // nor change what it finds.
   virtual void evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) = 0;
 
+  // Runs a script of the user's in the page, as the page's own scripts run.
+  // The completion gets what it threw, as text, or nothing when it ran.
+  virtual void runPageScript(const std::string& source,
+                             std::function<void(std::string error)> completion) = 0;
+
   // Takes a picture of the whole visible view, `widthPoints` points wide:
   // widthPoints × backingScaleFactor() pixels. nullptr when it failed. When
   // `target` has exactly the picture's size the picture may be drawn there,

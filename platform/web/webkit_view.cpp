@@ -86,6 +86,18 @@ WebKitView::WebKitView(const Options& options) {
   g_autoptr(WebKitWebContext) context = newConfinedContext(options.memoryLimitMB);
   for (const std::string& folder : options.sandboxReadable)
     webkit_web_context_add_path_to_sandbox(context, folder.c_str(), TRUE);
+  if (!options.headers.empty()) {
+    // Only a web extension sees every request the page makes.
+    GVariantBuilder fields;
+    g_variant_builder_init(&fields, G_VARIANT_TYPE("a(ss)"));
+    for (const auto& [name, value] : options.headers)
+      g_variant_builder_add(&fields, "(ss)", name.c_str(), value.c_str());
+    webkit_web_context_set_web_extensions_directory(context, options.extensionFolder.c_str());
+    webkit_web_context_set_web_extensions_initialization_user_data(
+        context, g_variant_new("(sa(ss))", options.pageOrigin.c_str(), &fields));
+    webkit_web_context_add_path_to_sandbox(context, options.extensionFolder.c_str(), TRUE);
+  }
+  cookies_ = options.cookies;
   if (!options.languageTag.empty()) {
     const char* languages[] = {options.languageTag.c_str(), nullptr};
     webkit_web_context_set_preferred_languages(context, languages);
@@ -96,6 +108,13 @@ WebKitView::WebKitView(const Options& options) {
       kHideScrollBars, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER,
       nullptr, nullptr);
   webkit_user_content_manager_add_style_sheet(content, style);
+  for (auto [sheet, level] : {std::pair{&options.userStyleSheet, WEBKIT_USER_STYLE_LEVEL_USER},
+                              {&options.authorStyleSheet, WEBKIT_USER_STYLE_LEVEL_AUTHOR}}) {
+    if (sheet->empty()) continue;
+    g_autoptr(WebKitUserStyleSheet) shaping = webkit_user_style_sheet_new(
+        sheet->c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, level, nullptr, nullptr);
+    webkit_user_content_manager_add_style_sheet(content, shaping);
+  }
   if (!options.pageScript.empty()) {
     g_autoptr(WebKitUserScript) script = webkit_user_script_new(
         options.pageScript.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
@@ -113,7 +132,7 @@ WebKitView::WebKitView(const Options& options) {
   // two cores: 9 → 32 distinct frames per second at 1170 × 2391).
   webkit_settings_set_hardware_acceleration_policy(settings,
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-  confinePage(view_);
+  confinePage(view_, options.credentials);
   g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
   g_signal_connect(view_, "web-process-terminated",
@@ -185,7 +204,32 @@ void WebKitView::onInvalidated(GdkWindow* window, cairo_region_t* region) {
 
 void WebKitView::load(const std::string& uri) {
   requestedUri_ = uri;
-  webkit_web_view_load_uri(view_, uri.c_str());
+  if (cookies_.empty()) {
+    webkit_web_view_load_uri(view_, uri.c_str());
+    return;
+  }
+  // Host-only cookies for the page's host, all in place before the first
+  // request; secure ones for a secure page.
+  g_autoptr(GUri) parsed = g_uri_parse(uri.c_str(), G_URI_FLAGS_NONE, nullptr);
+  const bool secure = parsed && g_ascii_strcasecmp(g_uri_get_scheme(parsed), "https") == 0;
+  WebKitCookieManager* manager = webkit_website_data_manager_get_cookie_manager(
+      webkit_web_context_get_website_data_manager(webkit_web_view_get_context(view_)));
+  pendingCookies_ = cookies_.size();
+  for (const auto& [name, value] : cookies_) {
+    SoupCookie* cookie = soup_cookie_new(name.c_str(), value.c_str(),
+                                         parsed ? g_uri_get_host(parsed) : "", "/", -1);
+    soup_cookie_set_secure(cookie, secure);
+    webkit_cookie_manager_add_cookie(
+        manager, cookie, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+          webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(source), result, nullptr);
+          auto* view = static_cast<WebKitView*>(data);
+          if (--view->pendingCookies_ == 0)
+            webkit_web_view_load_uri(view->view_, view->requestedUri_.c_str());
+        },
+        this);
+    soup_cookie_free(cookie);
+  }
 }
 
 void WebKitView::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
@@ -232,6 +276,25 @@ void WebKitView::evaluate(const std::string& script, const char* world,
         g_autoptr(JSCValue) value =
             webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
         (*done)(convert(value, 0));
+      },
+      pending);
+}
+
+void WebKitView::runPageScript(const std::string& source,
+                               std::function<void(std::string error)> completion) {
+  auto* pending = new std::function<void(std::string)>(std::move(completion));
+  webkit_web_view_evaluate_javascript(
+      view_, source.c_str(), -1, nullptr, "vuzizeri-script.js", nullptr,
+      [](GObject* view, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<std::function<void(std::string)>> done(
+            static_cast<std::function<void(std::string)>*>(data));
+        g_autoptr(GError) error = nullptr;
+        g_autoptr(JSCValue) value =
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+        // What the script answers does not matter, only whether it threw.
+        const bool threw = error && g_error_matches(error, WEBKIT_JAVASCRIPT_ERROR,
+                                                    WEBKIT_JAVASCRIPT_ERROR_SCRIPT_FAILED);
+        (*done)(threw ? error->message : "");
       },
       pending);
 }

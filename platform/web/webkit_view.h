@@ -4,9 +4,11 @@
 #include <webkit2/webkit2.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/web/page_confinement.h"
 #include "platform/web/web_view.h"
 
 namespace web {
@@ -26,6 +28,18 @@ class WebKitView final : public WebView {
     std::string languageTag;     // navigator.language and Accept-Language
     std::string pageScript;      // run at the start of every document, in every frame
     std::vector<std::string> sandboxReadable;  // folders the web process may read
+    // What the page's own origin alone is given: request headers (added by
+    // the web extension in `extensionFolder`), cookies for its host, and
+    // HTTP authentication.
+    std::string pageOrigin;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string extensionFolder;
+    std::vector<std::pair<std::string, std::string>> cookies;
+    std::optional<Credentials> credentials;
+    // Style sheets for the page's own document: the user level's rules beat
+    // the page's, the author level's stand among them.
+    std::string userStyleSheet;
+    std::string authorStyleSheet;
   };
 
   // Call after gtk_init. The view gets a confined web context of its own
@@ -45,6 +59,8 @@ class WebKitView final : public WebView {
 
   void evaluateJavaScript(const std::string& script, ScriptCompletion completion) override;
   void evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) override;
+  void runPageScript(const std::string& source,
+                     std::function<void(std::string error)> completion) override;
   void takeSnapshot(double widthPoints, SnapshotCompletion completion,
                     const SnapshotTarget& target = {}) override;
   double backingScaleFactor() const override;
@@ -67,6 +83,8 @@ class WebKitView final : public WebView {
   bool currentLoadFailed_ = false;
   std::string requestedUri_;
   std::vector<cairo_surface_t*> surfaces_;  // each holds one reference of ours
+  std::vector<std::pair<std::string, std::string>> cookies_;
+  size_t pendingCookies_ = 0;  // cookies still being set before the load
 };
 
 }  // namespace web
