@@ -28,6 +28,7 @@
 #include "platform/process/program_data.h"
 #include "platform/process/run_folder.h"
 #include "platform/process/run_guard.h"
+#include "platform/system/resources.h"
 #include "platform/web/webkit_view.h"
 #include "platform/web/origin.h"
 #include "vuzizeri/arguments.h"
@@ -46,13 +47,17 @@ constexpr double kTimeLimitSeconds = 120;
 // half an hour.
 constexpr double kFrameByFrameTimeLimitSeconds = 30 * 60;
 constexpr double kFrameByFrameStallSeconds = 30;
-// The web process may use a quarter of the machine's memory, between 512 MiB
-// and 4 GiB: far above what real pages take (a few hundred MB at scale 3),
-// far below what would make the machine swap. WebKit releases memory as a
-// page nears the limit and kills the web process past it; the guard kills
+// The web process may use 40 % of the memory the run may use (what the
+// machine has available, or its container allows), between 256 MiB and
+// 4 GiB: far above what real pages take (a few hundred MB at scale 3), and
+// leaving the rest of the run (the recorder itself, up to 300 MB at scale 3,
+// and the display server) and a fifth of a second's allocation by a page
+// gone wild under what the kernel would kill for. WebKit releases memory as
+// a page nears the limit and kills the web process past it; the guard kills
 // any process of the run past it even when the web process is too busy to
 // check itself.
-constexpr unsigned kMinWebMemoryMB = 512;
+constexpr double kWebMemoryShare = 0.4;
+constexpr unsigned kMinWebMemoryMB = 256;
 constexpr unsigned kMaxWebMemoryMB = 4096;
 
 int reportDescriptor = STDOUT_FILENO;
@@ -98,11 +103,8 @@ void keepStandardDescriptorsPrivate() {
 }
 
 unsigned webMemoryLimitMB() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return kMaxWebMemoryMB;
-  const long long quarterMB = static_cast<long long>(pages) * pageSize / 4 / (1 << 20);
-  return static_cast<unsigned>(std::clamp<long long>(quarterMB, kMinWebMemoryMB, kMaxWebMemoryMB));
+  const double shareMB = static_cast<double>(sys::usableMemory()) * kWebMemoryShare / (1 << 20);
+  return static_cast<unsigned>(std::clamp<double>(shareMB, kMinWebMemoryMB, kMaxWebMemoryMB));
 }
 
 void showProgress(const vuz::Progress& p) {

@@ -8,9 +8,9 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 extern "C" {
 #include <libavutil/dict.h>
@@ -22,14 +22,13 @@ extern "C" {
 #include "platform/media/av_ptr.h"
 #include "platform/media/movie_fixups.h"
 #include "platform/media/pixel_convert.h"
+#include "platform/media/thread_budget.h"
+#include "platform/system/resources.h"
 
 namespace media {
 
 namespace {
 
-// Frames waiting for the encoder. Three keep the encoder busy while the
-// caller prepares the next frame, and bound the memory held by the queue.
-constexpr size_t kQueueCapacity = 3;
 constexpr char kProResVendor[5] = "apl0";
 constexpr int kProResQuantiser = 1;
 
@@ -43,21 +42,6 @@ struct Job {
   PixelBufferHandle buffer;
   int64_t pts = 0;
 };
-
-// Bytes the system could still give us; the whole physical memory when the
-// kernel does not say.
-int64_t availableMemory() {
-  std::ifstream meminfo("/proc/meminfo");
-  std::string key;
-  int64_t kib = 0;
-  std::string unit;
-  while (meminfo >> key >> kib >> unit) {
-    if (key == "MemAvailable:") return kib * 1024;
-  }
-  long pages = sysconf(_SC_PHYS_PAGES);
-  long pageSize = sysconf(_SC_PAGESIZE);
-  return pages > 0 && pageSize > 0 ? static_cast<int64_t>(pages) * pageSize : INT64_MAX;
-}
 
 }  // namespace
 
@@ -104,7 +88,10 @@ struct VideoWriter::Impl {
   }
 
   bool openEncoder();
-  bool checkMemory();
+  int coderThreads = 1;
+  int converters = 1;
+
+  bool chooseThreads();
   FramePtr makeFrame();
   void convert(const PixelBuffer& buffer, AVFrame* frame);
   bool encode(AVFrame* frame);
@@ -113,20 +100,14 @@ struct VideoWriter::Impl {
   void run();
 };
 
-bool VideoWriter::Impl::checkMemory() {
-  // Buffers alive at once: the caller's frame and its pool buffer, the
-  // queue, the worker's, and the converted frames the encoder threads hold.
-  int64_t w = settings.width;
-  int64_t h = settings.height;
-  int64_t bgra = w * h * 4;
-  int64_t converted = isProRes() ? w * h * 8 : w * h * 3;
-  // A ProRes packet is allocated for its worst case, about 9 bytes a pixel
-  // at quantiser 1, once per frame thread.
-  int64_t packets = isProRes() ? w * h * 9 * 2 : 0;
-  int64_t need = bgra * (2 + static_cast<int64_t>(kQueueCapacity) + 1) + converted * 6 + packets;
-  if (need > availableMemory()) {
-    return failWith(std::strerror(ENOMEM));
-  }
+bool VideoWriter::Impl::chooseThreads() {
+  // As many frames in flight as the process has CPUs, fewer when its memory
+  // is short; too little for one is a failure now rather than later.
+  const int cpus = settings.threads > 0 ? settings.threads : sys::usableCpus(sys::affinityCpus());
+  coderThreads =
+      media::coderThreads(isProRes(), cpus, sys::usableMemory(), settings.width, settings.height);
+  if (coderThreads < 1) return failWith(std::strerror(ENOMEM));
+  converters = isProRes() ? conversionThreads(coderThreads) : 1;
   return true;
 }
 
@@ -163,9 +144,9 @@ bool VideoWriter::Impl::openEncoder() {
     options.set("quant_mat", "default");
     options.set("profile", "4444");
     options.set("vendor", kProResVendor);
-    // Two frames at once keep both cores busy while this thread converts the
-    // next picture.
-    c->thread_count = 2;
+    // One frame per coder thread; this thread converts the next picture
+    // meanwhile.
+    c->thread_count = coderThreads;
     c->thread_type = FF_THREAD_FRAME;
   } else {
     const H264Settings& h = settings.h264;
@@ -181,7 +162,7 @@ bool VideoWriter::Impl::openEncoder() {
     c->bit_rate = std::max<int64_t>(h.averageBitRate, 1000);
     c->gop_size = std::max(1, h.maxKeyFrameInterval);
     c->max_b_frames = h.allowFrameReordering ? 2 : 0;
-    c->thread_count = 0;  // x264 picks its own
+    c->thread_count = coderThreads;
     options.set("preset", h.x264Preset);
     if (settings.expectsMediaDataInRealTime) options.set("tune", "zerolatency");
     // The average bit rate is per second of media time. Left to itself x264
@@ -243,7 +224,17 @@ void VideoWriter::Impl::convert(const PixelBuffer& buffer, AVFrame* f) {
                             f->linesize[1],
                             f->linesize[2],
                             f->linesize[3]};
-    bgraToYuva444p10(buffer.baseAddress(), buffer.bytesPerRow(), width, 0, height, planes);
+    // Rows in bands, one per converting thread, when the coder would
+    // otherwise wait for this one.
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < converters; ++i)
+      helpers.emplace_back([&, i] {
+        bgraToYuva444p10(buffer.baseAddress(), buffer.bytesPerRow(), width,
+                         height * i / converters, height * (i + 1) / converters, planes);
+      });
+    bgraToYuva444p10(buffer.baseAddress(), buffer.bytesPerRow(), width, 0, height / converters,
+                     planes);
+    for (std::thread& helper : helpers) helper.join();
     return;
   }
   if (f->format == AV_PIX_FMT_YUV420P) {
@@ -418,7 +409,7 @@ bool VideoWriter::startWriting() {
   if (!d.hasInput || d.status != WriterStatus::kUnknown) {
     return d.failWith(d.hasInput ? "the writer has already started" : "the writer has no input");
   }
-  if (!d.checkMemory() || !d.openEncoder()) return false;
+  if (!d.chooseThreads() || !d.openEncoder()) return false;
 
   d.packet.reset(av_packet_alloc());
   d.held.reset(av_packet_alloc());
