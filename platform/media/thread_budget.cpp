@@ -6,7 +6,7 @@ namespace media {
 
 namespace {
 
-constexpr int kCoderThreadsPerConverter = 29;
+constexpr int kCoderThreadsPerConverter = 12;
 
 }  // namespace
 
