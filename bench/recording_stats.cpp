@@ -32,27 +32,36 @@ int main(int argc, char** argv) {
 
   std::vector<double> times, offsets, offsetTimes, changes;
   std::vector<bool> distinctAt;  // per frame: unlike the one before
+  int clear = 0;                 // frames in a row that changed clearly
   std::vector<uint8_t> previous;
   int frames = 0, distinct = 0;
   bool ok = scroll_pattern::forEachFrame(path, [&](const scroll_pattern::LumaFrame& f) {
     std::vector<uint8_t> luma(static_cast<size_t>(f.width) * f.height);
     for (int y = 0; y < f.height; ++y)
       std::memcpy(&luma[static_cast<size_t>(y) * f.width], f.luma + y * f.stride, f.width);
-    // A repeated capture re-encodes to almost the same picture; a scroll of
-    // one pixel changes far more than this.
     if (previous.empty()) {
       ++distinct;
       distinctAt.push_back(true);
     } else {
       double diff = 0;
-      for (size_t i = contentTop * static_cast<size_t>(f.width); i < luma.size(); i += 3)
-        diff += std::abs(int(luma[i]) - int(previous[i]));
+      size_t changed = 0;
+      for (size_t i = contentTop * static_cast<size_t>(f.width); i < luma.size(); i += 3) {
+        const int d = std::abs(int(luma[i]) - int(previous[i]));
+        diff += d;
+        changed += d > 32;
+      }
       const double mean = diff / (luma.size() / 3.0);
-      if (mean > 0.25) ++distinct;
-      distinctAt.push_back(mean > 0.25);
-      // A scroll step changes far more; a key frame of a page at rest
-      // re-encodes to a few levels of difference.
-      if (mean > 2) changes.push_back(f.seconds);
+      // A scroll of one pixel moves every edge in view: far more than a
+      // twentieth of a percent of the pixels change by an eighth of the range,
+      // where re-encoding the same picture changes them by a few levels.
+      const bool unlike = mean > 0.25 || changed > luma.size() / 3 / 2000;
+      if (unlike) ++distinct;
+      distinctAt.push_back(unlike);
+      // A scroll step changes far more, frame after frame; a key frame of a
+      // page at rest re-encodes to a few levels of difference, and a page
+      // that changes once at its end does so once.
+      clear = mean > 2 ? clear + 1 : 0;
+      if (clear >= 3) changes.push_back(f.seconds);
     }
     previous.swap(luma);
     ++frames;
