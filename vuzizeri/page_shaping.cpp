@@ -125,6 +125,8 @@ void Vuzizeri::lookForElement(double deadline, std::function<void()> then) {
         } else if (platform_.now() >= deadline) {
           platform_.fail("o elemento não apareceu em 30 s: " + args.waitFor);
         } else {
+          // Waiting on the user's word is progress, not a stall.
+          if (platform_.heartbeat) platform_.heartbeat();
           platform_.asyncAfter(kElementPollSeconds, [this, deadline, then = std::move(then)]() mutable {
             lookForElement(deadline, std::move(then));
           });

@@ -51,7 +51,8 @@ struct Platform {
   // Told of every step and frame, for a progress line. Empty when nobody is
   // watching: the recorder then keeps no count and no earlier snapshot.
   std::function<void(const Progress&)> progress = nullptr;
-  // Told of every frame made frame by frame, for the guard's stall limit.
+  // Told of every start step and every frame made frame by frame, for the
+  // guard's stall limit.
   std::function<void()> heartbeat = nullptr;
 };
 
