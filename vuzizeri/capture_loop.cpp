@@ -32,13 +32,7 @@ double Vuzizeri::snapshotWidthPoints() const {
 void Vuzizeri::capturar() {
   const double start = platform_.now();
   lastStart_ = start;
-  // The page goes straight into the next frame's buffer when the sizes
-  // allow; composition then only adds the band.
-  frameBuffer_ = writer->createPixelBuffer();
-  web::SnapshotTarget target;
-  if (frameBuffer_)
-    target = {frameBuffer_->baseAddress() + (pxH - contentPx) * frameBuffer_->bytesPerRow(),
-              static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
+  const web::SnapshotTarget target = takeFrameBuffer();
   platform_.web->takeSnapshot(snapshotWidthPoints(), [this, start](graphics::ImageRef image) {
     if (!image) {
       platform_.fail("snapshot falhou");

@@ -114,13 +114,10 @@ void Vuzizeri::captureStep() {
   awaitingPicture_ = false;
   ++pictureWaits_;
   const Step step = step_;
-  frameBuffer_ = writer->createPixelBuffer();
-  web::SnapshotTarget target;
+  web::SnapshotTarget target = takeFrameBuffer();
   // A frame that must be moved by a fraction is drawn from a picture of its
   // own; the others go straight into the frame.
-  if (frameBuffer_ && step.shift == 0)
-    target = {frameBuffer_->baseAddress() + (pxH - contentPx) * frameBuffer_->bytesPerRow(),
-              static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
+  if (step.shift != 0) target = {};
   platform_.web->takeSnapshot(snapshotWidthPoints(), [this, step](graphics::ImageRef image) {
     if (!image) {
       platform_.fail("snapshot falhou");

@@ -49,6 +49,13 @@ void Vuzizeri::updateBandColours(const graphics::Image& image) {
   if (auto sample = coresDoTopo(image)) easeBandColours(bandCols, *sample, bandEase);
 }
 
+web::SnapshotTarget Vuzizeri::takeFrameBuffer() {
+  frameBuffer_ = writer->createPixelBuffer();
+  if (!frameBuffer_) return {};
+  return {frameBuffer_->baseAddress() + (pxH - contentPx) * frameBuffer_->bytesPerRow(),
+          static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
+}
+
 media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, double shiftUpPx) {
   media::PixelBufferHandle buffer = std::move(frameBuffer_);
   if (!buffer) buffer = writer->createPixelBuffer();

@@ -112,6 +112,9 @@ class Vuzizeri {
   void waitForElement(std::function<void()> then);
   void lookForElement(double deadline, std::function<void()> then);
   void awaitNextStart(const NextStart& next);
+  // Takes the next frame's buffer from the writer's pool: the snapshot may be
+  // drawn straight into its page rows, so that composition only adds the band.
+  web::SnapshotTarget takeFrameBuffer();
   // The page's top band and picture in a frame buffer (the one the snapshot
   // was drawn into, if any), the picture moved up by `shiftUpPx`; nullptr
   // when there is no buffer.
