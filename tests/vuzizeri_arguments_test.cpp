@@ -28,7 +28,6 @@ TEST(Arguments, ChecksSyntaxAndSizes) {
     EXPECT_FALSE(parseScale(bad)) << bad;
   std::setlocale(LC_ALL, "C");
 
-  EXPECT_TRUE(parseArguments({"u", "1", "1", "1", "0"}).showUsage);
   EXPECT_EQ(parse("+0390", "844", "3", "47")->cssW, 390);
   for (auto* w : {"390px", "-390", "0", ""}) EXPECT_FALSE(parse(w, "844", "3", "47")) << w;
   for (auto* scale : {"0", "-1", "nan", "inf", "1e300", "3e9", "40"})

@@ -92,10 +92,6 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
   Outcome usage = run({pageUrl("pattern.html"), "390", "844", "3", "47"});
   EXPECT_EQ(usage.status, 2);
   EXPECT_EQ(usage.err, kUsage);
-  // A scale whose window cannot be formed: refused before any conversion.
-  Outcome refused = run({pageUrl("pattern.html"), "390", "844", "3e9", "47", out});
-  EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(refused.err + refused.out, "");
   Outcome noHeight = run({pageUrl("no_height.html"), "200", "300", "1", "20", out.string()});
   EXPECT_EQ(noHeight.status, 1);
   EXPECT_EQ(noHeight.err + noHeight.out, "página sem altura\n");
