@@ -4,29 +4,13 @@
 
 #include "common/integer_syntax.h"
 #include "vuzizeri/arguments.h"
+#include "vuzizeri/data_table.h"
 
 namespace vuz {
 
-namespace {
-
-std::vector<std::string_view> split(std::string_view line, char separator) {
-  std::vector<std::string_view> fields;
-  for (size_t start = 0;;) {
-    size_t end = line.find(separator, start);
-    fields.push_back(line.substr(start, end - start));
-    if (end == std::string_view::npos) return fields;
-    start = end + 1;
-  }
-}
-
-}  // namespace
-
 std::optional<std::vector<Device>> parseDevices(std::string_view text) {
   std::vector<Device> devices;
-  for (std::string_view line : split(text, '\n')) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line.front() == '#') continue;
-    std::vector<std::string_view> f = split(line, '\t');
+  for (const std::vector<std::string_view>& f : tableRows(text)) {
     if (f.size() < 5) return std::nullopt;
     auto cssW = parseInt64(f[1]), cssH = parseInt64(f[2]), safeTop = parseInt64(f[4]);
     if (f[0].empty() || !cssW || !cssH || !safeTop || !parseScale(f[3])) return std::nullopt;

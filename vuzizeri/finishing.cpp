@@ -42,8 +42,9 @@ void Vuzizeri::terminar() {
 }
 
 void Vuzizeri::failUnlessWebProcessEnds(const std::string& message) {
-  // WebKit fails the scripts it was running before it reports that their
-  // process has ended; the end, not the silence, is what the user must hear.
+  // WebKit may fail the scripts it was running a moment before it reports
+  // that their process has ended; the end, not the silence, is what the
+  // user must hear.
   platform_.asyncAfter(kWebProcessEndGraceSeconds, [this, message] { platform_.fail(message); });
 }
 

@@ -86,7 +86,8 @@ void Vuzizeri::handleStep(int64_t frame, std::optional<double> target,
   const double seconds = static_cast<double>(frame) / kVideoFrameRate;
   const std::optional<PageReading> reading = readPage(answer);
   bool moved = false;
-  step_ = Step{frame, 0.0, true};
+  bool atEnd = true;  // a reading that failed counts as one at the end, as in real time
+  step_ = Step{frame, 0.0};
   if (reading) {
     if (frame == 0) startOffset_ = reading->offset;
     endOffset_ = reading->endOffset;
@@ -96,10 +97,9 @@ void Vuzizeri::handleStep(int64_t frame, std::optional<double> target,
     // elsewhere (it holds its scroll, or its end moved) is shown as it is.
     if (target && *target - reading->offset >= 0 && *target - reading->offset < 1)
       step_.shift = *target - reading->offset;
-    step_.atEnd = scrollOver(startOffset_, speed_, seconds, endOffset_);
+    atEnd = scrollOver(startOffset_, speed_, seconds, endOffset_);
   }
-  // A reading that failed counts as one at the end, as in real time.
-  endFrames_ = step_.atEnd ? endFrames_ + 1 : 0;
+  endFrames_ = atEnd ? endFrames_ + 1 : 0;
   awaitingPicture_ = true;
   // The reply came before the picture painted after the script: the first
   // picture from now on shows this position, without asking for another.
@@ -129,7 +129,7 @@ void Vuzizeri::captureStep() {
     if (!last) stepTo(step.frame + 1);
     const double shiftPx = step.shift * static_cast<double>(contentPx) / static_cast<double>(args.contentH);
     recordFrameAt(*image, static_cast<double>(step.frame) / kVideoFrameRate, shiftPx);
-    if (platform_.heartbeat) platform_.heartbeat();
+    beat();
     if (platform_.progress) {
       progress_.frames = step.frame + 1;
       progress_.seconds = lastPTS;

@@ -15,8 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -150,11 +148,10 @@ std::vector<vuz::Device> devicesIfNamed(const std::vector<std::string>& args,
   }
   if (!named) return {};
   const std::string path = data + "/aparelhos.tsv";
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  std::optional<std::vector<vuz::Device>> devices = vuz::parseDevices(text.str());
-  if (!in || !devices) fail("tabela de aparelhos ausente ou ilegível: " + path);
+  std::string text, unread;
+  std::optional<std::vector<vuz::Device>> devices;
+  if (vuz::readFile(path, &text, &unread)) devices = vuz::parseDevices(text);
+  if (!devices) fail("tabela de aparelhos ausente ou ilegível: " + path);
   return *devices;
 }
 

@@ -10,8 +10,6 @@
 
 namespace vuz {
 
-namespace {
-
 bool readFile(const std::string& path, std::string* text, std::string* message) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
@@ -23,6 +21,8 @@ bool readFile(const std::string& path, std::string* text, std::string* message) 
   *text = content.str();
   return true;
 }
+
+namespace {
 
 std::pair<std::string, std::string> splitAt(const std::string& text, char separator,
                                             size_t skip) {

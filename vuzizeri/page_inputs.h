@@ -20,6 +20,10 @@ struct PageInputs {
   std::optional<std::pair<std::string, std::string>> credentials;  // user, password
 };
 
+// The whole file at `path`; false with "não foi possível ler <path>:
+// <reason>" in `message` when it cannot be read.
+bool readFile(const std::string& path, std::string* text, std::string* message);
+
 // Reads them, and --script's file into `arguments`. VUZIZERI_CREDENCIAIS
 // ("usuario:senha") is taken out of the environment, so that nothing the
 // run starts sees it. Nothing, with the reason in `message`, when a file

@@ -2,27 +2,17 @@
 
 #include <cstdio>
 
+#include "vuzizeri/data_table.h"
 #include "vuzizeri/recorder.h"
 
 namespace vuz {
 
 std::string bannerStyleSheet(std::string_view tsv) {
   std::string css;
-  while (!tsv.empty()) {
-    const size_t end = tsv.find('\n');
-    std::string_view line = tsv.substr(0, end);
-    tsv.remove_prefix(end == std::string_view::npos ? tsv.size() : end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const size_t tab = line.find('\t');
-    if (line.empty() || line.front() == '#' || tab == std::string_view::npos) continue;
-    std::string_view selector = line.substr(tab + 1);
-    std::string_view declarations = "display: none !important";
-    if (const size_t second = selector.find('\t'); second != std::string_view::npos) {
-      declarations = selector.substr(second + 1);
-      selector = selector.substr(0, second);
-    }
-    if (!selector.empty())
-      css += std::string(selector) + " { " + std::string(declarations) + "; }\n";
+  for (const std::vector<std::string_view>& row : tableRows(tsv)) {
+    if (row.size() < 2 || row[1].empty()) continue;
+    const std::string_view declarations = row.size() > 2 ? row[2] : "display: none !important";
+    css += std::string(row[1]) + " { " + std::string(declarations) + "; }\n";
   }
   return css;
 }
@@ -126,7 +116,7 @@ void Vuzizeri::lookForElement(double deadline, std::function<void()> then) {
           platform_.fail("o elemento não apareceu em 30 s: " + args.waitFor);
         } else {
           // Waiting on the user's word is progress, not a stall.
-          if (platform_.heartbeat) platform_.heartbeat();
+          beat();
           platform_.asyncAfter(kElementPollSeconds, [this, deadline, then = std::move(then)]() mutable {
             lookForElement(deadline, std::move(then));
           });

@@ -12,6 +12,10 @@ Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform
   platform_.web->setNewPictureHandler([this] { newPicture(); });
 }
 
+void Vuzizeri::beat() {
+  if (platform_.heartbeat) platform_.heartbeat();
+}
+
 void Vuzizeri::tell(Progress::Phase phase) {
   progress_.phase = phase;
   if (platform_.progress) platform_.progress(progress_);

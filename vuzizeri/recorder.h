@@ -131,6 +131,8 @@ class Vuzizeri {
   void updateBandColours(const graphics::Image& image);
 
   void tell(Progress::Phase phase);
+  // Tells the stall limit, if any, that the run is moving.
+  void beat();
 
   Platform platform_;
   bool started_ = false;
@@ -146,7 +148,6 @@ class Vuzizeri {
   struct Step {
     int64_t frame = 0;
     double shift = 0;  // CSS px the picture is moved up by
-    bool atEnd = true;
   };
   double speed_ = 0;
   double wallStart_ = 0;

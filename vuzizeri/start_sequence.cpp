@@ -24,9 +24,9 @@ void Vuzizeri::webViewDidFinish() {
   // recording per run, so only the first starts anything.
   if (started_) return;
   started_ = true;
-  if (platform_.heartbeat) platform_.heartbeat();
+  beat();
   shapePage([this] {
-    if (platform_.heartbeat) platform_.heartbeat();
+    beat();
     tell(Progress::Phase::kWaiting);
     platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
   });

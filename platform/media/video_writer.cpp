@@ -103,7 +103,7 @@ struct VideoWriter::Impl {
 bool VideoWriter::Impl::chooseThreads() {
   // As many frames in flight as the process has CPUs, fewer when its memory
   // is short; too little for one is a failure now rather than later.
-  const int cpus = settings.threads > 0 ? settings.threads : sys::usableCpus(sys::affinityCpus());
+  const int cpus = sys::usableCpus(sys::affinityCpus());
   coderThreads =
       media::coderThreads(isProRes(), cpus, sys::usableMemory(), settings.width, settings.height);
   if (coderThreads < 1) return failWith(std::strerror(ENOMEM));

@@ -40,9 +40,6 @@ struct VideoInputSettings {
   bool expectsMediaDataInRealTime = false;
   // Track timescale; every presentation time is written in it.
   int32_t timescale = 600;
-  // Encoder threads; 0 for one per CPU the process may use, as many as its
-  // memory allows.
-  int threads = 0;
 };
 
 enum class WriterStatus {
