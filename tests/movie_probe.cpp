@@ -69,6 +69,7 @@ MovieInfo probeMovie(const std::string& path, std::string* error) {
   while (av_read_frame(raw, packet.get()) >= 0) {
     info.packetPts.push_back(packet->pts);
     info.packetKey.push_back(packet->flags & AV_PKT_FLAG_KEY);
+    info.packetData.emplace_back(packet->data, packet->data + packet->size);
     avcodec_send_packet(decoder.get(), packet.get());
     av_packet_unref(packet.get());
     drain();

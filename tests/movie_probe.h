@@ -25,6 +25,7 @@ struct MovieInfo {
   AVColorSpace matrix = AVCOL_SPC_UNSPECIFIED;
   std::vector<int64_t> packetPts;
   std::vector<bool> packetKey;
+  std::vector<std::vector<uint8_t>> packetData;
   std::vector<media::FramePtr> frames;  // decoded, in presentation order
 };
 

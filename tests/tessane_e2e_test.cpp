@@ -48,7 +48,9 @@ class TessaneTest : public ::testing::Test {
 
 // Gradients, a moving square and grain under an overlay's alpha: content an
 // encoder cannot get right by accident.
-std::vector<uint8_t> makeFrames(int width, int height, int frames) {
+// With `ramp`, alpha rises across the picture instead: every slice's last
+// value differs from the one before it.
+std::vector<uint8_t> makeFrames(int width, int height, int frames, bool ramp = false) {
   std::vector<uint8_t> v;
   uint32_t seed = 99;
   for (int f = 0; f < frames; ++f) {
@@ -62,14 +64,60 @@ std::vector<uint8_t> makeFrames(int width, int height, int frames) {
         for (int c : rgb) v.push_back(static_cast<uint8_t>(std::clamp(c + grain, 0, 255)));
         // An overlay's alpha: nothing outside a panel, soft edges, then solid.
         const int edge = std::min({x - f, width - 1 - x, y - height / 8, height - 1 - y});
-        v.push_back(static_cast<uint8_t>(std::clamp(edge * 60, 0, 230)));
+        v.push_back(static_cast<uint8_t>(ramp ? x * 255 / width : std::clamp(edge * 60, 0, 230)));
       }
     }
   }
   return v;
 }
 
-struct Size { int width, height, fps; };
+// Slices of a ProRes 4444 frame whose alpha code does not end with a run
+// code (a run to the slice's end, or the "no run" bit after its last
+// value), which Apple's decoders require. Read bit by bit, on its own.
+int slicesWithoutClosingRun(const std::vector<uint8_t>& f, int width, int height) {
+  auto be = [&](size_t at, int n) {
+    size_t v = 0;
+    for (int i = 0; i < n; ++i) v = v << 8 | f.at(at + i);
+    return v;
+  };
+  const size_t picture = 8 + be(8, 2);
+  const int abits = (f.at(8 + 17) & 0xf) == 2 ? 16 : 8;
+  const size_t table = picture + (f.at(picture) >> 3);
+  const int sliceMbsLog2 = f.at(picture + 7) >> 4;
+  size_t slice = table + 2 * be(picture + 5, 2);
+  int index = 0, open = 0;
+  for (int row = 0; row < (height + 15) / 16; ++row) {
+    for (int x = 0, mbs = 1 << sliceMbsLog2; x < (width + 15) / 16; x += mbs, ++index) {
+      while ((width + 15) / 16 - x < mbs) mbs /= 2;
+      const size_t size = be(table + 2 * index, 2);
+      size_t bit = 8 * (slice + (f.at(slice) >> 3) + be(slice + 2, 2) + be(slice + 4, 2) +
+                        be(slice + 6, 2));
+      auto next = [&](int n) {
+        size_t v = 0;
+        for (int i = 0; i < n; ++i, ++bit) v = v << 1 | (f.at(bit / 8) >> (7 - bit % 8) & 1);
+        return v;
+      };
+      for (int value = 0; value < mbs * 256;) {
+        next(next(1) ? abits : abits == 16 ? 7 : 4);
+        if (++value == mbs * 256 || bit >= 8 * (slice + size)) {
+          open += value == mbs * 256 && (bit >= 8 * (slice + size) || next(1) == 0);
+          break;
+        }
+        if (next(1) == 0) {
+          const size_t run = next(4);
+          value += static_cast<int>(run ? run : next(11));
+        }
+      }
+      slice += size;
+    }
+  }
+  return open;
+}
+
+struct Size {
+  int width, height, fps;
+  bool rampAlpha = false;
+};
 void PrintTo(const Size& s, std::ostream* os) {
   *os << s.width << "x" << s.height << " at " << s.fps << " fps";
 }
@@ -78,11 +126,12 @@ class TessaneMovieTest : public TessaneTest, public ::testing::WithParamInterfac
 
 // What a player sees must be what went in: ProRes 4444 'ap4h' from vendor
 // 'apl0' in a QuickTime movie, one frame per 1/fps tick, BT.709 tags, and
-// the pixels with their alpha within ProRes' near-lossless error.
+// the pixels within ProRes' near-lossless error, alpha exact and coded as
+// Apple's decoders read it.
 TEST_P(TessaneMovieTest, WritesProRes4444ThatDecodesToTheInput) {
   const Size size = GetParam();
   const int frames = 4;
-  std::vector<uint8_t> input = makeFrames(size.width, size.height, frames);
+  std::vector<uint8_t> input = makeFrames(size.width, size.height, frames, size.rampAlpha);
   Outcome r = run({std::to_string(size.width), std::to_string(size.height),
                    std::to_string(size.fps), path("out.mov")},
                   input);
@@ -133,16 +182,19 @@ TEST_P(TessaneMovieTest, WritesProRes4444ThatDecodesToTheInput) {
       EXPECT_LE(e.maxDiff[c], 12) << "frame " << n << " channel " << c;
     }
     EXPECT_EQ(e.maxDiff[3], 0) << "alpha of frame " << n;
+    EXPECT_EQ(slicesWithoutClosingRun(info.packetData[n], size.width, size.height), 0)
+        << "frame " << n;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, TessaneMovieTest,
                          ::testing::Values(Size{64, 48, 30}, Size{33, 17, 25}, Size{1, 1, 1},
-                                           Size{16, 8, 1000000}),
+                                           Size{16, 8, 1000000}, Size{200, 40, 30, true}),
                          [](const ::testing::TestParamInfo<Size>& info) {
                            const Size& s = info.param;
                            return std::to_string(s.width) + "x" + std::to_string(s.height) +
-                                  "_at_" + std::to_string(s.fps) + "fps";
+                                  "_at_" + std::to_string(s.fps) + "fps" +
+                                  (s.rampAlpha ? "_alpha_ramp" : "");
                          });
 
 // Signs, leading zeros and extra arguments are fine; the old file goes

@@ -15,6 +15,10 @@ std::string avErrorText(int code) {
   return text;
 }
 
+std::string avErrorText(const char* call, int code) {
+  return std::string(call) + ": " + avErrorText(code);
+}
+
 void silenceLibraryLog() { av_log_set_level(AV_LOG_QUIET); }
 
 }  // namespace media

@@ -22,6 +22,7 @@ extern "C" {
 #include "platform/media/av_ptr.h"
 #include "platform/media/movie_fixups.h"
 #include "platform/media/pixel_convert.h"
+#include "platform/media/prores_alpha.h"
 #include "platform/media/thread_budget.h"
 #include "platform/system/resources.h"
 
@@ -95,6 +96,8 @@ struct VideoWriter::Impl {
   FramePtr makeFrame();
   void convert(const PixelBuffer& buffer, AVFrame* frame);
   bool encode(AVFrame* frame);
+  bool completeAlpha(AVPacket* packet);
+  std::vector<uint8_t> scratch;
   bool writeHeld(int64_t duration);
   void finishFile();
   void run();
@@ -115,7 +118,7 @@ bool VideoWriter::Impl::openEncoder() {
   const int width = static_cast<int>(settings.width);
   const int height = static_cast<int>(settings.height);
   encoder.reset(avcodec_alloc_context3(codec));
-  if (!encoder) return failWith(avErrorText(AVERROR(ENOMEM)));
+  if (!encoder) return failWith(avErrorText("avcodec_alloc_context3", AVERROR(ENOMEM)));
   AVCodecContext* c = encoder.get();
   c->time_base = AVRational{1, settings.timescale};
   c->color_primaries = AVCOL_PRI_BT709;
@@ -173,10 +176,10 @@ bool VideoWriter::Impl::openEncoder() {
   }
 
   int r = avcodec_open2(c, codec, &options.dict);
-  if (r < 0) return failWith(avErrorText(r));
+  if (r < 0) return failWith(avErrorText("avcodec_open2", r));
 
   r = avcodec_parameters_from_context(stream->codecpar, c);
-  if (r < 0) return failWith(avErrorText(r));
+  if (r < 0) return failWith(avErrorText("avcodec_parameters_from_context", r));
   stream->codecpar->width = width;
   stream->codecpar->height = height;
   stream->time_base = c->time_base;
@@ -255,17 +258,34 @@ bool VideoWriter::Impl::writeHeld(int64_t duration) {
   av_packet_rescale_ts(held.get(), encoder->time_base, stream->time_base);
   int r = av_write_frame(format.get(), held.get());
   av_packet_unref(held.get());
-  if (r < 0) return failWith(avErrorText(r));
+  if (r < 0) return failWith(avErrorText("av_write_frame", r));
+  return true;
+}
+
+// See prores_alpha.h: without this, Apple's decoders drop the alpha of
+// FFmpeg 5's ProRes 4444.
+bool VideoWriter::Impl::completeAlpha(AVPacket* p) {
+  scratch.assign(p->data, p->data + p->size);
+  std::string reason;
+  const int64_t completed = completeAlphaRunCodes(scratch, &reason);
+  if (completed < 0) return failWith(reason);
+  if (completed == 0) return true;
+  int r = av_packet_make_writable(p);
+  const int growth = static_cast<int>(scratch.size()) - p->size;
+  if (r >= 0 && growth > 0) r = av_grow_packet(p, growth);
+  if (r < 0) return failWith(avErrorText("av_grow_packet", r));
+  std::copy(scratch.begin(), scratch.end(), p->data);
   return true;
 }
 
 bool VideoWriter::Impl::encode(AVFrame* frame) {
   int r = avcodec_send_frame(encoder.get(), frame);
-  if (r < 0) return failWith(avErrorText(r));
+  if (r < 0) return failWith(avErrorText("avcodec_send_frame", r));
   for (;;) {
     r = avcodec_receive_packet(encoder.get(), packet.get());
     if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
-    if (r < 0) return failWith(avErrorText(r));
+    if (r < 0) return failWith(avErrorText("avcodec_receive_packet", r));
+    if (isProRes() && !completeAlpha(packet.get())) return false;
     if (holding) {
       lastInterval = packet->dts - held->dts;
       if (!writeHeld(lastInterval)) return false;
@@ -284,12 +304,12 @@ void VideoWriter::Impl::finishFile() {
   }
   int r = av_write_trailer(format.get());
   if (r < 0) {
-    failWith(avErrorText(r));
+    failWith(avErrorText("av_write_trailer", r));
     return;
   }
   r = avio_closep(&format->pb);
   if (r < 0) {
-    failWith(avErrorText(r));
+    failWith(avErrorText("avio_closep", r));
     return;
   }
   if (isProRes() && fileType == FileType::kQuickTimeMovie) {
@@ -317,7 +337,7 @@ void VideoWriter::Impl::run() {
     if (status == WriterStatus::kFailed) continue;
     FramePtr frame = makeFrame();
     if (!frame) {
-      failWith(avErrorText(AVERROR(ENOMEM)));
+      failWith(avErrorText("av_frame_alloc", AVERROR(ENOMEM)));
       continue;
     }
     convert(*job.buffer, frame.get());
@@ -398,7 +418,7 @@ bool VideoWriter::addInput(const VideoInputSettings& settings) {
   d.codec = avcodec_find_encoder_by_name(name);
   if (!d.codec) return d.failWith(std::string("encoder ") + name + " is not available");
   d.stream = avformat_new_stream(d.format.get(), nullptr);
-  if (!d.stream) return d.failWith(avErrorText(AVERROR(ENOMEM)));
+  if (!d.stream) return d.failWith(avErrorText("avformat_new_stream", AVERROR(ENOMEM)));
   d.settings = settings;
   d.hasInput = true;
   return true;
@@ -413,16 +433,16 @@ bool VideoWriter::startWriting() {
 
   d.packet.reset(av_packet_alloc());
   d.held.reset(av_packet_alloc());
-  if (!d.packet || !d.held) return d.failWith(avErrorText(AVERROR(ENOMEM)));
+  if (!d.packet || !d.held) return d.failWith(avErrorText("av_packet_alloc", AVERROR(ENOMEM)));
 
   int linesizes[4] = {};
   av_image_fill_linesizes(linesizes, d.encoder->pix_fmt, d.encoder->width);
   for (int& l : linesizes) l = FFALIGN(l, 64);
   uint8_t* planes[4] = {};
   int bytes = av_image_fill_pointers(planes, d.encoder->pix_fmt, d.encoder->height, nullptr, linesizes);
-  if (bytes < 0) return d.failWith(avErrorText(bytes));
+  if (bytes < 0) return d.failWith(avErrorText("av_image_fill_pointers", bytes));
   d.framePool.reset(av_buffer_pool_init(static_cast<size_t>(bytes) + 64, av_buffer_alloc));
-  if (!d.framePool) return d.failWith(avErrorText(AVERROR(ENOMEM)));
+  if (!d.framePool) return d.failWith(avErrorText("av_buffer_pool_init", AVERROR(ENOMEM)));
 
   if (d.encoder->pix_fmt == AV_PIX_FMT_YUV444P) {
     // Odd sizes only; even ones take the hand-written 4:2:0 path, which
@@ -444,7 +464,7 @@ bool VideoWriter::startWriting() {
   muxerOptions.set("movie_timescale", std::to_string(d.settings.timescale));
   if (d.fileType == FileType::kMpeg4) muxerOptions.set("movflags", "+faststart");
   int r = avformat_write_header(d.format.get(), &muxerOptions.dict);
-  if (r < 0) return d.failWith(avErrorText(r));
+  if (r < 0) return d.failWith(avErrorText("avformat_write_header", r));
 
   d.pool = std::make_unique<PixelBufferPool>(static_cast<int>(d.settings.width),
                                              static_cast<int>(d.settings.height));
