@@ -155,6 +155,11 @@ std::string PageServer::url(const std::string& path, const std::string& host) co
   return "http://" + host + ":" + std::to_string(port_) + path;
 }
 
+void PageServer::route(const std::string& path, Response response) {
+  std::lock_guard lock(mutex_);
+  routes_[path] = std::move(response);
+}
+
 std::string PageServer::request(const std::string& path) {
   std::lock_guard lock(mutex_);
   return requests_[path];
@@ -177,8 +182,12 @@ void PageServer::serve(int client) {
   }
   std::smatch m;
   std::string path = std::regex_search(request, m, std::regex("^GET ([^ ]*) ")) ? m[1].str() : "";
-  auto route = routes_.find(path);
-  Response r = route != routes_.end() ? route->second : Response{"404 Not Found", "", ""};
+  Response r{"404 Not Found", "", ""};
+  {
+    std::lock_guard lock(mutex_);
+    auto route = routes_.find(path);
+    if (route != routes_.end()) r = route->second;
+  }
   for (const std::string& line : r.needs)
     if (request.find("\r\n" + line + "\r\n") == std::string::npos)
       r = {"401 Unauthorized", "Content-Type: text/html\r\nWWW-Authenticate: Basic realm=\"r\"\r\n",

@@ -59,7 +59,7 @@ class PageServer {
   struct Response {
     std::string status = "200 OK";
     std::string headers = "Content-Type: text/html\r\n";
-    std::string body;
+    std::string body{};
     // Lines the request must hold ("X-Token: 1"); a request without all of
     // them gets a red 401 that asks for Basic credentials.
     std::vector<std::string> needs{};
@@ -67,6 +67,7 @@ class PageServer {
   explicit PageServer(std::map<std::string, Response> routes);
   ~PageServer();
   std::string url(const std::string& path = "/", const std::string& host = "127.0.0.1") const;
+  void route(const std::string& path, Response response);  // added or replaced
   std::string request(const std::string& path);  // the last one's head, "" if none
   bool delivered(const std::string& path);  // a whole body was sent to a client
 

@@ -283,16 +283,26 @@ TEST_F(RecorderTest, ThePageSeesAndDrawsAPhone) {
 
 // A staging page behind a header, a cookie and HTTP authentication, shaped
 // before it is filmed (see the page): every block green in the first frame,
-// and the frame from another origin got none of what the page's origin got.
+// and another origin got none of what the page's origin got, neither its
+// frame nor what redirects there; a redirect back gets it again.
 TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
   PageServer other({{"/", {.body = "<body style='margin:0;background:#0f0'></body>"}}});
   std::string html = slurp(fs::path(TEST_PAGES_DIR) / "private.html");
   html.replace(html.find("OTHER_ORIGIN"), 12, other.url("/", "localhost"));
   const std::vector<std::string> needs = {"X-Teste: sim", "Cookie: sessao=abc",
                                           "Authorization: Basic dnV6OnNlbmhh"};  // vuz:senha
+  auto redirect = [&](const std::string& path) {
+    return PageServer::Response{.status = "302 Found",
+                                .headers = "Location: " + other.url(path, "localhost") + "\r\n"};
+  };
   PageServer server({{"/", {.body = html, .needs = needs}},
                      {"/own.css", {.headers = "Content-Type: text/css\r\n",
-                                   .body = "#b1 { background: #0f0; }", .needs = needs}}});
+                                   .body = "#b1 { background: #0f0; }", .needs = needs}},
+                     {"/r/img", redirect("/img")}, {"/r/css", redirect("/css")},
+                     {"/r/data", redirect("/data")}, {"/r/chain", redirect("/bounce")},
+                     {"/back", {}}});
+  other.route("/bounce",
+              {.status = "302 Found", .headers = "Location: " + server.url("/back") + "\r\n"});
   writeFile(dir_ / "estilo.css", "#b7 { background: #0f0; }");
   writeFile(dir_ / "script.js", "document.getElementById('b8').style.background = '#0f0';");
   fs::path out = dir_ / "private.mp4";
@@ -308,9 +318,13 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
                        dir_, options),
                    dir_);
   expectReport(r, out);
-  for (const char* secret : {"X-Teste", "Cookie:", "Authorization:"})
-    EXPECT_EQ(other.request("/").find(secret), std::string::npos) << secret;
-  EXPECT_NE(other.request("/"), "") << "the other origin's frame loaded";
+  for (const char* path : {"/", "/img", "/css", "/data", "/bounce"}) {
+    EXPECT_NE(other.request(path), "") << path << " was asked for";
+    for (const char* secret : {"X-Teste", "Cookie:", "Authorization:"})
+      EXPECT_EQ(other.request(path).find(secret), std::string::npos) << secret << " in " << path;
+  }
+  for (const char* path : {"/r/chain", "/back"})
+    EXPECT_NE(server.request(path).find("\r\nX-Teste: sim\r\n"), std::string::npos) << path;
 
   MovieInfo m = probe(out);
   ASSERT_FALSE(m.frames.empty());
@@ -321,6 +335,29 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
   for (int i = 0; i < 8; ++i) EXPECT_TRUE(green(pixelAt(first, x[i], 30))) << blocks[i];
   expectColour(first, 200, 30, {255, 255, 255});  // no dialog over the page
   EXPECT_TRUE(green(pixelAt(first, 50, 80))) << "the other origin's frame";
+}
+
+// What is given for the page's origin goes to the origin of the URL given:
+// a page that redirects to another origin is recorded there without it.
+TEST_F(RecorderTest, APageRedirectedToAnotherOriginGetsNothingOfTheGivenOne) {
+  PageServer other({{"/", {.body = "<body style='margin:0;background:#0f0'></body>"}}});
+  PageServer server({{"/go", {.status = "302 Found",
+                              .headers = "Location: " + other.url("/", "localhost") + "\r\n"}}});
+  fs::path out = dir_ / "redirected.mp4";
+  Options options = recorderOptions(dir_);
+  options.env.push_back("VUZIZERI_CREDENCIAIS=vuz:senha");
+  Outcome r = wait(test_runs::start(VUZIZERI_BINARY,
+                                    {"--cabecalho", "X-Teste: sim", "--cookie", "sessao=abc",
+                                     server.url("/go"), "100", "100", "1", "0", out.string()},
+                                    dir_, options),
+                   dir_);
+  expectReport(r, out);
+  EXPECT_NE(server.request("/go").find("\r\nX-Teste: sim\r\n"), std::string::npos);
+  for (const char* secret : {"X-Teste", "Cookie:", "Authorization:"})
+    EXPECT_EQ(other.request("/").find(secret), std::string::npos) << secret;
+  MovieInfo m = probe(out);
+  ASSERT_FALSE(m.frames.empty());
+  EXPECT_TRUE(green(pixelAt(*m.frames.front(), 50, 50)));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Loaded into the web process when the user gives request headers: adds
-// them to every request for the page's own origin, and to no other, whoever
+// Loaded into the web process when the user gives request headers: puts
+// them on every request for the page's own origin, and on no other, whoever
 // sends it (the page, a frame, a worker, a redirect).
 
 #include <webkit2/webkit-web-extension.h>
@@ -19,16 +19,27 @@ struct Headers {
 
 Headers* headers = nullptr;
 
-gboolean addHeaders(WebKitWebPage*, WebKitURIRequest* request, WebKitURIResponse*, gpointer) {
+gboolean placeHeaders(WebKitWebPage*, WebKitURIRequest* request, WebKitURIResponse*, gpointer) {
   SoupMessageHeaders* fields = webkit_uri_request_get_http_headers(request);
-  if (fields && web::originOf(webkit_uri_request_get_uri(request)) == headers->origin)
-    for (const auto& [name, value] : headers->fields)
+  if (!fields) return FALSE;
+  const bool own = web::originOf(webkit_uri_request_get_uri(request)) == headers->origin;
+  for (const auto& [name, value] : headers->fields) {
+    if (own) {
       soup_message_headers_replace(fields, name.c_str(), value.c_str());
+      continue;
+    }
+    // WebKit carries a request's fields into the one that follows a
+    // redirect, so a request for another origin may hold ours: take them
+    // off. A field of that name the page set itself, to another value,
+    // stays.
+    const char* carried = soup_message_headers_get_one(fields, name.c_str());
+    if (carried && value == carried) soup_message_headers_remove(fields, name.c_str());
+  }
   return FALSE;  // the request goes on
 }
 
 void watchPage(WebKitWebExtension*, WebKitWebPage* page, gpointer) {
-  g_signal_connect(page, "send-request", G_CALLBACK(addHeaders), nullptr);
+  g_signal_connect(page, "send-request", G_CALLBACK(placeHeaders), nullptr);
 }
 
 }  // namespace
