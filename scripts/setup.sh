@@ -19,6 +19,8 @@ packages=(
   fonts-inter fonts-liberation2 fonts-dejavu-core fonts-noto-color-emoji fonts-noto-cjk locales
   # the benchmarks' peer commands and their peak-memory meter
   ffmpeg time
+  # a server with a certificate nobody signed, for the load-failure test
+  openssl
   # the Debian package (cpack's dependency scan) and the manual pages
   file dpkg-dev man-db
 )

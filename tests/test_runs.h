@@ -67,6 +67,7 @@ class PageServer {
   explicit PageServer(std::map<std::string, Response> routes);
   ~PageServer();
   std::string url(const std::string& path = "/", const std::string& host = "127.0.0.1") const;
+  int port() const { return port_; }
   void route(const std::string& path, Response response);  // added or replaced
   std::string request(const std::string& path);  // the last one's head, "" if none
   bool delivered(const std::string& path);  // a whole body was sent to a client

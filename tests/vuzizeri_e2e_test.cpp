@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <thread>
@@ -84,8 +86,10 @@ class RecorderTest : public ::testing::Test {
   fs::path dir_;
 };
 
-// Refused command lines touch nothing; a page without a usable height
-// fails before the writer, so the old file stays there too.
+// Refused command lines touch nothing; a page without a usable height, or
+// one that cannot be loaded at all, fails before the writer, so the old file
+// stays there too. A page that cannot load says so at once, not at the time
+// limit.
 TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
   fs::path out = dir_ / "keep.mp4";
   writeFile(out, "old");
@@ -95,6 +99,36 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
   Outcome noHeight = run({pageUrl("no_height.html"), "200", "300", "1", "20", out.string()});
   EXPECT_EQ(noHeight.status, 1);
   EXPECT_EQ(noHeight.err + noHeight.out, "página sem altura\n");
+
+  // A port nobody listens on, a host that does not exist, a certificate
+  // nobody signed.
+  const int closedPort = PageServer({}).port();
+  const int tlsPort = PageServer({}).port();
+  ASSERT_EQ(test_runs::run("/usr/bin/openssl",
+                           {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                            "/CN=127.0.0.1", "-keyout", (dir_ / "k.pem").string(), "-out",
+                            (dir_ / "c.pem").string()},
+                           dir_).status, 0);
+  const pid_t tls = test_runs::start("/usr/bin/openssl",
+                                     {"s_server", "-quiet", "-www", "-accept",
+                                      "127.0.0.1:" + std::to_string(tlsPort), "-cert",
+                                      (dir_ / "c.pem").string(), "-key", (dir_ / "k.pem").string()},
+                                     dir_, {}, "tls");
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  for (const std::string& url : {"http://127.0.0.1:" + std::to_string(closedPort) + "/",
+                                std::string("http://127.0.0.1:9/"),  // restricted by WebKit
+                                std::string("http://nonexistent.invalid/"),
+                                "https://127.0.0.1:" + std::to_string(tlsPort) + "/"}) {
+    const auto start = std::chrono::steady_clock::now();
+    Outcome r = run({url, "200", "300", "1", "20", out.string()});
+    EXPECT_EQ(r.status, 1) << url;
+    EXPECT_EQ(r.err.rfind("a página não carregou: ", 0), 0u) << url << ": " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60))
+        << url << " waited for the time limit";
+  }
+  kill(tls, SIGTERM);
+  wait(tls, dir_, "tls");
   EXPECT_EQ(slurp(out), "old");
   EXPECT_EQ(leftovers(dir_), "");
 }
@@ -279,6 +313,23 @@ TEST_F(RecorderTest, ThePageSeesAndDrawsAPhone) {
   for (int i = 0; i < 15; ++i)
     EXPECT_TRUE(green(pixelAt(*m.frames.front(), 3 * (35 + i % 6 * 65), 3 * (82 + i / 6 * 65))))
         << blocks[i];
+}
+
+// A disk that fills up ends the run at the frame that did not fit, not at
+// the finish after all the painting, and leaves no part of the movie.
+TEST_F(RecorderTest, AFullDiskEndsTheRunAtTheFrameThatDidNotFit) {
+  const fs::path disk = dir_ / "disk";
+  fs::create_directory(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") != 0)
+    GTEST_SKIP() << "mounting a tmpfs needs root: " << std::strerror(errno);
+  Outcome r = run({"--quadro-a-quadro", pageUrl("pattern.html", "h=20000"), "390", "844", "1", "47",
+                   (disk / "out.mp4").string()});
+  umount2(disk.c_str(), MNT_DETACH);
+  EXPECT_EQ(r.status, 1);
+  // The reason is the system's, in the user's language.
+  EXPECT_EQ(r.err.rfind("falha ao gravar o quadro: av_write_frame: ", 0), 0u) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(leftovers(dir_), "");
 }
 
 // A staging page behind a header, a cookie and HTTP authentication, shaped

@@ -98,12 +98,14 @@ class FakeWriter : public RecordingWriter {
 
   media::PixelBufferHandle createPixelBuffer() override { return pool_.createPixelBuffer(); }
   bool isReadyForMoreMediaData() override { return ready; }
-  void append(media::PixelBufferHandle buffer, media::MediaTime time) override {
+  bool append(media::PixelBufferHandle buffer, media::MediaTime time) override {
+    if (!failureText.empty()) return false;
     AppendedFrame& frame = frames_.emplace_back(AppendedFrame{time, {}});
     for (int y = 0; y < buffer->height(); ++y) {
       const uint8_t* row = buffer->baseAddress() + y * buffer->bytesPerRow();
       frame.pixels.insert(frame.pixels.end(), row, row + 4 * buffer->width());
     }
+    return true;
   }
   void markAsFinished() override {}
   void finishWriting(std::function<void()> completion) override {

@@ -44,7 +44,8 @@ void Vuzizeri::capturar() {
       previousSignature_ = signature;
       ++progress_.frames;
     }
-    gravarQuadro(*image);  // the image may show the frame's buffer: not used after this
+    // The image may show the frame's buffer: not used after this.
+    if (!gravarQuadro(*image)) return;
     progress_.seconds = std::max(lastPTS, 0.0);
     platform_.web->evaluateJavaScript(
         kPositionScript,

@@ -128,7 +128,7 @@ void Vuzizeri::captureStep() {
     // and encoded.
     if (!last) stepTo(step.frame + 1);
     const double shiftPx = step.shift * static_cast<double>(contentPx) / static_cast<double>(args.contentH);
-    recordFrameAt(*image, static_cast<double>(step.frame) / kVideoFrameRate, shiftPx);
+    if (!recordFrameAt(*image, static_cast<double>(step.frame) / kVideoFrameRate, shiftPx)) return;
     beat();
     if (platform_.progress) {
       progress_.frames = step.frame + 1;

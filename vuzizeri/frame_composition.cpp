@@ -86,23 +86,32 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, do
   return buffer;
 }
 
-void Vuzizeri::gravarQuadro(const graphics::Image& image) {
+bool Vuzizeri::appendFrame(media::PixelBufferHandle buffer, double seconds) {
+  if (writer->append(std::move(buffer), media::mediaTimeFromSeconds(seconds, kTimescale)))
+    return true;
+  // A full disk shows now, not at the finish after all the painting.
+  platform_.fail("falha ao gravar o quadro: " + writer->failure());
+  return false;
+}
+
+bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
   const double now = platform_.now();
   if (t0 == 0.0) t0 = now;
   media::PixelBufferHandle buffer = composeFrame(image, 0);
-  if (!buffer) return;
+  if (!buffer) return true;
   const double pts = nextPresentationTime(lastPTS, now - t0);
   lastPTS = pts;
-  if (writer->isReadyForMoreMediaData())
-    writer->append(std::move(buffer), media::mediaTimeFromSeconds(pts, kTimescale));
+  // A frame the encoder has no room for is dropped; a failed writer says
+  // it is ready, so that its failure is heard.
+  return !writer->isReadyForMoreMediaData() || appendFrame(std::move(buffer), pts);
 }
 
-void Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, double shiftUpPx) {
+bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, double shiftUpPx) {
   media::PixelBufferHandle buffer = composeFrame(image, shiftUpPx);
-  if (!buffer) return;
+  if (!buffer) return true;
   lastPTS = seconds;
   // Every frame counts here: the writer is waited for when it is behind.
-  writer->append(std::move(buffer), media::mediaTimeFromSeconds(seconds, kTimescale));
+  return appendFrame(std::move(buffer), seconds);
 }
 
 }  // namespace vuz

@@ -257,6 +257,10 @@ int main(int argc, char** argv) {
   static vuz::Vuzizeri vuzizeri(a, sizes, std::move(platform));
 
   view.setFinishedNavigationHandler([] { vuzizeri.webViewDidFinish(); });
+  view.setFailedNavigationHandler([](const std::string& reason) { vuzizeri.webViewDidFail(reason); });
+  view.setCookieFailedHandler([](const std::string& name, const std::string& reason) {
+    failOnce("--cookie " + name + " não foi aplicado: " + reason);
+  });
   // Without its web process the recording could only wait for the time limit.
   view.setWebProcessEndedHandler([] { vuzizeri.webProcessEnded(); });
   view.show();

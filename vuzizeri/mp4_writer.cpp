@@ -24,13 +24,13 @@ class Mp4Writer final : public RecordingWriter {
 
   bool isReadyForMoreMediaData() override { return writer_->isReadyForMoreMediaData(); }
 
-  void append(media::PixelBufferHandle buffer, media::MediaTime time) override {
+  bool append(media::PixelBufferHandle buffer, media::MediaTime time) override {
     // Frames a millisecond apart can round onto the same tick of 1/600 s;
     // the file needs strictly increasing times, so such a frame takes the
     // next tick.
     int64_t tick = std::max(time.value, lastTick_ + 1);
     lastTick_ = tick;
-    writer_->append(std::move(buffer), media::MediaTime{tick, time.timescale});
+    return writer_->append(std::move(buffer), media::MediaTime{tick, time.timescale});
   }
 
   void markAsFinished() override { writer_->markAsFinished(); }

@@ -74,7 +74,12 @@ void Vuzizeri::shapePage(std::function<void()> then) {
   platform_.web->evaluateInOwnWorld(
       invalidSelectorsScript(selectors),
       [this, then = std::move(then)](std::optional<web::ScriptValue> invalid) mutable {
-        if (invalid && invalid->isArray() && !invalid->elements.empty() &&
+        if (!invalid || !invalid->isArray()) {
+          failUnlessWebProcessEnds("os seletores de --esconder, --remover e --esperar-elemento "
+                                   "não puderam ser verificados");
+          return;
+        }
+        if (!invalid->elements.empty() &&
             invalid->elements[0].kind == web::ScriptValue::Kind::kString) {
           platform_.fail("seletor inválido: " + invalid->elements[0].string);
           return;

@@ -66,6 +66,8 @@ class Vuzizeri {
 
   // Start sequence.
   void webViewDidFinish();
+  // A navigation failed: before the page ever loaded, the run ends at once.
+  void webViewDidFail(const std::string& reason);
   void shapePage(std::function<void()> then);
   void comecar();
   void medirEComecar();
@@ -79,7 +81,8 @@ class Vuzizeri {
   // Frame by frame.
   void startFrameByFrame(double speed);
   // Frame composition.
-  void gravarQuadro(const graphics::Image& image);
+  // False when the frame could not be written: the run has failed.
+  bool gravarQuadro(const graphics::Image& image);
   // Writer set-up and finishing.
   void prepararWriter();
   void terminar();
@@ -120,7 +123,8 @@ class Vuzizeri {
   // when there is no buffer.
   media::PixelBufferHandle composeFrame(const graphics::Image& image, double shiftUpPx);
   // Frame by frame: a frame at exactly `seconds`, never dropped.
-  void recordFrameAt(const graphics::Image& image, double seconds, double shiftUpPx);
+  bool recordFrameAt(const graphics::Image& image, double seconds, double shiftUpPx);
+  bool appendFrame(media::PixelBufferHandle buffer, double seconds);
   void stepTo(int64_t frame);
   void handleStep(int64_t frame, std::optional<double> target,
                   const std::optional<web::ScriptValue>& answer);

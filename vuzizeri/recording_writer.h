@@ -17,7 +17,9 @@ class RecordingWriter {
   // A frame buffer of the movie's size from the writer's pool, or nullptr.
   virtual media::PixelBufferHandle createPixelBuffer() = 0;
   virtual bool isReadyForMoreMediaData() = 0;
-  virtual void append(media::PixelBufferHandle buffer, media::MediaTime time) = 0;
+  // False once the writer has failed (a full disk, a refused frame); failure()
+  // then says why.
+  virtual bool append(media::PixelBufferHandle buffer, media::MediaTime time) = 0;
   virtual void markAsFinished() = 0;
   // Calls `completion` once the file is complete, from the writer's thread.
   virtual void finishWriting(std::function<void()> completion) = 0;

@@ -32,6 +32,12 @@ void Vuzizeri::webViewDidFinish() {
   });
 }
 
+void Vuzizeri::webViewDidFail(const std::string& reason) {
+  // Later navigations (a reload, a link) may fail; the page is still there.
+  if (started_) return;
+  platform_.fail("a página não carregou: " + reason);
+}
+
 void Vuzizeri::comecar() {
   amostrarCorDoTopo([this] { medirEComecar(); });
 }

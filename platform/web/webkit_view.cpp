@@ -1,6 +1,7 @@
 #include "platform/web/webkit_view.h"
 
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -162,6 +163,15 @@ void WebKitView::setFinishedNavigationHandler(std::function<void()> handler) {
   finishedNavigation_ = std::move(handler);
 }
 
+void WebKitView::setFailedNavigationHandler(std::function<void(const std::string&)> handler) {
+  failedNavigation_ = std::move(handler);
+}
+
+void WebKitView::setCookieFailedHandler(
+    std::function<void(const std::string&, const std::string&)> handler) {
+  cookieFailed_ = std::move(handler);
+}
+
 void WebKitView::setWebProcessEndedHandler(std::function<void()> handler) {
   webProcessEnded_ = std::move(handler);
 }
@@ -215,6 +225,10 @@ void WebKitView::load(const std::string& uri) {
   WebKitCookieManager* manager = webkit_website_data_manager_get_cookie_manager(
       webkit_web_context_get_website_data_manager(webkit_web_view_get_context(view_)));
   pendingCookies_ = cookies_.size();
+  struct Pending {
+    WebKitView* view;
+    std::string name;
+  };
   for (const auto& [name, value] : cookies_) {
     SoupCookie* cookie = soup_cookie_new(name.c_str(), value.c_str(),
                                          parsed ? g_uri_get_host(parsed) : "", "/", -1);
@@ -222,12 +236,21 @@ void WebKitView::load(const std::string& uri) {
     webkit_cookie_manager_add_cookie(
         manager, cookie, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
-          webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(source), result, nullptr);
-          auto* view = static_cast<WebKitView*>(data);
+          std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
+          WebKitView* view = pending->view;
+          g_autoptr(GError) error = nullptr;
+          if (!webkit_cookie_manager_add_cookie_finish(WEBKIT_COOKIE_MANAGER(source), result,
+                                                       &error)) {
+            // A page loaded without its cookie would be filmed logged out.
+            view->pendingCookies_ = SIZE_MAX;
+            if (view->cookieFailed_)
+              view->cookieFailed_(pending->name, error ? error->message : "unknown error");
+            return;
+          }
           if (--view->pendingCookies_ == 0)
             webkit_web_view_load_uri(view->view_, view->requestedUri_.c_str());
         },
-        this);
+        new Pending{this, name});
     soup_cookie_free(cookie);
   }
 }
@@ -241,13 +264,26 @@ void WebKitView::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoin
   // request to a port it refuses to use into an empty page; neither is the
   // page that was asked for.
   const char* uri = webkit_web_view_get_uri(view);
-  if (g_strcmp0(uri, "about:blank") == 0 && self->requestedUri_ != "about:blank") return;
+  if (g_strcmp0(uri, "about:blank") == 0 && self->requestedUri_ != "about:blank") {
+    // That empty page is all a restricted port (9, 25, 6000...) ever gives,
+    // and WebKit reports no failure for it.
+    g_autoptr(GUri) requested = g_uri_parse(self->requestedUri_.c_str(), G_URI_FLAGS_NONE, nullptr);
+    if (requested && g_uri_get_port(requested) > 0 && self->failedNavigation_)
+      self->failedNavigation_("Not allowed to use restricted network port");
+    return;
+  }
   self->finishedNavigation_();
 }
 
-gboolean WebKitView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*,
+gboolean WebKitView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
                                   gpointer data) {
-  static_cast<WebKitView*>(data)->currentLoadFailed_ = true;
+  auto* self = static_cast<WebKitView*>(data);
+  self->currentLoadFailed_ = true;
+  // A navigation replaced by another (a redirect by script, a reload) is no
+  // failure of the page. A certificate WebKit refuses comes here too.
+  if (error && !g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) &&
+      self->failedNavigation_)
+    self->failedNavigation_(error->message);
   // Handled: otherwise WebKit loads an error page of its own, and that load
   // finishes like any page.
   return TRUE;

@@ -51,6 +51,14 @@ class WebKitView final : public WebView {
 
   // Called on every navigation that finished without failing.
   void setFinishedNavigationHandler(std::function<void()> handler);
+  // Called when a navigation fails (no connection, no such host, a
+  // certificate refused...), with WebKit's reason; not when a navigation is
+  // cancelled by another.
+  void setFailedNavigationHandler(std::function<void(const std::string& reason)> handler);
+  // Called when a cookie given in the options could not be set, with its
+  // name and the reason; the page is not loaded then.
+  void setCookieFailedHandler(
+      std::function<void(const std::string& name, const std::string& reason)> handler);
   // Called when the web process crashed or was killed: nothing more will
   // load, paint or answer.
   void setWebProcessEndedHandler(std::function<void()> handler);
@@ -77,6 +85,8 @@ class WebKitView final : public WebView {
   GtkWidget* window_ = nullptr;
   WebKitWebView* view_ = nullptr;
   std::function<void()> finishedNavigation_;
+  std::function<void(const std::string&)> failedNavigation_;
+  std::function<void(const std::string&, const std::string&)> cookieFailed_;
   std::function<void()> webProcessEnded_;
   std::function<void()> newPicture_;
   guint newPictureSource_ = 0;  // a call of newPicture_ that is due
