@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -20,10 +21,35 @@
 
 namespace {
 
+constexpr char kUsage[] = "uso: tessane <largura> <altura> <fps> <saida.mov>\n";
+
 [[noreturn]] void usage() {
-  static const char kUsage[] = "uso: tessane <largura> <altura> <fps> <saida.mov>\n";
   writeAll(STDERR_FILENO, kUsage);
   _exit(2);
+}
+
+// --help, -h and --version answer on standard output; anything else is the
+// four arguments.
+void answerInformationOptions(int argc, char** argv) {
+  if (argc < 2) return;
+  const std::string option = argv[1];
+  std::string text;
+  if (option == "--help" || option == "-h") {
+    text = std::string(kUsage) +
+           "Lê quadros RGBA de largura × altura × 4 bytes da entrada padrão até o fim e os\n"
+           "grava em ProRes 4444 com alfa num filme QuickTime, um quadro a cada 1/fps s;\n"
+           "escreve o número de quadros gravados.\n"
+           "opções:\n"
+           "  --help, -h                  mostra esta ajuda e sai\n"
+           "  --version                   mostra a versão e sai\n";
+  } else if (option == "--version") {
+    text = "tessane " PROJECT_VERSION_TEXT "\n";
+  } else {
+    return;
+  }
+  if (!writeAll(STDOUT_FILENO, text))
+    fail(std::string("falha ao escrever a saída: ") + std::strerror(errno));
+  std::exit(0);
 }
 
 int64_t positiveArgument(const char* text) {
@@ -38,6 +64,7 @@ int main(int argc, char** argv) {
   reopenClosedStandardDescriptors();
   // A reader that went away is an error to report, not a silent death.
   signal(SIGPIPE, SIG_IGN);
+  answerInformationOptions(argc, argv);
   if (argc < 5) usage();
   FrameFormat format;
   format.width = positiveArgument(argv[1]);

@@ -231,6 +231,7 @@ TEST_F(TessaneTest, BadCommandLinesAndFailuresSayWhy) {
   };
   const Case cases[] = {
       {{"64", "48", "30"}, 0, 2, usage},
+      {{"--version", "48", "30", k}, 0, 0, "tessane 1.0.0\n"},
       {{"64", "-3", "30", k}, 64, 2, usage},
       {{"64", "48", "0", k}, 64, 2, usage},
       {{"640px", "48", "30", k}, 64, 2, usage},

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <fstream>
+#include <sstream>
 #include <cmath>
 #include <tuple>
 
@@ -78,11 +80,16 @@ TEST(Arguments, OptionsTable) {
        "--cabecalho e --cookie valem só para páginas http e https\n"},
       {{"--quadro-a-quadro", url, "390", "844", "0", "47", out}, "refused"},
       {{"--", "--quadro-a-quadro", "390", "844", "3", "47", out}, "refused"},  // not a URL
+      {{"--esconder", ".x", "--aparelho", "iphone-15", url, out}, "run"},
+      {{"--help", url}, "help"},
+      {{"-h"}, "help"},
+      {{"--version"}, "version"},
   };
   for (const Row& row : rows) {
-    ParseResult r = parseArguments(row.args, devices);
-    std::string outcome = r.listDevices ? "list" : !r.message.empty() ? r.message
-                          : r.showUsage ? "usage" : r.arguments ? "run" : "refused";
+    ParseResult r = parseArguments(row.args, [&] { return devices; });
+    std::string outcome = r.listDevices ? "list" : r.showHelp ? "help" : r.showVersion ? "version"
+                          : !r.message.empty() ? r.message : r.showUsage ? "usage"
+                          : r.arguments ? "run" : "refused";
     EXPECT_EQ(outcome, row.outcome) << ::testing::PrintToString(row.args);
   }
 
@@ -90,7 +97,7 @@ TEST(Arguments, OptionsTable) {
                                  "X-Token:  abc ", "--cookie", "s=1", "--esconder", ".a",
                                  "--esconder", ".b", "--remover", "#c", "--sem-banners",
                                  "--esquema", "escuro", "--esperar-elemento", "main", url, out},
-                                devices)
+                                [&] { return devices; })
                      .arguments;
   EXPECT_EQ(std::tie(a.cssW, a.cssH, a.scale, a.safeTop), std::make_tuple(393, 852, 3.0, 59));
   EXPECT_EQ(a.outPath, out);
@@ -104,6 +111,74 @@ TEST(Arguments, OptionsTable) {
             "#c { display: none !important; }\n#ot { display: none !important; }\n"
             "body.d { overflow: visible; }\n");
   EXPECT_EQ(deviceList(devices), "iphone-15  393 852 3 59\n");
+}
+
+// Words as a shell splits them, quotes removed.
+std::vector<std::string> shellWords(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false;
+  char quote = 0;
+  for (char c : line) {
+    if (quote) {
+      if (c == quote) quote = 0;
+      else word += c;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      inWord = true;
+    } else if (c == ' ') {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+// Every vuzizeri command the README and the manual page's EXAMPLES show,
+// as a user would paste it, parses to a run, so that a new example is
+// checked too.
+TEST(Arguments, DocumentedExamplesParse) {
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::vector<Device> devices =
+      *parseDevices(slurp(SOURCE_DIR "/vuzizeri/aparelhos.tsv"));
+  std::vector<std::string> lines;
+  std::istringstream readme(slurp(SOURCE_DIR "/README.md"));
+  for (std::string line; std::getline(readme, line);)
+    if (line.starts_with("    ")) lines.push_back(line);
+  std::istringstream manual(slurp(SOURCE_DIR "/doc/man/vuzizeri.1"));
+  bool examples = false;
+  for (std::string line; std::getline(manual, line);) {
+    if (line.starts_with(".SH")) examples = line == ".SH EXAMPLES";
+    if (!examples) continue;
+    for (auto [roff, text] : {std::pair{"\\-", "-"}, {"\\(aq", "'"}})
+      for (size_t at; (at = line.find(roff)) != std::string::npos;)
+        line.replace(at, std::string(roff).size(), text);
+    lines.push_back(line);
+  }
+  int commands = 0;
+  for (const std::string& line : lines) {
+    const std::vector<std::string> words = shellWords(line);
+    auto program = std::find_if(words.begin(), words.end(), [](const std::string& w) {
+      return w == "vuzizeri" || w.ends_with("/vuzizeri");
+    });
+    if (program == words.end() || line.find('<') != std::string::npos) continue;  // a synopsis
+    const std::vector<std::string> args(
+        program + 1, std::find_if(program, words.end(), [](const std::string& w) {
+          return w == "&&" || w == "|" || w == ";";
+        }));
+    ++commands;
+    ParseResult r = parseArguments(args, [&] { return devices; });
+    EXPECT_TRUE(r.arguments || r.listDevices) << line;
+  }
+  EXPECT_GE(commands, 9) << "examples found";
 }
 
 TEST(Phone, LanguageTagFromTheLocale) {

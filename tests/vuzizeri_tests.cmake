@@ -4,6 +4,7 @@ add_executable(vuzizeri_unit_tests vuzizeri_steps_test.cpp vuzizeri_arguments_te
                                    output_path_test.cpp mp4_writer_test.cpp)
 target_include_directories(vuzizeri_unit_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(vuzizeri_unit_tests PRIVATE vuzizeri_core GTest::gtest_main)
+target_compile_definitions(vuzizeri_unit_tests PRIVATE SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 gtest_discover_tests(vuzizeri_unit_tests)
 
 add_executable(vuzizeri_e2e_tests vuzizeri_e2e_test.cpp)

@@ -94,83 +94,155 @@ ParseResult refused(std::string message) {
   return r;
 }
 
-ParseResult deviceListing() {
-  ParseResult r;
-  r.listDevices = true;
-  return r;
-}
-
 bool isCookie(std::string_view text) {
   const size_t equals = text.find('=');
   return equals != std::string_view::npos && isToken(text.substr(0, equals)) &&
          isPrintable(text) && text.find(';') == std::string_view::npos;
 }
 
+// What the options have made of the command line so far.
+struct Parse {
+  Arguments a;
+  std::optional<Device> device;
+  const DeviceSource& devices;
+};
+
+// Set when the option ends the parsing, with what comes of it.
+using Ending = std::optional<ParseResult>;
+
+// One option: its name (and short alias), the value that follows it as the
+// usage shows it (none for a flag), its line of help, and what it does.
+struct Option {
+  std::string_view name;
+  std::string_view alias;
+  std::string_view value;
+  std::string_view help;
+  Ending (*apply)(Parse& p, const std::string& value);
+};
+
+// An option whose value names something (a selector, a file): an empty one
+// is a usage error.
+Ending named(std::vector<std::string>& list, const std::string& value) {
+  if (value.empty()) return usage();
+  list.push_back(value);
+  return {};
+}
+Ending named(std::string& field, const std::string& value) {
+  if (value.empty()) return usage();
+  field = value;
+  return {};
+}
+
+Ending ending(bool ParseResult::*flag) {
+  Ending r{std::in_place};
+  (*r).*flag = true;
+  return r;
+}
+
+const Option kOptions[] = {
+    {"--quadro-a-quadro", "", "", "cada quadro na posição exata, o tempo que levar",
+     [](Parse& p, const std::string&) -> Ending {
+       p.a.frameByFrame = true;
+       return {};
+     }},
+    {"--aparelho", "", "NOME", "cssW, cssH, escala e safeTopPt de um aparelho; seguem <url> <saida.mp4>",
+     [](Parse& p, const std::string& value) -> Ending {
+       const std::vector<Device> known = p.devices ? p.devices() : std::vector<Device>{};
+       auto found = std::find_if(known.begin(), known.end(),
+                                 [&](const Device& d) { return d.name == value; });
+       if (found == known.end())
+         return refused("aparelho desconhecido: " + value + " (vuzizeri --aparelhos lista os nomes)\n");
+       p.device = *found;
+       return {};
+     }},
+    {"--aparelhos", "", "", "lista os aparelhos conhecidos e sai",
+     [](Parse&, const std::string&) { return ending(&ParseResult::listDevices); }},
+    {"--cabecalho", "", "'Nome: valor'", "um cabeçalho nos pedidos à origem da página (repetível)",
+     [](Parse& p, const std::string& value) -> Ending {
+       auto header = headerLine(value);
+       if (!header) return refused("cabeçalho inválido: " + value + "\n");
+       p.a.headers.push_back(*header);
+       return {};
+     }},
+    {"--cookie", "", "nome=valor", "um cookie para o host da página (repetível)",
+     [](Parse& p, const std::string& value) -> Ending {
+       if (!isCookie(value)) return refused("cookie inválido: " + value + "\n");
+       p.a.cookies.push_back(value);
+       return {};
+     }},
+    {"--esconder", "", "SELETOR", "esconde o que casar, deixando o lugar (repetível)",
+     [](Parse& p, const std::string& value) { return named(p.a.hide, value); }},
+    {"--remover", "", "SELETOR", "tira o que casar do layout (repetível)",
+     [](Parse& p, const std::string& value) { return named(p.a.remove, value); }},
+    {"--estilo", "", "ARQUIVO.css", "uma folha de estilo sua na página",
+     [](Parse& p, const std::string& value) { return named(p.a.styleFile, value); }},
+    {"--script", "", "ARQUIVO.js", "um script seu, rodado na página carregada",
+     [](Parse& p, const std::string& value) { return named(p.a.scriptFile, value); }},
+    {"--esperar-elemento", "", "SELETOR", "a espera de 3 s começa quando ele aparece (até 30 s)",
+     [](Parse& p, const std::string& value) { return named(p.a.waitFor, value); }},
+    {"--sem-banners", "", "", "esconde os banners de consentimento de cookies comuns",
+     [](Parse& p, const std::string&) -> Ending {
+       p.a.noBanners = true;
+       return {};
+     }},
+    {"--esquema", "", "claro|escuro", "o esquema de cores que a página vê (claro por padrão)",
+     [](Parse& p, const std::string& value) -> Ending {
+       if (value != "claro" && value != "escuro")
+         return refused("esquema desconhecido: " + value + " (claro ou escuro)\n");
+       p.a.dark = value == "escuro";
+       return {};
+     }},
+    {"--help", "-h", "", "mostra esta ajuda e sai",
+     [](Parse&, const std::string&) { return ending(&ParseResult::showHelp); }},
+    {"--version", "", "", "mostra a versão e sai",
+     [](Parse&, const std::string&) { return ending(&ParseResult::showVersion); }},
+};
+
 }  // namespace
 
-ParseResult parseArguments(const std::vector<std::string>& all,
-                           const std::vector<Device>& devices) {
-  Arguments a;
-  const Device* device = nullptr;
+std::string usageWithOptions() {
+  std::string text = std::string(kUsage) +
+                     "     vuzizeri [opções] --aparelho NOME <url> <saida.mp4>\n"
+                     "opções, antes dos argumentos:\n";
+  for (const Option& o : kOptions) {
+    std::string shown = std::string(o.name);
+    if (!o.alias.empty()) shown += ", " + std::string(o.alias);
+    if (!o.value.empty()) shown += " " + std::string(o.value);
+    shown.resize(std::max<size_t>(shown.size() + 2, 30), ' ');
+    text += "  " + shown + std::string(o.help) + "\n";
+  }
+  return text + "VUZIZERI_CREDENCIAIS=usuario:senha no ambiente: autenticação HTTP na origem da página\n";
+}
+
+ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSource& devices) {
+  Parse p{Arguments{}, std::nullopt, devices};
+  Arguments& a = p.a;
   // Options come first; "--" ends them. An unknown one, or one without its
   // value, is a usage error.
   size_t first = 0;
-  for (; first < all.size() && all[first].starts_with("--"); ++first) {
-    const std::string& option = all[first];
-    if (option == "--") {
+  for (; first < all.size() && all[first].starts_with("-"); ++first) {
+    const std::string& name = all[first];
+    if (name == "--") {
       ++first;
       break;
     }
-    if (option == "--quadro-a-quadro") a.frameByFrame = true;
-    else if (option == "--sem-banners") a.noBanners = true;
-    else if (option == "--aparelhos") return deviceListing();
-    else {
-      static const char* const kWithValue[] = {"--aparelho", "--cabecalho", "--cookie",
-                                               "--esconder", "--remover", "--estilo",
-                                               "--script", "--esperar-elemento", "--esquema"};
-      if (std::find(std::begin(kWithValue), std::end(kWithValue), option) == std::end(kWithValue) ||
-          first + 1 >= all.size())
-        return usage();
-      const std::string& value = all[++first];
-      if (option == "--aparelho") {
-        auto found = std::find_if(devices.begin(), devices.end(),
-                                  [&](const Device& d) { return d.name == value; });
-        if (found == devices.end())
-          return refused("aparelho desconhecido: " + value + " (vuzizeri --aparelhos lista os nomes)\n");
-        device = &*found;
-      } else if (option == "--cabecalho") {
-        auto header = headerLine(value);
-        if (!header) return refused("cabeçalho inválido: " + value + "\n");
-        a.headers.push_back(*header);
-      } else if (option == "--cookie") {
-        if (!isCookie(value)) return refused("cookie inválido: " + value + "\n");
-        a.cookies.push_back(value);
-      } else if (option == "--esquema") {
-        if (value != "claro" && value != "escuro")
-          return refused("esquema desconhecido: " + value + " (claro ou escuro)\n");
-        a.dark = value == "escuro";
-      } else if (value.empty()) {
-        return usage();
-      } else if (option == "--esconder") {
-        a.hide.push_back(value);
-      } else if (option == "--remover") {
-        a.remove.push_back(value);
-      } else if (option == "--estilo") {
-        a.styleFile = value;
-      } else if (option == "--script") {
-        a.scriptFile = value;
-      } else {
-        a.waitFor = value;
-      }
+    const Option* option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                        [&](const Option& o) { return o.name == name || o.alias == name; });
+    if (option == std::end(kOptions)) return usage();
+    std::string value;
+    if (!option->value.empty()) {
+      if (first + 1 >= all.size()) return usage();
+      value = all[++first];
     }
+    if (Ending end = option->apply(p, value)) return *end;
   }
   std::vector<std::string> args(all.begin() + static_cast<ptrdiff_t>(first), all.end());
-  if (device) {
+  if (p.device) {
     // The device's four numbers take their place between the URL and the
     // output.
     if (args.size() < 2) return usage();
-    args.insert(args.begin() + 1, {std::to_string(device->cssW), std::to_string(device->cssH),
-                                   device->scale, std::to_string(device->safeTop)});
+    args.insert(args.begin() + 1, {std::to_string(p.device->cssW), std::to_string(p.device->cssH),
+                                   p.device->scale, std::to_string(p.device->safeTop)});
   }
   if (args.size() < 6) return usage();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,16 +70,24 @@ struct ParseResult {
   bool showUsage = false;              // too few arguments, or an unknown option
   std::string message;                 // an option's value refused, said as it is
   bool listDevices = false;            // --aparelhos
+  bool showHelp = false;               // --help, -h
+  bool showVersion = false;            // --version
 };
 
-// `args` excludes the program name; `devices` are the names --aparelho
-// knows. Options come first ("--" ends them); --aparelho stands for the
-// four numbers, so that only the URL and the output follow. Refused values
-// give no arguments and no usage: the caller exits with status 2 and says
-// nothing, or `message` when an option's value was refused. Refused are also
-// the values whose pixel sizes, window scale or screen cannot be formed.
-ParseResult parseArguments(const std::vector<std::string>& args,
-                           const std::vector<Device>& devices = {});
+// The devices --aparelho knows, asked for only when the command line names
+// one or asks for the list.
+using DeviceSource = std::function<std::vector<Device>()>;
+
+// `args` excludes the program name. Options come first ("--" ends them),
+// each as the option table has it; --aparelho stands for the four numbers,
+// so that only the URL and the output follow. Refused values give no
+// arguments and no usage: the caller exits with status 2 and says nothing,
+// or `message` when an option's value was refused. Refused are also the
+// values whose pixel sizes, window scale or screen cannot be formed.
+ParseResult parseArguments(const std::vector<std::string>& args, const DeviceSource& devices = {});
+
+// The usage line, then one line for each option, from the option table.
+std::string usageWithOptions();
 
 // The scale's number syntax: strtod in the C locale over the whole text, no
 // leading white space. Hexadecimal, "inf" and "nan" parse; "2,5" does not.

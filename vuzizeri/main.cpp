@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,19 +138,13 @@ std::unique_ptr<vuz::RecordingWriter> openOwnMp4Writer(const vuz::H264Request& r
   return vuz::openMp4Writer(request);
 }
 
-// The device table, read only when the command line names a device or asks
-// for the list.
-std::vector<vuz::Device> devicesIfNamed(const std::vector<std::string>& args,
-                                        const std::string& data) {
-  bool named = false;
-  for (const std::string& arg : args) {
-    if (!arg.starts_with("--") || arg == "--") break;
-    named = named || arg == "--aparelho" || arg == "--aparelhos";
-  }
-  if (!named) return {};
+// The device table, read once, when the command line names a device or
+// asks for the list.
+const std::vector<vuz::Device>& deviceTable(const std::string& data) {
+  static std::optional<std::vector<vuz::Device>> devices;
+  if (devices) return *devices;
   const std::string path = data + "/aparelhos.tsv";
   std::string text, unread;
-  std::optional<std::vector<vuz::Device>> devices;
   if (vuz::readFile(path, &text, &unread)) devices = vuz::parseDevices(text);
   if (!devices) fail("tabela de aparelhos ausente ou ilegível: " + path);
   return *devices;
@@ -161,11 +156,13 @@ int main(int argc, char** argv) {
   reopenClosedStandardDescriptors();
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const std::string data = process::programDataFolder("vuzizeri");
-  const std::vector<vuz::Device> devices = devicesIfNamed(args, data);
-  vuz::ParseResult parsed = vuz::parseArguments(args, devices);
-  if (parsed.listDevices) {
-    if (!writeAll(STDOUT_FILENO, vuz::deviceList(devices)))
-      fail(std::string("falha ao escrever a lista: ") + std::strerror(errno));
+  vuz::ParseResult parsed = vuz::parseArguments(args, [&] { return deviceTable(data); });
+  if (parsed.listDevices || parsed.showHelp || parsed.showVersion) {
+    const std::string text = parsed.listDevices ? vuz::deviceList(deviceTable(data))
+                             : parsed.showHelp  ? vuz::usageWithOptions()
+                                                : "vuzizeri " PROJECT_VERSION_TEXT "\n";
+    if (!writeAll(STDOUT_FILENO, text))
+      fail(std::string("falha ao escrever a saída: ") + std::strerror(errno));
     return 0;
   }
   if (!parsed.message.empty()) {
@@ -173,7 +170,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (parsed.showUsage) {
-    writeAll(STDERR_FILENO, vuz::kUsage);
+    writeAll(STDERR_FILENO, vuz::usageWithOptions());
     return 2;
   }
   if (!parsed.arguments) return 2;
