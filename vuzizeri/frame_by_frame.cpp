@@ -6,6 +6,7 @@
 #include "vuzizeri/capture_loop.h"
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
+#include "vuzizeri/start_sequence.h"
 
 namespace vuz {
 
@@ -13,7 +14,11 @@ namespace {
 
 // The page's CSS animations and transitions run on the video's clock: each
 // is paused and set to where it stood when first seen plus the video's time.
-// The map lives in the recorder's script world, out of the page's sight.
+// After the scroll, the parts that do not scroll with the page: fixed
+// elements, and sticky ones where they are stuck (at their inset from the
+// view's edge). The elements that may be such are found again only when
+// the document changes. All of it lives in the recorder's script world, out
+// of the page's sight.
 constexpr char kFrameStepPrefix[] =
     "(function (y, t) {\n"
     "  var w = window, d = document;\n"
@@ -32,18 +37,45 @@ constexpr char kFrameStepPrefix[] =
     "  }\n"
     "  if (y !== null) w.scrollTo({ top: y, behavior: 'instant' });\n"
     "  var b = d.body, e = d.documentElement;\n"
+    "  if (!w.partesParadas || w.partesMudaram) {\n"
+    "    w.partesMudaram = false;\n"
+    "    w.partesParadas = [];\n"
+    "    w.comFundo = [];\n"
+    "    var all = d.getElementsByTagName('*');\n"
+    "    for (var i = 0; i < all.length; ++i) {\n"
+    "      var p = getComputedStyle(all[i]).position;\n"
+    "      if (p == 'fixed' || p == 'sticky') w.partesParadas.push(all[i]);\n"
+    "      if (getComputedStyle(all[i]).backgroundImage.indexOf('url(') >= 0) w.comFundo.push(all[i]);\n"
+    "    }\n"
+    "    if (!w.vigiaDasPartes && w.MutationObserver && e) {\n"
+    "      w.vigiaDasPartes = new MutationObserver(function () { w.partesMudaram = true; });\n"
+    "      w.vigiaDasPartes.observe(e, { subtree: true, childList: true, attributes: true,\n"
+    "                                    attributeFilter: ['class', 'style'] });\n"
+    "    }\n"
+    "  }\n"
+    "  var still = [];\n"
+    "  w.partesParadas.forEach(function (el) {\n"
+    "    if (!el.isConnected) return;\n"
+    "    var s = getComputedStyle(el), r = el.getBoundingClientRect();\n"
+    "    if (r.width <= 0 || r.height <= 0 || r.bottom <= 0 || r.top >= innerHeight) return;\n"
+    "    var stuck = s.position == 'fixed' || (s.position == 'sticky' &&\n"
+    "        ((s.top != 'auto' && Math.abs(r.top - parseFloat(s.top)) < 0.5) ||\n"
+    "         (s.bottom != 'auto' && Math.abs(innerHeight - r.bottom - parseFloat(s.bottom)) < 0.5)));\n"
+    "    if (stuck) still.push(r.left, r.top, r.right, r.bottom);\n"
+    "  });\n"
     "  return [w.pageYOffset,\n"
-    "          Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight];\n"
+    "          Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight, still];\n"
     "})(";
 
 }  // namespace
 
 double scrollPosition(double startOffset, double speed, double seconds, double endOffset) {
-  return std::min(startOffset + speed * seconds, std::max(endOffset, startOffset));
+  return std::min(startOffset + speed * std::min(seconds, kScrollTimeCap),
+                  std::max(endOffset, startOffset));
 }
 
 bool scrollOver(double startOffset, double speed, double seconds, double endOffset) {
-  return !(startOffset + speed * seconds < endOffset);
+  return !(startOffset + speed * seconds < endOffset) || seconds >= kScrollTimeCap;
 }
 
 std::string frameStepScript(std::optional<double> scrollTo, double seconds) {
@@ -52,13 +84,15 @@ std::string frameStepScript(std::optional<double> scrollTo, double seconds) {
 }
 
 std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answer) {
-  if (!answer || !answer->isArray() || answer->elements.size() != 2) return std::nullopt;
+  if (!answer || !answer->isArray() || answer->elements.size() < 2) return std::nullopt;
   const web::ScriptValue& offset = answer->elements[0];
   const web::ScriptValue& end = answer->elements[1];
   if (!offset.isNumber() || !end.isNumber() || !std::isfinite(offset.number) ||
       !std::isfinite(end.number))
     return std::nullopt;
-  return PageReading{offset.number, end.number};
+  PageReading reading{offset.number, end.number, {}};
+  if (answer->elements.size() > 2) reading.still = answer->elements[2];
+  return reading;
 }
 
 void Vuzizeri::startFrameByFrame(double speed) {
@@ -67,57 +101,71 @@ void Vuzizeri::startFrameByFrame(double speed) {
   stepTo(0);
 }
 
+double Vuzizeri::rowsPerCssPixel() const {
+  return static_cast<double>(contentPx) / static_cast<double>(args.contentH);
+}
+
 void Vuzizeri::stepTo(int64_t frame) {
   const double seconds = static_cast<double>(frame) / kVideoFrameRate;
   // Frame 0 shows the page where it stands; later ones where the scroll has
-  // it, with the end as last read. The page scrolls by whole CSS pixels; the
-  // rest of the way is made up when the frame is composed.
-  std::optional<double> target;
-  if (frame > 0) target = scrollPosition(startOffset_, speed_, seconds, endOffset_);
+  // it, with the end as last read, to the nearest row of the video. The page
+  // scrolls by whole CSS pixels; the rows left over are made up when the
+  // frame is composed.
+  std::optional<SnappedScroll> snapped;
+  if (frame > 0)
+    snapped = snapScroll(scrollPosition(startOffset_, speed_, seconds, endOffset_),
+                         rowsPerCssPixel());
   platform_.web->evaluateInOwnWorld(
-      frameStepScript(target ? std::optional(std::floor(*target)) : std::nullopt, seconds),
-      [this, frame, target](std::optional<web::ScriptValue> answer) {
-        handleStep(frame, target, answer);
+      frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, seconds),
+      [this, frame, snapped](std::optional<web::ScriptValue> answer) {
+        handleStep(frame, snapped, answer);
       });
 }
 
-void Vuzizeri::handleStep(int64_t frame, std::optional<double> target,
+void Vuzizeri::handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
                           const std::optional<web::ScriptValue>& answer) {
   const double seconds = static_cast<double>(frame) / kVideoFrameRate;
   const std::optional<PageReading> reading = readPage(answer);
   bool moved = false;
   bool atEnd = true;  // a reading that failed counts as one at the end, as in real time
-  step_ = Step{frame, 0.0};
+  step_ = Step{frame, 0, {}};
   if (reading) {
     if (frame == 0) startOffset_ = reading->offset;
     endOffset_ = reading->endOffset;
     moved = reading->offset != shownOffset_;
     shownOffset_ = reading->offset;
-    // What the page could not do in whole pixels. A page that went
-    // elsewhere (it holds its scroll, or its end moved) is shown as it is.
-    if (target && *target - reading->offset >= 0 && *target - reading->offset < 1)
-      step_.shift = *target - reading->offset;
+    // A page that went elsewhere (it holds its scroll, or its end moved) is
+    // shown as it is.
+    if (snapped && std::abs(reading->offset - snapped->scrollTo) < 1e-3 && snapped->rowsUp > 0) {
+      step_.rowsUp = snapped->rowsUp;
+      step_.still = stillRects(reading->still, rowsPerCssPixel(), static_cast<int>(pxW),
+                               static_cast<int>(contentPx));
+    }
     atEnd = scrollOver(startOffset_, speed_, seconds, endOffset_);
   }
   endFrames_ = atEnd ? endFrames_ + 1 : 0;
+  awaitPicture(moved ? kMovedFrameWait : kStillFrameWait);
+}
+
+void Vuzizeri::awaitPicture(double atMost) {
   awaitingPicture_ = true;
   // The reply came before the picture painted after the script: the first
   // picture from now on shows this position, without asking for another.
-  platform_.asyncAfter(moved ? kMovedFrameWait : kStillFrameWait,
-                       [this, wait = ++pictureWaits_] {
-                         if (wait == pictureWaits_) captureStep();
-                       });
+  platform_.asyncAfter(atMost, [this, wait = ++pictureWaits_] {
+    if (wait == pictureWaits_) captureStep();
+  });
 }
 
 void Vuzizeri::captureStep() {
   if (!awaitingPicture_) return;
   awaitingPicture_ = false;
   ++pictureWaits_;
+  checkArrivals(platform_.now(), false);
+}
+
+void Vuzizeri::snapshotStep() {
   const Step step = step_;
-  web::SnapshotTarget target = takeFrameBuffer();
-  // A frame that must be moved by a fraction is drawn from a picture of its
-  // own; the others go straight into the frame.
-  if (step.shift != 0) target = {};
+  const web::SnapshotTarget target = takeFrameBuffer();
   platform_.web->takeSnapshot(snapshotWidthPoints(), [this, step](graphics::ImageRef image) {
     if (!image) {
       platform_.fail("snapshot falhou");
@@ -127,8 +175,7 @@ void Vuzizeri::captureStep() {
     // The web process paints the next position while this frame is composed
     // and encoded.
     if (!last) stepTo(step.frame + 1);
-    const double shiftPx = step.shift * static_cast<double>(contentPx) / static_cast<double>(args.contentH);
-    if (!recordFrameAt(*image, static_cast<double>(step.frame) / kVideoFrameRate, shiftPx)) return;
+    if (!recordFrameAt(*image, static_cast<double>(step.frame) / kVideoFrameRate, step)) return;
     beat();
     if (platform_.progress) {
       progress_.frames = step.frame + 1;

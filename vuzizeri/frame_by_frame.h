@@ -17,19 +17,29 @@ inline constexpr double kVideoFrameRate = 60;
 // this long for the picture that shows it before taking what the view has.
 inline constexpr double kStillFrameWait = 1.0 / 60;
 inline constexpr double kMovedFrameWait = 2.0;
+// What a frame shows (images, background images, web fonts) is waited for,
+// checked this often, for this long at most; then the picture that shows
+// what arrived is waited for this long at most.
+inline constexpr double kArrivalPollSeconds = 0.05;
+inline constexpr double kArrivalWaitSeconds = 3.0;
+inline constexpr double kArrivedFrameWait = 0.5;
 
 // Where the constant-speed scroll has the page `seconds` into the video:
-// from `startOffset` at `speed` CSS px/s, never beyond `endOffset`.
+// from `startOffset` at `speed` CSS px/s, never beyond `endOffset` (which
+// follows a page that grows) nor beyond 60 s of scrolling, so that a page
+// that keeps growing as it is scrolled (an endless feed) still ends.
 double scrollPosition(double startOffset, double speed, double seconds, double endOffset);
 
-// Whether the scroll is over at `seconds`: the position has reached the end.
+// Whether the scroll is over at `seconds`: the position has reached the end,
+// or 60 s of scrolling have passed.
 bool scrollOver(double startOffset, double speed, double seconds, double endOffset);
 
 // The script of one frame, run in the recorder's own script world: it puts
 // the page's CSS animations and transitions at `seconds` of the video's clock
 // (each paused, moved on from where it stood when first seen), scrolls to the
 // whole CSS pixel `scrollTo` unless it is empty, and answers [offset, end
-// offset] in CSS pixels.
+// offset, [left, top, right, bottom, ...]] in CSS pixels, the rectangles
+// those of the parts that stay in the view as it scrolls.
 std::string frameStepScript(std::optional<double> scrollTo, double seconds);
 
 // The page's offset and end offset from a step script's answer; nothing
@@ -37,6 +47,7 @@ std::string frameStepScript(std::optional<double> scrollTo, double seconds);
 struct PageReading {
   double offset = 0;
   double endOffset = 0;
+  web::ScriptValue still;  // the viewport rectangles of what does not scroll
 };
 std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answer);
 

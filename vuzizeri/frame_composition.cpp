@@ -56,7 +56,7 @@ web::SnapshotTarget Vuzizeri::takeFrameBuffer() {
           static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
 }
 
-media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, double shiftUpPx) {
+media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, const Step& step) {
   media::PixelBufferHandle buffer = std::move(frameBuffer_);
   if (!buffer) buffer = writer->createPixelBuffer();
   if (!buffer) return nullptr;
@@ -78,10 +78,13 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, do
     }
     // Unless the snapshot was drawn in place already.
     const uint8_t* content = buffer->baseAddress() + (pxH - contentPx) * buffer->bytesPerRow();
-    if (image.row(0) != content || shiftUpPx != 0)
+    if (image.row(0) != content)
       canvas->drawImage(image, 0, contentTop, static_cast<double>(pxW),
-                        static_cast<double>(contentPx), shiftUpPx);
+                        static_cast<double>(contentPx));
     canvas->flush();
+    moveUpAroundStillParts(buffer->baseAddress() + (pxH - contentPx) * buffer->bytesPerRow(),
+                           buffer->bytesPerRow(), static_cast<int>(pxW),
+                           static_cast<int>(contentPx), step.rowsUp, step.still);
   }
   return buffer;
 }
@@ -97,7 +100,7 @@ bool Vuzizeri::appendFrame(media::PixelBufferHandle buffer, double seconds) {
 bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
   const double now = platform_.now();
   if (t0 == 0.0) t0 = now;
-  media::PixelBufferHandle buffer = composeFrame(image, 0);
+  media::PixelBufferHandle buffer = composeFrame(image, Step{});
   if (!buffer) return true;
   const double pts = nextPresentationTime(lastPTS, now - t0);
   lastPTS = pts;
@@ -106,8 +109,8 @@ bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
   return !writer->isReadyForMoreMediaData() || appendFrame(std::move(buffer), pts);
 }
 
-bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, double shiftUpPx) {
-  media::PixelBufferHandle buffer = composeFrame(image, shiftUpPx);
+bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, const Step& step) {
+  media::PixelBufferHandle buffer = composeFrame(image, step);
   if (!buffer) return true;
   lastPTS = seconds;
   // Every frame counts here: the writer is waited for when it is behind.

@@ -13,6 +13,7 @@
 #include "vuzizeri/arguments.h"
 #include "vuzizeri/capture_loop.h"
 #include "vuzizeri/recording_writer.h"
+#include "vuzizeri/still_parts.h"
 
 namespace vuz {
 
@@ -70,6 +71,7 @@ class Vuzizeri {
   void webViewDidFail(const std::string& reason);
   void shapePage(std::function<void()> then);
   void comecar();
+  void waitForFonts(double deadline, std::function<void()> then);
   void medirEComecar();
   void rolar(double velocidade);
   // Top colours.
@@ -118,17 +120,29 @@ class Vuzizeri {
   // Takes the next frame's buffer from the writer's pool: the snapshot may be
   // drawn straight into its page rows, so that composition only adds the band.
   web::SnapshotTarget takeFrameBuffer();
+  // Frame by frame: a frame and how its picture is moved up (see
+  // still_parts.h).
+  struct Step {
+    int64_t frame = 0;
+    int rowsUp = 0;
+    std::vector<PixelRect> still;
+  };
   // The page's top band and picture in a frame buffer (the one the snapshot
-  // was drawn into, if any), the picture moved up by `shiftUpPx`; nullptr
+  // was drawn into, if any), the picture moved up as `step` says; nullptr
   // when there is no buffer.
-  media::PixelBufferHandle composeFrame(const graphics::Image& image, double shiftUpPx);
+  media::PixelBufferHandle composeFrame(const graphics::Image& image, const Step& step);
   // Frame by frame: a frame at exactly `seconds`, never dropped.
-  bool recordFrameAt(const graphics::Image& image, double seconds, double shiftUpPx);
+  bool recordFrameAt(const graphics::Image& image, double seconds, const Step& step);
   bool appendFrame(media::PixelBufferHandle buffer, double seconds);
   void stepTo(int64_t frame);
-  void handleStep(int64_t frame, std::optional<double> target,
+  void handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
                   const std::optional<web::ScriptValue>& answer);
+  double rowsPerCssPixel() const;
   void captureStep();
+  void awaitPicture(double atMost);
+  // Waits until what the view shows has arrived, then takes the frame.
+  void checkArrivals(double since, bool giveUp);
+  void snapshotStep();
   void pictureArrived();
   void considerStart();
   void startPendingIteration();
@@ -149,10 +163,6 @@ class Vuzizeri {
   Progress progress_;
   uint64_t previousSignature_ = 0;
   // Frame by frame.
-  struct Step {
-    int64_t frame = 0;
-    double shift = 0;  // CSS px the picture is moved up by
-  };
   double speed_ = 0;
   double wallStart_ = 0;
   double startOffset_ = 0;
@@ -161,6 +171,7 @@ class Vuzizeri {
   Step step_;
   int64_t endFrames_ = 0;  // consecutive frames with the scroll over
   bool awaitingPicture_ = false;
+  bool waitedForArrivals_ = false;  // the picture in view predates what arrived
   uint64_t pictureWaits_ = 0;
   media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
 };

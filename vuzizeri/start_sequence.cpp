@@ -39,7 +39,27 @@ void Vuzizeri::webViewDidFail(const std::string& reason) {
 }
 
 void Vuzizeri::comecar() {
-  amostrarCorDoTopo([this] { medirEComecar(); });
+  waitForFonts(platform_.now() + kFontWaitSeconds,
+               [this] { amostrarCorDoTopo([this] { medirEComecar(); }); });
+}
+
+void Vuzizeri::waitForFonts(double deadline, std::function<void()> then) {
+  // Text drawn in a fallback face first would give the band, and the first
+  // frames, colours and shapes the page does not have.
+  platform_.web->evaluateInOwnWorld(
+      "document.fonts ? document.fonts.status : 'loaded'",
+      [this, deadline, then = std::move(then)](std::optional<web::ScriptValue> status) mutable {
+        const bool loading = status && status->kind == web::ScriptValue::Kind::kString &&
+                             status->string == "loading";
+        if (!loading || platform_.now() >= deadline) {
+          then();
+          return;
+        }
+        beat();
+        platform_.asyncAfter(kFontPollSeconds, [this, deadline, then = std::move(then)]() mutable {
+          waitForFonts(deadline, std::move(then));
+        });
+      });
 }
 
 void Vuzizeri::medirEComecar() {

@@ -10,6 +10,10 @@ namespace vuz {
 inline constexpr double kStartDelaySeconds = 3.0;
 inline constexpr double kMinimumSpeed = 250.0;  // CSS px/s
 inline constexpr double kScrollTimeCap = 60.0;  // seconds
+// After the three-second wait, the page's web fonts may take this much
+// longer to arrive before the top colours are sampled.
+inline constexpr double kFontWaitSeconds = 5.0;
+inline constexpr double kFontPollSeconds = 0.05;
 
 // The page height the height script answered, when it is a usable one: a
 // number above zero.

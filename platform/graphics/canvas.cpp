@@ -30,19 +30,18 @@ Canvas::~Canvas() {
   cairo_surface_destroy(surface_);
 }
 
-void Canvas::drawImage(const Image& image, double x, double y, double width, double height,
-                       double shiftUp) {
+void Canvas::drawImage(const Image& image, double x, double y, double width, double height) {
   if (image.width() <= 0 || image.height() <= 0 || width <= 0 || height <= 0) return;
-  if (shiftUp == 0 && copyUnscaled(image, x, y, width, height)) return;
+  if (copyUnscaled(image, x, y, width, height)) return;
   cairo_save(cr_);
   cairo_rectangle(cr_, x, y, width, height);
   cairo_clip(cr_);
-  cairo_translate(cr_, x, y - shiftUp);
+  cairo_translate(cr_, x, y);
   cairo_scale(cr_, width / image.width(), height / image.height());
   cairo_set_source_surface(cr_, image.surface(), 0, 0);
-  // Padding matters only when scaling or shifting; without it an exact fit
-  // is a plain copy for pixman.
-  if (width != image.width() || height != image.height() || shiftUp != 0)
+  // Padding matters only when scaling; without it an exact fit is a plain
+  // copy for pixman.
+  if (width != image.width() || height != image.height())
     cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
   // The frame buffers are reused and never cleared: replacing rather than
   // blending keeps an old frame from showing through a transparent page.

@@ -24,11 +24,8 @@ class Canvas {
 
   // Draws `image` stretched to fill the rectangle exactly, replacing the
   // pixels underneath. Edges are padded, so a stretched image does not fade
-  // to transparent at its border. A `shiftUp` (in the rectangle's pixels,
-  // fractions too) moves the picture up within the rectangle; its last row
-  // fills what is left below.
-  void drawImage(const Image& image, double x, double y, double width, double height,
-                 double shiftUp = 0);
+  // to transparent at its border.
+  void drawImage(const Image& image, double x, double y, double width, double height);
   // Makes every drawing visible in the memory.
   void flush();
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "platform/web/script_value.h"
+
+// Frame by frame, a frame shows the page at its exact position snapped to
+// the nearest row of the video. The page scrolls by whole CSS pixels; the
+// rows left over are made up by moving the picture up by whole rows (a copy,
+// never an interpolation, so every frame is as sharp as a still), except
+// where the page shows parts that do not scroll: those stay where the page
+// put them.
+namespace vuz {
+
+// A rectangle of frame pixels, right and bottom excluded.
+struct PixelRect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool operator==(const PixelRect&) const = default;
+};
+
+// The frame's scroll: the whole CSS pixel to scroll the page to, and the
+// rows to move its picture up by, for the exact position `target` (CSS px)
+// at `rowsPerCss` rows of the picture per CSS pixel.
+struct SnappedScroll {
+  double scrollTo = 0;
+  int rowsUp = 0;
+};
+SnappedScroll snapScroll(double target, double rowsPerCss);
+
+// The parts that stay in place, from the step script's list of viewport
+// rectangles [left, top, right, bottom, ...] in CSS px, in rows of a picture
+// of `width` × `height` at `rowsPerCss`: grown to whole rows and clipped.
+std::vector<PixelRect> stillRects(const web::ScriptValue& list, double rowsPerCss, int width,
+                                  int height);
+
+// Moves the picture of `height` rows of `width` BGRA pixels at `pixels` up
+// by `rows`, except inside `still`; the rows left at the bottom repeat the
+// last one.
+void moveUpAroundStillParts(uint8_t* pixels, ptrdiff_t bytesPerRow, int width, int height,
+                            int rows, const std::vector<PixelRect>& still);
+
+}  // namespace vuz
