@@ -192,6 +192,11 @@ const Option kOptions[] = {
        p.a.dark = value == "escuro";
        return {};
      }},
+    {"--pre-carregar", "", "", "percorre a página antes de gravar, para carregar o que ela adia",
+     [](Parse& p, const std::string&) -> Ending {
+       p.a.preload = true;
+       return {};
+     }},
     {"--help", "-h", "", "mostra esta ajuda e sai",
      [](Parse&, const std::string&) { return ending(&ParseResult::showHelp); }},
     {"--version", "", "", "mostra a versão e sai",

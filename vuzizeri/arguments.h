@@ -46,6 +46,8 @@ struct Arguments {
   std::string waitFor;
   bool noBanners = false;
   bool dark = false;
+  // --pre-carregar: lazy content loaded before the three-second wait.
+  bool preload = false;
 };
 
 // Output pixel sizes: scale × a CSS size, each truncated on its own.

@@ -70,6 +70,8 @@ class Vuzizeri {
   // A navigation failed: before the page ever loaded, the run ends at once.
   void webViewDidFail(const std::string& reason);
   void shapePage(std::function<void()> then);
+  // --pre-carregar: the page scrolled through, screen by screen, and back.
+  void preload(std::function<void()> then);
   void comecar();
   void waitForFonts(double deadline, std::function<void()> then);
   void medirEComecar();
@@ -116,6 +118,9 @@ class Vuzizeri {
   void runUserScript(std::function<void()> then);
   void waitForElement(std::function<void()> then);
   void lookForElement(double deadline, std::function<void()> then);
+  void preloadStep(int64_t screen, std::function<void()> then);
+  void awaitQuietNetwork(double deadline, double quietSince, double resources,
+                         std::function<void()> then);
   void awaitNextStart(const NextStart& next);
   // Takes the next frame's buffer from the writer's pool: the snapshot may be
   // drawn straight into its page rows, so that composition only adds the band.

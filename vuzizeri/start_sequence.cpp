@@ -26,9 +26,11 @@ void Vuzizeri::webViewDidFinish() {
   started_ = true;
   beat();
   shapePage([this] {
-    beat();
-    tell(Progress::Phase::kWaiting);
-    platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
+    preload([this] {
+      beat();
+      tell(Progress::Phase::kWaiting);
+      platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
+    });
   });
 }
 
