@@ -12,7 +12,9 @@
 #
 # The pages: the bundled sample, a page heavy with shadows, blur and
 # animation, the numbered-bar page, and, when Debian's python3.11-doc is
-# installed, a long Python tutorial page served over http.
+# installed, a long Python tutorial page served over http. Then what a person
+# sees: a fixed header over text and stripes (still_stats), and a shop whose
+# pictures arrive late (empty_boxes).
 #
 # For the numbered-bar page at scale 3 each frame's time, offset and offset
 # error go to OUT/offsets-<mode>.txt, and with gnuplot installed they are
@@ -25,12 +27,15 @@ root=$(cd "$here/.." && pwd)
 build=${1:-$root/build}
 out=${2:-$(mktemp -d)}
 mkdir -p "$out"
-cmake --build "$build" -j2 --target vuzizeri vuzizeri_snapshot_peer recording_stats >/dev/null
+cmake --build "$build" -j2 --target vuzizeri vuzizeri_snapshot_peer recording_stats still_stats \
+  empty_boxes >/dev/null
 
 work=$(mktemp -d)
 server=
+late=
 cleanup() {
   [ -n "$server" ] && kill "$server" 2>/dev/null
+  [ -n "$late" ] && kill "$late" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -104,6 +109,39 @@ for scale in 1 3; do
     python3 -c "print('  distinct frames/s ratio, real time/peer: %.2f' % ($ours / max($peer, 0.01)))"
   done
 done
+
+# What a person sees: a fixed header over text and 1-CSS-px stripes (how
+# still the header stays, how sharp the frames are), and a shop whose 30
+# pictures each arrive 0.4 s after they are asked for (frames with an empty
+# box where a picture will be).
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+python3 "$here/late_server.py" "$port" 0.4 &
+late=$!
+sleep 1
+seen() {  # label scale url reader [option] → one line
+  local label=$1 scale=$2 url=$3 reader=$4 option=${5:-} start end top
+  top=$(python3 -c "print(int($scale*844) - int($scale*797))")
+  start=$(date +%s.%N)
+  # shellcheck disable=SC2086  # the option is one word or none
+  "$build/vuzizeri/vuzizeri" $option "$url" 390 844 "$scale" 47 "$work/seen.mp4" >/dev/null
+  end=$(date +%s.%N)
+  if [ "$reader" = still_stats ]; then
+    printf '  %-24s %s | wall %.1f s\n' "$label" \
+      "$("$build/bench/still_stats" "$work/seen.mp4" "$scale" "$top")" "$(python3 -c "print($end - $start)")"
+  else
+    printf '  %-24s %s | wall %.1f s\n' "$label" \
+      "$("$build/bench/empty_boxes" "$work/seen.mp4" "$top")" "$(python3 -c "print($end - $start)")"
+  fi
+}
+for scale in 1 3; do
+  echo "== fixed header, scale $scale"
+  seen "real time" "$scale" "file://$here/pages/fixed_header.html" still_stats
+  seen "frame by frame" "$scale" "file://$here/pages/fixed_header.html" still_stats --quadro-a-quadro
+done
+echo "== late pictures, scale 1"
+seen "real time" 1 "http://127.0.0.1:$port/late_images.html" empty_boxes
+seen "real time, pre-loaded" 1 "http://127.0.0.1:$port/late_images.html" empty_boxes --pre-carregar
+seen "frame by frame" 1 "http://127.0.0.1:$port/late_images.html" empty_boxes --quadro-a-quadro
 
 if command -v gnuplot >/dev/null && [ -s "$out/offsets-real-time.txt" ]; then
   gnuplot <<EOF
