@@ -7,6 +7,7 @@
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
 #include "vuzizeri/start_sequence.h"
+#include "vuzizeri/video_clock.h"
 
 namespace vuz {
 
@@ -79,7 +80,10 @@ bool scrollOver(double startOffset, double speed, double seconds, double endOffs
 }
 
 std::string frameStepScript(std::optional<double> scrollTo, double seconds) {
-  return kFrameStepPrefix + (scrollTo ? shortestDecimal(*scrollTo) : std::string("null")) + ", " +
+  // The page's own clocks first: its timers and animation frames move it
+  // before it is scrolled and its picture painted.
+  return "document.dispatchEvent(new Event('" + std::string(kVideoClockEvent) + "'));\n" +
+         kFrameStepPrefix + (scrollTo ? shortestDecimal(*scrollTo) : std::string("null")) + ", " +
          shortestDecimal(seconds) + ")";
 }
 

@@ -34,8 +34,9 @@ double scrollPosition(double startOffset, double speed, double seconds, double e
 // or 60 s of scrolling have passed.
 bool scrollOver(double startOffset, double speed, double seconds, double endOffset);
 
-// The script of one frame, run in the recorder's own script world: it puts
-// the page's CSS animations and transitions at `seconds` of the video's clock
+// The script of one frame, run in the recorder's own script world: it moves
+// the page's own clocks one frame on (see video_clock.h), puts the page's
+// CSS animations and transitions at `seconds` of the video's clock
 // (each paused, moved on from where it stood when first seen), scrolls to the
 // whole CSS pixel `scrollTo` unless it is empty, and answers [offset, end
 // offset, [left, top, right, bottom, ...]] in CSS pixels, the rectangles

@@ -36,6 +36,7 @@
 #include "vuzizeri/mp4_writer.h"
 #include "vuzizeri/phone.h"
 #include "vuzizeri/recorder.h"
+#include "vuzizeri/video_clock.h"
 
 namespace {
 
@@ -231,6 +232,7 @@ int main(int argc, char** argv) {
   options.memoryLimitMB = memoryLimitMB;
   options.languageTag = vuz::languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
   options.pageScript = vuz::phoneScript(a.cssW, a.cssH);
+  if (a.frameByFrame) options.topFrameScript = vuz::videoClockScript();
   options.sandboxReadable = {data};
   options.pageOrigin = web::originOf(a.url);
   options.headers = inputs->headers;

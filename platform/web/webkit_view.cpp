@@ -116,6 +116,12 @@ WebKitView::WebKitView(const Options& options) {
         sheet->c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, level, nullptr, nullptr);
     webkit_user_content_manager_add_style_sheet(content, shaping);
   }
+  if (!options.topFrameScript.empty()) {
+    g_autoptr(WebKitUserScript) script = webkit_user_script_new(
+        options.topFrameScript.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, script);
+  }
   if (!options.pageScript.empty()) {
     g_autoptr(WebKitUserScript) script = webkit_user_script_new(
         options.pageScript.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,

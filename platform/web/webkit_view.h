@@ -27,6 +27,7 @@ class WebKitView final : public WebView {
     unsigned memoryLimitMB = 0;  // a web process above it is killed
     std::string languageTag;     // navigator.language and Accept-Language
     std::string pageScript;      // run at the start of every document, in every frame
+    std::string topFrameScript;  // run at the start of every top document
     std::vector<std::string> sandboxReadable;  // folders the web process may read
     // What the page's own origin alone is given: request headers (added by
     // the web extension in `extensionFolder`), cookies for its host, and
