@@ -1,8 +1,9 @@
 #include "movie_probe.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 
 extern "C" {
@@ -11,10 +12,6 @@ extern "C" {
 
 namespace {
 
-struct InputFree {
-  void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-
 std::string tag(const AVDictionary* dict, const char* key) {
   const AVDictionaryEntry* e = av_dict_get(dict, key, nullptr, 0);
   return e ? e->value : "";
@@ -22,50 +19,36 @@ std::string tag(const AVDictionary* dict, const char* key) {
 
 }  // namespace
 
-MovieInfo probeMovie(const std::string& path, std::string* error) {
-  MovieInfo info;
-  error->clear();
+MovieInfo probeMovie(const std::string& path) {
+  auto failed = [&](const char* why) {
+    ADD_FAILURE() << path << ": " << why;
+    return MovieInfo{};
+  };
   AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
-    *error = "cannot open " + path;
-    return info;
-  }
-  std::unique_ptr<AVFormatContext, InputFree> format(raw);
-  if (avformat_find_stream_info(raw, nullptr) < 0 || raw->nb_streams != 1) {
-    *error = "expected exactly one stream";
-    return info;
-  }
-  AVStream* st = raw->streams[0];
-  const AVCodecParameters* par = st->codecpar;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return failed("cannot open");
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
+      raw, [](AVFormatContext* f) { avformat_close_input(&f); });
+  if (avformat_find_stream_info(raw, nullptr) < 0 || raw->nb_streams != 1)
+    return failed("expected exactly one stream");
+  const AVStream* st = raw->streams[0];
+  const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+  media::CodecContextPtr decoder(avcodec_alloc_context3(codec));
+  avcodec_parameters_to_context(decoder.get(), st->codecpar);
+  decoder->thread_count = 1;
+  if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return failed("cannot open the decoder");
+
+  MovieInfo info;
   info.majorBrand = tag(raw->metadata, "major_brand");
   info.vendor = tag(st->metadata, "vendor_id");
-  info.codec = par->codec_id;
-  info.codecTag = par->codec_tag;
-  info.profile = par->profile;
-  info.width = par->width;
-  info.height = par->height;
+  avcodec_parameters_copy(info.par.get(), st->codecpar);
   info.timeBase = st->time_base;
   info.streamDuration = st->duration;
-  info.primaries = par->color_primaries;
-  info.transfer = par->color_trc;
-  info.matrix = par->color_space;
-
-  const AVCodec* decoderCodec = avcodec_find_decoder(par->codec_id);
-  media::CodecContextPtr decoder(avcodec_alloc_context3(decoderCodec));
-  avcodec_parameters_to_context(decoder.get(), par);
-  decoder->thread_count = 1;
-  if (avcodec_open2(decoder.get(), decoderCodec, nullptr) < 0) {
-    *error = "cannot open the decoder";
-    return info;
-  }
-  media::PacketPtr packet(av_packet_alloc());
   auto drain = [&] {
-    for (;;) {
-      media::FramePtr frame(av_frame_alloc());
-      if (avcodec_receive_frame(decoder.get(), frame.get()) < 0) return;
-      info.frames.push_back(std::move(frame));
-    }
+    for (media::FramePtr f(av_frame_alloc()); avcodec_receive_frame(decoder.get(), f.get()) == 0;
+         f.reset(av_frame_alloc()))
+      info.frames.push_back(std::move(f));
   };
+  media::PacketPtr packet(av_packet_alloc());
   while (av_read_frame(raw, packet.get()) >= 0) {
     info.packetPts.push_back(packet->pts);
     info.packetKey.push_back(packet->flags & AV_PKT_FLAG_KEY);
@@ -76,37 +59,9 @@ MovieInfo probeMovie(const std::string& path, std::string* error) {
   }
   avcodec_send_packet(decoder.get(), nullptr);
   drain();
-  info.hasBFrames = std::max(par->video_delay, decoder->has_b_frames);
+  info.hasBFrames = std::max(st->codecpar->video_delay, decoder->has_b_frames);
   return info;
 }
-
-namespace {
-
-std::vector<uint8_t> fileBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
-}
-
-// Calls visit(type, bodyBegin, bodyEnd) for each box in [begin, end).
-template <typename Visit>
-void forEachBox(const std::vector<uint8_t>& data, size_t begin, size_t end, Visit visit) {
-  while (begin + 8 <= end) {
-    uint64_t size = bigEndian(data, begin, 4);
-    size_t header = 8;
-    if (size == 1 && begin + 16 <= end) {
-      size = bigEndian(data, begin + 8, 8);
-      header = 16;
-    }
-    if (size == 0) size = end - begin;
-    if (size < header || size > end - begin) return;
-    if (!visit(std::string(reinterpret_cast<const char*>(&data[begin + 4]), 4), begin + header,
-               begin + size))
-      return;
-    begin += size;
-  }
-}
-
-}  // namespace
 
 uint64_t bigEndian(const std::vector<uint8_t>& body, size_t at, int bytes) {
   uint64_t v = 0;
@@ -114,45 +69,37 @@ uint64_t bigEndian(const std::vector<uint8_t>& body, size_t at, int bytes) {
   return v;
 }
 
-std::vector<std::string> topLevelBoxes(const std::string& path) {
-  const std::vector<uint8_t> data = fileBytes(path);
-  std::vector<std::string> boxes;
-  forEachBox(data, 0, data.size(), [&](const std::string& type, size_t, size_t) {
-    boxes.push_back(type);
-    return true;
-  });
-  return boxes;
-}
-
 std::vector<uint8_t> boxBody(const std::string& path, const std::vector<std::string>& boxPath) {
-  const std::vector<uint8_t> data = fileBytes(path);
+  std::ifstream file(path, std::ios::binary);
+  const std::vector<uint8_t> data(std::istreambuf_iterator<char>(file), {});
   size_t begin = 0, end = data.size();
   for (size_t depth = 0; depth < boxPath.size(); ++depth) {
-    bool found = false;
-    forEachBox(data, begin, end, [&](const std::string& type, size_t b, size_t e) {
-      if (type != boxPath[depth]) return true;
-      // Children of a sample description follow its entry count; those of a
-      // video sample entry follow its 78 bytes of fields.
-      const bool entry = depth > 0 && boxPath[depth - 1] == "stsd";
-      begin = std::min(e, b + (type == "stsd" ? 8 : entry ? 78 : 0));
-      if (depth + 1 == boxPath.size()) begin = b;
-      end = e;
-      found = true;
-      return false;
-    });
-    if (!found) return {};
+    uint64_t size = 0, header = 8;
+    for (;; begin += size) {  // along the boxes in [begin, end)
+      if (begin + 8 > end) return {};
+      size = bigEndian(data, begin, 4);
+      header = size == 1 ? 16 : 8;  // then a 64-bit size follows the type
+      if (size == 1) size = bigEndian(data, begin + 8, 8);
+      if (size == 0) size = end - begin;  // up to the end
+      if (size < header || size > end - begin) return {};
+      if (std::string(reinterpret_cast<const char*>(&data[begin + 4]), 4) == boxPath[depth]) break;
+    }
+    end = begin + size;
+    begin += header;
+    // Children of a sample description follow its entry count; those of a
+    // video sample entry follow its 78 bytes of fields.
+    if (depth + 1 < boxPath.size())
+      begin += boxPath[depth] == "stsd" ? 8 : depth > 0 && boxPath[depth - 1] == "stsd" ? 78 : 0;
   }
   return std::vector<uint8_t>(data.begin() + begin, data.begin() + end);
 }
 
 std::vector<uint8_t> yuva444ToRgba(const AVFrame& f) {
-  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f.format));
-  const int depth = desc->comp[0].depth;
-  const double s = 1 << (depth - 8);
-  const double alphaMax = (1 << depth) - 1;
+  const int depth = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f.format))->comp[0].depth;
+  const double s = 1 << (depth - 8), alphaMax = (1 << depth) - 1;
   std::vector<uint8_t> out(static_cast<size_t>(f.width) * f.height * 4);
-  auto at = [&](int plane, int x, int y) {
-    return static_cast<double>(reinterpret_cast<const uint16_t*>(f.data[plane] + y * f.linesize[plane])[x]);
+  auto at = [&](int plane, int x, int y) -> double {
+    return reinterpret_cast<const uint16_t*>(f.data[plane] + y * f.linesize[plane])[x];
   };
   auto byte = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
   for (int y = 0; y < f.height; ++y) {
@@ -173,13 +120,11 @@ std::vector<uint8_t> yuva444ToRgba(const AVFrame& f) {
 ChannelError compareRgba(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   ChannelError result{};
   double sum[4] = {};
-  size_t pixels = std::min(a.size(), b.size()) / 4;
-  for (size_t i = 0; i < pixels; ++i) {
-    for (int c = 0; c < 4; ++c) {
-      int d = std::abs(int{a[i * 4 + c]} - int{b[i * 4 + c]});
-      sum[c] += d * d;
-      result.maxDiff[c] = std::max(result.maxDiff[c], d);
-    }
+  const size_t pixels = std::min(a.size(), b.size()) / 4;
+  for (size_t i = 0; i < 4 * pixels; ++i) {
+    const int d = std::abs(int{a[i]} - int{b[i]});
+    sum[i % 4] += d * d;
+    result.maxDiff[i % 4] = std::max(result.maxDiff[i % 4], d);
   }
   for (int c = 0; c < 4; ++c) {
     double mse = pixels ? sum[c] / pixels : 0;

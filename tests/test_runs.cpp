@@ -10,17 +10,12 @@
 #include <chrono>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace test_runs {
 
-namespace {
-
-// Starts the child with a pipe as its standard input; the write end goes
-// to `input`.
-pid_t spawn(const std::string& binary, const std::vector<std::string>& args, const fs::path& dir,
+pid_t start(const std::string& binary, const std::vector<std::string>& args, const fs::path& dir,
             const Options& options, const std::string& tag, int* input) {
   int in[2];
   if (pipe(in) != 0) return -1;
@@ -49,35 +44,23 @@ pid_t spawn(const std::string& binary, const std::vector<std::string>& args, con
     _exit(127);
   }
   close(in[0]);
-  *input = in[1];
-  return pid;
-}
-
-}  // namespace
-
-pid_t start(const std::string& binary, const std::vector<std::string>& args, const fs::path& dir,
-            const Options& options, const std::string& tag) {
-  int input = -1;
-  pid_t pid = spawn(binary, args, dir, options, tag, &input);
-  close(input);
+  if (input) *input = in[1];
+  else close(in[1]);
   return pid;
 }
 
 Outcome wait(pid_t pid, const fs::path& dir, const std::string& tag) {
   int status = 0;
   waitpid(pid, &status, 0);
-  Outcome r;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = slurp(dir / (tag + ".stdout"));
-  r.err = slurp(dir / (tag + ".stderr"));
-  return r;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+          slurp(dir / (tag + ".stdout")), slurp(dir / (tag + ".stderr"))};
 }
 
 Outcome run(const std::string& binary, const std::vector<std::string>& args, const fs::path& dir,
             const Options& options) {
   signal(SIGPIPE, SIG_IGN);
   int input = -1;
-  pid_t pid = spawn(binary, args, dir, options, "run", &input);
+  pid_t pid = start(binary, args, dir, options, "run", &input);
   for (size_t at = 0; at < options.input.size(); at += options.piece) {
     size_t n = std::min(options.piece, options.input.size() - at);
     if (write(input, options.input.data() + at, n) != static_cast<ssize_t>(n)) break;
@@ -89,9 +72,7 @@ Outcome run(const std::string& binary, const std::vector<std::string>& args, con
 
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void writeFile(const fs::path& path, const std::string& content) {
@@ -111,13 +92,9 @@ std::string leftovers(const fs::path& dir) {
   for (const char* scratch : {"home", "tmp"})
     for (const auto& entry : fs::recursive_directory_iterator(dir / scratch))
       found += entry.path().string() + "\n";
-  const std::string mark = dir.string();
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string pid = entry.path().filename();
-    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    if (slurp(entry.path() / "environ").find(mark) != std::string::npos)
-      found += "process " + pid + " " + slurp(entry.path() / "comm");
-  }
+  for (const auto& entry : fs::directory_iterator("/proc"))
+    if (slurp(entry.path() / "environ").find(dir.string()) != std::string::npos)
+      found += "process " + entry.path().filename().string() + " " + slurp(entry.path() / "comm");
   return found;
 }
 
@@ -185,17 +162,14 @@ void PageServer::serve(int client) {
   Response r{"404 Not Found", "", ""};
   {
     std::lock_guard lock(mutex_);
-    auto route = routes_.find(path);
-    if (route != routes_.end()) r = route->second;
+    requests_[path] = request;
+    if (auto route = routes_.find(path); route != routes_.end()) r = route->second;
   }
   for (const std::string& line : r.needs)
     if (request.find("\r\n" + line + "\r\n") == std::string::npos)
       r = {"401 Unauthorized", "Content-Type: text/html\r\nWWW-Authenticate: Basic realm=\"r\"\r\n",
            "<body style='margin:0;background:#f00'></body>"};
-  {
-    std::lock_guard lock(mutex_);
-    requests_[path] = request;
-  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(r.delayMs));
   std::string response = "HTTP/1.1 " + r.status + "\r\n" + r.headers + "Content-Length: " +
                          std::to_string(r.body.size()) + "\r\nConnection: close\r\n\r\n" + r.body;
   size_t sent = 0;

@@ -31,11 +31,12 @@ struct Outcome {
   std::string out, err;
 };
 
-// Starts `binary` with no input; its output goes to files in `dir` named
-// after `tag`. run() also feeds the input and waits.
+// Starts `binary`; its output goes to files in `dir` named after `tag`. The
+// write end of its input pipe goes to `input`, or is closed without one.
+// run() also feeds options.input and waits.
 pid_t start(const std::string& binary, const std::vector<std::string>& args,
             const std::filesystem::path& dir, const Options& options = {},
-            const std::string& tag = "run");
+            const std::string& tag = "run", int* input = nullptr);
 Outcome wait(pid_t pid, const std::filesystem::path& dir, const std::string& tag = "run");
 Outcome run(const std::string& binary, const std::vector<std::string>& args,
             const std::filesystem::path& dir, const Options& options = {});
@@ -46,9 +47,8 @@ void writeFile(const std::filesystem::path& path, const std::string& content);
 // The recorder as a user runs it: in a decimal-comma locale, with HOME and
 // TMPDIR pointing at `dir`/home and `dir`/tmp.
 Options recorderOptions(const std::filesystem::path& dir);
-// What a recorder run with recorderOptions(dir) left behind: files under its
-// HOME or TMPDIR, and live processes that still carry its environment.
-// Empty when nothing.
+// What a recorder run with recorderOptions(dir) left behind, "" if nothing:
+// files under its HOME or TMPDIR, live processes that carry its environment.
 std::string leftovers(const std::filesystem::path& dir);
 // file:// URL of a page under tests/pages, with an optional query.
 std::string pageUrl(const std::string& name, const std::string& query = "");
@@ -63,6 +63,7 @@ class PageServer {
     // Lines the request must hold ("X-Token: 1"); a request without all of
     // them gets a red 401 that asks for Basic credentials.
     std::vector<std::string> needs{};
+    int delayMs = 0;  // before the answer: a slow server
   };
   explicit PageServer(std::map<std::string, Response> routes);
   ~PageServer();

@@ -1,11 +1,12 @@
 // Parsing of the recorder's command line down to the pixel sizes.
 
 #include <gtest/gtest.h>
+#include <wordexp.h>
 
 #include <clocale>
 #include <fstream>
+#include <regex>
 #include <sstream>
-#include <cmath>
 #include <tuple>
 
 #include "platform/web/origin.h"
@@ -39,18 +40,14 @@ TEST(Arguments, ChecksSyntaxAndSizes) {
   EXPECT_EQ(parse("32687", "1", "1", "0")->windowScale, 1);
   EXPECT_EQ(parse("390", "844", "2.5", "47")->windowScale, 3);
   EXPECT_FALSE(parse("1", "1", "0.5", "0"));  // pxW would be 0
-  EXPECT_FALSE(parse("390", "844", "3", "844"));
-  EXPECT_FALSE(parse("390", "844", "3", "-1"));
+  for (auto* top : {"844", "-1"}) EXPECT_FALSE(parse("390", "844", "3", top)) << top;
   EXPECT_EQ(parse("390", "844", "3", "843")->contentH, 1);
   EXPECT_EQ(parse("390", "844", "3", "abc")->safeTop, 0);
-  EXPECT_FALSE(parse("390", "844", "3", "47", ""));
-  EXPECT_FALSE(parse("390", "844", "3", "47", "example.org"));
+  for (auto* url : {"", "example.org"}) EXPECT_FALSE(parse("390", "844", "3", "47", url)) << url;
 
   auto sizes = pixelSizes(*parse("390", "844", "1.5", "47"));
-  EXPECT_EQ(sizes->pxW, 585);
-  EXPECT_EQ(sizes->pxH, 1266);
-  EXPECT_EQ(sizes->bandPx, 70);
-  EXPECT_EQ(sizes->contentPx, 1195);
+  EXPECT_EQ(std::tie(sizes->pxW, sizes->pxH, sizes->bandPx, sizes->contentPx),
+            std::make_tuple(585, 1266, 70, 1195));
 }
 
 // Options come before the six arguments; the six alone parse as they always
@@ -60,11 +57,8 @@ TEST(Arguments, OptionsTable) {
       *parseDevices("# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\n"
                     "iphone-15\t393\t852\t3\t59\tsomewhere\n");
   const std::string url = "https://example.org/", out = "out.mp4";
-  struct Row {
-    std::vector<std::string> args;
-    std::string outcome;  // "run", "usage", "refused", "list", or the message
-  };
-  const Row rows[] = {
+  // The command line, then "run", "usage", "refused", "list", "help", "version" or the message.
+  const std::pair<std::vector<std::string>, std::string> rows[] = {
       {{url, "390", "844", "3", "47", out, "--extra"}, "run"},
       {{url, "390", "844", "3", "47"}, "usage"},
       {{"--desconhecida", url, "390", "844", "3", "47", out}, "usage"},
@@ -86,12 +80,12 @@ TEST(Arguments, OptionsTable) {
       {{"-h"}, "help"},
       {{"--version"}, "version"},
   };
-  for (const Row& row : rows) {
-    ParseResult r = parseArguments(row.args, [&] { return devices; });
+  for (const auto& [args, expected] : rows) {
+    ParseResult r = parseArguments(args, [&] { return devices; });
     std::string outcome = r.listDevices ? "list" : r.showHelp ? "help" : r.showVersion ? "version"
                           : !r.message.empty() ? r.message : r.showUsage ? "usage"
                           : r.arguments ? "run" : "refused";
-    EXPECT_EQ(outcome, row.outcome) << ::testing::PrintToString(row.args);
+    EXPECT_EQ(outcome, expected) << ::testing::PrintToString(args);
   }
 
   Arguments a = *parseArguments({"--quadro-a-quadro", "--aparelho", "iphone-15", "--cabecalho",
@@ -101,12 +95,11 @@ TEST(Arguments, OptionsTable) {
                                 [&] { return devices; })
                      .arguments;
   EXPECT_EQ(std::tie(a.cssW, a.cssH, a.scale, a.safeTop), std::make_tuple(393, 852, 3.0, 59));
-  EXPECT_EQ(a.outPath, out);
+  EXPECT_EQ(std::tie(a.outPath, a.waitFor), std::make_tuple(out, "main"));
   EXPECT_TRUE(a.frameByFrame && a.noBanners && a.dark);
   EXPECT_EQ(a.headers, std::vector<std::string>{"X-Token: abc"});
   EXPECT_EQ(a.hide, (std::vector<std::string>{".a", ".b"}));
   EXPECT_EQ(a.remove, std::vector<std::string>{"#c"});
-  EXPECT_EQ(a.waitFor, "main");
   EXPECT_EQ(shapingStyleSheet(a, bannerStyleSheet("# x\nOneTrust\t#ot\nDidomi\tbody.d\toverflow: visible\n")),
             ".a { visibility: hidden !important; }\n.b { visibility: hidden !important; }\n"
             "#c { display: none !important; }\n#ot { display: none !important; }\n"
@@ -114,70 +107,45 @@ TEST(Arguments, OptionsTable) {
   EXPECT_EQ(deviceList(devices), "iphone-15  393 852 3 59\n");
 }
 
-// Words as a shell splits them, quotes removed.
-std::vector<std::string> shellWords(const std::string& line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
-  char quote = 0;
-  for (char c : line) {
-    if (quote) {
-      if (c == quote) quote = 0;
-      else word += c;
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-      inWord = true;
-    } else if (c == ' ') {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(word);
-  return words;
-}
-
 // Every vuzizeri command the README and the manual page's EXAMPLES show,
-// as a user would paste it, parses to a run, so that a new example is
-// checked too.
+// as a user would paste it, parses to a run, new examples included.
 TEST(Arguments, DocumentedExamplesParse) {
   auto slurp = [](const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
-  const std::vector<Device> devices =
-      *parseDevices(slurp(SOURCE_DIR "/vuzizeri/aparelhos.tsv"));
-  std::vector<std::string> lines;
+  const std::vector<Device> devices = *parseDevices(slurp(SOURCE_DIR "/vuzizeri/aparelhos.tsv"));
+  int commands = 0;
+  auto check = [&](const std::string& line) {
+    if (line.find('<') != std::string::npos) return;  // a synopsis
+    // One command at a time, in words as the shell splits them.
+    std::istringstream split(std::regex_replace(line, std::regex(" (&&|\\||;) "), "\n"));
+    for (std::string command; std::getline(split, command);) {
+      if (command.find("vuzizeri") == std::string::npos) continue;
+      wordexp_t expanded;
+      ASSERT_EQ(wordexp(command.c_str(), &expanded, WRDE_NOCMD), 0) << command;
+      const std::vector<std::string> words(expanded.we_wordv,
+                                           expanded.we_wordv + expanded.we_wordc);
+      wordfree(&expanded);
+      auto program = std::find_if(words.begin(), words.end(), [](const std::string& w) {
+        return w == "vuzizeri" || w.ends_with("/vuzizeri");
+      });
+      if (program == words.end()) continue;
+      ++commands;
+      ParseResult r = parseArguments({program + 1, words.end()}, [&] { return devices; });
+      EXPECT_TRUE(r.arguments || r.listDevices) << line;
+    }
+  };
   std::istringstream readme(slurp(SOURCE_DIR "/README.md"));
   for (std::string line; std::getline(readme, line);)
-    if (line.starts_with("    ")) lines.push_back(line);
+    if (line.starts_with("    ")) check(line);
   std::istringstream manual(slurp(SOURCE_DIR "/doc/man/vuzizeri.1"));
   bool examples = false;
   for (std::string line; std::getline(manual, line);) {
     if (line.starts_with(".SH")) examples = line == ".SH EXAMPLES";
-    if (!examples) continue;
-    for (auto [roff, text] : {std::pair{"\\-", "-"}, {"\\(aq", "'"}})
-      for (size_t at; (at = line.find(roff)) != std::string::npos;)
-        line.replace(at, std::string(roff).size(), text);
-    lines.push_back(line);
-  }
-  int commands = 0;
-  for (const std::string& line : lines) {
-    const std::vector<std::string> words = shellWords(line);
-    auto program = std::find_if(words.begin(), words.end(), [](const std::string& w) {
-      return w == "vuzizeri" || w.ends_with("/vuzizeri");
-    });
-    if (program == words.end() || line.find('<') != std::string::npos) continue;  // a synopsis
-    const std::vector<std::string> args(
-        program + 1, std::find_if(program, words.end(), [](const std::string& w) {
-          return w == "&&" || w == "|" || w == ";";
-        }));
-    ++commands;
-    ParseResult r = parseArguments(args, [&] { return devices; });
-    EXPECT_TRUE(r.arguments || r.listDevices) << line;
+    line = std::regex_replace(std::regex_replace(line, std::regex(R"(\\-)"), "-"),
+                              std::regex(R"(\\\(aq)"), "'");
+    if (examples) check(line);
   }
   EXPECT_GE(commands, 9) << "examples found";
 }
@@ -222,9 +190,8 @@ TEST(Phone, LanguageTagFromTheLocale) {
   EXPECT_EQ(languageTag("", "fr_FR.UTF-8", "pt_BR"), "fr-FR") << "then LC_MESSAGES";
   EXPECT_EQ(languageTag(nullptr, nullptr, "es_419"), "es-419");
   EXPECT_EQ(languageTag(nullptr, nullptr, "en_us"), "en") << "a territory that is none";
-  for (const char* other : {"C", "POSIX", "C.UTF-8", "", "x"})
-    EXPECT_EQ(languageTag(other, nullptr, nullptr), "en-US") << other;
-  EXPECT_EQ(languageTag(nullptr, nullptr, nullptr), "en-US");
+  const char* const others[] = {"C", "POSIX", "C.UTF-8", "", "x", nullptr};
+  for (const char* name : others) EXPECT_EQ(languageTag(name, nullptr, nullptr), "en-US") << name;
 }
 
 }  // namespace

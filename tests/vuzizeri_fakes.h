@@ -35,6 +35,15 @@ inline web::ScriptValue numbers(std::vector<double> values) {
   return web::ScriptValue::ofArray(std::move(elements));
 }
 
+// The oldest call waiting in `pending`, taken off it.
+template <typename Call>
+Call takeFirst(std::deque<Call>& pending) {
+  if (pending.empty()) throw std::logic_error("nothing is waiting");
+  Call call = std::move(pending.front());
+  pending.pop_front();
+  return call;
+}
+
 class FakeWebView : public web::WebView {
  public:
   std::vector<std::string> scripts;                  // every script, in order
@@ -49,12 +58,8 @@ class FakeWebView : public web::WebView {
   void evaluateInOwnWorld(const std::string& script, web::ScriptCompletion completion) override {
     evaluateJavaScript("[own world] " + script, std::move(completion));
   }
-  void runPageScript(const std::string& source,
-                     std::function<void(std::string)> completion) override {
-    evaluateJavaScript(source, [completion = std::move(completion)](
-                                   std::optional<web::ScriptValue> error) {
-      completion(error ? error->string : "");
-    });
+  void runPageScript(const std::string&, std::function<void(std::string)>) override {
+    throw std::logic_error("no step test gives a page script");
   }
   void takeSnapshot(double widthPoints, web::SnapshotCompletion completion,
                     const web::SnapshotTarget& = {}) override {
@@ -66,19 +71,9 @@ class FakeWebView : public web::WebView {
     newPicture = std::move(handler);
   }
 
-  void answerScript(std::optional<web::ScriptValue> value) { first(pendingScripts)(value); }
-  void answerSnapshot(graphics::ImageRef image) { first(pendingSnapshots)(image); }
-  void showPicture() { newPicture(); }
-  std::function<void()> newPicture;
-
- private:
-  template <typename Completion>
-  static Completion first(std::deque<Completion>& pending) {
-    if (pending.empty()) throw std::logic_error("nothing is waiting for that answer");
-    Completion completion = std::move(pending.front());
-    pending.pop_front();
-    return completion;
-  }
+  void answerScript(std::optional<web::ScriptValue> value) { takeFirst(pendingScripts)(value); }
+  void answerSnapshot(graphics::ImageRef image) { takeFirst(pendingSnapshots)(image); }
+  std::function<void()> newPicture;  // shows a new picture of the page
 };
 
 struct AppendedFrame {
@@ -160,16 +155,10 @@ class Rig {
     clock += seconds;
     web.answerSnapshot(snapshot ? snapshot : solidImage(1170, 2391, 255, 255, 255));
     web.answerScript(std::move(position));
-    web.showPicture();
+    web.newPicture();
   }
 
-  // Runs the oldest queued call.
-  void runQueued() {
-    if (queue.empty()) throw std::logic_error("nothing is queued");
-    auto work = std::move(queue.front());
-    queue.pop_front();
-    work();
-  }
+  void runQueued() { takeFirst(queue)(); }
 
   FakeWebView web;
   double clock = 1000.0;

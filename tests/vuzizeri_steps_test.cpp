@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #include "tests/vuzizeri_fakes.h"
 #include "vuzizeri/capture_loop.h"
@@ -32,18 +33,14 @@ void expectFailure(const std::function<void()>& step, const std::string& message
   }
 }
 
-// The speed goes into the scroll script as the shortest text that reads back
-// as the same double, always with a decimal point.
-TEST(Scripts, SpeedInTheScrollScript) {
-  EXPECT_TRUE(scrollScript(250).ends_with("\n})(250.0)"));
-  EXPECT_TRUE(scrollScript(25000.0 / 60).ends_with("\n})(416.6666666666667)"));
-}
-
-TEST(StartSequence, SpeedRule) {
+TEST(StartSequence, SpeedRuleAndTheSpeedInTheScrollScript) {
   // contentH 700: distances 0, 15000 (60 s at 250 px/s), 25000, 30000, none.
   for (auto [height, speed] : {std::pair{700.0, 250.0}, {15700.0, 250.0}, {25700.0, 25000.0 / 60},
                                {30700.0, 500.0}, {100.0, 250.0}})
     EXPECT_EQ(scrollSpeed(height, 700), speed) << height;
+  // The shortest text that reads back as the same double, always with a point.
+  EXPECT_TRUE(scrollScript(250).ends_with("\n})(250.0)"));
+  EXPECT_TRUE(scrollScript(25000.0 / 60).ends_with("\n})(416.6666666666667)"));
 }
 
 TEST(StartSequence, WaitsThenSamplesMeasuresOpensScrollsAndCaptures) {
@@ -52,6 +49,12 @@ TEST(StartSequence, WaitsThenSamplesMeasuresOpensScrollsAndCaptures) {
   ASSERT_EQ(rig.delays, std::vector<double>{3.0});
   EXPECT_TRUE(rig.web.pendingSnapshots.empty()) << "nothing before the 3 s wait";
   rig.runQueued();
+  // The page's web fonts first: still loading, then ready.
+  rig.web.answerScript(ScriptValue::ofString("loading"));
+  EXPECT_EQ(rig.delays.back(), kFontPollSeconds);
+  EXPECT_TRUE(rig.web.pendingSnapshots.empty()) << "no sample before the fonts";
+  rig.runQueued();
+  rig.web.answerScript(ScriptValue::ofString("loaded"));
   EXPECT_DOUBLE_EQ(rig.web.snapshotWidths.at(0), 390.0) << "3 × 390 px at 3 px per point";
   rig.web.answerSnapshot(solidImage(1170, 2391, 0, 0, 255));
   EXPECT_EQ(rig.recorder->bandCols.size(), 3510u);
@@ -59,9 +62,8 @@ TEST(StartSequence, WaitsThenSamplesMeasuresOpensScrollsAndCaptures) {
   EXPECT_EQ(rig.web.scripts.back(), kHeightScript);
   rig.web.answerScript(ScriptValue::ofNumber(25797));  // distance 25000
   ASSERT_EQ(rig.requests.size(), 1u);
-  EXPECT_EQ(rig.requests[0].width, 1170);
-  EXPECT_EQ(rig.requests[0].height, 2532);
-  EXPECT_EQ(rig.requests[0].averageBitRate, 12442248);  // 1170 × 2532 × 60 × 0.07
+  EXPECT_EQ(std::tie(rig.requests[0].width, rig.requests[0].height, rig.requests[0].averageBitRate),
+            std::make_tuple(1170, 2532, 12442248));  // 1170 × 2532 × 60 × 0.07
   EXPECT_EQ(rig.web.scripts.back(), scrollScript(25000.0 / 60));
   EXPECT_EQ(rig.web.pendingSnapshots.size(), 1u) << "capture starts after the scroll script";
 }
@@ -141,7 +143,7 @@ TEST(CaptureLoop, StartsAtPicturesWithinThePacing) {
   auto startedNow = [&] { return rig.web.snapshotWidths.size() == ++started; };
   auto pictureAfter = [&](double seconds) {
     rig.clock += seconds;
-    rig.web.showPicture();
+    rig.web.newPicture();
   };
 
   answer(0.005);

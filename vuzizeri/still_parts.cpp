@@ -44,8 +44,10 @@ void moveUpAroundStillParts(uint8_t* pixels, ptrdiff_t bytesPerRow, int width, i
                             int rows, const std::vector<PixelRect>& still) {
   if (rows <= 0 || height <= 0) return;
   rows = std::min(rows, height - 1);
-  // The still parts as the picture has them, put back after the move.
-  std::vector<std::vector<uint8_t>> kept;
+  // The still parts as the picture has them, put back after the move, and
+  // the row of page just above each: what moves up from under a still part
+  // is hidden by it in the picture, and that row is repeated in its place.
+  std::vector<std::vector<uint8_t>> kept, above;
   for (const PixelRect& r : still) {
     std::vector<uint8_t>& copy = kept.emplace_back();
     const size_t rowBytes = 4 * static_cast<size_t>(r.right - r.left);
@@ -53,12 +55,19 @@ void moveUpAroundStillParts(uint8_t* pixels, ptrdiff_t bytesPerRow, int width, i
       const uint8_t* from = pixels + y * bytesPerRow + 4 * r.left;
       copy.insert(copy.end(), from, from + rowBytes);
     }
+    const uint8_t* edge = pixels + (r.top - 1) * bytesPerRow + 4 * r.left;
+    above.emplace_back(r.top > 0 ? std::vector<uint8_t>(edge, edge + rowBytes) : std::vector<uint8_t>());
   }
   const size_t rowBytes = 4 * static_cast<size_t>(width);
   for (int y = 0; y + rows < height; ++y)
     std::memcpy(pixels + y * bytesPerRow, pixels + (y + rows) * bytesPerRow, rowBytes);
   for (int y = height - rows; y < height; ++y)
     std::memcpy(pixels + y * bytesPerRow, pixels + (height - rows - 1) * bytesPerRow, rowBytes);
+  for (size_t i = 0; i < still.size(); ++i) {
+    const PixelRect& r = still[i];
+    for (int y = std::max(0, r.top - rows); y < r.top && !above[i].empty(); ++y)
+      std::memcpy(pixels + y * bytesPerRow + 4 * r.left, above[i].data(), above[i].size());
+  }
   for (size_t i = 0; i < still.size(); ++i) {
     const PixelRect& r = still[i];
     const size_t rectBytes = 4 * static_cast<size_t>(r.right - r.left);
