@@ -9,6 +9,7 @@
 
 #include "tests/vuzizeri_fakes.h"
 #include "vuzizeri/capture_loop.h"
+#include "vuzizeri/frame_by_frame.h"
 #include "vuzizeri/frame_composition.h"
 #include "vuzizeri/scripts.h"
 #include "vuzizeri/start_sequence.h"
@@ -243,6 +244,66 @@ TEST(FrameComposition, FractionalScaleLeavesTopRowAndDropsWhenNotReady) {
   rig.web.answerSnapshot(solidImage(3, 148, 0, 255, 0));
   EXPECT_EQ(rig.frames.size(), 1u);
   EXPECT_DOUBLE_EQ(rig.recorder->lastPTS, 0.5) << "a dropped frame still advances the time";
+}
+
+// Frame by frame through the fakes: a 10 × 20 CSS px phone at scale 3 (a
+// 2 pt band, so 54 rows of page), on a page of 118 CSS px, 250 px/s.
+TEST(FrameByFrame, ExactTimesWholeRowsStillPartsAndWaits) {
+  Rig rig({"--quadro-a-quadro", "file:///p.html", "10", "20", "3", "2", "/tmp/o.mp4"});
+  // A picture whose rows carry their own number.
+  std::vector<uint32_t> rows(30 * 54);
+  for (size_t i = 0; i < rows.size(); ++i) rows[i] = 0xFF000000u | static_cast<uint32_t>(i / 30);
+  const graphics::ImageRef picture =
+      graphics::Image::fromPixels(30, 54, reinterpret_cast<uint8_t*>(rows.data()), 120);
+  // Due calls, the stale waits for a picture among them.
+  auto runDue = [&] {
+    while (!rig.queue.empty()) rig.runQueued();
+  };
+  auto takeFrame = [&](int pending) {
+    rig.web.newPicture();
+    // What the frame shows arrives: still loading, polled, then the picture
+    // that shows it.
+    if (pending > 0) {
+      rig.web.answerScript(ScriptValue::ofNumber(pending));
+      EXPECT_EQ(rig.delays.back(), kArrivalPollSeconds);
+      runDue();
+      rig.web.answerScript(ScriptValue::ofNumber(0));
+      EXPECT_EQ(rig.delays.back(), kArrivedFrameWait);
+      rig.web.newPicture();
+    }
+    rig.web.answerScript(ScriptValue::ofNumber(0));
+    rig.web.answerSnapshot(picture);
+  };
+
+  rig.startRecording(118);  // 100 px to scroll
+  EXPECT_TRUE(rig.web.scripts.back().ends_with("})(null, 0.0)")) << "frame 0 stays where it is";
+  rig.web.answerScript(ScriptValue::ofArray({ScriptValue::ofNumber(0), ScriptValue::ofNumber(100),
+                                             ScriptValue::ofArray({})}));
+  takeFrame(0);
+  // Frame 1 at 4.1667 px is 12.5 rows: 13 rows, the page at 4 px and its
+  // picture one row up, but for a header fixed over the first CSS pixel.
+  EXPECT_TRUE(rig.web.scripts.back().ends_with("})(4.0, 0.016666666666666666)"))
+      << rig.web.scripts.back();
+  rig.web.answerScript(ScriptValue::ofArray(
+      {ScriptValue::ofNumber(4), ScriptValue::ofNumber(100), numbers({0, 0, 10, 1})}));
+  takeFrame(2);
+  ASSERT_EQ(rig.frames.size(), 2u);
+  for (int f = 0; f < 2; ++f) {
+    EXPECT_EQ(rig.frames[f].time.value, f * 10) << "exactly i/60 s";
+    for (int row : {0, 2, 3, 52, 53}) {
+      const int shown = rig.frames[f].pixels[4 * 30 * (6 + row)];
+      EXPECT_EQ(shown, f == 0 || row < 3 ? row : std::min(row + 1, 53)) << f << ", row " << row;
+    }
+  }
+  // Something that never arrives is given up after a few seconds.
+  rig.web.answerScript(numbers({8, 100}));
+  rig.web.newPicture();
+  rig.web.answerScript(ScriptValue::ofNumber(1));
+  rig.clock += kArrivalWaitSeconds;
+  runDue();
+  rig.web.answerScript(ScriptValue::ofNumber(1));
+  runDue();
+  EXPECT_TRUE(rig.web.scripts.back().ends_with("})(true)"));
 }
 
 }  // namespace
