@@ -1,10 +1,8 @@
-// Frame by frame, a frame is taken once what it shows has arrived: the
-// images, background images and web fonts in view, loaded or failed. Lazy
-// images start loading as the scroll brings them near, and pictures a page's
-// own script sets when they come into view start with the picture that
-// shows the new position, so the check runs when that picture is there.
-// Something that never arrives holds one frame for a few seconds, and is
-// then given up for the rest of the run.
+// Lazy images start loading as the scroll brings them near, and pictures a
+// page's own script sets when they come into view start with the picture
+// that shows the new position, so the check runs when that picture is there.
+
+#include "vuzizeri/arrivals.h"
 
 #include <string>
 
@@ -49,27 +47,26 @@ constexpr char kArrivalsPrefix[] =
 
 }  // namespace
 
-void Vuzizeri::checkArrivals(double since, bool giveUp) {
-  platform_.web->evaluateInOwnWorld(
+void ArrivalWait::check(std::function<void(bool waited)> then) {
+  poll(r_.platform().now(), false, false, std::move(then));
+}
+
+void ArrivalWait::poll(double since, bool giveUp, bool waited, std::function<void(bool)> then) {
+  r_.platform().web->evaluateInOwnWorld(
       kArrivalsPrefix + std::string(giveUp ? "true" : "false") + ")",
-      [this, since](std::optional<web::ScriptValue> answer) {
+      [this, since, waited, then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
         const bool pending = answer && answer->isNumber() && answer->number > 0;
         if (!pending) {
-          if (!waitedForArrivals_) {
-            snapshotStep();
-            return;
-          }
-          // What arrived shows in the next picture.
-          waitedForArrivals_ = false;
-          awaitPicture(kArrivedFrameWait);
+          then(waited);
           return;
         }
         // Waiting for the network is progress, not a stall.
-        beat();
-        waitedForArrivals_ = true;
-        const bool tooLong = platform_.now() - since >= kArrivalWaitSeconds;
-        platform_.asyncAfter(tooLong ? 0 : kArrivalPollSeconds,
-                             [this, since, tooLong] { checkArrivals(since, tooLong); });
+        r_.beat();
+        const bool tooLong = r_.platform().now() - since >= kArrivalWaitSeconds;
+        r_.platform().asyncAfter(tooLong ? 0 : kArrivalPollSeconds,
+                                 [this, since, tooLong, then = std::move(then)]() mutable {
+                                   poll(since, tooLong, true, std::move(then));
+                                 });
       });
 }
 

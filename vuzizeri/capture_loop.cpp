@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "vuzizeri/capture_driver.h"
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
 
@@ -29,56 +30,82 @@ double Vuzizeri::snapshotWidthPoints() const {
   return args.scale * static_cast<double>(args.cssW) / s;
 }
 
-void Vuzizeri::capturar() {
-  const double start = platform_.now();
+namespace {
+
+// Real time: the page scrolls itself on its own clock; each iteration takes
+// the view's newest picture and stamps it with the clock.
+class RealTimeDriver final : public CaptureDriver {
+ public:
+  explicit RealTimeDriver(Vuzizeri& recording) : r_(recording) {}
+
+  void start(double speed) override {
+    r_.rolar(speed);
+    capturar();
+  }
+
+  void newPicture() override {
+    lastPicture_ = r_.platform().now();
+    considerStart();
+  }
+
+ private:
+  void capturar();
+  void handlePosition(double iterationStart, const std::optional<web::ScriptValue>& answer);
+  void awaitNextStart(const NextStart& next);
+  void considerStart();
+  void startPendingIteration();
+
+  Vuzizeri& r_;
+  double lastStart_ = 0;                    // clock time of the last iteration's snapshot
+  double lastPicture_ = -1e300;             // clock time of the view's newest picture
+  std::optional<NextStart> pendingStart_;  // the next iteration waits for its moment
+  double armedAt_ = -1;                     // when the delayed start call is due
+  uint64_t startWaits_ = 0;                 // tells a stale delayed call from the current one
+  uint64_t previousSignature_ = 0;
+};
+
+void RealTimeDriver::capturar() {
+  const double start = r_.platform().now();
   lastStart_ = start;
-  const web::SnapshotTarget target = takeFrameBuffer();
-  platform_.web->takeSnapshot(snapshotWidthPoints(), [this, start](graphics::ImageRef image) {
-    if (!image) {
-      platform_.fail("snapshot falhou");
-      return;
-    }
-    if (platform_.progress) {
-      const uint64_t signature = graphics::sampledRowsSignature(*image);
-      if (progress_.frames == 0 || signature != previousSignature_) ++progress_.distinctFrames;
+  r_.snapshotFrame([this, start](const graphics::Image& image) {
+    Progress& progress = r_.progress();
+    if (r_.platform().progress) {
+      const uint64_t signature = graphics::sampledRowsSignature(image);
+      if (progress.frames == 0 || signature != previousSignature_) ++progress.distinctFrames;
       previousSignature_ = signature;
-      ++progress_.frames;
+      ++progress.frames;
     }
     // The image may show the frame's buffer: not used after this.
-    if (!gravarQuadro(*image)) return;
-    progress_.seconds = std::max(lastPTS, 0.0);
-    platform_.web->evaluateJavaScript(
+    if (!r_.gravarQuadro(image)) return;
+    progress.seconds = std::max(r_.lastPTS, 0.0);
+    r_.platform().web->evaluateJavaScript(
         kPositionScript,
         [this, start](std::optional<web::ScriptValue> answer) { handlePosition(start, answer); });
-  }, target);
+  });
 }
 
-void Vuzizeri::handlePosition(double iterationStart, const std::optional<web::ScriptValue>& answer) {
-  fundo = atEnd(answer) ? fundo + 1 : 0;
+void RealTimeDriver::handlePosition(double iterationStart,
+                                    const std::optional<web::ScriptValue>& answer) {
+  const bool done = r_.countEnd(atEnd(answer));
   if (answer && answer->isArray() && answer->elements.size() >= 2 &&
       answer->elements[0].isNumber() && answer->elements[1].isNumber() &&
       answer->elements[1].number > 0)
-    progress_.scrolled = std::clamp(answer->elements[0].number / answer->elements[1].number, 0.0, 1.0);
-  tell(Progress::Phase::kRecording);
-  if (fundo >= kEndReadings) {
-    terminar();
+    r_.progress().scrolled =
+        std::clamp(answer->elements[0].number / answer->elements[1].number, 0.0, 1.0);
+  r_.tell(Progress::Phase::kRecording);
+  if (done) {
+    r_.terminar();
     return;
   }
   // A page at its end paints nothing more: no picture is worth waiting for.
   NextStart next = nextStart(iterationStart);
-  if (fundo > 0) next.latest = next.earliest;
+  if (r_.fundo > 0) next.latest = next.earliest;
   awaitNextStart(next);
 }
 
-void Vuzizeri::awaitNextStart(const NextStart& next) {
+void RealTimeDriver::awaitNextStart(const NextStart& next) {
   pendingStart_ = next;
   considerStart();
-}
-
-void Vuzizeri::newPicture() {
-  lastPicture_ = platform_.now();
-  if (args.frameByFrame) pictureArrived();
-  else considerStart();
 }
 
 // A picture that came shortly before the earliest start (pictures come
@@ -87,9 +114,9 @@ void Vuzizeri::newPicture() {
 // lose it. One that came long before belongs to an iteration that started
 // out of step with the pictures; the next picture starts the iteration
 // instead and brings the loop back in step. Without either, the deadline.
-void Vuzizeri::considerStart() {
+void RealTimeDriver::considerStart() {
   if (!pendingStart_) return;
-  const double now = platform_.now();
+  const double now = r_.platform().now();
   const bool recentPicture = lastPicture_ > lastStart_ &&
                              lastPicture_ >= pendingStart_->earliest - kEarlyPictureSeconds;
   const double at = recentPicture ? pendingStart_->earliest : pendingStart_->latest;
@@ -99,16 +126,22 @@ void Vuzizeri::considerStart() {
   }
   if (at == armedAt_) return;  // its call is on the way
   armedAt_ = at;
-  platform_.asyncAfter(at - now, [this, wait = ++startWaits_] {
+  r_.platform().asyncAfter(at - now, [this, wait = ++startWaits_] {
     if (wait == startWaits_) startPendingIteration();
   });
 }
 
-void Vuzizeri::startPendingIteration() {
+void RealTimeDriver::startPendingIteration() {
   pendingStart_.reset();
   armedAt_ = -1;
   ++startWaits_;  // a call still queued for an earlier plan does nothing
   capturar();
+}
+
+}  // namespace
+
+std::unique_ptr<CaptureDriver> realTimeDriver(Vuzizeri& recording) {
+  return std::make_unique<RealTimeDriver>(recording);
 }
 
 }  // namespace vuz

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "vuzizeri/arrivals.h"
+#include "vuzizeri/capture_driver.h"
 #include "vuzizeri/capture_loop.h"
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
@@ -99,17 +101,53 @@ std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answe
   return reading;
 }
 
-void Vuzizeri::startFrameByFrame(double speed) {
-  speed_ = speed;
-  wallStart_ = platform_.now();
-  stepTo(0);
-}
+namespace {
 
-double Vuzizeri::rowsPerCssPixel() const {
-  return static_cast<double>(contentPx) / static_cast<double>(args.contentH);
-}
+// Frame by frame: the recorder moves the page one exact position a frame,
+// waits for the picture that shows it and for what it shows to arrive, and
+// stamps it with the frame's own time.
+class FrameByFrameDriver final : public CaptureDriver {
+ public:
+  explicit FrameByFrameDriver(Vuzizeri& recording) : r_(recording), arrivals_(recording) {}
 
-void Vuzizeri::stepTo(int64_t frame) {
+  void start(double speed) override {
+    speed_ = speed;
+    wallStart_ = r_.platform().now();
+    stepTo(0);
+  }
+
+  void newPicture() override {
+    if (awaitingPicture_) captureStep();
+  }
+
+ private:
+  // A frame and how its picture is moved up.
+  struct Step {
+    int64_t frame = 0;
+    RowShift shift;
+  };
+
+  void stepTo(int64_t frame);
+  void handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
+                  const std::optional<web::ScriptValue>& answer);
+  void awaitPicture(double atMost);
+  void captureStep();
+  void snapshotStep();
+  void tellProgress(int64_t frame);
+
+  Vuzizeri& r_;
+  ArrivalWait arrivals_;
+  double speed_ = 0;
+  double wallStart_ = 0;
+  double startOffset_ = 0;
+  double endOffset_ = 0;
+  double shownOffset_ = -1;
+  Step step_;
+  bool awaitingPicture_ = false;
+  uint64_t pictureWaits_ = 0;  // tells a stale wait for a picture from the current one
+};
+
+void FrameByFrameDriver::stepTo(int64_t frame) {
   const double seconds = static_cast<double>(frame) / kVideoFrameRate;
   // Frame 0 shows the page where it stands; later ones where the scroll has
   // it, with the end as last read, to the nearest row of the video. The page
@@ -118,21 +156,21 @@ void Vuzizeri::stepTo(int64_t frame) {
   std::optional<SnappedScroll> snapped;
   if (frame > 0)
     snapped = snapScroll(scrollPosition(startOffset_, speed_, seconds, endOffset_),
-                         rowsPerCssPixel());
-  platform_.web->evaluateInOwnWorld(
+                         r_.rowsPerCssPixel());
+  r_.platform().web->evaluateInOwnWorld(
       frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, seconds),
       [this, frame, snapped](std::optional<web::ScriptValue> answer) {
         handleStep(frame, snapped, answer);
       });
 }
 
-void Vuzizeri::handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
-                          const std::optional<web::ScriptValue>& answer) {
+void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
+                                    const std::optional<web::ScriptValue>& answer) {
   const double seconds = static_cast<double>(frame) / kVideoFrameRate;
   const std::optional<PageReading> reading = readPage(answer);
   bool moved = false;
   bool atEnd = true;  // a reading that failed counts as one at the end, as in real time
-  step_ = Step{frame, 0, {}};
+  step_ = Step{frame, {}};
   if (reading) {
     if (frame == 0) startOffset_ = reading->offset;
     endOffset_ = reading->endOffset;
@@ -141,64 +179,70 @@ void Vuzizeri::handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
     // A page that went elsewhere (it holds its scroll, or its end moved) is
     // shown as it is.
     if (snapped && std::abs(reading->offset - snapped->scrollTo) < 1e-3 && snapped->rowsUp > 0) {
-      step_.rowsUp = snapped->rowsUp;
-      step_.still = stillRects(reading->still, rowsPerCssPixel(), static_cast<int>(pxW),
-                               static_cast<int>(contentPx));
+      step_.shift.rowsUp = snapped->rowsUp;
+      step_.shift.still = stillRects(reading->still, r_.rowsPerCssPixel(),
+                                     static_cast<int>(r_.pxW), static_cast<int>(r_.contentPx));
     }
     atEnd = scrollOver(startOffset_, speed_, seconds, endOffset_);
   }
-  endFrames_ = atEnd ? endFrames_ + 1 : 0;
+  r_.countEnd(atEnd);
   awaitPicture(moved ? kMovedFrameWait : kStillFrameWait);
 }
 
-void Vuzizeri::awaitPicture(double atMost) {
+void FrameByFrameDriver::awaitPicture(double atMost) {
   awaitingPicture_ = true;
-  // The reply came before the picture painted after the script: the first
+  // The step's answer came before the picture painted after it: the first
   // picture from now on shows this position, without asking for another.
-  platform_.asyncAfter(atMost, [this, wait = ++pictureWaits_] {
+  r_.platform().asyncAfter(atMost, [this, wait = ++pictureWaits_] {
     if (wait == pictureWaits_) captureStep();
   });
 }
 
-void Vuzizeri::captureStep() {
+void FrameByFrameDriver::captureStep() {
   if (!awaitingPicture_) return;
   awaitingPicture_ = false;
   ++pictureWaits_;
-  checkArrivals(platform_.now(), false);
+  arrivals_.check([this](bool waited) {
+    // What arrived shows in the next picture.
+    if (waited) awaitPicture(kArrivedFrameWait);
+    else snapshotStep();
+  });
 }
 
-void Vuzizeri::snapshotStep() {
+void FrameByFrameDriver::snapshotStep() {
   const Step step = step_;
-  const web::SnapshotTarget target = takeFrameBuffer();
-  platform_.web->takeSnapshot(snapshotWidthPoints(), [this, step](graphics::ImageRef image) {
-    if (!image) {
-      platform_.fail("snapshot falhou");
-      return;
-    }
-    const bool last = endFrames_ >= kEndReadings;
+  r_.snapshotFrame([this, step](const graphics::Image& image) {
+    const bool last = r_.fundo >= kEndReadings;
     // The web process paints the next position while this frame is composed
     // and encoded.
     if (!last) stepTo(step.frame + 1);
-    if (!recordFrameAt(*image, static_cast<double>(step.frame) / kVideoFrameRate, step)) return;
-    beat();
-    if (platform_.progress) {
-      progress_.frames = step.frame + 1;
-      progress_.seconds = lastPTS;
-      const double elapsed = platform_.now() - wallStart_;
-      progress_.rate = elapsed > 0 ? static_cast<double>(progress_.frames) / elapsed : 0;
-      double remaining = kEndReadings - endFrames_;
-      if (endFrames_ == 0 && speed_ > 0)
-        remaining += std::max(0.0, (endOffset_ - shownOffset_) / speed_ * kVideoFrameRate);
-      progress_.secondsLeft = progress_.rate > 0 ? remaining / progress_.rate : 0;
-      progress_.scrolled = endOffset_ > 0 ? std::clamp(shownOffset_ / endOffset_, 0.0, 1.0) : 1.0;
-      tell(Progress::Phase::kRecording);
-    }
-    if (last) terminar();
-  }, target);
+    if (!r_.recordFrameAt(image, static_cast<double>(step.frame) / kVideoFrameRate, step.shift))
+      return;
+    r_.beat();
+    tellProgress(step.frame);
+    if (last) r_.terminar();
+  });
 }
 
-void Vuzizeri::pictureArrived() {
-  if (awaitingPicture_) captureStep();
+void FrameByFrameDriver::tellProgress(int64_t frame) {
+  if (!r_.platform().progress) return;
+  Progress& progress = r_.progress();
+  progress.frames = frame + 1;
+  progress.seconds = r_.lastPTS;
+  const double elapsed = r_.platform().now() - wallStart_;
+  progress.rate = elapsed > 0 ? static_cast<double>(progress.frames) / elapsed : 0;
+  double remaining = static_cast<double>(kEndReadings - r_.fundo);
+  if (r_.fundo == 0 && speed_ > 0)
+    remaining += std::max(0.0, (endOffset_ - shownOffset_) / speed_ * kVideoFrameRate);
+  progress.secondsLeft = progress.rate > 0 ? remaining / progress.rate : 0;
+  progress.scrolled = endOffset_ > 0 ? std::clamp(shownOffset_ / endOffset_, 0.0, 1.0) : 1.0;
+  r_.tell(Progress::Phase::kRecording);
+}
+
+}  // namespace
+
+std::unique_ptr<CaptureDriver> frameByFrameDriver(Vuzizeri& recording) {
+  return std::make_unique<FrameByFrameDriver>(recording);
 }
 
 }  // namespace vuz

@@ -49,6 +49,18 @@ void Vuzizeri::updateBandColours(const graphics::Image& image) {
   if (auto sample = coresDoTopo(image)) easeBandColours(bandCols, *sample, bandEase);
 }
 
+void Vuzizeri::snapshotFrame(std::function<void(const graphics::Image&)> then) {
+  const web::SnapshotTarget target = takeFrameBuffer();
+  platform_.web->takeSnapshot(snapshotWidthPoints(), [this, then = std::move(then)](
+                                                         graphics::ImageRef image) {
+    if (!image) {
+      platform_.fail("snapshot falhou");
+      return;
+    }
+    then(*image);
+  }, target);
+}
+
 web::SnapshotTarget Vuzizeri::takeFrameBuffer() {
   frameBuffer_ = writer->createPixelBuffer();
   if (!frameBuffer_) return {};
@@ -56,7 +68,8 @@ web::SnapshotTarget Vuzizeri::takeFrameBuffer() {
           static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
 }
 
-media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, const Step& step) {
+media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
+                                                const RowShift& shift) {
   media::PixelBufferHandle buffer = std::move(frameBuffer_);
   if (!buffer) buffer = writer->createPixelBuffer();
   if (!buffer) return nullptr;
@@ -84,7 +97,7 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, co
     canvas->flush();
     moveUpAroundStillParts(buffer->baseAddress() + (pxH - contentPx) * buffer->bytesPerRow(),
                            buffer->bytesPerRow(), static_cast<int>(pxW),
-                           static_cast<int>(contentPx), step.rowsUp, step.still);
+                           static_cast<int>(contentPx), shift.rowsUp, shift.still);
   }
   return buffer;
 }
@@ -100,7 +113,7 @@ bool Vuzizeri::appendFrame(media::PixelBufferHandle buffer, double seconds) {
 bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
   const double now = platform_.now();
   if (t0 == 0.0) t0 = now;
-  media::PixelBufferHandle buffer = composeFrame(image, Step{});
+  media::PixelBufferHandle buffer = composeFrame(image, RowShift{});
   if (!buffer) return true;
   const double pts = nextPresentationTime(lastPTS, now - t0);
   lastPTS = pts;
@@ -109,8 +122,8 @@ bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
   return !writer->isReadyForMoreMediaData() || appendFrame(std::move(buffer), pts);
 }
 
-bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, const Step& step) {
-  media::PixelBufferHandle buffer = composeFrame(image, step);
+bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift) {
+  media::PixelBufferHandle buffer = composeFrame(image, shift);
   if (!buffer) return true;
   lastPTS = seconds;
   // Every frame counts here: the writer is waited for when it is behind.

@@ -11,6 +11,7 @@
 #include "platform/graphics/image.h"
 #include "platform/web/web_view.h"
 #include "vuzizeri/arguments.h"
+#include "vuzizeri/capture_driver.h"
 #include "vuzizeri/capture_loop.h"
 #include "vuzizeri/recording_writer.h"
 #include "vuzizeri/still_parts.h"
@@ -78,15 +79,30 @@ class Vuzizeri {
   void rolar(double velocidade);
   // Top colours.
   void amostrarCorDoTopo(std::function<void()> then);
-  // Capture loop.
-  void capturar();
   // A new picture of the page has reached the view.
   void newPicture();
-  // Frame by frame.
-  void startFrameByFrame(double speed);
-  // Frame composition.
-  // False when the frame could not be written: the run has failed.
+
+  // The steps the capture drivers share (see capture_driver.h).
+  Platform& platform() { return platform_; }
+  Progress& progress() { return progress_; }
+  void tell(Progress::Phase phase);
+  // Tells the stall limit, if any, that the run is moving.
+  void beat();
+  double snapshotWidthPoints() const;
+  // Rows of the video's page area per CSS pixel.
+  double rowsPerCssPixel() const;
+  // Takes the view's picture for the next frame, drawn straight into the
+  // frame's buffer where it can be; the run fails when there is none.
+  void snapshotFrame(std::function<void(const graphics::Image&)> then);
+  // Composes the picture into a frame and appends it, stamped by the clock
+  // (real time; dropped when the encoder is behind) or at exactly `seconds`
+  // and moved up by `shift` (frame by frame). False when the frame could
+  // not be written: the run has failed.
   bool gravarQuadro(const graphics::Image& image);
+  bool recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift);
+  // One more reading or frame at the end of the scroll (or, when not
+  // `atEnd`, the count starts again); true once there have been enough.
+  bool countEnd(bool atEnd);
   // Writer set-up and finishing.
   void prepararWriter();
   void terminar();
@@ -108,76 +124,32 @@ class Vuzizeri {
   std::unique_ptr<RecordingWriter> writer;
   double t0 = 0.0;
   double lastPTS = -1.0;
-  int64_t fundo = 0;
+  int64_t fundo = 0;  // readings (or frames) in a row at the end of the scroll
   std::vector<double> bandCols;
 
  private:
-  double snapshotWidthPoints() const;
   void handleHeight(const std::optional<web::ScriptValue>& result);
-  void handlePosition(double iterationStart, const std::optional<web::ScriptValue>& result);
   void runUserScript(std::function<void()> then);
   void waitForElement(std::function<void()> then);
   void lookForElement(double deadline, std::function<void()> then);
   void preloadStep(int64_t screen, std::function<void()> then);
   void awaitQuietNetwork(double deadline, double quietSince, double resources,
                          std::function<void()> then);
-  void awaitNextStart(const NextStart& next);
   // Takes the next frame's buffer from the writer's pool: the snapshot may be
   // drawn straight into its page rows, so that composition only adds the band.
   web::SnapshotTarget takeFrameBuffer();
-  // Frame by frame: a frame and how its picture is moved up (see
-  // still_parts.h).
-  struct Step {
-    int64_t frame = 0;
-    int rowsUp = 0;
-    std::vector<PixelRect> still;
-  };
   // The page's top band and picture in a frame buffer (the one the snapshot
-  // was drawn into, if any), the picture moved up as `step` says; nullptr
+  // was drawn into, if any), the picture moved up as `shift` says; nullptr
   // when there is no buffer.
-  media::PixelBufferHandle composeFrame(const graphics::Image& image, const Step& step);
-  // Frame by frame: a frame at exactly `seconds`, never dropped.
-  bool recordFrameAt(const graphics::Image& image, double seconds, const Step& step);
+  media::PixelBufferHandle composeFrame(const graphics::Image& image, const RowShift& shift);
   bool appendFrame(media::PixelBufferHandle buffer, double seconds);
-  void stepTo(int64_t frame);
-  void handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
-                  const std::optional<web::ScriptValue>& answer);
-  double rowsPerCssPixel() const;
-  void captureStep();
-  void awaitPicture(double atMost);
-  // Waits until what the view shows has arrived, then takes the frame.
-  void checkArrivals(double since, bool giveUp);
-  void snapshotStep();
-  void pictureArrived();
-  void considerStart();
-  void startPendingIteration();
   void updateBandColours(const graphics::Image& image);
 
-  void tell(Progress::Phase phase);
-  // Tells the stall limit, if any, that the run is moving.
-  void beat();
-
   Platform platform_;
+  std::unique_ptr<CaptureDriver> driver_;  // real time or frame by frame, chosen once
   bool started_ = false;
   bool finishing_ = false;
-  double lastStart_ = 0;                    // clock time of the last iteration's snapshot
-  double lastPicture_ = -1e300;             // clock time of the view's newest picture
-  std::optional<NextStart> pendingStart_;  // the next iteration waits for its moment
-  double armedAt_ = -1;                     // when the delayed start call is due
-  uint64_t startWaits_ = 0;                 // tells a stale delayed call from the current one
   Progress progress_;
-  uint64_t previousSignature_ = 0;
-  // Frame by frame.
-  double speed_ = 0;
-  double wallStart_ = 0;
-  double startOffset_ = 0;
-  double endOffset_ = 0;
-  double shownOffset_ = -1;
-  Step step_;
-  int64_t endFrames_ = 0;  // consecutive frames with the scroll over
-  bool awaitingPicture_ = false;
-  bool waitedForArrivals_ = false;  // the picture in view predates what arrived
-  uint64_t pictureWaits_ = 0;
   media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
 };
 

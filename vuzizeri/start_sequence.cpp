@@ -80,12 +80,7 @@ void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
   double velocidade = scrollSpeed(*height, args.contentH);
   prepararWriter();
   if (!writer) return;
-  if (args.frameByFrame) {
-    startFrameByFrame(velocidade);
-    return;
-  }
-  rolar(velocidade);
-  capturar();
+  driver_->start(velocidade);
 }
 
 void Vuzizeri::rolar(double velocidade) {

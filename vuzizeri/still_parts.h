@@ -21,6 +21,12 @@ struct PixelRect {
   bool operator==(const PixelRect&) const = default;
 };
 
+// How a frame's picture is moved up: by whole rows, but for its still parts.
+struct RowShift {
+  int rowsUp = 0;
+  std::vector<PixelRect> still;
+};
+
 // The frame's scroll: the whole CSS pixel to scroll the page to, and the
 // rows to move its picture up by, for the exact position `target` (CSS px)
 // at `rowsPerCss` rows of the picture per CSS pixel.

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace vuz {
+
+class Vuzizeri;
+
+// Frame by frame, a frame is taken once what it shows has arrived: the
+// images, background images and web fonts in view, loaded or failed.
+// Something that never arrives holds one frame for kArrivalWaitSeconds at
+// most, and is then given up for the rest of the run.
+class ArrivalWait {
+ public:
+  explicit ArrivalWait(Vuzizeri& recording) : r_(recording) {}
+  // Calls `then` once nothing in view is still on its way, with whether it
+  // had to wait (then the picture in view predates what arrived).
+  void check(std::function<void(bool waited)> then);
+
+ private:
+  void poll(double since, bool giveUp, bool waited, std::function<void(bool)> then);
+  Vuzizeri& r_;
+};
+
+}  // namespace vuz
