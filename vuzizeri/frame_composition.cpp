@@ -90,13 +90,12 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
       }
     }
     // Unless the snapshot was drawn in place already.
-    const uint8_t* content = buffer->baseAddress() + (pxH - contentPx) * buffer->bytesPerRow();
+    uint8_t* content = buffer->baseAddress() + (pxH - contentPx) * buffer->bytesPerRow();
     if (image.row(0) != content)
       canvas->drawImage(image, 0, contentTop, static_cast<double>(pxW),
                         static_cast<double>(contentPx));
     canvas->flush();
-    moveUpAroundStillParts(buffer->baseAddress() + (pxH - contentPx) * buffer->bytesPerRow(),
-                           buffer->bytesPerRow(), static_cast<int>(pxW),
+    moveUpAroundStillParts(content, buffer->bytesPerRow(), static_cast<int>(pxW),
                            static_cast<int>(contentPx), shift.rowsUp, shift.still);
   }
   return buffer;

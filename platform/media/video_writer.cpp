@@ -274,9 +274,10 @@ bool VideoWriter::Impl::completeAlpha(AVPacket* p) {
   if (completed < 0) return failWith(reason);
   if (completed == 0) return true;
   int r = av_packet_make_writable(p);
+  if (r < 0) return failWith(avErrorText("av_packet_make_writable", r));
   const int growth = static_cast<int>(scratch.size()) - p->size;
-  if (r >= 0 && growth > 0) r = av_grow_packet(p, growth);
-  if (r < 0) return failWith(avErrorText("av_grow_packet", r));
+  if (growth > 0 && (r = av_grow_packet(p, growth)) < 0)
+    return failWith(avErrorText("av_grow_packet", r));
   std::copy(scratch.begin(), scratch.end(), p->data);
   return true;
 }
