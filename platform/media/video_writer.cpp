@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <vector>
 
 extern "C" {
+#include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
@@ -66,6 +68,17 @@ struct VideoWriter::Impl {
   int64_t lastAppendedPts = INT64_MIN;
   bool inputFinished = false;
 
+  // The sound track, when there is one.
+  std::unique_ptr<SoundSource> sound;
+  CodecContextPtr soundEncoder;
+  AVStream* soundStream = nullptr;
+  FramePtr soundFrame;
+  PacketPtr soundPacket;  // its own: a video packet may be waiting in `packet`
+  int64_t soundBitRate = 0;
+  int64_t soundFade = 0;     // samples
+  int64_t soundWritten = 0;  // samples encoded so far
+  double videoEnd = 0;       // seconds: where the last written frame ends
+
   mutable std::mutex mutex;
   std::condition_variable changed;
   std::deque<Job> queue;
@@ -99,6 +112,12 @@ struct VideoWriter::Impl {
   bool completeAlpha(AVPacket* packet);
   std::vector<uint8_t> scratch;
   bool writeHeld(int64_t duration);
+  bool writePacket(AVPacket* packet, const char* call);
+  bool openSoundEncoder();
+  // Encodes the sound up to sample `until` of a track `total` samples long;
+  // whole codec frames only, unless `last`.
+  bool encodeSound(int64_t until, int64_t total, bool last);
+  bool receiveSoundPackets();
   void finishFile();
   void run();
 };
@@ -258,11 +277,89 @@ bool VideoWriter::Impl::writeHeld(int64_t duration) {
   holding = false;
   held->duration = duration;
   held->stream_index = stream->index;
+  videoEnd = static_cast<double>(held->pts + duration) * av_q2d(encoder->time_base);
   av_packet_rescale_ts(held.get(), encoder->time_base, stream->time_base);
-  int r = av_write_frame(format.get(), held.get());
-  av_packet_unref(held.get());
-  if (r < 0) return failWith(avErrorText("av_write_frame", r));
+  if (!writePacket(held.get(), "av_write_frame")) return false;
+  // The sound follows, held back by the fade: the video may end any time
+  // from now on.
+  const int64_t soundUntil = static_cast<int64_t>((videoEnd * kSoundRate)) - soundFade;
+  return !sound || encodeSound(soundUntil, INT64_MAX, false);
+}
+
+bool VideoWriter::Impl::writePacket(AVPacket* p, const char* call) {
+  // With one track packets go straight to the file; with two the muxer
+  // interleaves them by time.
+  int r = sound ? av_interleaved_write_frame(format.get(), p) : av_write_frame(format.get(), p);
+  av_packet_unref(p);
+  if (r < 0) return failWith(avErrorText(sound ? "av_interleaved_write_frame" : call, r));
   return true;
+}
+
+bool VideoWriter::Impl::openSoundEncoder() {
+  const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
+  if (!aac) return failWith("encoder aac is not available");
+  soundEncoder.reset(avcodec_alloc_context3(aac));
+  soundFrame.reset(av_frame_alloc());
+  soundPacket.reset(av_packet_alloc());
+  if (!soundEncoder || !soundFrame || !soundPacket)
+    return failWith(avErrorText("avcodec_alloc_context3", AVERROR(ENOMEM)));
+  AVCodecContext* c = soundEncoder.get();
+  c->sample_fmt = AV_SAMPLE_FMT_FLTP;
+  c->sample_rate = kSoundRate;
+  c->time_base = AVRational{1, kSoundRate};
+  c->bit_rate = soundBitRate;
+  const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+  av_channel_layout_copy(&c->ch_layout, &stereo);
+  if (format->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  int r = avcodec_open2(c, aac, nullptr);
+  if (r < 0) return failWith(avErrorText("avcodec_open2", r));
+  r = avcodec_parameters_from_context(soundStream->codecpar, c);
+  if (r < 0) return failWith(avErrorText("avcodec_parameters_from_context", r));
+  soundStream->time_base = c->time_base;
+  return true;
+}
+
+bool VideoWriter::Impl::encodeSound(int64_t until, int64_t total, bool last) {
+  AVCodecContext* c = soundEncoder.get();
+  const int frameSize = c->frame_size > 0 ? c->frame_size : 1024;
+  while (soundWritten < until) {
+    const int64_t count = std::min<int64_t>(frameSize, until - soundWritten);
+    if (count < frameSize && !last) break;
+    AVFrame* f = soundFrame.get();
+    av_frame_unref(f);
+    f->format = c->sample_fmt;
+    f->sample_rate = c->sample_rate;
+    f->nb_samples = static_cast<int>(count);
+    av_channel_layout_copy(&f->ch_layout, &c->ch_layout);
+    int r = av_frame_get_buffer(f, 0);
+    if (r < 0) return failWith(avErrorText("av_frame_get_buffer", r));
+    float* left = reinterpret_cast<float*>(f->data[0]);
+    float* right = reinterpret_cast<float*>(f->data[1]);
+    if (!sound->read(left, right, f->nb_samples)) return failWith(sound->error());
+    for (int i = 0; i < f->nb_samples; ++i) {
+      const float gain = fadeOutGain(soundWritten + i, total, soundFade);
+      left[i] *= gain;
+      right[i] *= gain;
+    }
+    f->pts = soundWritten;
+    soundWritten += count;
+    r = avcodec_send_frame(c, f);
+    if (r < 0) return failWith(avErrorText("avcodec_send_frame", r));
+    if (!receiveSoundPackets()) return false;
+  }
+  return true;
+}
+
+bool VideoWriter::Impl::receiveSoundPackets() {
+  for (;;) {
+    AVPacket* p = soundPacket.get();
+    int r = avcodec_receive_packet(soundEncoder.get(), p);
+    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
+    if (r < 0) return failWith(avErrorText("avcodec_receive_packet", r));
+    p->stream_index = soundStream->index;
+    av_packet_rescale_ts(p, soundEncoder->time_base, soundStream->time_base);
+    if (!writePacket(p, "av_write_frame")) return false;
+  }
 }
 
 // See prores_alpha.h: without this, Apple's decoders drop the alpha of
@@ -305,6 +402,17 @@ void VideoWriter::Impl::finishFile() {
   if (holding) {
     int64_t lone = isProRes() ? 1 : std::max(1, settings.timescale / 60);
     if (!writeHeld(lastInterval > 0 ? lastInterval : lone)) return;
+  }
+  if (sound) {
+    // The rest of the sound, to the video's last tick, fading out.
+    const int64_t total = std::llround(videoEnd * kSoundRate);
+    if (!encodeSound(total, total, true)) return;
+    int r = avcodec_send_frame(soundEncoder.get(), nullptr);
+    if (r < 0) {
+      failWith(avErrorText("avcodec_send_frame", r));
+      return;
+    }
+    if (!receiveSoundPackets()) return;
   }
   int r = av_write_trailer(format.get());
   if (r < 0) {
@@ -433,7 +541,7 @@ bool VideoWriter::startWriting() {
   if (!d.hasInput || d.status != WriterStatus::kUnknown) {
     return d.failWith(d.hasInput ? "the writer has already started" : "the writer has no input");
   }
-  if (!d.chooseThreads() || !d.openEncoder()) return false;
+  if (!d.chooseThreads() || !d.openEncoder() || (d.sound && !d.openSoundEncoder())) return false;
 
   d.packet.reset(av_packet_alloc());
   d.held.reset(av_packet_alloc());
@@ -478,6 +586,19 @@ bool VideoWriter::startWriting() {
   } catch (const std::system_error& e) {
     return d.failWith(e.code().message());
   }
+  return true;
+}
+
+bool VideoWriter::addSoundTrack(std::unique_ptr<SoundSource> source, int64_t bitRate,
+                                double fadeSeconds) {
+  Impl& d = *impl_;
+  if (!d.hasInput || d.sound || d.status != WriterStatus::kUnknown || !source)
+    return d.failWith("a sound track goes after the video input, before the writer starts");
+  d.soundStream = avformat_new_stream(d.format.get(), nullptr);
+  if (!d.soundStream) return d.failWith(avErrorText("avformat_new_stream", AVERROR(ENOMEM)));
+  d.sound = std::move(source);
+  d.soundBitRate = bitRate;
+  d.soundFade = std::llround(fadeSeconds * kSoundRate);
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/media/media_time.h"
 #include "platform/media/pixel_buffer.h"
+#include "platform/media/sound_source.h"
 
 namespace media {
 
@@ -74,6 +75,13 @@ class VideoWriter {
   // area beyond the encoders' (w + 128) × (h + 128) < 2²⁸, bad timescale,
   // encoder missing, a second input); the reason is in error().
   bool addInput(const VideoInputSettings& settings);
+  // Adds an AAC track (stereo, 48 kHz, `bitRate` bits per second) that plays
+  // `source` under the video for exactly the video's length, fading out over
+  // its last `fadeSeconds`. Its packets are interleaved with the video's,
+  // the sound held back by the fade's length behind the video so that the
+  // end, known only at the finish, is where the fade falls. After addInput,
+  // before startWriting; false (see error()) when the encoder is missing.
+  bool addSoundTrack(std::unique_ptr<SoundSource> source, int64_t bitRate, double fadeSeconds);
   // Opens the encoder and writes the header. False on failure; see error().
   bool startWriting();
 

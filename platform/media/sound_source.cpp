@@ -1,0 +1,188 @@
+#include "platform/media/sound_source.h"
+
+#include <algorithm>
+#include <deque>
+#include <vector>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+#include "platform/media/av_error.h"
+#include "platform/media/av_ptr.h"
+
+namespace media {
+
+namespace {
+
+struct InputFormatClose {
+  void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+struct SwrFree {
+  void operator()(SwrContext* s) const { swr_free(&s); }
+};
+
+}  // namespace
+
+struct SoundSource::Impl {
+  std::unique_ptr<AVFormatContext, InputFormatClose> format;
+  CodecContextPtr decoder;
+  std::unique_ptr<SwrContext, SwrFree> resampler;
+  PacketPtr packet{av_packet_alloc()};
+  FramePtr frame{av_frame_alloc()};
+  int stream = -1;
+  std::deque<float> left, right;  // decoded, not yet read
+  bool passGaveSound = false;     // some sound came of this pass through the file
+  std::string firstError;
+
+  bool fail(const std::string& reason) {
+    if (firstError.empty()) firstError = reason;
+    return false;
+  }
+
+  // Resamples `in` (nullptr: what the resampler still holds) onto the queues.
+  bool resample(const AVFrame* in) {
+    const int inSamples = in ? in->nb_samples : 0;
+    const int room = swr_get_out_samples(resampler.get(), inSamples);
+    if (room < 0) return fail(avErrorText("swr_get_out_samples", room));
+    std::vector<float> l(static_cast<size_t>(room) + 1), r(l.size());
+    uint8_t* out[2] = {reinterpret_cast<uint8_t*>(l.data()), reinterpret_cast<uint8_t*>(r.data())};
+    const int made = swr_convert(resampler.get(), out, room + 1,
+                                 in ? const_cast<const uint8_t**>(in->extended_data) : nullptr,
+                                 inSamples);
+    if (made < 0) return fail(avErrorText("swr_convert", made));
+    left.insert(left.end(), l.begin(), l.begin() + made);
+    right.insert(right.end(), r.begin(), r.begin() + made);
+    if (made > 0) passGaveSound = true;
+    return true;
+  }
+
+  bool drainDecoder() {
+    for (;;) {
+      int r = avcodec_receive_frame(decoder.get(), frame.get());
+      if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
+      if (r < 0) return fail(avErrorText("avcodec_receive_frame", r));
+      const bool ok = resample(frame.get());
+      av_frame_unref(frame.get());
+      if (!ok) return false;
+    }
+  }
+
+  // Decodes until some samples come, starting the file over at its end.
+  bool decodeMore() {
+    const size_t had = left.size();
+    while (left.size() == had) {
+      int r = av_read_frame(format.get(), packet.get());
+      if (r == AVERROR_EOF) {
+        if (!startOver()) return false;
+        continue;
+      }
+      if (r < 0) return fail(avErrorText("av_read_frame", r));
+      if (packet->stream_index != stream) {
+        av_packet_unref(packet.get());
+        continue;
+      }
+      r = avcodec_send_packet(decoder.get(), packet.get());
+      av_packet_unref(packet.get());
+      // A damaged packet costs its own sound only.
+      if (r < 0 && r != AVERROR_INVALIDDATA) return fail(avErrorText("avcodec_send_packet", r));
+      if (!drainDecoder()) return false;
+    }
+    return true;
+  }
+
+  bool startOver() {
+    int r = avcodec_send_packet(decoder.get(), nullptr);
+    if (r < 0 && r != AVERROR_EOF) return fail(avErrorText("avcodec_send_packet", r));
+    if (!drainDecoder() || !resample(nullptr)) return false;
+    // A whole pass without a sample would loop for ever.
+    if (!passGaveSound) return fail("the file decodes to no sound");
+    passGaveSound = false;
+    r = av_seek_frame(format.get(), stream, 0, AVSEEK_FLAG_BACKWARD);
+    if (r < 0) r = avformat_seek_file(format.get(), -1, INT64_MIN, 0, 0, 0);
+    if (r < 0) return fail(avErrorText("av_seek_frame", r));
+    avcodec_flush_buffers(decoder.get());
+    return true;
+  }
+};
+
+SoundSource::SoundSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+SoundSource::~SoundSource() = default;
+
+std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::string* error) {
+  auto d = std::make_unique<Impl>();
+  AVFormatContext* raw = nullptr;
+  int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  if (r < 0) {
+    *error = avErrorText(r);
+    return nullptr;
+  }
+  d->format.reset(raw);
+  if ((r = avformat_find_stream_info(raw, nullptr)) < 0) {
+    *error = avErrorText(r);
+    return nullptr;
+  }
+  const AVCodec* codec = nullptr;
+  d->stream = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+  if (d->stream < 0 || !codec) {
+    *error = d->stream == AVERROR_DECODER_NOT_FOUND ? "no decoder for its audio stream"
+                                                     : "no audio stream";
+    return nullptr;
+  }
+  d->decoder.reset(avcodec_alloc_context3(codec));
+  if (!d->decoder || !d->packet || !d->frame) {
+    *error = avErrorText(AVERROR(ENOMEM));
+    return nullptr;
+  }
+  avcodec_parameters_to_context(d->decoder.get(), raw->streams[d->stream]->codecpar);
+  if ((r = avcodec_open2(d->decoder.get(), codec, nullptr)) < 0) {
+    *error = avErrorText("avcodec_open2", r);
+    return nullptr;
+  }
+  // A stream that names no layout is taken as its count of channels in the
+  // usual order.
+  AVChannelLayout inLayout{};
+  if (av_channel_layout_check(&d->decoder->ch_layout) &&
+      d->decoder->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC)
+    av_channel_layout_copy(&inLayout, &d->decoder->ch_layout);
+  else
+    av_channel_layout_default(&inLayout, std::max(1, d->decoder->ch_layout.nb_channels));
+  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+  SwrContext* swr = nullptr;
+  r = swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLTP, kSoundRate, &inLayout,
+                          d->decoder->sample_fmt, d->decoder->sample_rate, 0, nullptr);
+  av_channel_layout_uninit(&inLayout);
+  d->resampler.reset(swr);
+  if (r < 0 || (r = swr_init(swr)) < 0) {
+    *error = avErrorText("swr_init", r);
+    return nullptr;
+  }
+  if (!d->decodeMore()) {
+    *error = d->firstError;
+    return nullptr;
+  }
+  return std::unique_ptr<SoundSource>(new SoundSource(std::move(d)));
+}
+
+bool SoundSource::read(float* left, float* right, int count) {
+  Impl& d = *impl_;
+  while (d.left.size() < static_cast<size_t>(count))
+    if (!d.decodeMore()) return false;
+  std::copy_n(d.left.begin(), count, left);
+  std::copy_n(d.right.begin(), count, right);
+  d.left.erase(d.left.begin(), d.left.begin() + count);
+  d.right.erase(d.right.begin(), d.right.begin() + count);
+  return true;
+}
+
+std::string SoundSource::error() const { return impl_->firstError; }
+
+float fadeOutGain(int64_t index, int64_t total, int64_t fade) {
+  const int64_t left = total - index;  // samples from this one to the end
+  if (fade <= 0 || left > fade) return 1.0f;
+  if (left <= 0) return 0.0f;
+  return static_cast<float>(left - 1) / static_cast<float>(fade);
+}
+
+}  // namespace media

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace media {
+
+// The sound track's format: stereo at 48 kHz.
+inline constexpr int kSoundRate = 48000;
+
+// A sound file (anything FFmpeg reads that has an audio stream) as an
+// endless run of stereo samples at kSoundRate: decoded, resampled, and
+// started over each time it ends. Used from one thread.
+class SoundSource {
+ public:
+  // nullptr when the file cannot be read or gives no sound at all, with the
+  // reason in `error`. The first samples are decoded here, so a file that
+  // opens but does not decode is refused now.
+  static std::unique_ptr<SoundSource> open(const std::string& path, std::string* error);
+  ~SoundSource();
+  SoundSource(const SoundSource&) = delete;
+  SoundSource& operator=(const SoundSource&) = delete;
+
+  // The next `count` samples of each channel, as floats in [−1, 1]. False
+  // when decoding fails on the way; the reason is then in error().
+  bool read(float* left, float* right, int count);
+  std::string error() const;
+
+ private:
+  struct Impl;
+  explicit SoundSource(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// The gain of sample `index` of a track `total` samples long that fades out
+// over its last `fade` samples: 1 before them, then falling in a straight
+// line to 0 at the track's end.
+float fadeOutGain(int64_t index, int64_t total, int64_t fade);
+
+}  // namespace media
