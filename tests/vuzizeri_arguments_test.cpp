@@ -12,6 +12,7 @@
 #include "platform/web/origin.h"
 #include "vuzizeri/arguments.h"
 #include "vuzizeri/devices.h"
+#include "vuzizeri/directing.h"
 #include "vuzizeri/page_shaping.h"
 #include "vuzizeri/phone.h"
 
@@ -79,6 +80,16 @@ TEST(Arguments, OptionsTable) {
       {{"--help", url}, "help"},
       {{"-h"}, "help"},
       {{"--version"}, "version"},
+      {{"--velocidade", "0", url, "390", "844", "3", "47", out}, "--velocidade precisa de um número positivo: 0\n"},
+      {{"--velocidade", "nan", url, "390", "844", "3", "47", out}, "--velocidade precisa de um número positivo: nan\n"},
+      {{"--pausa", "#a", url, "390", "844", "3", "47", out},
+       "--pausa precisa de SELETOR=SEGUNDOS, com segundos positivos: #a\n"},
+      {{"--pausa", "=2", url, "390", "844", "3", "47", out},
+       "--pausa precisa de SELETOR=SEGUNDOS, com segundos positivos: =2\n"},
+      {{"--pausa", "#a=-1", url, "390", "844", "3", "47", out},
+       "--pausa precisa de SELETOR=SEGUNDOS, com segundos positivos: #a=-1\n"},
+      {{"--suave", "-0.5", url, "390", "844", "3", "47", out}, "--suave precisa de segundos, zero ou mais: -0.5\n"},
+      {{"--de", "", url, "390", "844", "3", "47", out}, "usage"},
   };
   for (const auto& [args, expected] : rows) {
     ParseResult r = parseArguments(args, [&] { return devices; });
@@ -91,12 +102,18 @@ TEST(Arguments, OptionsTable) {
   Arguments a = *parseArguments({"--quadro-a-quadro", "--aparelho", "iphone-15", "--cabecalho",
                                  "X-Token:  abc ", "--cookie", "s=1", "--esconder", ".a",
                                  "--esconder", ".b", "--remover", "#c", "--sem-banners",
-                                 "--esquema", "escuro", "--esperar-elemento", "main", url, out},
+                                 "--esquema", "escuro", "--esperar-elemento", "main", "--velocidade",
+                                 "400.5", "--pausa", "[data-x=y]=1.5", "--pausa", "#b=2", "--suave",
+                                 "0", "--ida-e-volta", "--json", url, out},
                                 [&] { return devices; })
                      .arguments;
   EXPECT_EQ(std::tie(a.cssW, a.cssH, a.scale, a.safeTop), std::make_tuple(393, 852, 3.0, 59));
   EXPECT_EQ(std::tie(a.outPath, a.waitFor), std::make_tuple(out, "main"));
-  EXPECT_TRUE(a.frameByFrame && a.noBanners && a.dark);
+  EXPECT_TRUE(a.frameByFrame && a.noBanners && a.dark && a.roundTrip && a.json);
+  EXPECT_EQ(a.speed, 400.5);
+  ASSERT_EQ(a.pauses.size(), 2u);
+  EXPECT_EQ(std::tie(a.pauses[0].selector, a.pauses[0].seconds), std::make_tuple("[data-x=y]", 1.5));
+  EXPECT_EQ(planSelectors(a), (std::vector<std::string>{"[data-x=y]", "#b"}));
   EXPECT_EQ(a.headers, std::vector<std::string>{"X-Token: abc"});
   EXPECT_EQ(a.hide, (std::vector<std::string>{".a", ".b"}));
   EXPECT_EQ(a.remove, std::vector<std::string>{"#c"});

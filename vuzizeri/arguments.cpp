@@ -100,6 +100,13 @@ bool isCookie(std::string_view text) {
          isPrintable(text) && text.find(';') == std::string_view::npos;
 }
 
+// A finite number above zero, in the scale's syntax.
+std::optional<double> positiveNumber(const std::string& text) {
+  std::optional<double> n = parseScale(text);
+  if (!n || !std::isfinite(*n) || !(*n > 0)) return std::nullopt;
+  return n;
+}
+
 // What the options have made of the command line so far.
 struct Parse {
   Arguments a;
@@ -195,6 +202,47 @@ const Option kOptions[] = {
     {"--pre-carregar", "", "", "percorre a página antes de gravar, para carregar o que ela adia",
      [](Parse& p, const std::string&) -> Ending {
        p.a.preload = true;
+       return {};
+     }},
+    {"--velocidade", "", "PX", "a rolagem a PX pixels CSS por segundo",
+     [](Parse& p, const std::string& value) -> Ending {
+       p.a.speed = positiveNumber(value);
+       if (!p.a.speed) return refused("--velocidade precisa de um número positivo: " + value + "\n");
+       return {};
+     }},
+    {"--de", "", "SELETOR", "começa com o topo do elemento no topo da tela",
+     [](Parse& p, const std::string& value) { return named(p.a.from, value); }},
+    {"--ate", "", "SELETOR", "termina com o topo do elemento no topo da tela",
+     [](Parse& p, const std::string& value) { return named(p.a.to, value); }},
+    {"--pausa", "", "SELETOR=SEG", "para SEG segundos quando o elemento chega ao topo (repetível)",
+     [](Parse& p, const std::string& value) -> Ending {
+       // The last '=': selectors may hold one ([data-x=y]).
+       const size_t equals = value.rfind('=');
+       std::optional<double> seconds;
+       if (equals != std::string::npos && equals > 0) seconds = positiveNumber(value.substr(equals + 1));
+       if (!seconds)
+         return refused("--pausa precisa de SELETOR=SEGUNDOS, com segundos positivos: " + value + "\n");
+       p.a.pauses.push_back({value.substr(0, equals), *seconds});
+       return {};
+     }},
+    {"--ida-e-volta", "", "", "no fim, volta ao começo: o vídeo termina como começou",
+     [](Parse& p, const std::string&) -> Ending {
+       p.a.roundTrip = true;
+       return {};
+     }},
+    {"--suave", "", "SEG", "partidas, paradas e pausas aceleram e freiam em SEG segundos",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::optional<double> seconds = parseScale(value);
+       if (!seconds || !std::isfinite(*seconds) || *seconds < 0)
+         return refused("--suave precisa de segundos, zero ou mais: " + value + "\n");
+       p.a.ease = *seconds;
+       return {};
+     }},
+    {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
+     [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
+    {"--json", "", "", "o relatório como um objeto JSON",
+     [](Parse& p, const std::string&) -> Ending {
+       p.a.json = true;
        return {};
      }},
     {"--help", "-h", "", "mostra esta ajuda e sai",

@@ -48,6 +48,28 @@ struct Arguments {
   bool dark = false;
   // --pre-carregar: lazy content loaded before the three-second wait.
   bool preload = false;
+  // How the scroll is directed (see directing.h): a speed in CSS px/s, the
+  // elements it starts and ends at, holds at elements, the way back, and how
+  // long its starts and stops ease in and out.
+  struct Pause {
+    std::string selector;
+    double seconds = 0;
+  };
+  std::optional<double> speed;
+  std::string from;
+  std::string to;
+  std::vector<Pause> pauses;
+  bool roundTrip = false;
+  double ease = 0;
+  // --audio: a sound track under the video. --json: the report as JSON.
+  std::string audioFile;
+  bool json = false;
+
+  // Whether any of the scroll's directions was given: without them the
+  // page scrolls as it always has.
+  bool directsScroll() const {
+    return speed || !from.empty() || !to.empty() || !pauses.empty() || roundTrip || ease > 0;
+  }
 };
 
 // Output pixel sizes: scale × a CSS size, each truncated on its own.

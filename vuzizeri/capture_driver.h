@@ -5,6 +5,7 @@
 namespace vuz {
 
 class Vuzizeri;
+class ScrollPlan;
 
 // How the frames are taken once the page is measured and the movie is open:
 // in real time, as the page scrolls itself, or frame by frame, the recorder
@@ -14,8 +15,8 @@ class Vuzizeri;
 class CaptureDriver {
  public:
   virtual ~CaptureDriver() = default;
-  // The scroll starts at `speed` CSS px/s.
-  virtual void start(double speed) = 0;
+  // The scroll starts at `speed` CSS px/s, along `plan` when it is directed.
+  virtual void start(double speed, const ScrollPlan* plan) = 0;
   // A new picture of the page has reached the view.
   virtual void newPicture() = 0;
 };

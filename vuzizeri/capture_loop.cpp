@@ -38,8 +38,10 @@ class RealTimeDriver final : public CaptureDriver {
  public:
   explicit RealTimeDriver(Vuzizeri& recording) : r_(recording) {}
 
-  void start(double speed) override {
-    r_.rolar(speed);
+  void start(double speed, const ScrollPlan* plan) override {
+    directed_ = plan != nullptr;
+    if (plan) r_.platform().web->evaluateInOwnWorld(planScrollScript(*plan), nullptr);
+    else r_.rolar(speed);
     capturar();
   }
 
@@ -56,6 +58,7 @@ class RealTimeDriver final : public CaptureDriver {
   void startPendingIteration();
 
   Vuzizeri& r_;
+  bool directed_ = false;                   // the page follows a plan
   double lastStart_ = 0;                    // clock time of the last iteration's snapshot
   double lastPicture_ = -1e300;             // clock time of the view's newest picture
   std::optional<NextStart> pendingStart_;  // the next iteration waits for its moment
@@ -78,15 +81,17 @@ void RealTimeDriver::capturar() {
     // The image may show the frame's buffer: not used after this.
     if (!r_.gravarQuadro(image)) return;
     progress.seconds = std::max(r_.lastPTS, 0.0);
-    r_.platform().web->evaluateJavaScript(
-        kPositionScript,
-        [this, start](std::optional<web::ScriptValue> answer) { handlePosition(start, answer); });
+    auto then = [this, start](std::optional<web::ScriptValue> answer) {
+      handlePosition(start, answer);
+    };
+    if (directed_) r_.platform().web->evaluateInOwnWorld(kPlanProgressScript, then);
+    else r_.platform().web->evaluateJavaScript(kPositionScript, then);
   });
 }
 
 void RealTimeDriver::handlePosition(double iterationStart,
                                     const std::optional<web::ScriptValue>& answer) {
-  const bool done = r_.countEnd(atEnd(answer));
+  const bool done = r_.countEnd(directed_ ? planOver(answer) : atEnd(answer));
   if (answer && answer->isArray() && answer->elements.size() >= 2 &&
       answer->elements[0].isNumber() && answer->elements[1].isNumber() &&
       answer->elements[1].number > 0)

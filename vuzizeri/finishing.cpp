@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
+
+#include "vuzizeri/page_shaping.h"
 
 #include "vuzizeri/recorder.h"
 
@@ -16,6 +20,38 @@ std::string outPathInfo(const std::string& path, int64_t size, double duration) 
   return path + " " + std::to_string(size) + " bytes, " + std::string(seconds, end) + "s";
 }
 
+namespace {
+
+// Numbers as JSON has them: the shortest text, to the microsecond or
+// thousandth of a pixel.
+std::string jsonNumber(double value) {
+  if (!std::isfinite(value)) return "null";
+  char text[64];
+  auto end = std::to_chars(text, text + sizeof text, std::round(value * 1e6) / 1e6).ptr;
+  return std::string(text, end);
+}
+
+}  // namespace
+
+std::string jsonReport(const RunReport& r) {
+  std::string json = "{\"arquivo\": " + jsString(r.path) + ", \"bytes\": " + std::to_string(r.bytes) +
+                     ", \"segundos\": " + jsonNumber(r.seconds) +
+                     ", \"quadros\": " + std::to_string(r.frames) + ", \"modo\": \"" +
+                     (r.frameByFrame ? "quadro-a-quadro" : "tempo-real") +
+                     "\", \"velocidade\": " + jsonNumber(r.speed);
+  if (r.directed) {
+    json += ", \"de\": " + jsonNumber(r.start) + ", \"ate\": " + jsonNumber(r.end) +
+            ", \"pausas\": [";
+    for (size_t i = 0; i < r.pauses.size(); ++i)
+      json += std::string(i ? ", " : "") + "{\"seletor\": " + jsString(r.pauses[i].selector) +
+              ", \"posicao\": " + jsonNumber(r.pauses[i].offset) +
+              ", \"segundos\": " + jsonNumber(r.pauses[i].seconds) + "}";
+    json += std::string("], \"ida_e_volta\": ") + (r.roundTrip ? "true" : "false") +
+            ", \"suave\": " + jsonNumber(r.ease);
+  }
+  return json + "}";
+}
+
 int64_t fileSizeOrZero(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return 0;
@@ -24,6 +60,30 @@ int64_t fileSizeOrZero(const std::string& path) {
 
 std::string Vuzizeri::outPathInfo() const {
   return vuz::outPathInfo(args.outPath, fileSizeOrZero(args.outPath), lastPTS);
+}
+
+RunReport Vuzizeri::runReport() const {
+  RunReport r;
+  r.path = args.outPath;
+  r.bytes = fileSizeOrZero(args.outPath);
+  r.seconds = lastPTS;
+  r.frames = framesWritten;
+  r.frameByFrame = args.frameByFrame;
+  r.speed = speed;
+  if (!plan) return r;
+  r.directed = true;
+  const PlanShape& shape = plan->shape();
+  r.start = shape.start;
+  r.end = shape.end;
+  r.roundTrip = shape.roundTrip;
+  r.ease = shape.ease;
+  // The holds the scroll met (one per --pausa, in order), each with the
+  // selector that placed it.
+  const double low = std::min(shape.start, shape.end), high = std::max(shape.start, shape.end);
+  for (size_t i = 0; i < shape.pauses.size() && i < args.pauses.size(); ++i)
+    if (shape.pauses[i].offset >= low && shape.pauses[i].offset <= high)
+      r.pauses.push_back({args.pauses[i].selector, shape.pauses[i].offset, shape.pauses[i].seconds});
+  return r;
 }
 
 void Vuzizeri::terminar() {
@@ -37,7 +97,7 @@ void Vuzizeri::terminar() {
       platform_.fail("falha ao finalizar: " + failure);
       return;
     }
-    platform_.report("ok " + outPathInfo() + "\n");
+    platform_.report(args.json ? jsonReport(runReport()) + "\n" : "ok " + outPathInfo() + "\n");
   });
 }
 

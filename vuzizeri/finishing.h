@@ -2,12 +2,42 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vuz {
 
 // "<path> <size> bytes, <seconds, one decimal>s", with the full stop as the
 // decimal separator whatever the locale.
 std::string outPathInfo(const std::string& path, int64_t size, double duration);
+
+// What --json reports of a finished run.
+struct RunReport {
+  std::string path;
+  int64_t bytes = 0;
+  double seconds = 0;  // of video
+  int64_t frames = 0;
+  bool frameByFrame = false;
+  double speed = 0;  // CSS px/s
+  // The directed scroll's start and end offsets and holds (CSS px and
+  // seconds), with the selectors of the holds; absent for a plain scroll.
+  struct Pause {
+    std::string selector;
+    double offset = 0;
+    double seconds = 0;
+  };
+  bool directed = false;
+  double start = 0;
+  double end = 0;
+  std::vector<Pause> pauses;
+  bool roundTrip = false;
+  double ease = 0;
+};
+
+// The report as one line of JSON: {"arquivo", "bytes", "segundos",
+// "quadros", "modo" ("tempo-real" or "quadro-a-quadro"), "velocidade", and
+// for a directed scroll "de", "ate", "pausas" [{"seletor", "posicao",
+// "segundos"}], "ida_e_volta", "suave"}.
+std::string jsonReport(const RunReport& report);
 
 // The file's size in bytes, 0 when it cannot be read.
 int64_t fileSizeOrZero(const std::string& path);

@@ -72,13 +72,14 @@ constexpr char kFrameStepPrefix[] =
 
 }  // namespace
 
-double scrollPosition(double startOffset, double speed, double seconds, double endOffset) {
-  return std::min(startOffset + speed * std::min(seconds, kScrollTimeCap),
-                  std::max(endOffset, startOffset));
-}
-
-bool scrollOver(double startOffset, double speed, double seconds, double endOffset) {
-  return !(startOffset + speed * seconds < endOffset) || seconds >= kScrollTimeCap;
+ScrollPlan plainScroll(double startOffset, double endOffset, double speed) {
+  PlanShape shape;
+  shape.start = startOffset;
+  shape.end = std::max(startOffset, endOffset);
+  shape.speed = speed;
+  shape.followsPageEnd = true;
+  shape.scrollTimeCap = kScrollTimeCap;
+  return ScrollPlan(shape);
 }
 
 std::string frameStepScript(std::optional<double> scrollTo, double seconds) {
@@ -110,8 +111,11 @@ class FrameByFrameDriver final : public CaptureDriver {
  public:
   explicit FrameByFrameDriver(Vuzizeri& recording) : r_(recording), arrivals_(recording) {}
 
-  void start(double speed) override {
-    speed_ = speed;
+  void start(double speed, const ScrollPlan* plan) override {
+    // A plain scroll runs from where the page stands at the first frame to
+    // its end as it grows, at most for 60 s of scrolling.
+    firstFrameShapesPlan_ = !plan;
+    plan_.emplace(plan ? *plan : plainScroll(0, 0, speed));
     wallStart_ = r_.platform().now();
     stepTo(0);
   }
@@ -137,9 +141,9 @@ class FrameByFrameDriver final : public CaptureDriver {
 
   Vuzizeri& r_;
   ArrivalWait arrivals_;
-  double speed_ = 0;
+  std::optional<ScrollPlan> plan_;
+  bool firstFrameShapesPlan_ = false;
   double wallStart_ = 0;
-  double startOffset_ = 0;
   double endOffset_ = 0;
   double shownOffset_ = -1;
   Step step_;
@@ -155,8 +159,7 @@ void FrameByFrameDriver::stepTo(int64_t frame) {
   // frame is composed.
   std::optional<SnappedScroll> snapped;
   if (frame > 0)
-    snapped = snapScroll(scrollPosition(startOffset_, speed_, seconds, endOffset_),
-                         r_.rowsPerCssPixel());
+    snapped = snapScroll(plan_->position(seconds, endOffset_), r_.rowsPerCssPixel());
   r_.platform().web->evaluateInOwnWorld(
       frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, seconds),
       [this, frame, snapped](std::optional<web::ScriptValue> answer) {
@@ -172,7 +175,8 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
   bool atEnd = true;  // a reading that failed counts as one at the end, as in real time
   step_ = Step{frame, {}};
   if (reading) {
-    if (frame == 0) startOffset_ = reading->offset;
+    if (frame == 0 && firstFrameShapesPlan_)
+      plan_.emplace(plainScroll(reading->offset, reading->endOffset, plan_->shape().speed));
     endOffset_ = reading->endOffset;
     moved = reading->offset != shownOffset_;
     shownOffset_ = reading->offset;
@@ -183,7 +187,7 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
       step_.shift.still = stillRects(reading->still, r_.rowsPerCssPixel(),
                                      static_cast<int>(r_.pxW), static_cast<int>(r_.contentPx));
     }
-    atEnd = scrollOver(startOffset_, speed_, seconds, endOffset_);
+    atEnd = plan_->over(seconds, endOffset_);
   }
   r_.countEnd(atEnd);
   awaitPicture(moved ? kMovedFrameWait : kStillFrameWait);
@@ -231,11 +235,12 @@ void FrameByFrameDriver::tellProgress(int64_t frame) {
   progress.seconds = r_.lastPTS;
   const double elapsed = r_.platform().now() - wallStart_;
   progress.rate = elapsed > 0 ? static_cast<double>(progress.frames) / elapsed : 0;
+  const double seconds = static_cast<double>(frame) / kVideoFrameRate;
+  const double length = plan_->duration(endOffset_);
   double remaining = static_cast<double>(kEndReadings - r_.fundo);
-  if (r_.fundo == 0 && speed_ > 0)
-    remaining += std::max(0.0, (endOffset_ - shownOffset_) / speed_ * kVideoFrameRate);
+  if (r_.fundo == 0) remaining += std::max(0.0, (length - seconds) * kVideoFrameRate);
   progress.secondsLeft = progress.rate > 0 ? remaining / progress.rate : 0;
-  progress.scrolled = endOffset_ > 0 ? std::clamp(shownOffset_ / endOffset_, 0.0, 1.0) : 1.0;
+  progress.scrolled = length > 0 ? std::clamp(seconds / length, 0.0, 1.0) : 1.0;
   r_.tell(Progress::Phase::kRecording);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/web/script_value.h"
+#include "vuzizeri/scroll_plan.h"
 
 // Frame by frame: the recorder, not the page's clock, moves the page. Frame
 // i shows the page where the constant-speed scroll has it at i/60 s, and is
@@ -24,15 +25,10 @@ inline constexpr double kArrivalPollSeconds = 0.05;
 inline constexpr double kArrivalWaitSeconds = 3.0;
 inline constexpr double kArrivedFrameWait = 0.5;
 
-// Where the constant-speed scroll has the page `seconds` into the video:
-// from `startOffset` at `speed` CSS px/s, never beyond `endOffset` (which
-// follows a page that grows) nor beyond 60 s of scrolling, so that a page
+// The plain scroll: from `startOffset` at `speed` CSS px/s to the page's end,
+// following a page that grows for at most 60 s of scrolling, so that one
 // that keeps growing as it is scrolled (an endless feed) still ends.
-double scrollPosition(double startOffset, double speed, double seconds, double endOffset);
-
-// Whether the scroll is over at `seconds`: the position has reached the end,
-// or 60 s of scrolling have passed.
-bool scrollOver(double startOffset, double speed, double seconds, double endOffset);
+ScrollPlan plainScroll(double startOffset, double endOffset, double speed);
 
 // The script of one frame, run in the recorder's own script world: it moves
 // the page's own clocks one frame on (see video_clock.h), puts the page's

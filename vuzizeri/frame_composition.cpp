@@ -102,8 +102,10 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
 }
 
 bool Vuzizeri::appendFrame(media::PixelBufferHandle buffer, double seconds) {
-  if (writer->append(std::move(buffer), media::mediaTimeFromSeconds(seconds, kTimescale)))
+  if (writer->append(std::move(buffer), media::mediaTimeFromSeconds(seconds, kTimescale))) {
+    ++framesWritten;
     return true;
+  }
   // A full disk shows now, not at the finish after all the painting.
   platform_.fail("falha ao gravar o quadro: " + writer->failure());
   return false;

@@ -24,6 +24,8 @@
 #include "common/progress_line.h"
 #include "platform/display/private_display.h"
 #include "platform/loop/main_queue.h"
+#include "platform/media/av_error.h"
+#include "platform/media/sound_source.h"
 #include "platform/process/program_data.h"
 #include "platform/process/run_folder.h"
 #include "platform/process/run_guard.h"
@@ -183,6 +185,15 @@ int main(int argc, char** argv) {
     writeAll(STDERR_FILENO, inputError);
     return 2;
   }
+  // A sound file that cannot be played is refused before anything starts.
+  if (!a.audioFile.empty()) {
+    std::string soundError;
+    media::silenceLibraryLog();
+    if (!media::SoundSource::open(a.audioFile, &soundError)) {
+      writeAll(STDERR_FILENO, "--audio: não foi possível ler " + a.audioFile + ": " + soundError + "\n");
+      return 2;
+    }
+  }
   const std::string extensions = process::programLibraryFolder("vuzizeri") + "/web-extensions";
   if (!inputs->headers.empty() && access(extensions.c_str(), R_OK) != 0)
     fail("extensão de cabeçalhos ausente: " + extensions + ": " + std::strerror(errno));
@@ -195,6 +206,7 @@ int main(int argc, char** argv) {
   setenv("FONTCONFIG_FILE", fonts.c_str(), 1);
 
   const unsigned memoryLimitMB = webMemoryLimitMB();
+  const double startedAt = loop::mediaTime();
   const std::string folder = process::startGuardedRun(
       {a.frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds,
        a.frameByFrame ? kFrameByFrameStallSeconds : 0, "tempo esgotado", a.outPath, "vuzizeri",
@@ -251,6 +263,7 @@ int main(int argc, char** argv) {
   platform.openWriter = openOwnMp4Writer;
   platform.fail = [](std::string_view message) { failOnce(message); };
   platform.report = [](const std::string& line) { reportAndExit(line); };
+  platform.deadline = startedAt + (a.frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds);
   if (progress::onTerminal()) platform.progress = showProgress;
   if (a.frameByFrame) platform.heartbeat = process::noteProgress;
   static vuz::Vuzizeri vuzizeri(a, sizes, std::move(platform));

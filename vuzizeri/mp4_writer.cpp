@@ -68,7 +68,13 @@ std::unique_ptr<RecordingWriter> openMp4Writer(const H264Request& request) {
   settings.h264.x264Preset = kPreset;
   settings.expectsMediaDataInRealTime = true;
   settings.timescale = kTimescale;
-  if (!writer->addInput(settings) || !writer->startWriting()) return nullptr;
+  if (!writer->addInput(settings)) return nullptr;
+  if (!request.soundFile.empty()) {
+    std::unique_ptr<media::SoundSource> sound = media::SoundSource::open(request.soundFile, &error);
+    if (!sound || !writer->addSoundTrack(std::move(sound), kSoundBitRate, kSoundFadeSeconds))
+      return nullptr;
+  }
+  if (!writer->startWriting()) return nullptr;
   return std::make_unique<Mp4Writer>(std::move(writer));
 }
 

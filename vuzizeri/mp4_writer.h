@@ -1,12 +1,18 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "vuzizeri/recording_writer.h"
 
 namespace vuz {
 
-// The recorder's movie: H.264 in an MP4 file, tuned for a real-time source.
+// --audio's track: AAC at this rate, faded out over the video's last seconds.
+inline constexpr int64_t kSoundBitRate = 192000;
+inline constexpr double kSoundFadeSeconds = 2.0;
+
+// The recorder's movie: H.264 in an MP4 file, tuned for a real-time source,
+// with the sound file's track under it when one is asked for.
 // nullptr when the file cannot be created or the encoder refuses the size.
 std::unique_ptr<RecordingWriter> openMp4Writer(const H264Request& request);
 

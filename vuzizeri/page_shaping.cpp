@@ -66,6 +66,7 @@ void Vuzizeri::shapePage(std::function<void()> then) {
   std::vector<std::string> selectors = args.hide;
   selectors.insert(selectors.end(), args.remove.begin(), args.remove.end());
   if (!args.waitFor.empty()) selectors.push_back(args.waitFor);
+  for (const std::string& s : planSelectors(args)) selectors.push_back(s);
   if (selectors.empty()) {
     runUserScript(std::move(then));
     return;
@@ -75,8 +76,8 @@ void Vuzizeri::shapePage(std::function<void()> then) {
       invalidSelectorsScript(selectors),
       [this, then = std::move(then)](std::optional<web::ScriptValue> invalid) mutable {
         if (!invalid || !invalid->isArray()) {
-          failUnlessWebProcessEnds("os seletores de --esconder, --remover e --esperar-elemento "
-                                   "não puderam ser verificados");
+          failUnlessWebProcessEnds("os seletores de --esconder, --remover, --esperar-elemento, "
+                                   "--de, --ate e --pausa não puderam ser verificados");
           return;
         }
         if (!invalid->elements.empty() &&

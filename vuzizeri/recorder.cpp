@@ -1,5 +1,7 @@
 #include "vuzizeri/recorder.h"
 
+#include <utility>
+
 namespace vuz {
 
 Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform platform)
@@ -13,7 +15,20 @@ Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform
   platform_.web->setNewPictureHandler([this] { newPicture(); });
 }
 
-void Vuzizeri::newPicture() { driver_->newPicture(); }
+void Vuzizeri::newPicture() {
+  if (pictureWaiter_) std::exchange(pictureWaiter_, nullptr)();
+  driver_->newPicture();
+}
+
+void Vuzizeri::waitForPicture(double atMost, std::function<void()> then) {
+  const uint64_t wait = ++pictureWaits_;
+  pictureWaiter_ = [this, wait, then] {
+    if (wait == pictureWaits_) ++pictureWaits_, then();
+  };
+  platform_.asyncAfter(atMost, [this, wait] {
+    if (wait == pictureWaits_ && pictureWaiter_) std::exchange(pictureWaiter_, nullptr)();
+  });
+}
 
 bool Vuzizeri::countEnd(bool atEnd) {
   fundo = atEnd ? fundo + 1 : 0;

@@ -13,6 +13,8 @@
 #include "vuzizeri/arguments.h"
 #include "vuzizeri/capture_driver.h"
 #include "vuzizeri/capture_loop.h"
+#include "vuzizeri/directing.h"
+#include "vuzizeri/finishing.h"
 #include "vuzizeri/recording_writer.h"
 #include "vuzizeri/still_parts.h"
 
@@ -56,6 +58,9 @@ struct Platform {
   // Told of every start step and every frame made frame by frame, for the
   // guard's stall limit.
   std::function<void()> heartbeat = nullptr;
+  // When the run's time limit falls, on `now`'s clock; 0 for none. A real
+  // time scroll that would not end before it is refused up front.
+  double deadline = 0;
 };
 
 // One recording: the page is loaded, sampled, measured, scrolled and
@@ -74,6 +79,9 @@ class Vuzizeri {
   // --pre-carregar: the page scrolled through, screen by screen, and back.
   void preload(std::function<void()> then);
   void comecar();
+  // --de, --ate, --pausa and the rest: the page's marks found and the page
+  // put at the start.
+  void directScroll(std::function<void()> then);
   void waitForFonts(double deadline, std::function<void()> then);
   void medirEComecar();
   void rolar(double velocidade);
@@ -107,6 +115,7 @@ class Vuzizeri {
   void prepararWriter();
   void terminar();
   std::string outPathInfo() const;
+  RunReport runReport() const;
   // The web process is gone: the run fails, unless the file is already
   // being finished, which no longer needs the page.
   void webProcessEnded();
@@ -126,6 +135,10 @@ class Vuzizeri {
   double lastPTS = -1.0;
   int64_t fundo = 0;  // readings (or frames) in a row at the end of the scroll
   std::vector<double> bandCols;
+  int64_t framesWritten = 0;
+  // The scroll as it was run: its speed, and its plan when directed.
+  double speed = 0;
+  std::optional<ScrollPlan> plan;
 
  private:
   void handleHeight(const std::optional<web::ScriptValue>& result);
@@ -144,6 +157,11 @@ class Vuzizeri {
   media::PixelBufferHandle composeFrame(const graphics::Image& image, const RowShift& shift);
   bool appendFrame(media::PixelBufferHandle buffer, double seconds);
   void updateBandColours(const graphics::Image& image);
+  void goToStart(double offset, std::function<void()> then);
+  // Calls `then` at the next picture of the view, or after `atMost` seconds.
+  void waitForPicture(double atMost, std::function<void()> then);
+  // The scroll's plan once the page is measured; nothing for a plain scroll.
+  std::optional<ScrollPlan> makePlan(double* speed);
 
   Platform platform_;
   std::unique_ptr<CaptureDriver> driver_;  // real time or frame by frame, chosen once
@@ -151,6 +169,10 @@ class Vuzizeri {
   bool finishing_ = false;
   Progress progress_;
   media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
+  std::optional<PlanMarks> marks_;         // the directed scroll's, once found
+  double startOffset_ = 0;                 // where the page stood when sampled
+  std::function<void()> pictureWaiter_;
+  uint64_t pictureWaits_ = 0;
 };
 
 }  // namespace vuz

@@ -32,6 +32,7 @@ struct H264Request {
   int64_t width = 0;
   int64_t height = 0;
   int64_t averageBitRate = 0;
+  std::string soundFile;  // --audio, checked at start; empty for none
 };
 
 // Opens the MP4 file and starts writing; nullptr when it cannot.

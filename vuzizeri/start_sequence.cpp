@@ -1,6 +1,7 @@
 #include "vuzizeri/start_sequence.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
@@ -41,8 +42,9 @@ void Vuzizeri::webViewDidFail(const std::string& reason) {
 }
 
 void Vuzizeri::comecar() {
-  waitForFonts(platform_.now() + kFontWaitSeconds,
-               [this] { amostrarCorDoTopo([this] { medirEComecar(); }); });
+  waitForFonts(platform_.now() + kFontWaitSeconds, [this] {
+    directScroll([this] { amostrarCorDoTopo([this] { medirEComecar(); }); });
+  });
 }
 
 void Vuzizeri::waitForFonts(double deadline, std::function<void()> then) {
@@ -78,9 +80,68 @@ void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
     return;
   }
   double velocidade = scrollSpeed(*height, args.contentH);
+  plan = makePlan(&velocidade);
+  if (args.directsScroll() && !plan) return;  // refused
+  speed = velocidade;
   prepararWriter();
   if (!writer) return;
-  driver_->start(velocidade);
+  driver_->start(velocidade, plan ? &*plan : nullptr);
+}
+
+void Vuzizeri::directScroll(std::function<void()> then) {
+  if (!args.directsScroll()) {
+    then();
+    return;
+  }
+  const std::vector<std::string> selectors = planSelectors(args);
+  platform_.web->evaluateInOwnWorld(
+      planMarksScript(selectors),
+      [this, count = selectors.size(), then = std::move(then)](
+          std::optional<web::ScriptValue> answer) mutable {
+        marks_ = readPlanMarks(answer, count);
+        if (!marks_) {
+          if (!answer) failUnlessWebProcessEnds("a página não respondeu onde estão --de, --ate e --pausa");
+          else platform_.fail("a página respondeu sem sentido onde estão --de, --ate e --pausa");
+          return;
+        }
+        const std::string unmatched = unmatchedSelector(args, *marks_);
+        if (!unmatched.empty()) {
+          platform_.fail(unmatched);
+          return;
+        }
+        startOffset_ = marks_->offset;
+        if (std::optional<double> start = planStart(args, *marks_)) goToStart(*start, std::move(then));
+        else then();
+      });
+}
+
+void Vuzizeri::goToStart(double offset, std::function<void()> then) {
+  beat();
+  platform_.web->evaluateInOwnWorld(
+      goToScript(offset), [this, then = std::move(then)](std::optional<web::ScriptValue> at) mutable {
+        if (at && at->isNumber() && std::isfinite(at->number)) startOffset_ = at->number;
+        // The top colours come from the view's picture at the start.
+        waitForPicture(kStartPictureWait, std::move(then));
+      });
+}
+
+std::optional<ScrollPlan> Vuzizeri::makePlan(double* velocidade) {
+  if (!marks_) return std::nullopt;
+  // Without --velocidade, the plain scroll's rule over the stretch run.
+  const double distance = std::abs(planEnd(args, *marks_) - startOffset_);
+  *velocidade = args.speed.value_or(std::max(kMinimumSpeed, distance / kScrollTimeCap));
+  ScrollPlan made(planShape(args, *marks_, startOffset_, *velocidade));
+  // In real time the whole run has two minutes: a scroll that cannot end
+  // within them is refused now rather than cut by the limit.
+  const double needed = made.duration(marks_->pageEnd) + kEndReadings * kCaptureInterval;
+  if (!args.frameByFrame && platform_.deadline > 0 &&
+      platform_.now() + needed + kFinishingAllowance > platform_.deadline) {
+    platform_.fail("a rolagem levaria " + std::to_string(static_cast<int64_t>(std::ceil(needed))) +
+                   " s e não cabe nos 2 minutos da gravação em tempo real; grave com "
+                   "--quadro-a-quadro, que não tem esse limite");
+    return std::nullopt;
+  }
+  return made;
 }
 
 void Vuzizeri::rolar(double velocidade) {

@@ -14,6 +14,10 @@ inline constexpr double kScrollTimeCap = 60.0;  // seconds
 // longer to arrive before the top colours are sampled.
 inline constexpr double kFontWaitSeconds = 5.0;
 inline constexpr double kFontPollSeconds = 0.05;
+// A page put at --de's element shows there within this long.
+inline constexpr double kStartPictureWait = 0.5;
+// What finishing the file may take, at most, of a real-time run's limit.
+inline constexpr double kFinishingAllowance = 3.0;
 
 // The page height the height script answered, when it is a usable one: a
 // number above zero.

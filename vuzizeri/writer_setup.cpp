@@ -18,7 +18,8 @@ std::optional<int64_t> averageBitRate(int64_t pxW, int64_t pxH) {
 void Vuzizeri::prepararWriter() {
   removeOldOutput(args.outPath);
   std::optional<int64_t> bitRate = averageBitRate(pxW, pxH);
-  if (bitRate) writer = platform_.openWriter(H264Request{args.outPath, pxW, pxH, *bitRate});
+  if (bitRate)
+    writer = platform_.openWriter(H264Request{args.outPath, pxW, pxH, *bitRate, args.audioFile});
   if (!writer) platform_.fail("não abriu o writer");
 }
 
