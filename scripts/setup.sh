@@ -21,6 +21,8 @@ packages=(
   ffmpeg time
   # a server with a certificate nobody signed, for the load-failure test
   openssl
+  # reads the --json report as a script would, in the tests
+  python3
   # the Debian package (cpack's dependency scan) and the manual pages
   file dpkg-dev man-db
 )

@@ -28,8 +28,10 @@ MovieInfo probeMovie(const std::string& path) {
   if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return failed("cannot open");
   std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
       raw, [](AVFormatContext* f) { avformat_close_input(&f); });
-  if (avformat_find_stream_info(raw, nullptr) < 0 || raw->nb_streams != 1)
-    return failed("expected exactly one stream");
+  // One video stream, and perhaps a sound track after it.
+  if (avformat_find_stream_info(raw, nullptr) < 0 || raw->nb_streams < 1 || raw->nb_streams > 2 ||
+      (raw->nb_streams == 2 && raw->streams[1]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO))
+    return failed("expected one video stream, and a sound track at most");
   const AVStream* st = raw->streams[0];
   const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
   media::CodecContextPtr decoder(avcodec_alloc_context3(codec));
@@ -48,8 +50,30 @@ MovieInfo probeMovie(const std::string& path) {
          f.reset(av_frame_alloc()))
       info.frames.push_back(std::move(f));
   };
+  media::CodecContextPtr soundDecoder;
+  if (raw->nb_streams == 2) {
+    const AVCodecParameters* p = raw->streams[1]->codecpar;
+    const AVCodec* aac = avcodec_find_decoder(p->codec_id);
+    soundDecoder.reset(avcodec_alloc_context3(aac));
+    avcodec_parameters_to_context(soundDecoder.get(), p);
+    if (avcodec_open2(soundDecoder.get(), aac, nullptr) < 0) return failed("cannot decode the sound");
+    info.sound = MovieInfo::Sound{p->codec_id, p->sample_rate, p->ch_layout.nb_channels, p->bit_rate, {}};
+  }
+  int64_t firstVideoAt = -1, lastVideoAt = -1, firstSoundAt = -1, lastSoundAt = -1;
   media::PacketPtr packet(av_packet_alloc());
   while (av_read_frame(raw, packet.get()) >= 0) {
+    if (packet->stream_index == 1) {
+      if (firstSoundAt < 0) firstSoundAt = packet->pos;
+      lastSoundAt = packet->pos;
+      avcodec_send_packet(soundDecoder.get(), packet.get());
+      av_packet_unref(packet.get());
+      for (media::FramePtr f(av_frame_alloc()); avcodec_receive_frame(soundDecoder.get(), f.get()) == 0;)
+        info.sound->left.insert(info.sound->left.end(), reinterpret_cast<float*>(f->data[0]),
+                                reinterpret_cast<float*>(f->data[0]) + f->nb_samples);
+      continue;
+    }
+    if (firstVideoAt < 0) firstVideoAt = packet->pos;
+    lastVideoAt = packet->pos;
     info.packetPts.push_back(packet->pts);
     info.packetKey.push_back(packet->flags & AV_PKT_FLAG_KEY);
     info.packetData.emplace_back(packet->data, packet->data + packet->size);
@@ -60,6 +84,8 @@ MovieInfo probeMovie(const std::string& path) {
   avcodec_send_packet(decoder.get(), nullptr);
   drain();
   info.hasBFrames = std::max(st->codecpar->video_delay, decoder->has_b_frames);
+  if (info.sound)
+    info.sound->interleaved = firstSoundAt < lastVideoAt && firstVideoAt < lastSoundAt;
   return info;
 }
 

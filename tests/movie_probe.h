@@ -4,6 +4,7 @@
 // check what a player would see: codec parameters, timestamps and pixels.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,17 @@ struct MovieInfo {
   std::vector<bool> packetKey;
   std::vector<std::vector<uint8_t>> packetData;
   std::vector<media::FramePtr> frames;  // decoded, in presentation order
+  // The sound track, when there is one: its format, its first channel
+  // decoded (planar float), and whether its packets lie among the video's.
+  struct Sound {
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    int sampleRate = 0;
+    int channels = 0;
+    int64_t bitRate = 0;
+    std::vector<float> left;
+    bool interleaved = false;
+  };
+  std::optional<Sound> sound;
 };
 
 // A movie that cannot be read fails the running test.

@@ -140,6 +140,24 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
   }
   kill(tls, SIGTERM);
   wait(tls, dir_, "tls");
+
+  // Directions the page, the machine or the sound file cannot follow.
+  const fs::path text = dir_ / "not-sound.txt";
+  writeFile(text, "no sound here\n");
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"--pausa", "#nada=1"}, "--pausa: nada na página casa com #nada\n"},
+      {{"--de", "a["}, "seletor inválido: a[\n"},
+      {{"--velocidade", "1"}, "a rolagem levaria 5622 s e não cabe nos 2 minutos"},
+      {{"--audio", text}, "--audio: não foi possível ler " + text.string() + ": "},
+  };
+  for (const auto& [options, message] : refused) {
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {pageUrl("pattern.html"), "200", "400", "1", "20", out.string()});
+    Outcome r = run(args);
+    EXPECT_EQ(r.status, options[0] == "--audio" ? 2 : 1) << options[0];
+    EXPECT_EQ(r.err.rfind(message, 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
   EXPECT_EQ(slurp(out), "old");
   EXPECT_EQ(leftovers(dir_), "");
 }
@@ -237,6 +255,104 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
     EXPECT_NEAR(*offset, std::min(250.0 * static_cast<double>(i) / 60, end), 0.3) << "frame " << i;
   }
   EXPECT_GT(read, static_cast<int>(m.frames.size()) * 9 / 10);
+}
+
+// A tone as a WAV file: 16-bit mono at 44.1 kHz, `seconds` long.
+std::string toneWav(double seconds) {
+  const uint32_t samples = static_cast<uint32_t>(seconds * 44100);
+  auto le = [](uint32_t v, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i) & 0xff);
+    return out;
+  };
+  std::string wav = "RIFF" + le(36 + samples * 2, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) +
+                    le(44100, 4) + le(88200, 4) + le(2, 2) + le(16, 2) + "data" + le(samples * 2, 4);
+  for (uint32_t i = 0; i < samples; ++i)
+    wav += le(static_cast<uint16_t>(static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * i / 44100))), 2);
+  return wav;
+}
+
+double rms(const std::vector<float>& s, size_t from, size_t to) {
+  double sum = 0;
+  for (size_t i = from; i < to; ++i) sum += s[i] * s[i];
+  return std::sqrt(sum / static_cast<double>(std::max<size_t>(1, to - from)));
+}
+
+// The scroll directed: a stretch between two sections with a hold on the
+// way (frame by frame exactly, in real time on the page's clock), and a
+// looping clip with music. Offsets are read from the numbered bars.
+TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
+  auto offsets = [](const MovieInfo& m) {
+    std::vector<double> read;
+    for (const auto& f : m.frames)
+      read.push_back(scroll_pattern::offsetOf({0, f->width, f->height, f->linesize[0], f->data[0]}, 20, 1.0)
+                         .value_or(-1));
+    return read;
+  };
+  const std::string page = pageUrl("pattern.html", "h=1500");
+  for (const char* mode : {"--quadro-a-quadro", "--velocidade"}) {
+    const bool exact = mode == std::string("--quadro-a-quadro");
+    fs::path out = dir_ / (std::string(mode + 2) + ".mp4");
+    Outcome r = run({mode, exact ? "--json" : "250", "--pausa", "#s3=1", "--de", "#s2", "--ate", "#s5",
+                     page, "200", "400", "1", "20", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    MovieInfo m = probeMovie(out);
+    const std::vector<double> at = offsets(m);
+    ASSERT_GT(at.size(), 120u);
+    EXPECT_NEAR(at.front(), 200, 0.5) << mode;
+    EXPECT_NEAR(at.back(), 500, 0.5) << mode;
+    std::vector<size_t> held;  // the frames at section 3
+    for (size_t i = 0; i < at.size(); ++i)
+      if (std::abs(at[i] - 300) < 0.5) held.push_back(i);
+    ASSERT_FALSE(held.empty()) << mode;
+    if (!exact) {
+      const double seconds = static_cast<double>(m.packetPts[held.back()] - m.packetPts[held.front()]) / 600;
+      EXPECT_NEAR(seconds, 1.0, 0.15) << "held in real time";
+      continue;
+    }
+    EXPECT_NEAR(static_cast<double>(held.size()), 60, 1);
+    EXPECT_EQ(at.size(), 72 + held.size() + 60) << "200 to 500 at 250 px/s, the hold, the end";
+    // The report, as a script reads it, agrees with the file.
+    Outcome json = test_runs::run(
+        "/usr/bin/python3",
+        {"-c", "import json, sys; d = json.loads(sys.argv[1]); "
+               "print(d['arquivo'], d['bytes'], d['quadros'], round(d['segundos'] * 60), d['modo'], "
+               "d['velocidade'], d['de'], d['ate'], d['pausas'][0]['posicao'], d['ida_e_volta'])",
+         r.out},
+        dir_);
+    EXPECT_EQ(json.out, out.string() + " " + std::to_string(fs::file_size(out)) + " " +
+                            std::to_string(at.size()) + " " + std::to_string(at.size() - 1) +
+                            " quadro-a-quadro 250 200 500 300 False\n")
+        << r.out << json.err;
+  }
+
+  fs::path loop = dir_ / "loop.mp4", tone = dir_ / "tone.wav";
+  writeFile(tone, toneWav(1));
+  MovieInfo m = recorded(run({"--quadro-a-quadro", "--ida-e-volta", "--suave", "0.3", "--audio", tone,
+                              pageUrl("pattern.html", "h=1000&fixed=1"), "200", "400", "1", "20", loop}),
+                         loop);
+  const std::vector<double> at = offsets(m);
+  EXPECT_NEAR(*std::max_element(at.begin(), at.end()), 620, 0.5) << "down to the end";
+  const AVFrame &first = *m.frames.front(), &last = *m.frames.back();
+  double squares = 0;
+  for (int y = 0; y < first.height; ++y)
+    for (int x = 0; x < first.width; ++x)
+      squares += std::pow(first.data[0][y * first.linesize[0] + x] - last.data[0][y * last.linesize[0] + x], 2);
+  const double psnr = 10 * std::log10(255.0 * 255 * first.width * first.height / std::max(squares, 1.0));
+  EXPECT_GT(psnr, 38) << "the clip ends on its first picture";
+  // The tone, looped under the whole video, fades out over its last 2 s.
+  ASSERT_TRUE(m.sound);
+  const MovieInfo::Sound& s = *m.sound;
+  EXPECT_EQ(std::tie(s.codec, s.sampleRate, s.channels), std::make_tuple(AV_CODEC_ID_AAC, 48000, 2));
+  EXPECT_NEAR(static_cast<double>(s.bitRate), 192000, 20000);
+  EXPECT_TRUE(s.interleaved);
+  const double videoSeconds = static_cast<double>(m.streamDuration) / 600;
+  ASSERT_NEAR(static_cast<double>(s.left.size()) / 48000, videoSeconds, 0.03);
+  const size_t n = s.left.size(), second = 48000;
+  const double full = rms(s.left, n - 4 * second, n - 3 * second);  // the tone, looped
+  EXPECT_NEAR(full, 12000.0 / 32768 / 2, 0.02) << "a sine's RMS, mono spread at -3 dB a channel";
+  EXPECT_NEAR(rms(s.left, n - second - 2400, n - second + 2400), full / 2, full / 8) << "half way down";
+  EXPECT_LT(rms(s.left, n - 2400, n), full / 15) << "silent at the end";
 }
 
 // Pictures that arrive 0.4 s late: frame by frame waits for them, real time
