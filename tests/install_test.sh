@@ -2,8 +2,8 @@
 # Installs both tools into a scratch prefix, moves the prefix elsewhere, and
 # runs the installed programs there with the build and source folders hidden
 # (bwrap mounts empty folders over them): vuzizeri-many recording a page made
-# on the spot twice, in real time and frame by frame, and a short tessane
-# run. (What the install holds, the package test lists.)
+# on the spot twice, in real time and frame by frame, then once more and a
+# page that is not there with --json, and a short tessane run. (What the install holds, the package test lists.)
 #   tests/install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(readlink -f "$1")
@@ -28,6 +28,20 @@ out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri-m
         -g "200 300 1 20" "$work/list" | sort)
 [[ $out == "ok $work/frame by frame.mp4 "*" bytes, 1.0s"$'\n'"ok $work/real time.mp4 "*" bytes, "*s ]] ||
   { echo "vuzizeri-many said: $out"; exit 1; }
+# With --json, one object a line, a failed run's too.
+printf '%s\n' "file://$work/page.html $work/j.mp4" "file://$work/none.html $work/k.mp4" >"$work/list2"
+status=0
+out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri-many" --json -j 1 \
+        -g "200 300 1 20" "$work/list2") || status=$?
+python3 - "$status" "$out" "$work" <<'CHECK' || { echo "vuzizeri-many --json said ($status): $out"; exit 1; }
+import json, os, sys
+status, lines, work = int(sys.argv[1]), sys.argv[2].splitlines(), sys.argv[3]
+runs = {d.get("arquivo") or d["url"]: d for d in map(json.loads, lines)}
+ok, failed = runs[work + "/j.mp4"], runs["file://" + work + "/none.html"]
+assert status == 1 and len(lines) == 2
+assert ok["bytes"] == os.path.getsize(ok["arquivo"]) and ok["modo"] == "tempo-real"
+assert failed["status"] == 1 and failed["erro"].startswith("a página não carregou")
+CHECK
 count=$(head -c $((16 * 8 * 4 * 3)) /dev/zero |
         hidden env -i PATH=/usr/bin:/bin "$work/prefix/bin/tessane" 16 8 30 "$work/out.mov")
 [ "$count" = 3 ] || { echo "tessane said: $count"; exit 1; }
