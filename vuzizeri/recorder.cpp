@@ -23,7 +23,9 @@ void Vuzizeri::newPicture() {
 void Vuzizeri::waitForPicture(double atMost, std::function<void()> then) {
   const uint64_t wait = ++pictureWaits_;
   pictureWaiter_ = [this, wait, then] {
-    if (wait == pictureWaits_) ++pictureWaits_, then();
+    if (wait != pictureWaits_) return;  // the time ran out first
+    ++pictureWaits_;
+    then();
   };
   platform_.asyncAfter(atMost, [this, wait] {
     if (wait == pictureWaits_ && pictureWaiter_) std::exchange(pictureWaiter_, nullptr)();
