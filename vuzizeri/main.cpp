@@ -30,6 +30,7 @@
 #include "platform/process/run_folder.h"
 #include "platform/process/run_guard.h"
 #include "platform/system/resources.h"
+#include "platform/web/page_confinement.h"
 #include "platform/web/webkit_view.h"
 #include "platform/web/origin.h"
 #include "vuzizeri/arguments.h"
@@ -213,6 +214,11 @@ int main(int argc, char** argv) {
        int64_t{memoryLimitMB} << 20});
   keepStandardDescriptorsPrivate();
   process::confineUserFolders(folder);
+  // Pages are only ever loaded inside WebKit's sandbox; where it cannot be
+  // made, say so rather than let WebKit trap when it starts the web process.
+  std::string sandboxError;
+  if (!web::sandboxWorks(&sandboxError))
+    failOnce("o isolamento das páginas (bubblewrap) não funciona aqui: " + sandboxError);
 
   // Room for the window at its origin; the arguments checked that it fits.
   const int screenW = static_cast<int>((vuz::kWindowOrigin + a.cssW) * a.windowScale);
@@ -228,6 +234,16 @@ int main(int argc, char** argv) {
   setenv("GDK_DPI_SCALE", "1", 1);
   setenv("NO_AT_BRIDGE", "1", 1);
   unsetenv("GTK_THEME");
+  // GLib, GTK and WebKit end on a fatal error with a breakpoint trap and a
+  // message nobody sees (descriptor 2 is /dev/null by now): the message
+  // becomes the run's one line instead.
+  g_log_set_default_handler(
+      [](const char* domain, GLogLevelFlags level, const char* message, gpointer data) {
+        if (level & (G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL))
+          failOnce(std::string("erro fatal no WebKit ou no GTK: ") + (message ? message : "?"));
+        g_log_default_handler(domain, level, message, data);
+      },
+      nullptr);
   if (!gtk_init_check(nullptr, nullptr)) failOnce("não foi possível abrir a janela");
   // A bare X server has no Xft.dpi; without it fonts and the page's pixel
   // ratio come out wrong. A phone shows pages light unless they say

@@ -2,6 +2,8 @@
 
 #include <libsoup/soup.h>
 
+#include <cstring>
+
 #include "platform/web/origin.h"
 
 namespace web {
@@ -15,6 +17,9 @@ constexpr double kConservativeThreshold = 0.5;
 constexpr double kStrictThreshold = 0.75;
 constexpr double kKillThreshold = 1.0;
 constexpr double kMemoryPollSeconds = 0.5;
+
+// Where WebKit runs bubblewrap from: the path it was built with.
+constexpr char kBubblewrap[] = "/usr/bin/bwrap";
 
 gboolean cancelAtDestination(WebKitDownload* download, gchar*, gpointer) {
   webkit_download_cancel(download);
@@ -125,6 +130,27 @@ WebKitWebContext* newConfinedContext(unsigned memoryLimitMB) {
   webkit_web_context_set_sandbox_enabled(context, TRUE);
   g_signal_connect(context, "download-started", G_CALLBACK(cancelDownload), nullptr);
   return context;
+}
+
+bool sandboxWorks(std::string* reason) {
+  const char* off = g_getenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS");
+  if (off && std::strcmp(off, "0") != 0) return true;
+  const char* argv[] = {kBubblewrap, "--ro-bind", "/", "/", "--proc", "/proc", "--dev", "/dev",
+                        "--unshare-all", "--die-with-parent", "true", nullptr};
+  g_autofree char* errors = nullptr;
+  g_autoptr(GError) error = nullptr;
+  int status = 0;
+  if (!g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL,
+                    nullptr, nullptr, nullptr, &errors, &status, &error)) {
+    *reason = error->message;
+    return false;
+  }
+  if (g_spawn_check_wait_status(status, &error)) return true;
+  // bubblewrap says why in one line; its status alone says little.
+  std::string said = errors ? errors : "";
+  said = said.substr(0, said.find('\n'));
+  *reason = said.empty() ? std::string(kBubblewrap) + ": " + error->message : said;
+  return false;
 }
 
 void confinePage(WebKitWebView* view, const std::optional<Credentials>& credentials) {

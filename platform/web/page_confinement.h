@@ -18,6 +18,15 @@ namespace web {
 // download cancelled before it writes anything. The caller owns the result.
 WebKitWebContext* newConfinedContext(unsigned memoryLimitMB);
 
+// Whether the web processes' sandbox can be made here. WebKit starts each web
+// process inside bubblewrap and, when bubblewrap fails, stops the program at
+// once with a breakpoint trap that no caller can handle; a container that
+// does not let bubblewrap mount its own /proc is the common case. False with
+// bubblewrap's own message (or why it could not be started), after making
+// the same smallest sandbox WebKit tries itself. True at once when the user
+// turned WebKit's sandbox off through its environment variable.
+bool sandboxWorks(std::string* reason);
+
 // HTTP authentication the user allows for the page's own origin.
 struct Credentials {
   std::string origin;  // as originOf() gives it
