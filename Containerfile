@@ -1,12 +1,12 @@
 # The recorder locked down: the Debian package on Debian 12, run as a user
 # of its own. Build it beside the package (cpack -G DEB in the build folder):
-#   podman build --build-arg BASE=debian:12 -t vuzizeri .
+#   podman build --build-arg BASE=debian:12 -t gravador .
 # and run it with nothing loosened but the /proc masks, which bubblewrap (the
 # web processes' sandbox) needs lifted to mount a /proc of its own:
 #   podman run --rm --user 10001:10001 --cap-drop=all \
 #     --security-opt no-new-privileges --security-opt 'unmask=/proc/*' \
 #     --read-only --tmpfs /tmp -v "$PWD/videos:/out" \
-#     vuzizeri https://example.org/ 390 844 3 47 /out/example.mp4
+#     gravador https://example.org/ 390 844 3 47 /out/example.mp4
 # tessane and vuzizeri-many are there too: --entrypoint tessane.
 ARG BASE=debian:12
 FROM ${BASE}
