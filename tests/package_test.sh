@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work" >/dev/null)
 deb=$(ls "$work"/vuzizeri_*.deb)
 contents=$(dpkg-deb -c "$deb")
-for f in usr/bin/vuzizeri usr/bin/tessane usr/bin/vuzizeri-many usr/share/vuzizeri/fonts.conf \
+for f in usr/bin/vuzizeri usr/bin/tessane usr/bin/vuzizeri-many usr/bin/vuzizeri-juntar usr/share/vuzizeri/fonts.conf \
          usr/share/vuzizeri/aparelhos.tsv usr/share/vuzizeri/banners.tsv \
          usr/lib/vuzizeri/web-extensions/libvuzizeri_headers.so \
          usr/share/vuzizeri/sample/index.html usr/share/man/man1/vuzizeri.1 \

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "vuzizeri/directing.h"
+#include "vuzizeri/frame_by_frame.h"
 #include "vuzizeri/scroll_plan.h"
 
 namespace {
@@ -74,6 +75,16 @@ TEST(ScrollPlan, PositionsAndLengths) {
     EXPECT_LT(std::abs(speed - before), 100 * M_PI / 2 / 60 + 1e-6) << "at " << t << " s";
     before = speed;
   }
+}
+
+// A whole run's frames, and the equal runs of them that parts record.
+TEST(ScrollPlan, FramesAndParts) {
+  EXPECT_EQ(framesOf(ScrollPlan(shape(0, 500)), 500), 300 + 61) << "5 s of scrolling, then the end";
+  EXPECT_EQ(framesOf(ScrollPlan(shape(0, 0)), 0), 61) << "a page that fits its view";
+  EXPECT_EQ(framesOf(ScrollPlan(shape(0, 501)), 501), 301 + 61) << "the frame that reaches the end";
+  std::vector<std::pair<int64_t, int64_t>> parts;
+  for (int64_t k = 1; k <= 3; ++k) parts.push_back({partFrames(100, k, 3).first, partFrames(100, k, 3).end});
+  EXPECT_EQ(parts, (std::vector<std::pair<int64_t, int64_t>>{{0, 33}, {33, 66}, {66, 100}}));
 }
 
 TEST(ScrollPlan, MadeFromThePagesMarks) {

@@ -90,6 +90,12 @@ TEST(Arguments, OptionsTable) {
        "--pausa precisa de SELETOR=SEGUNDOS, com segundos positivos: #a=-1\n"},
       {{"--suave", "-0.5", url, "390", "844", "3", "47", out}, "--suave precisa de segundos, zero ou mais: -0.5\n"},
       {{"--de", "", url, "390", "844", "3", "47", out}, "usage"},
+      {{"--quadro-a-quadro", "--trecho", "3/2", url, "390", "844", "3", "47", out},
+       "--trecho precisa de K/N, com 1 ≤ K ≤ N: 3/2\n"},
+      {{"--trecho", "1/2", url, "390", "844", "3", "47", out}, "--trecho só vale com --quadro-a-quadro\n"},
+      {{"--quadro-a-quadro", "--trecho", "1/2", "--audio", "a.mp3", url, "390", "844", "3", "47", out},
+       "--trecho não combina com --audio\n"},
+      {{"--quadro-a-quadro", "--trecho", "2/2", url, "390", "844", "3", "47", out}, "run"},
   };
   for (const auto& [args, expected] : rows) {
     ParseResult r = parseArguments(args, [&] { return devices; });

@@ -355,6 +355,50 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
   EXPECT_LT(rms(s.left, n - 2400, n), full / 15) << "silent at the end";
 }
 
+// One recording in three parts, each made on its own and put together,
+// equals a whole run: the same frames at the same times, each at the same
+// offset, under a band of the same colours. Parts that do not follow one
+// another are refused.
+TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
+  const std::string page = pageUrl("pattern.html", "h=1500&top=%23cc3366");
+  auto record = [&](const std::string& name, std::vector<std::string> options) {
+    fs::path out = dir_ / name;
+    options.insert(options.end(), {"--quadro-a-quadro", page, "200", "400", "1", "20", out});
+    Outcome r = run(options);
+    EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+    return out.string();
+  };
+  const std::string whole = record("whole.mp4", {});
+  std::vector<std::string> parts;
+  for (int k = 1; k <= 3; ++k) parts.push_back(record("part" + std::to_string(k) + ".mp4", {"--trecho", std::to_string(k) + "/3"}));
+  fs::path joined = dir_ / "joined.mp4";
+  std::vector<std::string> join = {joined};
+  join.insert(join.end(), parts.begin(), parts.end());
+  Outcome r = test_runs::run(JUNTAR_BINARY, join, dir_);
+  const MovieInfo a = probeMovie(whole), b = recorded(r, joined);
+  ASSERT_EQ(b.packetPts, a.packetPts);
+  ASSERT_EQ(b.frames.size(), a.frames.size());
+  EXPECT_EQ(b.streamDuration, a.streamDuration);
+  for (size_t i = 0; i < a.frames.size(); ++i) {
+    const AVFrame &x = *a.frames[i], &y = *b.frames[i];
+    auto offset = [](const AVFrame& f) {
+      return scroll_pattern::offsetOf({0, f.width, f.height, f.linesize[0], f.data[0]}, 20, 1.0);
+    };
+    ASSERT_EQ(offset(x).has_value(), offset(y).has_value()) << "frame " << i;
+    if (offset(x)) {
+      EXPECT_NEAR(*offset(x), *offset(y), 0.5) << "half a device pixel, frame " << i;
+    }
+    const Rgb band = pixelAt(x, 100, 10);
+    expectColour(y, 100, 10, band, 3);
+  }
+
+  Outcome reversed = test_runs::run(JUNTAR_BINARY, {dir_ / "x.mp4", parts[1], parts[0]}, dir_);
+  EXPECT_EQ(reversed.status, 1);
+  EXPECT_EQ(reversed.err, "não foi possível juntar os trechos: " + parts[1] +
+                              ": does not start at the video's start\n");
+  EXPECT_FALSE(fs::exists(dir_ / "x.mp4"));
+}
+
 // Pictures that arrive 0.4 s late: frame by frame waits for them, real time
 // loads them first with --pre-carregar; no frame shows an empty grey box.
 // Frame by frame, the page's own clocks follow the video: its bars move

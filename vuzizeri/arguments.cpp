@@ -240,6 +240,19 @@ const Option kOptions[] = {
      }},
     {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
      [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
+    {"--trecho", "", "K/N", "quadro a quadro, só o K-ésimo de N trechos iguais (vuzizeri-juntar os junta)",
+     [](Parse& p, const std::string& value) -> Ending {
+       const size_t slash = value.find('/');
+       std::optional<int64_t> k, n;
+       if (slash != std::string::npos) {
+         k = parseInt64(value.substr(0, slash));
+         n = parseInt64(value.substr(slash + 1));
+       }
+       if (!k || !n || *k < 1 || *k > *n)
+         return refused("--trecho precisa de K/N, com 1 ≤ K ≤ N: " + value + "\n");
+       p.a.part = Arguments::Part{*k, *n};
+       return {};
+     }},
     {"--json", "", "", "o relatório como um objeto JSON",
      [](Parse& p, const std::string&) -> Ending {
        p.a.json = true;
@@ -289,6 +302,9 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
     }
     if (Ending end = option->apply(p, value)) return *end;
   }
+  // A part is a run of exact frames, and the joined parts carry no sound.
+  if (a.part && !a.frameByFrame) return refused("--trecho só vale com --quadro-a-quadro\n");
+  if (a.part && !a.audioFile.empty()) return refused("--trecho não combina com --audio\n");
   std::vector<std::string> args(all.begin() + static_cast<ptrdiff_t>(first), all.end());
   if (p.device) {
     // The device's four numbers take their place between the URL and the

@@ -64,11 +64,20 @@ struct Arguments {
   // --audio: a sound track under the video. --json: the report as JSON.
   std::string audioFile;
   bool json = false;
+  // --trecho K/N: frame by frame, only the K-th (from 1) of N equal runs of
+  // the video's frames, for vuzizeri-juntar to put together.
+  struct Part {
+    int64_t index = 0;
+    int64_t count = 0;
+  };
+  std::optional<Part> part;
 
-  // Whether any of the scroll's directions was given: without them the
-  // page scrolls as it always has.
+  // Whether any of the scroll's directions was given (a part needs the plan
+  // before its first frame too): without them the page scrolls as it always
+  // has.
   bool directsScroll() const {
-    return speed || !from.empty() || !to.empty() || !pauses.empty() || roundTrip || ease > 0;
+    return speed || !from.empty() || !to.empty() || !pauses.empty() || roundTrip || ease > 0 ||
+           part;
   }
 };
 

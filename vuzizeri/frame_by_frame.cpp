@@ -82,6 +82,19 @@ ScrollPlan plainScroll(double startOffset, double endOffset, double speed) {
   return ScrollPlan(shape);
 }
 
+int64_t framesOf(const ScrollPlan& plan, double pageEnd) {
+  const double length = plan.duration(pageEnd);
+  // The first frame whose time reaches the plan's length, found by the same
+  // comparison the frames make.
+  int64_t moving = std::max<int64_t>(0, static_cast<int64_t>(std::floor(length * kVideoFrameRate)) - 2);
+  while (!plan.over(static_cast<double>(moving) / kVideoFrameRate, pageEnd)) ++moving;
+  return moving + kEndReadings;
+}
+
+FrameRange partFrames(int64_t frames, int64_t index, int64_t count) {
+  return {frames * (index - 1) / count, frames * index / count};
+}
+
 std::string frameStepScript(std::optional<double> scrollTo, double seconds) {
   // The page's own clocks first: its timers and animation frames move it
   // before it is scrolled and its picture painted.
@@ -116,6 +129,12 @@ class FrameByFrameDriver final : public CaptureDriver {
     // its end as it grows, at most for 60 s of scrolling.
     firstFrameShapesPlan_ = !plan;
     plan_.emplace(plan ? *plan : plainScroll(0, 0, speed));
+    if (const auto& part = r_.args.part; part && plan) {
+      const FrameRange range =
+          partFrames(framesOf(*plan_, plan_->shape().end), part->index, part->count);
+      firstFrame_ = range.first;
+      endFrame_ = range.end;
+    }
     wallStart_ = r_.platform().now();
     stepTo(0);
   }
@@ -143,6 +162,9 @@ class FrameByFrameDriver final : public CaptureDriver {
   ArrivalWait arrivals_;
   std::optional<ScrollPlan> plan_;
   bool firstFrameShapesPlan_ = false;
+  // --trecho: the frames recorded; those before are only run through.
+  int64_t firstFrame_ = 0;
+  std::optional<int64_t> endFrame_;
   double wallStart_ = 0;
   double endOffset_ = 0;
   double shownOffset_ = -1;
@@ -206,6 +228,11 @@ void FrameByFrameDriver::captureStep() {
   if (!awaitingPicture_) return;
   awaitingPicture_ = false;
   ++pictureWaits_;
+  if (step_.frame < firstFrame_ - kBandWarmupFrames) {
+    r_.beat();  // running through is progress too
+    stepTo(step_.frame + 1);
+    return;
+  }
   arrivals_.check([this](bool waited) {
     // What arrived shows in the next picture.
     if (waited) awaitPicture(kArrivedFrameWait);
@@ -216,7 +243,13 @@ void FrameByFrameDriver::captureStep() {
 void FrameByFrameDriver::snapshotStep() {
   const Step step = step_;
   r_.snapshotFrame([this, step](const graphics::Image& image) {
-    const bool last = r_.fundo >= kEndReadings;
+    if (step.frame < firstFrame_) {
+      r_.warmBandColours(image);
+      r_.beat();
+      stepTo(step.frame + 1);
+      return;
+    }
+    const bool last = r_.fundo >= kEndReadings || (endFrame_ && step.frame + 1 >= *endFrame_);
     // The web process paints the next position while this frame is composed
     // and encoded.
     if (!last) stepTo(step.frame + 1);

@@ -30,6 +30,25 @@ inline constexpr double kArrivedFrameWait = 0.5;
 // that keeps growing as it is scrolled (an endless feed) still ends.
 ScrollPlan plainScroll(double startOffset, double endOffset, double speed);
 
+// How many frames a whole run along `plan` makes when the page ends at
+// `pageEnd`: up to the first frame at which the scroll is over, then the 60
+// more that show the end.
+int64_t framesOf(const ScrollPlan& plan, double pageEnd);
+
+// --trecho K/N: the frames [first, end) of the K-th (from 1) of N equal runs
+// of a video of `frames` frames.
+struct FrameRange {
+  int64_t first = 0;
+  int64_t end = 0;
+};
+FrameRange partFrames(int64_t frames, int64_t index, int64_t count);
+
+// Before a part's first frame, the page is run through every frame before it
+// (its clocks, what it loads and reveals as it scrolls), and the pictures of
+// the last second of them give the band its colours, eased as a whole run
+// eases them: older ones weigh less than a thousandth.
+inline constexpr int64_t kBandWarmupFrames = 60;
+
 // The script of one frame, run in the recorder's own script world: it moves
 // the page's own clocks one frame on (see video_clock.h), puts the page's
 // CSS animations and transitions at `seconds` of the video's clock

@@ -108,6 +108,9 @@ class Vuzizeri {
   // not be written: the run has failed.
   bool gravarQuadro(const graphics::Image& image);
   bool recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift);
+  // Eases the band's colours towards the picture's, as a recorded frame
+  // would, without recording it.
+  void warmBandColours(const graphics::Image& image) { updateBandColours(image); }
   // One more reading or frame at the end of the scroll (or, when not
   // `atEnd`, the count starts again); true once there have been enough.
   bool countEnd(bool atEnd);
