@@ -21,8 +21,9 @@ packages=(
   ffmpeg time
   # a server with a certificate nobody signed, for the load-failure test
   openssl
-  # reads the --json report as a script would, in the tests
-  python3
+  # reads the --json report as a script would, and the Kubernetes manifests,
+  # in the tests
+  python3 python3-yaml
   # the Debian package (cpack's dependency scan) and the manual pages
   file dpkg-dev man-db
 )

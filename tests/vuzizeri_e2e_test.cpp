@@ -357,10 +357,11 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
 
 // One recording in three parts, each made on its own and put together,
 // equals a whole run: the same frames at the same times, each at the same
-// offset, under a band of the same colours. Parts that do not follow one
+// offset, under a band of the same colours, with what the page revealed as
+// it scrolled by shown as far as in the whole run. Parts that do not follow one
 // another are refused.
 TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
-  const std::string page = pageUrl("pattern.html", "h=1500&top=%23cc3366");
+  const std::string page = pageUrl("pattern.html", "h=1500&top=%23cc3366&reveal=1");
   auto record = [&](const std::string& name, std::vector<std::string> options) {
     fs::path out = dir_ / name;
     options.insert(options.end(), {"--quadro-a-quadro", page, "200", "400", "1", "20", out});
@@ -390,6 +391,10 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
     }
     const Rgb band = pixelAt(x, 100, 10);
     expectColour(y, 100, 10, band, 3);
+    // The boxes revealed as they came into view, faded in as far.
+    for (int row = 20; row < x.height; ++row)
+      EXPECT_NEAR(x.data[0][row * x.linesize[0] + 190], y.data[0][row * y.linesize[0] + 190], 40)
+          << "frame " << i << ", row " << row;
   }
 
   Outcome reversed = test_runs::run(JUNTAR_BINARY, {dir_ / "x.mp4", parts[1], parts[0]}, dir_);

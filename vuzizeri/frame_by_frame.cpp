@@ -165,6 +165,8 @@ class FrameByFrameDriver final : public CaptureDriver {
   // --trecho: the frames recorded; those before are only run through.
   int64_t firstFrame_ = 0;
   std::optional<int64_t> endFrame_;
+  double paintedOffset_ = 0;  // running through: where the last picture was waited for
+  int64_t paintedFrame_ = 0;
   double wallStart_ = 0;
   double endOffset_ = 0;
   double shownOffset_ = -1;
@@ -212,6 +214,20 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
     atEnd = plan_->over(seconds, endOffset_);
   }
   r_.countEnd(atEnd);
+  if (frame < firstFrame_ - kBandWarmupFrames) {
+    // Running through: the page's clocks move a frame a step whatever is
+    // painted; a picture now and then lets it see what has scrolled into
+    // view (lazy pictures, reveals).
+    const bool paint = std::abs(shownOffset_ - paintedOffset_) >= r_.args.contentH / 4.0 ||
+                       frame - paintedFrame_ >= kRunThroughPictureFrames;
+    if (!paint) {
+      r_.beat();
+      stepTo(frame + 1);
+      return;
+    }
+    paintedOffset_ = shownOffset_;
+    paintedFrame_ = frame;
+  }
   awaitPicture(moved ? kMovedFrameWait : kStillFrameWait);
 }
 

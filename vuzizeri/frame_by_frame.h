@@ -48,6 +48,9 @@ FrameRange partFrames(int64_t frames, int64_t index, int64_t count);
 // the last second of them give the band its colours, eased as a whole run
 // eases them: older ones weigh less than a thousandth.
 inline constexpr int64_t kBandWarmupFrames = 60;
+// Running through, the page is painted when it has moved a quarter of its
+// view since it last was, or this many frames later.
+inline constexpr int64_t kRunThroughPictureFrames = 30;
 
 // The script of one frame, run in the recorder's own script world: it moves
 // the page's own clocks one frame on (see video_clock.h), puts the page's

@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""The Kubernetes manifests in deploy/ parse, and every Job runs as the tested
+container runs (tests/container_test.sh): the same user, capabilities,
+privileges, seccomp profile, read-only root with /tmp apart, /proc unmasked
+for the recorder's sandbox; and its command, run by a shell with a stand-in
+recorder, records what its completion index names.
+
+    manifest_test.py SOURCE_DIR
+"""
+import glob
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+import yaml
+
+source = sys.argv[1]
+container_test = open(os.path.join(source, "tests/container_test.sh")).read()
+# What the container test runs with: its uid and the flags of a locked run.
+uid = int(re.search(r"^uid=(\d+)$", container_test, re.M).group(1))
+locked = re.search(r"^locked=\((.*?)\)", container_test, re.M | re.S).group(1)
+for flag in ("--cap-drop=all", "--security-opt no-new-privileges", "--read-only", "--tmpfs /tmp",
+             '--user "$uid:$uid"'):
+    assert flag in locked, "the container test no longer runs with " + flag
+assert "unmask=/proc/*" in container_test
+assert "seccomp" not in locked, "the container test runs the default seccomp profile"
+
+jobs = []
+for path in sorted(glob.glob(os.path.join(source, "deploy", "*.yaml"))):
+    with open(path) as f:
+        documents = [d for d in yaml.safe_load_all(f) if d]
+    assert documents, path + " holds nothing"
+    jobs += [(path, d) for d in documents if d["kind"] == "Job"]
+assert len(jobs) >= 3, "a Job for pages, one for parts, one to join them"
+
+
+def run_command(container, env, pages=None):
+    """The container's command in a shell, with a stand-in for the programs."""
+    with tempfile.TemporaryDirectory() as bin_dir:
+        for program in ("vuzizeri", "vuzizeri-juntar"):
+            stand_in = os.path.join(bin_dir, program)
+            with open(stand_in, "w") as f:
+                f.write('#!/bin/sh\necho "$(basename "$0")" "$@"\n')
+            os.chmod(stand_in, 0o755)
+        script = container["args"][0]
+        if pages:
+            pages_file = os.path.join(bin_dir, "pages.txt")
+            with open(pages_file, "w") as f:
+                f.write(pages)
+            script = script.replace("/pages/pages.txt", pages_file)
+        environment = {"PATH": bin_dir + ":/usr/bin:/bin"}
+        environment.update({e["name"]: e["value"] for e in container.get("env", [])})
+        environment.update(env)
+        return subprocess.run(container["command"][:-1] + [container["command"][-1], script],
+                              env=environment, capture_output=True, text=True, check=True).stdout
+
+
+for path, job in jobs:
+    name = "%s: %s" % (os.path.basename(path), job["metadata"]["name"])
+    pod = job["spec"]["template"]["spec"]
+    assert pod["restartPolicy"] == "Never", name
+    context = pod["securityContext"]
+    assert context["runAsNonRoot"] is True and context["runAsUser"] == uid, name
+    assert context["runAsGroup"] == uid, name
+    assert context["seccompProfile"] == {"type": "RuntimeDefault"}, name
+    (container,) = pod["containers"]
+    security = container["securityContext"]
+    assert security["allowPrivilegeEscalation"] is False, name
+    assert security["readOnlyRootFilesystem"] is True, name
+    assert security["capabilities"] == {"drop": ["ALL"]}, name
+    volumes = {v["name"]: v for v in pod["volumes"]}
+    mounts = {m["mountPath"]: m["name"] for m in container["volumeMounts"]}
+    assert "persistentVolumeClaim" in volumes[mounts["/out"]], name + ": the videos outlive the pod"
+    requests = container["resources"]["requests"]
+    assert re.fullmatch(r"\d+(\.\d+)?|\d+m", str(requests["cpu"])), name + ": " + str(requests)
+    assert re.fullmatch(r"\d+(Mi|Gi)", str(requests["memory"])), name + ": " + str(requests)
+    if "vuzizeri-juntar" in container["args"][0]:
+        out = run_command(container, {})
+        assert out.startswith("vuzizeri-juntar /out/gravacao.mp4 /out/parte-"), name + ": " + out
+        continue
+    # The recorder: its sandbox needs /proc unmasked, in a user namespace of
+    # the pod's own, and /tmp writable.
+    assert security["procMount"] == "Unmasked" and pod["hostUsers"] is False, name
+    assert "emptyDir" in volumes[mounts["/tmp"]], name
+    assert int(container["resources"]["limits"]["memory"][:-2]) > 0, name
+    spec = job["spec"]
+    assert spec["completionMode"] == "Indexed", name
+    if "--trecho" in container["args"][0]:
+        parts = int({e["name"]: e["value"] for e in container["env"]}["PARTS"])
+        assert spec["completions"] == parts, name + ": one completion per part"
+        out = run_command(container, {"JOB_COMPLETION_INDEX": "2"})
+        assert out == ("vuzizeri --quadro-a-quadro --trecho 3/%d https://example.org/ 390 844 3 47 "
+                       "/out/parte-003.mp4\n" % parts), name + ": " + out
+    else:
+        # The list rides in a ConfigMap beside the Job.
+        with open(path) as f:
+            (pages,) = [d["data"]["pages.txt"] for d in yaml.safe_load_all(f) if d and d["kind"] == "ConfigMap"]
+        assert spec["completions"] == len(pages.splitlines()), name + ": one completion per page"
+        out = run_command(container, {"JOB_COMPLETION_INDEX": "1"}, pages)
+        assert out == "vuzizeri https://www.debian.org/ 390 844 3 47 /out/debian.mp4\n", name + ": " + out
+print("%d Jobs checked" % len(jobs))
