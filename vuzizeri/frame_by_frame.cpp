@@ -95,10 +95,12 @@ FrameRange partFrames(int64_t frames, int64_t index, int64_t count) {
   return {frames * (index - 1) / count, frames * index / count};
 }
 
-std::string frameStepScript(std::optional<double> scrollTo, double seconds) {
+std::string frameStepScript(std::optional<double> scrollTo, double seconds, int64_t framesBefore) {
   // The page's own clocks first: its timers and animation frames move it
   // before it is scrolled and its picture painted.
-  return "document.dispatchEvent(new Event('" + std::string(kVideoClockEvent) + "'));\n" +
+  const std::string tick = "document.dispatchEvent(new Event('" + std::string(kVideoClockEvent) + "'));\n";
+  return (framesBefore > 0 ? "for (var i = 0; i <= " + std::to_string(framesBefore) + "; ++i) " : "") +
+         tick +
          kFrameStepPrefix + (scrollTo ? shortestDecimal(*scrollTo) : std::string("null")) + ", " +
          shortestDecimal(seconds) + ")";
 }
@@ -150,7 +152,9 @@ class FrameByFrameDriver final : public CaptureDriver {
     RowShift shift;
   };
 
-  void stepTo(int64_t frame);
+  void stepTo(int64_t frame, int64_t framesBefore = 0);
+  // Running through: the next frame to paint after `frame`.
+  int64_t nextRunThroughStop(int64_t frame) const;
   void handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
                   const std::optional<web::ScriptValue>& answer);
   void awaitPicture(double atMost);
@@ -165,8 +169,6 @@ class FrameByFrameDriver final : public CaptureDriver {
   // --trecho: the frames recorded; those before are only run through.
   int64_t firstFrame_ = 0;
   std::optional<int64_t> endFrame_;
-  double paintedOffset_ = 0;  // running through: where the last picture was waited for
-  int64_t paintedFrame_ = 0;
   double wallStart_ = 0;
   double endOffset_ = 0;
   double shownOffset_ = -1;
@@ -175,7 +177,18 @@ class FrameByFrameDriver final : public CaptureDriver {
   uint64_t pictureWaits_ = 0;  // tells a stale wait for a picture from the current one
 };
 
-void FrameByFrameDriver::stepTo(int64_t frame) {
+int64_t FrameByFrameDriver::nextRunThroughStop(int64_t frame) const {
+  const int64_t warmup = firstFrame_ - kBandWarmupFrames;
+  const double at = plan_->position(static_cast<double>(frame) / kVideoFrameRate, endOffset_);
+  int64_t next = frame + 1;
+  while (next < warmup && next - frame < kRunThroughPictureFrames &&
+         std::abs(plan_->position(static_cast<double>(next) / kVideoFrameRate, endOffset_) - at) <
+             static_cast<double>(r_.args.contentH) / 4)
+    ++next;
+  return next;
+}
+
+void FrameByFrameDriver::stepTo(int64_t frame, int64_t framesBefore) {
   const double seconds = static_cast<double>(frame) / kVideoFrameRate;
   // Frame 0 shows the page where it stands; later ones where the scroll has
   // it, with the end as last read, to the nearest row of the video. The page
@@ -185,7 +198,7 @@ void FrameByFrameDriver::stepTo(int64_t frame) {
   if (frame > 0)
     snapped = snapScroll(plan_->position(seconds, endOffset_), r_.rowsPerCssPixel());
   r_.platform().web->evaluateInOwnWorld(
-      frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, seconds),
+      frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, seconds, framesBefore),
       [this, frame, snapped](std::optional<web::ScriptValue> answer) {
         handleStep(frame, snapped, answer);
       });
@@ -214,20 +227,6 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
     atEnd = plan_->over(seconds, endOffset_);
   }
   r_.countEnd(atEnd);
-  if (frame < firstFrame_ - kBandWarmupFrames) {
-    // Running through: the page's clocks move a frame a step whatever is
-    // painted; a picture now and then lets it see what has scrolled into
-    // view (lazy pictures, reveals).
-    const bool paint = std::abs(shownOffset_ - paintedOffset_) >= r_.args.contentH / 4.0 ||
-                       frame - paintedFrame_ >= kRunThroughPictureFrames;
-    if (!paint) {
-      r_.beat();
-      stepTo(frame + 1);
-      return;
-    }
-    paintedOffset_ = shownOffset_;
-    paintedFrame_ = frame;
-  }
   awaitPicture(moved ? kMovedFrameWait : kStillFrameWait);
 }
 
@@ -245,8 +244,12 @@ void FrameByFrameDriver::captureStep() {
   awaitingPicture_ = false;
   ++pictureWaits_;
   if (step_.frame < firstFrame_ - kBandWarmupFrames) {
-    r_.beat();  // running through is progress too
-    stepTo(step_.frame + 1);
+    // Running through: the page's clocks move every frame, in one script up
+    // to the next frame painted, which lets it see what scrolled into view
+    // (lazy pictures, reveals) once it has moved a quarter of its view.
+    r_.beat();
+    const int64_t next = nextRunThroughStop(step_.frame);
+    stepTo(next, next - step_.frame - 1);
     return;
   }
   arrivals_.check([this](bool waited) {

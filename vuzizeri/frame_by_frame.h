@@ -49,7 +49,8 @@ FrameRange partFrames(int64_t frames, int64_t index, int64_t count);
 // eases them: older ones weigh less than a thousandth.
 inline constexpr int64_t kBandWarmupFrames = 60;
 // Running through, the page is painted when it has moved a quarter of its
-// view since it last was, or this many frames later.
+// view since it last was, or this many frames later; the frames between only
+// move its clocks.
 inline constexpr int64_t kRunThroughPictureFrames = 30;
 
 // The script of one frame, run in the recorder's own script world: it moves
@@ -59,7 +60,8 @@ inline constexpr int64_t kRunThroughPictureFrames = 30;
 // whole CSS pixel `scrollTo` unless it is empty, and answers [offset, end
 // offset, [left, top, right, bottom, ...]] in CSS pixels, the rectangles
 // those of the parts that stay in the view as it scrolls.
-std::string frameStepScript(std::optional<double> scrollTo, double seconds);
+// `framesBefore` more frames of the page's clocks go first, unpainted.
+std::string frameStepScript(std::optional<double> scrollTo, double seconds, int64_t framesBefore = 0);
 
 // The page's offset and end offset from a step script's answer; nothing
 // when the answer is not two numbers.
