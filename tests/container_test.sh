@@ -11,6 +11,9 @@
 # read-only root:
 #   - records the bundled sample page from a file: URL and, served by the
 #     host, from an http: URL, and checks both videos with ffprobe;
+#   - records the hostile test page, which reaches nothing and is answered as
+#     outside (downloads, dialogs, popups, permissions, printing, a
+#     credentials prompt);
 #   - checks that tessane and vuzizeri-many are there by name;
 #   - checks that where WebKit's sandbox cannot be made (the runtime's
 #     default /proc masks) the recorder refuses with one line rather than
@@ -155,6 +158,66 @@ podman run "${locked[@]}" "${sandbox[@]}" --network=host "$image" \
 check_video "$out/http.mp4" 390 844
 cleanup
 server_pid=
+
+step "the hostile page, confined inside as outside"
+# The page tries downloads, dialogs, a popup, permissions, printing and a
+# credentials prompt (see tests/pages/hostile.html); the server notes what it
+# delivered (no download may be, nor may the popup be asked for), and each
+# block must be green at the start and at the end.
+cat > "$work/hostile_server.py" <<'PY'
+import http.server, sys
+page = open(sys.argv[2]).read().replace("USER_AGENT", sys.argv[3])
+reached = open(sys.argv[4], "w")
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        status, headers, body = 200, {"Content-Type": "text/html"}, page
+        if self.path == "/secret":
+            status, headers["WWW-Authenticate"] = 401, 'Basic realm="r"'
+            body = "<body style='margin:0;background:#00ff00'></body>"
+        elif self.path == "/popup":
+            body = "<body style='background:#ff0000'></body>"
+        elif self.path in ("/file.bin", "/attachment"):
+            headers = {"Content-Type": "application/octet-stream", "Content-Disposition": "attachment"}
+            body = "x" * (32 << 20)  # more than any socket buffer holds
+        self.send_response(status)
+        for k, v in headers.items(): self.send_header(k, v)
+        self.end_headers()
+        try:
+            self.wfile.write(body.encode())
+            reached.write(self.path + " sent\n")
+        except OSError:
+            reached.write(self.path + " cut\n")
+        reached.flush()
+    def log_message(self, *args): pass
+http.server.HTTPServer(("127.0.0.1", int(sys.argv[1])), Handler).serve_forever()
+PY
+agent=$(sed -n '/kUserAgent\[\] =/,/;$/p' "$source/vuzizeri/phone.h" | grep -o '"[^"]*"' | tr -d '"\n')
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 "$work/hostile_server.py" "$port" "$source/tests/pages/hostile.html" "$agent" "$work/reached" &
+server_pid=$!
+for _ in $(seq 50); do
+  python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
+  sleep 0.1
+done
+podman run "${locked[@]}" "${sandbox[@]}" --network=host "$image" \
+  "http://127.0.0.1:$port/" 300 400 1 0 /out/hostile.mp4 || die "the hostile page's recording failed"
+cleanup
+server_pid=
+! grep -qx -e '/file.bin sent' -e '/attachment sent' -e '/popup .*' "$work/reached" ||
+  die "the hostile page reached: $(tr '\n' ' ' <"$work/reached")"
+for at in first last; do
+  [ $at = first ] && seek=() || seek=(-sseof -0.1)
+  ffmpeg -v error "${seek[@]}" -i "$out/hostile.mp4" -frames:v 1 -f rawvideo -pix_fmt rgb24 -y "$work/$at.rgb"
+  python3 - "$work/$at.rgb" "$at" <<'PY' || die "the hostile page's blocks are not all green"
+import sys
+rgb = open(sys.argv[1], "rb").read()
+for i, name in enumerate(["user agent", "dialogs", "popups", "permissions", "printing", "401 page"]):
+    o = (50 * 300 + 25 + 50 * i) * 3
+    r, g, b = rgb[o:o + 3]
+    if not (g > 200 and r < 60 and b < 60):
+        sys.exit("%s, %s frame: %d %d %d" % (name, sys.argv[2], r, g, b))
+PY
+done
 
 step "tessane and vuzizeri-many by name"
 frames=$(head -c $((64 * 48 * 4 * 10)) /dev/zero |
