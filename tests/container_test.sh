@@ -117,6 +117,19 @@ sandbox=(--security-opt 'unmask=/proc/*')
 server_pid=
 cleanup() { [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true; }
 trap cleanup EXIT
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+# Starts a server on the host's loopback ("$@", listening on $port) and waits
+# until it answers.
+serve() {
+  "$@" &
+  server_pid=$!
+  for _ in $(seq 50); do
+    python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && return
+    sleep 0.1
+  done
+}
 
 # Codec h264, the geometry asked for, more than a second long.
 check_video() {
@@ -141,14 +154,9 @@ step "recording the sample page over http from the host"
 site="$work/site"
 rm -rf "$site" && mkdir -p "$site"
 dpkg-deb -x "$deb" "$site"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-python3 -m http.server --bind 127.0.0.1 --directory "$site/usr/share/vuzizeri/sample" "$port" \
-  >/dev/null 2>&1 &
-server_pid=$!
-for _ in $(seq 50); do
-  python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
-  sleep 0.1
-done
+port=$(free_port)
+serve python3 -m http.server --bind 127.0.0.1 --directory "$site/usr/share/vuzizeri/sample" "$port" \
+  >/dev/null 2>&1
 # The host's own network, so that a server on its loopback is reachable
 # without a bridge (the default bridge works too where it is set up:
 # http://host.containers.internal:PORT/).
@@ -192,13 +200,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 http.server.HTTPServer(("127.0.0.1", int(sys.argv[1])), Handler).serve_forever()
 PY
 agent=$(sed -n '/kUserAgent\[\] =/,/;$/p' "$source/vuzizeri/phone.h" | grep -o '"[^"]*"' | tr -d '"\n')
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-python3 "$work/hostile_server.py" "$port" "$source/tests/pages/hostile.html" "$agent" "$work/reached" &
-server_pid=$!
-for _ in $(seq 50); do
-  python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
-  sleep 0.1
-done
+port=$(free_port)
+serve python3 "$work/hostile_server.py" "$port" "$source/tests/pages/hostile.html" "$agent" "$work/reached"
 podman run "${locked[@]}" "${sandbox[@]}" --network=host "$image" \
   "http://127.0.0.1:$port/" 300 400 1 0 /out/hostile.mp4 || die "the hostile page's recording failed"
 cleanup

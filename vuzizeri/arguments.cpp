@@ -140,6 +140,13 @@ Ending named(std::string& field, const std::string& value) {
   return {};
 }
 
+// An option that only switches something on.
+template <bool Arguments::*field>
+Ending flag(Parse& p, const std::string&) {
+  p.a.*field = true;
+  return {};
+}
+
 Ending ending(bool ParseResult::*flag) {
   Ending r{std::in_place};
   (*r).*flag = true;
@@ -148,10 +155,7 @@ Ending ending(bool ParseResult::*flag) {
 
 const Option kOptions[] = {
     {"--quadro-a-quadro", "", "", "cada quadro na posição exata, o tempo que levar",
-     [](Parse& p, const std::string&) -> Ending {
-       p.a.frameByFrame = true;
-       return {};
-     }},
+     flag<&Arguments::frameByFrame>},
     {"--aparelho", "", "NOME", "cssW, cssH, escala e safeTopPt de um aparelho; seguem <url> <saida.mp4>",
      [](Parse& p, const std::string& value) -> Ending {
        const std::vector<Device> known = p.devices ? p.devices() : std::vector<Device>{};
@@ -188,10 +192,7 @@ const Option kOptions[] = {
     {"--esperar-elemento", "", "SELETOR", "a espera de 3 s começa quando ele aparece (até 30 s)",
      [](Parse& p, const std::string& value) { return named(p.a.waitFor, value); }},
     {"--sem-banners", "", "", "esconde os banners de consentimento de cookies comuns",
-     [](Parse& p, const std::string&) -> Ending {
-       p.a.noBanners = true;
-       return {};
-     }},
+     flag<&Arguments::noBanners>},
     {"--esquema", "", "claro|escuro", "o esquema de cores que a página vê (claro por padrão)",
      [](Parse& p, const std::string& value) -> Ending {
        if (value != "claro" && value != "escuro")
@@ -200,10 +201,7 @@ const Option kOptions[] = {
        return {};
      }},
     {"--pre-carregar", "", "", "percorre a página antes de gravar, para carregar o que ela adia",
-     [](Parse& p, const std::string&) -> Ending {
-       p.a.preload = true;
-       return {};
-     }},
+     flag<&Arguments::preload>},
     {"--velocidade", "", "PX", "a rolagem a PX pixels CSS por segundo",
      [](Parse& p, const std::string& value) -> Ending {
        p.a.speed = positiveNumber(value);
@@ -226,10 +224,7 @@ const Option kOptions[] = {
        return {};
      }},
     {"--ida-e-volta", "", "", "no fim, volta ao começo: o vídeo termina como começou",
-     [](Parse& p, const std::string&) -> Ending {
-       p.a.roundTrip = true;
-       return {};
-     }},
+     flag<&Arguments::roundTrip>},
     {"--suave", "", "SEG", "partidas, paradas e pausas aceleram e freiam em SEG segundos",
      [](Parse& p, const std::string& value) -> Ending {
        std::optional<double> seconds = parseScale(value);
@@ -254,10 +249,7 @@ const Option kOptions[] = {
        return {};
      }},
     {"--json", "", "", "o relatório como um objeto JSON",
-     [](Parse& p, const std::string&) -> Ending {
-       p.a.json = true;
-       return {};
-     }},
+     flag<&Arguments::json>},
     {"--help", "-h", "", "mostra esta ajuda e sai",
      [](Parse&, const std::string&) { return ending(&ParseResult::showHelp); }},
     {"--version", "", "", "mostra a versão e sai",

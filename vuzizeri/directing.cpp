@@ -8,6 +8,34 @@
 
 namespace vuz {
 
+namespace {
+
+// Where each selector's top sits in PlanMarks::tops: --de, --ate, then each
+// --pausa, as planSelectors() lists them.
+struct MarkIndex {
+  std::optional<size_t> from;
+  std::optional<size_t> to;
+  size_t firstPause = 0;
+};
+
+MarkIndex markIndex(const Arguments& a) {
+  MarkIndex index;
+  if (!a.from.empty()) index.from = index.firstPause++;
+  if (!a.to.empty()) index.to = index.firstPause++;
+  return index;
+}
+
+std::optional<double> markAt(const PlanMarks& marks, std::optional<size_t> i) {
+  return i && *i < marks.tops.size() ? marks.tops[*i] : std::nullopt;
+}
+
+// An element's top as an offset the page can scroll to.
+double reachable(double top, const PlanMarks& marks) {
+  return std::clamp(top, 0.0, marks.pageEnd);
+}
+
+}  // namespace
+
 std::vector<std::string> planSelectors(const Arguments& a) {
   std::vector<std::string> selectors;
   if (!a.from.empty()) selectors.push_back(a.from);
@@ -46,34 +74,24 @@ std::optional<PlanMarks> readPlanMarks(const std::optional<web::ScriptValue>& an
 }
 
 std::string unmatchedSelector(const Arguments& a, const PlanMarks& marks) {
-  std::vector<std::string> options;
-  if (!a.from.empty()) options.push_back("--de");
-  if (!a.to.empty()) options.push_back("--ate");
-  options.resize(options.size() + a.pauses.size(), "--pausa");
+  const MarkIndex index = markIndex(a);
   const std::vector<std::string> selectors = planSelectors(a);
   for (size_t i = 0; i < selectors.size() && i < marks.tops.size(); ++i)
-    if (!marks.tops[i]) return options[i] + ": nada na página casa com " + selectors[i];
+    if (!marks.tops[i])
+      return std::string(i == index.from ? "--de" : i == index.to ? "--ate" : "--pausa") +
+             ": nada na página casa com " + selectors[i];
   return {};
 }
 
-namespace {
-
-// An element's top as an offset the page can scroll to.
-double reachable(double top, const PlanMarks& marks) {
-  return std::clamp(top, 0.0, marks.pageEnd);
-}
-
-}  // namespace
-
 std::optional<double> planStart(const Arguments& a, const PlanMarks& marks) {
-  if (a.from.empty() || marks.tops.empty() || !marks.tops[0]) return std::nullopt;
-  return reachable(*marks.tops[0], marks);
+  const std::optional<double> top = markAt(marks, markIndex(a).from);
+  if (!top) return std::nullopt;
+  return reachable(*top, marks);
 }
 
 double planEnd(const Arguments& a, const PlanMarks& marks) {
-  const size_t to = a.from.empty() ? 0 : 1;
-  if (a.to.empty() || marks.tops.size() <= to || !marks.tops[to]) return marks.pageEnd;
-  return reachable(*marks.tops[to], marks);
+  const std::optional<double> top = markAt(marks, markIndex(a).to);
+  return top ? reachable(*top, marks) : marks.pageEnd;
 }
 
 PlanShape planShape(const Arguments& a, const PlanMarks& marks, double start, double speed) {
@@ -86,10 +104,10 @@ PlanShape planShape(const Arguments& a, const PlanMarks& marks, double start, do
   // An end the user named stays where it was found; the page's own end is
   // followed as the page grows, as in a plain scroll.
   shape.followsPageEnd = a.to.empty() && !a.roundTrip;
-  const size_t first = (a.from.empty() ? 0 : 1) + (a.to.empty() ? 0 : 1);
-  for (size_t i = 0; i < a.pauses.size() && first + i < marks.tops.size(); ++i)
-    if (marks.tops[first + i])
-      shape.pauses.push_back({reachable(*marks.tops[first + i], marks), a.pauses[i].seconds});
+  const size_t first = markIndex(a).firstPause;
+  for (size_t i = 0; i < a.pauses.size(); ++i)
+    if (const std::optional<double> top = markAt(marks, first + i))
+      shape.pauses.push_back({reachable(*top, marks), a.pauses[i].seconds});
   return shape;
 }
 

@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "vuzizeri/page_shaping.h"
-
 #include "vuzizeri/recorder.h"
 
 namespace vuz {

@@ -1,6 +1,6 @@
 #pragma once
 
-// Owning pointers for the FFmpeg objects the writer holds.
+// Owning pointers for the FFmpeg objects the writers and readers hold.
 
 #include <memory>
 
@@ -9,6 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/buffer.h>
 #include <libavutil/frame.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -29,6 +30,13 @@ struct BufferPoolFree {
 struct SwsFree {
   void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
+struct SwrFree {
+  void operator()(SwrContext* s) const { swr_free(&s); }
+};
+// A file opened for reading.
+struct InputFormatClose {
+  void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
 // Closes the file without writing a trailer: an unfinished movie stays as it
 // is on disk, and only finishWriting() ever completes one.
 struct OutputFormatFree {
@@ -43,6 +51,8 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFree>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
 using OutputFormatPtr = std::unique_ptr<AVFormatContext, OutputFormatFree>;
+using InputFormatPtr = std::unique_ptr<AVFormatContext, InputFormatClose>;
 
 }  // namespace media

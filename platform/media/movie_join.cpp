@@ -9,19 +9,14 @@ namespace media {
 
 namespace {
 
-struct InputClose {
-  void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputClose>;
-
-InputPtr openPart(const std::string& path, std::string* error) {
+InputFormatPtr openPart(const std::string& path, std::string* error) {
   AVFormatContext* raw = nullptr;
   int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
   if (r < 0) {
     *error = path + ": " + avErrorText(r);
     return nullptr;
   }
-  InputPtr input(raw);
+  InputFormatPtr input(raw);
   if ((r = avformat_find_stream_info(raw, nullptr)) < 0) {
     *error = path + ": " + avErrorText(r);
     return nullptr;
@@ -50,7 +45,7 @@ bool joinMovies(const std::vector<std::string>& parts, const std::string& output
     return false;
   }
   // Every part is checked before the output is touched.
-  std::vector<InputPtr> inputs;
+  std::vector<InputFormatPtr> inputs;
   for (const std::string& path : parts) {
     inputs.push_back(openPart(path, error));
     if (!inputs.back()) return false;

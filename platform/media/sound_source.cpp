@@ -6,7 +6,6 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
 }
 
 #include "platform/media/av_error.h"
@@ -14,21 +13,10 @@ extern "C" {
 
 namespace media {
 
-namespace {
-
-struct InputFormatClose {
-  void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-struct SwrFree {
-  void operator()(SwrContext* s) const { swr_free(&s); }
-};
-
-}  // namespace
-
 struct SoundSource::Impl {
-  std::unique_ptr<AVFormatContext, InputFormatClose> format;
+  InputFormatPtr format;
   CodecContextPtr decoder;
-  std::unique_ptr<SwrContext, SwrFree> resampler;
+  SwrPtr resampler;
   PacketPtr packet{av_packet_alloc()};
   FramePtr frame{av_frame_alloc()};
   int stream = -1;

@@ -282,7 +282,7 @@ bool VideoWriter::Impl::writeHeld(int64_t duration) {
   if (!writePacket(held.get(), "av_write_frame")) return false;
   // The sound follows, held back by the fade: the video may end any time
   // from now on.
-  const int64_t soundUntil = static_cast<int64_t>((videoEnd * kSoundRate)) - soundFade;
+  const int64_t soundUntil = static_cast<int64_t>(videoEnd * kSoundRate) - soundFade;
   return !sound || encodeSound(soundUntil, INT64_MAX, false);
 }
 
