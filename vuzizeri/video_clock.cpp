@@ -6,7 +6,8 @@ namespace {
 
 // Timers keep their own list from the start, backed by the engine's timers
 // until the video's clock starts; then they fire as it passes their time,
-// in order. Animation frames are run once a frame, at the frame's time.
+// in order. Animation frames are run once a frame, at the frame's time,
+// the first frame included.
 // Media that plays is paused, muted and moved to the frame's time. Anything
 // the page gets back (timer numbers, Date objects) is what it would get
 // otherwise, so a page does not trip over it; a page that polls a timer
@@ -55,15 +56,34 @@ constexpr char kScript[] = R"JS((function () {
   w.setInterval = function (f, d) { return schedule(f, d, [].slice.call(arguments, 2), true); };
   w.clearTimeout = w.clearInterval = clear;
 
+  // Animation frames asked for before the video's clock starts are kept
+  // too, so that the first frame can run them at its own time: the engine's
+  // next frame would come up to a frame later, and the first picture would
+  // show the page as it was before the video's clock.
+  var early = new Map();
   w.requestAnimationFrame = function (callback) {
-    if (!video) return realRaf.call(w, callback);
     var id = nextId++;
-    frames.set(id, callback);
+    if (video) {
+      frames.set(id, callback);
+      return id;
+    }
+    early.set(id, { callback: callback, handle: realRaf.call(w, function (t) {
+      early.delete(id);
+      callback(t);
+    }) });
     return id;
   };
   w.cancelAnimationFrame = function (id) {
     if (frames.delete(id)) return;
-    realCancelRaf.call(w, id);
+    var e = early.get(id);
+    if (!e) return;
+    early.delete(id);
+    realCancelRaf.call(w, e.handle);
+  };
+  var runFrames = function (due) {
+    due.forEach(function (callback) {
+      try { callback(now); } catch (e) { realSetTimeout.call(w, function () { throw e; }, 0); }
+    });
   };
 
   perf.now = function () { return clockNow(); };
@@ -118,6 +138,13 @@ constexpr char kScript[] = R"JS((function () {
       [].forEach.call(document.querySelectorAll('video, audio'), function (m) {
         if (!m.paused) follow(m);
       });
+      var pending = new Map();
+      early.forEach(function (e, id) {
+        realCancelRaf.call(w, e.handle);
+        pending.set(id, e.callback);
+      });
+      early.clear();
+      runFrames(pending);
       step();
       return;
     }
@@ -135,9 +162,7 @@ constexpr char kScript[] = R"JS((function () {
     now = target;
     var due = frames;
     frames = new Map();
-    due.forEach(function (callback) {
-      try { callback(now); } catch (e) { realSetTimeout.call(w, function () { throw e; }, 0); }
-    });
+    runFrames(due);
     step();
   }, true);
 })();
