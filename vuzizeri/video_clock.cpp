@@ -60,27 +60,25 @@ constexpr char kScript[] = R"JS((function () {
   // too, so that the first frame can run them at its own time: the engine's
   // next frame would come up to a frame later, and the first picture would
   // show the page as it was before the video's clock.
-  var early = new Map();
+  var early = new Map();  // our number -> the engine's, until the clock starts
   w.requestAnimationFrame = function (callback) {
     var id = nextId++;
-    if (video) {
-      frames.set(id, callback);
-      return id;
-    }
-    early.set(id, { callback: callback, handle: realRaf.call(w, function (t) {
+    frames.set(id, callback);
+    if (!video) early.set(id, realRaf.call(w, function (t) {
       early.delete(id);
+      frames.delete(id);
       callback(t);
-    }) });
+    }));
     return id;
   };
   w.cancelAnimationFrame = function (id) {
-    if (frames.delete(id)) return;
-    var e = early.get(id);
-    if (!e) return;
+    frames.delete(id);
+    if (early.has(id)) realCancelRaf.call(w, early.get(id));
     early.delete(id);
-    realCancelRaf.call(w, e.handle);
   };
-  var runFrames = function (due) {
+  var runFrames = function () {
+    var due = frames;
+    frames = new Map();
     due.forEach(function (callback) {
       try { callback(now); } catch (e) { realSetTimeout.call(w, function () { throw e; }, 0); }
     });
@@ -138,13 +136,9 @@ constexpr char kScript[] = R"JS((function () {
       [].forEach.call(document.querySelectorAll('video, audio'), function (m) {
         if (!m.paused) follow(m);
       });
-      var pending = new Map();
-      early.forEach(function (e, id) {
-        realCancelRaf.call(w, e.handle);
-        pending.set(id, e.callback);
-      });
+      early.forEach(function (handle) { realCancelRaf.call(w, handle); });
       early.clear();
-      runFrames(pending);
+      runFrames();
       step();
       return;
     }
@@ -160,9 +154,7 @@ constexpr char kScript[] = R"JS((function () {
       try { fire(first); } catch (e) { realSetTimeout.call(w, function () { throw e; }, 0); }
     }
     now = target;
-    var due = frames;
-    frames = new Map();
-    runFrames(due);
+    runFrames();
     step();
   }, true);
 })();
