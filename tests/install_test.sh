@@ -28,8 +28,11 @@ out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri-m
         -g "200 300 1 20" "$work/list" | sort)
 [[ $out == "ok $work/frame by frame.mp4 "*" bytes, 1.0s"$'\n'"ok $work/real time.mp4 "*" bytes, "*s ]] ||
   { echo "vuzizeri-many said: $out"; exit 1; }
-# With --json, one object a line, a failed run's too.
-printf '%s\n' "file://$work/page.html $work/j.mp4" "file://$work/none.html $work/k.mp4" >"$work/list2"
+# With --json, one object a line of the list, a failed run's and an
+# unreadable line's too; a line written on Windows (CR LF) names its file
+# without the CR.
+printf '%s\n' "file://$work/page.html $work/j.mp4" "file://$work/none.html $work/k.mp4" \
+  "--quadro-a-quadro 'unbalanced $work/q.mp4" "file://$work/page.html $work/crlf.mp4"$'\r' >"$work/list2"
 status=0
 out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri-many" --json -j 1 \
         -g "200 300 1 20" "$work/list2") || status=$?
@@ -38,10 +41,16 @@ import json, os, sys
 status, lines, work = int(sys.argv[1]), sys.argv[2].splitlines(), sys.argv[3]
 runs = {d.get("arquivo") or d["url"]: d for d in map(json.loads, lines)}
 ok, failed = runs[work + "/j.mp4"], runs["file://" + work + "/none.html"]
-assert status == 1 and len(lines) == 2
+unreadable = runs["--quadro-a-quadro 'unbalanced " + work + "/q.mp4"]
+assert status == 1 and len(lines) == 4
 assert ok["bytes"] == os.path.getsize(ok["arquivo"]) and ok["modo"] == "tempo-real"
 assert failed["status"] == 1 and failed["erro"].startswith("a página não carregou")
+assert unreadable["status"] == 2 and runs[work + "/crlf.mp4"]["quadros"] == 61
 CHECK
+# A list that is not there is a failure, not an empty batch.
+status=0
+hidden env -i PATH=/usr/bin:/bin "$work/prefix/bin/vuzizeri-many" "$work/none.txt" 2>/dev/null || status=$?
+[ "$status" = 2 ] || { echo "vuzizeri-many on a missing list: status $status"; exit 1; }
 count=$(head -c $((16 * 8 * 4 * 3)) /dev/zero |
         hidden env -i PATH=/usr/bin:/bin "$work/prefix/bin/tessane" 16 8 30 "$work/out.mov")
 [ "$count" = 3 ] || { echo "tessane said: $count"; exit 1; }

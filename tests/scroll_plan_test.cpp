@@ -94,7 +94,7 @@ TEST(ScrollPlan, MadeFromThePagesMarks) {
   a.pauses = {{"#p", 1}, {"#topo", 2}};
   a.ease = 0.5;
   // Tops: --de, --ate beyond the page's end, a hold, one above the page.
-  const PlanMarks marks{0, 1000, {200, 5000, 300, -50}};
+  const PlanMarks marks{0, 1000, {200, 5000, 300, -50}, {}};
   EXPECT_EQ(planStart(a, marks), 200);
   EXPECT_EQ(planEnd(a, marks), 1000);
   const PlanShape s = planShape(a, marks, 201, 250);
@@ -103,13 +103,15 @@ TEST(ScrollPlan, MadeFromThePagesMarks) {
   ASSERT_EQ(s.pauses.size(), 2u);
   EXPECT_EQ(std::tie(s.pauses[0].offset, s.pauses[1].offset), std::make_tuple(300.0, 0.0));
   EXPECT_EQ(unmatchedSelector(a, marks), "");
-  EXPECT_EQ(unmatchedSelector(a, {0, 1000, {200, 5000, std::nullopt, 1}}),
+  EXPECT_EQ(unmatchedSelector(a, {0, 1000, {200, 5000, std::nullopt, 1}, {}}),
             "--pausa: nada na página casa com #p");
+  EXPECT_EQ(unmatchedSelector(a, {0, 1000, {200, std::nullopt, 300, 1}, {false, true, false, false}}),
+            "--ate: #ate não tem lugar na página (não é exibido: display: none?)");
 
   Arguments plain;
   plain.speed = 400;
-  EXPECT_TRUE(planShape(plain, {0, 800, {}}, 0, 400).followsPageEnd);
-  EXPECT_EQ(planEnd(plain, {0, 800, {}}), 800);
+  EXPECT_TRUE(planShape(plain, {0, 800, {}, {}}, 0, 400).followsPageEnd);
+  EXPECT_EQ(planEnd(plain, {0, 800, {}, {}}), 800);
 }
 
 }  // namespace

@@ -102,13 +102,20 @@ class RecorderTest : public ::testing::Test {
 TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
   fs::path out = dir_ / "keep.mp4";
   writeFile(out, "old");
-  Outcome usage = run({pageUrl("pattern.html"), "390", "844", "3", "47"});
-  EXPECT_EQ(usage.status, 2);
-  EXPECT_EQ(usage.err.rfind(kUsage, 0), 0u) << usage.err;
-  EXPECT_NE(usage.err.find("\n  --aparelho NOME "), std::string::npos) << "the options, a line each";
+  // The usage line to the byte, for too few arguments or an unknown option;
+  // --help adds the options, a line each, on standard output.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{pageUrl("pattern.html"), "390", "844", "3", "47"},
+        {"--desconhecida", pageUrl("pattern.html"), "390", "844", "3", "47", out}}) {
+    Outcome usage = run(args);
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err, kUsage);
+    EXPECT_EQ(usage.err.size(), 67u);
+  }
   Outcome help = run({"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out, usage.err) << "the same usage, on standard output";
+  EXPECT_EQ(help.out.rfind(kUsage, 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("\n  --aparelho NOME "), std::string::npos) << "the options, a line each";
   Outcome noHeight = run({pageUrl("no_height.html"), "200", "300", "1", "20", out.string()});
   EXPECT_EQ(noHeight.status, 1);
   EXPECT_EQ(noHeight.err + noHeight.out, "página sem altura\n");
@@ -141,14 +148,22 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
   kill(tls, SIGTERM);
   wait(tls, dir_, "tls");
 
-  // Directions the page, the machine or the sound file cannot follow.
-  const fs::path text = dir_ / "not-sound.txt";
+  // Directions the page, the machine or the sound file cannot follow; a sound
+  // that is not a file is refused at once, never read (a FIFO would block).
+  const fs::path text = dir_ / "not-sound.mp3", fifo = dir_ / "fifo.wav";
   writeFile(text, "no sound here\n");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::pair<std::vector<std::string>, std::string> refused[] = {
       {{"--pausa", "#nada=1"}, "--pausa: nada na página casa com #nada\n"},
+      {{"--ate", "head"}, "--ate: head não tem lugar na página (não é exibido: display: none?)\n"},
       {{"--de", "a["}, "seletor inválido: a[\n"},
       {{"--velocidade", "1"}, "a rolagem levaria 5622 s e não cabe nos 2 minutos"},
-      {{"--audio", text}, "--audio: não foi possível ler " + text.string() + ": "},
+      {{"--quadro-a-quadro", "--velocidade", "1"}, "a rolagem daria um vídeo de 5622 s; o limite é 600 s"},
+      {{"--quadro-a-quadro", "--trecho", "1/2000"},
+       "--trecho 1/2000 ficaria sem quadros: a gravação inteira tem 1410 quadros"},
+      {{"--audio", text},
+       "--audio: não foi possível ler " + text.string() + ": não é um som que o FFmpeg saiba ler"},
+      {{"--audio", fifo}, "--audio: não foi possível ler " + fifo.string() + ": não é um arquivo comum"},
   };
   for (const auto& [options, message] : refused) {
     std::vector<std::string> args = options;
@@ -156,6 +171,7 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
     Outcome r = run(args);
     EXPECT_EQ(r.status, options[0] == "--audio" ? 2 : 1) << options[0];
     EXPECT_EQ(r.err.rfind(message, 0), 0u) << r.err;
+    EXPECT_LT(r.err.size(), 200u) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }
   EXPECT_EQ(slurp(out), "old");
@@ -326,11 +342,28 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
         << r.out << json.err;
   }
 
+  // A page that grows under the plan is followed, and the report says where
+  // the scroll ended; a path of any bytes still makes JSON.
+  const fs::path grown = dir_ / "grown\xff\xfe.mp4";
+  Outcome g = run({"--quadro-a-quadro", "--velocidade", "500", "--json",
+                   pageUrl("pattern.html", "h=800&grow=400"), "200", "400", "1", "20", grown});
+  ASSERT_EQ(g.status, 0) << g.err;
+  Outcome json = test_runs::run(
+      "/usr/bin/python3",
+      {"-c", "import json, sys; d = json.loads(sys.argv[1]); "
+             "print(d['ate'], d['arquivo'].endswith('grown\\ufffd\\ufffd.mp4'))",
+       g.out},
+      dir_);
+  EXPECT_EQ(json.out, "820 True\n") << g.out << json.err;
+
+  // The sound is the one given at start, even once its file is gone.
   fs::path loop = dir_ / "loop.mp4", tone = dir_ / "tone.wav";
   writeFile(tone, toneWav(1));
-  MovieInfo m = recorded(run({"--quadro-a-quadro", "--ida-e-volta", "--suave", "0.3", "--audio", tone,
-                              pageUrl("pattern.html", "h=1000&fixed=1"), "200", "400", "1", "20", loop}),
-                         loop);
+  const pid_t looping = start({"--quadro-a-quadro", "--ida-e-volta", "--suave", "0.3", "--audio", tone,
+                               pageUrl("pattern.html", "h=1000&fixed=1"), "200", "400", "1", "20", loop});
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  fs::remove(tone);
+  MovieInfo m = recorded(wait(looping, dir_), loop);
   const std::vector<double> at = offsets(m);
   EXPECT_NEAR(*std::max_element(at.begin(), at.end()), 620, 0.5) << "down to the end";
   const AVFrame &first = *m.frames.front(), &last = *m.frames.back();
@@ -355,27 +388,28 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
   EXPECT_LT(rms(s.left, n - 2400, n), full / 15) << "silent at the end";
 }
 
-// One recording in three parts, each made on its own and put together,
-// equals a whole run: the same frames at the same times, each at the same
-// offset, under a band of the same colours, with what the page revealed as
-// it scrolled by shown as far as in the whole run. Parts that do not follow one
-// another are refused.
+// One recording in three parts, each made on its own and put together in
+// any order, equals a whole run: the same frames at the same times, each at
+// the same offset, under a band of the same colours, with what the page
+// revealed as it scrolled by shown as far as in the whole run. A set that is
+// not every part of one recording, whole and once each, is refused, and the
+// output then stays as it was.
 TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   const std::string page = pageUrl("pattern.html", "h=1500&top=%23cc3366&reveal=1");
-  auto record = [&](const std::string& name, std::vector<std::string> options) {
+  auto record = [&](const std::string& name, std::vector<std::string> options,
+                    const std::string& url) {
     fs::path out = dir_ / name;
-    options.insert(options.end(), {"--quadro-a-quadro", page, "200", "400", "1", "20", out});
+    options.insert(options.end(), {"--quadro-a-quadro", url, "200", "400", "1", "20", out});
     Outcome r = run(options);
     EXPECT_EQ(r.status, 0) << name << ": " << r.err;
     return out.string();
   };
-  const std::string whole = record("whole.mp4", {});
+  const std::string whole = record("whole.mp4", {}, page);
   std::vector<std::string> parts;
-  for (int k = 1; k <= 3; ++k) parts.push_back(record("part" + std::to_string(k) + ".mp4", {"--trecho", std::to_string(k) + "/3"}));
+  for (int k = 1; k <= 3; ++k)
+    parts.push_back(record("part" + std::to_string(k) + ".mp4", {"--trecho", std::to_string(k) + "/3"}, page));
   fs::path joined = dir_ / "joined.mp4";
-  std::vector<std::string> join = {joined};
-  join.insert(join.end(), parts.begin(), parts.end());
-  Outcome r = test_runs::run(JUNTAR_BINARY, join, dir_);
+  Outcome r = test_runs::run(JUNTAR_BINARY, {joined, parts[2], parts[0], parts[1]}, dir_);
   const MovieInfo a = probeMovie(whole), b = recorded(r, joined);
   ASSERT_EQ(b.packetPts, a.packetPts);
   ASSERT_EQ(b.frames.size(), a.frames.size());
@@ -397,11 +431,32 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
           << "frame " << i << ", row " << row;
   }
 
-  Outcome reversed = test_runs::run(JUNTAR_BINARY, {dir_ / "x.mp4", parts[1], parts[0]}, dir_);
-  EXPECT_EQ(reversed.status, 1);
-  EXPECT_EQ(reversed.err, "não foi possível juntar os trechos: " + parts[1] +
-                              ": does not start at the video's start\n");
-  EXPECT_FALSE(fs::exists(dir_ / "x.mp4"));
+  // A part of another page, a part cut short, a copy of a part named as the
+  // output.
+  const std::string other = record("other.mp4", {"--trecho", "2/3"}, pageUrl("pattern.html", "h=1600"));
+  const fs::path cut = dir_ / "cut.mp4", copy = dir_ / "copy.mp4", keep = dir_ / "keep.mp4";
+  const std::string second = slurp(parts[1]);
+  writeFile(cut, second.substr(0, second.size() / 2));
+  fs::copy_file(parts[0], copy);
+  writeFile(keep, "old");
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{keep, parts[0], parts[1]}, "não foi possível juntar os trechos: falta o trecho 3/3\n"},
+      {{keep, parts[0], parts[0], parts[1], parts[2]},
+       "não foi possível juntar os trechos: " + parts[0] + ": o trecho 1/3 já é " + parts[0] + "\n"},
+      {{keep, parts[0], cut, parts[2]}, "não foi possível juntar os trechos: " + cut.string() + ": está incompleto: "},
+      {{keep, parts[0], other, parts[2]},
+       "não foi possível juntar os trechos: " + other + ": é de outra gravação que " + parts[0]},
+      {{keep, whole}, "não foi possível juntar os trechos: " + whole + ": não é um trecho de vuzizeri --trecho"},
+      {{(dir_ / "." / "copy.mp4").string(), copy, parts[1], parts[2]}, "a saída é um dos trechos: "},
+      {{dir_, parts[0], parts[1], parts[2]}, "a saída é uma pasta: "},
+  };
+  for (const auto& [args, message] : refused) {
+    Outcome refusal = test_runs::run(JUNTAR_BINARY, args, dir_);
+    EXPECT_EQ(refusal.status, 1) << message;
+    EXPECT_EQ(refusal.err.rfind(message, 0), 0u) << refusal.err;
+  }
+  EXPECT_EQ(slurp(keep), "old");
+  EXPECT_EQ(slurp(copy), slurp(parts[0]));
 }
 
 // Pictures that arrive 0.4 s late: frame by frame waits for them, real time

@@ -100,12 +100,20 @@ bool isCookie(std::string_view text) {
          isPrintable(text) && text.find(';') == std::string_view::npos;
 }
 
-// A finite number above zero, in the scale's syntax.
-std::optional<double> positiveNumber(const std::string& text) {
+// A number in the scale's syntax within [low, high], or above 0 when `low`
+// is 0 and `zeroAllowed` is not.
+std::optional<double> numberWithin(const std::string& text, double low, double high,
+                                   bool zeroAllowed = true) {
   std::optional<double> n = parseScale(text);
-  if (!n || !std::isfinite(*n) || !(*n > 0)) return std::nullopt;
+  if (!n || !(*n >= low && *n <= high) || (!zeroAllowed && !(*n > 0))) return std::nullopt;
   return n;
 }
+
+// What a video can use: a scroll of 1 to 100000 CSS px/s, holds of at most
+// the longest video, eases of at most 10 s.
+constexpr double kMinSpeed = 1, kMaxSpeed = 100000;
+constexpr double kMaxPauseSeconds = 600;
+constexpr double kMaxEaseSeconds = 10;
 
 // What the options have made of the command line so far.
 struct Parse {
@@ -204,8 +212,9 @@ const Option kOptions[] = {
      flag<&Arguments::preload>},
     {"--velocidade", "", "PX", "a rolagem a PX pixels CSS por segundo",
      [](Parse& p, const std::string& value) -> Ending {
-       p.a.speed = positiveNumber(value);
-       if (!p.a.speed) return refused("--velocidade precisa de um número positivo: " + value + "\n");
+       p.a.speed = numberWithin(value, kMinSpeed, kMaxSpeed);
+       if (!p.a.speed)
+         return refused("--velocidade precisa de um número de 1 a 100000 (px/s): " + value + "\n");
        return {};
      }},
     {"--de", "", "SELETOR", "começa com o topo do elemento no topo da tela",
@@ -217,9 +226,11 @@ const Option kOptions[] = {
        // The last '=': selectors may hold one ([data-x=y]).
        const size_t equals = value.rfind('=');
        std::optional<double> seconds;
-       if (equals != std::string::npos && equals > 0) seconds = positiveNumber(value.substr(equals + 1));
+       if (equals != std::string::npos && equals > 0)
+         seconds = numberWithin(value.substr(equals + 1), 0, kMaxPauseSeconds, false);
        if (!seconds)
-         return refused("--pausa precisa de SELETOR=SEGUNDOS, com segundos positivos: " + value + "\n");
+         return refused("--pausa precisa de SELETOR=SEGUNDOS, com segundos acima de 0 e até 600: " +
+                        value + "\n");
        p.a.pauses.push_back({value.substr(0, equals), *seconds});
        return {};
      }},
@@ -227,9 +238,8 @@ const Option kOptions[] = {
      flag<&Arguments::roundTrip>},
     {"--suave", "", "SEG", "partidas, paradas e pausas aceleram e freiam em SEG segundos",
      [](Parse& p, const std::string& value) -> Ending {
-       std::optional<double> seconds = parseScale(value);
-       if (!seconds || !std::isfinite(*seconds) || *seconds < 0)
-         return refused("--suave precisa de segundos, zero ou mais: " + value + "\n");
+       std::optional<double> seconds = numberWithin(value, 0, kMaxEaseSeconds);
+       if (!seconds) return refused("--suave precisa de segundos, de 0 a 10: " + value + "\n");
        p.a.ease = *seconds;
        return {};
      }},
@@ -245,7 +255,7 @@ const Option kOptions[] = {
        }
        if (!k || !n || *k < 1 || *k > *n)
          return refused("--trecho precisa de K/N, com 1 ≤ K ≤ N: " + value + "\n");
-       p.a.part = Arguments::Part{*k, *n};
+       p.a.part = Arguments::Part{*k, *n, {}};
        return {};
      }},
     {"--json", "", "", "o relatório como um objeto JSON",

@@ -69,6 +69,7 @@ struct Arguments {
   struct Part {
     int64_t index = 0;
     int64_t count = 0;
+    std::string recording;  // what makes the whole run's frames (parts.h), set at start
   };
   std::optional<Part> part;
 

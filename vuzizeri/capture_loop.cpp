@@ -1,6 +1,7 @@
 #include "vuzizeri/capture_loop.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "vuzizeri/capture_driver.h"
 #include "vuzizeri/recorder.h"
@@ -92,6 +93,10 @@ void RealTimeDriver::capturar() {
 void RealTimeDriver::handlePosition(double iterationStart,
                                     const std::optional<web::ScriptValue>& answer) {
   const bool done = r_.countEnd(directed_ ? planOver(answer) : atEnd(answer));
+  const size_t offsetAt = directed_ ? 2 : 0;
+  if (answer && answer->isArray() && answer->elements.size() > offsetAt &&
+      answer->elements[offsetAt].isNumber() && std::isfinite(answer->elements[offsetAt].number))
+    r_.lastOffset = answer->elements[offsetAt].number;
   if (answer && answer->isArray() && answer->elements.size() >= 2 &&
       answer->elements[0].isNumber() && answer->elements[1].isNumber() &&
       answer->elements[1].number > 0)

@@ -53,7 +53,9 @@ std::string planMarksScript(const std::vector<std::string>& selectors) {
          "          Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight,\n"
          "          ss.map(function (s) {\n"
          "            var el = d.querySelector(s);\n"
-         "            return el ? el.getBoundingClientRect().top + pageYOffset : null;\n"
+         "            if (!el) return null;\n"
+         "            if (!el.getClientRects().length) return false;\n"
+         "            return el.getBoundingClientRect().top + pageYOffset;\n"
          "          })];\n"
          "})([" +
          list + "])";
@@ -66,20 +68,25 @@ std::optional<PlanMarks> readPlanMarks(const std::optional<web::ScriptValue>& an
   if (!e[0].isNumber() || !e[1].isNumber() || !std::isfinite(e[0].number) ||
       !std::isfinite(e[1].number) || !e[2].isArray() || e[2].elements.size() != selectors)
     return std::nullopt;
-  PlanMarks marks{e[0].number, std::max(0.0, e[1].number), {}};
-  for (const web::ScriptValue& top : e[2].elements)
+  PlanMarks marks{e[0].number, std::max(0.0, e[1].number), {}, {}};
+  for (const web::ScriptValue& top : e[2].elements) {
     marks.tops.push_back(top.isNumber() && std::isfinite(top.number) ? std::optional(top.number)
                                                                      : std::nullopt);
+    marks.boxless.push_back(top.kind == web::ScriptValue::Kind::kBoolean);
+  }
   return marks;
 }
 
 std::string unmatchedSelector(const Arguments& a, const PlanMarks& marks) {
   const MarkIndex index = markIndex(a);
   const std::vector<std::string> selectors = planSelectors(a);
-  for (size_t i = 0; i < selectors.size() && i < marks.tops.size(); ++i)
-    if (!marks.tops[i])
-      return std::string(i == index.from ? "--de" : i == index.to ? "--ate" : "--pausa") +
-             ": nada na página casa com " + selectors[i];
+  for (size_t i = 0; i < selectors.size() && i < marks.tops.size(); ++i) {
+    if (marks.tops[i]) continue;
+    const std::string option = i == index.from ? "--de" : i == index.to ? "--ate" : "--pausa";
+    if (i < marks.boxless.size() && marks.boxless[i])
+      return option + ": " + selectors[i] + " não tem lugar na página (não é exibido: display: none?)";
+    return option + ": nada na página casa com " + selectors[i];
+  }
   return {};
 }
 

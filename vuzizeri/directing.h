@@ -19,7 +19,8 @@ namespace vuz {
 std::vector<std::string> planSelectors(const Arguments& arguments);
 
 // Answers [offset, end offset, [top of each selector's first match in the
-// page, or null]] in CSS pixels.
+// page, null when nothing matches, false when the match has no box]] in CSS
+// pixels.
 std::string planMarksScript(const std::vector<std::string>& selectors);
 
 // The page as the marks script found it.
@@ -27,12 +28,16 @@ struct PlanMarks {
   double offset = 0;
   double pageEnd = 0;
   std::vector<std::optional<double>> tops;  // one per selector, in order
+  // One per selector: the match has no box (display: none, inside one), so
+  // no place on the page.
+  std::vector<bool> boxless;
 };
 std::optional<PlanMarks> readPlanMarks(const std::optional<web::ScriptValue>& answer,
                                        size_t selectors);
 
-// The first selector nothing matched, with the option that named it, as
-// the line that ends the run; empty when all matched.
+// The first selector nothing matched, or whose match has no box, with the
+// option that named it, as the line that ends the run; empty when all
+// matched.
 std::string unmatchedSelector(const Arguments& arguments, const PlanMarks& marks);
 
 // Where --de puts the page: the element's top, within the page.
@@ -49,9 +54,11 @@ double planEnd(const Arguments& arguments, const PlanMarks& marks);
 // In real time: the page follows the plan on its own animation clock, as the
 // plain scroll does, in the recorder's own script world.
 std::string planScrollScript(const ScrollPlan& plan);
-// [seconds of the plan gone, its length]; equal once it is over.
+// [seconds of the plan gone, its length, the page's offset]; the first two
+// equal once it is over.
 inline constexpr char kPlanProgressScript[] =
-    "(function (r) { return r ? [r.s, r.fim] : [0, 1]; })(window.vuzizeriRolagem)";
+    "(function (r) { return r ? [r.s, r.fim, pageYOffset] : [0, 1, pageYOffset]; })"
+    "(window.vuzizeriRolagem)";
 // Whether a progress answer says the plan is over; anything else than two
 // numbers counts as over, as a position reading does.
 bool planOver(const std::optional<web::ScriptValue>& answer);

@@ -26,7 +26,8 @@ namespace {
 std::string jsonNumber(double value) {
   if (!std::isfinite(value)) return "null";
   char text[64];
-  auto end = std::to_chars(text, text + sizeof text, std::round(value * 1e6) / 1e6).ptr;
+  const double rounded = std::abs(value) < 1e15 ? std::round(value * 1e6) / 1e6 : value;
+  auto end = std::to_chars(text, text + sizeof text, rounded).ptr;
   return std::string(text, end);
 }
 
@@ -73,7 +74,9 @@ RunReport Vuzizeri::runReport() const {
   r.directed = true;
   const PlanShape& shape = plan->shape();
   r.start = shape.start;
-  r.end = shape.end;
+  // Where the way down ended: the last reading, unless the page came back up
+  // after it. A page that grew under the plan ended further than planned.
+  r.end = !shape.roundTrip && lastOffset ? *lastOffset : shape.end;
   r.roundTrip = shape.roundTrip;
   r.ease = shape.ease;
   // The holds the scroll met (one per --pausa, in order), each with the

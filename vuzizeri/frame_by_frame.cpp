@@ -91,10 +91,6 @@ int64_t framesOf(const ScrollPlan& plan, double pageEnd) {
   return moving + kEndReadings;
 }
 
-FrameRange partFrames(int64_t frames, int64_t index, int64_t count) {
-  return {frames * (index - 1) / count, frames * index / count};
-}
-
 std::string frameStepScript(std::optional<double> scrollTo, double seconds, int64_t framesBefore) {
   // The page's own clocks first: its timers and animation frames move it
   // before it is scrolled and its picture painted.
@@ -131,11 +127,9 @@ class FrameByFrameDriver final : public CaptureDriver {
     // its end as it grows, at most for 60 s of scrolling.
     firstFrameShapesPlan_ = !plan;
     plan_.emplace(plan ? *plan : plainScroll(0, 0, speed));
-    if (const auto& part = r_.args.part; part && plan) {
-      const FrameRange range =
-          partFrames(framesOf(*plan_, plan_->shape().end), part->index, part->count);
-      firstFrame_ = range.first;
-      endFrame_ = range.end;
+    if (const std::optional<PartLabel>& part = r_.part()) {
+      firstFrame_ = part->frames.first;
+      endFrame_ = part->frames.end;
     }
     wallStart_ = r_.platform().now();
     stepTo(0);
@@ -215,6 +209,7 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
     if (frame == 0 && firstFrameShapesPlan_)
       plan_.emplace(plainScroll(reading->offset, reading->endOffset, plan_->shape().speed));
     endOffset_ = reading->endOffset;
+    r_.lastOffset = reading->offset;
     moved = reading->offset != shownOffset_;
     shownOffset_ = reading->offset;
     // A page that went elsewhere (it holds its scroll, or its end moved) is

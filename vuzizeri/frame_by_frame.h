@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/web/script_value.h"
+#include "vuzizeri/parts.h"
 #include "vuzizeri/scroll_plan.h"
 
 // Frame by frame: the recorder, not the page's clock, moves the page. Frame
@@ -34,14 +35,6 @@ ScrollPlan plainScroll(double startOffset, double endOffset, double speed);
 // `pageEnd`: up to the first frame at which the scroll is over, then the 60
 // more that show the end.
 int64_t framesOf(const ScrollPlan& plan, double pageEnd);
-
-// --trecho K/N: the frames [first, end) of the K-th (from 1) of N equal runs
-// of a video of `frames` frames.
-struct FrameRange {
-  int64_t first = 0;
-  int64_t end = 0;
-};
-FrameRange partFrames(int64_t frames, int64_t index, int64_t count);
 
 // Before a part's first frame, the page is run through every frame before it
 // (its clocks, what it loads and reveals as it scrolls), and the pictures of

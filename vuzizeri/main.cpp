@@ -36,6 +36,7 @@
 #include "vuzizeri/arguments.h"
 #include "vuzizeri/devices.h"
 #include "vuzizeri/page_inputs.h"
+#include "vuzizeri/parts.h"
 #include "vuzizeri/mp4_writer.h"
 #include "vuzizeri/phone.h"
 #include "vuzizeri/recorder.h"
@@ -133,13 +134,17 @@ void showProgress(const vuz::Progress& p) {
   progress::show(text, newPhase);
 }
 
+// --audio's file, opened once at start: what was checked is what plays, even
+// when the file is removed or replaced meanwhile.
+std::unique_ptr<media::SoundSource> soundTrack;
+
 // The movie file is ours from the moment it exists, so the guard removes it
 // should the run end before it is finished.
 std::unique_ptr<vuz::RecordingWriter> openOwnMp4Writer(const vuz::H264Request& request) {
   std::optional<FileIdentity> file = createNewFile(request.path);
   if (!file) return nullptr;
   process::noteOutputCreated(*file);
-  return vuz::openMp4Writer(request);
+  return vuz::openMp4Writer(request, request.withSound ? std::move(soundTrack) : nullptr);
 }
 
 // The device table, read once, when the command line names a device or
@@ -173,8 +178,9 @@ int main(int argc, char** argv) {
     writeAll(STDERR_FILENO, parsed.message);
     return 2;
   }
+  // Scripts match the usage line to the byte; --help lists the options.
   if (parsed.showUsage) {
-    writeAll(STDERR_FILENO, vuz::usageWithOptions());
+    writeAll(STDERR_FILENO, vuz::kUsage);
     return 2;
   }
   if (!parsed.arguments) return 2;
@@ -190,11 +196,13 @@ int main(int argc, char** argv) {
   if (!a.audioFile.empty()) {
     std::string soundError;
     media::silenceLibraryLog();
-    if (!media::SoundSource::open(a.audioFile, &soundError)) {
+    soundTrack = media::SoundSource::open(a.audioFile, &soundError);
+    if (!soundTrack) {
       writeAll(STDERR_FILENO, "--audio: não foi possível ler " + a.audioFile + ": " + soundError + "\n");
       return 2;
     }
   }
+  if (a.part) a.part->recording = vuz::recordingIdentity(a, inputs->authorStyleSheet);
   const std::string extensions = process::programLibraryFolder("vuzizeri") + "/web-extensions";
   if (!inputs->headers.empty() && access(extensions.c_str(), R_OK) != 0)
     fail("extensão de cabeçalhos ausente: " + extensions + ": " + std::strerror(errno));

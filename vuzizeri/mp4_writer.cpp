@@ -52,7 +52,8 @@ class Mp4Writer final : public RecordingWriter {
 
 }  // namespace
 
-std::unique_ptr<RecordingWriter> openMp4Writer(const H264Request& request) {
+std::unique_ptr<RecordingWriter> openMp4Writer(const H264Request& request,
+                                               std::unique_ptr<media::SoundSource> sound) {
   std::string error;
   auto writer = media::VideoWriter::create(request.path, media::FileType::kMpeg4, &error);
   if (!writer) return nullptr;
@@ -69,11 +70,9 @@ std::unique_ptr<RecordingWriter> openMp4Writer(const H264Request& request) {
   settings.expectsMediaDataInRealTime = true;
   settings.timescale = kTimescale;
   if (!writer->addInput(settings)) return nullptr;
-  if (!request.soundFile.empty()) {
-    std::unique_ptr<media::SoundSource> sound = media::SoundSource::open(request.soundFile, &error);
-    if (!sound || !writer->addSoundTrack(std::move(sound), kSoundBitRate, kSoundFadeSeconds))
-      return nullptr;
-  }
+  if (sound && !writer->addSoundTrack(std::move(sound), kSoundBitRate, kSoundFadeSeconds))
+    return nullptr;
+  for (const auto& [key, value] : request.tags) writer->setMetadata(key, value);
   if (!writer->startWriting()) return nullptr;
   return std::make_unique<Mp4Writer>(std::move(writer));
 }

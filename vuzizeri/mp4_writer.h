@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/media/sound_source.h"
 #include "vuzizeri/recording_writer.h"
 
 namespace vuz {
@@ -12,8 +13,9 @@ inline constexpr int64_t kSoundBitRate = 192000;
 inline constexpr double kSoundFadeSeconds = 2.0;
 
 // The recorder's movie: H.264 in an MP4 file, tuned for a real-time source,
-// with the sound file's track under it when one is asked for.
+// with `sound`'s track under it when there is one.
 // nullptr when the file cannot be created or the encoder refuses the size.
-std::unique_ptr<RecordingWriter> openMp4Writer(const H264Request& request);
+std::unique_ptr<RecordingWriter> openMp4Writer(const H264Request& request,
+                                               std::unique_ptr<media::SoundSource> sound = nullptr);
 
 }  // namespace vuz

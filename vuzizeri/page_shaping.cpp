@@ -1,5 +1,7 @@
 #include "vuzizeri/page_shaping.h"
 
+#include <glib.h>
+
 #include <cstdio>
 
 #include "vuzizeri/data_table.h"
@@ -25,7 +27,35 @@ std::string shapingStyleSheet(const Arguments& a, std::string_view bannerRules) 
   return css;
 }
 
-std::string jsString(std::string_view text) {
+namespace {
+
+// Bytes that are not UTF-8 (a path can hold any) would make neither a script
+// nor JSON: each becomes U+FFFD.
+std::string validUtf8(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out += text[i++];
+      continue;
+    }
+    const gunichar u = g_utf8_get_char_validated(text.data() + i, static_cast<gssize>(text.size() - i));
+    if (u == static_cast<gunichar>(-1) || u == static_cast<gunichar>(-2)) {
+      out += "\uFFFD";
+      ++i;
+      continue;
+    }
+    const size_t length = static_cast<size_t>(g_utf8_skip[c]);
+    out.append(text.substr(i, length));
+    i += length;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string jsString(std::string_view raw) {
+  const std::string text = validUtf8(raw);
   std::string out = "\"";
   for (unsigned char c : text) {
     if (c == '"' || c == '\\') {

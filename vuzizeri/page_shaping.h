@@ -25,7 +25,8 @@ std::string bannerStyleSheet(std::string_view tsv);
 // (display) and, with --sem-banners, holds `bannerRules`.
 std::string shapingStyleSheet(const Arguments& arguments, std::string_view bannerRules);
 
-// `text` as a JavaScript string literal.
+// `text` as a JavaScript string literal, which is a JSON string too: valid
+// UTF-8 (each byte that is not becomes U+FFFD), control characters escaped.
 std::string jsString(std::string_view text);
 
 // Answers the selectors of `selectors` that are not valid CSS selectors.

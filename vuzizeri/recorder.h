@@ -15,6 +15,7 @@
 #include "vuzizeri/capture_loop.h"
 #include "vuzizeri/directing.h"
 #include "vuzizeri/finishing.h"
+#include "vuzizeri/parts.h"
 #include "vuzizeri/recording_writer.h"
 #include "vuzizeri/still_parts.h"
 
@@ -142,6 +143,11 @@ class Vuzizeri {
   // The scroll as it was run: its speed, and its plan when directed.
   double speed = 0;
   std::optional<ScrollPlan> plan;
+  // The page's offset at the last reading: where the scroll ended, once the
+  // run is finished.
+  std::optional<double> lastOffset;
+  // --trecho: which part this run records, once the page is measured.
+  const std::optional<PartLabel>& part() const { return part_; }
 
  private:
   void handleHeight(const std::optional<web::ScriptValue>& result);
@@ -165,6 +171,9 @@ class Vuzizeri {
   void waitForPicture(double atMost, std::function<void()> then);
   // The scroll's plan once the page is measured; nothing for a plain scroll.
   std::optional<ScrollPlan> makePlan(double* speed);
+  // --trecho: the part's frames; false, after failing the run, when it would
+  // have none.
+  bool choosePart();
 
   Platform platform_;
   std::unique_ptr<CaptureDriver> driver_;  // real time or frame by frame, chosen once
@@ -174,6 +183,7 @@ class Vuzizeri {
   media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
   std::optional<PlanMarks> marks_;         // the directed scroll's, once found
   double startOffset_ = 0;                 // where the page stood when sampled
+  std::optional<PartLabel> part_;
   std::function<void()> pictureWaiter_;
   uint64_t pictureWaits_ = 0;
 };

@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/media/media_time.h"
 #include "platform/media/pixel_buffer.h"
@@ -32,7 +34,10 @@ struct H264Request {
   int64_t width = 0;
   int64_t height = 0;
   int64_t averageBitRate = 0;
-  std::string soundFile;  // --audio, checked at start; empty for none
+  bool withSound = false;  // --audio's track, opened at start
+  // Written into the file's metadata: what a part of a recording is (see
+  // parts.h).
+  std::vector<std::pair<std::string, std::string>> tags{};
 };
 
 // Opens the MP4 file and starts writing; nullptr when it cannot.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "vuzizeri/frame_by_frame.h"
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
 
@@ -82,6 +83,7 @@ void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
   double velocidade = scrollSpeed(*height, args.contentH);
   plan = makePlan(&velocidade);
   if (args.directsScroll() && !plan) return;  // refused
+  if (args.part && !choosePart()) return;
   speed = velocidade;
   prepararWriter();
   if (!writer) return;
@@ -134,14 +136,35 @@ std::optional<ScrollPlan> Vuzizeri::makePlan(double* velocidade) {
   // In real time the whole run has two minutes: a scroll that cannot end
   // within them is refused now rather than cut by the limit.
   const double needed = made.duration(marks_->pageEnd) + kEndReadings * kCaptureInterval;
+  auto seconds = [](double s) { return std::to_string(static_cast<int64_t>(std::ceil(std::min(s, 1e15)))); };
   if (!args.frameByFrame && platform_.deadline > 0 &&
       platform_.now() + needed + kFinishingAllowance > platform_.deadline) {
-    platform_.fail("a rolagem levaria " + std::to_string(static_cast<int64_t>(std::ceil(needed))) +
+    platform_.fail("a rolagem levaria " + seconds(needed) +
                    " s e não cabe nos 2 minutos da gravação em tempo real; grave com "
                    "--quadro-a-quadro, que não tem esse limite");
     return std::nullopt;
   }
+  if (needed > kMaxVideoSeconds) {
+    platform_.fail("a rolagem daria um vídeo de " + seconds(needed) + " s; o limite é " +
+                   seconds(kMaxVideoSeconds) + " s (confira --velocidade e --pausa)");
+    return std::nullopt;
+  }
   return made;
+}
+
+bool Vuzizeri::choosePart() {
+  // Every part measures the page itself, so that parts of another page, or
+  // of a page that changed, are told apart when they are joined.
+  const int64_t total = framesOf(*plan, plan->shape().end);
+  const FrameRange range = partFrames(total, args.part->index, args.part->count);
+  const std::string which = std::to_string(args.part->index) + "/" + std::to_string(args.part->count);
+  if (range.end <= range.first) {
+    platform_.fail("--trecho " + which + " ficaria sem quadros: a gravação inteira tem " +
+                   std::to_string(total) + " quadros, então N vai até " + std::to_string(total));
+    return false;
+  }
+  part_ = PartLabel{args.part->index, args.part->count, args.part->recording, range, total};
+  return true;
 }
 
 void Vuzizeri::rolar(double velocidade) {

@@ -18,6 +18,9 @@ inline constexpr double kFontPollSeconds = 0.05;
 inline constexpr double kStartPictureWait = 0.5;
 // What finishing the file may take, at most, of a real-time run's limit.
 inline constexpr double kFinishingAllowance = 3.0;
+// The longest video a directed scroll may make: a plan of hours or days is
+// never what was meant (a speed of 0.001 px/s, a hold of 10⁶ s).
+inline constexpr double kMaxVideoSeconds = 600;
 
 // The page height the height script answered, when it is a usable one: a
 // number above zero.

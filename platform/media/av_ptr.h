@@ -3,11 +3,13 @@
 // Owning pointers for the FFmpeg objects the writers and readers hold.
 
 #include <memory>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/buffer.h>
+#include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -44,6 +46,20 @@ struct OutputFormatFree {
     if (f->pb && !(f->oformat->flags & AVFMT_NOFILE)) avio_closep(&f->pb);
     avformat_free_context(f);
   }
+};
+
+// Options for an FFmpeg call, freed with whatever the call left unused.
+class Dictionary {
+ public:
+  Dictionary() = default;
+  ~Dictionary() { av_dict_free(&dict_); }
+  Dictionary(const Dictionary&) = delete;
+  Dictionary& operator=(const Dictionary&) = delete;
+  void set(const char* key, const std::string& value) { av_dict_set(&dict_, key, value.c_str(), 0); }
+  AVDictionary** out() { return &dict_; }
+
+ private:
+  AVDictionary* dict_ = nullptr;
 };
 
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;

@@ -11,18 +11,19 @@ namespace {
 
 InputFormatPtr openPart(const std::string& path, std::string* error) {
   AVFormatContext* raw = nullptr;
-  int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  // "file:": a part's name is a file's, never a URL or another protocol.
+  int r = avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, nullptr);
   if (r < 0) {
     *error = path + ": " + avErrorText(r);
     return nullptr;
   }
   InputFormatPtr input(raw);
   if ((r = avformat_find_stream_info(raw, nullptr)) < 0) {
-    *error = path + ": " + avErrorText(r);
+    *error = path + ": " + avErrorText("avformat_find_stream_info", r);
     return nullptr;
   }
   if (raw->nb_streams != 1 || raw->streams[0]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
-    *error = path + ": not one video track alone";
+    *error = path + ": não tem só uma trilha de vídeo";
     return nullptr;
   }
   return input;
@@ -38,21 +39,105 @@ bool sameStream(const AVCodecParameters& a, const AVCodecParameters& b) {
 
 }  // namespace
 
-bool joinMovies(const std::vector<std::string>& parts, const std::string& output,
-                double* lastFrame, std::string* error) {
-  if (parts.empty()) {
-    *error = "no parts";
+bool readWholeMovie(const std::string& path, MovieContents* contents, std::string* error) {
+  InputFormatPtr input = openPart(path, error);
+  if (!input) return false;
+  AVStream* stream = input->streams[0];
+  *contents = MovieContents{};
+  for (const AVDictionaryEntry* tag = nullptr;
+       (tag = av_dict_get(input->metadata, "", tag, AV_DICT_IGNORE_SUFFIX));)
+    contents->tags[tag->key] = tag->value;
+  contents->timescale = stream->time_base.num == 1 ? stream->time_base.den : 0;
+  if (contents->timescale < 1) {
+    *error = path + ": a trilha não conta o tempo em frações de segundo inteiras";
     return false;
   }
-  // Every part is checked before the output is touched.
+  // The index comes first (faststart): a file cut short still opens, and its
+  // reader just stops early. Every frame the index lists must lie inside the
+  // file.
+  const int64_t fileSize = avio_size(input->pb);
+  const int listed = avformat_index_get_entries_count(stream);
+  for (int i = 0; i < listed; ++i) {
+    const AVIndexEntry* entry = avformat_index_get_entry(stream, i);
+    if (fileSize < 0 || entry->pos + entry->size > fileSize) {
+      *error = path + ": está incompleto: o quadro " + std::to_string(i + 1) + " de " +
+               std::to_string(listed) + " fica além do fim do arquivo";
+      return false;
+    }
+  }
+  PacketPtr packet(av_packet_alloc());
+  int r = 0;
+  while ((r = av_read_frame(input.get(), packet.get())) >= 0) {
+    const bool corrupt = packet->flags & AV_PKT_FLAG_CORRUPT;
+    contents->frameTimes.push_back(packet->pts);
+    av_packet_unref(packet.get());
+    if (corrupt) {
+      *error = path + ": está incompleto: o quadro " + std::to_string(contents->frameTimes.size()) +
+               " está danificado";
+      return false;
+    }
+  }
+  if (r != AVERROR_EOF) {
+    *error = path + ": " + avErrorText("av_read_frame", r);
+    return false;
+  }
+  if (static_cast<int64_t>(contents->frameTimes.size()) != listed || listed == 0) {
+    *error = path + ": está incompleto: o índice lista " + std::to_string(listed) +
+             " quadros e o arquivo tem " + std::to_string(contents->frameTimes.size());
+    return false;
+  }
+  return true;
+}
+
+bool checkJoinable(const std::vector<std::string>& parts, std::vector<MovieContents>* contents,
+                   std::string* error) {
+  if (parts.empty()) {
+    *error = "nenhum trecho";
+    return false;
+  }
+  contents->assign(parts.size(), {});
+  AVCodecParameters* first = nullptr;
+  InputFormatPtr firstInput;
+  // Frame times across the parts, in the first part's timescale.
+  int64_t last = 0, interval = 0;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    MovieContents& c = (*contents)[i];
+    if (!readWholeMovie(parts[i], &c, error)) return false;
+    InputFormatPtr input = openPart(parts[i], error);
+    if (!input) return false;
+    if (!first) {
+      firstInput = std::move(input);
+      first = firstInput->streams[0]->codecpar;
+    } else if (!sameStream(*first, *input->streams[0]->codecpar)) {
+      *error = parts[i] + ": não foi codificado como " + parts.front();
+      return false;
+    }
+    const AVRational from{1, c.timescale}, to{1, contents->front().timescale};
+    for (size_t k = 0; k < c.frameTimes.size(); ++k) {
+      const int64_t t = av_rescale_q(c.frameTimes[k], from, to);
+      if (k == 0) {
+        // A part starts one frame interval after the one before ends.
+        const int64_t expected = i == 0 ? 0 : last + (interval > 0 ? interval : 1);
+        if (t != expected) {
+          *error = parts[i] + (i == 0 ? ": não começa no início do vídeo"
+                                      : ": não começa onde " + parts[i - 1] + " termina");
+          return false;
+        }
+      } else {
+        interval = t - last;
+      }
+      last = t;
+    }
+  }
+  return true;
+}
+
+bool joinMovies(const std::vector<std::string>& parts, const std::string& output,
+                double* lastFrame, std::string* error) {
   std::vector<InputFormatPtr> inputs;
   for (const std::string& path : parts) {
     inputs.push_back(openPart(path, error));
     if (!inputs.back()) return false;
-    if (!sameStream(*inputs.front()->streams[0]->codecpar, *inputs.back()->streams[0]->codecpar)) {
-      *error = path + ": not encoded as " + parts.front() + " is";
-      return false;
-    }
   }
 
   AVFormatContext* raw = nullptr;
@@ -70,17 +155,16 @@ bool joinMovies(const std::vector<std::string>& parts, const std::string& output
   }
   stream->codecpar->codec_tag = 0;
   stream->time_base = first->time_base;
-  if ((r = avio_open(&raw->pb, output.c_str(), AVIO_FLAG_WRITE)) < 0) {
+  if ((r = avio_open(&raw->pb, ("file:" + output).c_str(), AVIO_FLAG_WRITE)) < 0) {
     *error = output + ": " + avErrorText(r);
     return false;
   }
-  AVDictionary* options = nullptr;
+  Dictionary options;
   const std::string timescale = std::to_string(first->time_base.den);
-  av_dict_set(&options, "video_track_timescale", timescale.c_str(), 0);
-  av_dict_set(&options, "movie_timescale", timescale.c_str(), 0);
-  av_dict_set(&options, "movflags", "+faststart", 0);
-  r = avformat_write_header(raw, &options);
-  av_dict_free(&options);
+  options.set("video_track_timescale", timescale);
+  options.set("movie_timescale", timescale);
+  options.set("movflags", "+faststart");
+  r = avformat_write_header(raw, options.out());
   if (r < 0) {
     *error = avErrorText("avformat_write_header", r);
     return false;
@@ -111,8 +195,8 @@ bool joinMovies(const std::vector<std::string>& parts, const std::string& output
       // A part starts one frame interval after the one before ends.
       const int64_t expected = holding ? held->pts + (interval > 0 ? interval : 1) : 0;
       if (firstPacket && (i == 0 ? packet->pts != 0 : packet->pts != expected)) {
-        *error = parts[i] + (i == 0 ? ": does not start at the video's start"
-                                    : ": does not start where " + parts[i - 1] + " ends");
+        *error = parts[i] + (i == 0 ? ": não começa no início do vídeo"
+                                    : ": não começa onde " + parts[i - 1] + " termina");
         return false;
       }
       firstPacket = false;
@@ -130,8 +214,12 @@ bool joinMovies(const std::vector<std::string>& parts, const std::string& output
     }
   }
   if (holding && !writeHeld(interval > 0 ? interval : 1)) return false;
-  if ((r = av_write_trailer(raw)) < 0 || (r = avio_closep(&raw->pb)) < 0) {
+  if ((r = av_write_trailer(raw)) < 0) {
     *error = avErrorText("av_write_trailer", r);
+    return false;
+  }
+  if ((r = avio_closep(&raw->pb)) < 0) {
+    *error = avErrorText("avio_closep", r);
     return false;
   }
   return true;

@@ -1,6 +1,11 @@
 #include "platform/media/sound_source.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <deque>
 #include <vector>
 
@@ -14,7 +19,10 @@ extern "C" {
 namespace media {
 
 struct SoundSource::Impl {
+  std::string path;
   InputFormatPtr format;
+  // Reading gives up once this has passed (while the file is opened only).
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
   CodecContextPtr decoder;
   SwrPtr resampler;
   PacketPtr packet{av_packet_alloc()};
@@ -25,7 +33,7 @@ struct SoundSource::Impl {
   std::string firstError;
 
   bool fail(const std::string& reason) {
-    if (firstError.empty()) firstError = reason;
+    if (firstError.empty()) firstError = path + ": " + reason;
     return false;
   }
 
@@ -85,7 +93,7 @@ struct SoundSource::Impl {
     if (r < 0 && r != AVERROR_EOF) return fail(avErrorText("avcodec_send_packet", r));
     if (!drainDecoder() || !resample(nullptr)) return false;
     // A whole pass without a sample would loop for ever.
-    if (!passGaveSound) return fail("the file decodes to no sound");
+    if (!passGaveSound) return fail("não dá som nenhum do começo ao fim");
     passGaveSound = false;
     r = av_seek_frame(format.get(), stream, 0, AVSEEK_FLAG_BACKWARD);
     if (r < 0) r = avformat_seek_file(format.get(), -1, INT64_MIN, 0, 0, 0);
@@ -98,24 +106,57 @@ struct SoundSource::Impl {
 SoundSource::SoundSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 SoundSource::~SoundSource() = default;
 
+namespace {
+
+// What a user can act on, for the errors a file that is no sound gives.
+std::string openErrorText(int code) {
+  if (code == AVERROR_INVALIDDATA || code == AVERROR(EINVAL))
+    return "não é um som que o FFmpeg saiba ler (" + avErrorText(code) + ")";
+  if (code == AVERROR_EXIT) return "não foi lido em " + std::to_string(int(SoundSource::kOpenSeconds)) + " s";
+  return avErrorText(code);
+}
+
+}  // namespace
+
 std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::string* error) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    *error = std::strerror(errno);
+    return nullptr;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    *error = S_ISDIR(info.st_mode) ? "é uma pasta" : "não é um arquivo comum (um FIFO, um dispositivo?)";
+    return nullptr;
+  }
   auto d = std::make_unique<Impl>();
-  AVFormatContext* raw = nullptr;
-  int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  d->path = path;
+  d->deadline = std::chrono::steady_clock::now() +
+                std::chrono::milliseconds(static_cast<int64_t>(kOpenSeconds * 1000));
+  AVFormatContext* raw = avformat_alloc_context();
+  if (!raw) {
+    *error = avErrorText(AVERROR(ENOMEM));
+    return nullptr;
+  }
+  raw->interrupt_callback.callback = [](void* opaque) {
+    return std::chrono::steady_clock::now() > static_cast<Impl*>(opaque)->deadline ? 1 : 0;
+  };
+  raw->interrupt_callback.opaque = d.get();
+  // "file:" keeps a name such as "pipe:0" or "http://…" a file name.
+  int r = avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, nullptr);
   if (r < 0) {
-    *error = avErrorText(r);
+    *error = openErrorText(r);
     return nullptr;
   }
   d->format.reset(raw);
   if ((r = avformat_find_stream_info(raw, nullptr)) < 0) {
-    *error = avErrorText(r);
+    *error = openErrorText(r);
     return nullptr;
   }
   const AVCodec* codec = nullptr;
   d->stream = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
   if (d->stream < 0 || !codec) {
-    *error = d->stream == AVERROR_DECODER_NOT_FOUND ? "no decoder for its audio stream"
-                                                     : "no audio stream";
+    *error = d->stream == AVERROR_DECODER_NOT_FOUND ? "não há decodificador para a sua trilha de áudio"
+                                                     : "não tem trilha de áudio";
     return nullptr;
   }
   d->decoder.reset(avcodec_alloc_context3(codec));
@@ -147,9 +188,10 @@ std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::str
     return nullptr;
   }
   if (!d->decodeMore()) {
-    *error = d->firstError;
+    *error = d->firstError.substr(path.size() + 2);
     return nullptr;
   }
+  d->deadline = std::chrono::steady_clock::time_point::max();
   return std::unique_ptr<SoundSource>(new SoundSource(std::move(d)));
 }
 

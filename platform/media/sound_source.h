@@ -15,15 +15,20 @@ inline constexpr int kSoundRate = 48000;
 class SoundSource {
  public:
   // nullptr when the file cannot be read or gives no sound at all, with the
-  // reason in `error`. The first samples are decoded here, so a file that
-  // opens but does not decode is refused now.
+  // reason in `error`. Only a regular file is opened, and always as a file
+  // (never as a URL or another of FFmpeg's protocols): a FIFO or a device
+  // could block for ever or not be read again when the sound loops. Opening
+  // gives up after kOpenSeconds. The first samples are decoded here, so a
+  // file that opens but does not decode is refused now.
   static std::unique_ptr<SoundSource> open(const std::string& path, std::string* error);
+  static constexpr double kOpenSeconds = 5;
   ~SoundSource();
   SoundSource(const SoundSource&) = delete;
   SoundSource& operator=(const SoundSource&) = delete;
 
   // The next `count` samples of each channel, as floats in [−1, 1]. False
-  // when decoding fails on the way; the reason is then in error().
+  // when decoding fails on the way; the reason, after the file's path, is
+  // then in error().
   bool read(float* left, float* right, int count);
   std::string error() const;
 

@@ -35,12 +35,6 @@ namespace {
 constexpr char kProResVendor[5] = "apl0";
 constexpr int kProResQuantiser = 1;
 
-struct Dictionary {
-  AVDictionary* dict = nullptr;
-  ~Dictionary() { av_dict_free(&dict); }
-  void set(const char* key, const std::string& value) { av_dict_set(&dict, key, value.c_str(), 0); }
-};
-
 struct Job {
   PixelBufferHandle buffer;
   int64_t pts = 0;
@@ -197,7 +191,7 @@ bool VideoWriter::Impl::openEncoder() {
     options.set("x264-params", "force-cfr=0:ratetol=0.1");
   }
 
-  int r = avcodec_open2(c, codec, &options.dict);
+  int r = avcodec_open2(c, codec, options.out());
   if (r < 0) return failWith(avErrorText("avcodec_open2", r));
 
   r = avcodec_parameters_from_context(stream->codecpar, c);
@@ -574,8 +568,13 @@ bool VideoWriter::startWriting() {
   // The movie header counts in whole milliseconds unless told otherwise: 3
   // frames at 1000000 fps would last 1 ms there against 3 µs in the track.
   muxerOptions.set("movie_timescale", std::to_string(d.settings.timescale));
-  if (d.fileType == FileType::kMpeg4) muxerOptions.set("movflags", "+faststart");
-  int r = avformat_write_header(d.format.get(), &muxerOptions.dict);
+  // Keys of our own need the 'mdta' form; the classic tags know only theirs.
+  const bool tagged = av_dict_count(d.format->metadata) > 0;
+  if (d.fileType == FileType::kMpeg4)
+    muxerOptions.set("movflags", tagged ? "+faststart+use_metadata_tags" : "+faststart");
+  else if (tagged)
+    muxerOptions.set("movflags", "+use_metadata_tags");
+  int r = avformat_write_header(d.format.get(), muxerOptions.out());
   if (r < 0) return d.failWith(avErrorText("avformat_write_header", r));
 
   d.pool = std::make_unique<PixelBufferPool>(static_cast<int>(d.settings.width),
@@ -600,6 +599,10 @@ bool VideoWriter::addSoundTrack(std::unique_ptr<SoundSource> source, int64_t bit
   d.soundBitRate = bitRate;
   d.soundFade = std::llround(fadeSeconds * kSoundRate);
   return true;
+}
+
+void VideoWriter::setMetadata(const std::string& key, const std::string& value) {
+  av_dict_set(&impl_->format->metadata, key.c_str(), value.c_str(), 0);
 }
 
 PixelBufferPool* VideoWriter::pixelBufferPool() { return impl_->pool.get(); }
