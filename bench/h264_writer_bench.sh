@@ -6,7 +6,5 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# shellcheck disable=SC2046
-g++ -std=c++20 -O2 -I"$here/.." -o "$work/bench" "$here/h264_writer_bench.cpp" \
-  "$build/platform/media/libplatform_media.a" $(pkg-config --cflags --libs libavformat libavcodec libavutil libswscale) -pthread
-"$work/bench" "${2:-1170}" "${3:-2532}" "${4:-120}" "$work/out.mp4" "${5:-veryfast}"
+cmake --build "$build" -j2 --target h264_writer_bench >/dev/null
+"$build/bench/h264_writer_bench" "${2:-1170}" "${3:-2532}" "${4:-120}" "$work/out.mp4" "${5:-veryfast}"

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "vuzizeri/capture_driver.h"
+#include "vuzizeri/frame_budget.h"
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
 
@@ -82,7 +83,8 @@ void RealTimeDriver::capturar() {
     // The image may show the frame's buffer: not used after this.
     if (!r_.gravarQuadro(image)) return;
     progress.seconds = std::max(r_.lastPTS, 0.0);
-    auto then = [this, start](std::optional<web::ScriptValue> answer) {
+    auto then = [this, start, asked = budget::now()](std::optional<web::ScriptValue> answer) {
+      budget::add(budget::Phase::kPosition, budget::now() - asked);
       handlePosition(start, answer);
     };
     if (directed_) r_.platform().web->evaluateInOwnWorld(kPlanProgressScript, then);

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "vuzizeri/frame_budget.h"
 #include "vuzizeri/page_shaping.h"
 #include "vuzizeri/recorder.h"
 
@@ -90,9 +91,12 @@ RunReport Vuzizeri::runReport() const {
 
 void Vuzizeri::terminar() {
   finishing_ = true;
+  budget::stopRecording();
   tell(Progress::Phase::kFinishing);
   writer->markAsFinished();
   writer->finishWriting([this] {
+    const auto [converting, encoding] = writer->encoderTimes();
+    budget::write(framesWritten, converting, encoding);
     // A file that could not be completed is not a recording.
     std::string failure = writer->failure();
     if (!failure.empty()) {

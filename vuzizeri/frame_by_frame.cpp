@@ -6,6 +6,7 @@
 #include "vuzizeri/arrivals.h"
 #include "vuzizeri/capture_driver.h"
 #include "vuzizeri/capture_loop.h"
+#include "vuzizeri/frame_budget.h"
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
 #include "vuzizeri/start_sequence.h"
@@ -168,6 +169,7 @@ class FrameByFrameDriver final : public CaptureDriver {
   double shownOffset_ = -1;
   Step step_;
   bool awaitingPicture_ = false;
+  double awaitedSince_ = 0;
   uint64_t pictureWaits_ = 0;  // tells a stale wait for a picture from the current one
 };
 
@@ -193,7 +195,8 @@ void FrameByFrameDriver::stepTo(int64_t frame, int64_t framesBefore) {
     snapped = snapScroll(plan_->position(seconds, endOffset_), r_.rowsPerCssPixel());
   r_.platform().web->evaluateInOwnWorld(
       frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, seconds, framesBefore),
-      [this, frame, snapped](std::optional<web::ScriptValue> answer) {
+      [this, frame, snapped, sent = budget::now()](std::optional<web::ScriptValue> answer) {
+        budget::add(budget::Phase::kStep, budget::now() - sent);
         handleStep(frame, snapped, answer);
       });
 }
@@ -227,6 +230,7 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
 
 void FrameByFrameDriver::awaitPicture(double atMost) {
   awaitingPicture_ = true;
+  awaitedSince_ = budget::now();
   // The step's answer came before the picture painted after it: the first
   // picture from now on shows this position, without asking for another.
   r_.platform().asyncAfter(atMost, [this, wait = ++pictureWaits_] {
@@ -238,6 +242,7 @@ void FrameByFrameDriver::captureStep() {
   if (!awaitingPicture_) return;
   awaitingPicture_ = false;
   ++pictureWaits_;
+  budget::add(budget::Phase::kPicture, budget::now() - awaitedSince_);
   if (step_.frame < firstFrame_ - kBandWarmupFrames) {
     // Running through: the page's clocks move every frame, in one script up
     // to the next frame painted, which lets it see what scrolled into view
@@ -247,7 +252,8 @@ void FrameByFrameDriver::captureStep() {
     stepTo(next, next - step_.frame - 1);
     return;
   }
-  arrivals_.check([this](bool waited) {
+  arrivals_.check([this, asked = budget::now()](bool waited) {
+    budget::add(budget::Phase::kArrivals, budget::now() - asked);
     // What arrived shows in the next picture.
     if (waited) awaitPicture(kArrivedFrameWait);
     else snapshotStep();

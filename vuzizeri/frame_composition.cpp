@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/graphics/canvas.h"
+#include "vuzizeri/frame_budget.h"
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/top_colours.h"
 
@@ -51,6 +52,8 @@ void Vuzizeri::updateBandColours(const graphics::Image& image) {
 
 void Vuzizeri::snapshotFrame(std::function<void(const graphics::Image&)> then) {
   const web::SnapshotTarget target = takeFrameBuffer();
+  // The picture is drawn now; only its delivery comes later.
+  budget::Span drawing(budget::Phase::kDraw);
   platform_.web->takeSnapshot(snapshotWidthPoints(), [this, then = std::move(then)](
                                                          graphics::ImageRef image) {
     if (!image) {
@@ -70,6 +73,7 @@ web::SnapshotTarget Vuzizeri::takeFrameBuffer() {
 
 media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
                                                 const RowShift& shift) {
+  budget::Span composing(budget::Phase::kCompose);
   media::PixelBufferHandle buffer = std::move(frameBuffer_);
   if (!buffer) buffer = writer->createPixelBuffer();
   if (!buffer) return nullptr;
@@ -102,6 +106,7 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
 }
 
 bool Vuzizeri::appendFrame(media::PixelBufferHandle buffer, double seconds) {
+  budget::Span appending(budget::Phase::kAppend);
   if (writer->append(std::move(buffer), media::mediaTimeFromSeconds(seconds, kTimescale))) {
     ++framesWritten;
     return true;

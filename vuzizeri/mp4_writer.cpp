@@ -39,6 +39,11 @@ class Mp4Writer final : public RecordingWriter {
     writer_->finishWriting(std::move(completion));
   }
 
+  std::pair<double, double> encoderTimes() override {
+    const media::VideoWriter::Times t = writer_->times();
+    return {t.converting, t.encoding};
+  }
+
   std::string failure() override {
     if (writer_->status() != media::WriterStatus::kFailed) return {};
     std::string reason = writer_->error();

@@ -27,6 +27,8 @@ class RecordingWriter {
   virtual void finishWriting(std::function<void()> completion) = 0;
   // Why the writer failed, or empty when it did not.
   virtual std::string failure() = 0;
+  // Seconds spent converting and encoding frames so far, for the budget.
+  virtual std::pair<double, double> encoderTimes() { return {0, 0}; }
 };
 
 struct H264Request {

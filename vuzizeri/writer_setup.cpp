@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/output_path.h"
+#include "vuzizeri/frame_budget.h"
 #include "vuzizeri/recorder.h"
 
 namespace vuz {
@@ -23,6 +24,7 @@ void Vuzizeri::prepararWriter() {
                                               !args.audioFile.empty(),
                                               part_ ? partTags(*part_) : decltype(H264Request::tags){}});
   if (!writer) platform_.fail("não abriu o writer");
+  else budget::startRecording();
 }
 
 }  // namespace vuz

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cerrno>
 #include <condition_variable>
@@ -81,6 +82,7 @@ struct VideoWriter::Impl {
   std::function<void()> completion;
   std::string firstError;
   std::atomic<WriterStatus> status{WriterStatus::kUnknown};
+  std::atomic<double> converting{0}, encoding{0};
   std::thread worker;
 
   bool isProRes() const { return settings.codec == VideoCodec::kProRes4444; }
@@ -446,10 +448,14 @@ void VideoWriter::Impl::run() {
       failWith(avErrorText("av_frame_alloc", AVERROR(ENOMEM)));
       continue;
     }
+    const auto start = std::chrono::steady_clock::now();
     convert(*job.buffer, frame.get());
     job.buffer.reset();
+    const auto converted = std::chrono::steady_clock::now();
     frame->pts = job.pts;
     encode(frame.get());
+    converting = converting + std::chrono::duration<double>(converted - start).count();
+    encoding = encoding + std::chrono::duration<double>(std::chrono::steady_clock::now() - converted).count();
   }
   finishFile();
   std::function<void()> done;
@@ -666,6 +672,8 @@ void VideoWriter::finishWriting(std::function<void()> completion) {
 }
 
 WriterStatus VideoWriter::status() const { return impl_->status; }
+
+VideoWriter::Times VideoWriter::times() const { return {impl_->converting, impl_->encoding}; }
 
 std::string VideoWriter::error() const {
   std::lock_guard lock(impl_->mutex);

@@ -106,6 +106,14 @@ class VideoWriter {
   // error() from the completion (or after it has run).
   void finishWriting(std::function<void()> completion);
 
+  // Seconds the writer's thread has spent converting frames and encoding
+  // them, so far.
+  struct Times {
+    double converting = 0;
+    double encoding = 0;
+  };
+  Times times() const;
+
   WriterStatus status() const;
   // The reason of the first failure; empty when there is none.
   std::string error() const;
