@@ -3,7 +3,8 @@
 // of the luma and chroma planes, 99 dB for identical). Streams both files, so
 // minutes of video at phone size need no more than a few frames of memory.
 //   movie_compare <a.mp4> <b.mp4>
-// prints: frames A B, times equal|differ, PSNR average X dB, lowest Y dB (frame i)
+// prints: frames A B, times equal|differ, PSNR average X dB, lowest Y dB (frame i),
+// first different frame j (-1 for none)
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   media::FramePtr fa(av_frame_alloc()), fb(av_frame_alloc());
-  long long compared = 0, frame = 0, lowestAt = -1;
+  long long compared = 0, frame = 0, lowestAt = -1, firstDifferent = -1;
   double sumPsnr = 0, lowest = 99;
   for (;; ++frame) {
     const bool hasA = a.next(fa.get()), hasB = b.next(fb.get());
@@ -102,14 +103,16 @@ int main(int argc, char** argv) {
     squares += planeSquares(*fa, *fb, 2, chromaW, ch, &samples);
     const double psnr = squares == 0 ? 99 : std::min(99.0, 10 * std::log10(255.0 * 255 * samples / squares));
     sumPsnr += psnr;
+    if (psnr < 99 && firstDifferent < 0) firstDifferent = frame;
     ++compared;
     if (psnr < lowest) {
       lowest = psnr;
       lowestAt = frame;
     }
   }
-  std::printf("frames %zu %zu, times %s, PSNR average %.1f dB, lowest %.1f dB (frame %lld)\n",
+  std::printf("frames %zu %zu, times %s, PSNR average %.1f dB, lowest %.1f dB (frame %lld), first "
+              "different frame %lld\n",
               a.times.size(), b.times.size(), a.times == b.times ? "equal" : "differ",
-              compared ? sumPsnr / static_cast<double>(compared) : 0.0, lowest, lowestAt);
+              compared ? sumPsnr / static_cast<double>(compared) : 0.0, lowest, lowestAt, firstDifferent);
   return 0;
 }

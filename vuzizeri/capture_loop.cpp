@@ -5,6 +5,7 @@
 
 #include "vuzizeri/capture_driver.h"
 #include "vuzizeri/frame_budget.h"
+#include "vuzizeri/out_of_view.h"
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
 
@@ -42,6 +43,8 @@ class RealTimeDriver final : public CaptureDriver {
 
   void start(double speed, const ScrollPlan* plan) override {
     directed_ = plan != nullptr;
+    r_.platform().web->evaluateInOwnWorld(kOutOfViewScript, nullptr);
+    r_.platform().web->evaluateInOwnWorld(kOutOfViewLoopScript, nullptr);
     if (plan) r_.platform().web->evaluateInOwnWorld(planScrollScript(*plan), nullptr);
     else r_.rolar(speed);
     capturar();

@@ -7,6 +7,7 @@
 #include "vuzizeri/capture_driver.h"
 #include "vuzizeri/capture_loop.h"
 #include "vuzizeri/frame_budget.h"
+#include "vuzizeri/out_of_view.h"
 #include "vuzizeri/recorder.h"
 #include "vuzizeri/scripts.h"
 #include "vuzizeri/start_sequence.h"
@@ -67,6 +68,7 @@ constexpr char kFrameStepPrefix[] =
     "         (s.bottom != 'auto' && Math.abs(innerHeight - r.bottom - parseFloat(s.bottom)) < 0.5)));\n"
     "    if (stuck) still.push(r.left, r.top, r.right, r.bottom);\n"
     "  });\n"
+    "  if (w.foraDoQuadro) w.foraDoQuadro(w.partesParadas);\n"
     "  return [w.pageYOffset,\n"
     "          Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight, still];\n"
     "})(";
@@ -133,6 +135,7 @@ class FrameByFrameDriver final : public CaptureDriver {
       endFrame_ = part->frames.end;
     }
     wallStart_ = r_.platform().now();
+    r_.platform().web->evaluateInOwnWorld(kOutOfViewScript, nullptr);
     stepTo(0);
   }
 

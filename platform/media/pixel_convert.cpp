@@ -1,5 +1,7 @@
 #include "platform/media/pixel_convert.h"
 
+#include <immintrin.h>
+
 namespace media {
 
 namespace {
@@ -60,8 +62,8 @@ constexpr int32_t kY8Offset = (16 << kShift) + kRound;
 // Chroma works on sums of four pixels, two more bits of scale.
 constexpr int32_t kC8Offset = (128 << (kShift + 2)) + (1 << (kShift + 1));
 
-void lumaRow(const uint8_t* __restrict src, int width, uint8_t* __restrict y) {
-  for (int x = 0; x < width; ++x) {
+void lumaRow(const uint8_t* __restrict src, int width, uint8_t* __restrict y, int x = 0) {
+  for (; x < width; ++x) {
     int32_t b = src[4 * x + 0];
     int32_t g = src[4 * x + 1];
     int32_t r = src[4 * x + 2];
@@ -70,14 +72,97 @@ void lumaRow(const uint8_t* __restrict src, int width, uint8_t* __restrict y) {
 }
 
 void chromaRow(const uint8_t* __restrict top, const uint8_t* __restrict bottom, int chromaWidth,
-               uint8_t* __restrict cb, uint8_t* __restrict cr) {
-  for (int x = 0; x < chromaWidth; ++x) {
+               uint8_t* __restrict cb, uint8_t* __restrict cr, int x = 0) {
+  for (; x < chromaWidth; ++x) {
     int32_t b = top[8 * x + 0] + top[8 * x + 4] + bottom[8 * x + 0] + bottom[8 * x + 4];
     int32_t g = top[8 * x + 1] + top[8 * x + 5] + bottom[8 * x + 1] + bottom[8 * x + 5];
     int32_t r = top[8 * x + 2] + top[8 * x + 6] + bottom[8 * x + 2] + bottom[8 * x + 6];
     cb[x] = static_cast<uint8_t>((kCb8R * r + kCb8G * g + kCb8B * b + kC8Offset) >> (kShift + 2));
     cr[x] = static_cast<uint8_t>((kCr8R * r + kCr8G * g + kCr8B * b + kC8Offset) >> (kShift + 2));
   }
+}
+
+// The same sums with AVX2, 16 pixels of luma and 8 of chroma a step, to the
+// same bit: every product and sum is the scalar code's, in 16-bit pairs
+// multiplied and added into 32 bits. Green's luma weight does not fit 16
+// bits, so green comes twice, with half the weight each time. The steps that
+// do not fill a vector are left to the scalar code.
+constexpr int16_t kY8GHalf = static_cast<int16_t>(kY8G / 2);
+constexpr int16_t kY8GRest = static_cast<int16_t>(kY8G - kY8G / 2);
+
+#define AVX2 __attribute__((target("avx2")))
+
+// Eight pixels' luma as 32-bit lanes, in order.
+AVX2 inline __m256i luma8(__m256i pixels) {
+  // Each pixel's blue, green, green, red as 16-bit lanes, two pixels a lane.
+  const __m256i firstPair = _mm256_setr_epi8(0, -1, 1, -1, 1, -1, 2, -1, 4, -1, 5, -1, 5, -1, 6, -1,
+                                             0, -1, 1, -1, 1, -1, 2, -1, 4, -1, 5, -1, 5, -1, 6, -1);
+  const __m256i secondPair =
+      _mm256_setr_epi8(8, -1, 9, -1, 9, -1, 10, -1, 12, -1, 13, -1, 13, -1, 14, -1, 8, -1, 9, -1, 9,
+                       -1, 10, -1, 12, -1, 13, -1, 13, -1, 14, -1);
+  const __m256i weights = _mm256_setr_epi16(kY8B, kY8GHalf, kY8GRest, kY8R, kY8B, kY8GHalf, kY8GRest,
+                                            kY8R, kY8B, kY8GHalf, kY8GRest, kY8R, kY8B, kY8GHalf,
+                                            kY8GRest, kY8R);
+  const __m256i a = _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, firstPair), weights);
+  const __m256i b = _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, secondPair), weights);
+  return _mm256_srai_epi32(_mm256_add_epi32(_mm256_hadd_epi32(a, b), _mm256_set1_epi32(kY8Offset)),
+                           kShift);
+}
+
+AVX2 int lumaRowAvx2(const uint8_t* __restrict src, int width, uint8_t* __restrict y) {
+  int x = 0;
+  for (; x + 16 <= width; x += 16) {
+    const __m256i lo = luma8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * x)));
+    const __m256i hi = luma8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * x + 32)));
+    const __m256i words = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(words, words), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y + x), _mm256_castsi256_si128(bytes));
+  }
+  return x;
+}
+
+// The 2 × 2 sums of eight pixels of each row, as 16-bit blue, green, red,
+// alpha: four chroma samples, ordered 0 1 | 2 3 across the two lanes.
+AVX2 inline __m256i chromaSums4(const uint8_t* top, const uint8_t* bottom) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top));
+  const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom));
+  const __m256i lo = _mm256_add_epi16(_mm256_unpacklo_epi8(t, zero), _mm256_unpacklo_epi8(b, zero));
+  const __m256i hi = _mm256_add_epi16(_mm256_unpackhi_epi8(t, zero), _mm256_unpackhi_epi8(b, zero));
+  return _mm256_unpacklo_epi64(_mm256_add_epi16(lo, _mm256_srli_si256(lo, 8)),
+                               _mm256_add_epi16(hi, _mm256_srli_si256(hi, 8)));
+}
+
+// Eight chroma samples from the sums of samples 0-3 and 4-7.
+AVX2 inline void storeChroma8(__m256i first, __m256i second, __m256i weights, uint8_t* out) {
+  __m256i v = _mm256_hadd_epi32(_mm256_madd_epi16(first, weights), _mm256_madd_epi16(second, weights));
+  v = _mm256_srai_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(kC8Offset)), kShift + 2);
+  v = _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
+  const __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(words, words));
+}
+
+AVX2 int chromaRowAvx2(const uint8_t* __restrict top, const uint8_t* __restrict bottom,
+                       int chromaWidth, uint8_t* __restrict cb, uint8_t* __restrict cr) {
+  const __m256i cbWeights = _mm256_setr_epi16(kCb8B, kCb8G, kCb8R, 0, kCb8B, kCb8G, kCb8R, 0, kCb8B,
+                                              kCb8G, kCb8R, 0, kCb8B, kCb8G, kCb8R, 0);
+  const __m256i crWeights = _mm256_setr_epi16(kCr8B, kCr8G, kCr8R, 0, kCr8B, kCr8G, kCr8R, 0, kCr8B,
+                                              kCr8G, kCr8R, 0, kCr8B, kCr8G, kCr8R, 0);
+  int x = 0;
+  for (; x + 8 <= chromaWidth; x += 8) {
+    const __m256i a = chromaSums4(top + 8 * x, bottom + 8 * x);
+    const __m256i b = chromaSums4(top + 8 * x + 32, bottom + 8 * x + 32);
+    storeChroma8(a, b, cbWeights, cb + x);
+    storeChroma8(a, b, crWeights, cr + x);
+  }
+  return x;
+}
+
+#undef AVX2
+
+bool hasAvx2() {
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+  return has;
 }
 
 template <typename T>
@@ -101,10 +186,19 @@ void bgraToYuv420p(const uint8_t* bgra, ptrdiff_t bgraStride, int width, int hei
   for (int row = 0; row + 1 < height; row += 2) {
     const uint8_t* top = bgra + bgraStride * row;
     const uint8_t* bottom = top + bgraStride;
-    lumaRow(top, width, out.y + out.yStride * row);
-    lumaRow(bottom, width, out.y + out.yStride * (row + 1));
-    chromaRow(top, bottom, width / 2, out.cb + out.cbStride * (row / 2),
-              out.cr + out.crStride * (row / 2));
+    uint8_t* y0 = out.y + out.yStride * row;
+    uint8_t* y1 = y0 + out.yStride;
+    uint8_t* cb = out.cb + out.cbStride * (row / 2);
+    uint8_t* cr = out.cr + out.crStride * (row / 2);
+    if (hasAvx2()) {
+      lumaRow(top, width, y0, lumaRowAvx2(top, width, y0));
+      lumaRow(bottom, width, y1, lumaRowAvx2(bottom, width, y1));
+      chromaRow(top, bottom, width / 2, cb, cr, chromaRowAvx2(top, bottom, width / 2, cb, cr));
+    } else {
+      lumaRow(top, width, y0);
+      lumaRow(bottom, width, y1);
+      chromaRow(top, bottom, width / 2, cb, cr);
+    }
   }
 }
 
