@@ -47,13 +47,17 @@ constexpr char kArrivalsPrefix[] =
 
 }  // namespace
 
+std::string arrivalsScript(bool giveUp) {
+  return kArrivalsPrefix + std::string(giveUp ? "true" : "false") + ")";
+}
+
 void ArrivalWait::check(std::function<void(bool waited)> then) {
   poll(r_.platform().now(), false, false, std::move(then));
 }
 
 void ArrivalWait::poll(double since, bool giveUp, bool waited, std::function<void(bool)> then) {
   r_.platform().web->evaluateInOwnWorld(
-      kArrivalsPrefix + std::string(giveUp ? "true" : "false") + ")",
+      arrivalsScript(giveUp),
       [this, since, waited, then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
         const bool pending = answer && answer->isNumber() && answer->number > 0;
         if (!pending) {

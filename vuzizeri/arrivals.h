@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace vuz {
 
@@ -10,6 +11,11 @@ class Vuzizeri;
 // images, background images and web fonts in view, loaded or failed.
 // Something that never arrives holds one frame for kArrivalWaitSeconds at
 // most, and is then given up for the rest of the run.
+// Answers how many of the images, background images and web fonts in view
+// are still on their way (0 when none); with `giveUp`, gives those up and
+// answers 0.
+std::string arrivalsScript(bool giveUp);
+
 class ArrivalWait {
  public:
   explicit ArrivalWait(Vuzizeri& recording) : r_(recording) {}

@@ -75,7 +75,8 @@ class RealTimeDriver final : public CaptureDriver {
 void RealTimeDriver::capturar() {
   const double start = r_.platform().now();
   lastStart_ = start;
-  r_.snapshotFrame([this, start](const graphics::Image& image) {
+  r_.snapshotFrame([this, start](graphics::ImageRef picture) {
+    const graphics::Image& image = *picture;
     Progress& progress = r_.progress();
     if (r_.platform().progress) {
       const uint64_t signature = graphics::sampledRowsSignature(image);

@@ -98,10 +98,19 @@ std::string frameStepScript(std::optional<double> scrollTo, double seconds, int6
   // The page's own clocks first: its timers and animation frames move it
   // before it is scrolled and its picture painted.
   const std::string tick = "document.dispatchEvent(new Event('" + std::string(kVideoClockEvent) + "'));\n";
-  return (framesBefore > 0 ? "for (var i = 0; i <= " + std::to_string(framesBefore) + "; ++i) " : "") +
-         tick +
-         kFrameStepPrefix + (scrollTo ? shortestDecimal(*scrollTo) : std::string("null")) + ", " +
-         shortestDecimal(seconds) + ")";
+  return "(function () {\n" +
+         (framesBefore > 0 ? "for (var i = 0; i <= " + std::to_string(framesBefore) + "; ++i) " : "") +
+         tick + "return " + kFrameStepPrefix +
+         (scrollTo ? shortestDecimal(*scrollTo) : std::string("null")) + ", " +
+         shortestDecimal(seconds) + ");\n})()";
+}
+
+std::string checkedStepScript(std::optional<double> scrollTo, double seconds) {
+  return "(function () {\n"
+         "var pending = " + arrivalsScript(false) + ";\n"
+         "if (pending > 0) return [pending];\n"
+         "return [0, " + frameStepScript(scrollTo, seconds) + "];\n"
+         "})()";
 }
 
 std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answer) {
@@ -114,6 +123,19 @@ std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answe
   PageReading reading{offset.number, end.number, {}};
   if (answer->elements.size() > 2) reading.still = answer->elements[2];
   return reading;
+}
+
+CheckedStep readCheckedStep(const std::optional<web::ScriptValue>& answer) {
+  CheckedStep step;
+  if (!answer || !answer->isArray() || answer->elements.empty() || !answer->elements[0].isNumber())
+    return step;
+  if (answer->elements[0].number > 0) {
+    step.pending = true;
+    return step;
+  }
+  step.moved = true;
+  if (answer->elements.size() > 1) step.reading = readPage(answer->elements[1]);
+  return step;
 }
 
 namespace {
@@ -150,14 +172,28 @@ class FrameByFrameDriver final : public CaptureDriver {
     RowShift shift;
   };
 
+  static double secondsOf(int64_t frame) { return static_cast<double>(frame) / kVideoFrameRate; }
+  // Where frame `frame` puts the page: frame 0 where it stands; later ones
+  // where the plan has it, with the end as last read, to the nearest row of
+  // the video (the page scrolls by whole CSS pixels; the rows left over are
+  // made up when the frame is composed).
+  std::optional<SnappedScroll> snappedFor(int64_t frame) const;
   void stepTo(int64_t frame, int64_t framesBefore = 0);
   // Running through: the next frame to paint after `frame`.
   int64_t nextRunThroughStop(int64_t frame) const;
   void handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
-                  const std::optional<web::ScriptValue>& answer);
+                  const std::optional<PageReading>& reading);
   void awaitPicture(double atMost);
   void captureStep();
-  void snapshotStep();
+  // Takes the picture of the current frame and, in the same script as the
+  // check that nothing it shows is still on its way, moves the page on to
+  // the next frame: the web process paints that one while this one is
+  // composed and encoded.
+  void takeFrameAndStepOn();
+  void takeLastFrame();
+  // Records the frame (or, before a part's first, only eases the band's
+  // colours with it); false when the run has failed.
+  bool finishFrame(const Step& step, const graphics::Image& image);
   void tellProgress(int64_t frame);
 
   Vuzizeri& r_;
@@ -178,36 +214,33 @@ class FrameByFrameDriver final : public CaptureDriver {
 
 int64_t FrameByFrameDriver::nextRunThroughStop(int64_t frame) const {
   const int64_t warmup = firstFrame_ - kBandWarmupFrames;
-  const double at = plan_->position(static_cast<double>(frame) / kVideoFrameRate, endOffset_);
+  const double at = plan_->position(secondsOf(frame), endOffset_);
   int64_t next = frame + 1;
   while (next < warmup && next - frame < kRunThroughPictureFrames &&
-         std::abs(plan_->position(static_cast<double>(next) / kVideoFrameRate, endOffset_) - at) <
+         std::abs(plan_->position(secondsOf(next), endOffset_) - at) <
              static_cast<double>(r_.args.contentH) / 4)
     ++next;
   return next;
 }
 
+std::optional<SnappedScroll> FrameByFrameDriver::snappedFor(int64_t frame) const {
+  if (frame == 0) return std::nullopt;
+  return snapScroll(plan_->position(secondsOf(frame), endOffset_), r_.rowsPerCssPixel());
+}
+
 void FrameByFrameDriver::stepTo(int64_t frame, int64_t framesBefore) {
-  const double seconds = static_cast<double>(frame) / kVideoFrameRate;
-  // Frame 0 shows the page where it stands; later ones where the scroll has
-  // it, with the end as last read, to the nearest row of the video. The page
-  // scrolls by whole CSS pixels; the rows left over are made up when the
-  // frame is composed.
-  std::optional<SnappedScroll> snapped;
-  if (frame > 0)
-    snapped = snapScroll(plan_->position(seconds, endOffset_), r_.rowsPerCssPixel());
+  const std::optional<SnappedScroll> snapped = snappedFor(frame);
   r_.platform().web->evaluateInOwnWorld(
-      frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, seconds, framesBefore),
+      frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, secondsOf(frame),
+                      framesBefore),
       [this, frame, snapped, sent = budget::now()](std::optional<web::ScriptValue> answer) {
         budget::add(budget::Phase::kStep, budget::now() - sent);
-        handleStep(frame, snapped, answer);
+        handleStep(frame, snapped, readPage(answer));
       });
 }
 
 void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
-                                    const std::optional<web::ScriptValue>& answer) {
-  const double seconds = static_cast<double>(frame) / kVideoFrameRate;
-  const std::optional<PageReading> reading = readPage(answer);
+                                    const std::optional<PageReading>& reading) {
   bool moved = false;
   bool atEnd = true;  // a reading that failed counts as one at the end, as in real time
   step_ = Step{frame, {}};
@@ -225,7 +258,7 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
       step_.shift.still = stillRects(reading->still, r_.rowsPerCssPixel(),
                                      static_cast<int>(r_.pxW), static_cast<int>(r_.contentPx));
     }
-    atEnd = plan_->over(seconds, endOffset_);
+    atEnd = plan_->over(secondsOf(frame), endOffset_);
   }
   r_.countEnd(atEnd);
   awaitPicture(moved ? kMovedFrameWait : kStillFrameWait);
@@ -255,33 +288,62 @@ void FrameByFrameDriver::captureStep() {
     stepTo(next, next - step_.frame - 1);
     return;
   }
+  const bool last = r_.fundo >= kEndReadings || (endFrame_ && step_.frame + 1 >= *endFrame_);
+  if (!last) {
+    takeFrameAndStepOn();
+    return;
+  }
   arrivals_.check([this, asked = budget::now()](bool waited) {
     budget::add(budget::Phase::kArrivals, budget::now() - asked);
     // What arrived shows in the next picture.
     if (waited) awaitPicture(kArrivedFrameWait);
-    else snapshotStep();
+    else takeLastFrame();
   });
 }
 
-void FrameByFrameDriver::snapshotStep() {
+void FrameByFrameDriver::takeFrameAndStepOn() {
   const Step step = step_;
-  r_.snapshotFrame([this, step](const graphics::Image& image) {
-    if (step.frame < firstFrame_) {
-      r_.warmBandColours(image);
-      r_.beat();
-      stepTo(step.frame + 1);
-      return;
-    }
-    const bool last = r_.fundo >= kEndReadings || (endFrame_ && step.frame + 1 >= *endFrame_);
-    // The web process paints the next position while this frame is composed
-    // and encoded.
-    if (!last) stepTo(step.frame + 1);
-    if (!r_.recordFrameAt(image, static_cast<double>(step.frame) / kVideoFrameRate, step.shift))
-      return;
-    r_.beat();
-    tellProgress(step.frame);
-    if (last) r_.terminar();
+  r_.snapshotFrame([this, step](graphics::ImageRef image) {
+    const int64_t next = step.frame + 1;
+    const std::optional<SnappedScroll> snapped = snappedFor(next);
+    r_.platform().web->evaluateInOwnWorld(
+        checkedStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, secondsOf(next)),
+        [this, step, next, snapped, image = std::move(image),
+         sent = budget::now()](std::optional<web::ScriptValue> answer) {
+          budget::add(budget::Phase::kStep, budget::now() - sent);
+          const CheckedStep checked = readCheckedStep(answer);
+          if (checked.pending) {
+            // The picture came before what it shows: wait for that, then
+            // for the picture that shows it, and take this frame again.
+            step_ = step;
+            arrivals_.check([this, asked = budget::now()](bool) {
+              budget::add(budget::Phase::kArrivals, budget::now() - asked);
+              awaitPicture(kArrivedFrameWait);
+            });
+            return;
+          }
+          if (!finishFrame(step, *image)) return;
+          handleStep(next, snapped, checked.reading);
+        });
   });
+}
+
+void FrameByFrameDriver::takeLastFrame() {
+  const Step step = step_;
+  r_.snapshotFrame([this, step](graphics::ImageRef image) {
+    if (finishFrame(step, *image)) r_.terminar();
+  });
+}
+
+bool FrameByFrameDriver::finishFrame(const Step& step, const graphics::Image& image) {
+  if (step.frame < firstFrame_) {
+    r_.warmBandColours(image);
+  } else {
+    if (!r_.recordFrameAt(image, secondsOf(step.frame), step.shift)) return false;
+    tellProgress(step.frame);
+  }
+  r_.beat();
+  return true;
 }
 
 void FrameByFrameDriver::tellProgress(int64_t frame) {

@@ -56,6 +56,12 @@ inline constexpr int64_t kRunThroughPictureFrames = 30;
 // `framesBefore` more frames of the page's clocks go first, unpainted.
 std::string frameStepScript(std::optional<double> scrollTo, double seconds, int64_t framesBefore = 0);
 
+// The step of the frame after one whose picture has been taken, run only
+// once nothing that picture shows is still on its way (see arrivals.h):
+// otherwise the page stays as it is, for the picture to be taken again.
+// Answers [pending] or [0, the step script's answer].
+std::string checkedStepScript(std::optional<double> scrollTo, double seconds);
+
 // The page's offset and end offset from a step script's answer; nothing
 // when the answer is not two numbers.
 struct PageReading {
@@ -64,5 +70,16 @@ struct PageReading {
   web::ScriptValue still;  // the viewport rectangles of what does not scroll
 };
 std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answer);
+
+// A checked step's answer: something was still on its way (the page did
+// not move), or the page moved on and read as `reading` (nothing when that
+// part of the answer is unreadable); neither when the script gave no usable
+// answer at all.
+struct CheckedStep {
+  bool pending = false;
+  bool moved = false;
+  std::optional<PageReading> reading;
+};
+CheckedStep readCheckedStep(const std::optional<web::ScriptValue>& answer);
 
 }  // namespace vuz

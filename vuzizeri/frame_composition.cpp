@@ -50,7 +50,7 @@ void Vuzizeri::updateBandColours(const graphics::Image& image) {
   if (auto sample = coresDoTopo(image)) easeBandColours(bandCols, *sample, bandEase);
 }
 
-void Vuzizeri::snapshotFrame(std::function<void(const graphics::Image&)> then) {
+void Vuzizeri::snapshotFrame(std::function<void(graphics::ImageRef)> then) {
   const web::SnapshotTarget target = takeFrameBuffer();
   // The picture is drawn now; only its delivery comes later.
   budget::Span drawing(budget::Phase::kDraw);
@@ -60,7 +60,7 @@ void Vuzizeri::snapshotFrame(std::function<void(const graphics::Image&)> then) {
       platform_.fail("snapshot falhou");
       return;
     }
-    then(*image);
+    then(std::move(image));
   }, target);
 }
 

@@ -102,7 +102,7 @@ class Vuzizeri {
   double rowsPerCssPixel() const;
   // Takes the view's picture for the next frame, drawn straight into the
   // frame's buffer where it can be; the run fails when there is none.
-  void snapshotFrame(std::function<void(const graphics::Image&)> then);
+  void snapshotFrame(std::function<void(graphics::ImageRef)> then);
   // Composes the picture into a frame and appends it, stamped by the clock
   // (real time; dropped when the encoder is behind) or at exactly `seconds`
   // and moved up by `shift` (frame by frame). False when the frame could
