@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Processor seconds of a run, by process kind, and each core's idle share.
+"""Processor seconds of a run, by process kind, each core's idle share, and
+the run's peak memory.
 
 Samples /proc every 0.2 s until it is sent SIGTERM, keeping each process's
 last processor time (user + system), so that processes that come and go in
-between (the web process, the display server) still count. Prints one line:
-    web=S network=S recorder=S display=S other=S idle=P0,P1,...
+between (the web process, the display server) still count, and the largest
+sum of the resident memory of the run's processes (the kinds below) seen at
+one sample. Prints one line:
+    web=S network=S recorder=S display=S other=S idle=P0,P1,... peak_mb=M
 """
 import os
 import signal
@@ -23,7 +26,11 @@ def cores():
     return [(int(r[4]) + int(r[5]), sum(int(v) for v in r[1:8])) for r in rows]
 
 
+PAGE = os.sysconf("SC_PAGE_SIZE")
+
+
 def sample(seen):
+    resident = 0
     for pid in os.listdir("/proc"):
         if not pid.isdigit():
             continue
@@ -35,6 +42,9 @@ def sample(seen):
         comm = text[text.index("(") + 1:text.rindex(")")]
         fields = text[text.rindex(")") + 2:].split()
         seen[pid] = (comm, (int(fields[11]) + int(fields[12])) / TICK)
+        if comm in KINDS:
+            resident += int(fields[21]) * PAGE
+    return resident
 
 
 def main():
@@ -43,10 +53,11 @@ def main():
     sample(seen)
     before = dict(seen)
     stop = []
+    peak = 0
     signal.signal(signal.SIGTERM, lambda *_: stop.append(1))
     while not stop:
         time.sleep(0.2)
-        sample(seen)
+        peak = max(peak, sample(seen))
     end = cores()
     totals = dict.fromkeys(list(KINDS.values()) + ["other"], 0.0)
     for pid, (comm, cpu) in seen.items():
@@ -55,7 +66,7 @@ def main():
         totals[KINDS.get(comm, "other")] += gone
     idle = [100 * (e[0] - s[0]) / max(1, e[1] - s[1]) for s, e in zip(start, end)]
     print(" ".join(f"{k}={v:.1f}" for k, v in totals.items()) + " idle=" +
-          ",".join(f"{p:.0f}" for p in idle))
+          ",".join(f"{p:.0f}" for p in idle) + f" peak_mb={peak / 2**20:.0f}")
 
 
 if __name__ == "__main__":

@@ -14,6 +14,7 @@
 #include "vuzizeri/devices.h"
 #include "vuzizeri/directing.h"
 #include "vuzizeri/page_shaping.h"
+#include "vuzizeri/parts.h"
 #include "vuzizeri/phone.h"
 
 namespace vuz {
@@ -103,6 +104,12 @@ TEST(Arguments, OptionsTable) {
       {{"--quadro-a-quadro", "--trecho", "1/2", "--audio", "a.mp3", url, "390", "844", "3", "47", out},
        "--trecho não combina com --audio\n"},
       {{"--quadro-a-quadro", "--trecho", "2/2", url, "390", "844", "3", "47", out}, "run"},
+      {{"--quadro-a-quadro", "--paralelo", "auto", url, "390", "844", "3", "47", out}, "run"},
+      {{"--quadro-a-quadro", "--paralelo", "0", url, "390", "844", "3", "47", out},
+       "--paralelo precisa de um número de 1 a 64, ou auto: 0\n"},
+      {{"--paralelo", "2", url, "390", "844", "3", "47", out}, "--paralelo só vale com --quadro-a-quadro\n"},
+      {{"--quadro-a-quadro", "--paralelo", "2", "--trecho", "1/2", url, "390", "844", "3", "47", out},
+       "--paralelo não combina com --trecho\n"},
   };
   for (const auto& [args, expected] : rows) {
     ParseResult r = parseArguments(args, [&] { return devices; });
@@ -135,6 +142,53 @@ TEST(Arguments, OptionsTable) {
             "#c { display: none !important; }\n#ot { display: none !important; }\n"
             "body.d { overflow: visible; }\n");
   EXPECT_EQ(deviceList(devices), "iphone-15  393 852 3 59\n");
+}
+
+// A recording made at once in parts: each part's command line, how many
+// parts the machine takes, the joined report, and what tells parts of one
+// recording from others.
+TEST(Parts, CommandLinesCountsReportsAndSets) {
+  const std::vector<Device> devices =
+      *parseDevices("# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\niphone-15\t393\t852\t3\t59\tx\n");
+  const std::vector<std::string> given = {"--paralelo", "2", "--quadro-a-quadro", "--aparelho",
+                                          "iphone-15", "https://a.example/", "out.mp4", "extra"};
+  const Arguments a = *parseArguments(given, [&] { return devices; }).arguments;
+  EXPECT_EQ(partArguments(given, a, 2, 3, "/tmp/p2.mp4"),
+            (std::vector<std::string>{"--trecho", "2/3", "--quadro-a-quadro", "--aparelho", "iphone-15",
+                                      "https://a.example/", "/tmp/p2.mp4", "extra"}));
+  // As many parts as CPUs, fewer when memory is short: about 0.9 GB each at
+  // 1170 × 2532.
+  EXPECT_EQ(automaticParts(2, int64_t{24} << 30, 1170, 2532), 2);
+  EXPECT_EQ(automaticParts(64, int64_t{24} << 30, 1170, 2532), kMaxParallelParts);
+  EXPECT_EQ(automaticParts(8, int64_t{2} << 30, 1170, 2532), 2);
+  EXPECT_EQ(automaticParts(8, 1 << 20, 1170, 2532), 1);
+  EXPECT_EQ(joinedJsonReport("{\"arquivo\": \"/tmp/p2.mp4\", \"bytes\": 5, \"segundos\": 1, \"quadros\": 60, "
+                             "\"modo\": \"quadro-a-quadro\", \"velocidade\": 250, \"ate\": 900}",
+                             "out.mp4", 99, 2.5, 151),
+            "{\"arquivo\": \"out.mp4\", \"bytes\": 99, \"segundos\": 2.5, \"quadros\": 151, "
+            "\"modo\": \"quadro-a-quadro\", \"velocidade\": 250, \"ate\": 900}");
+
+  auto part = [](int64_t k, int64_t n, int64_t total, std::string run = "r") {
+    return std::optional(PartLabel{k, n, run, partFrames(total, k, n), total});
+  };
+  const std::vector<std::string> names = {"a", "b", "c"};
+  const std::pair<std::vector<std::optional<PartLabel>>, std::string> sets[] = {
+      {{part(3, 3, 90), part(1, 3, 90), part(2, 3, 90)}, ""},
+      {{part(1, 3, 90), part(2, 3, 90), part(2, 4, 90)}, "c: é o trecho 2/4, e a é de 3 trechos"},
+      {{part(1, 3, 90), part(2, 3, 91), part(3, 3, 90)},
+       "b: mediu a página em 91 quadros, e a em 90 (a página mudou entre as gravações?)"},
+      {{part(1, 3, 90), part(2, 3, 90), std::optional(PartLabel{3, 3, "r", {61, 90}, 90})},
+       "c: não tem os quadros do trecho 3/3"},
+  };
+  for (const auto& [labels, problem] : sets) {
+    const PartSet set = orderParts(names, labels);
+    EXPECT_EQ(set.problem, problem);
+    if (problem.empty()) {
+      EXPECT_EQ(set.order, (std::vector<size_t>{1, 2, 0}));
+    }
+  }
+  const auto tags = partTags(*part(2, 3, 90));
+  EXPECT_EQ(readPartLabel({tags.begin(), tags.end()})->frames.first, 30);
 }
 
 // Every vuzizeri command the README and the manual page's EXAMPLES show,

@@ -389,11 +389,11 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
 }
 
 // One recording in three parts, each made on its own and put together in
-// any order, equals a whole run: the same frames at the same times, each at
-// the same offset, under a band of the same colours, with what the page
-// revealed as it scrolled by shown as far as in the whole run. A set that is
-// not every part of one recording, whole and once each, is refused, and the
-// output then stays as it was.
+// any order, or made at once with --paralelo, equals a whole run: the same
+// frames at the same times, each at the same offset, under a band of the
+// same colours, with what the page revealed as it scrolled by shown as far
+// as in the whole run. A set that is not every part of one recording, whole
+// and once each, is refused, and the output then stays as it was.
 TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   const std::string page = pageUrl("pattern.html", "h=1500&top=%23cc3366&reveal=1");
   auto record = [&](const std::string& name, std::vector<std::string> options,
@@ -408,27 +408,30 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   std::vector<std::string> parts;
   for (int k = 1; k <= 3; ++k)
     parts.push_back(record("part" + std::to_string(k) + ".mp4", {"--trecho", std::to_string(k) + "/3"}, page));
-  fs::path joined = dir_ / "joined.mp4";
+  fs::path joined = dir_ / "joined.mp4", atOnce = dir_ / "at-once.mp4";
   Outcome r = test_runs::run(JUNTAR_BINARY, {joined, parts[2], parts[0], parts[1]}, dir_);
-  const MovieInfo a = probeMovie(whole), b = recorded(r, joined);
-  ASSERT_EQ(b.packetPts, a.packetPts);
-  ASSERT_EQ(b.frames.size(), a.frames.size());
-  EXPECT_EQ(b.streamDuration, a.streamDuration);
-  for (size_t i = 0; i < a.frames.size(); ++i) {
-    const AVFrame &x = *a.frames[i], &y = *b.frames[i];
-    auto offset = [](const AVFrame& f) {
-      return scroll_pattern::offsetOf({0, f.width, f.height, f.linesize[0], f.data[0]}, 20, 1.0);
-    };
-    ASSERT_EQ(offset(x).has_value(), offset(y).has_value()) << "frame " << i;
-    if (offset(x)) {
-      EXPECT_NEAR(*offset(x), *offset(y), 0.5) << "half a device pixel, frame " << i;
+  const MovieInfo a = probeMovie(whole);
+  Outcome parallel = run({"--quadro-a-quadro", "--paralelo", "3", page, "200", "400", "1", "20", atOnce});
+  for (const MovieInfo& b : {recorded(r, joined), recorded(parallel, atOnce)}) {
+    ASSERT_EQ(b.packetPts, a.packetPts);
+    ASSERT_EQ(b.frames.size(), a.frames.size());
+    EXPECT_EQ(b.streamDuration, a.streamDuration);
+    for (size_t i = 0; i < a.frames.size(); ++i) {
+      const AVFrame &x = *a.frames[i], &y = *b.frames[i];
+      auto offset = [](const AVFrame& f) {
+        return scroll_pattern::offsetOf({0, f.width, f.height, f.linesize[0], f.data[0]}, 20, 1.0);
+      };
+      ASSERT_EQ(offset(x).has_value(), offset(y).has_value()) << "frame " << i;
+      if (offset(x)) {
+        EXPECT_NEAR(*offset(x), *offset(y), 0.5) << "half a device pixel, frame " << i;
+      }
+      const Rgb band = pixelAt(x, 100, 10);
+      expectColour(y, 100, 10, band, 3);
+      // The boxes revealed as they came into view, faded in as far.
+      for (int row = 20; row < x.height; ++row)
+        EXPECT_NEAR(x.data[0][row * x.linesize[0] + 190], y.data[0][row * y.linesize[0] + 190], 40)
+            << "frame " << i << ", row " << row;
     }
-    const Rgb band = pixelAt(x, 100, 10);
-    expectColour(y, 100, 10, band, 3);
-    // The boxes revealed as they came into view, faded in as far.
-    for (int row = 20; row < x.height; ++row)
-      EXPECT_NEAR(x.data[0][row * x.linesize[0] + 190], y.data[0][row * y.linesize[0] + 190], 40)
-          << "frame " << i << ", row " << row;
   }
 
   // A part of another page, a part cut short, a copy of a part named as the

@@ -114,6 +114,8 @@ std::optional<double> numberWithin(const std::string& text, double low, double h
 constexpr double kMinSpeed = 1, kMaxSpeed = 100000;
 constexpr double kMaxPauseSeconds = 600;
 constexpr double kMaxEaseSeconds = 10;
+// Parts made at once on one machine.
+constexpr int64_t kMaxParts = 64;
 
 // What the options have made of the command line so far.
 struct Parse {
@@ -258,6 +260,14 @@ const Option kOptions[] = {
        p.a.part = Arguments::Part{*k, *n, {}};
        return {};
      }},
+    {"--paralelo", "", "N|auto", "quadro a quadro, N trechos ao mesmo tempo nesta máquina, juntados",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::optional<int64_t> n = value == "auto" ? std::optional<int64_t>(0) : parseInt64(value);
+       if (!n || *n < 0 || *n > kMaxParts || (*n == 0 && value != "auto"))
+         return refused("--paralelo precisa de um número de 1 a 64, ou auto: " + value + "\n");
+       p.a.parallel = *n;
+       return {};
+     }},
     {"--json", "", "", "o relatório como um objeto JSON",
      flag<&Arguments::json>},
     {"--help", "-h", "", "mostra esta ajuda e sai",
@@ -307,6 +317,11 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
   // A part is a run of exact frames, and the joined parts carry no sound.
   if (a.part && !a.frameByFrame) return refused("--trecho só vale com --quadro-a-quadro\n");
   if (a.part && !a.audioFile.empty()) return refused("--trecho não combina com --audio\n");
+  if (a.parallel && !a.frameByFrame) return refused("--paralelo só vale com --quadro-a-quadro\n");
+  if (a.parallel && a.part) return refused("--paralelo não combina com --trecho\n");
+  if (a.parallel && !a.audioFile.empty()) return refused("--paralelo não combina com --audio\n");
+  a.optionsEnd = first;
+  a.outputArgument = first + (p.device ? 1 : 5);
   std::vector<std::string> args(all.begin() + static_cast<ptrdiff_t>(first), all.end());
   if (p.device) {
     // The device's four numbers take their place between the URL and the

@@ -72,6 +72,13 @@ struct Arguments {
     std::string recording;  // what makes the whole run's frames (parts.h), set at start
   };
   std::optional<Part> part;
+  // --paralelo N: frame by frame, the video made in N parts at once on this
+  // machine (0: as many as the machine holds, "auto").
+  std::optional<int64_t> parallel;
+  // Where the options end and where the output path stands among the
+  // arguments parsed, for the parts' command lines.
+  size_t optionsEnd = 0;
+  size_t outputArgument = 0;
 
   // Whether any of the scroll's directions was given (a part needs the plan
   // before its first frame too): without them the page scrolls as it always

@@ -36,6 +36,7 @@
 #include "vuzizeri/arguments.h"
 #include "vuzizeri/devices.h"
 #include "vuzizeri/page_inputs.h"
+#include "vuzizeri/parallel.h"
 #include "vuzizeri/parts.h"
 #include "vuzizeri/mp4_writer.h"
 #include "vuzizeri/phone.h"
@@ -107,7 +108,11 @@ void keepStandardDescriptorsPrivate() {
 }
 
 unsigned webMemoryLimitMB() {
-  const double shareMB = static_cast<double>(sys::usableMemory()) * kWebMemoryShare / (1 << 20);
+  // Parts made at once on this machine share it.
+  const char* parts = getenv(vuz::kPartsOnMachineVariable);
+  const double sharing = parts ? std::clamp(std::atof(parts), 1.0, 64.0) : 1.0;
+  const double shareMB =
+      static_cast<double>(sys::usableMemory()) * kWebMemoryShare / sharing / (1 << 20);
   return static_cast<unsigned>(std::clamp<double>(shareMB, kMinWebMemoryMB, kMaxWebMemoryMB));
 }
 
@@ -191,6 +196,18 @@ int main(int argc, char** argv) {
   if (!inputs) {
     writeAll(STDERR_FILENO, inputError);
     return 2;
+  }
+  if (a.parallel) {
+    const int64_t parts = *a.parallel > 0 ? *a.parallel
+                                          : vuz::automaticParts(sys::usableCpus(sys::affinityCpus()),
+                                                                sys::usableMemory(), sizes.pxW,
+                                                                sizes.pxH);
+    // The credentials were taken out of the environment; the parts need them.
+    if (inputs->credentials)
+      setenv("VUZIZERI_CREDENCIAIS",
+             (inputs->credentials->first + ":" + inputs->credentials->second).c_str(), 1);
+    if (parts > 1) vuz::recordInParallel(args, a, parts);
+    unsetenv("VUZIZERI_CREDENCIAIS");
   }
   // A sound file that cannot be played is refused before anything starts.
   if (!a.audioFile.empty()) {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "common/integer_syntax.h"
+#include "vuzizeri/finishing.h"
 
 namespace vuz {
 
@@ -127,6 +128,40 @@ PartSet orderParts(const std::vector<std::string>& names,
   if (k <= first.count)
     return refuse("falta o trecho " + std::to_string(k) + "/" + std::to_string(first.count));
   return set;
+}
+
+int64_t partMemory(int64_t pxW, int64_t pxH) { return (int64_t{512} << 20) + 32 * 4 * pxW * pxH; }
+
+int64_t automaticParts(int cpus, int64_t memory, int64_t pxW, int64_t pxH) {
+  const int64_t byMemory = memory / std::max<int64_t>(1, partMemory(pxW, pxH));
+  return std::clamp<int64_t>(std::min<int64_t>(cpus, byMemory), 1, kMaxParallelParts);
+}
+
+std::vector<std::string> partArguments(const std::vector<std::string>& given, const Arguments& a,
+                                       int64_t index, int64_t count, const std::string& partPath) {
+  std::vector<std::string> args = {"--trecho", std::to_string(index) + "/" + std::to_string(count)};
+  for (size_t i = 0; i < given.size(); ++i) {
+    if (i < a.optionsEnd && given[i] == "--paralelo") {
+      ++i;  // and its value
+      continue;
+    }
+    args.push_back(i == a.outputArgument ? partPath : given[i]);
+  }
+  return args;
+}
+
+std::string joinedJsonReport(const std::string& lastPartReport, const std::string& path,
+                             int64_t bytes, double seconds, int64_t frames) {
+  RunReport joined;
+  joined.path = path;
+  joined.bytes = bytes;
+  joined.seconds = seconds;
+  joined.frames = frames;
+  const std::string head = jsonReport(joined);
+  const char kRest[] = ", \"modo\": ";
+  const size_t rest = lastPartReport.find(kRest);
+  if (rest == std::string::npos) return head;
+  return head.substr(0, head.find(kRest)) + lastPartReport.substr(rest);
 }
 
 }  // namespace vuz

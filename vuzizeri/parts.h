@@ -55,4 +55,32 @@ struct PartSet {
 PartSet orderParts(const std::vector<std::string>& names,
                    const std::vector<std::optional<PartLabel>>& labels);
 
+// --paralelo N: the parts made at once on this machine.
+// Told to each part, in its environment, so that the parts share the
+// machine's memory rather than each taking the share of a whole run.
+inline constexpr char kPartsOnMachineVariable[] = "VUZIZERI_PARTES_NA_MAQUINA";
+
+// What a part at `scale` takes at most, measured (bench/frame_budget.sh's
+// peak): 629 MB for the heavy bench page at scale 3, its web process, its
+// recorder with the frames in flight, its display. Taken as a fixed 512 MB
+// and 32 frames of 4 bytes a pixel.
+int64_t partMemory(int64_t pxW, int64_t pxH);
+
+// --paralelo auto: as many parts as the run's CPUs, fewer when its memory
+// holds fewer, at most kMaxParallelParts, at least 1.
+inline constexpr int64_t kMaxParallelParts = 16;
+int64_t automaticParts(int cpus, int64_t memory, int64_t pxW, int64_t pxH);
+
+// The command line of part `index` (from 1) of `count`: the given one with
+// --paralelo and its value left out, --trecho index/count in front, and the
+// output `partPath`.
+std::vector<std::string> partArguments(const std::vector<std::string>& given,
+                                       const Arguments& arguments, int64_t index, int64_t count,
+                                       const std::string& partPath);
+
+// The joined movie's --json report: a part's, which has the plan and where
+// the scroll ended, with the joined file's path, size, length and frames.
+std::string joinedJsonReport(const std::string& lastPartReport, const std::string& path,
+                             int64_t bytes, double seconds, int64_t frames);
+
 }  // namespace vuz
