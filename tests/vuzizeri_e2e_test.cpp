@@ -273,6 +273,38 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
   EXPECT_GT(read, static_cast<int>(m.frames.size()) * 9 / 10);
 }
 
+// A side menu parked beside the screen, its shadow reaching in, is kept out
+// of the picture while it is there (the engine would otherwise repaint the
+// whole view at every scroll) and is back in the first frame it reaches:
+// once the page opens it at 300 px, it slides in 8.75 px a frame over 0.4 s
+// frame by frame, and its first frame on screen shows one step of it at
+// most, in real time a few.
+TEST_F(RecorderTest, AMenuBesideTheScreenSlidesInWhenThePageOpensIt) {
+  for (const bool exact : {true, false}) {
+    const fs::path out = dir_ / (exact ? "exact.mp4" : "real.mp4");
+    std::vector<std::string> args = {pageUrl("pattern.html", "h=1000&drawer=300"), "200", "400", "1",
+                                     "20", out};
+    if (exact) args.insert(args.begin(), "--quadro-a-quadro");
+    const MovieInfo m = recorded(run(args), out);
+    const char* mode = exact ? "frame by frame" : "real time";
+    std::vector<int> shown;  // CSS px of red menu from the left edge, a frame
+    for (const media::FramePtr& f : m.frames) {
+      int x = 0;
+      while (x < f->width && pixelAt(*f, x, 200).r > 150 && pixelAt(*f, x, 200).g < 80) ++x;
+      shown.push_back(x);
+    }
+    const auto first = std::find_if(shown.begin(), shown.end(), [](int x) { return x > 0; });
+    ASSERT_NE(first, shown.end()) << mode;
+    const size_t at = static_cast<size_t>(first - shown.begin());
+    EXPECT_LE(shown[at], exact ? 9 : 40) << mode << ": frame " << at;
+    EXPECT_EQ(shown.back(), 200) << mode;
+    if (!exact) continue;
+    EXPECT_NEAR(static_cast<double>(at), 300.0 / 250 * 60 + 2, 2) << "opened at 300 px";
+    for (size_t i = at + 1; i < at + 20; ++i)
+      EXPECT_NEAR(shown[i] - shown[i - 1], 8.75, 1.5) << "frame " << i;
+  }
+}
+
 // A tone as a WAV file: 16-bit mono at 44.1 kHz, `seconds` long.
 std::string toneWav(double seconds) {
   const uint32_t samples = static_cast<uint32_t>(seconds * 44100);
