@@ -16,7 +16,8 @@
 # recordings frame against frame: the same frames at the same times, and how
 # far apart their pictures are (PSNR).
 #
-# Pages: the sample, the heavy bench page and, when Debian's python3.11-doc
+# Pages: the sample, the heavy bench page, the numbered-bar page and, when
+# Debian's python3.11-doc
 # and bash-doc are installed, the Python tutorial over http and the Bash
 # reference manual (a long real reference page).
 #
@@ -41,7 +42,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-pages=("sample|file://$root/sample/index.html" "heavy|file://$here/pages/heavy.html")
+pages=("sample|file://$root/sample/index.html" "heavy|file://$here/pages/heavy.html"
+       "pattern|file://$root/tests/pages/pattern.html?h=6000")
 docs=/usr/share/doc/python3.11/html
 if [ -f "$docs/tutorial/controlflow.html" ]; then
   port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
