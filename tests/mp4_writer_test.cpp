@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <future>
 
-#include "vuzizeri/mp4_writer.h"
-#include "vuzizeri/writer_setup.h"
+#include "vuzizeri/recorder/mp4_writer.h"
+#include "vuzizeri/recorder/writer_setup.h"
 
 namespace vuz {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "vuzizeri/directing.h"
-#include "vuzizeri/frame_by_frame.h"
-#include "vuzizeri/scroll_plan.h"
+#include "vuzizeri/recorder/directing.h"
+#include "vuzizeri/recorder/capture/frame_by_frame.h"
+#include "vuzizeri/recorder/scroll_plan.h"
 
 namespace {
 

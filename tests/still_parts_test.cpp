@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "vuzizeri/still_parts.h"
+#include "vuzizeri/recorder/capture/still_parts.h"
 
 namespace vuz {
 namespace {

@@ -10,12 +10,12 @@
 #include <tuple>
 
 #include "platform/web/origin.h"
-#include "vuzizeri/arguments.h"
-#include "vuzizeri/devices.h"
-#include "vuzizeri/directing.h"
-#include "vuzizeri/page_shaping.h"
-#include "vuzizeri/parts.h"
-#include "vuzizeri/phone.h"
+#include "vuzizeri/command_line/arguments.h"
+#include "vuzizeri/command_line/devices.h"
+#include "vuzizeri/recorder/directing.h"
+#include "vuzizeri/recorder/page_shaping.h"
+#include "vuzizeri/recorder/parts.h"
+#include "vuzizeri/recorder/phone.h"
 
 namespace vuz {
 namespace {
@@ -198,7 +198,7 @@ TEST(Arguments, DocumentedExamplesParse) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
-  const std::vector<Device> devices = *parseDevices(slurp(SOURCE_DIR "/vuzizeri/aparelhos.tsv"));
+  const std::vector<Device> devices = *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
   int commands = 0;
   auto check = [&](const std::string& line) {
     if (line.find('<') != std::string::npos) return;  // a synopsis

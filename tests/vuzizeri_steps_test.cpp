@@ -7,12 +7,12 @@
 #include <functional>
 #include <tuple>
 
-#include "tests/vuzizeri_fakes.h"
-#include "vuzizeri/capture_loop.h"
-#include "vuzizeri/frame_by_frame.h"
-#include "vuzizeri/frame_composition.h"
-#include "vuzizeri/scripts.h"
-#include "vuzizeri/start_sequence.h"
+#include "vuzizeri_fakes.h"
+#include "vuzizeri/recorder/capture/real_time.h"
+#include "vuzizeri/recorder/capture/frame_by_frame.h"
+#include "vuzizeri/recorder/frame_composition.h"
+#include "vuzizeri/recorder/scripts.h"
+#include "vuzizeri/recorder/start_sequence.h"
 
 namespace vuz {
 namespace {

@@ -1,0 +1,375 @@
+#include "vuzizeri/command_line/arguments.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <clocale>
+#include <cstring>
+#include <cmath>
+#include <cstdlib>
+#include <locale.h>
+
+#include "common/integer_syntax.h"
+#include "vuzizeri/command_line/devices.h"
+
+namespace vuz {
+
+namespace {
+
+bool isLeadingSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::optional<int64_t> truncatedProduct(double scale, int64_t size) {
+  double product = scale * static_cast<double>(size);
+  // 2^63 is the first double outside the range; −2^63 is still inside.
+  if (!std::isfinite(product) || product >= 0x1p63 || product < -0x1p63) return std::nullopt;
+  return static_cast<int64_t>(product);
+}
+
+// ⌈scale⌉, when the screen that holds the window at that scale fits X11's
+// coordinates. Every product is checked before it is formed.
+std::optional<int> windowScaleFor(const Arguments& a) {
+  const double scale = std::ceil(a.scale);
+  if (!(scale >= 1 && scale <= kMaxScreenSide) || a.cssW > kMaxScreenSide ||
+      a.contentH > kMaxScreenSide)
+    return std::nullopt;
+  const int windowScale = static_cast<int>(scale);
+  if ((kWindowOrigin + a.cssW) * windowScale > kMaxScreenSide ||
+      (kWindowOrigin + a.contentH) * windowScale > kMaxScreenSide)
+    return std::nullopt;
+  return windowScale;
+}
+
+}  // namespace
+
+std::optional<double> parseScale(std::string_view text) {
+  if (text.empty() || isLeadingSpace(text.front())) return std::nullopt;
+  std::string copy(text);  // strtod needs the terminating zero
+  // GTK switches the process to the user's locale; a "C" locale object keeps
+  // the full stop as the decimal separator whatever it is.
+  static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+  char* end = nullptr;
+  double value = strtod_l(copy.c_str(), &end, cLocale);
+  if (end != copy.c_str() + copy.size()) return std::nullopt;
+  return value;
+}
+
+namespace {
+
+bool isToken(std::string_view text) {
+  // RFC 9110's token: what a header or cookie name may be made of.
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("!#$%&'*+-.^_`|~", c);
+  });
+}
+
+bool isPrintable(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f;
+  });
+}
+
+// "Nome: valor", with the value's surrounding blanks dropped.
+std::optional<std::string> headerLine(std::string_view text) {
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos || !isToken(text.substr(0, colon))) return std::nullopt;
+  std::string_view value = text.substr(colon + 1);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  if (!isPrintable(value)) return std::nullopt;
+  return std::string(text.substr(0, colon)) + ": " + std::string(value);
+}
+
+ParseResult usage() {
+  ParseResult r;
+  r.showUsage = true;
+  return r;
+}
+
+ParseResult refused(std::string message) {
+  ParseResult r;
+  r.message = std::move(message);
+  return r;
+}
+
+bool isCookie(std::string_view text) {
+  const size_t equals = text.find('=');
+  return equals != std::string_view::npos && isToken(text.substr(0, equals)) &&
+         isPrintable(text) && text.find(';') == std::string_view::npos;
+}
+
+// A number in the scale's syntax within [low, high], or above 0 when `low`
+// is 0 and `zeroAllowed` is not.
+std::optional<double> numberWithin(const std::string& text, double low, double high,
+                                   bool zeroAllowed = true) {
+  std::optional<double> n = parseScale(text);
+  if (!n || !(*n >= low && *n <= high) || (!zeroAllowed && !(*n > 0))) return std::nullopt;
+  return n;
+}
+
+// What a video can use: a scroll of 1 to 100000 CSS px/s, holds of at most
+// the longest video, eases of at most 10 s.
+constexpr double kMinSpeed = 1, kMaxSpeed = 100000;
+constexpr double kMaxPauseSeconds = 600;
+constexpr double kMaxEaseSeconds = 10;
+// Parts made at once on one machine.
+constexpr int64_t kMaxParts = 64;
+
+// What the options have made of the command line so far.
+struct Parse {
+  Arguments a;
+  std::optional<Device> device;
+  const DeviceSource& devices;
+};
+
+// Set when the option ends the parsing, with what comes of it.
+using Ending = std::optional<ParseResult>;
+
+// One option: its name (and short alias), the value that follows it as the
+// usage shows it (none for a flag), its line of help, and what it does.
+struct Option {
+  std::string_view name;
+  std::string_view alias;
+  std::string_view value;
+  std::string_view help;
+  Ending (*apply)(Parse& p, const std::string& value);
+};
+
+// An option whose value names something (a selector, a file): an empty one
+// is a usage error.
+Ending named(std::vector<std::string>& list, const std::string& value) {
+  if (value.empty()) return usage();
+  list.push_back(value);
+  return {};
+}
+Ending named(std::string& field, const std::string& value) {
+  if (value.empty()) return usage();
+  field = value;
+  return {};
+}
+
+// An option that only switches something on.
+template <bool Arguments::*field>
+Ending flag(Parse& p, const std::string&) {
+  p.a.*field = true;
+  return {};
+}
+
+Ending ending(bool ParseResult::*flag) {
+  Ending r{std::in_place};
+  (*r).*flag = true;
+  return r;
+}
+
+const Option kOptions[] = {
+    {"--quadro-a-quadro", "", "", "cada quadro na posição exata, o tempo que levar",
+     flag<&Arguments::frameByFrame>},
+    {"--aparelho", "", "NOME", "cssW, cssH, escala e safeTopPt de um aparelho; seguem <url> <saida.mp4>",
+     [](Parse& p, const std::string& value) -> Ending {
+       const std::vector<Device> known = p.devices ? p.devices() : std::vector<Device>{};
+       auto found = std::find_if(known.begin(), known.end(),
+                                 [&](const Device& d) { return d.name == value; });
+       if (found == known.end())
+         return refused("aparelho desconhecido: " + value + " (vuzizeri --aparelhos lista os nomes)\n");
+       p.device = *found;
+       return {};
+     }},
+    {"--aparelhos", "", "", "lista os aparelhos conhecidos e sai",
+     [](Parse&, const std::string&) { return ending(&ParseResult::listDevices); }},
+    {"--cabecalho", "", "'Nome: valor'", "um cabeçalho nos pedidos à origem da página (repetível)",
+     [](Parse& p, const std::string& value) -> Ending {
+       auto header = headerLine(value);
+       if (!header) return refused("cabeçalho inválido: " + value + "\n");
+       p.a.headers.push_back(*header);
+       return {};
+     }},
+    {"--cookie", "", "nome=valor", "um cookie para o host da página (repetível)",
+     [](Parse& p, const std::string& value) -> Ending {
+       if (!isCookie(value)) return refused("cookie inválido: " + value + "\n");
+       p.a.cookies.push_back(value);
+       return {};
+     }},
+    {"--esconder", "", "SELETOR", "esconde o que casar, deixando o lugar (repetível)",
+     [](Parse& p, const std::string& value) { return named(p.a.hide, value); }},
+    {"--remover", "", "SELETOR", "tira o que casar do layout (repetível)",
+     [](Parse& p, const std::string& value) { return named(p.a.remove, value); }},
+    {"--estilo", "", "ARQUIVO.css", "uma folha de estilo sua na página",
+     [](Parse& p, const std::string& value) { return named(p.a.styleFile, value); }},
+    {"--script", "", "ARQUIVO.js", "um script seu, rodado na página carregada",
+     [](Parse& p, const std::string& value) { return named(p.a.scriptFile, value); }},
+    {"--esperar-elemento", "", "SELETOR", "a espera de 3 s começa quando ele aparece (até 30 s)",
+     [](Parse& p, const std::string& value) { return named(p.a.waitFor, value); }},
+    {"--sem-banners", "", "", "esconde os banners de consentimento de cookies comuns",
+     flag<&Arguments::noBanners>},
+    {"--esquema", "", "claro|escuro", "o esquema de cores que a página vê (claro por padrão)",
+     [](Parse& p, const std::string& value) -> Ending {
+       if (value != "claro" && value != "escuro")
+         return refused("esquema desconhecido: " + value + " (claro ou escuro)\n");
+       p.a.dark = value == "escuro";
+       return {};
+     }},
+    {"--pre-carregar", "", "", "percorre a página antes de gravar, para carregar o que ela adia",
+     flag<&Arguments::preload>},
+    {"--velocidade", "", "PX", "a rolagem a PX pixels CSS por segundo",
+     [](Parse& p, const std::string& value) -> Ending {
+       p.a.speed = numberWithin(value, kMinSpeed, kMaxSpeed);
+       if (!p.a.speed)
+         return refused("--velocidade precisa de um número de 1 a 100000 (px/s): " + value + "\n");
+       return {};
+     }},
+    {"--de", "", "SELETOR", "começa com o topo do elemento no topo da tela",
+     [](Parse& p, const std::string& value) { return named(p.a.from, value); }},
+    {"--ate", "", "SELETOR", "termina com o topo do elemento no topo da tela",
+     [](Parse& p, const std::string& value) { return named(p.a.to, value); }},
+    {"--pausa", "", "SELETOR=SEG", "para SEG segundos quando o elemento chega ao topo (repetível)",
+     [](Parse& p, const std::string& value) -> Ending {
+       // The last '=': selectors may hold one ([data-x=y]).
+       const size_t equals = value.rfind('=');
+       std::optional<double> seconds;
+       if (equals != std::string::npos && equals > 0)
+         seconds = numberWithin(value.substr(equals + 1), 0, kMaxPauseSeconds, false);
+       if (!seconds)
+         return refused("--pausa precisa de SELETOR=SEGUNDOS, com segundos acima de 0 e até 600: " +
+                        value + "\n");
+       p.a.pauses.push_back({value.substr(0, equals), *seconds});
+       return {};
+     }},
+    {"--ida-e-volta", "", "", "no fim, volta ao começo: o vídeo termina como começou",
+     flag<&Arguments::roundTrip>},
+    {"--suave", "", "SEG", "partidas, paradas e pausas aceleram e freiam em SEG segundos",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::optional<double> seconds = numberWithin(value, 0, kMaxEaseSeconds);
+       if (!seconds) return refused("--suave precisa de segundos, de 0 a 10: " + value + "\n");
+       p.a.ease = *seconds;
+       return {};
+     }},
+    {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
+     [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
+    {"--trecho", "", "K/N", "quadro a quadro, só o K-ésimo de N trechos iguais (vuzizeri-juntar os junta)",
+     [](Parse& p, const std::string& value) -> Ending {
+       const size_t slash = value.find('/');
+       std::optional<int64_t> k, n;
+       if (slash != std::string::npos) {
+         k = parseInt64(value.substr(0, slash));
+         n = parseInt64(value.substr(slash + 1));
+       }
+       if (!k || !n || *k < 1 || *k > *n)
+         return refused("--trecho precisa de K/N, com 1 ≤ K ≤ N: " + value + "\n");
+       p.a.part = Arguments::Part{*k, *n, {}};
+       return {};
+     }},
+    {"--paralelo", "", "N|auto", "quadro a quadro, N trechos ao mesmo tempo nesta máquina, juntados",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::optional<int64_t> n = value == "auto" ? std::optional<int64_t>(0) : parseInt64(value);
+       if (!n || *n < 0 || *n > kMaxParts || (*n == 0 && value != "auto"))
+         return refused("--paralelo precisa de um número de 1 a 64, ou auto: " + value + "\n");
+       p.a.parallel = *n;
+       return {};
+     }},
+    {"--json", "", "", "o relatório como um objeto JSON",
+     flag<&Arguments::json>},
+    {"--help", "-h", "", "mostra esta ajuda e sai",
+     [](Parse&, const std::string&) { return ending(&ParseResult::showHelp); }},
+    {"--version", "", "", "mostra a versão e sai",
+     [](Parse&, const std::string&) { return ending(&ParseResult::showVersion); }},
+};
+
+}  // namespace
+
+std::string usageWithOptions() {
+  std::string text = std::string(kUsage) +
+                     "     vuzizeri [opções] --aparelho NOME <url> <saida.mp4>\n"
+                     "opções, antes dos argumentos:\n";
+  for (const Option& o : kOptions) {
+    std::string shown = std::string(o.name);
+    if (!o.alias.empty()) shown += ", " + std::string(o.alias);
+    if (!o.value.empty()) shown += " " + std::string(o.value);
+    shown.resize(std::max<size_t>(shown.size() + 2, 30), ' ');
+    text += "  " + shown + std::string(o.help) + "\n";
+  }
+  return text + "VUZIZERI_CREDENCIAIS=usuario:senha no ambiente: autenticação HTTP na origem da página\n";
+}
+
+ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSource& devices) {
+  Parse p{Arguments{}, std::nullopt, devices};
+  Arguments& a = p.a;
+  // Options come first; "--" ends them. An unknown one, or one without its
+  // value, is a usage error.
+  size_t first = 0;
+  for (; first < all.size() && all[first].starts_with("-"); ++first) {
+    const std::string& name = all[first];
+    if (name == "--") {
+      ++first;
+      break;
+    }
+    const Option* option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                        [&](const Option& o) { return o.name == name || o.alias == name; });
+    if (option == std::end(kOptions)) return usage();
+    std::string value;
+    if (!option->value.empty()) {
+      if (first + 1 >= all.size()) return usage();
+      value = all[++first];
+    }
+    if (Ending end = option->apply(p, value)) return *end;
+  }
+  // A part is a run of exact frames, and the joined parts carry no sound.
+  if (a.part && !a.frameByFrame) return refused("--trecho só vale com --quadro-a-quadro\n");
+  if (a.part && !a.audioFile.empty()) return refused("--trecho não combina com --audio\n");
+  if (a.parallel && !a.frameByFrame) return refused("--paralelo só vale com --quadro-a-quadro\n");
+  if (a.parallel && a.part) return refused("--paralelo não combina com --trecho\n");
+  if (a.parallel && !a.audioFile.empty()) return refused("--paralelo não combina com --audio\n");
+  a.optionsEnd = first;
+  a.outputArgument = first + (p.device ? 1 : 5);
+  std::vector<std::string> args(all.begin() + static_cast<ptrdiff_t>(first), all.end());
+  if (p.device) {
+    // The device's four numbers take their place between the URL and the
+    // output.
+    if (args.size() < 2) return usage();
+    args.insert(args.begin() + 1, {std::to_string(p.device->cssW), std::to_string(p.device->cssH),
+                                   p.device->scale, std::to_string(p.device->safeTop)});
+  }
+  if (args.size() < 6) return usage();
+
+  a.url = args[0];
+  a.cssW = parseInt64(args[1]).value_or(0);
+  a.cssH = parseInt64(args[2]).value_or(0);
+  a.scale = parseScale(args[3]).value_or(0.0);
+  a.safeTop = parseInt64(args[4]).value_or(0);
+  a.outPath = args[5];
+
+  // "!(scale > 0)" and not "scale <= 0": a NaN must not slip through.
+  if (a.cssW < 1 || a.cssH < 1 || !(a.scale > 0) || a.safeTop < 0 || a.safeTop >= a.cssH)
+    return {};
+  a.contentH = a.cssH - a.safeTop;
+
+  // Only an absolute URI can be loaded; refuse anything else up front rather
+  // than wait out the time limit on a load that cannot start.
+  if (!g_uri_is_valid(a.url.c_str(), G_URI_FLAGS_NONE, nullptr)) return {};
+  // Headers and cookies go to the page's server; a page without one has none.
+  const char* peeked = g_uri_peek_scheme(a.url.c_str());
+  const std::string scheme = peeked ? peeked : "";
+  if ((!a.headers.empty() || !a.cookies.empty()) && scheme != "http" && scheme != "https")
+    return refused("--cabecalho e --cookie valem só para páginas http e https\n");
+
+  std::optional<PixelSizes> sizes = pixelSizes(a);
+  if (!sizes || sizes->pxW < 1 || sizes->pxH < 1) return {};
+  std::optional<int> windowScale = windowScaleFor(a);
+  if (!windowScale) return {};
+  a.windowScale = *windowScale;
+  ParseResult parsed;
+  parsed.arguments = a;
+  return parsed;
+}
+
+std::optional<PixelSizes> pixelSizes(const Arguments& a) {
+  auto pxW = truncatedProduct(a.scale, a.cssW);
+  auto pxH = truncatedProduct(a.scale, a.cssH);
+  auto bandPx = truncatedProduct(a.scale, a.safeTop);
+  auto contentPx = truncatedProduct(a.scale, a.contentH);
+  if (!pxW || !pxH || !bandPx || !contentPx) return std::nullopt;
+  return PixelSizes{*pxW, *pxH, *bandPx, *contentPx};
+}
+
+}  // namespace vuz

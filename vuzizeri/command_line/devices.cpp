@@ -1,0 +1,33 @@
+#include "vuzizeri/command_line/devices.h"
+
+#include <algorithm>
+
+#include "common/integer_syntax.h"
+#include "vuzizeri/command_line/arguments.h"
+#include "vuzizeri/command_line/data_table.h"
+
+namespace vuz {
+
+std::optional<std::vector<Device>> parseDevices(std::string_view text) {
+  std::vector<Device> devices;
+  for (const std::vector<std::string_view>& f : tableRows(text)) {
+    if (f.size() < 5) return std::nullopt;
+    auto cssW = parseInt64(f[1]), cssH = parseInt64(f[2]), safeTop = parseInt64(f[4]);
+    if (f[0].empty() || !cssW || !cssH || !safeTop || !parseScale(f[3])) return std::nullopt;
+    devices.push_back({std::string(f[0]), *cssW, *cssH, std::string(f[3]), *safeTop});
+  }
+  return devices;
+}
+
+std::string deviceList(const std::vector<Device>& devices) {
+  size_t width = 0;
+  for (const Device& d : devices) width = std::max(width, d.name.size());
+  std::string text;
+  for (const Device& d : devices) {
+    text += d.name + std::string(width - d.name.size() + 2, ' ') + std::to_string(d.cssW) + " " +
+            std::to_string(d.cssH) + " " + d.scale + " " + std::to_string(d.safeTop) + "\n";
+  }
+  return text;
+}
+
+}  // namespace vuz

@@ -1,0 +1,77 @@
+// vuzizeri-juntar <saida.mp4> <trecho.mp4>...
+//
+// Puts the parts of one recording made with vuzizeri --trecho K/N (on one
+// machine or many) into one MP4, without re-encoding, and reports it as the
+// recorder does. The parts may come in any order; each says which it is.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/fail.h"
+#include "common/output_path.h"
+#include "platform/media/av_error.h"
+#include "platform/media/movie_join.h"
+#include "vuzizeri/recorder/finishing.h"
+#include "vuzizeri/recorder/parts.h"
+
+int main(int argc, char** argv) {
+  reopenClosedStandardDescriptors();
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  if (args.size() < 2 || args[0].starts_with("-")) {
+    writeAll(STDERR_FILENO, "uso: vuzizeri-juntar <saida.mp4> <trecho.mp4>...\n");
+    return 2;
+  }
+  media::silenceLibraryLog();
+  const std::string& output = args[0];
+  const std::vector<std::string> given(args.begin() + 1, args.end());
+  auto refuse = [](const std::string& why) { fail("não foi possível juntar os trechos: " + why); };
+
+  // Every part is read whole and the set checked before the output is
+  // touched: a refused join leaves whatever stood there.
+  std::vector<std::optional<vuz::PartLabel>> labels;
+  for (const std::string& part : given) {
+    media::MovieContents contents;
+    std::string error;
+    if (!media::readWholeMovie(part, &contents, &error)) refuse(error);
+    labels.push_back(vuz::readPartLabel(contents.tags));
+  }
+  const vuz::PartSet set = vuz::orderParts(given, labels);
+  if (!set.problem.empty()) refuse(set.problem);
+  std::vector<std::string> parts;
+  for (size_t i : set.order) parts.push_back(given[i]);
+  std::vector<media::MovieContents> contents;
+  std::string error;
+  if (!media::checkJoinable(parts, &contents, &error)) refuse(error);
+
+  // The output is never one of the parts, under whatever name or link.
+  struct stat out {};
+  if (stat(output.c_str(), &out) == 0) {
+    if (S_ISDIR(out.st_mode)) fail("a saída é uma pasta: " + output);
+    for (const std::string& part : parts) {
+      struct stat in {};
+      if (stat(part.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        fail("a saída é um dos trechos: " + output + " é " + part);
+    }
+  }
+  removeOldOutput(output);
+  // Created here, so that only a file of ours is ever removed after a failure.
+  const std::optional<FileIdentity> created = createNewFile(output);
+  if (!created) fail("não foi possível criar " + output + ": " + std::strerror(errno));
+  double lastFrame = 0;
+  if (!media::joinMovies(parts, output, &lastFrame, &error)) {
+    struct stat now {};
+    if (stat(output.c_str(), &now) == 0 && now.st_dev == created->device && now.st_ino == created->inode)
+      unlink(output.c_str());  // half a movie is no movie
+    refuse(error);
+  }
+  const std::string report =
+      "ok " + vuz::outPathInfo(output, vuz::fileSizeOrZero(output), lastFrame) + "\n";
+  if (!writeAll(STDOUT_FILENO, report))
+    fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
+  return 0;
+}

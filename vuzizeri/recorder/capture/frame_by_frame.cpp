@@ -1,0 +1,371 @@
+#include "vuzizeri/recorder/capture/frame_by_frame.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "vuzizeri/recorder/capture/arrivals.h"
+#include "vuzizeri/recorder/capture/capture_driver.h"
+#include "vuzizeri/recorder/capture/real_time.h"
+#include "vuzizeri/recorder/frame_budget.h"
+#include "vuzizeri/recorder/capture/out_of_view.h"
+#include "vuzizeri/recorder/recorder.h"
+#include "vuzizeri/recorder/scripts.h"
+#include "vuzizeri/recorder/start_sequence.h"
+#include "vuzizeri/recorder/capture/video_clock.h"
+
+namespace vuz {
+
+namespace {
+
+// The page's CSS animations and transitions run on the video's clock: each
+// is paused and set to where it stood when first seen plus the video's time.
+// After the scroll, the parts that do not scroll with the page: fixed
+// elements, and sticky ones where they are stuck (at their inset from the
+// view's edge). The elements that may be such are found again only when
+// the document changes. All of it lives in the recorder's script world, out
+// of the page's sight.
+constexpr char kFrameStepPrefix[] =
+    "(function (y, t) {\n"
+    "  var w = window, d = document;\n"
+    "  if (d.getAnimations) {\n"
+    "    var fromCss = function (a) {\n"
+    "      return (typeof CSSAnimation != 'undefined' && a instanceof CSSAnimation) ||\n"
+    "             (typeof CSSTransition != 'undefined' && a instanceof CSSTransition);\n"
+    "    };\n"
+    "    var clock = w.relogioDoVideo || (w.relogioDoVideo = new WeakMap());\n"
+    "    d.getAnimations().forEach(function (a) {\n"
+    "      if (!fromCss(a)) return;\n"
+    "      if (!clock.has(a)) clock.set(a, (a.currentTime || 0) - t * 1000);\n"
+    "      a.pause();\n"
+    "      a.currentTime = clock.get(a) + t * 1000;\n"
+    "    });\n"
+    "  }\n"
+    "  if (y !== null) w.scrollTo({ top: y, behavior: 'instant' });\n"
+    "  var b = d.body, e = d.documentElement;\n"
+    "  if (!w.partesParadas || w.partesMudaram) {\n"
+    "    w.partesMudaram = false;\n"
+    "    w.partesParadas = [];\n"
+    "    w.comFundo = [];\n"
+    "    var all = d.getElementsByTagName('*');\n"
+    "    for (var i = 0; i < all.length; ++i) {\n"
+    "      var s = getComputedStyle(all[i]);\n"
+    "      if (s.position == 'fixed' || s.position == 'sticky') w.partesParadas.push(all[i]);\n"
+    "      if (s.backgroundImage.indexOf('url(') >= 0) w.comFundo.push(all[i]);\n"
+    "    }\n"
+    "    if (!w.vigiaDasPartes && w.MutationObserver && e) {\n"
+    "      w.vigiaDasPartes = new MutationObserver(function () { w.partesMudaram = true; });\n"
+    "      w.vigiaDasPartes.observe(e, { subtree: true, childList: true, attributes: true,\n"
+    "                                    attributeFilter: ['class', 'style'] });\n"
+    "    }\n"
+    "  }\n"
+    "  var still = [];\n"
+    "  w.partesParadas.forEach(function (el) {\n"
+    "    if (!el.isConnected) return;\n"
+    "    var s = getComputedStyle(el), r = el.getBoundingClientRect();\n"
+    "    if (r.width <= 0 || r.height <= 0 || r.bottom <= 0 || r.top >= innerHeight) return;\n"
+    "    var stuck = s.position == 'fixed' || (s.position == 'sticky' &&\n"
+    "        ((s.top != 'auto' && Math.abs(r.top - parseFloat(s.top)) < 0.5) ||\n"
+    "         (s.bottom != 'auto' && Math.abs(innerHeight - r.bottom - parseFloat(s.bottom)) < 0.5)));\n"
+    "    if (stuck) still.push(r.left, r.top, r.right, r.bottom);\n"
+    "  });\n"
+    "  if (w.foraDoQuadro) w.foraDoQuadro(w.partesParadas);\n"
+    "  return [w.pageYOffset,\n"
+    "          Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight, still];\n"
+    "})(";
+
+}  // namespace
+
+ScrollPlan plainScroll(double startOffset, double endOffset, double speed) {
+  PlanShape shape;
+  shape.start = startOffset;
+  shape.end = std::max(startOffset, endOffset);
+  shape.speed = speed;
+  shape.followsPageEnd = true;
+  shape.scrollTimeCap = kScrollTimeCap;
+  return ScrollPlan(shape);
+}
+
+int64_t framesOf(const ScrollPlan& plan, double pageEnd) {
+  const double length = plan.duration(pageEnd);
+  // The first frame whose time reaches the plan's length, found by the same
+  // comparison the frames make.
+  int64_t moving = std::max<int64_t>(0, static_cast<int64_t>(std::floor(length * kVideoFrameRate)) - 2);
+  while (!plan.over(static_cast<double>(moving) / kVideoFrameRate, pageEnd)) ++moving;
+  return moving + kEndReadings;
+}
+
+std::string frameStepScript(std::optional<double> scrollTo, double seconds, int64_t framesBefore) {
+  // The page's own clocks first: its timers and animation frames move it
+  // before it is scrolled and its picture painted.
+  const std::string tick = "document.dispatchEvent(new Event('" + std::string(kVideoClockEvent) + "'));\n";
+  return "(function () {\n" +
+         (framesBefore > 0 ? "for (var i = 0; i <= " + std::to_string(framesBefore) + "; ++i) " : "") +
+         tick + "return " + kFrameStepPrefix +
+         (scrollTo ? shortestDecimal(*scrollTo) : std::string("null")) + ", " +
+         shortestDecimal(seconds) + ");\n})()";
+}
+
+std::string checkedStepScript(std::optional<double> scrollTo, double seconds) {
+  return "(function () {\n"
+         "var pending = " + arrivalsScript(false) + ";\n"
+         "if (pending > 0) return [pending];\n"
+         "return [0, " + frameStepScript(scrollTo, seconds) + "];\n"
+         "})()";
+}
+
+std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answer) {
+  if (!answer || !answer->isArray() || answer->elements.size() < 2) return std::nullopt;
+  const web::ScriptValue& offset = answer->elements[0];
+  const web::ScriptValue& end = answer->elements[1];
+  if (!offset.isNumber() || !end.isNumber() || !std::isfinite(offset.number) ||
+      !std::isfinite(end.number))
+    return std::nullopt;
+  PageReading reading{offset.number, end.number, {}};
+  if (answer->elements.size() > 2) reading.still = answer->elements[2];
+  return reading;
+}
+
+CheckedStep readCheckedStep(const std::optional<web::ScriptValue>& answer) {
+  CheckedStep step;
+  if (!answer || !answer->isArray() || answer->elements.empty() || !answer->elements[0].isNumber())
+    return step;
+  if (answer->elements[0].number > 0) {
+    step.pending = true;
+    return step;
+  }
+  step.moved = true;
+  if (answer->elements.size() > 1) step.reading = readPage(answer->elements[1]);
+  return step;
+}
+
+namespace {
+
+// Frame by frame: the recorder moves the page one exact position a frame,
+// waits for the picture that shows it and for what it shows to arrive, and
+// stamps it with the frame's own time.
+class FrameByFrameDriver final : public CaptureDriver {
+ public:
+  explicit FrameByFrameDriver(Vuzizeri& recording) : r_(recording), arrivals_(recording) {}
+
+  void start(double speed, const ScrollPlan* plan) override {
+    // A plain scroll runs from where the page stands at the first frame to
+    // its end as it grows, at most for 60 s of scrolling.
+    firstFrameShapesPlan_ = !plan;
+    plan_.emplace(plan ? *plan : plainScroll(0, 0, speed));
+    if (const std::optional<PartLabel>& part = r_.part()) {
+      firstFrame_ = part->frames.first;
+      endFrame_ = part->frames.end;
+    }
+    wallStart_ = r_.platform().now();
+    r_.platform().web->evaluateInOwnWorld(kOutOfViewScript, nullptr);
+    stepTo(0);
+  }
+
+  void newPicture() override {
+    if (awaitingPicture_) captureStep();
+  }
+
+ private:
+  // A frame and how its picture is moved up.
+  struct Step {
+    int64_t frame = 0;
+    RowShift shift;
+  };
+
+  static double secondsOf(int64_t frame) { return static_cast<double>(frame) / kVideoFrameRate; }
+  // Where frame `frame` puts the page: frame 0 where it stands; later ones
+  // where the plan has it, with the end as last read, to the nearest row of
+  // the video (the page scrolls by whole CSS pixels; the rows left over are
+  // made up when the frame is composed).
+  std::optional<SnappedScroll> snappedFor(int64_t frame) const;
+  void stepTo(int64_t frame, int64_t framesBefore = 0);
+  // Running through: the next frame to paint after `frame`.
+  int64_t nextRunThroughStop(int64_t frame) const;
+  void handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
+                  const std::optional<PageReading>& reading);
+  void awaitPicture(double atMost);
+  void captureStep();
+  // Takes the picture of the current frame and, in the same script as the
+  // check that nothing it shows is still on its way, moves the page on to
+  // the next frame: the web process paints that one while this one is
+  // composed and encoded.
+  void takeFrameAndStepOn();
+  void takeLastFrame();
+  // Records the frame (or, before a part's first, only eases the band's
+  // colours with it); false when the run has failed.
+  bool finishFrame(const Step& step, const graphics::Image& image);
+  void tellProgress(int64_t frame);
+
+  Vuzizeri& r_;
+  ArrivalWait arrivals_;
+  std::optional<ScrollPlan> plan_;
+  bool firstFrameShapesPlan_ = false;
+  // --trecho: the frames recorded; those before are only run through.
+  int64_t firstFrame_ = 0;
+  std::optional<int64_t> endFrame_;
+  double wallStart_ = 0;
+  double endOffset_ = 0;
+  double shownOffset_ = -1;
+  Step step_;
+  bool awaitingPicture_ = false;
+  double awaitedSince_ = 0;
+  uint64_t pictureWaits_ = 0;  // tells a stale wait for a picture from the current one
+};
+
+int64_t FrameByFrameDriver::nextRunThroughStop(int64_t frame) const {
+  const int64_t warmup = firstFrame_ - kBandWarmupFrames;
+  const double at = plan_->position(secondsOf(frame), endOffset_);
+  int64_t next = frame + 1;
+  while (next < warmup && next - frame < kRunThroughPictureFrames &&
+         std::abs(plan_->position(secondsOf(next), endOffset_) - at) <
+             static_cast<double>(r_.args.contentH) / 4)
+    ++next;
+  return next;
+}
+
+std::optional<SnappedScroll> FrameByFrameDriver::snappedFor(int64_t frame) const {
+  if (frame == 0) return std::nullopt;
+  return snapScroll(plan_->position(secondsOf(frame), endOffset_), r_.rowsPerCssPixel());
+}
+
+void FrameByFrameDriver::stepTo(int64_t frame, int64_t framesBefore) {
+  const std::optional<SnappedScroll> snapped = snappedFor(frame);
+  r_.platform().web->evaluateInOwnWorld(
+      frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, secondsOf(frame),
+                      framesBefore),
+      [this, frame, snapped, sent = budget::now()](std::optional<web::ScriptValue> answer) {
+        budget::add(budget::Phase::kStep, budget::now() - sent);
+        handleStep(frame, snapped, readPage(answer));
+      });
+}
+
+void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
+                                    const std::optional<PageReading>& reading) {
+  bool moved = false;
+  bool atEnd = true;  // a reading that failed counts as one at the end, as in real time
+  step_ = Step{frame, {}};
+  if (reading) {
+    if (frame == 0 && firstFrameShapesPlan_)
+      plan_.emplace(plainScroll(reading->offset, reading->endOffset, plan_->shape().speed));
+    endOffset_ = reading->endOffset;
+    r_.lastOffset = reading->offset;
+    moved = reading->offset != shownOffset_;
+    shownOffset_ = reading->offset;
+    // A page that went elsewhere (it holds its scroll, or its end moved) is
+    // shown as it is.
+    if (snapped && std::abs(reading->offset - snapped->scrollTo) < 1e-3 && snapped->rowsUp > 0) {
+      step_.shift.rowsUp = snapped->rowsUp;
+      step_.shift.still = stillRects(reading->still, r_.rowsPerCssPixel(),
+                                     static_cast<int>(r_.pxW), static_cast<int>(r_.contentPx));
+    }
+    atEnd = plan_->over(secondsOf(frame), endOffset_);
+  }
+  r_.countEnd(atEnd);
+  awaitPicture(moved ? kMovedFrameWait : kStillFrameWait);
+}
+
+void FrameByFrameDriver::awaitPicture(double atMost) {
+  awaitingPicture_ = true;
+  awaitedSince_ = budget::now();
+  // The step's answer came before the picture painted after it: the first
+  // picture from now on shows this position, without asking for another.
+  r_.platform().asyncAfter(atMost, [this, wait = ++pictureWaits_] {
+    if (wait == pictureWaits_) captureStep();
+  });
+}
+
+void FrameByFrameDriver::captureStep() {
+  if (!awaitingPicture_) return;
+  awaitingPicture_ = false;
+  ++pictureWaits_;
+  budget::add(budget::Phase::kPicture, budget::now() - awaitedSince_);
+  if (step_.frame < firstFrame_ - kBandWarmupFrames) {
+    // Running through: the page's clocks move every frame, in one script up
+    // to the next frame painted, which lets it see what scrolled into view
+    // (lazy pictures, reveals) once it has moved a quarter of its view.
+    r_.beat();
+    const int64_t next = nextRunThroughStop(step_.frame);
+    stepTo(next, next - step_.frame - 1);
+    return;
+  }
+  const bool last = r_.fundo >= kEndReadings || (endFrame_ && step_.frame + 1 >= *endFrame_);
+  if (!last) {
+    takeFrameAndStepOn();
+    return;
+  }
+  arrivals_.check([this, asked = budget::now()](bool waited) {
+    budget::add(budget::Phase::kArrivals, budget::now() - asked);
+    // What arrived shows in the next picture.
+    if (waited) awaitPicture(kArrivedFrameWait);
+    else takeLastFrame();
+  });
+}
+
+void FrameByFrameDriver::takeFrameAndStepOn() {
+  const Step step = step_;
+  r_.snapshotFrame([this, step](graphics::ImageRef image) {
+    const int64_t next = step.frame + 1;
+    const std::optional<SnappedScroll> snapped = snappedFor(next);
+    r_.platform().web->evaluateInOwnWorld(
+        checkedStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, secondsOf(next)),
+        [this, step, next, snapped, image = std::move(image),
+         sent = budget::now()](std::optional<web::ScriptValue> answer) {
+          budget::add(budget::Phase::kStep, budget::now() - sent);
+          const CheckedStep checked = readCheckedStep(answer);
+          if (checked.pending) {
+            // The picture came before what it shows: wait for that, then
+            // for the picture that shows it, and take this frame again.
+            step_ = step;
+            arrivals_.check([this, asked = budget::now()](bool) {
+              budget::add(budget::Phase::kArrivals, budget::now() - asked);
+              awaitPicture(kArrivedFrameWait);
+            });
+            return;
+          }
+          if (!finishFrame(step, *image)) return;
+          handleStep(next, snapped, checked.reading);
+        });
+  });
+}
+
+void FrameByFrameDriver::takeLastFrame() {
+  const Step step = step_;
+  r_.snapshotFrame([this, step](graphics::ImageRef image) {
+    if (finishFrame(step, *image)) r_.terminar();
+  });
+}
+
+bool FrameByFrameDriver::finishFrame(const Step& step, const graphics::Image& image) {
+  if (step.frame < firstFrame_) {
+    r_.warmBandColours(image);
+  } else {
+    if (!r_.recordFrameAt(image, secondsOf(step.frame), step.shift)) return false;
+    tellProgress(step.frame);
+  }
+  r_.beat();
+  return true;
+}
+
+void FrameByFrameDriver::tellProgress(int64_t frame) {
+  if (!r_.platform().progress) return;
+  Progress& progress = r_.progress();
+  progress.frames = frame + 1;
+  progress.seconds = r_.lastPTS;
+  const double elapsed = r_.platform().now() - wallStart_;
+  progress.rate = elapsed > 0 ? static_cast<double>(progress.frames) / elapsed : 0;
+  const double seconds = static_cast<double>(frame) / kVideoFrameRate;
+  const double length = plan_->duration(endOffset_);
+  double remaining = static_cast<double>(kEndReadings - r_.fundo);
+  if (r_.fundo == 0) remaining += std::max(0.0, (length - seconds) * kVideoFrameRate);
+  progress.secondsLeft = progress.rate > 0 ? remaining / progress.rate : 0;
+  progress.scrolled = length > 0 ? std::clamp(seconds / length, 0.0, 1.0) : 1.0;
+  r_.tell(Progress::Phase::kRecording);
+}
+
+}  // namespace
+
+std::unique_ptr<CaptureDriver> frameByFrameDriver(Vuzizeri& recording) {
+  return std::make_unique<FrameByFrameDriver>(recording);
+}
+
+}  // namespace vuz

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/web/script_value.h"
+#include "vuzizeri/recorder/parts.h"
+#include "vuzizeri/recorder/scroll_plan.h"
+
+// Frame by frame: the recorder, not the page's clock, moves the page. Frame
+// i shows the page where the constant-speed scroll has it at i/60 s, and is
+// stamped exactly i/60 s, however long the machine takes to paint it.
+namespace vuz {
+
+inline constexpr double kVideoFrameRate = 60;
+// A frame whose position did not change may still wait this long for a new
+// picture (the page's own animations); one whose position changed waits
+// this long for the picture that shows it before taking what the view has.
+inline constexpr double kStillFrameWait = 1.0 / 60;
+inline constexpr double kMovedFrameWait = 2.0;
+// What a frame shows (images, background images, web fonts) is waited for,
+// checked this often, for this long at most; then the picture that shows
+// what arrived is waited for this long at most.
+inline constexpr double kArrivalPollSeconds = 0.05;
+inline constexpr double kArrivalWaitSeconds = 3.0;
+inline constexpr double kArrivedFrameWait = 0.5;
+
+// The plain scroll: from `startOffset` at `speed` CSS px/s to the page's end,
+// following a page that grows for at most 60 s of scrolling, so that one
+// that keeps growing as it is scrolled (an endless feed) still ends.
+ScrollPlan plainScroll(double startOffset, double endOffset, double speed);
+
+// How many frames a whole run along `plan` makes when the page ends at
+// `pageEnd`: up to the first frame at which the scroll is over, then the 60
+// more that show the end.
+int64_t framesOf(const ScrollPlan& plan, double pageEnd);
+
+// Before a part's first frame, the page is run through every frame before it
+// (its clocks, what it loads and reveals as it scrolls), and the pictures of
+// the last second of them give the band its colours, eased as a whole run
+// eases them: older ones weigh less than a thousandth.
+inline constexpr int64_t kBandWarmupFrames = 60;
+// Running through, the page is painted when it has moved a quarter of its
+// view since it last was, or this many frames later; the frames between only
+// move its clocks.
+inline constexpr int64_t kRunThroughPictureFrames = 30;
+
+// The script of one frame, run in the recorder's own script world: it moves
+// the page's own clocks one frame on (see video_clock.h), puts the page's
+// CSS animations and transitions at `seconds` of the video's clock
+// (each paused, moved on from where it stood when first seen), scrolls to the
+// whole CSS pixel `scrollTo` unless it is empty, and answers [offset, end
+// offset, [left, top, right, bottom, ...]] in CSS pixels, the rectangles
+// those of the parts that stay in the view as it scrolls.
+// `framesBefore` more frames of the page's clocks go first, unpainted.
+std::string frameStepScript(std::optional<double> scrollTo, double seconds, int64_t framesBefore = 0);
+
+// The step of the frame after one whose picture has been taken, run only
+// once nothing that picture shows is still on its way (see arrivals.h):
+// otherwise the page stays as it is, for the picture to be taken again.
+// Answers [pending] or [0, the step script's answer].
+std::string checkedStepScript(std::optional<double> scrollTo, double seconds);
+
+// The page's offset and end offset from a step script's answer; nothing
+// when the answer is not two numbers.
+struct PageReading {
+  double offset = 0;
+  double endOffset = 0;
+  web::ScriptValue still;  // the viewport rectangles of what does not scroll
+};
+std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answer);
+
+// A checked step's answer: something was still on its way (the page did
+// not move), or the page moved on and read as `reading` (nothing when that
+// part of the answer is unreadable); neither when the script gave no usable
+// answer at all.
+struct CheckedStep {
+  bool pending = false;
+  bool moved = false;
+  std::optional<PageReading> reading;
+};
+CheckedStep readCheckedStep(const std::optional<web::ScriptValue>& answer);
+
+}  // namespace vuz

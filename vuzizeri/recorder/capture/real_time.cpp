@@ -1,0 +1,163 @@
+#include "vuzizeri/recorder/capture/real_time.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "vuzizeri/recorder/capture/capture_driver.h"
+#include "vuzizeri/recorder/frame_budget.h"
+#include "vuzizeri/recorder/capture/out_of_view.h"
+#include "vuzizeri/recorder/recorder.h"
+#include "vuzizeri/recorder/scripts.h"
+
+namespace vuz {
+
+bool atEnd(const std::optional<web::ScriptValue>& answer) {
+  if (!answer || !answer->isArray()) return true;
+  const auto& elements = answer->elements;
+  if (!std::all_of(elements.begin(), elements.end(),
+                   [](const web::ScriptValue& e) { return e.isNumber(); }))
+    return true;
+  double y = elements.empty() ? 0.0 : elements[0].number;
+  double m = elements.size() >= 2 ? elements[1].number : 1.0;
+  return y >= m - 2;  // false for NaN on either side
+}
+
+NextStart nextStart(double iterationStart) {
+  const double earliest = iterationStart + kCaptureInterval - kImmediateThreshold;
+  return {earliest, earliest + kCaptureInterval};
+}
+
+double Vuzizeri::snapshotWidthPoints() const {
+  double s = platform_.web->backingScaleFactor();
+  if (!(s > 0)) s = 2.0;
+  return args.scale * static_cast<double>(args.cssW) / s;
+}
+
+namespace {
+
+// Real time: the page scrolls itself on its own clock; each iteration takes
+// the view's newest picture and stamps it with the clock.
+class RealTimeDriver final : public CaptureDriver {
+ public:
+  explicit RealTimeDriver(Vuzizeri& recording) : r_(recording) {}
+
+  void start(double speed, const ScrollPlan* plan) override {
+    directed_ = plan != nullptr;
+    r_.platform().web->evaluateInOwnWorld(kOutOfViewScript, nullptr);
+    r_.platform().web->evaluateInOwnWorld(kOutOfViewLoopScript, nullptr);
+    if (plan) r_.platform().web->evaluateInOwnWorld(planScrollScript(*plan), nullptr);
+    else r_.rolar(speed);
+    capturar();
+  }
+
+  void newPicture() override {
+    lastPicture_ = r_.platform().now();
+    considerStart();
+  }
+
+ private:
+  void capturar();
+  void handlePosition(double iterationStart, const std::optional<web::ScriptValue>& answer);
+  void awaitNextStart(const NextStart& next);
+  void considerStart();
+  void startPendingIteration();
+
+  Vuzizeri& r_;
+  bool directed_ = false;                   // the page follows a plan
+  double lastStart_ = 0;                    // clock time of the last iteration's snapshot
+  double lastPicture_ = -1e300;             // clock time of the view's newest picture
+  std::optional<NextStart> pendingStart_;  // the next iteration waits for its moment
+  double armedAt_ = -1;                     // when the delayed start call is due
+  uint64_t startWaits_ = 0;                 // tells a stale delayed call from the current one
+  uint64_t previousSignature_ = 0;
+};
+
+void RealTimeDriver::capturar() {
+  const double start = r_.platform().now();
+  lastStart_ = start;
+  r_.snapshotFrame([this, start](graphics::ImageRef picture) {
+    const graphics::Image& image = *picture;
+    Progress& progress = r_.progress();
+    if (r_.platform().progress) {
+      const uint64_t signature = graphics::sampledRowsSignature(image);
+      if (progress.frames == 0 || signature != previousSignature_) ++progress.distinctFrames;
+      previousSignature_ = signature;
+      ++progress.frames;
+    }
+    // The image may show the frame's buffer: not used after this.
+    if (!r_.gravarQuadro(image)) return;
+    progress.seconds = std::max(r_.lastPTS, 0.0);
+    auto then = [this, start, asked = budget::now()](std::optional<web::ScriptValue> answer) {
+      budget::add(budget::Phase::kPosition, budget::now() - asked);
+      handlePosition(start, answer);
+    };
+    if (directed_) r_.platform().web->evaluateInOwnWorld(kPlanProgressScript, then);
+    else r_.platform().web->evaluateJavaScript(kPositionScript, then);
+  });
+}
+
+void RealTimeDriver::handlePosition(double iterationStart,
+                                    const std::optional<web::ScriptValue>& answer) {
+  const bool done = r_.countEnd(directed_ ? planOver(answer) : atEnd(answer));
+  const size_t offsetAt = directed_ ? 2 : 0;
+  if (answer && answer->isArray() && answer->elements.size() > offsetAt &&
+      answer->elements[offsetAt].isNumber() && std::isfinite(answer->elements[offsetAt].number))
+    r_.lastOffset = answer->elements[offsetAt].number;
+  if (answer && answer->isArray() && answer->elements.size() >= 2 &&
+      answer->elements[0].isNumber() && answer->elements[1].isNumber() &&
+      answer->elements[1].number > 0)
+    r_.progress().scrolled =
+        std::clamp(answer->elements[0].number / answer->elements[1].number, 0.0, 1.0);
+  r_.tell(Progress::Phase::kRecording);
+  if (done) {
+    r_.terminar();
+    return;
+  }
+  // A page at its end paints nothing more: no picture is worth waiting for.
+  NextStart next = nextStart(iterationStart);
+  if (r_.fundo > 0) next.latest = next.earliest;
+  awaitNextStart(next);
+}
+
+void RealTimeDriver::awaitNextStart(const NextStart& next) {
+  pendingStart_ = next;
+  considerStart();
+}
+
+// A picture that came shortly before the earliest start (pictures come
+// every 16.2 ms or so, with some a little sooner) is taken then: its age
+// costs less than a pixel of position, where waiting for the next one would
+// lose it. One that came long before belongs to an iteration that started
+// out of step with the pictures; the next picture starts the iteration
+// instead and brings the loop back in step. Without either, the deadline.
+void RealTimeDriver::considerStart() {
+  if (!pendingStart_) return;
+  const double now = r_.platform().now();
+  const bool recentPicture = lastPicture_ > lastStart_ &&
+                             lastPicture_ >= pendingStart_->earliest - kEarlyPictureSeconds;
+  const double at = recentPicture ? pendingStart_->earliest : pendingStart_->latest;
+  if (now >= at) {
+    startPendingIteration();
+    return;
+  }
+  if (at == armedAt_) return;  // its call is on the way
+  armedAt_ = at;
+  r_.platform().asyncAfter(at - now, [this, wait = ++startWaits_] {
+    if (wait == startWaits_) startPendingIteration();
+  });
+}
+
+void RealTimeDriver::startPendingIteration() {
+  pendingStart_.reset();
+  armedAt_ = -1;
+  ++startWaits_;  // a call still queued for an earlier plan does nothing
+  capturar();
+}
+
+}  // namespace
+
+std::unique_ptr<CaptureDriver> realTimeDriver(Vuzizeri& recording) {
+  return std::make_unique<RealTimeDriver>(recording);
+}
+
+}  // namespace vuz

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/web/script_value.h"
+#include "vuzizeri/command_line/arguments.h"
+#include "vuzizeri/recorder/scroll_plan.h"
+
+// The scroll as the user directs it: a speed, a stretch of the page between
+// two elements, holds at elements, the way back, easing. The elements are
+// found once, after the three-second wait; the plan is made from where they
+// stood then.
+namespace vuz {
+
+// The selectors the plan looks for, in order: --de, --ate, then each
+// --pausa.
+std::vector<std::string> planSelectors(const Arguments& arguments);
+
+// Answers [offset, end offset, [top of each selector's first match in the
+// page, null when nothing matches, false when the match has no box]] in CSS
+// pixels.
+std::string planMarksScript(const std::vector<std::string>& selectors);
+
+// The page as the marks script found it.
+struct PlanMarks {
+  double offset = 0;
+  double pageEnd = 0;
+  std::vector<std::optional<double>> tops;  // one per selector, in order
+  // One per selector: the match has no box (display: none, inside one), so
+  // no place on the page.
+  std::vector<bool> boxless;
+};
+std::optional<PlanMarks> readPlanMarks(const std::optional<web::ScriptValue>& answer,
+                                       size_t selectors);
+
+// The first selector nothing matched, or whose match has no box, with the
+// option that named it, as the line that ends the run; empty when all
+// matched.
+std::string unmatchedSelector(const Arguments& arguments, const PlanMarks& marks);
+
+// Where --de puts the page: the element's top, within the page.
+std::optional<double> planStart(const Arguments& arguments, const PlanMarks& marks);
+
+// The plan for a page whose marks are `marks`, starting at `start` (where
+// the page stands, read after it was put at --de) at `speed` CSS px/s.
+PlanShape planShape(const Arguments& arguments, const PlanMarks& marks, double start,
+                    double speed);
+
+// Where the way down ends: --ate's element's top, or the page's end.
+double planEnd(const Arguments& arguments, const PlanMarks& marks);
+
+// In real time: the page follows the plan on its own animation clock, as the
+// plain scroll does, in the recorder's own script world.
+std::string planScrollScript(const ScrollPlan& plan);
+// [seconds of the plan gone, its length, the page's offset]; the first two
+// equal once it is over.
+inline constexpr char kPlanProgressScript[] =
+    "(function (r) { return r ? [r.s, r.fim, pageYOffset] : [0, 1, pageYOffset]; })"
+    "(window.vuzizeriRolagem)";
+// Whether a progress answer says the plan is over; anything else than two
+// numbers counts as over, as a position reading does.
+bool planOver(const std::optional<web::ScriptValue>& answer);
+
+// Puts the page at `offset` at once, and answers where it stands.
+std::string goToScript(double offset);
+
+}  // namespace vuz

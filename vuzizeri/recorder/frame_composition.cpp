@@ -1,0 +1,139 @@
+#include "vuzizeri/recorder/frame_composition.h"
+
+#include <algorithm>
+
+#include "platform/graphics/canvas.h"
+#include "vuzizeri/recorder/frame_budget.h"
+#include "vuzizeri/recorder/recorder.h"
+#include "vuzizeri/recorder/top_colours.h"
+
+namespace vuz {
+
+void easeBandColours(std::vector<double>& bandCols, const std::vector<uint8_t>& sample,
+                     double ease) {
+  if (sample.size() != bandCols.size()) {
+    bandCols.resize(sample.size());
+    for (size_t i = 0; i < sample.size(); ++i) bandCols[i] = sample[i] / 255.0;
+    return;
+  }
+  for (size_t i = 0; i < sample.size(); ++i)
+    bandCols[i] = bandCols[i] + (sample[i] / 255.0 - bandCols[i]) * ease;
+}
+
+std::vector<uint8_t> mouldPixels(const std::vector<double>& bandCols, int radius) {
+  const int64_t k = static_cast<int64_t>(bandCols.size() / 3);
+  if (k < 1) return {};
+  const double taps = 2.0 * radius + 1;
+  std::vector<uint8_t> pixels(4 * static_cast<size_t>(k), 255);
+  for (int64_t i = 0; i < k; ++i) {
+    double sum[3] = {0, 0, 0};
+    for (int o = -radius; o <= radius; ++o) {
+      int64_t j = std::clamp<int64_t>(i + o, 0, k - 1);
+      for (int c = 0; c < 3; ++c) sum[c] += bandCols[3 * j + c];
+    }
+    for (int c = 0; c < 3; ++c) {
+      double v = sum[c] / taps * 255.0;
+      if (!(v < 255)) v = 255;
+      if (v < 0) v = 0;
+      // RGB in, BGRA out: cairo's byte order.
+      pixels[4 * i + (2 - c)] = static_cast<uint8_t>(v);
+    }
+  }
+  return pixels;
+}
+
+double nextPresentationTime(double lastPTS, double elapsed) {
+  return std::max(lastPTS + 0.001, elapsed);
+}
+
+void Vuzizeri::updateBandColours(const graphics::Image& image) {
+  if (auto sample = coresDoTopo(image)) easeBandColours(bandCols, *sample, bandEase);
+}
+
+void Vuzizeri::snapshotFrame(std::function<void(graphics::ImageRef)> then) {
+  const web::SnapshotTarget target = takeFrameBuffer();
+  // The picture is drawn now; only its delivery comes later.
+  budget::Span drawing(budget::Phase::kDraw);
+  platform_.web->takeSnapshot(snapshotWidthPoints(), [this, then = std::move(then)](
+                                                         graphics::ImageRef image) {
+    if (!image) {
+      platform_.fail("snapshot falhou");
+      return;
+    }
+    then(std::move(image));
+  }, target);
+}
+
+web::SnapshotTarget Vuzizeri::takeFrameBuffer() {
+  frameBuffer_ = writer->createPixelBuffer();
+  if (!frameBuffer_) return {};
+  return {frameBuffer_->baseAddress() + (pxH - contentPx) * frameBuffer_->bytesPerRow(),
+          static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
+}
+
+media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
+                                                const RowShift& shift) {
+  budget::Span composing(budget::Phase::kCompose);
+  media::PixelBufferHandle buffer = std::move(frameBuffer_);
+  if (!buffer) buffer = writer->createPixelBuffer();
+  if (!buffer) return nullptr;
+
+  if (auto canvas = graphics::Canvas::overMemory(buffer->baseAddress(), buffer->width(),
+                                                 buffer->height(), buffer->bytesPerRow())) {
+    // Rows from the top: maybe one undrawn row, then the band, then the page
+    // in the lowest contentPx rows.
+    const double contentTop = static_cast<double>(pxH - contentPx);
+    if (bandPx >= 1) {
+      updateBandColours(image);
+      std::vector<uint8_t> mould = mouldPixels(bandCols, bandBlur);
+      if (!mould.empty()) {
+        const int k = static_cast<int>(mould.size() / 4);
+        if (auto mouldImage = graphics::Image::fromPixels(k, 1, mould.data(), 4 * k))
+          canvas->drawImage(*mouldImage, 0, contentTop - static_cast<double>(bandPx),
+                            static_cast<double>(pxW), static_cast<double>(bandPx));
+      }
+    }
+    // Unless the snapshot was drawn in place already.
+    uint8_t* content = buffer->baseAddress() + (pxH - contentPx) * buffer->bytesPerRow();
+    if (image.row(0) != content)
+      canvas->drawImage(image, 0, contentTop, static_cast<double>(pxW),
+                        static_cast<double>(contentPx));
+    canvas->flush();
+    moveUpAroundStillParts(content, buffer->bytesPerRow(), static_cast<int>(pxW),
+                           static_cast<int>(contentPx), shift.rowsUp, shift.still);
+  }
+  return buffer;
+}
+
+bool Vuzizeri::appendFrame(media::PixelBufferHandle buffer, double seconds) {
+  budget::Span appending(budget::Phase::kAppend);
+  if (writer->append(std::move(buffer), media::mediaTimeFromSeconds(seconds, kTimescale))) {
+    ++framesWritten;
+    return true;
+  }
+  // A full disk shows now, not at the finish after all the painting.
+  platform_.fail("falha ao gravar o quadro: " + writer->failure());
+  return false;
+}
+
+bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
+  const double now = platform_.now();
+  if (t0 == 0.0) t0 = now;
+  media::PixelBufferHandle buffer = composeFrame(image, RowShift{});
+  if (!buffer) return true;
+  const double pts = nextPresentationTime(lastPTS, now - t0);
+  lastPTS = pts;
+  // A frame the encoder has no room for is dropped; a failed writer says
+  // it is ready, so that its failure is heard.
+  return !writer->isReadyForMoreMediaData() || appendFrame(std::move(buffer), pts);
+}
+
+bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift) {
+  media::PixelBufferHandle buffer = composeFrame(image, shift);
+  if (!buffer) return true;
+  lastPTS = seconds;
+  // Every frame counts here: the writer is waited for when it is behind.
+  return appendFrame(std::move(buffer), seconds);
+}
+
+}  // namespace vuz

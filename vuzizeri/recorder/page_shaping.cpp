@@ -1,0 +1,163 @@
+#include "vuzizeri/recorder/page_shaping.h"
+
+#include <glib.h>
+
+#include <cstdio>
+
+#include "vuzizeri/command_line/data_table.h"
+#include "vuzizeri/recorder/recorder.h"
+
+namespace vuz {
+
+std::string bannerStyleSheet(std::string_view tsv) {
+  std::string css;
+  for (const std::vector<std::string_view>& row : tableRows(tsv)) {
+    if (row.size() < 2 || row[1].empty()) continue;
+    const std::string_view declarations = row.size() > 2 ? row[2] : "display: none !important";
+    css += std::string(row[1]) + " { " + std::string(declarations) + "; }\n";
+  }
+  return css;
+}
+
+std::string shapingStyleSheet(const Arguments& a, std::string_view bannerRules) {
+  std::string css;
+  for (const std::string& s : a.hide) css += s + " { visibility: hidden !important; }\n";
+  for (const std::string& s : a.remove) css += s + " { display: none !important; }\n";
+  if (a.noBanners) css += bannerRules;
+  return css;
+}
+
+namespace {
+
+// Bytes that are not UTF-8 (a path can hold any) would make neither a script
+// nor JSON: each becomes U+FFFD.
+std::string validUtf8(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out += text[i++];
+      continue;
+    }
+    const gunichar u = g_utf8_get_char_validated(text.data() + i, static_cast<gssize>(text.size() - i));
+    if (u == static_cast<gunichar>(-1) || u == static_cast<gunichar>(-2)) {
+      out += "\uFFFD";
+      ++i;
+      continue;
+    }
+    const size_t length = static_cast<size_t>(g_utf8_skip[c]);
+    out.append(text.substr(i, length));
+    i += length;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string jsString(std::string_view raw) {
+  const std::string text = validUtf8(raw);
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  // U+2028 and U+2029 pass through: JavaScript strings take them since
+  // ES2019.
+  return out + "\"";
+}
+
+std::string invalidSelectorsScript(const std::vector<std::string>& selectors) {
+  std::string list;
+  for (const std::string& s : selectors) list += (list.empty() ? "" : ", ") + jsString(s);
+  return "[" + list +
+         "].filter(function (s) {\n"
+         "  try { document.createDocumentFragment().querySelector(s); return false; }\n"
+         "  catch (e) { return true; }\n"
+         "})";
+}
+
+std::string visibleElementScript(const std::string& selector) {
+  return "Array.prototype.some.call(document.querySelectorAll(" + jsString(selector) +
+         "), function (e) {\n"
+         "  var r = e.getBoundingClientRect();\n"
+         "  return r.width > 0 && r.height > 0 && getComputedStyle(e).visibility != 'hidden';\n"
+         "})";
+}
+
+void Vuzizeri::shapePage(std::function<void()> then) {
+  std::vector<std::string> selectors = args.hide;
+  selectors.insert(selectors.end(), args.remove.begin(), args.remove.end());
+  if (!args.waitFor.empty()) selectors.push_back(args.waitFor);
+  for (const std::string& s : planSelectors(args)) selectors.push_back(s);
+  if (selectors.empty()) {
+    runUserScript(std::move(then));
+    return;
+  }
+  // A selector the engine cannot read would silently match nothing.
+  platform_.web->evaluateInOwnWorld(
+      invalidSelectorsScript(selectors),
+      [this, then = std::move(then)](std::optional<web::ScriptValue> invalid) mutable {
+        if (!invalid || !invalid->isArray()) {
+          failUnlessWebProcessEnds("os seletores de --esconder, --remover, --esperar-elemento, "
+                                   "--de, --ate e --pausa não puderam ser verificados");
+          return;
+        }
+        if (!invalid->elements.empty() &&
+            invalid->elements[0].kind == web::ScriptValue::Kind::kString) {
+          platform_.fail("seletor inválido: " + invalid->elements[0].string);
+          return;
+        }
+        runUserScript(std::move(then));
+      });
+}
+
+void Vuzizeri::runUserScript(std::function<void()> then) {
+  if (args.scriptText.empty()) {
+    waitForElement(std::move(then));
+    return;
+  }
+  platform_.web->runPageScript(args.scriptText,
+                               [this, then = std::move(then)](std::string error) mutable {
+                                 if (!error.empty()) {
+                                   platform_.fail("o script falhou: " + error);
+                                   return;
+                                 }
+                                 waitForElement(std::move(then));
+                               });
+}
+
+void Vuzizeri::waitForElement(std::function<void()> then) {
+  if (args.waitFor.empty()) {
+    then();
+    return;
+  }
+  lookForElement(platform_.now() + kElementWaitSeconds, std::move(then));
+}
+
+void Vuzizeri::lookForElement(double deadline, std::function<void()> then) {
+  platform_.web->evaluateInOwnWorld(
+      visibleElementScript(args.waitFor),
+      [this, deadline, then = std::move(then)](std::optional<web::ScriptValue> visible) mutable {
+        if (visible && visible->kind == web::ScriptValue::Kind::kBoolean && visible->number != 0) {
+          then();
+        } else if (platform_.now() >= deadline) {
+          platform_.fail("o elemento não apareceu em 30 s: " + args.waitFor);
+        } else {
+          // Waiting on the user's word is progress, not a stall.
+          beat();
+          platform_.asyncAfter(kElementPollSeconds, [this, deadline, then = std::move(then)]() mutable {
+            lookForElement(deadline, std::move(then));
+          });
+        }
+      });
+}
+
+}  // namespace vuz

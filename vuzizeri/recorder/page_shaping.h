@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vuzizeri/command_line/arguments.h"
+
+// The page as the user wants it filmed: elements hidden or removed, consent
+// banners out of the way, a style sheet and a script of the user's, and a
+// wait for the element that says the page is ready. All of it is in place
+// before the three-second wait, so the top colours come from the shaped page.
+namespace vuz {
+
+inline constexpr double kElementWaitSeconds = 30;
+inline constexpr double kElementPollSeconds = 0.1;
+
+// banners.tsv as style rules: "manager<TAB>selector[<TAB>declarations]"
+// lines, the declarations "display: none !important" when not given; blank
+// lines and lines starting with '#' are skipped. One rule a selector, so that
+// one the engine does not understand costs only itself.
+std::string bannerStyleSheet(std::string_view tsv);
+
+// A user style sheet that hides `hide` (visibility), removes `remove`
+// (display) and, with --sem-banners, holds `bannerRules`.
+std::string shapingStyleSheet(const Arguments& arguments, std::string_view bannerRules);
+
+// `text` as a JavaScript string literal, which is a JSON string too: valid
+// UTF-8 (each byte that is not becomes U+FFFD), control characters escaped.
+std::string jsString(std::string_view text);
+
+// Answers the selectors of `selectors` that are not valid CSS selectors.
+std::string invalidSelectorsScript(const std::vector<std::string>& selectors);
+
+// Answers whether an element matching `selector` is visible: laid out with
+// an area, and not hidden.
+std::string visibleElementScript(const std::string& selector);
+
+}  // namespace vuz

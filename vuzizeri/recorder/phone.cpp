@@ -1,0 +1,55 @@
+#include "vuzizeri/recorder/phone.h"
+
+#include <cctype>
+#include <string_view>
+
+namespace vuz {
+
+namespace {
+
+bool allOf(std::string_view text, int (*is)(int)) {
+  for (char c : text)
+    if (!is(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string languageTag(const char* lcAll, const char* lcMessages, const char* lang) {
+  std::string_view locale;
+  for (const char* value : {lcAll, lcMessages, lang}) {
+    if (value && *value) {
+      locale = value;
+      break;
+    }
+  }
+  // language[_territory][.codeset][@modifier]
+  locale = locale.substr(0, locale.find_first_of(".@"));
+  std::string_view language = locale.substr(0, locale.find('_'));
+  std::string_view territory =
+      language.size() < locale.size() ? locale.substr(language.size() + 1) : std::string_view();
+  if (language.size() < 2 || language.size() > 3 || !allOf(language, islower)) return "en-US";
+  std::string tag(language);
+  if ((territory.size() == 2 && allOf(territory, isupper)) ||
+      (territory.size() == 3 && allOf(territory, isdigit)))
+    tag += "-" + std::string(territory);
+  return tag;
+}
+
+std::string phoneScript(int64_t cssW, int64_t cssH) {
+  const std::string w = std::to_string(cssW), h = std::to_string(cssH);
+  return "(function () {\n"
+         "  function fixed(object, name, value) {\n"
+         "    Object.defineProperty(object, name, {\n"
+         "      get: function () { return value; }, configurable: true, enumerable: true });\n"
+         "  }\n"
+         "  fixed(Navigator.prototype, 'platform', 'iPhone');\n"
+         "  fixed(Navigator.prototype, 'maxTouchPoints', " + std::to_string(kTouchPoints) + ");\n"
+         "  fixed(Screen.prototype, 'width', " + w + ");\n"
+         "  fixed(Screen.prototype, 'height', " + h + ");\n"
+         "  fixed(Screen.prototype, 'availWidth', " + w + ");\n"
+         "  fixed(Screen.prototype, 'availHeight', " + h + ");\n"
+         "})();\n";
+}
+
+}  // namespace vuz

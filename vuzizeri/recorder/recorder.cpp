@@ -1,0 +1,53 @@
+#include "vuzizeri/recorder/recorder.h"
+
+#include <utility>
+
+namespace vuz {
+
+Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform platform)
+    : args(arguments),
+      pxW(sizes.pxW),
+      pxH(sizes.pxH),
+      bandPx(sizes.bandPx),
+      contentPx(sizes.contentPx),
+      platform_(std::move(platform)),
+      driver_(arguments.frameByFrame ? frameByFrameDriver(*this) : realTimeDriver(*this)) {
+  platform_.web->setNewPictureHandler([this] { newPicture(); });
+}
+
+void Vuzizeri::newPicture() {
+  if (pictureWaiter_) std::exchange(pictureWaiter_, nullptr)();
+  driver_->newPicture();
+}
+
+void Vuzizeri::waitForPicture(double atMost, std::function<void()> then) {
+  const uint64_t wait = ++pictureWaits_;
+  pictureWaiter_ = [this, wait, then] {
+    if (wait != pictureWaits_) return;  // the time ran out first
+    ++pictureWaits_;
+    then();
+  };
+  platform_.asyncAfter(atMost, [this, wait] {
+    if (wait == pictureWaits_ && pictureWaiter_) std::exchange(pictureWaiter_, nullptr)();
+  });
+}
+
+bool Vuzizeri::countEnd(bool atEnd) {
+  fundo = atEnd ? fundo + 1 : 0;
+  return fundo >= kEndReadings;
+}
+
+double Vuzizeri::rowsPerCssPixel() const {
+  return static_cast<double>(contentPx) / static_cast<double>(args.contentH);
+}
+
+void Vuzizeri::beat() {
+  if (platform_.heartbeat) platform_.heartbeat();
+}
+
+void Vuzizeri::tell(Progress::Phase phase) {
+  progress_.phase = phase;
+  if (platform_.progress) platform_.progress(progress_);
+}
+
+}  // namespace vuz

@@ -1,0 +1,30 @@
+#include "vuzizeri/recorder/writer_setup.h"
+
+#include <cmath>
+
+#include "common/output_path.h"
+#include "vuzizeri/recorder/frame_budget.h"
+#include "vuzizeri/recorder/recorder.h"
+
+namespace vuz {
+
+std::optional<int64_t> averageBitRate(int64_t pxW, int64_t pxH) {
+  int64_t pixels = 0;
+  if (__builtin_mul_overflow(pxW, pxH, &pixels)) return std::nullopt;
+  double rate = static_cast<double>(pixels) * 60.0 * 0.07;
+  if (!std::isfinite(rate) || rate >= 0x1p63 || rate < -0x1p63) return std::nullopt;
+  return static_cast<int64_t>(rate);
+}
+
+void Vuzizeri::prepararWriter() {
+  removeOldOutput(args.outPath);
+  std::optional<int64_t> bitRate = averageBitRate(pxW, pxH);
+  if (bitRate)
+    writer = platform_.openWriter(H264Request{args.outPath, pxW, pxH, *bitRate,
+                                              !args.audioFile.empty(),
+                                              part_ ? partTags(*part_) : decltype(H264Request::tags){}});
+  if (!writer) platform_.fail("não abriu o writer");
+  else budget::startRecording();
+}
+
+}  // namespace vuz
