@@ -13,6 +13,7 @@
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/recorder/directing.h"
+#include "vuzizeri/recorder/json.h"
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/parts.h"
 #include "vuzizeri/recorder/phone.h"
@@ -256,7 +257,7 @@ TEST(PageInputs, OriginOf) {
 
 // What user text becomes inside a script: one string literal, whatever it
 // holds.
-TEST(PageInputs, JsString) {
+TEST(Json, StringsOfAnyBytes) {
   const std::pair<std::string, std::string> rows[] = {
       {"main .a", "\"main .a\""},
       {"a\"b\\c", "\"a\\\"b\\\\c\""},
@@ -266,7 +267,7 @@ TEST(PageInputs, JsString) {
       {"</script>'ção' \u2028", "\"</script>'ção' \u2028\""},
       {"a\xff\xfe.mp4", "\"a\ufffd\ufffd.mp4\""},
   };
-  for (const auto& [text, literal] : rows) EXPECT_EQ(jsString(text), literal) << text;
+  for (const auto& [text, literal] : rows) EXPECT_EQ(jsonString(text), literal) << text;
 }
 
 TEST(Phone, LanguageTagFromTheLocale) {

@@ -16,8 +16,8 @@
 #include "common/output_path.h"
 #include "platform/media/av_error.h"
 #include "platform/media/movie_join.h"
-#include "vuzizeri/recorder/finishing.h"
-#include "vuzizeri/recorder/parts.h"
+#include "vuzizeri/recorder/report.h"
+#include "vuzizeri/recorder/part_labels.h"
 
 int main(int argc, char** argv) {
   reopenClosedStandardDescriptors();

@@ -18,7 +18,7 @@
 #include "platform/media/av_error.h"
 #include "platform/media/movie_join.h"
 #include "platform/process/run_guard.h"
-#include "vuzizeri/recorder/finishing.h"
+#include "vuzizeri/recorder/report.h"
 #include "vuzizeri/recorder/parts.h"
 
 extern char** environ;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "vuzizeri/recorder/json.h"
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/scripts.h"
 
@@ -46,7 +47,7 @@ std::vector<std::string> planSelectors(const Arguments& a) {
 
 std::string planMarksScript(const std::vector<std::string>& selectors) {
   std::string list;
-  for (const std::string& s : selectors) list += (list.empty() ? "" : ", ") + jsString(s);
+  for (const std::string& s : selectors) list += (list.empty() ? "" : ", ") + jsonString(s);
   return "(function (ss) {\n"
          "  var d = document, b = d.body, e = d.documentElement;\n"
          "  return [pageYOffset,\n"

@@ -1,9 +1,6 @@
-#include "vuzizeri/recorder/finishing.h"
-
-#include <sys/stat.h>
+#include "vuzizeri/recorder/report.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "vuzizeri/recorder/frame_budget.h"
@@ -11,53 +8,6 @@
 #include "vuzizeri/recorder/recorder.h"
 
 namespace vuz {
-
-std::string outPathInfo(const std::string& path, int64_t size, double duration) {
-  // to_chars is printf's "%.1f" without the locale.
-  char seconds[400];
-  auto end = std::to_chars(seconds, seconds + sizeof seconds, duration,
-                           std::chars_format::fixed, 1).ptr;
-  return path + " " + std::to_string(size) + " bytes, " + std::string(seconds, end) + "s";
-}
-
-namespace {
-
-// Numbers as JSON has them: the shortest text, to the microsecond or
-// thousandth of a pixel.
-std::string jsonNumber(double value) {
-  if (!std::isfinite(value)) return "null";
-  char text[64];
-  const double rounded = std::abs(value) < 1e15 ? std::round(value * 1e6) / 1e6 : value;
-  auto end = std::to_chars(text, text + sizeof text, rounded).ptr;
-  return std::string(text, end);
-}
-
-}  // namespace
-
-std::string jsonReport(const RunReport& r) {
-  std::string json = "{\"arquivo\": " + jsString(r.path) + ", \"bytes\": " + std::to_string(r.bytes) +
-                     ", \"segundos\": " + jsonNumber(r.seconds) +
-                     ", \"quadros\": " + std::to_string(r.frames) + ", \"modo\": \"" +
-                     (r.frameByFrame ? "quadro-a-quadro" : "tempo-real") +
-                     "\", \"velocidade\": " + jsonNumber(r.speed);
-  if (r.directed) {
-    json += ", \"de\": " + jsonNumber(r.start) + ", \"ate\": " + jsonNumber(r.end) +
-            ", \"pausas\": [";
-    for (size_t i = 0; i < r.pauses.size(); ++i)
-      json += std::string(i ? ", " : "") + "{\"seletor\": " + jsString(r.pauses[i].selector) +
-              ", \"posicao\": " + jsonNumber(r.pauses[i].offset) +
-              ", \"segundos\": " + jsonNumber(r.pauses[i].seconds) + "}";
-    json += std::string("], \"ida_e_volta\": ") + (r.roundTrip ? "true" : "false") +
-            ", \"suave\": " + jsonNumber(r.ease);
-  }
-  return json + "}";
-}
-
-int64_t fileSizeOrZero(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return 0;
-  return static_cast<int64_t>(info.st_size);
-}
 
 std::string Vuzizeri::outPathInfo() const {
   return vuz::outPathInfo(args.outPath, fileSizeOrZero(args.outPath), lastPTS);

@@ -1,10 +1,9 @@
 #include "vuzizeri/recorder/page_shaping.h"
 
-#include <glib.h>
-
 #include <cstdio>
 
 #include "vuzizeri/command_line/data_table.h"
+#include "vuzizeri/recorder/json.h"
 #include "vuzizeri/recorder/recorder.h"
 
 namespace vuz {
@@ -27,56 +26,9 @@ std::string shapingStyleSheet(const Arguments& a, std::string_view bannerRules) 
   return css;
 }
 
-namespace {
-
-// Bytes that are not UTF-8 (a path can hold any) would make neither a script
-// nor JSON: each becomes U+FFFD.
-std::string validUtf8(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      out += text[i++];
-      continue;
-    }
-    const gunichar u = g_utf8_get_char_validated(text.data() + i, static_cast<gssize>(text.size() - i));
-    if (u == static_cast<gunichar>(-1) || u == static_cast<gunichar>(-2)) {
-      out += "\uFFFD";
-      ++i;
-      continue;
-    }
-    const size_t length = static_cast<size_t>(g_utf8_skip[c]);
-    out.append(text.substr(i, length));
-    i += length;
-  }
-  return out;
-}
-
-}  // namespace
-
-std::string jsString(std::string_view raw) {
-  const std::string text = validUtf8(raw);
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7f) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  // U+2028 and U+2029 pass through: JavaScript strings take them since
-  // ES2019.
-  return out + "\"";
-}
-
 std::string invalidSelectorsScript(const std::vector<std::string>& selectors) {
   std::string list;
-  for (const std::string& s : selectors) list += (list.empty() ? "" : ", ") + jsString(s);
+  for (const std::string& s : selectors) list += (list.empty() ? "" : ", ") + jsonString(s);
   return "[" + list +
          "].filter(function (s) {\n"
          "  try { document.createDocumentFragment().querySelector(s); return false; }\n"
@@ -85,7 +37,7 @@ std::string invalidSelectorsScript(const std::vector<std::string>& selectors) {
 }
 
 std::string visibleElementScript(const std::string& selector) {
-  return "Array.prototype.some.call(document.querySelectorAll(" + jsString(selector) +
+  return "Array.prototype.some.call(document.querySelectorAll(" + jsonString(selector) +
          "), function (e) {\n"
          "  var r = e.getBoundingClientRect();\n"
          "  return r.width > 0 && r.height > 0 && getComputedStyle(e).visibility != 'hidden';\n"

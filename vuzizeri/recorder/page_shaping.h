@@ -25,9 +25,6 @@ std::string bannerStyleSheet(std::string_view tsv);
 // (display) and, with --sem-banners, holds `bannerRules`.
 std::string shapingStyleSheet(const Arguments& arguments, std::string_view bannerRules);
 
-// `text` as a JavaScript string literal, which is a JSON string too: valid
-// UTF-8 (each byte that is not becomes U+FFFD), control characters escaped.
-std::string jsString(std::string_view text);
 
 // Answers the selectors of `selectors` that are not valid CSS selectors.
 std::string invalidSelectorsScript(const std::vector<std::string>& selectors);

@@ -14,7 +14,7 @@
 #include "vuzizeri/recorder/capture/capture_driver.h"
 #include "vuzizeri/recorder/capture/real_time.h"
 #include "vuzizeri/recorder/directing.h"
-#include "vuzizeri/recorder/finishing.h"
+#include "vuzizeri/recorder/report.h"
 #include "vuzizeri/recorder/parts.h"
 #include "vuzizeri/recorder/recording_writer.h"
 #include "vuzizeri/recorder/capture/still_parts.h"

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+// The report of a finished recording: one line, or one JSON object.
 namespace vuz {
 
 // "<path> <size> bytes, <seconds, one decimal>s", with the full stop as the
