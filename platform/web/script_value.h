@@ -1,13 +1,14 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace web {
 
 // A value that a script in the page answered, reduced to what the recorder
-// looks at. Absence (undefined, null, a thrown error) is modelled by the
-// caller as std::nullopt, not here.
+// looks at. Absence (undefined, null, a thrown error) is an empty optional in
+// ScriptAnswer, not a kind here.
 struct ScriptValue {
   enum class Kind { kNumber, kBoolean, kString, kArray, kObject };
   Kind kind = Kind::kObject;
@@ -22,6 +23,14 @@ struct ScriptValue {
 
   bool isNumber() const { return kind == Kind::kNumber; }
   bool isArray() const { return kind == Kind::kArray; }
+};
+
+// What a script answered: its value, nothing when it answered undefined or
+// null, threw or got no answer at all (its web process gone); and when it
+// threw, what it threw.
+struct ScriptAnswer {
+  std::optional<ScriptValue> value;
+  std::optional<std::string> thrown;
 };
 
 }  // namespace web

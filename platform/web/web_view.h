@@ -9,7 +9,7 @@
 
 namespace web {
 
-using ScriptCompletion = std::function<void(std::optional<ScriptValue>)>;
+using ScriptCompletion = std::function<void(ScriptAnswer)>;
 using SnapshotCompletion = std::function<void(graphics::ImageRef)>;
 
 // Memory a snapshot may be drawn straight into, saving a copy: `width` ×
@@ -27,9 +27,9 @@ class WebView {
  public:
   virtual ~WebView() = default;
 
-  // Runs `script` in the page. The completion gets the script's value, or
-  // nothing when it threw or answered undefined or null. An empty completion
-  // means nobody waits for the answer.
+  // Runs `script` in the page. The completion gets the script's value and,
+  // when it threw, what it threw. An empty completion means nobody waits for
+  // the answer.
   virtual void evaluateJavaScript(const std::string& script, ScriptCompletion completion) = 0;
   // The same in a script world of the recorder's own: the page's document,
   // but none of the page's globals, so the page can neither see the script
@@ -37,9 +37,7 @@ class WebView {
   virtual void evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) = 0;
 
   // Runs a script of the user's in the page, as the page's own scripts run.
-  // The completion gets what it threw, as text, or nothing when it ran.
-  virtual void runPageScript(const std::string& source,
-                             std::function<void(std::string error)> completion) = 0;
+  virtual void runPageScript(const std::string& source, ScriptCompletion completion) = 0;
 
   // Takes a picture of the whole visible view, `widthPoints` points wide:
   // widthPoints × backingScaleFactor() pixels. nullptr when it failed. When

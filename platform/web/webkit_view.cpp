@@ -296,47 +296,39 @@ gboolean WebKitView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GErro
 }
 
 void WebKitView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {
-  evaluate(script, nullptr, std::move(completion));
+  evaluate(script, nullptr, nullptr, std::move(completion));
 }
 
 void WebKitView::evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) {
-  evaluate(script, "vuzizeri", std::move(completion));
+  evaluate(script, "vuzizeri", nullptr, std::move(completion));
 }
 
-void WebKitView::evaluate(const std::string& script, const char* world,
+void WebKitView::runPageScript(const std::string& source, ScriptCompletion completion) {
+  evaluate(source, nullptr, "vuzizeri-script.js", std::move(completion));
+}
+
+void WebKitView::evaluate(const std::string& script, const char* world, const char* sourceUri,
                           ScriptCompletion completion) {
   if (!completion) {
-    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, world, nullptr, nullptr,
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, world, sourceUri, nullptr,
                                         nullptr, nullptr);
     return;
   }
   auto* pending = new ScriptCompletion(std::move(completion));
   webkit_web_view_evaluate_javascript(
-      view_, script.c_str(), -1, world, nullptr, nullptr,
+      view_, script.c_str(), -1, world, sourceUri, nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<ScriptCompletion> done(static_cast<ScriptCompletion*>(data));
-        g_autoptr(JSCValue) value =
-            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
-        (*done)(convert(value, 0));
-      },
-      pending);
-}
-
-void WebKitView::runPageScript(const std::string& source,
-                               std::function<void(std::string error)> completion) {
-  auto* pending = new std::function<void(std::string)>(std::move(completion));
-  webkit_web_view_evaluate_javascript(
-      view_, source.c_str(), -1, nullptr, "vuzizeri-script.js", nullptr,
-      [](GObject* view, GAsyncResult* result, gpointer data) {
-        std::unique_ptr<std::function<void(std::string)>> done(
-            static_cast<std::function<void(std::string)>*>(data));
         g_autoptr(GError) error = nullptr;
         g_autoptr(JSCValue) value =
-            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
-        // What the script answers does not matter, only whether it threw.
-        const bool threw = error && g_error_matches(error, WEBKIT_JAVASCRIPT_ERROR,
-                                                    WEBKIT_JAVASCRIPT_ERROR_SCRIPT_FAILED);
-        (*done)(threw ? error->message : "");
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        ScriptAnswer answer{convert(value, 0), std::nullopt};
+        // Only an exception is the script's own failure; any other error
+        // (the web process gone, the page navigated away) is no answer.
+        if (error && g_error_matches(error, WEBKIT_JAVASCRIPT_ERROR,
+                                     WEBKIT_JAVASCRIPT_ERROR_SCRIPT_FAILED))
+          answer.thrown = error->message ? error->message : "";
+        (*done)(std::move(answer));
       },
       pending);
 }

@@ -68,8 +68,7 @@ class WebKitView final : public WebView {
 
   void evaluateJavaScript(const std::string& script, ScriptCompletion completion) override;
   void evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) override;
-  void runPageScript(const std::string& source,
-                     std::function<void(std::string error)> completion) override;
+  void runPageScript(const std::string& source, ScriptCompletion completion) override;
   void takeSnapshot(double widthPoints, SnapshotCompletion completion,
                     const SnapshotTarget& target = {}) override;
   double backingScaleFactor() const override;
@@ -79,7 +78,8 @@ class WebKitView final : public WebView {
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
   static void onInvalidated(GdkWindow* window, cairo_region_t*);
-  void evaluate(const std::string& script, const char* world, ScriptCompletion completion);
+  void evaluate(const std::string& script, const char* world, const char* sourceUri,
+                ScriptCompletion completion);
   graphics::ImageRef drawCurrentContent(const SnapshotTarget& target);
   void snapshotThroughWebProcess(int targetWidth, SnapshotCompletion completion);
 

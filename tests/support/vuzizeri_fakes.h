@@ -58,7 +58,7 @@ class FakeWebView : public web::WebView {
   void evaluateInOwnWorld(const std::string& script, web::ScriptCompletion completion) override {
     evaluateJavaScript("[own world] " + script, std::move(completion));
   }
-  void runPageScript(const std::string&, std::function<void(std::string)>) override {
+  void runPageScript(const std::string&, web::ScriptCompletion) override {
     throw std::logic_error("no step test gives a page script");
   }
   void takeSnapshot(double widthPoints, web::SnapshotCompletion completion,
@@ -71,7 +71,12 @@ class FakeWebView : public web::WebView {
     newPicture = std::move(handler);
   }
 
-  void answerScript(std::optional<web::ScriptValue> value) { takeFirst(pendingScripts)(value); }
+  void answerScript(std::optional<web::ScriptValue> value) {
+    takeFirst(pendingScripts)({std::move(value), std::nullopt});
+  }
+  void throwFromScript(std::string message) {
+    takeFirst(pendingScripts)({std::nullopt, std::move(message)});
+  }
   void answerSnapshot(graphics::ImageRef image) { takeFirst(pendingSnapshots)(image); }
   std::function<void()> newPicture;  // shows a new picture of the page
 };

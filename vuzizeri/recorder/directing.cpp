@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "vuzizeri/recorder/json.h"
 #include "vuzizeri/recorder/page_shaping.h"
-#include "vuzizeri/recorder/scripts.h"
 
 namespace vuz {
 
@@ -43,23 +41,6 @@ std::vector<std::string> planSelectors(const Arguments& a) {
   if (!a.to.empty()) selectors.push_back(a.to);
   for (const Arguments::Pause& p : a.pauses) selectors.push_back(p.selector);
   return selectors;
-}
-
-std::string planMarksScript(const std::vector<std::string>& selectors) {
-  std::string list;
-  for (const std::string& s : selectors) list += (list.empty() ? "" : ", ") + jsonString(s);
-  return "(function (ss) {\n"
-         "  var d = document, b = d.body, e = d.documentElement;\n"
-         "  return [pageYOffset,\n"
-         "          Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight,\n"
-         "          ss.map(function (s) {\n"
-         "            var el = d.querySelector(s);\n"
-         "            if (!el) return null;\n"
-         "            if (!el.getClientRects().length) return false;\n"
-         "            return el.getBoundingClientRect().top + pageYOffset;\n"
-         "          })];\n"
-         "})([" +
-         list + "])";
 }
 
 std::optional<PlanMarks> readPlanMarks(const std::optional<web::ScriptValue>& answer,
@@ -119,51 +100,17 @@ PlanShape planShape(const Arguments& a, const PlanMarks& marks, double start, do
   return shape;
 }
 
-std::string planScrollScript(const ScrollPlan& plan) {
+JsonValue planScrollArguments(const ScrollPlan& plan) {
   const PlanShape& shape = plan.shape();
-  // The same plan as ScrollPlan::position, move for move.
-  return "(function (partes, segue, limite, v, e) {\n"
-         "  var s = document.createElement('style');\n"
-         "  s.textContent = 'html, body { scroll-behavior: auto !important; }';\n"
-         "  (document.head || document.documentElement).appendChild(s);\n"
-         "  function mover(inicio, de, ate) {\n"
-         "    var d = Math.abs(ate - de), p = [inicio, d / v, de, ate, 0, v];\n"
-         "    if (e > 0 && d > 0) {\n"
-         "      p[4] = Math.min(e, Math.sqrt(d * e / v));\n"
-         "      p[5] = v * p[4] / e;\n"
-         "      p[1] = 2 * p[4] + (d - p[5] * p[4]) / p[5];\n"
-         "    }\n"
-         "    return p;\n"
-         "  }\n"
-         "  function andado(p, x) {\n"
-         "    var d = Math.abs(p[3] - p[2]), r = p[4], u = p[5];\n"
-         "    function rampa(y) { return u * (y / 2 - r / (2 * Math.PI) * Math.sin(Math.PI * y / r)); }\n"
-         "    if (x <= 0) return 0;\n"
-         "    if (x >= p[1]) return d;\n"
-         "    if (x < r) return rampa(x);\n"
-         "    if (x > p[1] - r) return d - rampa(p[1] - x);\n"
-         "    return u * r / 2 + u * (x - r);\n"
-         "  }\n"
-         "  var estado = window.vuzizeriRolagem = { s: 0, fim: 0 };\n"
-         "  var t0 = performance.now(), n = partes.length;\n"
-         "  (function passo(t) {\n"
-         "    var b = document.body, de = document.documentElement;\n"
-         "    var alvo = Math.max(b ? b.scrollHeight : 0, de ? de.scrollHeight : 0) - innerHeight;\n"
-         "    var u = partes[n - 1];\n"
-         "    if (segue) u = partes[n - 1] = mover(u[0], u[2], Math.max(u[2], Math.min(alvo, limite)));\n"
-         "    var agora = (t - t0) / 1000, p = partes[0];\n"
-         "    for (var i = 1; i < n && partes[i][0] <= agora; ++i) p = partes[i];\n"
-         "    var x = andado(p, agora - p[0]);\n"
-         "    window.scrollTo(0, p[3] >= p[2] ? p[2] + x : p[2] - x);\n"
-         "    estado.fim = u[0] + u[1];\n"
-         "    estado.s = Math.min(agora, estado.fim);\n"
-         "    if (agora < estado.fim) requestAnimationFrame(passo);\n"
-         "  })(t0);\n"
-         "  return 0;\n"
-         "})(" +
-         planSegmentsLiteral(plan) + ", " + (shape.followsPageEnd ? "true" : "false") + ", " +
-         shortestDecimal(plan.openEndLimit()) + ", " + shortestDecimal(shape.speed) + ", " +
-         shortestDecimal(shape.ease) + ")";
+  std::vector<JsonValue> segments;
+  for (const PlanSegment& s : plan.segments())
+    segments.push_back(JsonValue::object({{"begin", s.begin}, {"length", s.length}, {"from", s.from},
+                                          {"to", s.to}, {"ramp", s.ramp}, {"peak", s.peak}}));
+  return JsonValue::object({{"segments", JsonValue::list(segments)},
+                            {"followsEnd", shape.followsPageEnd},
+                            {"limit", plan.openEndLimit()},
+                            {"speed", shape.speed},
+                            {"ease", shape.ease}});
 }
 
 bool planOver(const std::optional<web::ScriptValue>& answer) {
@@ -171,11 +118,6 @@ bool planOver(const std::optional<web::ScriptValue>& answer) {
       !answer->elements[0].isNumber() || !answer->elements[1].isNumber())
     return true;
   return !(answer->elements[0].number < answer->elements[1].number);
-}
-
-std::string goToScript(double offset) {
-  return "window.scrollTo({ top: " + shortestDecimal(offset) +
-         ", behavior: 'instant' }); pageYOffset";
 }
 
 }  // namespace vuz

@@ -6,6 +6,7 @@
 
 #include "platform/web/script_value.h"
 #include "vuzizeri/command_line/arguments.h"
+#include "vuzizeri/recorder/json.h"
 #include "vuzizeri/recorder/scroll_plan.h"
 
 // The scroll as the user directs it: a speed, a stretch of the page between
@@ -18,12 +19,7 @@ namespace vuz {
 // --pausa.
 std::vector<std::string> planSelectors(const Arguments& arguments);
 
-// Answers [offset, end offset, [top of each selector's first match in the
-// page, null when nothing matches, false when the match has no box]] in CSS
-// pixels.
-std::string planMarksScript(const std::vector<std::string>& selectors);
-
-// The page as the marks script found it.
+// The page as scripts/plan_marks.js found it.
 struct PlanMarks {
   double offset = 0;
   double pageEnd = 0;
@@ -52,18 +48,11 @@ PlanShape planShape(const Arguments& arguments, const PlanMarks& marks, double s
 double planEnd(const Arguments& arguments, const PlanMarks& marks);
 
 // In real time: the page follows the plan on its own animation clock, as the
-// plain scroll does, in the recorder's own script world.
-std::string planScrollScript(const ScrollPlan& plan);
-// [seconds of the plan gone, its length, the page's offset]; the first two
-// equal once it is over.
-inline constexpr char kPlanProgressScript[] =
-    "(function (r) { return r ? [r.s, r.fim, pageYOffset] : [0, 1, pageYOffset]; })"
-    "(window.vuzizeriRolagem)";
-// Whether a progress answer says the plan is over; anything else than two
-// numbers counts as over, as a position reading does.
+// plain scroll does, in the recorder's own script world: the arguments of
+// scripts/plan_scroll.js.
+JsonValue planScrollArguments(const ScrollPlan& plan);
+// Whether plan_progress.js's answer says the plan is over; anything else
+// than two numbers counts as over, as a position reading does.
 bool planOver(const std::optional<web::ScriptValue>& answer);
-
-// Puts the page at `offset` at once, and answers where it stands.
-std::string goToScript(double offset);
 
 }  // namespace vuz

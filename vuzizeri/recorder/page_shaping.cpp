@@ -1,9 +1,8 @@
 #include "vuzizeri/recorder/page_shaping.h"
 
-#include <cstdio>
-
 #include "vuzizeri/command_line/data_table.h"
 #include "vuzizeri/recorder/json.h"
+#include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
 
 namespace vuz {
@@ -26,24 +25,6 @@ std::string shapingStyleSheet(const Arguments& a, std::string_view bannerRules) 
   return css;
 }
 
-std::string invalidSelectorsScript(const std::vector<std::string>& selectors) {
-  std::string list;
-  for (const std::string& s : selectors) list += (list.empty() ? "" : ", ") + jsonString(s);
-  return "[" + list +
-         "].filter(function (s) {\n"
-         "  try { document.createDocumentFragment().querySelector(s); return false; }\n"
-         "  catch (e) { return true; }\n"
-         "})";
-}
-
-std::string visibleElementScript(const std::string& selector) {
-  return "Array.prototype.some.call(document.querySelectorAll(" + jsonString(selector) +
-         "), function (e) {\n"
-         "  var r = e.getBoundingClientRect();\n"
-         "  return r.width > 0 && r.height > 0 && getComputedStyle(e).visibility != 'hidden';\n"
-         "})";
-}
-
 void Vuzizeri::shapePage(std::function<void()> then) {
   std::vector<std::string> selectors = args.hide;
   selectors.insert(selectors.end(), args.remove.begin(), args.remove.end());
@@ -54,8 +35,9 @@ void Vuzizeri::shapePage(std::function<void()> then) {
     return;
   }
   // A selector the engine cannot read would silently match nothing.
-  platform_.web->evaluateInOwnWorld(
-      invalidSelectorsScript(selectors),
+  std::vector<JsonValue> list(selectors.begin(), selectors.end());
+  runScript(
+      kInvalidSelectorsScript, JsonValue::object({{"selectors", JsonValue::list(list)}}),
       [this, then = std::move(then)](std::optional<web::ScriptValue> invalid) mutable {
         if (!invalid || !invalid->isArray()) {
           failUnlessWebProcessEnds("os seletores de --esconder, --remover, --esperar-elemento, "
@@ -77,9 +59,9 @@ void Vuzizeri::runUserScript(std::function<void()> then) {
     return;
   }
   platform_.web->runPageScript(args.scriptText,
-                               [this, then = std::move(then)](std::string error) mutable {
-                                 if (!error.empty()) {
-                                   platform_.fail("o script falhou: " + error);
+                               [this, then = std::move(then)](web::ScriptAnswer answer) mutable {
+                                 if (answer.thrown) {
+                                   platform_.fail("o script falhou: " + *answer.thrown);
                                    return;
                                  }
                                  waitForElement(std::move(then));
@@ -95,8 +77,8 @@ void Vuzizeri::waitForElement(std::function<void()> then) {
 }
 
 void Vuzizeri::lookForElement(double deadline, std::function<void()> then) {
-  platform_.web->evaluateInOwnWorld(
-      visibleElementScript(args.waitFor),
+  runScript(
+      kVisibleElementScript, JsonValue::object({{"selector", args.waitFor}}),
       [this, deadline, then = std::move(then)](std::optional<web::ScriptValue> visible) mutable {
         if (visible && visible->kind == web::ScriptValue::Kind::kBoolean && visible->number != 0) {
           then();

@@ -25,12 +25,4 @@ std::string bannerStyleSheet(std::string_view tsv);
 // (display) and, with --sem-banners, holds `bannerRules`.
 std::string shapingStyleSheet(const Arguments& arguments, std::string_view bannerRules);
 
-
-// Answers the selectors of `selectors` that are not valid CSS selectors.
-std::string invalidSelectorsScript(const std::vector<std::string>& selectors);
-
-// Answers whether an element matching `selector` is visible: laid out with
-// an area, and not hidden.
-std::string visibleElementScript(const std::string& selector);
-
 }  // namespace vuz

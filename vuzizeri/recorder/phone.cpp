@@ -3,6 +3,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "vuzizeri/recorder/page_scripts.h"
+
 namespace vuz {
 
 namespace {
@@ -37,19 +39,8 @@ std::string languageTag(const char* lcAll, const char* lcMessages, const char* l
 }
 
 std::string phoneScript(int64_t cssW, int64_t cssH) {
-  const std::string w = std::to_string(cssW), h = std::to_string(cssH);
-  return "(function () {\n"
-         "  function fixed(object, name, value) {\n"
-         "    Object.defineProperty(object, name, {\n"
-         "      get: function () { return value; }, configurable: true, enumerable: true });\n"
-         "  }\n"
-         "  fixed(Navigator.prototype, 'platform', 'iPhone');\n"
-         "  fixed(Navigator.prototype, 'maxTouchPoints', " + std::to_string(kTouchPoints) + ");\n"
-         "  fixed(Screen.prototype, 'width', " + w + ");\n"
-         "  fixed(Screen.prototype, 'height', " + h + ");\n"
-         "  fixed(Screen.prototype, 'availWidth', " + w + ");\n"
-         "  fixed(Screen.prototype, 'availHeight', " + h + ");\n"
-         "})();\n";
+  return scriptCall(kPhoneScript, JsonValue::object({{"width", cssW}, {"height", cssH},
+                                                     {"touchPoints", kTouchPoints}}));
 }
 
 }  // namespace vuz

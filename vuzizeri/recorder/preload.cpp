@@ -4,6 +4,7 @@
 // its top. A page that reveals its content as it scrolls into view then
 // shows it already revealed.
 
+#include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
 
 namespace vuz {
@@ -14,26 +15,6 @@ constexpr double kScreenStepSeconds = 0.1;     // for lazy loads and observers t
 constexpr double kQuietSeconds = 0.5;          // no new request for this long
 constexpr double kQuietPollSeconds = 0.1;
 constexpr double kNetworkWaitSeconds = 10;     // at most
-
-// Scrolls to the given screen; answers whether there was one to go to.
-std::string screenScript(int64_t screen) {
-  return "(function (k) {\n"
-         "  var d = document, b = d.body, e = d.documentElement;\n"
-         "  var end = Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight;\n"
-         "  if (k * innerHeight > end + innerHeight) return false;\n"
-         "  scrollTo({ top: Math.min(k * innerHeight, end), behavior: 'instant' });\n"
-         "  return true;\n"
-         "})(" + std::to_string(screen) + ")";
-}
-
-// [requests finished so far, images still loading]. A lazy image that is
-// not laid out (hidden) never loads, and is not waited for.
-constexpr char kNetworkScript[] =
-    "[performance.getEntriesByType('resource').length,\n"
-    " Array.prototype.filter.call(document.images, function (i) {\n"
-    "   return i.getAttribute('src') && !i.complete &&\n"
-    "          (i.loading != 'lazy' || i.getBoundingClientRect().width > 0);\n"
-    " }).length]";
 
 }  // namespace
 
@@ -46,8 +27,8 @@ void Vuzizeri::preload(std::function<void()> then) {
 }
 
 void Vuzizeri::preloadStep(int64_t screen, std::function<void()> then) {
-  platform_.web->evaluateInOwnWorld(
-      screenScript(screen),
+  runScript(
+      kPreloadScreenScript, JsonValue::object({{"screen", screen}}),
       [this, screen, then = std::move(then)](std::optional<web::ScriptValue> more) mutable {
         beat();
         if (more && more->kind == web::ScriptValue::Kind::kBoolean && more->number != 0) {
@@ -63,8 +44,8 @@ void Vuzizeri::preloadStep(int64_t screen, std::function<void()> then) {
 
 void Vuzizeri::awaitQuietNetwork(double deadline, double quietSince, double resources,
                                  std::function<void()> then) {
-  platform_.web->evaluateInOwnWorld(
-      kNetworkScript, [this, deadline, quietSince, resources,
+  runScript(
+      kNetworkScript, JsonValue::object({}), [this, deadline, quietSince, resources,
                        then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
         const double now = platform_.now();
         double count = resources;
@@ -76,8 +57,8 @@ void Vuzizeri::awaitQuietNetwork(double deadline, double quietSince, double reso
         }
         if (count != resources || loading) quietSince = now;
         if (now - quietSince >= kQuietSeconds || now >= deadline) {
-          platform_.web->evaluateInOwnWorld("scrollTo({ top: 0, behavior: 'instant' })",
-                                            [then = std::move(then)](auto) { then(); });
+          runScript(kGoToScript, JsonValue::object({{"offset", 0}}),
+                    [then = std::move(then)](auto) { then(); });
           return;
         }
         beat();

@@ -37,6 +37,23 @@ bool Vuzizeri::countEnd(bool atEnd) {
   return fundo >= kEndReadings;
 }
 
+void Vuzizeri::runScript(const PageScript& script, const JsonValue& arguments,
+                         std::function<void(std::optional<web::ScriptValue>)> then) {
+  if (!then) {
+    platform_.web->evaluateInOwnWorld(scriptCall(script, arguments), nullptr);
+    return;
+  }
+  platform_.web->evaluateInOwnWorld(
+      scriptCall(script, arguments),
+      [this, name = std::string(script.name), then = std::move(then)](web::ScriptAnswer answer) {
+        if (answer.thrown) {
+          platform_.fail("o script " + name + " falhou: " + *answer.thrown);
+          return;
+        }
+        then(std::move(answer.value));
+      });
+}
+
 double Vuzizeri::rowsPerCssPixel() const {
   return static_cast<double>(contentPx) / static_cast<double>(args.contentH);
 }

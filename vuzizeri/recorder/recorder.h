@@ -14,6 +14,7 @@
 #include "vuzizeri/recorder/capture/capture_driver.h"
 #include "vuzizeri/recorder/capture/real_time.h"
 #include "vuzizeri/recorder/directing.h"
+#include "vuzizeri/recorder/page_script.h"
 #include "vuzizeri/recorder/report.h"
 #include "vuzizeri/recorder/parts.h"
 #include "vuzizeri/recorder/recording_writer.h"
@@ -126,6 +127,13 @@ class Vuzizeri {
   // A script got no answer: fails with `message` a moment later, unless the
   // web process turns out to have ended, which is then what the run says.
   void failUnlessWebProcessEnds(const std::string& message);
+  // Runs one of the recorder's page scripts (page_scripts.h) with
+  // `arguments` in the recorder's own script world; `then` gets what it
+  // answered (nothing when it answered nothing, or got no answer at all).
+  // A script that throws ends the run instead, with "o script NAME falhou:"
+  // and what it threw. With no `then`, nobody waits for the answer.
+  void runScript(const PageScript& script, const JsonValue& arguments,
+                 std::function<void(std::optional<web::ScriptValue>)> then = nullptr);
 
   // Fixed at creation.
   const Arguments args;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "vuzizeri/recorder/scripts.h"
 
 namespace vuz {
 
@@ -100,17 +99,6 @@ double ScrollPlan::position(double seconds, double pageEnd) const {
 double ScrollPlan::duration(double pageEnd) const {
   const PlanSegment last = shape_.followsPageEnd ? lastMoveTo(pageEnd) : segments_.back();
   return last.begin + last.length;
-}
-
-std::string planSegmentsLiteral(const ScrollPlan& plan) {
-  std::string text = "[";
-  for (const PlanSegment& s : plan.segments()) {
-    if (text.size() > 1) text += ", ";
-    text += "[" + shortestDecimal(s.begin) + ", " + shortestDecimal(s.length) + ", " +
-            shortestDecimal(s.from) + ", " + shortestDecimal(s.to) + ", " +
-            shortestDecimal(s.ramp) + ", " + shortestDecimal(s.peak) + "]";
-  }
-  return text + "]";
 }
 
 }  // namespace vuz

@@ -84,8 +84,4 @@ PlanSegment planMove(double begin, double from, double to, double speed, double 
 // |to − from|.
 double planDistance(const PlanSegment& segment, double tau);
 
-// The plan as a JavaScript array literal of its segments, each
-// [begin, length, from, to, ramp, peak].
-std::string planSegmentsLiteral(const ScrollPlan& plan);
-
 }  // namespace vuz

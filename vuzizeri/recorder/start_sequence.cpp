@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "vuzizeri/recorder/capture/frame_by_frame.h"
+#include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
 #include "vuzizeri/recorder/scripts.h"
 
@@ -51,8 +52,8 @@ void Vuzizeri::comecar() {
 void Vuzizeri::waitForFonts(double deadline, std::function<void()> then) {
   // Text drawn in a fallback face first would give the band, and the first
   // frames, colours and shapes the page does not have.
-  platform_.web->evaluateInOwnWorld(
-      "document.fonts ? document.fonts.status : 'loaded'",
+  runScript(
+      kFontsStatusScript, JsonValue::object({}),
       [this, deadline, then = std::move(then)](std::optional<web::ScriptValue> status) mutable {
         const bool loading = status && status->kind == web::ScriptValue::Kind::kString &&
                              status->string == "loading";
@@ -68,8 +69,9 @@ void Vuzizeri::waitForFonts(double deadline, std::function<void()> then) {
 }
 
 void Vuzizeri::medirEComecar() {
-  platform_.web->evaluateJavaScript(
-      kHeightScript, [this](std::optional<web::ScriptValue> result) { handleHeight(result); });
+  // The page's own script, whose failure is only "no height".
+  platform_.web->evaluateJavaScript(kHeightScript,
+                                    [this](web::ScriptAnswer result) { handleHeight(result.value); });
 }
 
 void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
@@ -96,8 +98,9 @@ void Vuzizeri::directScroll(std::function<void()> then) {
     return;
   }
   const std::vector<std::string> selectors = planSelectors(args);
-  platform_.web->evaluateInOwnWorld(
-      planMarksScript(selectors),
+  runScript(
+      kPlanMarksScript,
+      JsonValue::object({{"selectors", JsonValue::list(std::vector<JsonValue>(selectors.begin(), selectors.end()))}}),
       [this, count = selectors.size(), then = std::move(then)](
           std::optional<web::ScriptValue> answer) mutable {
         marks_ = readPlanMarks(answer, count);
@@ -119,8 +122,9 @@ void Vuzizeri::directScroll(std::function<void()> then) {
 
 void Vuzizeri::goToStart(double offset, std::function<void()> then) {
   beat();
-  platform_.web->evaluateInOwnWorld(
-      goToScript(offset), [this, then = std::move(then)](std::optional<web::ScriptValue> at) mutable {
+  runScript(
+      kGoToScript, JsonValue::object({{"offset", offset}}),
+      [this, then = std::move(then)](std::optional<web::ScriptValue> at) mutable {
         if (at && at->isNumber() && std::isfinite(at->number)) startOffset_ = at->number;
         // The top colours come from the view's picture at the start.
         waitForPicture(kStartPictureWait, std::move(then));

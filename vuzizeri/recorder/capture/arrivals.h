@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "vuzizeri/recorder/json.h"
+
 namespace vuz {
 
 class Vuzizeri;
@@ -11,10 +13,10 @@ class Vuzizeri;
 // images, background images and web fonts in view, loaded or failed.
 // Something that never arrives holds one frame for kArrivalWaitSeconds at
 // most, and is then given up for the rest of the run.
-// Answers how many of the images, background images and web fonts in view
-// are still on their way (0 when none); with `giveUp`, gives those up and
-// answers 0.
-std::string arrivalsScript(bool giveUp);
+// The `check` of scripts/frame.js: how many of the images, background
+// images and web fonts in view are still on their way (0 when none); with
+// `giveUp`, those are given up and the answer is 0.
+JsonValue arrivalsCheck(bool giveUp);
 
 class ArrivalWait {
  public:

@@ -7,73 +7,12 @@
 #include "vuzizeri/recorder/capture/capture_driver.h"
 #include "vuzizeri/recorder/capture/real_time.h"
 #include "vuzizeri/recorder/frame_budget.h"
-#include "vuzizeri/recorder/capture/out_of_view.h"
 #include "vuzizeri/recorder/recorder.h"
-#include "vuzizeri/recorder/scripts.h"
+#include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/start_sequence.h"
 #include "vuzizeri/recorder/capture/video_clock.h"
 
 namespace vuz {
-
-namespace {
-
-// The page's CSS animations and transitions run on the video's clock: each
-// is paused and set to where it stood when first seen plus the video's time.
-// After the scroll, the parts that do not scroll with the page: fixed
-// elements, and sticky ones where they are stuck (at their inset from the
-// view's edge). The elements that may be such are found again only when
-// the document changes. All of it lives in the recorder's script world, out
-// of the page's sight.
-constexpr char kFrameStepPrefix[] =
-    "(function (y, t) {\n"
-    "  var w = window, d = document;\n"
-    "  if (d.getAnimations) {\n"
-    "    var fromCss = function (a) {\n"
-    "      return (typeof CSSAnimation != 'undefined' && a instanceof CSSAnimation) ||\n"
-    "             (typeof CSSTransition != 'undefined' && a instanceof CSSTransition);\n"
-    "    };\n"
-    "    var clock = w.relogioDoVideo || (w.relogioDoVideo = new WeakMap());\n"
-    "    d.getAnimations().forEach(function (a) {\n"
-    "      if (!fromCss(a)) return;\n"
-    "      if (!clock.has(a)) clock.set(a, (a.currentTime || 0) - t * 1000);\n"
-    "      a.pause();\n"
-    "      a.currentTime = clock.get(a) + t * 1000;\n"
-    "    });\n"
-    "  }\n"
-    "  if (y !== null) w.scrollTo({ top: y, behavior: 'instant' });\n"
-    "  var b = d.body, e = d.documentElement;\n"
-    "  if (!w.partesParadas || w.partesMudaram) {\n"
-    "    w.partesMudaram = false;\n"
-    "    w.partesParadas = [];\n"
-    "    w.comFundo = [];\n"
-    "    var all = d.getElementsByTagName('*');\n"
-    "    for (var i = 0; i < all.length; ++i) {\n"
-    "      var s = getComputedStyle(all[i]);\n"
-    "      if (s.position == 'fixed' || s.position == 'sticky') w.partesParadas.push(all[i]);\n"
-    "      if (s.backgroundImage.indexOf('url(') >= 0) w.comFundo.push(all[i]);\n"
-    "    }\n"
-    "    if (!w.vigiaDasPartes && w.MutationObserver && e) {\n"
-    "      w.vigiaDasPartes = new MutationObserver(function () { w.partesMudaram = true; });\n"
-    "      w.vigiaDasPartes.observe(e, { subtree: true, childList: true, attributes: true,\n"
-    "                                    attributeFilter: ['class', 'style'] });\n"
-    "    }\n"
-    "  }\n"
-    "  var still = [];\n"
-    "  w.partesParadas.forEach(function (el) {\n"
-    "    if (!el.isConnected) return;\n"
-    "    var s = getComputedStyle(el), r = el.getBoundingClientRect();\n"
-    "    if (r.width <= 0 || r.height <= 0 || r.bottom <= 0 || r.top >= innerHeight) return;\n"
-    "    var stuck = s.position == 'fixed' || (s.position == 'sticky' &&\n"
-    "        ((s.top != 'auto' && Math.abs(r.top - parseFloat(s.top)) < 0.5) ||\n"
-    "         (s.bottom != 'auto' && Math.abs(innerHeight - r.bottom - parseFloat(s.bottom)) < 0.5)));\n"
-    "    if (stuck) still.push(r.left, r.top, r.right, r.bottom);\n"
-    "  });\n"
-    "  if (w.foraDoQuadro) w.foraDoQuadro(w.partesParadas);\n"
-    "  return [w.pageYOffset,\n"
-    "          Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight, still];\n"
-    "})(";
-
-}  // namespace
 
 ScrollPlan plainScroll(double startOffset, double endOffset, double speed) {
   PlanShape shape;
@@ -94,23 +33,11 @@ int64_t framesOf(const ScrollPlan& plan, double pageEnd) {
   return moving + kEndReadings;
 }
 
-std::string frameStepScript(std::optional<double> scrollTo, double seconds, int64_t framesBefore) {
-  // The page's own clocks first: its timers and animation frames move it
-  // before it is scrolled and its picture painted.
-  const std::string tick = "document.dispatchEvent(new Event('" + std::string(kVideoClockEvent) + "'));\n";
-  return "(function () {\n" +
-         (framesBefore > 0 ? "for (var i = 0; i <= " + std::to_string(framesBefore) + "; ++i) " : "") +
-         tick + "return " + kFrameStepPrefix +
-         (scrollTo ? shortestDecimal(*scrollTo) : std::string("null")) + ", " +
-         shortestDecimal(seconds) + ");\n})()";
-}
-
-std::string checkedStepScript(std::optional<double> scrollTo, double seconds) {
-  return "(function () {\n"
-         "var pending = " + arrivalsScript(false) + ";\n"
-         "if (pending > 0) return [pending];\n"
-         "return [0, " + frameStepScript(scrollTo, seconds) + "];\n"
-         "})()";
+JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t framesBefore) {
+  return JsonValue::object({{"ticks", framesBefore + 1},
+                            {"clockEvent", kVideoClockEvent},
+                            {"scrollTo", scrollTo ? JsonValue(*scrollTo) : JsonValue()},
+                            {"seconds", seconds}});
 }
 
 std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answer) {
@@ -157,7 +84,7 @@ class FrameByFrameDriver final : public CaptureDriver {
       endFrame_ = part->frames.end;
     }
     wallStart_ = r_.platform().now();
-    r_.platform().web->evaluateInOwnWorld(kOutOfViewScript, nullptr);
+    r_.runScript(kOutOfViewScript, JsonValue::object({}));
     stepTo(0);
   }
 
@@ -230,9 +157,10 @@ std::optional<SnappedScroll> FrameByFrameDriver::snappedFor(int64_t frame) const
 
 void FrameByFrameDriver::stepTo(int64_t frame, int64_t framesBefore) {
   const std::optional<SnappedScroll> snapped = snappedFor(frame);
-  r_.platform().web->evaluateInOwnWorld(
-      frameStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, secondsOf(frame),
-                      framesBefore),
+  r_.runScript(
+      kFrameScript,
+      JsonValue::object({{"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
+                                            secondsOf(frame), framesBefore)}}),
       [this, frame, snapped, sent = budget::now()](std::optional<web::ScriptValue> answer) {
         budget::add(budget::Phase::kStep, budget::now() - sent);
         handleStep(frame, snapped, readPage(answer));
@@ -306,8 +234,12 @@ void FrameByFrameDriver::takeFrameAndStepOn() {
   r_.snapshotFrame([this, step](graphics::ImageRef image) {
     const int64_t next = step.frame + 1;
     const std::optional<SnappedScroll> snapped = snappedFor(next);
-    r_.platform().web->evaluateInOwnWorld(
-        checkedStepScript(snapped ? std::optional(snapped->scrollTo) : std::nullopt, secondsOf(next)),
+    r_.runScript(
+        kFrameScript,
+        JsonValue::object(
+            {{"check", arrivalsCheck(false)},
+             {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
+                                secondsOf(next))}}),
         [this, step, next, snapped, image = std::move(image),
          sent = budget::now()](std::optional<web::ScriptValue> answer) {
           budget::add(budget::Phase::kStep, budget::now() - sent);

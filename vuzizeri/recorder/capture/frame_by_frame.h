@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/web/script_value.h"
+#include "vuzizeri/recorder/json.h"
 #include "vuzizeri/recorder/parts.h"
 #include "vuzizeri/recorder/scroll_plan.h"
 
@@ -46,21 +47,14 @@ inline constexpr int64_t kBandWarmupFrames = 60;
 // move its clocks.
 inline constexpr int64_t kRunThroughPictureFrames = 30;
 
-// The script of one frame, run in the recorder's own script world: it moves
-// the page's own clocks one frame on (see video_clock.h), puts the page's
-// CSS animations and transitions at `seconds` of the video's clock
-// (each paused, moved on from where it stood when first seen), scrolls to the
-// whole CSS pixel `scrollTo` unless it is empty, and answers [offset, end
-// offset, [left, top, right, bottom, ...]] in CSS pixels, the rectangles
-// those of the parts that stay in the view as it scrolls.
-// `framesBefore` more frames of the page's clocks go first, unpainted.
-std::string frameStepScript(std::optional<double> scrollTo, double seconds, int64_t framesBefore = 0);
-
-// The step of the frame after one whose picture has been taken, run only
-// once nothing that picture shows is still on its way (see arrivals.h):
-// otherwise the page stays as it is, for the picture to be taken again.
-// Answers [pending] or [0, the step script's answer].
-std::string checkedStepScript(std::optional<double> scrollTo, double seconds);
+// The `step` of scripts/frame.js: the page's clocks moved `framesBefore` + 1
+// frames on, its CSS animations and transitions put at `seconds` of the
+// video's clock, the page scrolled to the whole CSS pixel `scrollTo` unless
+// it is empty. The script answers [offset, end offset, [left, top, right,
+// bottom, ...]] in CSS pixels, the rectangles those of the parts that stay in
+// the view as it scrolls; with the arrivals check before it (arrivals.h),
+// [pending] or [0, that answer].
+JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t framesBefore = 0);
 
 // The page's offset and end offset from a step script's answer; nothing
 // when the answer is not two numbers.

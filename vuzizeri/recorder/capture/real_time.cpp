@@ -5,7 +5,7 @@
 
 #include "vuzizeri/recorder/capture/capture_driver.h"
 #include "vuzizeri/recorder/frame_budget.h"
-#include "vuzizeri/recorder/capture/out_of_view.h"
+#include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
 #include "vuzizeri/recorder/scripts.h"
 
@@ -43,9 +43,9 @@ class RealTimeDriver final : public CaptureDriver {
 
   void start(double speed, const ScrollPlan* plan) override {
     directed_ = plan != nullptr;
-    r_.platform().web->evaluateInOwnWorld(kOutOfViewScript, nullptr);
-    r_.platform().web->evaluateInOwnWorld(kOutOfViewLoopScript, nullptr);
-    if (plan) r_.platform().web->evaluateInOwnWorld(planScrollScript(*plan), nullptr);
+    r_.runScript(kOutOfViewScript, JsonValue::object({}));
+    r_.runScript(kOutOfViewLoopScript, JsonValue::object({}));
+    if (plan) r_.runScript(kPlanScrollScript, planScrollArguments(*plan));
     else r_.rolar(speed);
     capturar();
   }
@@ -91,8 +91,13 @@ void RealTimeDriver::capturar() {
       budget::add(budget::Phase::kPosition, budget::now() - asked);
       handlePosition(start, answer);
     };
-    if (directed_) r_.platform().web->evaluateInOwnWorld(kPlanProgressScript, then);
-    else r_.platform().web->evaluateJavaScript(kPositionScript, then);
+    if (directed_) {
+      r_.runScript(kPlanProgressScript, JsonValue::object({}), then);
+    } else {
+      // The page's own script, whose failure counts as a reading at the end.
+      r_.platform().web->evaluateJavaScript(
+          kPositionScript, [then](web::ScriptAnswer answer) { then(answer.value); });
+    }
   });
 }
 

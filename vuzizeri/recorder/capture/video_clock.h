@@ -15,7 +15,8 @@ namespace vuz {
 inline constexpr char kVideoClockEvent[] = "vuzizeri-quadro";
 
 // A script for the start of the top document, run where the page's own
-// scripts run, that puts its clocks on the video's when told to.
+// scripts run, that puts its clocks on the video's when told to
+// (scripts/video_clock.js).
 std::string videoClockScript();
 
 }  // namespace vuz

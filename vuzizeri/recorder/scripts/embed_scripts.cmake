@@ -1,0 +1,31 @@
+# Writes a header that holds each page script (*.js here) as a PageScript:
+# foo_bar.js becomes kFooBarScript{"foo_bar", "<its text>"}. Run by the build:
+#   cmake -DOUTPUT=page_scripts.h -DSCRIPTS="a.js|b.js" -P embed_scripts.cmake
+set(text "// Made by the build from vuzizeri/recorder/scripts/*.js; do not edit.\n#pragma once\n\n")
+string(APPEND text "#include \"vuzizeri/recorder/page_script.h\"\n\nnamespace vuz {\n")
+string(REPLACE "|" ";" SCRIPTS "${SCRIPTS}")
+foreach(script IN LISTS SCRIPTS)
+  get_filename_component(name ${script} NAME_WE)
+  file(READ ${script} source)
+  if(source MATCHES "\\)js\"")
+    message(FATAL_ERROR "${script} holds the text that ends the raw string: )js\"")
+  endif()
+  string(REPLACE "_" ";" words ${name})
+  set(constant "k")
+  foreach(word IN LISTS words)
+    string(SUBSTRING ${word} 0 1 first)
+    string(SUBSTRING ${word} 1 -1 rest)
+    string(TOUPPER ${first} first)
+    string(APPEND constant ${first}${rest})
+  endforeach()
+  string(APPEND text "\ninline constexpr PageScript ${constant}Script{\"${name}\", R\"js(${source})js\"};\n")
+endforeach()
+string(APPEND text "\n}  // namespace vuz\n")
+# Rewritten only when it changes, so that what includes it is not rebuilt
+# for nothing.
+if(EXISTS ${OUTPUT})
+  file(READ ${OUTPUT} old)
+endif()
+if(NOT old STREQUAL text)
+  file(WRITE ${OUTPUT} "${text}")
+endif()
