@@ -199,7 +199,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args): pass
 http.server.HTTPServer(("127.0.0.1", int(sys.argv[1])), Handler).serve_forever()
 PY
-agent=$(sed -n '/kUserAgent\[\] =/,/;$/p' "$source/vuzizeri/phone.h" | grep -o '"[^"]*"' | tr -d '"\n')
+agent=$(sed -n '/kUserAgent\[\] =/,/;$/p' "$source/vuzizeri/recorder/phone.h" | grep -o '"[^"]*"' | tr -d '"\n')
 port=$(free_port)
 serve python3 "$work/hostile_server.py" "$port" "$source/tests/pages/hostile.html" "$agent" "$work/reached"
 podman run "${locked[@]}" "${sandbox[@]}" --network=host "$image" \
