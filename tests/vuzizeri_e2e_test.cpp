@@ -496,7 +496,7 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
 
 // Pictures that arrive 0.4 s late: frame by frame waits for them, real time
 // loads them first with --pre-carregar; no frame shows an empty grey box.
-// Frame by frame, the page's own clocks follow the video: its bars move
+// Frame by frame, the page's own clock follows the video: its bar moves
 // 2.5 CSS px a frame, 150 px a second of video, however slow the recording.
 TEST_F(RecorderTest, LatePicturesAndThePageClocksFrameByFrame) {
   std::map<std::string, PageServer::Response> routes = {
@@ -524,14 +524,11 @@ TEST_F(RecorderTest, LatePicturesAndThePageClocksFrameByFrame) {
       while (x < f.width && f.data[0][y * f.linesize[0] + x] > 100) ++x;
       return x;
     };
-    // The animation frame's bar is exact to a pixel from the first frame on;
-    // the interval's moves in 1.5 px steps.
-    for (auto [y, within] : {std::pair{6, 1.0}, std::pair{18, 2.0}}) {
-      for (size_t i = 1; i < 58; ++i) {
-        const double moved = std::fmod(barAt(*m.frames[i], y) - barAt(*m.frames[0], y) + 150.0, 150.0);
-        EXPECT_NEAR(moved, std::fmod(2.5 * static_cast<double>(i), 150.0), within)
-            << "bar at row " << y << ", frame " << i;
-      }
+    // The animation frame's bar is exact to a pixel from the first frame on
+    // (the clock's timers and Date are tested in the page itself).
+    for (size_t i = 1; i < 58; ++i) {
+      const double moved = std::fmod(barAt(*m.frames[i], 6) - barAt(*m.frames[0], 6) + 150.0, 150.0);
+      EXPECT_NEAR(moved, std::fmod(2.5 * static_cast<double>(i), 150.0), 1.0) << "frame " << i;
     }
   }
 }

@@ -22,3 +22,10 @@ target_link_libraries(vuzizeri_slow_tests PRIVATE test_support GTest::gtest_main
 target_compile_definitions(vuzizeri_slow_tests PRIVATE VUZIZERI_BINARY="$<TARGET_FILE:vuzizeri>")
 add_dependencies(vuzizeri_slow_tests vuzizeri)
 gtest_discover_tests(vuzizeri_slow_tests PROPERTIES TIMEOUT 200 LABELS slow)
+
+# The page scripts in a real web view on a private display.
+add_executable(page_script_tests page_script_test.cpp support/page_harness.cpp)
+target_include_directories(page_script_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
+target_link_libraries(page_script_tests PRIVATE vuzizeri_recorder platform_web platform_display
+                                                GTest::gtest_main)
+gtest_discover_tests(page_script_tests PROPERTIES TIMEOUT 60)

@@ -28,7 +28,8 @@
   var timers = new Map(), frames = new Map(), media = new Map();
 
   var clockNow = function () { return video ? now : realNow(); };
-  var dateNow = function () { return video ? epoch + now : realDateNow(); };
+  // Whole milliseconds, as the engine's Date gives them.
+  var dateNow = function () { return video ? Math.floor(epoch + now) : realDateNow(); };
 
   var arm = function (t) {
     t.handle = realSetTimeout.call(w, function () { fire(t); }, Math.max(0, t.due - realNow()));
