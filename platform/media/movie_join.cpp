@@ -4,6 +4,7 @@
 
 #include "platform/media/av_error.h"
 #include "platform/media/av_ptr.h"
+#include "platform/media/held_packet.h"
 
 namespace media {
 
@@ -172,18 +173,18 @@ bool joinMovies(const std::vector<std::string>& parts, const std::string& output
 
   // Each frame is written once the next one's time gives its duration, as
   // the recorder writes them: a part's last frame may carry a duration cut
-  // short by its edit list. The last frame of all lasts as long as the
-  // interval before it.
-  PacketPtr packet(av_packet_alloc()), held(av_packet_alloc());
-  bool holding = false;
-  int64_t interval = 0;
-  auto writeHeld = [&](int64_t duration) {
-    held->duration = duration;
-    held->stream_index = 0;
-    held->pos = -1;
-    const int written = av_write_frame(raw, held.get());
-    av_packet_unref(held.get());
-    holding = false;
+  // short by its edit list.
+  PacketPtr packet(av_packet_alloc());
+  HeldPacket held;
+  if (!packet || !held) {
+    *error = avErrorText("av_packet_alloc", AVERROR(ENOMEM));
+    return false;
+  }
+  const HeldPacket::Write write = [&](AVPacket* p) {
+    p->stream_index = 0;
+    p->pos = -1;
+    const int written = av_write_frame(raw, p);
+    av_packet_unref(p);
     if (written < 0) *error = avErrorText("av_write_frame", written);
     return written >= 0;
   };
@@ -193,27 +194,23 @@ bool joinMovies(const std::vector<std::string>& parts, const std::string& output
     while ((r = av_read_frame(inputs[i].get(), packet.get())) >= 0) {
       av_packet_rescale_ts(packet.get(), in->time_base, stream->time_base);
       // A part starts one frame interval after the one before ends.
-      const int64_t expected = holding ? held->pts + (interval > 0 ? interval : 1) : 0;
+      const AVPacket* last = held.held();
+      const int64_t expected = last ? last->pts + (held.interval() > 0 ? held.interval() : 1) : 0;
       if (firstPacket && (i == 0 ? packet->pts != 0 : packet->pts != expected)) {
         *error = parts[i] + (i == 0 ? ": não começa no início do vídeo"
                                     : ": não começa onde " + parts[i - 1] + " termina");
         return false;
       }
       firstPacket = false;
-      if (holding) {
-        interval = packet->pts - held->pts;
-        if (!writeHeld(interval)) return false;
-      }
       *lastFrame = static_cast<double>(packet->pts) * av_q2d(stream->time_base);
-      av_packet_move_ref(held.get(), packet.get());
-      holding = true;
+      if (!held.push(packet.get(), write)) return false;
     }
     if (r != AVERROR_EOF) {
       *error = parts[i] + ": " + avErrorText("av_read_frame", r);
       return false;
     }
   }
-  if (holding && !writeHeld(interval > 0 ? interval : 1)) return false;
+  if (!held.flush(1, write)) return false;
   if ((r = av_write_trailer(raw)) < 0) {
     *error = avErrorText("av_write_trailer", r);
     return false;

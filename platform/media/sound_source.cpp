@@ -108,12 +108,13 @@ SoundSource::~SoundSource() = default;
 
 namespace {
 
-// What a user can act on, for the errors a file that is no sound gives.
-std::string openErrorText(int code) {
+// What a user can act on, for the errors a file that is no sound gives;
+// others name the call that gave them.
+std::string openErrorText(const char* call, int code) {
   if (code == AVERROR_INVALIDDATA || code == AVERROR(EINVAL))
     return "não é um som que o FFmpeg saiba ler (" + avErrorText(code) + ")";
   if (code == AVERROR_EXIT) return "não foi lido em " + std::to_string(int(SoundSource::kOpenSeconds)) + " s";
-  return avErrorText(code);
+  return avErrorText(call, code);
 }
 
 }  // namespace
@@ -134,7 +135,7 @@ std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::str
                 std::chrono::milliseconds(static_cast<int64_t>(kOpenSeconds * 1000));
   AVFormatContext* raw = avformat_alloc_context();
   if (!raw) {
-    *error = avErrorText(AVERROR(ENOMEM));
+    *error = avErrorText("avformat_alloc_context", AVERROR(ENOMEM));
     return nullptr;
   }
   raw->interrupt_callback.callback = [](void* opaque) {
@@ -144,12 +145,12 @@ std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::str
   // "file:" keeps a name such as "pipe:0" or "http://…" a file name.
   int r = avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, nullptr);
   if (r < 0) {
-    *error = openErrorText(r);
+    *error = openErrorText("avformat_open_input", r);
     return nullptr;
   }
   d->format.reset(raw);
   if ((r = avformat_find_stream_info(raw, nullptr)) < 0) {
-    *error = openErrorText(r);
+    *error = openErrorText("avformat_find_stream_info", r);
     return nullptr;
   }
   const AVCodec* codec = nullptr;
@@ -161,10 +162,13 @@ std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::str
   }
   d->decoder.reset(avcodec_alloc_context3(codec));
   if (!d->decoder || !d->packet || !d->frame) {
-    *error = avErrorText(AVERROR(ENOMEM));
+    *error = avErrorText("avcodec_alloc_context3", AVERROR(ENOMEM));
     return nullptr;
   }
-  avcodec_parameters_to_context(d->decoder.get(), raw->streams[d->stream]->codecpar);
+  if ((r = avcodec_parameters_to_context(d->decoder.get(), raw->streams[d->stream]->codecpar)) < 0) {
+    *error = avErrorText("avcodec_parameters_to_context", r);
+    return nullptr;
+  }
   if ((r = avcodec_open2(d->decoder.get(), codec, nullptr)) < 0) {
     *error = avErrorText("avcodec_open2", r);
     return nullptr;

@@ -160,7 +160,7 @@ WebKitView::WebKitView(const Options& options) {
 
 WebKitView::~WebKitView() {
   g_clear_handle_id(&newPictureSource_, g_source_remove);
-  for (cairo_surface_t* surface : surfaces_) cairo_surface_destroy(surface);
+  surfaces_.clear();
   if (window_) gtk_widget_destroy(window_);
   g_clear_object(&view_);
 }
@@ -236,8 +236,8 @@ void WebKitView::load(const std::string& uri) {
     std::string name;
   };
   for (const auto& [name, value] : cookies_) {
-    SoupCookie* cookie = soup_cookie_new(name.c_str(), value.c_str(),
-                                         parsed ? g_uri_get_host(parsed) : "", "/", -1);
+    g_autoptr(SoupCookie) cookie = soup_cookie_new(name.c_str(), value.c_str(),
+                                                   parsed ? g_uri_get_host(parsed) : "", "/", -1);
     soup_cookie_set_secure(cookie, secure);
     webkit_cookie_manager_add_cookie(
         manager, cookie, nullptr,
@@ -257,7 +257,6 @@ void WebKitView::load(const std::string& uri) {
             webkit_web_view_load_uri(view->view_, view->requestedUri_.c_str());
         },
         new Pending{this, name});
-    soup_cookie_free(cookie);
   }
 }
 
@@ -345,39 +344,34 @@ graphics::ImageRef WebKitView::drawCurrentContent(const SnapshotTarget& target) 
   int height = gtk_widget_get_allocated_height(widget) * scale;
   if (width <= 0 || height <= 0) return nullptr;
 
-  cairo_surface_t* surface = nullptr;
+  graphics::SurfacePtr surface;
   if (target.pixels && target.width == width && target.height == height) {
     // Straight into the caller's frame: one copy of the page fewer.
-    surface = cairo_image_surface_create_for_data(target.pixels, CAIRO_FORMAT_ARGB32, width,
-                                                  height, static_cast<int>(target.stride));
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(surface);
-      surface = nullptr;
-    }
+    surface.reset(cairo_image_surface_create_for_data(target.pixels, CAIRO_FORMAT_ARGB32, width,
+                                                      height, static_cast<int>(target.stride)));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) surface.reset();
   }
   // A fresh 10 MB surface per frame costs more in page faults and clearing
   // than the drawing itself: reuse one that no image holds any more. The
   // view paints every pixel opaque, so nothing needs clearing.
-  for (cairo_surface_t* candidate : surfaces_) {
+  for (const graphics::SurfacePtr& candidate : surfaces_) {
     if (surface) break;
-    if (cairo_surface_get_reference_count(candidate) == 1 &&
-        cairo_image_surface_get_width(candidate) == width &&
-        cairo_image_surface_get_height(candidate) == height)
-      surface = cairo_surface_reference(candidate);
+    if (cairo_surface_get_reference_count(candidate.get()) == 1 &&
+        cairo_image_surface_get_width(candidate.get()) == width &&
+        cairo_image_surface_get_height(candidate.get()) == height)
+      surface.reset(cairo_surface_reference(candidate.get()));
   }
   if (!surface) {
-    surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(surface);
-      return nullptr;
-    }
-    if (surfaces_.size() < kReusedSurfaces) surfaces_.push_back(cairo_surface_reference(surface));
+    surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    if (surfaces_.size() < kReusedSurfaces)
+      surfaces_.emplace_back(cairo_surface_reference(surface.get()));
   }
-  cairo_surface_set_device_scale(surface, scale, scale);
-  cairo_t* cr = cairo_create(surface);
-  gtk_widget_draw(widget, cr);
-  cairo_destroy(cr);
-  return graphics::Image::adopt(surface);
+  cairo_surface_set_device_scale(surface.get(), scale, scale);
+  graphics::ContextPtr cr(cairo_create(surface.get()));
+  gtk_widget_draw(widget, cr.get());
+  cr.reset();
+  return graphics::Image::adopt(surface.release());
 }
 
 void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion,
@@ -411,13 +405,11 @@ void WebKitView::snapshotThroughWebProcess(int targetWidth, SnapshotCompletion c
       view_, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
-        cairo_surface_t* surface =
-            webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+        // A snapshot that failed is no picture: the caller takes the next.
+        graphics::SurfacePtr surface(
+            webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr));
         graphics::ImageRef image;
-        if (surface) {
-          image = toWidth(graphics::Image::copyOf(surface), pending->targetWidth);
-          cairo_surface_destroy(surface);
-        }
+        if (surface) image = toWidth(graphics::Image::copyOf(surface.get()), pending->targetWidth);
         pending->completion(image);
       },
       new Pending{std::move(completion), targetWidth});

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/graphics/cairo_ptr.h"
 #include "platform/web/page_confinement.h"
 #include "platform/web/web_view.h"
 
@@ -93,7 +94,7 @@ class WebKitView final : public WebView {
   guint newPictureSource_ = 0;  // a call of newPicture_ that is due
   bool currentLoadFailed_ = false;
   std::string requestedUri_;
-  std::vector<cairo_surface_t*> surfaces_;  // each holds one reference of ours
+  std::vector<graphics::SurfacePtr> surfaces_;  // for reuse, once no image holds them
   std::vector<std::pair<std::string, std::string>> cookies_;
   size_t pendingCookies_ = 0;  // cookies still being set before the load
 };
