@@ -37,25 +37,28 @@ int main(int argc, char** argv) {
     media::PixelBufferPool pool(width, height);
     auto src = pool.createPixelBuffer();
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width * 4; ++x) src->baseAddress()[y * src->bytesPerRow() + x] = static_cast<uint8_t>(x ^ y);
+      for (int x = 0; x < width * 4; ++x)
+        src->baseAddress()[y * src->bytesPerRow() + x] = static_cast<uint8_t>(x ^ y);
     AVFrame* dst = av_frame_alloc();
     dst->format = AV_PIX_FMT_YUV420P;
     dst->width = width;
     dst->height = height;
     av_frame_get_buffer(dst, 64);
-    SwsContext* sws = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, AV_PIX_FMT_YUV420P,
-                                     SWS_BILINEAR, nullptr, nullptr, nullptr);
+    SwsContext* sws = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height,
+                                     AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
     const uint8_t* planes[4] = {src->baseAddress()};
     const int strides[4] = {static_cast<int>(src->bytesPerRow())};
     auto t0 = Clock::now();
     const int reps = 50;
-    for (int i = 0; i < reps; ++i) sws_scale(sws, planes, strides, 0, height, dst->data, dst->linesize);
+    for (int i = 0; i < reps; ++i)
+      sws_scale(sws, planes, strides, 0, height, dst->data, dst->linesize);
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / reps;
     std::printf("BGRA to 4:2:0 (swscale): %.2f ms per frame\n", ms);
-    media::Yuv420pPlanes out{dst->data[0], dst->data[1], dst->data[2],
+    media::Yuv420pPlanes out{dst->data[0],     dst->data[1],     dst->data[2],
                              dst->linesize[0], dst->linesize[1], dst->linesize[2]};
     t0 = Clock::now();
-    for (int i = 0; i < reps; ++i) media::bgraToYuv420p(src->baseAddress(), src->bytesPerRow(), width, height, out);
+    for (int i = 0; i < reps; ++i)
+      media::bgraToYuv420p(src->baseAddress(), src->bytesPerRow(), width, height, out);
     ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / reps;
     std::printf("BGRA to 4:2:0 (the writer's own): %.2f ms per frame\n", ms);
     sws_freeContext(sws);
@@ -109,10 +112,10 @@ int main(int argc, char** argv) {
   writer->finishWriting([&] { done.release(); });
   done.acquire();
   double secs = std::chrono::duration<double>(Clock::now() - t0).count();
-  std::printf("%d frames of %dx%d, preset %s, %s: %.1f fps, %.1f ms of CPU a frame (%s)\n", frames,
-              width, height, s.h264.x264Preset.c_str(),
-              s.expectsMediaDataInRealTime ? "live" : "throughput", frames / secs,
-              1000 * (cpu() - cpu0 - drawing) / frames,
-              writer->status() == media::WriterStatus::kCompleted ? "completed" : writer->error().c_str());
+  std::printf(
+      "%d frames of %dx%d, preset %s, %s: %.1f fps, %.1f ms of CPU a frame (%s)\n", frames, width,
+      height, s.h264.x264Preset.c_str(), s.expectsMediaDataInRealTime ? "live" : "throughput",
+      frames / secs, 1000 * (cpu() - cpu0 - drawing) / frames,
+      writer->status() == media::WriterStatus::kCompleted ? "completed" : writer->error().c_str());
   return 0;
 }

@@ -49,8 +49,9 @@ int main(int argc, char** argv) {
         const int edge = std::min(std::min(x - left, right - x), std::min(y - top, bottom - y));
         const int alpha = edge <= 0 ? 0 : edge >= 12 ? 230 : edge * 230 / 12;
         const int row = (y - top - 24) % 48, stroke = (x - left - 30) % 23;
-        const bool ink = row >= 0 && row < 22 && stroke >= 0 && stroke < 3 + (x / 23 * 7 + y / 48 * 3) % 9 &&
-                         x > left + 30 && x < right - 30 && y < bottom - 24;
+        const bool ink = row >= 0 && row < 22 && stroke >= 0 &&
+                         stroke < 3 + (x / 23 * 7 + y / 48 * 3) % 9 && x > left + 30 &&
+                         x < right - 30 && y < bottom - 24;
         p[0] = ink ? 20 : 236;
         p[1] = ink ? 24 : 240;
         p[2] = ink ? 40 : 248;

@@ -32,7 +32,8 @@ struct Reader {
     format.reset(raw);
     if (avformat_find_stream_info(raw, nullptr) < 0) return false;
     const AVCodec* codec = nullptr;
-    if (av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0) != 0 || !codec) return false;
+    if (av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0) != 0 || !codec)
+      return false;
     decoder.reset(avcodec_alloc_context3(codec));
     avcodec_parameters_to_context(decoder.get(), raw->streams[0]->codecpar);
     return avcodec_open2(decoder.get(), codec, nullptr) == 0;
@@ -87,8 +88,10 @@ int main(int argc, char** argv) {
   for (;; ++frame) {
     const bool hasA = a.next(fa.get()), hasB = b.next(fb.get());
     if (!hasA || !hasB) {
-      while (hasA && a.next(fa.get())) {}
-      while (hasB && b.next(fb.get())) {}
+      while (hasA && a.next(fa.get())) {
+      }
+      while (hasB && b.next(fb.get())) {
+      }
       break;
     }
     if (fa->width != fb->width || fa->height != fb->height || fa->format != fb->format) {
@@ -97,11 +100,13 @@ int main(int argc, char** argv) {
     }
     long long samples = 0;
     double squares = planeSquares(*fa, *fb, 0, fa->width, fa->height, &samples);
-    const int cw = (fa->width + 1) / 2, ch = fa->format == AV_PIX_FMT_YUV420P ? (fa->height + 1) / 2 : fa->height;
+    const int cw = (fa->width + 1) / 2,
+              ch = fa->format == AV_PIX_FMT_YUV420P ? (fa->height + 1) / 2 : fa->height;
     const int chromaW = fa->format == AV_PIX_FMT_YUV420P ? cw : fa->width;
     squares += planeSquares(*fa, *fb, 1, chromaW, ch, &samples);
     squares += planeSquares(*fa, *fb, 2, chromaW, ch, &samples);
-    const double psnr = squares == 0 ? 99 : std::min(99.0, 10 * std::log10(255.0 * 255 * samples / squares));
+    const double psnr =
+        squares == 0 ? 99 : std::min(99.0, 10 * std::log10(255.0 * 255 * samples / squares));
     sumPsnr += psnr;
     if (psnr < 99 && firstDifferent < 0) firstDifferent = frame;
     ++compared;
@@ -110,9 +115,10 @@ int main(int argc, char** argv) {
       lowestAt = frame;
     }
   }
-  std::printf("frames %zu %zu, times %s, PSNR average %.1f dB, lowest %.1f dB (frame %lld), first "
-              "different frame %lld\n",
-              a.times.size(), b.times.size(), a.times == b.times ? "equal" : "differ",
-              compared ? sumPsnr / static_cast<double>(compared) : 0.0, lowest, lowestAt, firstDifferent);
+  std::printf(
+      "frames %zu %zu, times %s, PSNR average %.1f dB, lowest %.1f dB (frame %lld), first "
+      "different frame %lld\n",
+      a.times.size(), b.times.size(), a.times == b.times ? "equal" : "differ",
+      compared ? sumPsnr / static_cast<double>(compared) : 0.0, lowest, lowestAt, firstDifferent);
   return 0;
 }

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
         for (int x = 0; x < width; ++x) {
           double Y = (p[0][x] - 16 * s) / (219 * s), cb = (p[1][x] - 128 * s) / (224 * s),
                  cr = (p[2][x] - 128 * s) / (224 * s);
-          double rgba[4] = {Y + 2 * (1 - kr) * cr, Y - 2 * kb * (1 - kb) / kg * cb - 2 * kr * (1 - kr) / kg * cr,
+          double rgba[4] = {Y + 2 * (1 - kr) * cr,
+                            Y - 2 * kb * (1 - kb) / kg * cb - 2 * kr * (1 - kr) / kg * cr,
                             Y + 2 * (1 - kb) * cb, p[3][x] / amax};
           for (int c = 0; c < 4; ++c) {
             int v = static_cast<int>(std::clamp(std::lround(rgba[c] * 255), 0L, 255L));
@@ -75,7 +76,8 @@ int main(int argc, char** argv) {
   const double n = static_cast<double>(frames) * width * height;
   for (int c = 0; c < 4; ++c) {
     double mse = sum[c] / n;
-    std::printf("%s%.2f(max %d)", c ? " " : "", mse == 0 ? 99.0 : 10 * std::log10(65025 / mse), maxDiff[c]);
+    std::printf("%s%.2f(max %d)", c ? " " : "", mse == 0 ? 99.0 : 10 * std::log10(65025 / mse),
+                maxDiff[c]);
   }
   std::printf("\n");
   return frames > 0 ? 0 : 1;

@@ -17,7 +17,9 @@
 
 int main(int argc, char** argv) {
   if (argc < 9) {
-    std::fprintf(stderr, "usage: plan_error movie scale contentTop start end speed ease roundTrip [offset=seconds ...]\n");
+    std::fprintf(stderr,
+                 "usage: plan_error movie scale contentTop start end speed ease roundTrip "
+                 "[offset=seconds ...]\n");
     return 2;
   }
   const double scale = std::atof(argv[2]);
@@ -31,7 +33,8 @@ int main(int argc, char** argv) {
   for (int i = 9; i < argc; ++i) {
     const std::string hold = argv[i];
     const size_t equals = hold.find('=');
-    shape.pauses.push_back({std::atof(hold.substr(0, equals).c_str()), std::atof(hold.c_str() + equals + 1)});
+    shape.pauses.push_back(
+        {std::atof(hold.substr(0, equals).c_str()), std::atof(hold.c_str() + equals + 1)});
   }
   const vuz::ScrollPlan plan(shape);
   int frames = 0, read = 0;
@@ -49,7 +52,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot read %s\n", argv[1]);
     return 1;
   }
-  std::printf("frames %d  read %d  plan length %.3f s  error RMS %.3f CSS px, max %.3f\n", frames, read,
-              plan.duration(shape.end), std::sqrt(squares / read), worst);
+  std::printf("frames %d  read %d  plan length %.3f s  error RMS %.3f CSS px, max %.3f\n", frames,
+              read, plan.duration(shape.end), std::sqrt(squares / read), worst);
   return 0;
 }

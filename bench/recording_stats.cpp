@@ -87,11 +87,12 @@ int main(int argc, char** argv) {
   for (size_t i = 1; i < times.size(); ++i)
     if (moving > 0 && times[i] > changes.front() && times[i] <= changes.back() && distinctAt[i])
       ++distinctMoving;
-  std::printf("frames %d  duration %.2f s  fps %.1f  distinct/s %.1f (while moving %.1f)  "
-              "largest gap %.0f ms",
-              frames, duration, (frames - 1) / std::max(duration, 1e-9),
-              (distinct - 1) / std::max(duration, 1e-9),
-              moving > 0 ? distinctMoving / moving : 0.0, gap * 1000);
+  std::printf(
+      "frames %d  duration %.2f s  fps %.1f  distinct/s %.1f (while moving %.1f)  "
+      "largest gap %.0f ms",
+      frames, duration, (frames - 1) / std::max(duration, 1e-9),
+      (distinct - 1) / std::max(duration, 1e-9), moving > 0 ? distinctMoving / moving : 0.0,
+      gap * 1000);
   if (speed > 0 && offsets.size() > 2) {
     scroll_pattern::Fit fit = scroll_pattern::fitScroll(offsetTimes, offsets, speed);
     if (offsetsFile) {
@@ -115,9 +116,10 @@ int main(int argc, char** argv) {
         hold = std::max(hold, offsetTimes[i] - offsetTimes[run]);
       run = i;
     }
-    std::printf("  |  scroll: %d moving frames, RMS %.2f CSS px, max %.2f, speed seen %.1f (set %.1f), "
-                "longest hold %.0f ms",
-                fit.samples, fit.rms, fit.maxError, fit.measuredSpeed, speed, hold * 1000);
+    std::printf(
+        "  |  scroll: %d moving frames, RMS %.2f CSS px, max %.2f, speed seen %.1f (set %.1f), "
+        "longest hold %.0f ms",
+        fit.samples, fit.rms, fit.maxError, fit.measuredSpeed, speed, hold * 1000);
   }
   std::printf("\n");
   return 0;

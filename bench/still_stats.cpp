@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
     for (int y = contentTop + header + 2; y + 1 < f.height; ++y) {
       const uint8_t* a = f.luma + y * f.stride;
       const uint8_t* b = a + f.stride;
-      for (int i = static_cast<int>(40 * scale); i < f.width; ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
+      for (int i = static_cast<int>(40 * scale); i < f.width; ++i)
+        sum += (a[i] - b[i]) * (a[i] - b[i]);
       count += f.width - static_cast<int>(40 * scale);
       below.insert(below.end(), a, a + f.width);
     }
@@ -72,9 +73,10 @@ int main(int argc, char** argv) {
     softest = std::min(softest, relative);
     soft += relative < 0.9;
   }
-  std::printf("moving frames %d, header edge spread %.2f device px, frames below 0.9 of a still's "
-              "sharpness %.1f %%, softest %.2f\n",
-              movingFrames, movingFrames ? hi - lo : 0.0,
-              movingFrames ? 100.0 * soft / movingFrames : 0.0, movingFrames ? softest : 1.0);
+  std::printf(
+      "moving frames %d, header edge spread %.2f device px, frames below 0.9 of a still's "
+      "sharpness %.1f %%, softest %.2f\n",
+      movingFrames, movingFrames ? hi - lo : 0.0, movingFrames ? 100.0 * soft / movingFrames : 0.0,
+      movingFrames ? softest : 1.0);
   return 0;
 }

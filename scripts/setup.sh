@@ -26,6 +26,8 @@ packages=(
   python3 python3-yaml
   # the Debian package (cpack's dependency scan) and the manual pages
   file dpkg-dev man-db
+  # keeps the code's style (.clang-format), checked by CI
+  clang-format
 )
 
 missing=()

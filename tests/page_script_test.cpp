@@ -47,13 +47,16 @@ class PageScripts : public ::testing::Test {
     auto answer = page_.runInPage(script);
     if (!answer) return "no answer";
     if (answer->thrown) return "threw " + *answer->thrown;
-    return answer->value && answer->value->kind == web::ScriptValue::Kind::kString ? answer->value->string : "not a string";
+    return answer->value && answer->value->kind == web::ScriptValue::Kind::kString
+               ? answer->value->string
+               : "not a string";
   }
   // The recorder's step for one frame at `seconds`, `framesBefore` frames
   // after the last.
   void frame(double seconds, int64_t framesBefore = 0) {
     auto answer = page_.runInOwnWorld(
-        scriptCall(kFrameScript, JsonValue::object({{"step", frameStep(std::nullopt, seconds, framesBefore)}})));
+        scriptCall(kFrameScript,
+                   JsonValue::object({{"step", frameStep(std::nullopt, seconds, framesBefore)}})));
     ASSERT_TRUE(answer && !answer->thrown) << (answer ? *answer->thrown : "no answer");
   }
 };
@@ -66,11 +69,13 @@ TEST_F(PageScripts, TimersAnimationFramesAndDateFollowTheVideosClock) {
   frame(0);  // starts the clock
   EXPECT_EQ(inPage("arm(); log.join(', ')"), "");
   page_.wait(0.2);
-  EXPECT_EQ(inPage("(performance.now() - start).toFixed(2)"), "0.00") << "the clock moved between frames";
+  EXPECT_EQ(inPage("(performance.now() - start).toFixed(2)"), "0.00")
+      << "the clock moved between frames";
   frame(1 / 60.0);
   page_.wait(0.1);
   frame(2 / 60.0);
-  EXPECT_EQ(inPage("log.join(', ')"), "C 0.00, D 0.00, I 15.00, F 16.67, B 20.00, I 30.00, F 33.33");
+  EXPECT_EQ(inPage("log.join(', ')"),
+            "C 0.00, D 0.00, I 15.00, F 16.67, B 20.00, I 30.00, F 33.33");
   frame(4 / 60.0, 1);  // a frame skipped: its timers and animation frame run all the same
   EXPECT_EQ(inPage("log.slice(7).join(', ')"), "A 40.00, I 45.00, F 50.00, F 66.67");
 }
@@ -80,11 +85,14 @@ TEST_F(PageScripts, TimersAnimationFramesAndDateFollowTheVideosClock) {
 // frame comes.
 TEST_F(PageScripts, AnAnimationFrameAskedForBeforeTheStartRunsAtIt) {
   ASSERT_TRUE(page_.load(kClockPage));
-  EXPECT_EQ(inPage("var runs = 0, atTheStart = false;"
-                   "requestAnimationFrame(function (t) { ++runs; atTheStart = t == performance.now(); });"
-                   "document.dispatchEvent(new Event('" + std::string(kVideoClockEvent) + "'));"
-                   "String([runs, atTheStart])"),
-            "1,true");
+  EXPECT_EQ(
+      inPage("var runs = 0, atTheStart = false;"
+             "requestAnimationFrame(function (t) { ++runs; atTheStart = t == performance.now(); });"
+             "document.dispatchEvent(new Event('" +
+             std::string(kVideoClockEvent) +
+             "'));"
+             "String([runs, atTheStart])"),
+      "1,true");
   page_.wait(0.2);
   EXPECT_EQ(inPage("String(runs)"), "1");
 }

@@ -5,16 +5,16 @@
 
 #include <cmath>
 
-#include "vuzizeri/recorder/directing.h"
 #include "vuzizeri/recorder/capture/frame_by_frame.h"
+#include "vuzizeri/recorder/directing.h"
 #include "vuzizeri/recorder/scroll_plan.h"
 
 namespace {
 
 using namespace vuz;
 
-PlanShape shape(double start, double end, std::vector<PlanPause> pauses = {}, bool roundTrip = false,
-                double ease = 0, bool follows = false) {
+PlanShape shape(double start, double end, std::vector<PlanPause> pauses = {},
+                bool roundTrip = false, double ease = 0, bool follows = false) {
   PlanShape s;
   s.start = start;
   s.end = end;
@@ -37,30 +37,56 @@ TEST(ScrollPlan, PositionsAndLengths) {
     double duration;
   };
   const Row rows[] = {
-      {"plain, to the end", shape(0, 500, {}, false, 0, true), {{-1, 0}, {1, 100}, {9, 500}}, 500, 5},
+      {"plain, to the end",
+       shape(0, 500, {}, false, 0, true),
+       {{-1, 0}, {1, 100}, {9, 500}},
+       500,
+       5},
       {"a page that grows is followed", shape(0, 500, {}, false, 0, true), {{7, 700}}, 800, 8},
       {"one that shrinks stops at its end", shape(0, 500, {}, false, 0, true), {{4, 300}}, 300, 3},
-      {"an endless feed ends after 60 s of scrolling", shape(0, 500, {}, false, 0, true),
-       {{100, 6000}}, 1e9, 60},
+      {"an endless feed ends after 60 s of scrolling",
+       shape(0, 500, {}, false, 0, true),
+       {{100, 6000}},
+       1e9,
+       60},
       {"a named end stays put", shape(0, 500), {{7, 500}}, 800, 5},
       {"holds in the order met; one beyond the end is left out",
-       shape(0, 500, {{300, 2}, {100, 1}, {600, 9}}), {{1, 100}, {2, 100}, {3, 200}, {4, 300}, {6, 300}, {7, 400}},
-       500, 8},
-      {"a hold at the start comes first", shape(100, 500, {{100, 1}}), {{1, 100}, {2, 200}}, 500, 5},
-      {"there and back", shape(100, 400, {}, true),
-       {{3, 400}, {3 + hold, 400}, {4 + hold, 300}, {99, 100}}, 400, 6 + hold},
+       shape(0, 500, {{300, 2}, {100, 1}, {600, 9}}),
+       {{1, 100}, {2, 100}, {3, 200}, {4, 300}, {6, 300}, {7, 400}},
+       500,
+       8},
+      {"a hold at the start comes first",
+       shape(100, 500, {{100, 1}}),
+       {{1, 100}, {2, 200}},
+       500,
+       5},
+      {"there and back",
+       shape(100, 400, {}, true),
+       {{3, 400}, {3 + hold, 400}, {4 + hold, 300}, {99, 100}},
+       400,
+       6 + hold},
       {"upwards, when the end is above the start", shape(400, 100), {{1, 300}, {5, 100}}, 900, 3},
-      {"eased: slow to start, full speed, slow to stop", shape(0, 1000, {}, false, 1),
-       {{0.5, rampHalf}, {1, 50}, {5.5, 500}, {10.5, 1000 - rampHalf}, {11, 1000}}, 1000, 11},
-      {"a move too short for full speed eases at the same acceleration", shape(0, 25, {}, false, 1),
-       {{0.5, 12.5}, {1, 25}}, 25, 1},
-      {"a hold between eased moves", shape(0, 400, {{200, 1}}, false, 1),
-       {{3, 200}, {4, 200}, {4.5, 200 + rampHalf}}, 400, 7},
+      {"eased: slow to start, full speed, slow to stop",
+       shape(0, 1000, {}, false, 1),
+       {{0.5, rampHalf}, {1, 50}, {5.5, 500}, {10.5, 1000 - rampHalf}, {11, 1000}},
+       1000,
+       11},
+      {"a move too short for full speed eases at the same acceleration",
+       shape(0, 25, {}, false, 1),
+       {{0.5, 12.5}, {1, 25}},
+       25,
+       1},
+      {"a hold between eased moves",
+       shape(0, 400, {{200, 1}}, false, 1),
+       {{3, 200}, {4, 200}, {4.5, 200 + rampHalf}},
+       400,
+       7},
   };
   for (const Row& row : rows) {
     const ScrollPlan plan(row.shape);
     for (auto [seconds, offset] : row.positions)
-      EXPECT_NEAR(plan.position(seconds, row.pageEnd), offset, 1e-6) << row.what << " at " << seconds << " s";
+      EXPECT_NEAR(plan.position(seconds, row.pageEnd), offset, 1e-6)
+          << row.what << " at " << seconds << " s";
     EXPECT_NEAR(plan.duration(row.pageEnd), row.duration, 1e-9) << row.what;
     EXPECT_FALSE(plan.over(row.duration - 1e-3, row.pageEnd)) << row.what;
     EXPECT_TRUE(plan.over(row.duration, row.pageEnd)) << row.what;
@@ -83,7 +109,8 @@ TEST(ScrollPlan, FramesAndParts) {
   EXPECT_EQ(framesOf(ScrollPlan(shape(0, 0)), 0), 61) << "a page that fits its view";
   EXPECT_EQ(framesOf(ScrollPlan(shape(0, 501)), 501), 301 + 61) << "the frame that reaches the end";
   std::vector<std::pair<int64_t, int64_t>> parts;
-  for (int64_t k = 1; k <= 3; ++k) parts.push_back({partFrames(100, k, 3).first, partFrames(100, k, 3).end});
+  for (int64_t k = 1; k <= 3; ++k)
+    parts.push_back({partFrames(100, k, 3).first, partFrames(100, k, 3).end});
   EXPECT_EQ(parts, (std::vector<std::pair<int64_t, int64_t>>{{0, 33}, {33, 66}, {66, 100}}));
 }
 
@@ -105,8 +132,9 @@ TEST(ScrollPlan, MadeFromThePagesMarks) {
   EXPECT_EQ(unmatchedSelector(a, marks), "");
   EXPECT_EQ(unmatchedSelector(a, {0, 1000, {200, 5000, std::nullopt, 1}, {}}),
             "--pausa: nada na página casa com #p");
-  EXPECT_EQ(unmatchedSelector(a, {0, 1000, {200, std::nullopt, 300, 1}, {false, true, false, false}}),
-            "--ate: #ate não tem lugar na página (não é exibido: display: none?)");
+  EXPECT_EQ(
+      unmatchedSelector(a, {0, 1000, {200, std::nullopt, 300, 1}, {false, true, false, false}}),
+      "--ate: #ate não tem lugar na página (não é exibido: display: none?)");
 
   Arguments plain;
   plain.speed = 400;

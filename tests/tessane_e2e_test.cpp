@@ -80,8 +80,8 @@ int slicesWithoutClosingRun(const std::vector<uint8_t>& f, int width, int height
     for (int x = 0, mbs = 1 << (f.at(picture + 7) >> 4); x < (width + 15) / 16; x += mbs, ++index) {
       while ((width + 15) / 16 - x < mbs) mbs /= 2;
       const size_t size = be(table + 2 * index, 2);
-      size_t bit = 8 * (slice + (f.at(slice) >> 3) + be(slice + 2, 2) + be(slice + 4, 2) +
-                        be(slice + 6, 2));
+      size_t bit =
+          8 * (slice + (f.at(slice) >> 3) + be(slice + 2, 2) + be(slice + 4, 2) + be(slice + 6, 2));
       auto next = [&](int n) {
         size_t v = 0;
         for (int i = 0; i < n; ++i, ++bit) v = v << 1 | (f.at(bit / 8) >> (7 - bit % 8) & 1);
@@ -152,7 +152,8 @@ TEST_P(TessaneMovieTest, WritesProRes4444ThatDecodesToTheInput) {
   EXPECT_EQ(bigEndian(mvhd, 12, 4), static_cast<uint64_t>(size.fps)) << "movie timescale";
   EXPECT_EQ(bigEndian(mvhd, 16, 4), static_cast<uint64_t>(frames)) << "movie duration";
   EXPECT_EQ(bigEndian(boxBody(movie, {"moov", "trak", "edts", "elst"}), 8, 4),
-            static_cast<uint64_t>(frames)) << "edit duration";
+            static_cast<uint64_t>(frames))
+      << "edit duration";
 
   ASSERT_EQ(info.frames.size(), static_cast<size_t>(frames));
   for (int n = 0; n < frames; ++n) {
@@ -215,7 +216,9 @@ TEST_F(TessaneTest, BadCommandLinesAndFailuresSayWhy) {
       {{"3037000500", "3037000500", "30", k}, 64, 2, kUsage},  // width × height × 4 overflows
       {{"16", "8", "30", path("a.mov")}, 0, 1, "nenhum quadro recebido\n"},
       {{"16", "8", "30", path("a.mov")}, 16 * 8 * 4 - 1, 1, "nenhum quadro recebido\n"},
-      {{"8", "8", "30", path("no/such/dir/a.mov")}, 256, 1,
+      {{"8", "8", "30", path("no/such/dir/a.mov")},
+       256,
+       1,
        "não foi possível criar o arquivo: No such file or directory\n"},
       {{"16385", "1", "30", path("a.mov")}, 0, 1, "o writer recusou a trilha de vídeo\n"},
       // Within 16384 a side but beyond the encoders' picture area.
@@ -251,8 +254,8 @@ TEST_F(TessaneTest, ClosedOrFullStandardOutput) {
                        {.closedDescriptor = STDOUT_FILENO});
   EXPECT_EQ(closed.status, 0) << closed.err;
   EXPECT_EQ(probeMovie(path("a.mov")).frames.size(), 2u);
-  Outcome full = run({"16", "8", "30", path("b.mov")}, makeFrames(16, 8, 2),
-                     {.stdoutPath = "/dev/full"});
+  Outcome full =
+      run({"16", "8", "30", path("b.mov")}, makeFrames(16, 8, 2), {.stdoutPath = "/dev/full"});
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.err, "falha ao escrever a contagem de quadros: No space left on device\n");
 }

@@ -56,9 +56,9 @@ TEST(Arguments, ChecksSyntaxAndSizes) {
 // Options come before the six arguments; the six alone parse as they always
 // did. Each row: the command line, then what comes of it.
 TEST(Arguments, OptionsTable) {
-  const std::vector<Device> devices =
-      *parseDevices("# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\n"
-                    "iphone-15\t393\t852\t3\t59\tsomewhere\n");
+  const std::vector<Device> devices = *parseDevices(
+      "# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\n"
+      "iphone-15\t393\t852\t3\t59\tsomewhere\n");
   const std::string url = "https://example.org/", out = "out.mp4";
   // The command line, then "run", "usage", "refused", "list", "help", "version" or the message.
   const std::pair<std::vector<std::string>, std::string> rows[] = {
@@ -68,12 +68,17 @@ TEST(Arguments, OptionsTable) {
       {{"--esconder"}, "usage"},
       {{"--esconder", "", url, "390", "844", "3", "47", out}, "usage"},
       {{"--aparelho", "iphone-15", url}, "usage"},
-      {{"--aparelho", "nokia", url, out}, "aparelho desconhecido: nokia (vuzizeri --aparelhos lista os nomes)\n"},
+      {{"--aparelho", "nokia", url, out},
+       "aparelho desconhecido: nokia (vuzizeri --aparelhos lista os nomes)\n"},
       {{"--aparelhos", "ignored"}, "list"},
-      {{"--esquema", "azul", url, "390", "844", "3", "47", out}, "esquema desconhecido: azul (claro ou escuro)\n"},
-      {{"--cabecalho", "X Y: z", url, "390", "844", "3", "47", out}, "cabeçalho inválido: X Y: z\n"},
-      {{"--cabecalho", "X: a\nb", url, "390", "844", "3", "47", out}, "cabeçalho inválido: X: a\nb\n"},
-      {{"--cookie", "sem-igual", url, "390", "844", "3", "47", out}, "cookie inválido: sem-igual\n"},
+      {{"--esquema", "azul", url, "390", "844", "3", "47", out},
+       "esquema desconhecido: azul (claro ou escuro)\n"},
+      {{"--cabecalho", "X Y: z", url, "390", "844", "3", "47", out},
+       "cabeçalho inválido: X Y: z\n"},
+      {{"--cabecalho", "X: a\nb", url, "390", "844", "3", "47", out},
+       "cabeçalho inválido: X: a\nb\n"},
+      {{"--cookie", "sem-igual", url, "390", "844", "3", "47", out},
+       "cookie inválido: sem-igual\n"},
       {{"--cookie", "a=b", "file:///p.html", "390", "844", "3", "47", out},
        "--cabecalho e --cookie valem só para páginas http e https\n"},
       {{"--quadro-a-quadro", url, "390", "844", "0", "47", out}, "refused"},
@@ -83,9 +88,12 @@ TEST(Arguments, OptionsTable) {
       {{"-h"}, "help"},
       {{"--version"}, "version"},
       // Numbers a video can use, and nothing JSON cannot print.
-      {{"--velocidade", "0.5", url, "390", "844", "3", "47", out}, "--velocidade precisa de um número de 1 a 100000 (px/s): 0.5\n"},
-      {{"--velocidade", "nan", url, "390", "844", "3", "47", out}, "--velocidade precisa de um número de 1 a 100000 (px/s): nan\n"},
-      {{"--velocidade", "1e303", url, "390", "844", "3", "47", out}, "--velocidade precisa de um número de 1 a 100000 (px/s): 1e303\n"},
+      {{"--velocidade", "0.5", url, "390", "844", "3", "47", out},
+       "--velocidade precisa de um número de 1 a 100000 (px/s): 0.5\n"},
+      {{"--velocidade", "nan", url, "390", "844", "3", "47", out},
+       "--velocidade precisa de um número de 1 a 100000 (px/s): nan\n"},
+      {{"--velocidade", "1e303", url, "390", "844", "3", "47", out},
+       "--velocidade precisa de um número de 1 a 100000 (px/s): 1e303\n"},
       {{"--velocidade", "100000", url, "390", "844", "3", "47", out}, "run"},
       {{"--pausa", "#a", url, "390", "844", "3", "47", out},
        "--pausa precisa de SELETOR=SEGUNDOS, com segundos acima de 0 e até 600: #a\n"},
@@ -95,37 +103,72 @@ TEST(Arguments, OptionsTable) {
        "--pausa precisa de SELETOR=SEGUNDOS, com segundos acima de 0 e até 600: #a=-1\n"},
       {{"--pausa", "#b=1e6", url, "390", "844", "3", "47", out},
        "--pausa precisa de SELETOR=SEGUNDOS, com segundos acima de 0 e até 600: #b=1e6\n"},
-      {{"--suave", "-0.5", url, "390", "844", "3", "47", out}, "--suave precisa de segundos, de 0 a 10: -0.5\n"},
-      {{"--suave", "1e308", url, "390", "844", "3", "47", out}, "--suave precisa de segundos, de 0 a 10: 1e308\n"},
-      {{"--suave", "inf", url, "390", "844", "3", "47", out}, "--suave precisa de segundos, de 0 a 10: inf\n"},
+      {{"--suave", "-0.5", url, "390", "844", "3", "47", out},
+       "--suave precisa de segundos, de 0 a 10: -0.5\n"},
+      {{"--suave", "1e308", url, "390", "844", "3", "47", out},
+       "--suave precisa de segundos, de 0 a 10: 1e308\n"},
+      {{"--suave", "inf", url, "390", "844", "3", "47", out},
+       "--suave precisa de segundos, de 0 a 10: inf\n"},
       {{"--de", "", url, "390", "844", "3", "47", out}, "usage"},
       {{"--quadro-a-quadro", "--trecho", "3/2", url, "390", "844", "3", "47", out},
        "--trecho precisa de K/N, com 1 ≤ K ≤ N: 3/2\n"},
-      {{"--trecho", "1/2", url, "390", "844", "3", "47", out}, "--trecho só vale com --quadro-a-quadro\n"},
-      {{"--quadro-a-quadro", "--trecho", "1/2", "--audio", "a.mp3", url, "390", "844", "3", "47", out},
+      {{"--trecho", "1/2", url, "390", "844", "3", "47", out},
+       "--trecho só vale com --quadro-a-quadro\n"},
+      {{"--quadro-a-quadro", "--trecho", "1/2", "--audio", "a.mp3", url, "390", "844", "3", "47",
+        out},
        "--trecho não combina com --audio\n"},
       {{"--quadro-a-quadro", "--trecho", "2/2", url, "390", "844", "3", "47", out}, "run"},
       {{"--quadro-a-quadro", "--paralelo", "auto", url, "390", "844", "3", "47", out}, "run"},
       {{"--quadro-a-quadro", "--paralelo", "0", url, "390", "844", "3", "47", out},
        "--paralelo precisa de um número de 1 a 64, ou auto: 0\n"},
-      {{"--paralelo", "2", url, "390", "844", "3", "47", out}, "--paralelo só vale com --quadro-a-quadro\n"},
-      {{"--quadro-a-quadro", "--paralelo", "2", "--trecho", "1/2", url, "390", "844", "3", "47", out},
+      {{"--paralelo", "2", url, "390", "844", "3", "47", out},
+       "--paralelo só vale com --quadro-a-quadro\n"},
+      {{"--quadro-a-quadro", "--paralelo", "2", "--trecho", "1/2", url, "390", "844", "3", "47",
+        out},
        "--paralelo não combina com --trecho\n"},
   };
   for (const auto& [args, expected] : rows) {
     ParseResult r = parseArguments(args, [&] { return devices; });
-    std::string outcome = r.listDevices ? "list" : r.showHelp ? "help" : r.showVersion ? "version"
-                          : !r.message.empty() ? r.message : r.showUsage ? "usage"
-                          : r.arguments ? "run" : "refused";
+    std::string outcome = r.listDevices        ? "list"
+                          : r.showHelp         ? "help"
+                          : r.showVersion      ? "version"
+                          : !r.message.empty() ? r.message
+                          : r.showUsage        ? "usage"
+                          : r.arguments        ? "run"
+                                               : "refused";
     EXPECT_EQ(outcome, expected) << ::testing::PrintToString(args);
   }
 
-  Arguments a = *parseArguments({"--quadro-a-quadro", "--aparelho", "iphone-15", "--cabecalho",
-                                 "X-Token:  abc ", "--cookie", "s=1", "--esconder", ".a",
-                                 "--esconder", ".b", "--remover", "#c", "--sem-banners",
-                                 "--esquema", "escuro", "--esperar-elemento", "main", "--velocidade",
-                                 "400.5", "--pausa", "[data-x=y]=1.5", "--pausa", "#b=2", "--suave",
-                                 "0", "--ida-e-volta", "--json", url, out},
+  Arguments a = *parseArguments({"--quadro-a-quadro",
+                                 "--aparelho",
+                                 "iphone-15",
+                                 "--cabecalho",
+                                 "X-Token:  abc ",
+                                 "--cookie",
+                                 "s=1",
+                                 "--esconder",
+                                 ".a",
+                                 "--esconder",
+                                 ".b",
+                                 "--remover",
+                                 "#c",
+                                 "--sem-banners",
+                                 "--esquema",
+                                 "escuro",
+                                 "--esperar-elemento",
+                                 "main",
+                                 "--velocidade",
+                                 "400.5",
+                                 "--pausa",
+                                 "[data-x=y]=1.5",
+                                 "--pausa",
+                                 "#b=2",
+                                 "--suave",
+                                 "0",
+                                 "--ida-e-volta",
+                                 "--json",
+                                 url,
+                                 out},
                                 [&] { return devices; })
                      .arguments;
   EXPECT_EQ(std::tie(a.cssW, a.cssH, a.scale, a.safeTop), std::make_tuple(393, 852, 3.0, 59));
@@ -133,12 +176,14 @@ TEST(Arguments, OptionsTable) {
   EXPECT_TRUE(a.frameByFrame && a.noBanners && a.dark && a.roundTrip && a.json);
   EXPECT_EQ(a.speed, 400.5);
   ASSERT_EQ(a.pauses.size(), 2u);
-  EXPECT_EQ(std::tie(a.pauses[0].selector, a.pauses[0].seconds), std::make_tuple("[data-x=y]", 1.5));
+  EXPECT_EQ(std::tie(a.pauses[0].selector, a.pauses[0].seconds),
+            std::make_tuple("[data-x=y]", 1.5));
   EXPECT_EQ(planSelectors(a), (std::vector<std::string>{"[data-x=y]", "#b"}));
   EXPECT_EQ(a.headers, std::vector<std::string>{"X-Token: abc"});
   EXPECT_EQ(a.hide, (std::vector<std::string>{".a", ".b"}));
   EXPECT_EQ(a.remove, std::vector<std::string>{"#c"});
-  EXPECT_EQ(shapingStyleSheet(a, bannerStyleSheet("# x\nOneTrust\t#ot\nDidomi\tbody.d\toverflow: visible\n")),
+  EXPECT_EQ(shapingStyleSheet(
+                a, bannerStyleSheet("# x\nOneTrust\t#ot\nDidomi\tbody.d\toverflow: visible\n")),
             ".a { visibility: hidden !important; }\n.b { visibility: hidden !important; }\n"
             "#c { display: none !important; }\n#ot { display: none !important; }\n"
             "body.d { overflow: visible; }\n");
@@ -149,23 +194,25 @@ TEST(Arguments, OptionsTable) {
 // parts the machine takes, the joined report, and what tells parts of one
 // recording from others.
 TEST(Parts, CommandLinesCountsReportsAndSets) {
-  const std::vector<Device> devices =
-      *parseDevices("# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\niphone-15\t393\t852\t3\t59\tx\n");
-  const std::vector<std::string> given = {"--paralelo", "2", "--quadro-a-quadro", "--aparelho",
-                                          "iphone-15", "https://a.example/", "out.mp4", "extra"};
+  const std::vector<Device> devices = *parseDevices(
+      "# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\niphone-15\t393\t852\t3\t59\tx\n");
+  const std::vector<std::string> given = {"--paralelo", "2",         "--quadro-a-quadro",
+                                          "--aparelho", "iphone-15", "https://a.example/",
+                                          "out.mp4",    "extra"};
   const Arguments a = *parseArguments(given, [&] { return devices; }).arguments;
   EXPECT_EQ(partArguments(given, a, 2, 3, "/tmp/p2.mp4"),
-            (std::vector<std::string>{"--trecho", "2/3", "--quadro-a-quadro", "--aparelho", "iphone-15",
-                                      "https://a.example/", "/tmp/p2.mp4", "extra"}));
+            (std::vector<std::string>{"--trecho", "2/3", "--quadro-a-quadro", "--aparelho",
+                                      "iphone-15", "https://a.example/", "/tmp/p2.mp4", "extra"}));
   // As many parts as CPUs, fewer when memory is short: about 0.9 GB each at
   // 1170 × 2532.
   EXPECT_EQ(automaticParts(2, int64_t{24} << 30, 1170, 2532), 2);
   EXPECT_EQ(automaticParts(64, int64_t{24} << 30, 1170, 2532), kMaxParallelParts);
   EXPECT_EQ(automaticParts(8, int64_t{2} << 30, 1170, 2532), 2);
   EXPECT_EQ(automaticParts(8, 1 << 20, 1170, 2532), 1);
-  EXPECT_EQ(joinedJsonReport("{\"arquivo\": \"/tmp/p2.mp4\", \"bytes\": 5, \"segundos\": 1, \"quadros\": 60, "
-                             "\"modo\": \"quadro-a-quadro\", \"velocidade\": 250, \"ate\": 900}",
-                             "out.mp4", 99, 2.5, 151),
+  EXPECT_EQ(joinedJsonReport(
+                "{\"arquivo\": \"/tmp/p2.mp4\", \"bytes\": 5, \"segundos\": 1, \"quadros\": 60, "
+                "\"modo\": \"quadro-a-quadro\", \"velocidade\": 250, \"ate\": 900}",
+                "out.mp4", 99, 2.5, 151),
             "{\"arquivo\": \"out.mp4\", \"bytes\": 99, \"segundos\": 2.5, \"quadros\": 151, "
             "\"modo\": \"quadro-a-quadro\", \"velocidade\": 250, \"ate\": 900}");
 
@@ -199,7 +246,8 @@ TEST(Arguments, DocumentedExamplesParse) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
-  const std::vector<Device> devices = *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
+  const std::vector<Device> devices =
+      *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
   int commands = 0;
   auto check = [&](const std::string& line) {
     if (line.find('<') != std::string::npos) return;  // a synopsis

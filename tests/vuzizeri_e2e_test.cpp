@@ -36,7 +36,9 @@ PageServer::Response redirectTo(const std::string& url) {
   return {.status = "302 Found", .headers = "Location: " + url + "\r\n"};
 }
 
-struct Rgb { int r, g, b; };
+struct Rgb {
+  int r, g, b;
+};
 
 // One pixel of a decoded 4:2:0 picture, BT.709 limited range.
 Rgb pixelAt(const AVFrame& f, int x, int y) {
@@ -81,7 +83,8 @@ class RecorderTest : public ::testing::Test {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "") << "nothing but the report on success";
     std::smatch m;
-    ASSERT_TRUE(std::regex_match(r.out, m, std::regex("ok (.*) ([0-9]+) bytes, ([0-9]+\\.[0-9])s\n")))
+    ASSERT_TRUE(
+        std::regex_match(r.out, m, std::regex("ok (.*) ([0-9]+) bytes, ([0-9]+\\.[0-9])s\n")))
         << r.out;
     EXPECT_EQ(m[1].str(), out.string());
     EXPECT_EQ(std::stoll(m[2].str()), static_cast<long long>(fs::file_size(out)));
@@ -158,12 +161,14 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
       {{"--ate", "head"}, "--ate: head não tem lugar na página (não é exibido: display: none?)\n"},
       {{"--de", "a["}, "seletor inválido: a[\n"},
       {{"--velocidade", "1"}, "a rolagem levaria 5622 s e não cabe nos 2 minutos"},
-      {{"--quadro-a-quadro", "--velocidade", "1"}, "a rolagem daria um vídeo de 5622 s; o limite é 600 s"},
+      {{"--quadro-a-quadro", "--velocidade", "1"},
+       "a rolagem daria um vídeo de 5622 s; o limite é 600 s"},
       {{"--quadro-a-quadro", "--trecho", "1/2000"},
        "--trecho 1/2000 ficaria sem quadros: a gravação inteira tem 1410 quadros"},
       {{"--audio", text},
        "--audio: não foi possível ler " + text.string() + ": não é um som que o FFmpeg saiba ler"},
-      {{"--audio", fifo}, "--audio: não foi possível ler " + fifo.string() + ": não é um arquivo comum"},
+      {{"--audio", fifo},
+       "--audio: não foi possível ler " + fifo.string() + ": não é um arquivo comum"},
   };
   for (const auto& [options, message] : refused) {
     std::vector<std::string> args = options;
@@ -252,8 +257,8 @@ TEST_F(RecorderTest, ScrollingPageMovesUpAtTheComputedSpeedWithoutBand) {
 // and a box fixed at the bottom keeps its 60 rows in every frame.
 TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
   fs::path out = dir_ / "exact.mp4";
-  MovieInfo m = recorded(run({"--quadro-a-quadro", pageUrl("pattern.html", "h=1000&fixed=1"),
-                              "200", "400", "2", "20", out}),
+  MovieInfo m = recorded(run({"--quadro-a-quadro", pageUrl("pattern.html", "h=1000&fixed=1"), "200",
+                              "400", "2", "20", out}),
                          out);
   const double end = 1000 - 380;  // the page's height less the view's
   const size_t moving = static_cast<size_t>(std::ceil(end / 250 * 60));
@@ -265,7 +270,8 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
     int boxRows = 0;  // #9cf, luma 185, up from the bottom
     while (std::abs(f.data[0][(799 - boxRows) * f.linesize[0] + 20] - 185) < 20) ++boxRows;
     EXPECT_EQ(boxRows, 60) << "frame " << i;
-    auto offset = scroll_pattern::offsetOf({0, f.width, f.height, f.linesize[0], f.data[0]}, 40, 2.0);
+    auto offset =
+        scroll_pattern::offsetOf({0, f.width, f.height, f.linesize[0], f.data[0]}, 40, 2.0);
     if (!offset) continue;
     ++read;
     EXPECT_NEAR(*offset, std::min(250.0 * static_cast<double>(i) / 60, end), 0.3) << "frame " << i;
@@ -282,8 +288,8 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
 TEST_F(RecorderTest, AMenuBesideTheScreenSlidesInWhenThePageOpensIt) {
   for (const bool exact : {true, false}) {
     const fs::path out = dir_ / (exact ? "exact.mp4" : "real.mp4");
-    std::vector<std::string> args = {pageUrl("pattern.html", "h=1000&drawer=300"), "200", "400", "1",
-                                     "20", out};
+    std::vector<std::string> args = {
+        pageUrl("pattern.html", "h=1000&drawer=300"), "200", "400", "1", "20", out};
     if (exact) args.insert(args.begin(), "--quadro-a-quadro");
     const MovieInfo m = recorded(run(args), out);
     const char* mode = exact ? "frame by frame" : "real time";
@@ -313,10 +319,13 @@ std::string toneWav(double seconds) {
     for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i) & 0xff);
     return out;
   };
-  std::string wav = "RIFF" + le(36 + samples * 2, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) +
-                    le(44100, 4) + le(88200, 4) + le(2, 2) + le(16, 2) + "data" + le(samples * 2, 4);
+  std::string wav = "RIFF" + le(36 + samples * 2, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
+                    le(1, 2) + le(44100, 4) + le(88200, 4) + le(2, 2) + le(16, 2) + "data" +
+                    le(samples * 2, 4);
   for (uint32_t i = 0; i < samples; ++i)
-    wav += le(static_cast<uint16_t>(static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * i / 44100))), 2);
+    wav += le(
+        static_cast<uint16_t>(static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * i / 44100))),
+        2);
   return wav;
 }
 
@@ -333,16 +342,17 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
   auto offsets = [](const MovieInfo& m) {
     std::vector<double> read;
     for (const auto& f : m.frames)
-      read.push_back(scroll_pattern::offsetOf({0, f->width, f->height, f->linesize[0], f->data[0]}, 20, 1.0)
-                         .value_or(-1));
+      read.push_back(
+          scroll_pattern::offsetOf({0, f->width, f->height, f->linesize[0], f->data[0]}, 20, 1.0)
+              .value_or(-1));
     return read;
   };
   const std::string page = pageUrl("pattern.html", "h=1500");
   for (const char* mode : {"--quadro-a-quadro", "--velocidade"}) {
     const bool exact = mode == std::string("--quadro-a-quadro");
     fs::path out = dir_ / (std::string(mode + 2) + ".mp4");
-    Outcome r = run({mode, exact ? "--json" : "250", "--pausa", "#s3=1", "--de", "#s2", "--ate", "#s5",
-                     page, "200", "400", "1", "20", out});
+    Outcome r = run({mode, exact ? "--json" : "250", "--pausa", "#s3=1", "--de", "#s2", "--ate",
+                     "#s5", page, "200", "400", "1", "20", out});
     ASSERT_EQ(r.status, 0) << r.err;
     MovieInfo m = probeMovie(out);
     const std::vector<double> at = offsets(m);
@@ -354,7 +364,8 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
       if (std::abs(at[i] - 300) < 0.5) held.push_back(i);
     ASSERT_FALSE(held.empty()) << mode;
     if (!exact) {
-      const double seconds = static_cast<double>(m.packetPts[held.back()] - m.packetPts[held.front()]) / 600;
+      const double seconds =
+          static_cast<double>(m.packetPts[held.back()] - m.packetPts[held.front()]) / 600;
       EXPECT_NEAR(seconds, 1.0, 0.15) << "held in real time";
       continue;
     }
@@ -363,9 +374,10 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
     // The report, as a script reads it, agrees with the file.
     Outcome json = test_runs::run(
         "/usr/bin/python3",
-        {"-c", "import json, sys; d = json.loads(sys.argv[1]); "
-               "print(d['arquivo'], d['bytes'], d['quadros'], round(d['segundos'] * 60), d['modo'], "
-               "d['velocidade'], d['de'], d['ate'], d['pausas'][0]['posicao'], d['ida_e_volta'])",
+        {"-c",
+         "import json, sys; d = json.loads(sys.argv[1]); "
+         "print(d['arquivo'], d['bytes'], d['quadros'], round(d['segundos'] * 60), d['modo'], "
+         "d['velocidade'], d['de'], d['ate'], d['pausas'][0]['posicao'], d['ida_e_volta'])",
          r.out},
         dir_);
     EXPECT_EQ(json.out, out.string() + " " + std::to_string(fs::file_size(out)) + " " +
@@ -380,19 +392,21 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
   Outcome g = run({"--quadro-a-quadro", "--velocidade", "500", "--json",
                    pageUrl("pattern.html", "h=800&grow=400"), "200", "400", "1", "20", grown});
   ASSERT_EQ(g.status, 0) << g.err;
-  Outcome json = test_runs::run(
-      "/usr/bin/python3",
-      {"-c", "import json, sys; d = json.loads(sys.argv[1]); "
-             "print(d['ate'], d['arquivo'].endswith('grown\\ufffd\\ufffd.mp4'))",
-       g.out},
-      dir_);
+  Outcome json =
+      test_runs::run("/usr/bin/python3",
+                     {"-c",
+                      "import json, sys; d = json.loads(sys.argv[1]); "
+                      "print(d['ate'], d['arquivo'].endswith('grown\\ufffd\\ufffd.mp4'))",
+                      g.out},
+                     dir_);
   EXPECT_EQ(json.out, "820 True\n") << g.out << json.err;
 
   // The sound is the one given at start, even once its file is gone.
   fs::path loop = dir_ / "loop.mp4", tone = dir_ / "tone.wav";
   writeFile(tone, toneWav(1));
-  const pid_t looping = start({"--quadro-a-quadro", "--ida-e-volta", "--suave", "0.3", "--audio", tone,
-                               pageUrl("pattern.html", "h=1000&fixed=1"), "200", "400", "1", "20", loop});
+  const pid_t looping =
+      start({"--quadro-a-quadro", "--ida-e-volta", "--suave", "0.3", "--audio", tone,
+             pageUrl("pattern.html", "h=1000&fixed=1"), "200", "400", "1", "20", loop});
   std::this_thread::sleep_for(std::chrono::seconds(1));
   fs::remove(tone);
   MovieInfo m = recorded(wait(looping, dir_), loop);
@@ -402,13 +416,16 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
   double squares = 0;
   for (int y = 0; y < first.height; ++y)
     for (int x = 0; x < first.width; ++x)
-      squares += std::pow(first.data[0][y * first.linesize[0] + x] - last.data[0][y * last.linesize[0] + x], 2);
-  const double psnr = 10 * std::log10(255.0 * 255 * first.width * first.height / std::max(squares, 1.0));
+      squares += std::pow(
+          first.data[0][y * first.linesize[0] + x] - last.data[0][y * last.linesize[0] + x], 2);
+  const double psnr =
+      10 * std::log10(255.0 * 255 * first.width * first.height / std::max(squares, 1.0));
   EXPECT_GT(psnr, 38) << "the clip ends on its first picture";
   // The tone, looped under the whole video, fades out over its last 2 s.
   ASSERT_TRUE(m.sound);
   const MovieInfo::Sound& s = *m.sound;
-  EXPECT_EQ(std::tie(s.codec, s.sampleRate, s.channels), std::make_tuple(AV_CODEC_ID_AAC, 48000, 2));
+  EXPECT_EQ(std::tie(s.codec, s.sampleRate, s.channels),
+            std::make_tuple(AV_CODEC_ID_AAC, 48000, 2));
   EXPECT_NEAR(static_cast<double>(s.bitRate), 192000, 20000);
   EXPECT_TRUE(s.interleaved);
   const double videoSeconds = static_cast<double>(m.streamDuration) / 600;
@@ -416,7 +433,8 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
   const size_t n = s.left.size(), second = 48000;
   const double full = rms(s.left, n - 4 * second, n - 3 * second);  // the tone, looped
   EXPECT_NEAR(full, 12000.0 / 32768 / 2, 0.02) << "a sine's RMS, mono spread at -3 dB a channel";
-  EXPECT_NEAR(rms(s.left, n - second - 2400, n - second + 2400), full / 2, full / 8) << "half way down";
+  EXPECT_NEAR(rms(s.left, n - second - 2400, n - second + 2400), full / 2, full / 8)
+      << "half way down";
   EXPECT_LT(rms(s.left, n - 2400, n), full / 15) << "silent at the end";
 }
 
@@ -439,11 +457,13 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   const std::string whole = record("whole.mp4", {}, page);
   std::vector<std::string> parts;
   for (int k = 1; k <= 3; ++k)
-    parts.push_back(record("part" + std::to_string(k) + ".mp4", {"--trecho", std::to_string(k) + "/3"}, page));
+    parts.push_back(
+        record("part" + std::to_string(k) + ".mp4", {"--trecho", std::to_string(k) + "/3"}, page));
   fs::path joined = dir_ / "joined.mp4", atOnce = dir_ / "at-once.mp4";
   Outcome r = test_runs::run(JUNTAR_BINARY, {joined, parts[2], parts[0], parts[1]}, dir_);
   const MovieInfo a = probeMovie(whole);
-  Outcome parallel = run({"--quadro-a-quadro", "--paralelo", "3", page, "200", "400", "1", "20", atOnce});
+  Outcome parallel =
+      run({"--quadro-a-quadro", "--paralelo", "3", page, "200", "400", "1", "20", atOnce});
   for (const MovieInfo& b : {recorded(r, joined), recorded(parallel, atOnce)}) {
     ASSERT_EQ(b.packetPts, a.packetPts);
     ASSERT_EQ(b.frames.size(), a.frames.size());
@@ -468,7 +488,8 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
 
   // A part of another page, a part cut short, a copy of a part named as the
   // output.
-  const std::string other = record("other.mp4", {"--trecho", "2/3"}, pageUrl("pattern.html", "h=1600"));
+  const std::string other =
+      record("other.mp4", {"--trecho", "2/3"}, pageUrl("pattern.html", "h=1600"));
   const fs::path cut = dir_ / "cut.mp4", copy = dir_ / "copy.mp4", keep = dir_ / "keep.mp4";
   const std::string second = slurp(parts[1]);
   writeFile(cut, second.substr(0, second.size() / 2));
@@ -477,12 +498,16 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   const std::pair<std::vector<std::string>, std::string> refused[] = {
       {{keep, parts[0], parts[1]}, "não foi possível juntar os trechos: falta o trecho 3/3\n"},
       {{keep, parts[0], parts[0], parts[1], parts[2]},
-       "não foi possível juntar os trechos: " + parts[0] + ": o trecho 1/3 já é " + parts[0] + "\n"},
-      {{keep, parts[0], cut, parts[2]}, "não foi possível juntar os trechos: " + cut.string() + ": está incompleto: "},
+       "não foi possível juntar os trechos: " + parts[0] + ": o trecho 1/3 já é " + parts[0] +
+           "\n"},
+      {{keep, parts[0], cut, parts[2]},
+       "não foi possível juntar os trechos: " + cut.string() + ": está incompleto: "},
       {{keep, parts[0], other, parts[2]},
        "não foi possível juntar os trechos: " + other + ": é de outra gravação que " + parts[0]},
-      {{keep, whole}, "não foi possível juntar os trechos: " + whole + ": não é um trecho de vuzizeri --trecho"},
-      {{(dir_ / "." / "copy.mp4").string(), copy, parts[1], parts[2]}, "a saída é um dos trechos: "},
+      {{keep, whole},
+       "não foi possível juntar os trechos: " + whole + ": não é um trecho de vuzizeri --trecho"},
+      {{(dir_ / "." / "copy.mp4").string(), copy, parts[1], parts[2]},
+       "a saída é um dos trechos: "},
       {{dir_, parts[0], parts[1], parts[2]}, "a saída é uma pasta: "},
   };
   for (const auto& [args, message] : refused) {
@@ -504,8 +529,9 @@ TEST_F(RecorderTest, LatePicturesAndThePageClocksFrameByFrame) {
   for (int i = 0; i < 10; ++i)
     routes["/img?" + std::to_string(i)] = {
         .headers = "Content-Type: image/svg+xml\r\n",
-        .body = "<svg xmlns='http://www.w3.org/2000/svg' width='9' height='9'>"
-                "<rect width='9' height='9' fill='#1a1'/></svg>",
+        .body =
+            "<svg xmlns='http://www.w3.org/2000/svg' width='9' height='9'>"
+            "<rect width='9' height='9' fill='#1a1'/></svg>",
         .delayMs = 400};
   PageServer server(routes);
   for (const char* mode : {"--quadro-a-quadro", "--pre-carregar"}) {
@@ -515,7 +541,8 @@ TEST_F(RecorderTest, LatePicturesAndThePageClocksFrameByFrame) {
     for (size_t i = 0; i < m.frames.size(); ++i) {
       const AVFrame& f = *m.frames[i];
       int grey = 0;  // rows of #ccc, luma 191, across the pictures' middle
-      for (int y = 30; y < f.height; ++y) grey += std::abs(f.data[0][y * f.linesize[0] + 100] - 191) < 5;
+      for (int y = 30; y < f.height; ++y)
+        grey += std::abs(f.data[0][y * f.linesize[0] + 100] - 191) < 5;
       EXPECT_LT(grey, 8) << mode << ": an empty box in frame " << i;
     }
     if (mode != std::string("--quadro-a-quadro")) continue;
@@ -527,7 +554,8 @@ TEST_F(RecorderTest, LatePicturesAndThePageClocksFrameByFrame) {
     // The animation frame's bar is exact to a pixel from the first frame on
     // (the clock's timers and Date are tested in the page itself).
     for (size_t i = 1; i < 58; ++i) {
-      const double moved = std::fmod(barAt(*m.frames[i], 6) - barAt(*m.frames[0], 6) + 150.0, 150.0);
+      const double moved =
+          std::fmod(barAt(*m.frames[i], 6) - barAt(*m.frames[0], 6) + 150.0, 150.0);
       EXPECT_NEAR(moved, std::fmod(2.5 * static_cast<double>(i), 150.0), 1.0) << "frame " << i;
     }
   }
@@ -601,10 +629,21 @@ TEST_F(RecorderTest, ThePageSeesAndDrawsAPhone) {
   MovieInfo m = recorded(run({server.url(page), "390", "844", "3", "47", out}), out);
   EXPECT_NE(server.request(page).find("\r\nAccept-Language: pt-BR"), std::string::npos);
   ASSERT_FALSE(m.frames.empty());
-  const char* blocks[] = {"hover none", "pointer coarse", "touch", "platform", "screen",
-                          "pixel ratio", "light scheme", "language", "UI sans",
-                          "Helvetica, Arial, Times", "Courier, Menlo, monospace", "colour emoji",
-                          "Chinese", "Japanese", "Korean"};
+  const char* blocks[] = {"hover none",
+                          "pointer coarse",
+                          "touch",
+                          "platform",
+                          "screen",
+                          "pixel ratio",
+                          "light scheme",
+                          "language",
+                          "UI sans",
+                          "Helvetica, Arial, Times",
+                          "Courier, Menlo, monospace",
+                          "colour emoji",
+                          "Chinese",
+                          "Japanese",
+                          "Korean"};
   // Rows of six 60 CSS px blocks, 5 px apart, under the 47 pt band.
   for (int i = 0; i < 15; ++i)
     EXPECT_TRUE(green(pixelAt(*m.frames.front(), 3 * (35 + i % 6 * 65), 3 * (82 + i / 6 * 65))))
@@ -640,20 +679,42 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
                                           "Authorization: Basic dnV6OnNlbmhh"};  // vuz:senha
   auto redirect = [&](const std::string& path) { return redirectTo(other.url(path, "localhost")); };
   PageServer server({{"/", {.body = html, .needs = needs}},
-                     {"/own.css", {.headers = "Content-Type: text/css\r\n",
-                                   .body = "#b1 { background: #0f0; }", .needs = needs}},
-                     {"/r/img", redirect("/img")}, {"/r/css", redirect("/css")},
-                     {"/r/data", redirect("/data")}, {"/r/chain", redirect("/bounce")},
+                     {"/own.css",
+                      {.headers = "Content-Type: text/css\r\n",
+                       .body = "#b1 { background: #0f0; }",
+                       .needs = needs}},
+                     {"/r/img", redirect("/img")},
+                     {"/r/css", redirect("/css")},
+                     {"/r/data", redirect("/data")},
+                     {"/r/chain", redirect("/bounce")},
                      {"/back", {}}});
   other.route("/bounce", redirectTo(server.url("/back")));
   writeFile(dir_ / "estilo.css", "#b7 { background: #0f0; }");
   writeFile(dir_ / "script.js", "document.getElementById('b8').style.background = '#0f0';");
   fs::path out = dir_ / "private.mp4";
-  const std::vector<std::string> args = {
-      "--cabecalho", "X-Teste:  sim", "--cookie", "sessao=abc", "--esconder", ".anuncio",
-      "--remover", "#remove-me", "--sem-banners", "--estilo", dir_ / "estilo.css", "--script",
-      dir_ / "script.js", "--esperar-elemento", "#tarde", "--esquema", "escuro", server.url(),
-      "400", "300", "1", "0", out};
+  const std::vector<std::string> args = {"--cabecalho",
+                                         "X-Teste:  sim",
+                                         "--cookie",
+                                         "sessao=abc",
+                                         "--esconder",
+                                         ".anuncio",
+                                         "--remover",
+                                         "#remove-me",
+                                         "--sem-banners",
+                                         "--estilo",
+                                         dir_ / "estilo.css",
+                                         "--script",
+                                         dir_ / "script.js",
+                                         "--esperar-elemento",
+                                         "#tarde",
+                                         "--esquema",
+                                         "escuro",
+                                         server.url(),
+                                         "400",
+                                         "300",
+                                         "1",
+                                         "0",
+                                         out};
   MovieInfo m = recorded(run(args, {kCredentials}), out);
   for (const char* path : {"/", "/img", "/css", "/data", "/bounce"}) {
     EXPECT_NE(other.request(path), "") << path << " was asked for";
@@ -665,7 +726,7 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
   ASSERT_FALSE(m.frames.empty());
   const AVFrame& first = *m.frames.front();
   const char* blocks[] = {"own style sheet", "--esconder", "--remover", "--sem-banners",
-                          "--esquema", "--estilo", "--script", "--esperar-elemento"};
+                          "--esquema",       "--estilo",   "--script",  "--esperar-elemento"};
   const int x[] = {20, 65, 110, 155, 245, 290, 335, 380};
   for (int i = 0; i < 8; ++i) EXPECT_TRUE(green(pixelAt(first, x[i], 30))) << blocks[i];
   expectColour(first, 200, 30, {255, 255, 255});  // no dialog over the page

@@ -21,8 +21,8 @@ TEST(RecorderTimeLimit, AStuckPageEndsWithTempoEsgotadoAndLeavesNothing) {
     char templ[] = "/tmp/vuzizeri_slow_XXXXXX";
     fs::path dir = mkdtemp(templ);
     fs::path out = dir / "never.mp4";
-    std::vector<std::string> args = {test_runs::pageUrl("stuck.html"), "200", "300", "1", "20",
-                                     out.string()};
+    std::vector<std::string> args = {
+        test_runs::pageUrl("stuck.html"), "200", "300", "1", "20", out.string()};
     if (frameByFrame) args.insert(args.begin(), "--quadro-a-quadro");
     test_runs::Outcome r =
         test_runs::run(VUZIZERI_BINARY, args, dir, test_runs::recorderOptions(dir));

@@ -7,12 +7,12 @@
 #include <functional>
 #include <tuple>
 
-#include "vuzizeri_fakes.h"
-#include "vuzizeri/recorder/capture/real_time.h"
 #include "vuzizeri/recorder/capture/frame_by_frame.h"
+#include "vuzizeri/recorder/capture/real_time.h"
 #include "vuzizeri/recorder/frame_composition.h"
 #include "vuzizeri/recorder/scripts.h"
 #include "vuzizeri/recorder/start_sequence.h"
+#include "vuzizeri_fakes.h"
 
 namespace vuz {
 namespace {
@@ -38,8 +38,11 @@ void expectFailure(const std::function<void()>& step, const std::string& message
 // servers that watch for them rely on their text.
 TEST(StartSequence, SpeedRuleAndTheFixedScripts) {
   // contentH 700: distances 0, 15000 (60 s at 250 px/s), 25000, 30000, none.
-  for (auto [height, speed] : {std::pair{700.0, 250.0}, {15700.0, 250.0}, {25700.0, 25000.0 / 60},
-                               {30700.0, 500.0}, {100.0, 250.0}})
+  for (auto [height, speed] : {std::pair{700.0, 250.0},
+                               {15700.0, 250.0},
+                               {25700.0, 25000.0 / 60},
+                               {30700.0, 500.0},
+                               {100.0, 250.0}})
     EXPECT_EQ(scrollSpeed(height, 700), speed) << height;
   // The shortest text that reads back as the same double, always with a point.
   EXPECT_TRUE(scrollScript(250).ends_with("\n})(250.0)"));
@@ -98,9 +101,9 @@ TEST(StartSequence, WaitsThenSamplesMeasuresOpensScrollsAndCaptures) {
 }
 
 TEST(StartSequence, UnusableHeightOrRefusedWriterFails) {
-  const std::optional<ScriptValue> answers[] = {
-      ScriptValue::ofString("800"), ScriptValue::ofNumber(0), ScriptValue::ofNumber(-5),
-      ScriptValue::ofNumber(NAN), numbers({800})};
+  const std::optional<ScriptValue> answers[] = {ScriptValue::ofString("800"),
+                                                ScriptValue::ofNumber(0), ScriptValue::ofNumber(-5),
+                                                ScriptValue::ofNumber(NAN), numbers({800})};
   for (const auto& answer : answers) {
     Rig rig(kPhone);
     rig.recorder->medirEComecar();
@@ -127,9 +130,9 @@ TEST(StartSequence, UnusableHeightOrRefusedWriterFails) {
 }
 
 TEST(CaptureLoop, EndCondition) {
-  EXPECT_TRUE(atEnd(numbers({5})));       // [y] holds when y ≥ −1
+  EXPECT_TRUE(atEnd(numbers({5})));  // [y] holds when y ≥ −1
   EXPECT_FALSE(atEnd(numbers({-1.5})));
-  EXPECT_TRUE(atEnd(numbers({})));        // y 0, m 1
+  EXPECT_TRUE(atEnd(numbers({})));  // y 0, m 1
   EXPECT_TRUE(atEnd(numbers({998, 1000})));
   EXPECT_FALSE(atEnd(numbers({997.5, 1000})));
   EXPECT_FALSE(atEnd(numbers({NAN, 1000})));
@@ -216,7 +219,8 @@ TEST(CaptureLoop, FailuresAndTheWebProcessEnd) {
   ASSERT_TRUE(held.liveWriter->finishing);
   held.recorder->webProcessEnded();
   held.liveWriter->failureText = "No space left on device";
-  expectFailure([&] { held.liveWriter->heldFinish(); }, "falha ao finalizar: No space left on device");
+  expectFailure([&] { held.liveWriter->heldFinish(); },
+                "falha ao finalizar: No space left on device");
   EXPECT_TRUE(held.reports.empty());
 }
 
@@ -311,12 +315,12 @@ TEST(FrameByFrame, ExactTimesWholeRowsStillPartsAndWaits) {
   EXPECT_TRUE(rig.web.scripts.back().ends_with(
       R"(({"step": {"ticks": 1, "clockEvent": "vuzizeri-quadro", "scrollTo": null, "seconds": 0}}))"))
       << "frame 0 stays where it is";
-  rig.web.answerScript(ScriptValue::ofArray({ScriptValue::ofNumber(0), ScriptValue::ofNumber(100),
-                                             ScriptValue::ofArray({})}));
+  rig.web.answerScript(ScriptValue::ofArray(
+      {ScriptValue::ofNumber(0), ScriptValue::ofNumber(100), ScriptValue::ofArray({})}));
   // Frame 1 at 4.1667 px is 12.5 rows: 13 rows, the page at 4 px and its
   // picture one row up, but for a header fixed over the first CSS pixel.
-  takeFrame(0, ScriptValue::ofArray({ScriptValue::ofNumber(4), ScriptValue::ofNumber(100),
-                                     numbers({0, 0, 10, 1})}));
+  takeFrame(0, ScriptValue::ofArray(
+                   {ScriptValue::ofNumber(4), ScriptValue::ofNumber(100), numbers({0, 0, 10, 1})}));
   EXPECT_NE(rig.web.scripts.back().find(R"("scrollTo": 4, "seconds": 0.016666666666666666)"),
             std::string::npos)
       << rig.web.scripts.back();

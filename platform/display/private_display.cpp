@@ -36,13 +36,13 @@ bool writeAuthority(const std::string& path, std::string* error) {
     entry.append(static_cast<const char*>(data), size);
   };
   entry += "\xff\xff";  // FamilyWild
-  field("", 0);       // address
-  field("", 0);       // display number
+  field("", 0);         // address
+  field("", 0);         // display number
   field(kName, sizeof kName - 1);
   field(cookie, sizeof cookie);
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  bool written = fd >= 0 && write(fd, entry.data(), entry.size()) ==
-                                static_cast<ssize_t>(entry.size());
+  bool written =
+      fd >= 0 && write(fd, entry.data(), entry.size()) == static_cast<ssize_t>(entry.size());
   if (!written) *error = std::strerror(errno);
   if (fd >= 0) close(fd);
   return written;
@@ -67,17 +67,16 @@ bool writeAuthority(const std::string& path, std::string* error) {
 
   std::string fd = std::to_string(displayFd);
   std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-  std::vector<const char*> args = {"Xvfb",  "-displayfd", fd.c_str(), "-screen", "0",
-                                   screen.c_str(), "-dpi", "96", "-nolisten", "tcp",
-                                   "-noreset", "-auth", authority.c_str(), nullptr};
+  std::vector<const char*> args = {
+      "Xvfb", "-displayfd", fd.c_str(), "-screen",  "0",     screen.c_str(),    "-dpi",
+      "96",   "-nolisten",  "tcp",      "-noreset", "-auth", authority.c_str(), nullptr};
   execvp("Xvfb", const_cast<char* const*>(args.data()));
   _exit(127);
 }
 
 }  // namespace
 
-bool startPrivateDisplay(int width, int height, const std::string& authority,
-                         std::string* error) {
+bool startPrivateDisplay(int width, int height, const std::string& authority, std::string* error) {
   if (!writeAuthority(authority, error)) return false;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -113,8 +112,10 @@ bool startPrivateDisplay(int width, int height, const std::string& authority,
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     for (ssize_t i = 0; i < n; ++i) {
-      if (buffer[i] == '\n') complete = true;
-      else if (!complete) number += buffer[i];
+      if (buffer[i] == '\n')
+        complete = true;
+      else if (!complete)
+        number += buffer[i];
     }
   }
   close(fds[0]);

@@ -12,7 +12,6 @@ namespace display {
 // process ends, however it ends. Call from the main thread (the thread that
 // lives as long as the process), before any other thread exists. False with
 // a reason when no server came up.
-bool startPrivateDisplay(int width, int height, const std::string& authority,
-                         std::string* error);
+bool startPrivateDisplay(int width, int height, const std::string& authority, std::string* error);
 
 }  // namespace display

@@ -80,7 +80,8 @@ ImageRef resized(const Image& source, int width, int height) {
 
 uint64_t sampledRowsSignature(const Image& image) {
   // FNV-1a over 64-bit words.
-  uint64_t hash = 0xcbf29ce484222325u ^ (static_cast<uint64_t>(image.width()) << 32 | image.height());
+  uint64_t hash =
+      0xcbf29ce484222325u ^ (static_cast<uint64_t>(image.width()) << 32 | image.height());
   const size_t words = static_cast<size_t>(image.width()) / 2;
   for (int y = 0; y < image.height(); y += 16) {
     const uint8_t* row = image.row(y);

@@ -55,7 +55,9 @@ class Dictionary {
   ~Dictionary() { av_dict_free(&dict_); }
   Dictionary(const Dictionary&) = delete;
   Dictionary& operator=(const Dictionary&) = delete;
-  void set(const char* key, const std::string& value) { av_dict_set(&dict_, key, value.c_str(), 0); }
+  void set(const char* key, const std::string& value) {
+    av_dict_set(&dict_, key, value.c_str(), 0);
+  }
   AVDictionary** out() { return &dict_; }
 
  private:

@@ -116,9 +116,10 @@ bool setSampleDescriptionVendor(const std::string& path, const char (&vendor)[5]
       // stsd: version/flags, entry count, then sample entries whose video
       // part starts with version, revision and the vendor code.
       if (size < 8) return;
-      forEachBox(moov, body + 8, body + size, [&](const std::string&, size_t entry, size_t entrySize) {
-        if (entrySize >= 16) vendorOffsets.push_back(entry + 12);
-      });
+      forEachBox(moov, body + 8, body + size,
+                 [&](const std::string&, size_t entry, size_t entrySize) {
+                   if (entrySize >= 16) vendorOffsets.push_back(entry + 12);
+                 });
     });
   };
   descend(descend, 0, moov.size(), 0);

@@ -35,7 +35,8 @@ InputFormatPtr openPart(const std::string& path, std::string* error) {
 bool sameStream(const AVCodecParameters& a, const AVCodecParameters& b) {
   return a.codec_id == b.codec_id && a.width == b.width && a.height == b.height &&
          a.format == b.format && a.extradata_size == b.extradata_size &&
-         (a.extradata_size == 0 || std::equal(a.extradata, a.extradata + a.extradata_size, b.extradata));
+         (a.extradata_size == 0 ||
+          std::equal(a.extradata, a.extradata + a.extradata_size, b.extradata));
 }
 
 }  // namespace
@@ -133,8 +134,8 @@ bool checkJoinable(const std::vector<std::string>& parts, std::vector<MovieConte
   return true;
 }
 
-bool joinMovies(const std::vector<std::string>& parts, const std::string& output,
-                double* lastFrame, std::string* error) {
+bool joinMovies(const std::vector<std::string>& parts, const std::string& output, double* lastFrame,
+                std::string* error) {
   std::vector<InputFormatPtr> inputs;
   for (const std::string& path : parts) {
     inputs.push_back(openPart(path, error));

@@ -38,7 +38,7 @@ bool checkJoinable(const std::vector<std::string>& parts, std::vector<MovieConte
 // cannot be written (or a part changed since it was checked); `output` may
 // then hold part of the movie. `lastFrame` is set to the last frame's time in
 // seconds.
-bool joinMovies(const std::vector<std::string>& parts, const std::string& output,
-                double* lastFrame, std::string* error);
+bool joinMovies(const std::vector<std::string>& parts, const std::string& output, double* lastFrame,
+                std::string* error);
 
 }  // namespace media

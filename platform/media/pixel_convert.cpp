@@ -95,14 +95,15 @@ constexpr int16_t kY8GRest = static_cast<int16_t>(kY8G - kY8G / 2);
 // Eight pixels' luma as 32-bit lanes, in order.
 AVX2 inline __m256i luma8(__m256i pixels) {
   // Each pixel's blue, green, green, red as 16-bit lanes, two pixels a lane.
-  const __m256i firstPair = _mm256_setr_epi8(0, -1, 1, -1, 1, -1, 2, -1, 4, -1, 5, -1, 5, -1, 6, -1,
-                                             0, -1, 1, -1, 1, -1, 2, -1, 4, -1, 5, -1, 5, -1, 6, -1);
+  const __m256i firstPair =
+      _mm256_setr_epi8(0, -1, 1, -1, 1, -1, 2, -1, 4, -1, 5, -1, 5, -1, 6, -1, 0, -1, 1, -1, 1, -1,
+                       2, -1, 4, -1, 5, -1, 5, -1, 6, -1);
   const __m256i secondPair =
       _mm256_setr_epi8(8, -1, 9, -1, 9, -1, 10, -1, 12, -1, 13, -1, 13, -1, 14, -1, 8, -1, 9, -1, 9,
                        -1, 10, -1, 12, -1, 13, -1, 13, -1, 14, -1);
-  const __m256i weights = _mm256_setr_epi16(kY8B, kY8GHalf, kY8GRest, kY8R, kY8B, kY8GHalf, kY8GRest,
-                                            kY8R, kY8B, kY8GHalf, kY8GRest, kY8R, kY8B, kY8GHalf,
-                                            kY8GRest, kY8R);
+  const __m256i weights =
+      _mm256_setr_epi16(kY8B, kY8GHalf, kY8GRest, kY8R, kY8B, kY8GHalf, kY8GRest, kY8R, kY8B,
+                        kY8GHalf, kY8GRest, kY8R, kY8B, kY8GHalf, kY8GRest, kY8R);
   const __m256i a = _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, firstPair), weights);
   const __m256i b = _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, secondPair), weights);
   return _mm256_srai_epi32(_mm256_add_epi32(_mm256_hadd_epi32(a, b), _mm256_set1_epi32(kY8Offset)),
@@ -113,7 +114,8 @@ AVX2 int lumaRowAvx2(const uint8_t* __restrict src, int width, uint8_t* __restri
   int x = 0;
   for (; x + 16 <= width; x += 16) {
     const __m256i lo = luma8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * x)));
-    const __m256i hi = luma8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * x + 32)));
+    const __m256i hi =
+        luma8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * x + 32)));
     const __m256i words = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
     const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(words, words), 0x08);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(y + x), _mm256_castsi256_si128(bytes));
@@ -135,7 +137,8 @@ AVX2 inline __m256i chromaSums4(const uint8_t* top, const uint8_t* bottom) {
 
 // Eight chroma samples from the sums of samples 0-3 and 4-7.
 AVX2 inline void storeChroma8(__m256i first, __m256i second, __m256i weights, uint8_t* out) {
-  __m256i v = _mm256_hadd_epi32(_mm256_madd_epi16(first, weights), _mm256_madd_epi16(second, weights));
+  __m256i v =
+      _mm256_hadd_epi32(_mm256_madd_epi16(first, weights), _mm256_madd_epi16(second, weights));
   v = _mm256_srai_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(kC8Offset)), kShift + 2);
   v = _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
   const __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));

@@ -110,8 +110,8 @@ int64_t completeAlphaRunCodes(std::vector<uint8_t>& f, std::string* error) {
       if (size < 8 || slice + size > f.size()) return malformed("slice size");
       const size_t sliceHeader = f[slice] >> 3;
       if (sliceHeader < 8 || sliceHeader > size) return malformed("slice header");
-      const size_t coded = readBig(f, slice + 2, 2) + readBig(f, slice + 4, 2) +
-                           readBig(f, slice + 6, 2);
+      const size_t coded =
+          readBig(f, slice + 2, 2) + readBig(f, slice + 4, 2) + readBig(f, slice + 6, 2);
       if (sliceHeader + coded > size) return malformed("plane sizes");
       const size_t alpha = slice + sliceHeader + coded;
       const size_t alphaBytes = size - sliceHeader - coded;

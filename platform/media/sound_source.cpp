@@ -44,9 +44,9 @@ struct SoundSource::Impl {
     if (room < 0) return fail(avErrorText("swr_get_out_samples", room));
     std::vector<float> l(static_cast<size_t>(room) + 1), r(l.size());
     uint8_t* out[2] = {reinterpret_cast<uint8_t*>(l.data()), reinterpret_cast<uint8_t*>(r.data())};
-    const int made = swr_convert(resampler.get(), out, room + 1,
-                                 in ? const_cast<const uint8_t**>(in->extended_data) : nullptr,
-                                 inSamples);
+    const int made =
+        swr_convert(resampler.get(), out, room + 1,
+                    in ? const_cast<const uint8_t**>(in->extended_data) : nullptr, inSamples);
     if (made < 0) return fail(avErrorText("swr_convert", made));
     left.insert(left.end(), l.begin(), l.begin() + made);
     right.insert(right.end(), r.begin(), r.begin() + made);
@@ -113,7 +113,8 @@ namespace {
 std::string openErrorText(const char* call, int code) {
   if (code == AVERROR_INVALIDDATA || code == AVERROR(EINVAL))
     return "não é um som que o FFmpeg saiba ler (" + avErrorText(code) + ")";
-  if (code == AVERROR_EXIT) return "não foi lido em " + std::to_string(int(SoundSource::kOpenSeconds)) + " s";
+  if (code == AVERROR_EXIT)
+    return "não foi lido em " + std::to_string(int(SoundSource::kOpenSeconds)) + " s";
   return avErrorText(call, code);
 }
 
@@ -126,7 +127,8 @@ std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::str
     return nullptr;
   }
   if (!S_ISREG(info.st_mode)) {
-    *error = S_ISDIR(info.st_mode) ? "é uma pasta" : "não é um arquivo comum (um FIFO, um dispositivo?)";
+    *error =
+        S_ISDIR(info.st_mode) ? "é uma pasta" : "não é um arquivo comum (um FIFO, um dispositivo?)";
     return nullptr;
   }
   auto d = std::make_unique<Impl>();
@@ -156,8 +158,9 @@ std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::str
   const AVCodec* codec = nullptr;
   d->stream = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
   if (d->stream < 0 || !codec) {
-    *error = d->stream == AVERROR_DECODER_NOT_FOUND ? "não há decodificador para a sua trilha de áudio"
-                                                     : "não tem trilha de áudio";
+    *error = d->stream == AVERROR_DECODER_NOT_FOUND
+                 ? "não há decodificador para a sua trilha de áudio"
+                 : "não tem trilha de áudio";
     return nullptr;
   }
   d->decoder.reset(avcodec_alloc_context3(codec));
@@ -165,7 +168,8 @@ std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::str
     *error = avErrorText("avcodec_alloc_context3", AVERROR(ENOMEM));
     return nullptr;
   }
-  if ((r = avcodec_parameters_to_context(d->decoder.get(), raw->streams[d->stream]->codecpar)) < 0) {
+  if ((r = avcodec_parameters_to_context(d->decoder.get(), raw->streams[d->stream]->codecpar)) <
+      0) {
     *error = avErrorText("avcodec_parameters_to_context", r);
     return nullptr;
   }

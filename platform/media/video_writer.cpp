@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -216,8 +216,10 @@ bool VideoWriter::Impl::openVideoTrack() {
   c->colorspace = AVCOL_SPC_BT709;
   c->color_range = AVCOL_RANGE_MPEG;
   Dictionary options;
-  if (isProRes()) setUpProRes(c, &options);
-  else setUpH264(c, &options);
+  if (isProRes())
+    setUpProRes(c, &options);
+  else
+    setUpH264(c, &options);
   if (!openTrack(&video, codec, &options)) return false;
   if (isProRes()) {
     // In QuickTime a depth of 32 is what says "this track has alpha"
@@ -269,8 +271,8 @@ void VideoWriter::Impl::convert(const PixelBuffer& buffer, AVFrame* f) {
     std::vector<std::thread> helpers;
     for (int i = 1; i < converters; ++i)
       helpers.emplace_back([&, i] {
-        bgraToYuva444p10(buffer.baseAddress(), buffer.bytesPerRow(), width,
-                         height * i / converters, height * (i + 1) / converters, planes);
+        bgraToYuva444p10(buffer.baseAddress(), buffer.bytesPerRow(), width, height * i / converters,
+                         height * (i + 1) / converters, planes);
       });
     bgraToYuva444p10(buffer.baseAddress(), buffer.bytesPerRow(), width, 0, height / converters,
                      planes);
@@ -304,7 +306,8 @@ bool VideoWriter::Impl::writePacket(AVPacket* p) {
   // interleaves them by time.
   int r = sound ? av_interleaved_write_frame(format.get(), p) : av_write_frame(format.get(), p);
   av_packet_unref(p);
-  if (r < 0) return failWith(avErrorText(sound ? "av_interleaved_write_frame" : "av_write_frame", r));
+  if (r < 0)
+    return failWith(avErrorText(sound ? "av_interleaved_write_frame" : "av_write_frame", r));
   return true;
 }
 
@@ -446,7 +449,8 @@ void VideoWriter::Impl::run() {
     frame->pts = job.pts;
     encode(&video, frame.get());
     converting = converting + std::chrono::duration<double>(converted - start).count();
-    encoding = encoding + std::chrono::duration<double>(std::chrono::steady_clock::now() - converted).count();
+    encoding = encoding +
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - converted).count();
   }
   finishFile();
   std::function<void()> done;
@@ -505,7 +509,8 @@ bool VideoWriter::addInput(const VideoInputSettings& settings) {
       settings.height > kMaxVideoDimension) {
     return d.failWith("frame size " + std::to_string(settings.width) + "x" +
                       std::to_string(settings.height) + " is outside 1x1 to " +
-                      std::to_string(kMaxVideoDimension) + "x" + std::to_string(kMaxVideoDimension));
+                      std::to_string(kMaxVideoDimension) + "x" +
+                      std::to_string(kMaxVideoDimension));
   }
   // The encoders' own area limit, (w + 128) × (h + 128) < 2³¹ / 8: refused
   // here with the sizes rather than later as "Invalid argument".
@@ -539,7 +544,8 @@ bool VideoWriter::startWriting() {
   av_image_fill_linesizes(linesizes, d.video.encoder->pix_fmt, d.video.encoder->width);
   for (int& l : linesizes) l = FFALIGN(l, 64);
   uint8_t* planes[4] = {};
-  int bytes = av_image_fill_pointers(planes, d.video.encoder->pix_fmt, d.video.encoder->height, nullptr, linesizes);
+  int bytes = av_image_fill_pointers(planes, d.video.encoder->pix_fmt, d.video.encoder->height,
+                                     nullptr, linesizes);
   if (bytes < 0) return d.failWith(avErrorText("av_image_fill_pointers", bytes));
   d.framePool.reset(av_buffer_pool_init(static_cast<size_t>(bytes) + 64, av_buffer_alloc));
   if (!d.framePool) return d.failWith(avErrorText("av_buffer_pool_init", AVERROR(ENOMEM)));
@@ -618,13 +624,13 @@ bool VideoWriter::append(PixelBufferHandle buffer, MediaTime time) {
                                  AVRational{1, d.settings.timescale}, AV_ROUND_NEAR_INF);
   if (pts <= d.lastAppendedPts) {
     return d.failWith("presentation time " + std::to_string(pts) + "/" +
-                      std::to_string(d.settings.timescale) + " does not follow the previous frame's");
+                      std::to_string(d.settings.timescale) +
+                      " does not follow the previous frame's");
   }
   {
     std::unique_lock lock(d.mutex);
-    d.changed.wait(lock, [&] {
-      return d.queue.size() < kQueueCapacity || d.status == WriterStatus::kFailed;
-    });
+    d.changed.wait(
+        lock, [&] { return d.queue.size() < kQueueCapacity || d.status == WriterStatus::kFailed; });
     if (d.status == WriterStatus::kFailed) return false;
     d.queue.push_back(Job{std::move(buffer), pts});
   }

@@ -22,7 +22,9 @@ std::string programPrefix() {
 
 }  // namespace
 
-std::string programDataFolder(const std::string& name) { return programPrefix() + "/share/" + name; }
+std::string programDataFolder(const std::string& name) {
+  return programPrefix() + "/share/" + name;
+}
 
 std::string programLibraryFolder(const std::string& name) {
   return programPrefix() + "/lib/" + name;

@@ -29,8 +29,10 @@ void removeTree(const std::string& folder) {
   nftw(
       folder.c_str(),
       [](const char* path, const struct stat*, int type, FTW*) {
-        if (type == FTW_DP) rmdir(path);
-        else unlink(path);
+        if (type == FTW_DP)
+          rmdir(path);
+        else
+          unlink(path);
         return 0;
       },
       16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);

@@ -154,9 +154,10 @@ void removeUnfinishedOutput(const std::string& path) {
 }  // namespace
 
 std::string startGuardedRun(const GuardSettings& settings) {
-  void* page = mmap(nullptr, sizeof(SharedState), PROT_READ | PROT_WRITE,
-                    MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  if (page == MAP_FAILED) fail(std::string("não foi possível iniciar a gravação: ") + std::strerror(errno));
+  void* page =
+      mmap(nullptr, sizeof(SharedState), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (page == MAP_FAILED)
+    fail(std::string("não foi possível iniciar a gravação: ") + std::strerror(errno));
   shared = new (page) SharedState;
 
   std::string folder, error;

@@ -40,8 +40,8 @@ bool isAttachment(WebKitURIResponse* response) {
          g_ascii_strcasecmp(disposition, "attachment") == 0;
 }
 
-gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                      WebKitPolicyDecisionType type, gpointer) {
+gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                      gpointer) {
   if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
     webkit_policy_decision_ignore(decision);  // the recording stays on its page
     return TRUE;
@@ -123,9 +123,9 @@ WebKitWebContext* newConfinedContext(unsigned memoryLimitMB) {
   webkit_memory_pressure_settings_set_strict_threshold(memory, kStrictThreshold);
   webkit_memory_pressure_settings_set_conservative_threshold(memory, kConservativeThreshold);
   webkit_memory_pressure_settings_set_poll_interval(memory, kMemoryPollSeconds);
-  auto* context = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager",
-                                                  data, "memory-pressure-settings", memory,
-                                                  nullptr));
+  auto* context =
+      WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data,
+                                      "memory-pressure-settings", memory, nullptr));
   webkit_memory_pressure_settings_free(memory);
   webkit_web_context_set_sandbox_enabled(context, TRUE);
   g_signal_connect(context, "download-started", G_CALLBACK(cancelDownload), nullptr);
@@ -135,13 +135,14 @@ WebKitWebContext* newConfinedContext(unsigned memoryLimitMB) {
 bool sandboxWorks(std::string* reason) {
   const char* off = g_getenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS");
   if (off && std::strcmp(off, "0") != 0) return true;
-  const char* argv[] = {kBubblewrap, "--ro-bind", "/", "/", "--proc", "/proc", "--dev", "/dev",
-                        "--unshare-all", "--die-with-parent", "true", nullptr};
+  const char* argv[] = {
+      kBubblewrap,     "--ro-bind",         "/",    "/",    "--proc", "/proc", "--dev", "/dev",
+      "--unshare-all", "--die-with-parent", "true", nullptr};
   g_autofree char* errors = nullptr;
   g_autoptr(GError) error = nullptr;
   int status = 0;
-  if (!g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL,
-                    nullptr, nullptr, nullptr, &errors, &status, &error)) {
+  if (!g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr,
+                    nullptr, nullptr, &errors, &status, &error)) {
     *reason = error->message;
     return false;
   }

@@ -18,7 +18,9 @@ struct ScriptValue {
 
   static ScriptValue ofNumber(double n) { return {Kind::kNumber, n, {}, {}}; }
   static ScriptValue ofString(std::string s) { return {Kind::kString, 0, std::move(s), {}}; }
-  static ScriptValue ofArray(std::vector<ScriptValue> e) { return {Kind::kArray, 0, {}, std::move(e)}; }
+  static ScriptValue ofArray(std::vector<ScriptValue> e) {
+    return {Kind::kArray, 0, {}, std::move(e)};
+  }
   static ScriptValue ofObject() { return {}; }
 
   bool isNumber() const { return kind == Kind::kNumber; }

@@ -16,7 +16,8 @@ namespace {
 // touching the page's DOM, and overlay scroll bars take no layout room.
 constexpr char kHideScrollBars[] =
     "html { scrollbar-width: none !important; }\n"
-    "::-webkit-scrollbar { display: none !important; width: 0 !important; height: 0 !important; }\n";
+    "::-webkit-scrollbar { display: none !important; width: 0 !important; height: 0 !important; "
+    "}\n";
 
 // Bounds the work a hostile page can make us do by answering a huge array.
 constexpr unsigned kMaxArrayElements = 4096;
@@ -75,8 +76,8 @@ bool looksBlank(const graphics::Image& image) {
 
 graphics::ImageRef toWidth(graphics::ImageRef image, int width) {
   if (!image || width <= 0 || image->width() == width) return image;
-  int height = static_cast<int>(std::lround(static_cast<double>(image->height()) * width /
-                                            image->width()));
+  int height =
+      static_cast<int>(std::lround(static_cast<double>(image->height()) * width / image->width()));
   return graphics::resized(*image, width, std::max(height, 1));
 }
 
@@ -105,9 +106,9 @@ WebKitView::WebKitView(const Options& options) {
   }
 
   g_autoptr(WebKitUserContentManager) content = webkit_user_content_manager_new();
-  g_autoptr(WebKitUserStyleSheet) style = webkit_user_style_sheet_new(
-      kHideScrollBars, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_STYLE_LEVEL_USER,
-      nullptr, nullptr);
+  g_autoptr(WebKitUserStyleSheet) style =
+      webkit_user_style_sheet_new(kHideScrollBars, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                  WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
   webkit_user_content_manager_add_style_sheet(content, style);
   for (auto [sheet, level] : {std::pair{&options.userStyleSheet, WEBKIT_USER_STYLE_LEVEL_USER},
                               {&options.authorStyleSheet, WEBKIT_USER_STYLE_LEVEL_AUTHOR}}) {
@@ -117,15 +118,15 @@ WebKitView::WebKitView(const Options& options) {
     webkit_user_content_manager_add_style_sheet(content, shaping);
   }
   if (!options.topFrameScript.empty()) {
-    g_autoptr(WebKitUserScript) script = webkit_user_script_new(
-        options.topFrameScript.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    g_autoptr(WebKitUserScript) script =
+        webkit_user_script_new(options.topFrameScript.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, script);
   }
   if (!options.pageScript.empty()) {
-    g_autoptr(WebKitUserScript) script = webkit_user_script_new(
-        options.pageScript.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    g_autoptr(WebKitUserScript) script =
+        webkit_user_script_new(options.pageScript.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, script);
   }
 
@@ -142,12 +143,13 @@ WebKitView::WebKitView(const Options& options) {
   confinePage(view_, options.credentials);
   g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
-  g_signal_connect(view_, "web-process-terminated",
-                   G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
-                     auto* self = static_cast<WebKitView*>(data);
-                     if (self->webProcessEnded_) self->webProcessEnded_();
-                   }),
-                   this);
+  g_signal_connect(
+      view_, "web-process-terminated",
+      G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+        auto* self = static_cast<WebKitView*>(data);
+        if (self->webProcessEnded_) self->webProcessEnded_();
+      }),
+      this);
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window_), options.windowTitle.c_str());
@@ -236,8 +238,8 @@ void WebKitView::load(const std::string& uri) {
     std::string name;
   };
   for (const auto& [name, value] : cookies_) {
-    g_autoptr(SoupCookie) cookie = soup_cookie_new(name.c_str(), value.c_str(),
-                                                   parsed ? g_uri_get_host(parsed) : "", "/", -1);
+    g_autoptr(SoupCookie) cookie =
+        soup_cookie_new(name.c_str(), value.c_str(), parsed ? g_uri_get_host(parsed) : "", "/", -1);
     soup_cookie_set_secure(cookie, secure);
     webkit_cookie_manager_add_cookie(
         manager, cookie, nullptr,
@@ -324,8 +326,8 @@ void WebKitView::evaluate(const std::string& script, const char* world, const ch
         ScriptAnswer answer{convert(value, 0), std::nullopt};
         // Only an exception is the script's own failure; any other error
         // (the web process gone, the page navigated away) is no answer.
-        if (error && g_error_matches(error, WEBKIT_JAVASCRIPT_ERROR,
-                                     WEBKIT_JAVASCRIPT_ERROR_SCRIPT_FAILED))
+        if (error &&
+            g_error_matches(error, WEBKIT_JAVASCRIPT_ERROR, WEBKIT_JAVASCRIPT_ERROR_SCRIPT_FAILED))
           answer.thrown = error->message ? error->message : "";
         (*done)(std::move(answer));
       },
@@ -386,10 +388,9 @@ void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion,
   if (kDrawFromScreen && gtk_widget_is_drawable(GTK_WIDGET(view_))) {
     graphics::ImageRef image = drawCurrentContent(target);
     if (image && !looksBlank(*image)) {
-      loop::asyncAfter(0, [completion = std::move(completion),
-                           image = toWidth(std::move(image), targetWidth)]() {
-        completion(image);
-      });
+      loop::asyncAfter(0,
+                       [completion = std::move(completion),
+                        image = toWidth(std::move(image), targetWidth)]() { completion(image); });
       return;
     }
   }

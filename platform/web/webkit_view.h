@@ -21,14 +21,14 @@ class WebKitView final : public WebView {
   struct Options {
     std::string userAgent;
     std::string windowTitle;
-    int widthPoints = 0;   // the view's size; the window wraps it exactly
+    int widthPoints = 0;  // the view's size; the window wraps it exactly
     int heightPoints = 0;
-    int windowX = 0;       // where the window's content goes, in points
+    int windowX = 0;  // where the window's content goes, in points
     int windowY = 0;
-    unsigned memoryLimitMB = 0;  // a web process above it is killed
-    std::string languageTag;     // navigator.language and Accept-Language
-    std::string pageScript;      // run at the start of every document, in every frame
-    std::string topFrameScript;  // run at the start of every top document
+    unsigned memoryLimitMB = 0;                // a web process above it is killed
+    std::string languageTag;                   // navigator.language and Accept-Language
+    std::string pageScript;                    // run at the start of every document, in every frame
+    std::string topFrameScript;                // run at the start of every top document
     std::vector<std::string> sandboxReadable;  // folders the web process may read
     // What the page's own origin alone is given: request headers (added by
     // the web extension in `extensionFolder`), cookies for its host, and

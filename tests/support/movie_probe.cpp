@@ -56,8 +56,10 @@ MovieInfo probeMovie(const std::string& path) {
     const AVCodec* aac = avcodec_find_decoder(p->codec_id);
     soundDecoder.reset(avcodec_alloc_context3(aac));
     avcodec_parameters_to_context(soundDecoder.get(), p);
-    if (avcodec_open2(soundDecoder.get(), aac, nullptr) < 0) return failed("cannot decode the sound");
-    info.sound = MovieInfo::Sound{p->codec_id, p->sample_rate, p->ch_layout.nb_channels, p->bit_rate, {}};
+    if (avcodec_open2(soundDecoder.get(), aac, nullptr) < 0)
+      return failed("cannot decode the sound");
+    info.sound =
+        MovieInfo::Sound{p->codec_id, p->sample_rate, p->ch_layout.nb_channels, p->bit_rate, {}};
   }
   int64_t firstVideoAt = -1, lastVideoAt = -1, firstSoundAt = -1, lastSoundAt = -1;
   media::PacketPtr packet(av_packet_alloc());
@@ -67,7 +69,8 @@ MovieInfo probeMovie(const std::string& path) {
       lastSoundAt = packet->pos;
       avcodec_send_packet(soundDecoder.get(), packet.get());
       av_packet_unref(packet.get());
-      for (media::FramePtr f(av_frame_alloc()); avcodec_receive_frame(soundDecoder.get(), f.get()) == 0;)
+      for (media::FramePtr f(av_frame_alloc());
+           avcodec_receive_frame(soundDecoder.get(), f.get()) == 0;)
         info.sound->left.insert(info.sound->left.end(), reinterpret_cast<float*>(f->data[0]),
                                 reinterpret_cast<float*>(f->data[0]) + f->nb_samples);
       continue;

@@ -51,7 +51,7 @@ uint64_t bigEndian(const std::vector<uint8_t>& body, size_t at, int bytes);
 std::vector<uint8_t> yuva444ToRgba(const AVFrame& frame);
 
 struct ChannelError {
-  double psnr[4];   // dB per channel R, G, B, A (99 when identical)
+  double psnr[4];  // dB per channel R, G, B, A (99 when identical)
   int maxDiff[4];
 };
 // Compares two tightly packed RGBA pictures of the same size.

@@ -77,8 +77,10 @@ bool PageHarness::load(const std::string& html) {
 std::optional<web::ScriptAnswer> PageHarness::run(const std::string& script, bool ownWorld) {
   auto answer = std::make_shared<std::optional<web::ScriptAnswer>>();
   auto completion = [answer](web::ScriptAnswer a) { *answer = std::move(a); };
-  if (ownWorld) view_->evaluateInOwnWorld(script, completion);
-  else view_->evaluateJavaScript(script, completion);
+  if (ownWorld)
+    view_->evaluateInOwnWorld(script, completion);
+  else
+    view_->evaluateJavaScript(script, completion);
   runUntil([&] { return answer->has_value(); }, 10);
   return *answer;
 }

@@ -37,7 +37,6 @@ struct Fit {
   double measuredSpeed = 0;  // least-squares slope, for comparison
   int samples = 0;
 };
-Fit fitScroll(const std::vector<double>& seconds, const std::vector<double>& offsets,
-              double speed);
+Fit fitScroll(const std::vector<double>& seconds, const std::vector<double>& offsets, double speed);
 
 }  // namespace scroll_pattern

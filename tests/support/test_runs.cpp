@@ -44,8 +44,10 @@ pid_t start(const std::string& binary, const std::vector<std::string>& args, con
     _exit(127);
   }
   close(in[0]);
-  if (input) *input = in[1];
-  else close(in[1]);
+  if (input)
+    *input = in[1];
+  else
+    close(in[1]);
   return pid;
 }
 
@@ -170,8 +172,9 @@ void PageServer::serve(int client) {
       r = {"401 Unauthorized", "Content-Type: text/html\r\nWWW-Authenticate: Basic realm=\"r\"\r\n",
            "<body style='margin:0;background:#f00'></body>"};
   std::this_thread::sleep_for(std::chrono::milliseconds(r.delayMs));
-  std::string response = "HTTP/1.1 " + r.status + "\r\n" + r.headers + "Content-Length: " +
-                         std::to_string(r.body.size()) + "\r\nConnection: close\r\n\r\n" + r.body;
+  std::string response = "HTTP/1.1 " + r.status + "\r\n" + r.headers +
+                         "Content-Length: " + std::to_string(r.body.size()) +
+                         "\r\nConnection: close\r\n\r\n" + r.body;
   size_t sent = 0;
   while (sent < response.size()) {
     ssize_t n = send(client, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);

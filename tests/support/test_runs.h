@@ -21,8 +21,8 @@ struct Options {
   size_t piece = 1 << 20;          // bytes per write into that pipe
   int pauseMs = 0;                 // between pieces
   bool nonBlockingInput = false;
-  std::string stdoutPath{};        // instead of a file in the run's folder
-  int closedDescriptor = -1;       // 0, 1 or 2: the child starts without it
+  std::string stdoutPath{};   // instead of a file in the run's folder
+  int closedDescriptor = -1;  // 0, 1 or 2: the child starts without it
   rlim_t fileSizeLimit = RLIM_INFINITY;
 };
 
@@ -70,8 +70,8 @@ class PageServer {
   std::string url(const std::string& path = "/", const std::string& host = "127.0.0.1") const;
   int port() const { return port_; }
   void route(const std::string& path, Response response);  // added or replaced
-  std::string request(const std::string& path);  // the last one's head, "" if none
-  bool delivered(const std::string& path);  // a whole body was sent to a client
+  std::string request(const std::string& path);            // the last one's head, "" if none
+  bool delivered(const std::string& path);                 // a whole body was sent to a client
 
  private:
   void serve(int client);

@@ -19,7 +19,9 @@ namespace vuz::testing {
 
 // fail() in the program never returns; here it throws, so a test can see
 // the message and the step stops where the program would have stopped.
-struct Failed : std::runtime_error { using std::runtime_error::runtime_error; };
+struct Failed : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 // A solid image of the given BGRA colour.
 inline graphics::ImageRef solidImage(int width, int height, uint8_t b, uint8_t g, uint8_t r) {
@@ -110,8 +112,10 @@ class FakeWriter : public RecordingWriter {
   void markAsFinished() override {}
   void finishWriting(std::function<void()> completion) override {
     finishing = true;
-    if (holdFinish) heldFinish = std::move(completion);
-    else completion();
+    if (holdFinish)
+      heldFinish = std::move(completion);
+    else
+      completion();
   }
   std::string failure() override { return failureText; }
 
@@ -126,21 +130,22 @@ class Rig {
   explicit Rig(const std::vector<std::string>& commandLine) {
     ParseResult parsed = parseArguments(commandLine);
     if (!parsed.arguments) throw std::invalid_argument("refused command line");
-    Platform platform{
-        &web, [this] { return clock; },
-        [this](double seconds, std::function<void()> work) {
-          delays.push_back(seconds);
-          queue.push_back(std::move(work));
-        },
-        [this](const H264Request& request) -> std::unique_ptr<RecordingWriter> {
-          requests.push_back(request);
-          if (refuseWriter) return nullptr;
-          auto writer = std::make_unique<FakeWriter>(request.width, request.height, frames);
-          liveWriter = writer.get();
-          return writer;
-        },
-        [](std::string_view message) { throw Failed(std::string(message)); },
-        [this](const std::string& line) { reports.push_back(line); }};
+    Platform platform{&web,
+                      [this] { return clock; },
+                      [this](double seconds, std::function<void()> work) {
+                        delays.push_back(seconds);
+                        queue.push_back(std::move(work));
+                      },
+                      [this](const H264Request& request) -> std::unique_ptr<RecordingWriter> {
+                        requests.push_back(request);
+                        if (refuseWriter) return nullptr;
+                        auto writer =
+                            std::make_unique<FakeWriter>(request.width, request.height, frames);
+                        liveWriter = writer.get();
+                        return writer;
+                      },
+                      [](std::string_view message) { throw Failed(std::string(message)); },
+                      [this](const std::string& line) { reports.push_back(line); }};
     recorder = std::make_unique<Vuzizeri>(*parsed.arguments, *pixelSizes(*parsed.arguments),
                                           std::move(platform));
   }

@@ -2,13 +2,13 @@
 
 #include <glib.h>
 
+#include <locale.h>
 #include <algorithm>
 #include <cctype>
 #include <clocale>
-#include <cstring>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
+#include <cstring>
 
 #include "common/integer_syntax.h"
 #include "vuzizeri/command_line/devices.h"
@@ -66,9 +66,8 @@ bool isToken(std::string_view text) {
 }
 
 bool isPrintable(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) {
-    return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f;
-  });
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f; });
 }
 
 // "Nome: valor", with the value's surrounding blanks dropped.
@@ -96,8 +95,8 @@ ParseResult refused(std::string message) {
 
 bool isCookie(std::string_view text) {
   const size_t equals = text.find('=');
-  return equals != std::string_view::npos && isToken(text.substr(0, equals)) &&
-         isPrintable(text) && text.find(';') == std::string_view::npos;
+  return equals != std::string_view::npos && isToken(text.substr(0, equals)) && isPrintable(text) &&
+         text.find(';') == std::string_view::npos;
 }
 
 // A number in the scale's syntax within [low, high], or above 0 when `low`
@@ -166,13 +165,15 @@ Ending ending(bool ParseResult::*flag) {
 const Option kOptions[] = {
     {"--quadro-a-quadro", "", "", "cada quadro na posição exata, o tempo que levar",
      flag<&Arguments::frameByFrame>},
-    {"--aparelho", "", "NOME", "cssW, cssH, escala e safeTopPt de um aparelho; seguem <url> <saida.mp4>",
+    {"--aparelho", "", "NOME",
+     "cssW, cssH, escala e safeTopPt de um aparelho; seguem <url> <saida.mp4>",
      [](Parse& p, const std::string& value) -> Ending {
        const std::vector<Device> known = p.devices ? p.devices() : std::vector<Device>{};
        auto found = std::find_if(known.begin(), known.end(),
                                  [&](const Device& d) { return d.name == value; });
        if (found == known.end())
-         return refused("aparelho desconhecido: " + value + " (vuzizeri --aparelhos lista os nomes)\n");
+         return refused("aparelho desconhecido: " + value +
+                        " (vuzizeri --aparelhos lista os nomes)\n");
        p.device = *found;
        return {};
      }},
@@ -247,7 +248,8 @@ const Option kOptions[] = {
      }},
     {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
      [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
-    {"--trecho", "", "K/N", "quadro a quadro, só o K-ésimo de N trechos iguais (vuzizeri-juntar os junta)",
+    {"--trecho", "", "K/N",
+     "quadro a quadro, só o K-ésimo de N trechos iguais (vuzizeri-juntar os junta)",
      [](Parse& p, const std::string& value) -> Ending {
        const size_t slash = value.find('/');
        std::optional<int64_t> k, n;
@@ -260,7 +262,8 @@ const Option kOptions[] = {
        p.a.part = Arguments::Part{*k, *n, {}};
        return {};
      }},
-    {"--paralelo", "", "N|auto", "quadro a quadro, N trechos ao mesmo tempo nesta máquina, juntados",
+    {"--paralelo", "", "N|auto",
+     "quadro a quadro, N trechos ao mesmo tempo nesta máquina, juntados",
      [](Parse& p, const std::string& value) -> Ending {
        std::optional<int64_t> n = value == "auto" ? std::optional<int64_t>(0) : parseInt64(value);
        if (!n || *n < 0 || *n > kMaxParts || (*n == 0 && value != "auto"))
@@ -268,8 +271,7 @@ const Option kOptions[] = {
        p.a.parallel = *n;
        return {};
      }},
-    {"--json", "", "", "o relatório como um objeto JSON",
-     flag<&Arguments::json>},
+    {"--json", "", "", "o relatório como um objeto JSON", flag<&Arguments::json>},
     {"--help", "-h", "", "mostra esta ajuda e sai",
      [](Parse&, const std::string&) { return ending(&ParseResult::showHelp); }},
     {"--version", "", "", "mostra a versão e sai",
@@ -289,7 +291,8 @@ std::string usageWithOptions() {
     shown.resize(std::max<size_t>(shown.size() + 2, 30), ' ');
     text += "  " + shown + std::string(o.help) + "\n";
   }
-  return text + "VUZIZERI_CREDENCIAIS=usuario:senha no ambiente: autenticação HTTP na origem da página\n";
+  return text +
+         "VUZIZERI_CREDENCIAIS=usuario:senha no ambiente: autenticação HTTP na origem da página\n";
 }
 
 ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSource& devices) {
@@ -304,8 +307,9 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
       ++first;
       break;
     }
-    const Option* option = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                        [&](const Option& o) { return o.name == name || o.alias == name; });
+    const Option* option =
+        std::find_if(std::begin(kOptions), std::end(kOptions),
+                     [&](const Option& o) { return o.name == name || o.alias == name; });
     if (option == std::end(kOptions)) return usage();
     std::string value;
     if (!option->value.empty()) {
@@ -340,8 +344,7 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
   a.outPath = args[5];
 
   // "!(scale > 0)" and not "scale <= 0": a NaN must not slip through.
-  if (a.cssW < 1 || a.cssH < 1 || !(a.scale > 0) || a.safeTop < 0 || a.safeTop >= a.cssH)
-    return {};
+  if (a.cssW < 1 || a.cssH < 1 || !(a.scale > 0) || a.safeTop < 0 || a.safeTop >= a.cssH) return {};
   a.contentH = a.cssH - a.safeTop;
 
   // Only an absolute URI can be loaded; refuse anything else up front rather

@@ -16,8 +16,8 @@
 #include "common/output_path.h"
 #include "platform/media/av_error.h"
 #include "platform/media/movie_join.h"
-#include "vuzizeri/recorder/report.h"
 #include "vuzizeri/recorder/part_labels.h"
+#include "vuzizeri/recorder/report.h"
 
 int main(int argc, char** argv) {
   reopenClosedStandardDescriptors();
@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   double lastFrame = 0;
   if (!media::joinMovies(parts, output, &lastFrame, &error)) {
     struct stat now {};
-    if (stat(output.c_str(), &now) == 0 && now.st_dev == created->device && now.st_ino == created->inode)
+    if (stat(output.c_str(), &now) == 0 && now.st_dev == created->device &&
+        now.st_ino == created->inode)
       unlink(output.c_str());  // half a movie is no movie
     refuse(error);
   }

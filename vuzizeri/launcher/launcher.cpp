@@ -77,7 +77,8 @@ const std::vector<Device>& Launcher::devices() {
 }
 
 std::optional<int> Launcher::readCommandLine() {
-  ParseResult parsed = parseArguments(args_, [this]() -> const std::vector<Device>& { return devices(); });
+  ParseResult parsed =
+      parseArguments(args_, [this]() -> const std::vector<Device>& { return devices(); });
   if (parsed.listDevices || parsed.showHelp || parsed.showVersion) {
     const std::string text = parsed.listDevices ? deviceList(devices())
                              : parsed.showHelp  ? usageWithOptions()
@@ -111,10 +112,10 @@ std::optional<int> Launcher::readCommandLine() {
 void Launcher::recordInPartsIfAsked() {
   const Arguments& a = arguments_;
   if (!a.parallel) return;
-  const int64_t parts =
-      *a.parallel > 0 ? *a.parallel
-                      : automaticParts(sys::usableCpus(sys::affinityCpus()), sys::usableMemory(),
-                                       sizes_->pxW, sizes_->pxH);
+  const int64_t parts = *a.parallel > 0
+                            ? *a.parallel
+                            : automaticParts(sys::usableCpus(sys::affinityCpus()),
+                                             sys::usableMemory(), sizes_->pxW, sizes_->pxH);
   if (parts <= 1) return;
   // The credentials were taken out of the environment; the parts need them.
   if (inputs_.credentials)
@@ -129,12 +130,14 @@ std::optional<int> Launcher::openSound() {
   media::silenceLibraryLog();
   sound_ = media::SoundSource::open(arguments_.audioFile, &soundError);
   if (sound_) return std::nullopt;
-  writeAll(STDERR_FILENO, "--audio: não foi possível ler " + arguments_.audioFile + ": " + soundError + "\n");
+  writeAll(STDERR_FILENO,
+           "--audio: não foi possível ler " + arguments_.audioFile + ": " + soundError + "\n");
   return 2;
 }
 
 void Launcher::start() {
-  if (arguments_.part) arguments_.part->recording = recordingIdentity(arguments_, inputs_.authorStyleSheet);
+  if (arguments_.part)
+    arguments_.part->recording = recordingIdentity(arguments_, inputs_.authorStyleSheet);
   checkDataFiles();
   startGuardAndDisplay();
   startGtk();
@@ -142,7 +145,8 @@ void Launcher::start() {
   recorder_ = std::make_unique<Vuzizeri>(arguments_, *sizes_, platform());
   Vuzizeri* recorder = recorder_.get();
   view_->setFinishedNavigationHandler([recorder] { recorder->webViewDidFinish(); });
-  view_->setFailedNavigationHandler([recorder](const std::string& reason) { recorder->webViewDidFail(reason); });
+  view_->setFailedNavigationHandler(
+      [recorder](const std::string& reason) { recorder->webViewDidFail(reason); });
   view_->setCookieFailedHandler([](const std::string& name, const std::string& reason) {
     failOnce("--cookie " + name + " não foi aplicado: " + reason);
   });
@@ -169,10 +173,10 @@ void Launcher::startGuardAndDisplay() {
   const Arguments& a = arguments_;
   memoryLimitMB_ = webMemoryLimitMB();
   startedAt_ = loop::mediaTime();
-  folder_ = process::startGuardedRun(
-      {a.frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds,
-       a.frameByFrame ? kFrameByFrameStallSeconds : 0, "tempo esgotado", a.outPath, "vuzizeri",
-       int64_t{memoryLimitMB_} << 20});
+  folder_ =
+      process::startGuardedRun({a.frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds,
+                                a.frameByFrame ? kFrameByFrameStallSeconds : 0, "tempo esgotado",
+                                a.outPath, "vuzizeri", int64_t{memoryLimitMB_} << 20});
   keepStandardDescriptorsPrivate();
   process::confineUserFolders(folder_);
   // Pages are only ever loaded inside WebKit's sandbox; where it cannot be
@@ -249,7 +253,8 @@ Platform Launcher::platform() {
   platform.openWriter = [this](const H264Request& request) { return openWriter(request); };
   platform.fail = [](std::string_view message) { failOnce(message); };
   platform.report = [](const std::string& line) { reportAndExit(line); };
-  platform.deadline = startedAt_ + (frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds);
+  platform.deadline =
+      startedAt_ + (frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds);
   if (progress::onTerminal()) platform.progress = showProgress;
   if (frameByFrame) platform.heartbeat = process::noteProgress;
   return platform;

@@ -24,8 +24,7 @@ bool readFile(const std::string& path, std::string* text, std::string* message) 
 
 namespace {
 
-std::pair<std::string, std::string> splitAt(const std::string& text, char separator,
-                                            size_t skip) {
+std::pair<std::string, std::string> splitAt(const std::string& text, char separator, size_t skip) {
   const size_t at = text.find(separator);
   return {text.substr(0, at), text.substr(at + skip)};
 }
@@ -37,11 +36,9 @@ std::optional<PageInputs> readPageInputs(Arguments& a, const std::string& dataFo
   PageInputs inputs;
   if (!a.styleFile.empty() && !readFile(a.styleFile, &inputs.authorStyleSheet, message))
     return std::nullopt;
-  if (!a.scriptFile.empty() && !readFile(a.scriptFile, &a.scriptText, message))
-    return std::nullopt;
+  if (!a.scriptFile.empty() && !readFile(a.scriptFile, &a.scriptText, message)) return std::nullopt;
   std::string banners;
-  if (a.noBanners && !readFile(dataFolder + "/banners.tsv", &banners, message))
-    return std::nullopt;
+  if (a.noBanners && !readFile(dataFolder + "/banners.tsv", &banners, message)) return std::nullopt;
   inputs.userStyleSheet = shapingStyleSheet(a, bannerStyleSheet(banners));
   for (const std::string& header : a.headers) inputs.headers.push_back(splitAt(header, ':', 2));
   for (const std::string& cookie : a.cookies) inputs.cookies.push_back(splitAt(cookie, '=', 1));

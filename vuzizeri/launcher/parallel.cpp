@@ -18,8 +18,8 @@
 #include "platform/media/av_error.h"
 #include "platform/media/movie_join.h"
 #include "platform/process/run_guard.h"
-#include "vuzizeri/recorder/report.h"
 #include "vuzizeri/recorder/parts.h"
+#include "vuzizeri/recorder/report.h"
 
 extern char** environ;
 
@@ -74,7 +74,8 @@ bool spawnPart(Part& part, const std::string& program, const std::vector<std::st
   std::vector<char*> envp;
   for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
-  const int r = posix_spawn(&part.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int r =
+      posix_spawn(&part.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   close(err[1]);
@@ -94,7 +95,8 @@ std::vector<std::string> partEnvironment(const std::string& folder, int64_t part
   std::vector<std::string> environment;
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
-    if (entry.starts_with("TMPDIR=") || entry.starts_with(std::string(kPartsOnMachineVariable) + "="))
+    if (entry.starts_with("TMPDIR=") ||
+        entry.starts_with(std::string(kPartsOnMachineVariable) + "="))
       continue;
     environment.push_back(entry);
   }
@@ -159,8 +161,8 @@ std::string firstLine(std::string text) {
 }  // namespace
 
 void recordInParallel(const std::vector<std::string>& given, const Arguments& a, int64_t count) {
-  const std::string folder = process::startGuardedRun(
-      {kTimeLimitSeconds, 0, "tempo esgotado", a.outPath, "vuzizeri", 0});
+  const std::string folder =
+      process::startGuardedRun({kTimeLimitSeconds, 0, "tempo esgotado", a.outPath, "vuzizeri", 0});
   progress::attach(STDERR_FILENO);
   progress::show("quadro a quadro em " + std::to_string(count) + " trechos ao mesmo tempo", true);
   const std::string program = selfPath();
@@ -185,10 +187,10 @@ void recordInParallel(const std::vector<std::string>& given, const Arguments& a,
     if (!process::claimEnding())
       for (;;) pause();
     progress::finish();
-    writeAll(STDERR_FILENO, "trecho " + std::to_string(*failed + 1) + "/" + std::to_string(count) +
-                                ": " + (message.empty() ? "terminou com " + std::to_string(part.status)
-                                                        : message) +
-                                "\n");
+    writeAll(STDERR_FILENO,
+             "trecho " + std::to_string(*failed + 1) + "/" + std::to_string(count) + ": " +
+                 (message.empty() ? "terminou com " + std::to_string(part.status) : message) +
+                 "\n");
     _exit(part.status == 2 ? 2 : 1);
   }
 
@@ -211,11 +213,13 @@ void recordInParallel(const std::vector<std::string>& given, const Arguments& a,
   if (!process::claimEnding()) _exit(1);
   progress::finish();
   int64_t frames = 0;
-  for (const media::MovieContents& c : contents) frames += static_cast<int64_t>(c.frameTimes.size());
+  for (const media::MovieContents& c : contents)
+    frames += static_cast<int64_t>(c.frameTimes.size());
   const int64_t bytes = fileSizeOrZero(a.outPath);
-  const std::string report =
-      a.json ? joinedJsonReport(firstLine(parts.back().report), a.outPath, bytes, lastFrame, frames) + "\n"
-             : "ok " + outPathInfo(a.outPath, bytes, lastFrame) + "\n";
+  const std::string report = a.json ? joinedJsonReport(firstLine(parts.back().report), a.outPath,
+                                                       bytes, lastFrame, frames) +
+                                          "\n"
+                                    : "ok " + outPathInfo(a.outPath, bytes, lastFrame) + "\n";
   if (!writeAll(STDOUT_FILENO, report))
     fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
   _exit(0);

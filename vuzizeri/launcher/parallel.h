@@ -15,7 +15,7 @@ namespace vuz {
 // Records the parts, joins them into arguments.outPath, reports as one run
 // does and ends the process, with the status of the first part that failed
 // and its message when one does.
-[[noreturn]] void recordInParallel(const std::vector<std::string>& given, const Arguments& arguments,
-                                   int64_t parts);
+[[noreturn]] void recordInParallel(const std::vector<std::string>& given,
+                                   const Arguments& arguments, int64_t parts);
 
 }  // namespace vuz

@@ -17,9 +17,10 @@ void showProgress(const Progress& p) {
   char text[160];
   if (p.rate > 0) {
     const long left = std::lround(p.secondsLeft);
-    std::snprintf(text, sizeof text,
-                  "quadro a quadro: %lld quadros, %.1f s de vídeo, %.1f quadros/s, faltam %ld:%02ld",
-                  static_cast<long long>(p.frames), p.seconds, p.rate, left / 60, left % 60);
+    std::snprintf(
+        text, sizeof text,
+        "quadro a quadro: %lld quadros, %.1f s de vídeo, %.1f quadros/s, faltam %ld:%02ld",
+        static_cast<long long>(p.frames), p.seconds, p.rate, left / 60, left % 60);
     return progress::show(text, newPhase);
   }
   std::snprintf(text, sizeof text,

@@ -29,9 +29,7 @@ std::optional<double> markAt(const PlanMarks& marks, std::optional<size_t> i) {
 }
 
 // An element's top as an offset the page can scroll to.
-double reachable(double top, const PlanMarks& marks) {
-  return std::clamp(top, 0.0, marks.pageEnd);
-}
+double reachable(double top, const PlanMarks& marks) { return std::clamp(top, 0.0, marks.pageEnd); }
 
 }  // namespace
 
@@ -66,7 +64,8 @@ std::string unmatchedSelector(const Arguments& a, const PlanMarks& marks) {
     if (marks.tops[i]) continue;
     const std::string option = i == index.from ? "--de" : i == index.to ? "--ate" : "--pausa";
     if (i < marks.boxless.size() && marks.boxless[i])
-      return option + ": " + selectors[i] + " não tem lugar na página (não é exibido: display: none?)";
+      return option + ": " + selectors[i] +
+             " não tem lugar na página (não é exibido: display: none?)";
     return option + ": nada na página casa com " + selectors[i];
   }
   return {};
@@ -104,8 +103,12 @@ JsonValue planScrollArguments(const ScrollPlan& plan) {
   const PlanShape& shape = plan.shape();
   std::vector<JsonValue> segments;
   for (const PlanSegment& s : plan.segments())
-    segments.push_back(JsonValue::object({{"begin", s.begin}, {"length", s.length}, {"from", s.from},
-                                          {"to", s.to}, {"ramp", s.ramp}, {"peak", s.peak}}));
+    segments.push_back(JsonValue::object({{"begin", s.begin},
+                                          {"length", s.length},
+                                          {"from", s.from},
+                                          {"to", s.to},
+                                          {"ramp", s.ramp},
+                                          {"peak", s.peak}}));
   return JsonValue::object({{"segments", JsonValue::list(segments)},
                             {"followsEnd", shape.followsPageEnd},
                             {"limit", plan.openEndLimit()},

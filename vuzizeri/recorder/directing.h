@@ -41,8 +41,7 @@ std::optional<double> planStart(const Arguments& arguments, const PlanMarks& mar
 
 // The plan for a page whose marks are `marks`, starting at `start` (where
 // the page stands, read after it was put at --de) at `speed` CSS px/s.
-PlanShape planShape(const Arguments& arguments, const PlanMarks& marks, double start,
-                    double speed);
+PlanShape planShape(const Arguments& arguments, const PlanMarks& marks, double start, double speed);
 
 // Where the way down ends: --ate's element's top, or the page's end.
 double planEnd(const Arguments& arguments, const PlanMarks& marks);

@@ -35,7 +35,8 @@ RunReport Vuzizeri::runReport() const {
   const double low = std::min(shape.start, shape.end), high = std::max(shape.start, shape.end);
   for (size_t i = 0; i < shape.pauses.size() && i < args.pauses.size(); ++i)
     if (shape.pauses[i].offset >= low && shape.pauses[i].offset <= high)
-      r.pauses.push_back({args.pauses[i].selector, shape.pauses[i].offset, shape.pauses[i].seconds});
+      r.pauses.push_back(
+          {args.pauses[i].selector, shape.pauses[i].offset, shape.pauses[i].seconds});
   return r;
 }
 

@@ -59,10 +59,11 @@ void write(long long frames, double convertSeconds, double encodeSeconds) {
   FILE* out = std::fopen(file(), "w");
   if (!out) return;
   const Figures& f = figures();
-  static const char* const kNames[] = {"passo", "quadro", "chegadas", "desenho",
+  static const char* const kNames[] = {"passo",      "quadro",  "chegadas", "desenho",
                                        "composicao", "entrega", "posicao"};
   std::fprintf(out, "quadros=%lld", frames);
-  for (size_t i = 0; i < f.seconds.size(); ++i) std::fprintf(out, " %s=%.3f", kNames[i], f.seconds[i]);
+  for (size_t i = 0; i < f.seconds.size(); ++i)
+    std::fprintf(out, " %s=%.3f", kNames[i], f.seconds[i]);
   std::fprintf(out, " cpu_principal=%.3f conversao=%.3f codificacao=%.3f\n", f.cpu, convertSeconds,
                encodeSeconds);
   std::fclose(out);

@@ -54,14 +54,16 @@ void Vuzizeri::snapshotFrame(std::function<void(graphics::ImageRef)> then) {
   const web::SnapshotTarget target = takeFrameBuffer();
   // The picture is drawn now; only its delivery comes later.
   budget::Span drawing(budget::Phase::kDraw);
-  platform_.web->takeSnapshot(snapshotWidthPoints(), [this, then = std::move(then)](
-                                                         graphics::ImageRef image) {
-    if (!image) {
-      platform_.fail("snapshot falhou");
-      return;
-    }
-    then(std::move(image));
-  }, target);
+  platform_.web->takeSnapshot(
+      snapshotWidthPoints(),
+      [this, then = std::move(then)](graphics::ImageRef image) {
+        if (!image) {
+          platform_.fail("snapshot falhou");
+          return;
+        }
+        then(std::move(image));
+      },
+      target);
 }
 
 web::SnapshotTarget Vuzizeri::takeFrameBuffer() {

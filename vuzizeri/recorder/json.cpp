@@ -20,7 +20,8 @@ std::string validUtf8(std::string_view text) {
       out += text[i++];
       continue;
     }
-    const gunichar u = g_utf8_get_char_validated(text.data() + i, static_cast<gssize>(text.size() - i));
+    const gunichar u =
+        g_utf8_get_char_validated(text.data() + i, static_cast<gssize>(text.size() - i));
     if (u == static_cast<gunichar>(-1) || u == static_cast<gunichar>(-2)) {
       out += "\uFFFD";
       ++i;

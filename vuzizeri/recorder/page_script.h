@@ -16,6 +16,7 @@ struct PageScript {
 
 // A script that calls `script` with `arguments` (an object) and answers
 // what it returns.
-std::string scriptCall(const PageScript& script, const JsonValue& arguments = JsonValue::object({}));
+std::string scriptCall(const PageScript& script,
+                       const JsonValue& arguments = JsonValue::object({}));
 
 }  // namespace vuz

@@ -36,21 +36,21 @@ void Vuzizeri::shapePage(std::function<void()> then) {
   }
   // A selector the engine cannot read would silently match nothing.
   std::vector<JsonValue> list(selectors.begin(), selectors.end());
-  runScript(
-      kInvalidSelectorsScript, JsonValue::object({{"selectors", JsonValue::list(list)}}),
-      [this, then = std::move(then)](std::optional<web::ScriptValue> invalid) mutable {
-        if (!invalid || !invalid->isArray()) {
-          failUnlessWebProcessEnds("os seletores de --esconder, --remover, --esperar-elemento, "
-                                   "--de, --ate e --pausa não puderam ser verificados");
-          return;
-        }
-        if (!invalid->elements.empty() &&
-            invalid->elements[0].kind == web::ScriptValue::Kind::kString) {
-          platform_.fail("seletor inválido: " + invalid->elements[0].string);
-          return;
-        }
-        runUserScript(std::move(then));
-      });
+  runScript(kInvalidSelectorsScript, JsonValue::object({{"selectors", JsonValue::list(list)}}),
+            [this, then = std::move(then)](std::optional<web::ScriptValue> invalid) mutable {
+              if (!invalid || !invalid->isArray()) {
+                failUnlessWebProcessEnds(
+                    "os seletores de --esconder, --remover, --esperar-elemento, "
+                    "--de, --ate e --pausa não puderam ser verificados");
+                return;
+              }
+              if (!invalid->elements.empty() &&
+                  invalid->elements[0].kind == web::ScriptValue::Kind::kString) {
+                platform_.fail("seletor inválido: " + invalid->elements[0].string);
+                return;
+              }
+              runUserScript(std::move(then));
+            });
 }
 
 void Vuzizeri::runUserScript(std::function<void()> then) {
@@ -87,9 +87,10 @@ void Vuzizeri::lookForElement(double deadline, std::function<void()> then) {
         } else {
           // Waiting on the user's word is progress, not a stall.
           beat();
-          platform_.asyncAfter(kElementPollSeconds, [this, deadline, then = std::move(then)]() mutable {
-            lookForElement(deadline, std::move(then));
-          });
+          platform_.asyncAfter(kElementPollSeconds,
+                               [this, deadline, then = std::move(then)]() mutable {
+                                 lookForElement(deadline, std::move(then));
+                               });
         }
       });
 }

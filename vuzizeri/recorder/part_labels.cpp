@@ -18,7 +18,8 @@ std::vector<std::pair<std::string, std::string>> partTags(const PartLabel& label
 }
 
 std::optional<PartLabel> readPartLabel(const std::map<std::string, std::string>& tags) {
-  auto part = tags.find(kPartTag), recording = tags.find(kRecordingTag), frames = tags.find(kFramesTag);
+  auto part = tags.find(kPartTag), recording = tags.find(kRecordingTag),
+       frames = tags.find(kFramesTag);
   if (part == tags.end() || recording == tags.end() || frames == tags.end() ||
       recording->second.empty())
     return std::nullopt;

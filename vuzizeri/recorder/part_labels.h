@@ -22,13 +22,13 @@ FrameRange partFrames(int64_t frames, int64_t index, int64_t count);
 
 // What a part's file carries in its metadata.
 struct PartLabel {
-  int64_t index = 0;  // K
-  int64_t count = 0;  // N
+  int64_t index = 0;      // K
+  int64_t count = 0;      // N
   std::string recording;  // recordingIdentity() of the run
   FrameRange frames;
   int64_t total = 0;  // frames of the whole video, as this part measured the page
 };
-inline constexpr char kPartTag[] = "vuzizeri_trecho";        // "K/N"
+inline constexpr char kPartTag[] = "vuzizeri_trecho";         // "K/N"
 inline constexpr char kRecordingTag[] = "vuzizeri_gravacao";  // the identity
 inline constexpr char kFramesTag[] = "vuzizeri_quadros";      // "first end total"
 

@@ -39,8 +39,9 @@ std::string languageTag(const char* lcAll, const char* lcMessages, const char* l
 }
 
 std::string phoneScript(int64_t cssW, int64_t cssH) {
-  return scriptCall(kPhoneScript, JsonValue::object({{"width", cssW}, {"height", cssH},
-                                                     {"touchPoints", kTouchPoints}}));
+  return scriptCall(
+      kPhoneScript,
+      JsonValue::object({{"width", cssW}, {"height", cssH}, {"touchPoints", kTouchPoints}}));
 }
 
 }  // namespace vuz

@@ -11,10 +11,10 @@ namespace vuz {
 
 namespace {
 
-constexpr double kScreenStepSeconds = 0.1;     // for lazy loads and observers to start
-constexpr double kQuietSeconds = 0.5;          // no new request for this long
+constexpr double kScreenStepSeconds = 0.1;  // for lazy loads and observers to start
+constexpr double kQuietSeconds = 0.5;       // no new request for this long
 constexpr double kQuietPollSeconds = 0.1;
-constexpr double kNetworkWaitSeconds = 10;     // at most
+constexpr double kNetworkWaitSeconds = 10;  // at most
 
 }  // namespace
 
@@ -27,46 +27,46 @@ void Vuzizeri::preload(std::function<void()> then) {
 }
 
 void Vuzizeri::preloadStep(int64_t screen, std::function<void()> then) {
-  runScript(
-      kPreloadScreenScript, JsonValue::object({{"screen", screen}}),
-      [this, screen, then = std::move(then)](std::optional<web::ScriptValue> more) mutable {
-        beat();
-        if (more && more->kind == web::ScriptValue::Kind::kBoolean && more->number != 0) {
-          platform_.asyncAfter(kScreenStepSeconds, [this, screen, then = std::move(then)]() mutable {
-            preloadStep(screen + 1, std::move(then));
-          });
-          return;
-        }
-        const double now = platform_.now();
-        awaitQuietNetwork(now + kNetworkWaitSeconds, now, -1, std::move(then));
-      });
+  runScript(kPreloadScreenScript, JsonValue::object({{"screen", screen}}),
+            [this, screen, then = std::move(then)](std::optional<web::ScriptValue> more) mutable {
+              beat();
+              if (more && more->kind == web::ScriptValue::Kind::kBoolean && more->number != 0) {
+                platform_.asyncAfter(kScreenStepSeconds,
+                                     [this, screen, then = std::move(then)]() mutable {
+                                       preloadStep(screen + 1, std::move(then));
+                                     });
+                return;
+              }
+              const double now = platform_.now();
+              awaitQuietNetwork(now + kNetworkWaitSeconds, now, -1, std::move(then));
+            });
 }
 
 void Vuzizeri::awaitQuietNetwork(double deadline, double quietSince, double resources,
                                  std::function<void()> then) {
-  runScript(
-      kNetworkScript, JsonValue::object({}), [this, deadline, quietSince, resources,
-                       then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
-        const double now = platform_.now();
-        double count = resources;
-        bool loading = false;
-        if (answer && answer->isArray() && answer->elements.size() == 2 &&
-            answer->elements[0].isNumber() && answer->elements[1].isNumber()) {
-          count = answer->elements[0].number;
-          loading = answer->elements[1].number > 0;
-        }
-        if (count != resources || loading) quietSince = now;
-        if (now - quietSince >= kQuietSeconds || now >= deadline) {
-          runScript(kGoToScript, JsonValue::object({{"offset", 0}}),
-                    [then = std::move(then)](auto) { then(); });
-          return;
-        }
-        beat();
-        platform_.asyncAfter(kQuietPollSeconds, [this, deadline, quietSince, count,
-                                                 then = std::move(then)]() mutable {
-          awaitQuietNetwork(deadline, quietSince, count, std::move(then));
-        });
-      });
+  runScript(kNetworkScript, JsonValue::object({}),
+            [this, deadline, quietSince, resources,
+             then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
+              const double now = platform_.now();
+              double count = resources;
+              bool loading = false;
+              if (answer && answer->isArray() && answer->elements.size() == 2 &&
+                  answer->elements[0].isNumber() && answer->elements[1].isNumber()) {
+                count = answer->elements[0].number;
+                loading = answer->elements[1].number > 0;
+              }
+              if (count != resources || loading) quietSince = now;
+              if (now - quietSince >= kQuietSeconds || now >= deadline) {
+                runScript(kGoToScript, JsonValue::object({{"offset", 0}}),
+                          [then = std::move(then)](auto) { then(); });
+                return;
+              }
+              beat();
+              platform_.asyncAfter(kQuietPollSeconds, [this, deadline, quietSince, count,
+                                                       then = std::move(then)]() mutable {
+                awaitQuietNetwork(deadline, quietSince, count, std::move(then));
+              });
+            });
 }
 
 }  // namespace vuz

@@ -13,12 +13,12 @@
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/recorder/capture/capture_driver.h"
 #include "vuzizeri/recorder/capture/real_time.h"
+#include "vuzizeri/recorder/capture/still_parts.h"
 #include "vuzizeri/recorder/directing.h"
 #include "vuzizeri/recorder/page_script.h"
-#include "vuzizeri/recorder/report.h"
 #include "vuzizeri/recorder/parts.h"
 #include "vuzizeri/recorder/recording_writer.h"
-#include "vuzizeri/recorder/capture/still_parts.h"
+#include "vuzizeri/recorder/report.h"
 
 namespace vuz {
 
@@ -189,8 +189,8 @@ class Vuzizeri {
   bool finishing_ = false;
   Progress progress_;
   media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
-  std::optional<PlanMarks> marks_;         // the directed scroll's, once found
-  double startOffset_ = 0;                 // where the page stood when sampled
+  std::optional<PlanMarks> marks_;        // the directed scroll's, once found
+  double startOffset_ = 0;                // where the page stood when sampled
   std::optional<PartLabel> part_;
   std::function<void()> pictureWaiter_;
   uint64_t pictureWaits_ = 0;

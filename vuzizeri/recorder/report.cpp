@@ -12,8 +12,8 @@ namespace vuz {
 std::string outPathInfo(const std::string& path, int64_t size, double duration) {
   // to_chars is printf's "%.1f" without the locale.
   char seconds[400];
-  auto end = std::to_chars(seconds, seconds + sizeof seconds, duration,
-                           std::chars_format::fixed, 1).ptr;
+  auto end =
+      std::to_chars(seconds, seconds + sizeof seconds, duration, std::chars_format::fixed, 1).ptr;
   return path + " " + std::to_string(size) + " bytes, " + std::string(seconds, end) + "s";
 }
 
@@ -27,11 +27,11 @@ std::string reportNumber(double value) {
 }  // namespace
 
 std::string jsonReport(const RunReport& r) {
-  std::string json = "{\"arquivo\": " + jsonString(r.path) + ", \"bytes\": " + std::to_string(r.bytes) +
-                     ", \"segundos\": " + reportNumber(r.seconds) +
-                     ", \"quadros\": " + std::to_string(r.frames) + ", \"modo\": \"" +
-                     (r.frameByFrame ? "quadro-a-quadro" : "tempo-real") +
-                     "\", \"velocidade\": " + reportNumber(r.speed);
+  std::string json =
+      "{\"arquivo\": " + jsonString(r.path) + ", \"bytes\": " + std::to_string(r.bytes) +
+      ", \"segundos\": " + reportNumber(r.seconds) + ", \"quadros\": " + std::to_string(r.frames) +
+      ", \"modo\": \"" + (r.frameByFrame ? "quadro-a-quadro" : "tempo-real") +
+      "\", \"velocidade\": " + reportNumber(r.speed);
   if (r.directed) {
     json += ", \"de\": " + reportNumber(r.start) + ", \"ate\": " + reportNumber(r.end) +
             ", \"pausas\": [";

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-
 namespace vuz {
 
 PlanSegment planMove(double begin, double from, double to, double speed, double ease) {

@@ -70,16 +70,18 @@ void Vuzizeri::waitForFonts(double deadline, std::function<void()> then) {
 
 void Vuzizeri::medirEComecar() {
   // The page's own script, whose failure is only "no height".
-  platform_.web->evaluateJavaScript(kHeightScript,
-                                    [this](web::ScriptAnswer result) { handleHeight(result.value); });
+  platform_.web->evaluateJavaScript(
+      kHeightScript, [this](web::ScriptAnswer result) { handleHeight(result.value); });
 }
 
 void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
   std::optional<double> height = acceptedHeight(result);
   if (!height) {
     // No answer at all may mean the web process is gone.
-    if (!result) failUnlessWebProcessEnds("página sem altura");
-    else platform_.fail("página sem altura");
+    if (!result)
+      failUnlessWebProcessEnds("página sem altura");
+    else
+      platform_.fail("página sem altura");
     return;
   }
   double velocidade = scrollSpeed(*height, args.contentH);
@@ -100,13 +102,16 @@ void Vuzizeri::directScroll(std::function<void()> then) {
   const std::vector<std::string> selectors = planSelectors(args);
   runScript(
       kPlanMarksScript,
-      JsonValue::object({{"selectors", JsonValue::list(std::vector<JsonValue>(selectors.begin(), selectors.end()))}}),
-      [this, count = selectors.size(), then = std::move(then)](
-          std::optional<web::ScriptValue> answer) mutable {
+      JsonValue::object({{"selectors", JsonValue::list(std::vector<JsonValue>(selectors.begin(),
+                                                                              selectors.end()))}}),
+      [this, count = selectors.size(),
+       then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
         marks_ = readPlanMarks(answer, count);
         if (!marks_) {
-          if (!answer) failUnlessWebProcessEnds("a página não respondeu onde estão --de, --ate e --pausa");
-          else platform_.fail("a página respondeu sem sentido onde estão --de, --ate e --pausa");
+          if (!answer)
+            failUnlessWebProcessEnds("a página não respondeu onde estão --de, --ate e --pausa");
+          else
+            platform_.fail("a página respondeu sem sentido onde estão --de, --ate e --pausa");
           return;
         }
         const std::string unmatched = unmatchedSelector(args, *marks_);
@@ -115,20 +120,21 @@ void Vuzizeri::directScroll(std::function<void()> then) {
           return;
         }
         startOffset_ = marks_->offset;
-        if (std::optional<double> start = planStart(args, *marks_)) goToStart(*start, std::move(then));
-        else then();
+        if (std::optional<double> start = planStart(args, *marks_))
+          goToStart(*start, std::move(then));
+        else
+          then();
       });
 }
 
 void Vuzizeri::goToStart(double offset, std::function<void()> then) {
   beat();
-  runScript(
-      kGoToScript, JsonValue::object({{"offset", offset}}),
-      [this, then = std::move(then)](std::optional<web::ScriptValue> at) mutable {
-        if (at && at->isNumber() && std::isfinite(at->number)) startOffset_ = at->number;
-        // The top colours come from the view's picture at the start.
-        waitForPicture(kStartPictureWait, std::move(then));
-      });
+  runScript(kGoToScript, JsonValue::object({{"offset", offset}}),
+            [this, then = std::move(then)](std::optional<web::ScriptValue> at) mutable {
+              if (at && at->isNumber() && std::isfinite(at->number)) startOffset_ = at->number;
+              // The top colours come from the view's picture at the start.
+              waitForPicture(kStartPictureWait, std::move(then));
+            });
 }
 
 std::optional<ScrollPlan> Vuzizeri::makePlan(double* velocidade) {
@@ -140,7 +146,9 @@ std::optional<ScrollPlan> Vuzizeri::makePlan(double* velocidade) {
   // In real time the whole run has two minutes: a scroll that cannot end
   // within them is refused now rather than cut by the limit.
   const double needed = made.duration(marks_->pageEnd) + kEndReadings * kCaptureInterval;
-  auto seconds = [](double s) { return std::to_string(static_cast<int64_t>(std::ceil(std::min(s, 1e15)))); };
+  auto seconds = [](double s) {
+    return std::to_string(static_cast<int64_t>(std::ceil(std::min(s, 1e15))));
+  };
   if (!args.frameByFrame && platform_.deadline > 0 &&
       platform_.now() + needed + kFinishingAllowance > platform_.deadline) {
     platform_.fail("a rolagem levaria " + seconds(needed) +
@@ -161,7 +169,8 @@ bool Vuzizeri::choosePart() {
   // of a page that changed, are told apart when they are joined.
   const int64_t total = framesOf(*plan, plan->shape().end);
   const FrameRange range = partFrames(total, args.part->index, args.part->count);
-  const std::string which = std::to_string(args.part->index) + "/" + std::to_string(args.part->count);
+  const std::string which =
+      std::to_string(args.part->index) + "/" + std::to_string(args.part->count);
   if (range.end <= range.first) {
     platform_.fail("--trecho " + which + " ficaria sem quadros: a gravação inteira tem " +
                    std::to_string(total) + " quadros, então N vai até " + std::to_string(total));

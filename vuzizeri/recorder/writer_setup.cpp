@@ -20,11 +20,13 @@ void Vuzizeri::prepararWriter() {
   removeOldOutput(args.outPath);
   std::optional<int64_t> bitRate = averageBitRate(pxW, pxH);
   if (bitRate)
-    writer = platform_.openWriter(H264Request{args.outPath, pxW, pxH, *bitRate,
-                                              !args.audioFile.empty(),
-                                              part_ ? partTags(*part_) : decltype(H264Request::tags){}});
-  if (!writer) platform_.fail("não abriu o writer");
-  else budget::startRecording();
+    writer =
+        platform_.openWriter(H264Request{args.outPath, pxW, pxH, *bitRate, !args.audioFile.empty(),
+                                         part_ ? partTags(*part_) : decltype(H264Request::tags){}});
+  if (!writer)
+    platform_.fail("não abriu o writer");
+  else
+    budget::startRecording();
 }
 
 }  // namespace vuz

@@ -55,7 +55,8 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(
   headers->origin = origin;
   const char* name = nullptr;
   const char* value = nullptr;
-  while (g_variant_iter_next(fields, "(&s&s)", &name, &value)) headers->fields.emplace_back(name, value);
+  while (g_variant_iter_next(fields, "(&s&s)", &name, &value))
+    headers->fields.emplace_back(name, value);
   g_variant_iter_free(fields);
   g_signal_connect(extension, "page-created", G_CALLBACK(watchPage), nullptr);
 }

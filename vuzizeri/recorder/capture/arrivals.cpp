@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/capture/frame_by_frame.h"
+#include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
 
 namespace vuz {
@@ -19,22 +19,22 @@ void ArrivalWait::check(std::function<void(bool waited)> then) {
 }
 
 void ArrivalWait::poll(double since, bool giveUp, bool waited, std::function<void(bool)> then) {
-  r_.runScript(
-      kFrameScript, JsonValue::object({{"check", arrivalsCheck(giveUp)}}),
-      [this, since, waited, then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
-        const bool pending = answer && answer->isNumber() && answer->number > 0;
-        if (!pending) {
-          then(waited);
-          return;
-        }
-        // Waiting for the network is progress, not a stall.
-        r_.beat();
-        const bool tooLong = r_.platform().now() - since >= kArrivalWaitSeconds;
-        r_.platform().asyncAfter(tooLong ? 0 : kArrivalPollSeconds,
-                                 [this, since, tooLong, then = std::move(then)]() mutable {
-                                   poll(since, tooLong, true, std::move(then));
-                                 });
-      });
+  r_.runScript(kFrameScript, JsonValue::object({{"check", arrivalsCheck(giveUp)}}),
+               [this, since, waited,
+                then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
+                 const bool pending = answer && answer->isNumber() && answer->number > 0;
+                 if (!pending) {
+                   then(waited);
+                   return;
+                 }
+                 // Waiting for the network is progress, not a stall.
+                 r_.beat();
+                 const bool tooLong = r_.platform().now() - since >= kArrivalWaitSeconds;
+                 r_.platform().asyncAfter(tooLong ? 0 : kArrivalPollSeconds,
+                                          [this, since, tooLong, then = std::move(then)]() mutable {
+                                            poll(since, tooLong, true, std::move(then));
+                                          });
+               });
 }
 
 }  // namespace vuz

@@ -6,11 +6,11 @@
 #include "vuzizeri/recorder/capture/arrivals.h"
 #include "vuzizeri/recorder/capture/capture_driver.h"
 #include "vuzizeri/recorder/capture/real_time.h"
-#include "vuzizeri/recorder/frame_budget.h"
-#include "vuzizeri/recorder/recorder.h"
-#include "vuzizeri/recorder/page_scripts.h"
-#include "vuzizeri/recorder/start_sequence.h"
 #include "vuzizeri/recorder/capture/video_clock.h"
+#include "vuzizeri/recorder/frame_budget.h"
+#include "vuzizeri/recorder/page_scripts.h"
+#include "vuzizeri/recorder/recorder.h"
+#include "vuzizeri/recorder/start_sequence.h"
 
 namespace vuz {
 
@@ -28,7 +28,8 @@ int64_t framesOf(const ScrollPlan& plan, double pageEnd) {
   const double length = plan.duration(pageEnd);
   // The first frame whose time reaches the plan's length, found by the same
   // comparison the frames make.
-  int64_t moving = std::max<int64_t>(0, static_cast<int64_t>(std::floor(length * kVideoFrameRate)) - 2);
+  int64_t moving =
+      std::max<int64_t>(0, static_cast<int64_t>(std::floor(length * kVideoFrameRate)) - 2);
   while (!plan.over(static_cast<double>(moving) / kVideoFrameRate, pageEnd)) ++moving;
   return moving + kEndReadings;
 }
@@ -159,8 +160,9 @@ void FrameByFrameDriver::stepTo(int64_t frame, int64_t framesBefore) {
   const std::optional<SnappedScroll> snapped = snappedFor(frame);
   r_.runScript(
       kFrameScript,
-      JsonValue::object({{"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
-                                            secondsOf(frame), framesBefore)}}),
+      JsonValue::object(
+          {{"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
+                              secondsOf(frame), framesBefore)}}),
       [this, frame, snapped, sent = budget::now()](std::optional<web::ScriptValue> answer) {
         budget::add(budget::Phase::kStep, budget::now() - sent);
         handleStep(frame, snapped, readPage(answer));
@@ -183,8 +185,8 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
     // shown as it is.
     if (snapped && std::abs(reading->offset - snapped->scrollTo) < 1e-3 && snapped->rowsUp > 0) {
       step_.shift.rowsUp = snapped->rowsUp;
-      step_.shift.still = stillRects(reading->still, r_.rowsPerCssPixel(),
-                                     static_cast<int>(r_.pxW), static_cast<int>(r_.contentPx));
+      step_.shift.still = stillRects(reading->still, r_.rowsPerCssPixel(), static_cast<int>(r_.pxW),
+                                     static_cast<int>(r_.contentPx));
     }
     atEnd = plan_->over(secondsOf(frame), endOffset_);
   }
@@ -224,8 +226,10 @@ void FrameByFrameDriver::captureStep() {
   arrivals_.check([this, asked = budget::now()](bool waited) {
     budget::add(budget::Phase::kArrivals, budget::now() - asked);
     // What arrived shows in the next picture.
-    if (waited) awaitPicture(kArrivedFrameWait);
-    else takeLastFrame();
+    if (waited)
+      awaitPicture(kArrivedFrameWait);
+    else
+      takeLastFrame();
   });
 }
 
@@ -234,29 +238,28 @@ void FrameByFrameDriver::takeFrameAndStepOn() {
   r_.snapshotFrame([this, step](graphics::ImageRef image) {
     const int64_t next = step.frame + 1;
     const std::optional<SnappedScroll> snapped = snappedFor(next);
-    r_.runScript(
-        kFrameScript,
-        JsonValue::object(
-            {{"check", arrivalsCheck(false)},
-             {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
-                                secondsOf(next))}}),
-        [this, step, next, snapped, image = std::move(image),
-         sent = budget::now()](std::optional<web::ScriptValue> answer) {
-          budget::add(budget::Phase::kStep, budget::now() - sent);
-          const CheckedStep checked = readCheckedStep(answer);
-          if (checked.pending) {
-            // The picture came before what it shows: wait for that, then
-            // for the picture that shows it, and take this frame again.
-            step_ = step;
-            arrivals_.check([this, asked = budget::now()](bool) {
-              budget::add(budget::Phase::kArrivals, budget::now() - asked);
-              awaitPicture(kArrivedFrameWait);
-            });
-            return;
-          }
-          if (!finishFrame(step, *image)) return;
-          handleStep(next, snapped, checked.reading);
-        });
+    r_.runScript(kFrameScript,
+                 JsonValue::object(
+                     {{"check", arrivalsCheck(false)},
+                      {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
+                                         secondsOf(next))}}),
+                 [this, step, next, snapped, image = std::move(image),
+                  sent = budget::now()](std::optional<web::ScriptValue> answer) {
+                   budget::add(budget::Phase::kStep, budget::now() - sent);
+                   const CheckedStep checked = readCheckedStep(answer);
+                   if (checked.pending) {
+                     // The picture came before what it shows: wait for that, then
+                     // for the picture that shows it, and take this frame again.
+                     step_ = step;
+                     arrivals_.check([this, asked = budget::now()](bool) {
+                       budget::add(budget::Phase::kArrivals, budget::now() - asked);
+                       awaitPicture(kArrivedFrameWait);
+                     });
+                     return;
+                   }
+                   if (!finishFrame(step, *image)) return;
+                   handleStep(next, snapped, checked.reading);
+                 });
   });
 }
 

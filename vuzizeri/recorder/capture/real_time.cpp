@@ -45,8 +45,10 @@ class RealTimeDriver final : public CaptureDriver {
     directed_ = plan != nullptr;
     r_.runScript(kOutOfViewScript, JsonValue::object({}));
     r_.runScript(kOutOfViewLoopScript, JsonValue::object({}));
-    if (plan) r_.runScript(kPlanScrollScript, planScrollArguments(*plan));
-    else r_.rolar(speed);
+    if (plan)
+      r_.runScript(kPlanScrollScript, planScrollArguments(*plan));
+    else
+      r_.rolar(speed);
     capturar();
   }
 
@@ -63,12 +65,12 @@ class RealTimeDriver final : public CaptureDriver {
   void startPendingIteration();
 
   Vuzizeri& r_;
-  bool directed_ = false;                   // the page follows a plan
-  double lastStart_ = 0;                    // clock time of the last iteration's snapshot
-  double lastPicture_ = -1e300;             // clock time of the view's newest picture
+  bool directed_ = false;                  // the page follows a plan
+  double lastStart_ = 0;                   // clock time of the last iteration's snapshot
+  double lastPicture_ = -1e300;            // clock time of the view's newest picture
   std::optional<NextStart> pendingStart_;  // the next iteration waits for its moment
-  double armedAt_ = -1;                     // when the delayed start call is due
-  uint64_t startWaits_ = 0;                 // tells a stale delayed call from the current one
+  double armedAt_ = -1;                    // when the delayed start call is due
+  uint64_t startWaits_ = 0;                // tells a stale delayed call from the current one
   uint64_t previousSignature_ = 0;
 };
 
@@ -138,8 +140,8 @@ void RealTimeDriver::awaitNextStart(const NextStart& next) {
 void RealTimeDriver::considerStart() {
   if (!pendingStart_) return;
   const double now = r_.platform().now();
-  const bool recentPicture = lastPicture_ > lastStart_ &&
-                             lastPicture_ >= pendingStart_->earliest - kEarlyPictureSeconds;
+  const bool recentPicture =
+      lastPicture_ > lastStart_ && lastPicture_ >= pendingStart_->earliest - kEarlyPictureSeconds;
   const double at = recentPicture ? pendingStart_->earliest : pendingStart_->latest;
   if (now >= at) {
     startPendingIteration();

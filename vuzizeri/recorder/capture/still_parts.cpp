@@ -28,20 +28,22 @@ std::vector<PixelRect> stillRects(const web::ScriptValue& list, double rowsPerCs
     if (!n[i].isNumber() || !n[i + 1].isNumber() || !n[i + 2].isNumber() || !n[i + 3].isNumber())
       continue;
     auto row = [&](double css, bool up) {
-      const double v = up ? std::ceil(css * rowsPerCss - 1e-6) : std::floor(css * rowsPerCss + 1e-6);
+      const double v =
+          up ? std::ceil(css * rowsPerCss - 1e-6) : std::floor(css * rowsPerCss + 1e-6);
       return std::isfinite(v) ? v : 0.0;
     };
-    const PixelRect r{static_cast<int>(std::clamp(row(n[i].number, false), 0.0, double(width))),
-                      static_cast<int>(std::clamp(row(n[i + 1].number, false), 0.0, double(height))),
-                      static_cast<int>(std::clamp(row(n[i + 2].number, true), 0.0, double(width))),
-                      static_cast<int>(std::clamp(row(n[i + 3].number, true), 0.0, double(height)))};
+    const PixelRect r{
+        static_cast<int>(std::clamp(row(n[i].number, false), 0.0, double(width))),
+        static_cast<int>(std::clamp(row(n[i + 1].number, false), 0.0, double(height))),
+        static_cast<int>(std::clamp(row(n[i + 2].number, true), 0.0, double(width))),
+        static_cast<int>(std::clamp(row(n[i + 3].number, true), 0.0, double(height)))};
     if (r.left < r.right && r.top < r.bottom) rects.push_back(r);
   }
   return rects;
 }
 
-void moveUpAroundStillParts(uint8_t* pixels, ptrdiff_t bytesPerRow, int width, int height,
-                            int rows, const std::vector<PixelRect>& still) {
+void moveUpAroundStillParts(uint8_t* pixels, ptrdiff_t bytesPerRow, int width, int height, int rows,
+                            const std::vector<PixelRect>& still) {
   if (rows <= 0 || height <= 0) return;
   rows = std::min(rows, height - 1);
   // The still parts as the picture has them, put back after the move, and
@@ -56,7 +58,8 @@ void moveUpAroundStillParts(uint8_t* pixels, ptrdiff_t bytesPerRow, int width, i
       copy.insert(copy.end(), from, from + rowBytes);
     }
     const uint8_t* edge = pixels + (r.top - 1) * bytesPerRow + 4 * r.left;
-    above.emplace_back(r.top > 0 ? std::vector<uint8_t>(edge, edge + rowBytes) : std::vector<uint8_t>());
+    above.emplace_back(r.top > 0 ? std::vector<uint8_t>(edge, edge + rowBytes)
+                                 : std::vector<uint8_t>());
   }
   const size_t rowBytes = 4 * static_cast<size_t>(width);
   for (int y = 0; y + rows < height; ++y)

@@ -45,7 +45,7 @@ std::vector<PixelRect> stillRects(const web::ScriptValue& list, double rowsPerCs
 // Moves the picture of `height` rows of `width` BGRA pixels at `pixels` up
 // by `rows`, except inside `still`; the rows left at the bottom repeat the
 // last one, and so do the rows above a still part the row above it.
-void moveUpAroundStillParts(uint8_t* pixels, ptrdiff_t bytesPerRow, int width, int height,
-                            int rows, const std::vector<PixelRect>& still);
+void moveUpAroundStillParts(uint8_t* pixels, ptrdiff_t bytesPerRow, int width, int height, int rows,
+                            const std::vector<PixelRect>& still);
 
 }  // namespace vuz
