@@ -10,25 +10,15 @@ std::unique_ptr<Canvas> Canvas::overMemory(uint8_t* data, int width, int height,
   if (!data || width <= 0 || height <= 0 || bytesPerRow % 4 != 0 || bytesPerRow > INT_MAX ||
       bytesPerRow < static_cast<ptrdiff_t>(width) * 4)
     return nullptr;
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(
-      data, CAIRO_FORMAT_ARGB32, width, height, static_cast<int>(bytesPerRow));
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return nullptr;
-  }
-  cairo_t* cr = cairo_create(surface);
-  if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
-    cairo_destroy(cr);
-    cairo_surface_destroy(surface);
-    return nullptr;
-  }
-  return std::unique_ptr<Canvas>(new Canvas(surface, cr));
+  SurfacePtr surface(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, width, height,
+                                                         static_cast<int>(bytesPerRow)));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+  ContextPtr cr(cairo_create(surface.get()));
+  if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+  return std::unique_ptr<Canvas>(new Canvas(std::move(surface), std::move(cr)));
 }
 
-Canvas::~Canvas() {
-  cairo_destroy(cr_);
-  cairo_surface_destroy(surface_);
-}
+Canvas::~Canvas() = default;
 
 void Canvas::drawImage(const Image& image, double x, double y, double width, double height) {
   if (image.width() <= 0 || image.height() <= 0 || width <= 0 || height <= 0) return;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/graphics/cairo_ptr.h"
 #include "platform/graphics/image.h"
 
 namespace graphics {
@@ -31,9 +32,12 @@ class Canvas {
 
  private:
   bool copyUnscaled(const Image& image, double x, double y, double width, double height);
-  Canvas(cairo_surface_t* surface, cairo_t* cr) : surface_(surface), cr_(cr) {}
-  cairo_surface_t* surface_;
-  cairo_t* cr_;
+  Canvas(SurfacePtr surface, ContextPtr cr)
+      : surfaceOwner_(std::move(surface)), crOwner_(std::move(cr)) {}
+  SurfacePtr surfaceOwner_;
+  ContextPtr crOwner_;
+  cairo_surface_t* const surface_ = surfaceOwner_.get();
+  cairo_t* const cr_ = crOwner_.get();
 };
 
 }  // namespace graphics

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/graphics/cairo_ptr.h"
+
 namespace graphics {
 
 std::shared_ptr<const Image> Image::adopt(cairo_surface_t* surface) {
@@ -21,18 +23,15 @@ std::shared_ptr<const Image> Image::adopt(cairo_surface_t* surface) {
 
 std::shared_ptr<const Image> Image::fromPixels(int width, int height, const uint8_t* bgra,
                                                int strideBytes) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return nullptr;
-  }
-  uint8_t* data = cairo_image_surface_get_data(surface);
-  int stride = cairo_image_surface_get_stride(surface);
+  SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+  uint8_t* data = cairo_image_surface_get_data(surface.get());
+  int stride = cairo_image_surface_get_stride(surface.get());
   for (int y = 0; y < height; ++y)
     std::memcpy(data + static_cast<ptrdiff_t>(y) * stride,
                 bgra + static_cast<ptrdiff_t>(y) * strideBytes, static_cast<size_t>(width) * 4);
-  cairo_surface_mark_dirty(surface);
-  return adopt(surface);
+  cairo_surface_mark_dirty(surface.get());
+  return adopt(surface.release());
 }
 
 std::shared_ptr<const Image> Image::copyOf(cairo_surface_t* source) {
@@ -41,16 +40,17 @@ std::shared_ptr<const Image> Image::copyOf(cairo_surface_t* source) {
     return nullptr;
   const int width = cairo_image_surface_get_width(source);
   const int height = cairo_image_surface_get_height(source);
-  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  SurfacePtr target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
   double sx = 1, sy = 1;
   cairo_surface_get_device_scale(source, &sx, &sy);
-  cairo_t* cr = cairo_create(target);
-  cairo_scale(cr, sx, sy);  // undo the source's device scale: one pixel per pixel
-  cairo_set_source_surface(cr, source, 0, 0);
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_paint(cr);
-  cairo_destroy(cr);
-  return adopt(target);
+  {
+    ContextPtr cr(cairo_create(target.get()));
+    cairo_scale(cr.get(), sx, sy);  // undo the source's device scale: one pixel per pixel
+    cairo_set_source_surface(cr.get(), source, 0, 0);
+    cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr.get());
+  }
+  return adopt(target.release());
 }
 
 Image::~Image() { cairo_surface_destroy(surface_); }
@@ -64,18 +64,17 @@ const uint8_t* Image::row(int y) const {
 }
 
 ImageRef resized(const Image& source, int width, int height) {
-  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_t* cr = cairo_create(target);
+  SurfacePtr target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
   if (source.width() > 0 && source.height() > 0) {
-    cairo_scale(cr, static_cast<double>(width) / source.width(),
+    ContextPtr cr(cairo_create(target.get()));
+    cairo_scale(cr.get(), static_cast<double>(width) / source.width(),
                 static_cast<double>(height) / source.height());
-    cairo_set_source_surface(cr, source.surface(), 0, 0);
-    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_paint(cr);
+    cairo_set_source_surface(cr.get(), source.surface(), 0, 0);
+    cairo_pattern_set_extend(cairo_get_source(cr.get()), CAIRO_EXTEND_PAD);
+    cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr.get());
   }
-  cairo_destroy(cr);
-  return Image::adopt(target);
+  return Image::adopt(target.release());
 }
 
 uint64_t sampledRowsSignature(const Image& image) {

@@ -1,12 +1,9 @@
 #include "scroll_pattern.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
-
 #include <algorithm>
 #include <cmath>
+
+#include "platform/media/av_ptr.h"
 
 namespace scroll_pattern {
 
@@ -26,47 +23,39 @@ double rowDarkness(const LumaFrame& f, int row, double from, double to) {
 }  // namespace
 
 bool forEachFrame(const std::string& path, const std::function<void(const LumaFrame&)>& visit) {
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return false;
-  bool ok = avformat_find_stream_info(format, nullptr) >= 0;
-  int index = ok ? av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) : -1;
-  AVCodecContext* codec = nullptr;
-  if (index >= 0) {
-    AVStream* stream = format->streams[index];
-    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-    codec = avcodec_alloc_context3(decoder);
-    avcodec_parameters_to_context(codec, stream->codecpar);
-    ok = avcodec_open2(codec, decoder, nullptr) >= 0;
-  } else {
-    ok = false;
-  }
-  AVPacket* packet = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return false;
+  media::InputFormatPtr format(raw);
+  if (avformat_find_stream_info(raw, nullptr) < 0) return false;
+  const int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (index < 0) return false;
+  const AVStream* stream = raw->streams[index];
+  const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+  media::CodecContextPtr codec(avcodec_alloc_context3(decoder));
+  media::PacketPtr packet(av_packet_alloc());
+  media::FramePtr frame(av_frame_alloc());
+  if (!codec || !packet || !frame ||
+      avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0 ||
+      avcodec_open2(codec.get(), decoder, nullptr) < 0)
+    return false;
   auto drain = [&] {
-    while (avcodec_receive_frame(codec, frame) >= 0) {
-      AVRational tb = format->streams[index]->time_base;
-      LumaFrame luma{static_cast<double>(frame->best_effort_timestamp) * tb.num / tb.den,
-                     frame->width, frame->height, frame->linesize[0], frame->data[0]};
-      visit(luma);
-      av_frame_unref(frame);
+    while (avcodec_receive_frame(codec.get(), frame.get()) >= 0) {
+      const AVRational tb = stream->time_base;
+      visit(LumaFrame{static_cast<double>(frame->best_effort_timestamp) * tb.num / tb.den,
+                      frame->width, frame->height, frame->linesize[0], frame->data[0]});
+      av_frame_unref(frame.get());
     }
   };
-  while (ok && av_read_frame(format, packet) >= 0) {
+  while (av_read_frame(raw, packet.get()) >= 0) {
     if (packet->stream_index == index) {
-      avcodec_send_packet(codec, packet);
+      avcodec_send_packet(codec.get(), packet.get());
       drain();
     }
-    av_packet_unref(packet);
+    av_packet_unref(packet.get());
   }
-  if (ok) {
-    avcodec_send_packet(codec, nullptr);
-    drain();
-  }
-  av_frame_free(&frame);
-  av_packet_free(&packet);
-  avcodec_free_context(&codec);
-  avformat_close_input(&format);
-  return ok;
+  avcodec_send_packet(codec.get(), nullptr);
+  drain();
+  return true;
 }
 
 std::optional<double> offsetOf(const LumaFrame& f, int contentTop, double scale) {
