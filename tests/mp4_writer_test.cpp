@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <future>
 
-#include "vuzizeri/recorder/mp4_writer.h"
+#include "vuzizeri/recorder/movie_writer.h"
 #include "vuzizeri/recorder/writer_setup.h"
 
 namespace vuz {
@@ -22,7 +22,7 @@ TEST(Mp4Writer, KeepsTheTargetBitRateAtFifteenFramesASecond) {
   const std::string path = dir / "slow.mp4";
   const int64_t width = 320, height = 240, frames = 90;
   const int64_t target = *averageBitRate(width, height);
-  auto writer = openMp4Writer({path, width, height, target});
+  auto writer = openMovieWriter({path, width, height, target});
   ASSERT_TRUE(writer);
   uint32_t seed = 7;
   for (int64_t i = 0; i < frames; ++i) {

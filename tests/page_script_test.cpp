@@ -51,12 +51,11 @@ class PageScripts : public ::testing::Test {
                ? answer->value->string
                : "not a string";
   }
-  // The recorder's step for one frame at `seconds`, `framesBefore` frames
-  // after the last.
-  void frame(double seconds, int64_t framesBefore = 0) {
-    auto answer = page_.runInOwnWorld(
-        scriptCall(kFrameScript,
-                   JsonValue::object({{"step", frameStep(std::nullopt, seconds, framesBefore)}})));
+  // The recorder's step for a frame at `seconds`, the clock moved `ticks`
+  // sixtieths of a second on (the first starts it).
+  void frame(double seconds, int64_t ticks = 1) {
+    auto answer = page_.runInOwnWorld(scriptCall(
+        kFrameScript, JsonValue::object({{"step", frameStep(std::nullopt, seconds, ticks)}})));
     ASSERT_TRUE(answer && !answer->thrown) << (answer ? *answer->thrown : "no answer");
   }
 };
@@ -76,7 +75,7 @@ TEST_F(PageScripts, TimersAnimationFramesAndDateFollowTheVideosClock) {
   frame(2 / 60.0);
   EXPECT_EQ(inPage("log.join(', ')"),
             "C 0.00, D 0.00, I 15.00, F 16.67, B 20.00, I 30.00, F 33.33");
-  frame(4 / 60.0, 1);  // a frame skipped: its timers and animation frame run all the same
+  frame(4 / 60.0, 2);  // a frame skipped: its timers and animation frame run all the same
   EXPECT_EQ(inPage("log.slice(7).join(', ')"), "A 40.00, I 45.00, F 50.00, F 66.67");
 }
 

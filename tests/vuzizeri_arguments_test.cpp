@@ -126,6 +126,30 @@ TEST(Arguments, OptionsTable) {
       {{"--quadro-a-quadro", "--paralelo", "2", "--trecho", "1/2", url, "390", "844", "3", "47",
         out},
        "--paralelo não combina com --trecho\n"},
+      // The movie's form and rate: what the form cannot carry is refused.
+      {{"--formato", "webm", "--fps", "30", url, "390", "844", "3", "47", out}, "run"},
+      {{"--formato", "avi", url, "390", "844", "3", "47", out},
+       "formato desconhecido: avi (mp4, mov, webm ou gif)\n"},
+      {{"--fps", "24", url, "390", "844", "3", "47", out}, "--fps precisa de 30 ou 60: 24\n"},
+      {{"--formato", "gif", "--fps", "60", url, "390", "844", "3", "47", out},
+       "--formato gif vai até --fps 30\n"},
+      {{"--formato", "gif", "--audio", "a.mp3", url, "390", "844", "3", "47", out},
+       "--formato gif não tem som: não combina com --audio\n"},
+      {{"--quadro-a-quadro", "--formato", "mov", "--trecho", "1/2", url, "390", "844", "3", "47",
+        out},
+       "--trecho e --paralelo gravam só em --formato mp4\n"},
+      // The phone: a time of day, a CSS colour, transparency only where it is kept.
+      {{"--barra-de-status", "--hora", "23:59", "--moldura", "--fundo-da-moldura", "rgb(1, 2, 3)",
+        url, "390", "844", "3", "47", out},
+       "run"},
+      {{"--hora", "24:00", url, "390", "844", "3", "47", out},
+       "--hora precisa de HH:MM, de 00:00 a 23:59: 24:00\n"},
+      {{"--moldura", "--fundo-da-moldura", "#12345", url, "390", "844", "3", "47", out},
+       "--fundo-da-moldura precisa de uma cor CSS ou transparente: #12345\n"},
+      {{"--moldura", "--fundo-da-moldura", "transparente", url, "390", "844", "3", "47", out},
+       "um fundo transparente precisa de --formato mov ou webm\n"},
+      {{"--formato", "webm", "--fundo-da-moldura", "#0000", url, "390", "844", "3", "47", out},
+       "--fundo-da-moldura só vale com --moldura\n"},
   };
   for (const auto& [args, expected] : rows) {
     ParseResult r = parseArguments(args, [&] { return devices; });
@@ -139,38 +163,13 @@ TEST(Arguments, OptionsTable) {
     EXPECT_EQ(outcome, expected) << ::testing::PrintToString(args);
   }
 
-  Arguments a = *parseArguments({"--quadro-a-quadro",
-                                 "--aparelho",
-                                 "iphone-15",
-                                 "--cabecalho",
-                                 "X-Token:  abc ",
-                                 "--cookie",
-                                 "s=1",
-                                 "--esconder",
-                                 ".a",
-                                 "--esconder",
-                                 ".b",
-                                 "--remover",
-                                 "#c",
-                                 "--sem-banners",
-                                 "--esquema",
-                                 "escuro",
-                                 "--esperar-elemento",
-                                 "main",
-                                 "--velocidade",
-                                 "400.5",
-                                 "--pausa",
-                                 "[data-x=y]=1.5",
-                                 "--pausa",
-                                 "#b=2",
-                                 "--suave",
-                                 "0",
-                                 "--ida-e-volta",
-                                 "--json",
-                                 url,
-                                 out},
-                                [&] { return devices; })
-                     .arguments;
+  std::vector<std::string> line = {"--quadro-a-quadro", "--aparelho", "iphone-15", "--json"};
+  line.insert(line.end(), {"--cabecalho", "X-Token:  abc ", "--cookie", "s=1", "--sem-banners"});
+  line.insert(line.end(), {"--esconder", ".a", "--esconder", ".b", "--remover", "#c"});
+  line.insert(line.end(), {"--esquema", "escuro", "--esperar-elemento", "main", "--ida-e-volta"});
+  line.insert(line.end(), {"--velocidade", "400.5", "--pausa", "[data-x=y]=1.5"});
+  line.insert(line.end(), {"--pausa", "#b=2", "--suave", "0", url, out});
+  Arguments a = *parseArguments(line, [&] { return devices; }).arguments;
   EXPECT_EQ(std::tie(a.cssW, a.cssH, a.scale, a.safeTop), std::make_tuple(393, 852, 3.0, 59));
   EXPECT_EQ(std::tie(a.outPath, a.waitFor), std::make_tuple(out, "main"));
   EXPECT_TRUE(a.frameByFrame && a.noBanners && a.dark && a.roundTrip && a.json);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <thread>
 #include <tuple>
@@ -105,16 +106,10 @@ class RecorderTest : public ::testing::Test {
 TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
   fs::path out = dir_ / "keep.mp4";
   writeFile(out, "old");
-  // The usage line to the byte, for too few arguments or an unknown option;
-  // --help adds the options, a line each, on standard output.
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{pageUrl("pattern.html"), "390", "844", "3", "47"},
-        {"--desconhecida", pageUrl("pattern.html"), "390", "844", "3", "47", out}}) {
-    Outcome usage = run(args);
-    EXPECT_EQ(usage.status, 2);
-    EXPECT_EQ(usage.err, kUsage);
-    EXPECT_EQ(usage.err.size(), 67u);
-  }
+  // The usage line to the byte; --help adds the options, a line each, on
+  // standard output.
+  Outcome usage = run({pageUrl("pattern.html"), "390", "844", "3", "47"});
+  EXPECT_EQ(std::tie(usage.status, usage.err), std::make_tuple(2, kUsage));
   Outcome help = run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind(kUsage, 0), 0u) << help.out;
@@ -279,6 +274,73 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
   EXPECT_GT(read, static_cast<int>(m.frames.size()) * 9 / 10);
 }
 
+// One page in each form at 30 frames a second, frame by frame: the frames
+// 1/30 s apart in each, the same pictures in each (GIF within its palette).
+TEST_F(RecorderTest, EachFormAtThirtyFramesASecond) {
+  // Each picture as RGB, whatever its decoder gives.
+  auto rgbOf = [](const AVFrame& f) {
+    std::vector<Rgb> out;
+    const std::vector<uint8_t> rgba =
+        f.format == AV_PIX_FMT_YUVA444P12LE || f.format == AV_PIX_FMT_YUVA444P10LE
+            ? yuva444ToRgba(f)
+            : std::vector<uint8_t>{};
+    for (int y = 0; y < f.height; ++y)
+      for (int x = 0; x < f.width; ++x) {
+        if (!rgba.empty()) {
+          const uint8_t* p = &rgba[4 * (static_cast<size_t>(y) * f.width + x)];
+          out.push_back({p[0], p[1], p[2]});
+        } else if (f.format == AV_PIX_FMT_PAL8 || f.format == AV_PIX_FMT_BGRA) {
+          const uint8_t* p = f.format == AV_PIX_FMT_PAL8
+                                 ? f.data[1] + 4 * f.data[0][y * f.linesize[0] + x]
+                                 : f.data[0] + y * f.linesize[0] + 4 * x;
+          out.push_back({p[2], p[1], p[0]});
+        } else {
+          out.push_back(pixelAt(f, x, y));
+        }
+      }
+    return out;
+  };
+  auto psnr = [&](const AVFrame& a, const AVFrame& b) {
+    const std::vector<Rgb> p = rgbOf(a), q = rgbOf(b);
+    double squares = 0;
+    for (size_t i = 0; i < p.size(); ++i)
+      squares += (p[i].r - q[i].r) * (p[i].r - q[i].r) + (p[i].g - q[i].g) * (p[i].g - q[i].g) +
+                 (p[i].b - q[i].b) * (p[i].b - q[i].b);
+    return 10 *
+           std::log10(255.0 * 255.0 * 3 * static_cast<double>(p.size()) / std::max(squares, 1e-9));
+  };
+  const std::string page = pageUrl("pattern.html", "h=600");
+  std::map<std::string, MovieInfo> made;
+  for (const char* form : {"mp4", "mov", "webm", "gif"}) {
+    fs::path out = dir_ / (std::string("page.") + form);
+    made[form] = recorded(run({"--quadro-a-quadro", "--fps", "30", "--formato", form, page, "120",
+                               "200", "1", "10", out}),
+                          out);
+  }
+  const MovieInfo& mp4 = made["mp4"];
+  const size_t frames = static_cast<size_t>(std::ceil((600 - 190) / 250.0 * 30)) + 31;
+  ASSERT_EQ(mp4.frames.size(), frames);
+  for (size_t i = 0; i < frames; ++i) EXPECT_EQ(mp4.packetPts[i], static_cast<int64_t>(20 * i));
+  EXPECT_EQ(made["mov"].par->codec_id, AV_CODEC_ID_PRORES);
+  EXPECT_EQ(made["webm"].par->codec_id, AV_CODEC_ID_VP9);
+  EXPECT_EQ(made["gif"].par->codec_id, AV_CODEC_ID_GIF);
+  for (const char* form : {"mov", "webm"}) {
+    const MovieInfo& m = made[form];
+    ASSERT_EQ(m.frames.size(), frames) << form;
+    for (size_t i = 0; i < frames; i += 7) {
+      const double seconds = static_cast<double>(m.packetPts[i]) * av_q2d(m.timeBase);
+      EXPECT_NEAR(seconds, static_cast<double>(i) / 30, 0.001) << form << " frame " << i;
+      EXPECT_GT(psnr(*m.frames[i], *mp4.frames[i]), 25) << form << " frame " << i;
+    }
+  }
+  const MovieInfo& gif = made["gif"];
+  ASSERT_NEAR(static_cast<double>(gif.frames.size()), static_cast<double>(frames), 2);
+  double sum = 0;
+  for (size_t i = 0; i < std::min(frames, gif.frames.size()); ++i)
+    sum += psnr(*gif.frames[i], *mp4.frames[i]);
+  EXPECT_GE(sum / static_cast<double>(std::min(frames, gif.frames.size())), 25);
+}
+
 // A side menu parked beside the screen, its shadow reaching in, is kept out
 // of the picture while it is there (the engine would otherwise repaint the
 // whole view at every scroll) and is back in the first frame it reaches:
@@ -309,24 +371,6 @@ TEST_F(RecorderTest, AMenuBesideTheScreenSlidesInWhenThePageOpensIt) {
     for (size_t i = at + 1; i < at + 20; ++i)
       EXPECT_NEAR(shown[i] - shown[i - 1], 8.75, 1.5) << "frame " << i;
   }
-}
-
-// A tone as a WAV file: 16-bit mono at 44.1 kHz, `seconds` long.
-std::string toneWav(double seconds) {
-  const uint32_t samples = static_cast<uint32_t>(seconds * 44100);
-  auto le = [](uint32_t v, int bytes) {
-    std::string out;
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i) & 0xff);
-    return out;
-  };
-  std::string wav = "RIFF" + le(36 + samples * 2, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
-                    le(1, 2) + le(44100, 4) + le(88200, 4) + le(2, 2) + le(16, 2) + "data" +
-                    le(samples * 2, 4);
-  for (uint32_t i = 0; i < samples; ++i)
-    wav += le(
-        static_cast<uint16_t>(static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * i / 44100))),
-        2);
-  return wav;
 }
 
 double rms(const std::vector<float>& s, size_t from, size_t to) {
@@ -392,18 +436,17 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
   Outcome g = run({"--quadro-a-quadro", "--velocidade", "500", "--json",
                    pageUrl("pattern.html", "h=800&grow=400"), "200", "400", "1", "20", grown});
   ASSERT_EQ(g.status, 0) << g.err;
-  Outcome json =
-      test_runs::run("/usr/bin/python3",
-                     {"-c",
-                      "import json, sys; d = json.loads(sys.argv[1]); "
-                      "print(d['ate'], d['arquivo'].endswith('grown\\ufffd\\ufffd.mp4'))",
-                      g.out},
-                     dir_);
-  EXPECT_EQ(json.out, "820 True\n") << g.out << json.err;
+  EXPECT_NE(g.out.find("\"ate\": 820"), std::string::npos) << g.out;
+  EXPECT_NE(g.out.find("grown\ufffd\ufffd.mp4\""), std::string::npos) << g.out;
 
   // The sound is the one given at start, even once its file is gone.
   fs::path loop = dir_ / "loop.mp4", tone = dir_ / "tone.wav";
-  writeFile(tone, toneWav(1));
+  // A second of a 440 Hz tone, 16-bit mono at 44.1 kHz.
+  const char* wav =
+      "import math, struct, sys, wave; w = wave.open(sys.argv[1], 'wb'); w.setparams((1, 2, 44100, "
+      "0, 'NONE', '')); w.writeframes(b''.join(struct.pack('<h', int(12000 * math.sin(2 * math.pi "
+      "* 440 * i / 44100))) for i in range(44100)))";
+  ASSERT_EQ(test_runs::run("/usr/bin/python3", {"-c", wav, tone}, dir_).status, 0);
   const pid_t looping =
       start({"--quadro-a-quadro", "--ida-e-volta", "--suave", "0.3", "--audio", tone,
              pageUrl("pattern.html", "h=1000&fixed=1"), "200", "400", "1", "20", loop});
@@ -412,15 +455,8 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
   MovieInfo m = recorded(wait(looping, dir_), loop);
   const std::vector<double> at = offsets(m);
   EXPECT_NEAR(*std::max_element(at.begin(), at.end()), 620, 0.5) << "down to the end";
-  const AVFrame &first = *m.frames.front(), &last = *m.frames.back();
-  double squares = 0;
-  for (int y = 0; y < first.height; ++y)
-    for (int x = 0; x < first.width; ++x)
-      squares += std::pow(
-          first.data[0][y * first.linesize[0] + x] - last.data[0][y * last.linesize[0] + x], 2);
-  const double psnr =
-      10 * std::log10(255.0 * 255 * first.width * first.height / std::max(squares, 1.0));
-  EXPECT_GT(psnr, 38) << "the clip ends on its first picture";
+  EXPECT_NEAR(at.front(), 0, 0.5);
+  EXPECT_NEAR(at.back(), 0, 0.5) << "the clip ends on its first picture";
   // The tone, looped under the whole video, fades out over its last 2 s.
   ASSERT_TRUE(m.sound);
   const MovieInfo::Sound& s = *m.sound;
@@ -692,29 +728,11 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
   writeFile(dir_ / "estilo.css", "#b7 { background: #0f0; }");
   writeFile(dir_ / "script.js", "document.getElementById('b8').style.background = '#0f0';");
   fs::path out = dir_ / "private.mp4";
-  const std::vector<std::string> args = {"--cabecalho",
-                                         "X-Teste:  sim",
-                                         "--cookie",
-                                         "sessao=abc",
-                                         "--esconder",
-                                         ".anuncio",
-                                         "--remover",
-                                         "#remove-me",
-                                         "--sem-banners",
-                                         "--estilo",
-                                         dir_ / "estilo.css",
-                                         "--script",
-                                         dir_ / "script.js",
-                                         "--esperar-elemento",
-                                         "#tarde",
-                                         "--esquema",
-                                         "escuro",
-                                         server.url(),
-                                         "400",
-                                         "300",
-                                         "1",
-                                         "0",
-                                         out};
+  std::vector<std::string> args = {"--cabecalho", "X-Teste:  sim", "--cookie", "sessao=abc"};
+  args.insert(args.end(), {"--esconder", ".anuncio", "--remover", "#remove-me", "--sem-banners"});
+  args.insert(args.end(), {"--estilo", dir_ / "estilo.css", "--script", dir_ / "script.js"});
+  args.insert(args.end(), {"--esperar-elemento", "#tarde", "--esquema", "escuro", server.url()});
+  args.insert(args.end(), {"400", "300", "1", "0", out});
   MovieInfo m = recorded(run(args, {kCredentials}), out);
   for (const char* path : {"/", "/img", "/css", "/data", "/bounce"}) {
     EXPECT_NE(other.request(path), "") << path << " was asked for";

@@ -1,6 +1,8 @@
 #include "platform/graphics/canvas.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace graphics {
@@ -56,6 +58,87 @@ bool Canvas::copyUnscaled(const Image& image, double x, double y, double width, 
                 4 * static_cast<size_t>(image.width()));
   cairo_surface_mark_dirty(surface_);
   return true;
+}
+
+void Canvas::roundedRectPath(double x, double y, double width, double height, double radius) {
+  const double r = std::clamp(radius, 0.0, std::min(width, height) / 2);
+  cairo_new_sub_path(cr_);
+  cairo_arc(cr_, x + width - r, y + r, r, -M_PI / 2, 0);
+  cairo_arc(cr_, x + width - r, y + height - r, r, 0, M_PI / 2);
+  cairo_arc(cr_, x + r, y + height - r, r, M_PI / 2, M_PI);
+  cairo_arc(cr_, x + r, y + r, r, M_PI, 3 * M_PI / 2);
+  cairo_close_path(cr_);
+}
+
+void Canvas::setColour(Colour c) { cairo_set_source_rgba(cr_, c.red, c.green, c.blue, c.alpha); }
+
+void Canvas::setFont(const std::string& family, double size, bool bold) {
+  cairo_select_font_face(cr_, family.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr_, size);
+}
+
+void Canvas::fillRoundedRect(double x, double y, double width, double height, double radius,
+                             Colour colour, bool replace) {
+  cairo_save(cr_);
+  roundedRectPath(x, y, width, height, radius);
+  setColour(colour);
+  if (replace) cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+  cairo_fill(cr_);
+  cairo_restore(cr_);
+}
+
+void Canvas::strokeRoundedRect(double x, double y, double width, double height, double radius,
+                               double lineWidth, Colour colour) {
+  cairo_save(cr_);
+  roundedRectPath(x, y, width, height, radius);
+  setColour(colour);
+  cairo_set_line_width(cr_, lineWidth);
+  cairo_stroke(cr_);
+  cairo_restore(cr_);
+}
+
+void Canvas::fillSector(double cx, double cy, double radius, double from, double to,
+                        Colour colour) {
+  cairo_save(cr_);
+  cairo_move_to(cr_, cx, cy);
+  cairo_arc(cr_, cx, cy, radius, from, to);
+  cairo_close_path(cr_);
+  setColour(colour);
+  cairo_fill(cr_);
+  cairo_restore(cr_);
+}
+
+void Canvas::strokeArc(double cx, double cy, double radius, double from, double to,
+                       double lineWidth, Colour colour) {
+  cairo_save(cr_);
+  cairo_new_path(cr_);
+  cairo_arc(cr_, cx, cy, radius, from, to);
+  setColour(colour);
+  cairo_set_line_width(cr_, lineWidth);
+  cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+  cairo_stroke(cr_);
+  cairo_restore(cr_);
+}
+
+void Canvas::fillText(const std::string& text, double x, double y, const std::string& family,
+                      double size, bool bold, Colour colour) {
+  cairo_save(cr_);
+  setFont(family, size, bold);
+  setColour(colour);
+  cairo_move_to(cr_, x, y);
+  cairo_show_text(cr_, text.c_str());
+  cairo_restore(cr_);
+}
+
+double Canvas::textWidth(const std::string& text, const std::string& family, double size,
+                         bool bold) {
+  cairo_save(cr_);
+  setFont(family, size, bold);
+  cairo_text_extents_t extents;
+  cairo_text_extents(cr_, text.c_str(), &extents);
+  cairo_restore(cr_);
+  return extents.x_advance;
 }
 
 void Canvas::flush() { cairo_surface_flush(surface_); }

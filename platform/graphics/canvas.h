@@ -9,7 +9,14 @@
 #include "platform/graphics/cairo_ptr.h"
 #include "platform/graphics/image.h"
 
+#include <string>
+
 namespace graphics {
+
+// A colour with its opacity, each 0 to 1 (straight, not premultiplied).
+struct Colour {
+  double red = 0, green = 0, blue = 0, alpha = 1;
+};
 
 // Drawing over memory someone else owns (a frame buffer): 32-bit BGRA,
 // premultiplied, rows top first. Coordinates have their origin at the top left.
@@ -27,10 +34,29 @@ class Canvas {
   // pixels underneath. Edges are padded, so a stretched image does not fade
   // to transparent at its border.
   void drawImage(const Image& image, double x, double y, double width, double height);
+  // Shapes and text, blended over what is there (or replacing it), antialiased.
+  void fillRoundedRect(double x, double y, double width, double height, double radius,
+                       Colour colour, bool replace = false);
+  void strokeRoundedRect(double x, double y, double width, double height, double radius,
+                         double lineWidth, Colour colour);
+  // The sector of the circle at (cx, cy) between two angles (radians,
+  // clockwise from the right).
+  void fillSector(double cx, double cy, double radius, double from, double to, Colour colour);
+  // An arc of the circle at (cx, cy), stroked with round ends.
+  void strokeArc(double cx, double cy, double radius, double from, double to, double lineWidth,
+                 Colour colour);
+  // Text in `family` (bold when asked), `size` px high, its baseline starting
+  // at (x, y); textWidth() is how far it runs.
+  void fillText(const std::string& text, double x, double y, const std::string& family, double size,
+                bool bold, Colour colour);
+  double textWidth(const std::string& text, const std::string& family, double size, bool bold);
   // Makes every drawing visible in the memory.
   void flush();
 
  private:
+  void roundedRectPath(double x, double y, double width, double height, double radius);
+  void setColour(Colour colour);
+  void setFont(const std::string& family, double size, bool bold);
   bool copyUnscaled(const Image& image, double x, double y, double width, double height);
   Canvas(SurfacePtr surface, ContextPtr cr)
       : surfaceOwner_(std::move(surface)), crOwner_(std::move(cr)) {}

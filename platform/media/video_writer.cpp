@@ -106,6 +106,7 @@ struct VideoWriter::Impl {
   CodecContextPtr newEncoder(const AVCodec* codec);
   void setUpProRes(AVCodecContext* c, Dictionary* options);
   void setUpH264(AVCodecContext* c, Dictionary* options);
+  void setUpVp9(AVCodecContext* c, Dictionary* options);
   bool openTrack(Track* track, const AVCodec* codec, Dictionary* options);
   bool openVideoTrack();
   bool openSoundTrack();
@@ -192,6 +193,23 @@ void VideoWriter::Impl::setUpH264(AVCodecContext* c, Dictionary* options) {
   options->set("x264-params", "force-cfr=0:ratetol=0.1");
 }
 
+void VideoWriter::Impl::setUpVp9(AVCodecContext* c, Dictionary* options) {
+  const H264Settings& h = settings.h264;
+  // VP9 codes odd sizes in 4:2:0 as they are; its alpha is a second picture
+  // beside each frame, which WebM carries and libvpx's decoder reads back.
+  c->pix_fmt = settings.alpha ? AV_PIX_FMT_YUVA420P : AV_PIX_FMT_YUV420P;
+  c->framerate = AVRational{std::max(1, h.expectedFrameRate), 1};
+  c->bit_rate = std::max<int64_t>(h.averageBitRate, 1000);
+  c->gop_size = 2 * std::max(1, h.expectedFrameRate);
+  c->thread_count = coderThreads;
+  // The fastest of libvpx's modes, each row of tiles on a thread of its
+  // own: the page's painting needs the rest of the machine.
+  options->set("deadline", "realtime");
+  options->set("cpu-used", "8");
+  options->set("row-mt", "1");
+  options->set("lag-in-frames", "0");
+}
+
 bool VideoWriter::Impl::openTrack(Track* track, const AVCodec* c, Dictionary* options) {
   AVCodecContext* e = track->encoder.get();
   int r = avcodec_open2(e, c, options ? options->out() : nullptr);
@@ -216,10 +234,17 @@ bool VideoWriter::Impl::openVideoTrack() {
   c->colorspace = AVCOL_SPC_BT709;
   c->color_range = AVCOL_RANGE_MPEG;
   Dictionary options;
-  if (isProRes())
-    setUpProRes(c, &options);
-  else
-    setUpH264(c, &options);
+  switch (settings.codec) {
+    case VideoCodec::kProRes4444:
+      setUpProRes(c, &options);
+      break;
+    case VideoCodec::kH264:
+      setUpH264(c, &options);
+      break;
+    case VideoCodec::kVp9:
+      setUpVp9(c, &options);
+      break;
+  }
   if (!openTrack(&video, codec, &options)) return false;
   if (isProRes()) {
     // In QuickTime a depth of 32 is what says "this track has alpha"
@@ -279,7 +304,7 @@ void VideoWriter::Impl::convert(const PixelBuffer& buffer, AVFrame* f) {
     for (std::thread& helper : helpers) helper.join();
     return;
   }
-  if (f->format == AV_PIX_FMT_YUV420P) {
+  if (f->format == AV_PIX_FMT_YUV420P && !sws) {
     bgraToYuv420p(buffer.baseAddress(), buffer.bytesPerRow(), width, height,
                   Yuv420pPlanes{f->data[0], f->data[1], f->data[2], f->linesize[0], f->linesize[1],
                                 f->linesize[2]});
@@ -312,8 +337,11 @@ bool VideoWriter::Impl::writePacket(AVPacket* p) {
 }
 
 bool VideoWriter::Impl::openSoundTrack() {
-  const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
-  if (!aac) return failWith("encoder aac is not available");
+  // WebM carries Vorbis or Opus, not AAC; libvorbis takes the planar
+  // samples as AAC does.
+  const char* name = fileType == FileType::kWebM ? "libvorbis" : "aac";
+  const AVCodec* aac = avcodec_find_encoder_by_name(name);
+  if (!aac) return failWith(std::string("encoder ") + name + " is not available");
   audio.encoder = newEncoder(aac);
   soundFrame.reset(av_frame_alloc());
   if (!audio.encoder || !soundFrame)
@@ -484,7 +512,7 @@ std::unique_ptr<VideoWriter> VideoWriter::create(const std::string& path, FileTy
   impl->path = path;
   impl->fileType = type;
   // The muxer is chosen by type, never by the path's extension.
-  const char* muxer = type == FileType::kMpeg4 ? "mp4" : "mov";
+  const char* muxer = type == FileType::kMpeg4 ? "mp4" : type == FileType::kWebM ? "webm" : "mov";
   AVFormatContext* raw = nullptr;
   int r = avformat_alloc_output_context2(&raw, nullptr, muxer, path.c_str());
   if (r < 0) {
@@ -522,7 +550,9 @@ bool VideoWriter::addInput(const VideoInputSettings& settings) {
   if (settings.timescale < 1) return d.failWith("timescale must be positive");
   // prores_ks rather than prores_aw: at a fixed quantiser it is as fast on
   // two cores and 5 to 10 dB better (bench/tessane_bench.sh).
-  const char* name = settings.codec == VideoCodec::kH264 ? "libx264" : "prores_ks";
+  const char* name = settings.codec == VideoCodec::kH264  ? "libx264"
+                     : settings.codec == VideoCodec::kVp9 ? "libvpx-vp9"
+                                                          : "prores_ks";
   d.codec = avcodec_find_encoder_by_name(name);
   if (!d.codec) return d.failWith(std::string("encoder ") + name + " is not available");
   d.video.stream = avformat_new_stream(d.format.get(), nullptr);
@@ -550,9 +580,10 @@ bool VideoWriter::startWriting() {
   d.framePool.reset(av_buffer_pool_init(static_cast<size_t>(bytes) + 64, av_buffer_alloc));
   if (!d.framePool) return d.failWith(avErrorText("av_buffer_pool_init", AVERROR(ENOMEM)));
 
-  if (d.video.encoder->pix_fmt == AV_PIX_FMT_YUV444P) {
-    // Odd sizes only; even ones take the hand-written 4:2:0 path, which
-    // takes 4.1 ms where swscale takes 6.9 ms for a 1170 × 2532 frame.
+  const bool even = ((d.settings.width | d.settings.height) & 1) == 0;
+  if (!d.isProRes() && !(d.video.encoder->pix_fmt == AV_PIX_FMT_YUV420P && even)) {
+    // Odd sizes and alpha only; even 4:2:0 takes the hand-written path,
+    // which takes 4.1 ms where swscale takes 6.9 ms for a 1170 × 2532 frame.
     const int w = static_cast<int>(d.settings.width);
     const int h = static_cast<int>(d.settings.height);
     d.sws.reset(sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, d.video.encoder->pix_fmt, SWS_BILINEAR,
@@ -563,17 +594,19 @@ bool VideoWriter::startWriting() {
   }
 
   Dictionary muxerOptions;
-  // Without this the muxer multiplies the timescale up to at least 10000.
-  muxerOptions.set("video_track_timescale", std::to_string(d.settings.timescale));
-  // The movie header counts in whole milliseconds unless told otherwise: 3
-  // frames at 1000000 fps would last 1 ms there against 3 µs in the track.
-  muxerOptions.set("movie_timescale", std::to_string(d.settings.timescale));
-  // Keys of our own need the 'mdta' form; the classic tags know only theirs.
-  const bool tagged = av_dict_count(d.format->metadata) > 0;
-  if (d.fileType == FileType::kMpeg4)
-    muxerOptions.set("movflags", tagged ? "+faststart+use_metadata_tags" : "+faststart");
-  else if (tagged)
-    muxerOptions.set("movflags", "+use_metadata_tags");
+  if (d.fileType != FileType::kWebM) {
+    // Without this the muxer multiplies the timescale up to at least 10000.
+    muxerOptions.set("video_track_timescale", std::to_string(d.settings.timescale));
+    // The movie header counts in whole milliseconds unless told otherwise: 3
+    // frames at 1000000 fps would last 1 ms there against 3 µs in the track.
+    muxerOptions.set("movie_timescale", std::to_string(d.settings.timescale));
+    // Keys of our own need the 'mdta' form; the classic tags know only theirs.
+    const bool tagged = av_dict_count(d.format->metadata) > 0;
+    if (d.fileType == FileType::kMpeg4)
+      muxerOptions.set("movflags", tagged ? "+faststart+use_metadata_tags" : "+faststart");
+    else if (tagged)
+      muxerOptions.set("movflags", "+use_metadata_tags");
+  }
   int r = avformat_write_header(d.format.get(), muxerOptions.out());
   if (r < 0) return d.failWith(avErrorText("avformat_write_header", r));
 

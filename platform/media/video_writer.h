@@ -14,11 +14,13 @@ namespace media {
 enum class FileType {
   kQuickTimeMovie,  // .mov, whatever the path's extension
   kMpeg4,           // .mp4 with the index first, so the file streams
+  kWebM,            // .webm (Matroska's subset for the web)
 };
 
 enum class VideoCodec {
   kProRes4444,  // 'ap4h', 10-bit 4:4:4 with alpha, vendor 'apl0'
   kH264,        // libx264, 4:2:0, no B-frames unless allowed
+  kVp9,         // libvpx-vp9, 4:2:0, with alpha when asked for
 };
 
 // Largest width and height the writer takes, for both codecs.
@@ -36,7 +38,8 @@ struct VideoInputSettings {
   VideoCodec codec = VideoCodec::kH264;
   int64_t width = 0;   // 1 .. kMaxVideoDimension
   int64_t height = 0;  // 1 .. kMaxVideoDimension
-  H264Settings h264;   // used for kH264 only
+  H264Settings h264;   // kH264's; kVp9 takes its bit rate and frame rate
+  bool alpha = false;  // kVp9: the picture's alpha kept (yuva420p)
   // Tunes the encoder for latency rather than throughput (H.264 only).
   bool expectsMediaDataInRealTime = false;
   // Track timescale; every presentation time is written in it.
@@ -75,7 +78,8 @@ class VideoWriter {
   // area beyond the encoders' (w + 128) × (h + 128) < 2²⁸, bad timescale,
   // encoder missing, a second input); the reason is in error().
   bool addInput(const VideoInputSettings& settings);
-  // Adds an AAC track (stereo, 48 kHz, `bitRate` bits per second) that plays
+  // Adds a sound track (AAC, or Vorbis in WebM; stereo, 48 kHz, `bitRate`
+  // bits per second) that plays
   // `source` under the video for exactly the video's length, fading out over
   // its last `fadeSeconds`. Its packets are interleaved with the video's,
   // the sound held back by the fade's length behind the video so that the

@@ -33,7 +33,11 @@ MovieInfo probeMovie(const std::string& path) {
       (raw->nb_streams == 2 && raw->streams[1]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO))
     return failed("expected one video stream, and a sound track at most");
   const AVStream* st = raw->streams[0];
-  const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+  // libvpx's VP9 decoder reads the alpha beside each frame; FFmpeg's own
+  // does not.
+  const AVCodec* codec = st->codecpar->codec_id == AV_CODEC_ID_VP9
+                             ? avcodec_find_decoder_by_name("libvpx-vp9")
+                             : avcodec_find_decoder(st->codecpar->codec_id);
   media::CodecContextPtr decoder(avcodec_alloc_context3(codec));
   avcodec_parameters_to_context(decoder.get(), st->codecpar);
   decoder->thread_count = 1;

@@ -136,7 +136,7 @@ class Rig {
                         delays.push_back(seconds);
                         queue.push_back(std::move(work));
                       },
-                      [this](const H264Request& request) -> std::unique_ptr<RecordingWriter> {
+                      [this](const MovieRequest& request) -> std::unique_ptr<RecordingWriter> {
                         requests.push_back(request);
                         if (refuseWriter) return nullptr;
                         auto writer =
@@ -174,7 +174,7 @@ class Rig {
   double clock = 1000.0;
   std::deque<std::function<void()>> queue;
   std::vector<double> delays;
-  std::vector<H264Request> requests;
+  std::vector<MovieRequest> requests;
   std::vector<AppendedFrame> frames;
   std::vector<std::string> reports;
   bool refuseWriter = false;

@@ -121,6 +121,7 @@ struct Parse {
   Arguments a;
   std::optional<Device> device;
   const DeviceSource& devices;
+  bool fpsGiven = false;
 };
 
 // Set when the option ends the parsing, with what comes of it.
@@ -271,6 +272,50 @@ const Option kOptions[] = {
        p.a.parallel = *n;
        return {};
      }},
+    {"--barra-de-status", "", "", "a barra de status de um telefone na faixa do topo",
+     flag<&Arguments::statusBar>},
+    {"--hora", "", "HH:MM", "a hora da barra de status (9:41 por padrão)",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::optional<std::string> shown = barTime(value);
+       if (!shown) return refused("--hora precisa de HH:MM, de 00:00 a 23:59: " + value + "\n");
+       p.a.time = *shown;
+       return {};
+     }},
+    {"--moldura", "", "", "o telefone em volta da tela: cantos, bordas e a ilha ou o entalhe",
+     flag<&Arguments::frame>},
+    {"--fundo-da-moldura", "", "COR|transparente",
+     "o que fica em volta do telefone (branco por padrão; transparente só em mov e webm)",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::optional<CssColour> colour =
+           parseCssColour(value == "transparente" ? "transparent" : value);
+       if (!colour)
+         return refused("--fundo-da-moldura precisa de uma cor CSS ou transparente: " + value +
+                        "\n");
+       p.a.frameBackground = *colour;
+       return {};
+     }},
+    {"--formato", "", "mp4|mov|webm|gif",
+     "o vídeo em H.264 (mp4), ProRes 4444 (mov), VP9 (webm) ou GIF; o nome da saída fica como dado",
+     [](Parse& p, const std::string& value) -> Ending {
+       static const std::pair<std::string_view, Formato> kForms[] = {{"mp4", Formato::kMp4},
+                                                                     {"mov", Formato::kMov},
+                                                                     {"webm", Formato::kWebm},
+                                                                     {"gif", Formato::kGif}};
+       for (const auto& [name, form] : kForms)
+         if (value == name) {
+           p.a.formato = form;
+           return {};
+         }
+       return refused("formato desconhecido: " + value + " (mp4, mov, webm ou gif)\n");
+     }},
+    {"--fps", "", "30|60", "quadros por segundo (60 por padrão; 30 em GIF)",
+     [](Parse& p, const std::string& value) -> Ending {
+       if (value != "30" && value != "60")
+         return refused("--fps precisa de 30 ou 60: " + value + "\n");
+       p.a.fps = value == "30" ? 30 : 60;
+       p.fpsGiven = true;
+       return {};
+     }},
     {"--json", "", "", "o relatório como um objeto JSON", flag<&Arguments::json>},
     {"--help", "-h", "", "mostra esta ajuda e sai",
      [](Parse&, const std::string&) { return ending(&ParseResult::showHelp); }},
@@ -279,6 +324,17 @@ const Option kOptions[] = {
 };
 
 }  // namespace
+
+std::optional<std::string> barTime(const std::string& hhmm) {
+  const size_t colon = hhmm.find(':');
+  if (colon == std::string::npos || hhmm.size() - colon != 3 || colon < 1 || colon > 2)
+    return std::nullopt;
+  const std::optional<int64_t> h = parseInt64(hhmm.substr(0, colon));
+  const std::optional<int64_t> m = parseInt64(hhmm.substr(colon + 1));
+  if (!h || !m || *h < 0 || *h > 23 || *m < 0 || *m > 59 || !std::isdigit(hhmm[colon + 1]))
+    return std::nullopt;
+  return std::to_string(*h) + hhmm.substr(colon);
+}
 
 std::string usageWithOptions() {
   std::string text = std::string(kUsage) +
@@ -324,6 +380,21 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
   if (a.parallel && !a.frameByFrame) return refused("--paralelo só vale com --quadro-a-quadro\n");
   if (a.parallel && a.part) return refused("--paralelo não combina com --trecho\n");
   if (a.parallel && !a.audioFile.empty()) return refused("--paralelo não combina com --audio\n");
+  // A GIF has no sound and shows at most 30 frames a second; parts are
+  // joined as MP4 only.
+  if (a.formato == Formato::kGif) {
+    if (p.fpsGiven && a.fps > kGifFps) return refused("--formato gif vai até --fps 30\n");
+    a.fps = kGifFps;
+    if (!a.audioFile.empty())
+      return refused("--formato gif não tem som: não combina com --audio\n");
+  }
+  // Only QuickTime's ProRes and WebM's VP9 carry alpha.
+  const bool transparent = a.frameBackground.alpha < 255;
+  if (transparent && !a.frame) return refused("--fundo-da-moldura só vale com --moldura\n");
+  if (transparent && a.formato != Formato::kMov && a.formato != Formato::kWebm)
+    return refused("um fundo transparente precisa de --formato mov ou webm\n");
+  if (a.formato != Formato::kMp4 && (a.part || a.parallel))
+    return refused("--trecho e --paralelo gravam só em --formato mp4\n");
   a.optionsEnd = first;
   a.outputArgument = first + (p.device ? 1 : 5);
   std::vector<std::string> args(all.begin() + static_cast<ptrdiff_t>(first), all.end());
@@ -331,6 +402,7 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
     // The device's four numbers take their place between the URL and the
     // output.
     if (args.size() < 2) return usage();
+    a.deviceShape = p.device->shape;
     args.insert(args.begin() + 1, {std::to_string(p.device->cssW), std::to_string(p.device->cssH),
                                    p.device->scale, std::to_string(p.device->safeTop)});
   }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vuzizeri/command_line/css_colour.h"
+
 namespace vuz {
 
 inline constexpr char kUsage[] =
@@ -16,6 +18,23 @@ inline constexpr char kUsage[] =
 inline constexpr int64_t kWindowOrigin = 80;
 // X11 coordinates are 16-bit: the screen that holds the window must fit them.
 inline constexpr int64_t kMaxScreenSide = 32767;
+
+// The movie's form (--formato): H.264 in MP4; ProRes 4444 in QuickTime;
+// VP9 in WebM; an animated GIF of one palette.
+enum class Formato { kMp4, kMov, kWebm, kGif };
+
+// The frames a second a run makes unless --fps says otherwise, and a GIF's
+// most.
+inline constexpr int kDefaultFps = 60;
+inline constexpr int kGifFps = 30;
+
+// A phone screen's shape, in points: its corners' radius, and what cuts into
+// its top (a notch, or the Dynamic Island floating below the edge).
+struct ScreenShape {
+  double cornerRadius = 0;
+  enum class Cutout { kNone, kNotch, kIsland } cutout = Cutout::kNone;
+  double cutoutWidth = 0, cutoutHeight = 0, cutoutTop = 0;
+};
 
 // The command line, parsed and checked.
 struct Arguments {
@@ -61,6 +80,17 @@ struct Arguments {
   std::vector<Pause> pauses;
   bool roundTrip = false;
   double ease = 0;
+  // --barra-de-status: a phone's status bar on the band, showing `time`
+  // (--hora). --moldura: the phone around the screen, on `frameBackground`
+  // (--fundo-da-moldura; alpha 0 for none). The screen's shape is the named
+  // device's (--aparelho), or else a recent iPhone's (see screenShape()).
+  bool statusBar = false;
+  std::string time = "9:41";
+  bool frame = false;
+  CssColour frameBackground{255, 255, 255};
+  // --formato and --fps: the movie's form and its frames a second (30 or 60).
+  Formato formato = Formato::kMp4;
+  int fps = kDefaultFps;
   // --audio: a sound track under the video. --json: the report as JSON.
   std::string audioFile;
   bool json = false;
@@ -72,6 +102,8 @@ struct Arguments {
     std::string recording;  // what makes the whole run's frames (parts.h), set at start
   };
   std::optional<Part> part;
+  // The named device's screen, when --aparelho names one with its shape.
+  std::optional<ScreenShape> deviceShape;
   // --paralelo N: frame by frame, the video made in N parts at once on this
   // machine (0: as many as the machine holds, "auto").
   std::optional<int64_t> parallel;
@@ -104,6 +136,7 @@ struct Device {
   int64_t cssH = 0;
   std::string scale;  // as written, parsed as the command line's is
   int64_t safeTop = 0;
+  std::optional<ScreenShape> shape;
 };
 
 struct ParseResult {
@@ -126,6 +159,10 @@ using DeviceSource = std::function<std::vector<Device>()>;
 // or `message` when an option's value was refused. Refused are also the
 // values whose pixel sizes, window scale or screen cannot be formed.
 ParseResult parseArguments(const std::vector<std::string>& args, const DeviceSource& devices = {});
+
+// "HH:MM" as the status bar shows it: the hour without its leading zero;
+// nothing when the text is not a time of day.
+std::optional<std::string> barTime(const std::string& hhmm);
 
 // The usage line, then one line for each option, from the option table.
 std::string usageWithOptions();

@@ -14,7 +14,17 @@ std::optional<std::vector<Device>> parseDevices(std::string_view text) {
     if (f.size() < 5) return std::nullopt;
     auto cssW = parseInt64(f[1]), cssH = parseInt64(f[2]), safeTop = parseInt64(f[4]);
     if (f[0].empty() || !cssW || !cssH || !safeTop || !parseScale(f[3])) return std::nullopt;
-    devices.push_back({std::string(f[0]), *cssW, *cssH, std::string(f[3]), *safeTop});
+    devices.push_back({std::string(f[0]), *cssW, *cssH, std::string(f[3]), *safeTop, {}});
+    if (f.size() < 11) continue;  // no shape columns, only the source
+    std::optional<double> numbers[4];
+    for (int i = 0; i < 4; ++i) numbers[i] = parseScale(f[i == 0 ? 5 : 6 + i]);
+    using Cutout = ScreenShape::Cutout;
+    const std::optional<Cutout> cutout = f[6] == "nenhum"    ? std::optional(Cutout::kNone)
+                                         : f[6] == "entalhe" ? std::optional(Cutout::kNotch)
+                                         : f[6] == "ilha"    ? std::optional(Cutout::kIsland)
+                                                             : std::nullopt;
+    if (!cutout || !numbers[0] || !numbers[1] || !numbers[2] || !numbers[3]) return std::nullopt;
+    devices.back().shape = ScreenShape{*numbers[0], *cutout, *numbers[1], *numbers[2], *numbers[3]};
   }
   return devices;
 }

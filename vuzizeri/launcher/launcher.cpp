@@ -24,7 +24,7 @@
 #include "vuzizeri/launcher/progress_display.h"
 #include "vuzizeri/launcher/run_ending.h"
 #include "vuzizeri/recorder/capture/video_clock.h"
-#include "vuzizeri/recorder/mp4_writer.h"
+#include "vuzizeri/recorder/movie_writer.h"
 #include "vuzizeri/recorder/parts.h"
 #include "vuzizeri/recorder/phone.h"
 
@@ -250,7 +250,7 @@ Platform Launcher::platform() {
   platform.web = view_.get();
   platform.now = loop::mediaTime;
   platform.asyncAfter = loop::asyncAfter;
-  platform.openWriter = [this](const H264Request& request) { return openWriter(request); };
+  platform.openWriter = [this](const MovieRequest& request) { return openWriter(request); };
   platform.fail = [](std::string_view message) { failOnce(message); };
   platform.report = [](const std::string& line) { reportAndExit(line); };
   platform.deadline =
@@ -262,11 +262,11 @@ Platform Launcher::platform() {
 
 // The movie file is ours from the moment it exists, so the guard removes it
 // should the run end before it is finished.
-std::unique_ptr<RecordingWriter> Launcher::openWriter(const H264Request& request) {
+std::unique_ptr<RecordingWriter> Launcher::openWriter(const MovieRequest& request) {
   std::optional<FileIdentity> file = createNewFile(request.path);
   if (!file) return nullptr;
   process::noteOutputCreated(*file);
-  return openMp4Writer(request, request.withSound ? std::move(sound_) : nullptr);
+  return openMovieWriter(request, request.withSound ? std::move(sound_) : nullptr);
 }
 
 }  // namespace vuz

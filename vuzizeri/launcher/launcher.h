@@ -42,7 +42,7 @@ class Launcher {
   void startGtk();
   web::WebKitView::Options viewOptions() const;
   Platform platform();
-  std::unique_ptr<RecordingWriter> openWriter(const H264Request& request);
+  std::unique_ptr<RecordingWriter> openWriter(const MovieRequest& request);
 
   std::vector<std::string> args_;
   std::string data_;  // the program's data folder

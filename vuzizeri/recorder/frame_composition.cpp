@@ -69,8 +69,14 @@ void Vuzizeri::snapshotFrame(std::function<void(graphics::ImageRef)> then) {
 web::SnapshotTarget Vuzizeri::takeFrameBuffer() {
   frameBuffer_ = writer->createPixelBuffer();
   if (!frameBuffer_) return {};
-  return {frameBuffer_->baseAddress() + (pxH - contentPx) * frameBuffer_->bytesPerRow(),
+  return {frameBuffer_->baseAddress() +
+              (screenY() + pxH - contentPx) * frameBuffer_->bytesPerRow() + 4 * screenX(),
           static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
+}
+
+void Vuzizeri::drawStatusBar(graphics::Canvas& canvas) {
+  barShade_ = barShade(barShade_, bandLightness(bandCols));
+  vuz::drawStatusBar(canvas, *bar_, *barShade_, args.time);
 }
 
 media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
@@ -82,27 +88,35 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
 
   if (auto canvas = graphics::Canvas::overMemory(buffer->baseAddress(), buffer->width(),
                                                  buffer->height(), buffer->bytesPerRow())) {
-    // Rows from the top: maybe one undrawn row, then the band, then the page
-    // in the lowest contentPx rows.
-    const double contentTop = static_cast<double>(pxH - contentPx);
+    // Rows from the screen's top: maybe one undrawn row, then the band, then
+    // the page in the lowest contentPx rows.
+    const double left = static_cast<double>(screenX());
+    const double contentTop = static_cast<double>(screenY() + pxH - contentPx);
     if (bandPx >= 1) {
       updateBandColours(image);
       std::vector<uint8_t> mould = mouldPixels(bandCols, bandBlur);
       if (!mould.empty()) {
         const int k = static_cast<int>(mould.size() / 4);
         if (auto mouldImage = graphics::Image::fromPixels(k, 1, mould.data(), 4 * k))
-          canvas->drawImage(*mouldImage, 0, contentTop - static_cast<double>(bandPx),
+          canvas->drawImage(*mouldImage, left, contentTop - static_cast<double>(bandPx),
                             static_cast<double>(pxW), static_cast<double>(bandPx));
       }
+      if (bar_) drawStatusBar(*canvas);
     }
     // Unless the snapshot was drawn in place already.
-    uint8_t* content = buffer->baseAddress() + (pxH - contentPx) * buffer->bytesPerRow();
+    uint8_t* content = buffer->baseAddress() +
+                       static_cast<ptrdiff_t>(contentTop) * buffer->bytesPerRow() + 4 * screenX();
     if (image.row(0) != content)
-      canvas->drawImage(image, 0, contentTop, static_cast<double>(pxW),
+      canvas->drawImage(image, left, contentTop, static_cast<double>(pxW),
                         static_cast<double>(contentPx));
     canvas->flush();
     moveUpAroundStillParts(content, buffer->bytesPerRow(), static_cast<int>(pxW),
                            static_cast<int>(contentPx), shift.rowsUp, shift.still);
+    if (frame_) {
+      if (!frameArt_.overlay) frameArt_ = frameArt(*frame_, args.frameBackground);
+      if (frameArt_.overlay && frameArt_.screen)
+        applyFrame(buffer->baseAddress(), buffer->bytesPerRow(), frameArt_, *frame_);
+    }
   }
   return buffer;
 }

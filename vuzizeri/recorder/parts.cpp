@@ -30,6 +30,7 @@ std::string recordingIdentity(const Arguments& a, const std::string& styleSheet)
   field("tamanho", std::to_string(a.cssW) + " " + std::to_string(a.cssH) + " " + number(a.scale) +
                        " " + std::to_string(a.safeTop));
   field("quadro-a-quadro", a.frameByFrame ? "1" : "0");
+  field("fps", std::to_string(a.fps));
   for (const std::string& h : a.headers) field("cabecalho", nameOf(h, ':'));
   for (const std::string& c : a.cookies) field("cookie", nameOf(c, '='));
   for (const std::string& s : a.hide) field("esconder", s);

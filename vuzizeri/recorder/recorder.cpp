@@ -13,6 +13,18 @@ Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform
       platform_(std::move(platform)),
       driver_(arguments.frameByFrame ? frameByFrameDriver(*this) : realTimeDriver(*this)) {
   platform_.web->setNewPictureHandler([this] { newPicture(); });
+  const ScreenShape shape = screenShape(args);
+  if (args.frame) frame_ = frameLayout(pxW, pxH, args.scale, shape);
+  if (args.statusBar) {
+    // Laid out on the screen, then put where the screen lies in the frame,
+    // its band from the first row it has.
+    bar_ = statusBarLayout(static_cast<double>(args.cssW), static_cast<double>(args.safeTop),
+                           args.scale, shape);
+    const double bandTop = static_cast<double>(screenY() + pxH - contentPx - bandPx);
+    bar_->centreY += bandTop;
+    for (double* x : {&bar_->timeCentreX, &bar_->signalX, &bar_->wifiX, &bar_->batteryX})
+      *x += static_cast<double>(screenX());
+  }
 }
 
 void Vuzizeri::newPicture() {
@@ -34,7 +46,7 @@ void Vuzizeri::waitForPicture(double atMost, std::function<void()> then) {
 
 bool Vuzizeri::countEnd(bool atEnd) {
   fundo = atEnd ? fundo + 1 : 0;
-  return fundo >= kEndReadings;
+  return fundo >= endReadings(args.fps);
 }
 
 void Vuzizeri::runScript(const PageScript& script, const JsonValue& arguments,

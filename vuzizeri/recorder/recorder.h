@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,8 +18,10 @@
 #include "vuzizeri/recorder/directing.h"
 #include "vuzizeri/recorder/page_script.h"
 #include "vuzizeri/recorder/parts.h"
+#include "vuzizeri/recorder/phone_frame.h"
 #include "vuzizeri/recorder/recording_writer.h"
 #include "vuzizeri/recorder/report.h"
+#include "vuzizeri/recorder/status_bar.h"
 
 namespace vuz {
 
@@ -138,7 +141,10 @@ class Vuzizeri {
   // Fixed at creation.
   const Arguments args;
   const int64_t pxW, pxH, bandPx, contentPx;
-  const double bandEase = 0.12;
+  // How far the band moves towards each frame's colours: 0.12 a frame at 60
+  // frames a second, and as far a second at any other rate.
+  const double bandEase =
+      args.fps == kDefaultFps ? 0.12 : 1 - std::pow(0.88, kDefaultFps / args.fps);
   const int bandBlur = 4;
 
   // Recording state.
@@ -172,6 +178,12 @@ class Vuzizeri {
   // was drawn into, if any), the picture moved up as `shift` says; nullptr
   // when there is no buffer.
   media::PixelBufferHandle composeFrame(const graphics::Image& image, const RowShift& shift);
+  // The status bar over the band, in the shade its colours call for now.
+  void drawStatusBar(graphics::Canvas& canvas);
+  // Where the screen's top left corner lies in the frame: (0, 0) but for
+  // --moldura.
+  int64_t screenX() const { return frame_ ? frame_->screenX : 0; }
+  int64_t screenY() const { return frame_ ? frame_->screenY : 0; }
   bool appendFrame(media::PixelBufferHandle buffer, double seconds);
   void updateBandColours(const graphics::Image& image);
   void goToStart(double offset, std::function<void()> then);
@@ -192,6 +204,12 @@ class Vuzizeri {
   std::optional<PlanMarks> marks_;        // the directed scroll's, once found
   double startOffset_ = 0;                // where the page stood when sampled
   std::optional<PartLabel> part_;
+  // --moldura: the phone around the screen, drawn once and put on every
+  // frame. --barra-de-status: where the bar goes, and its shade so far.
+  std::optional<FrameLayout> frame_;
+  FrameArt frameArt_;
+  std::optional<StatusBarLayout> bar_;
+  std::optional<BarShade> barShade_;
   std::function<void()> pictureWaiter_;
   uint64_t pictureWaits_ = 0;
 };

@@ -8,11 +8,12 @@
 
 #include "platform/media/media_time.h"
 #include "platform/media/pixel_buffer.h"
+#include "vuzizeri/command_line/arguments.h"
 
 namespace vuz {
 
-// What the recorder needs of its movie writer; the real one is an H.264 MP4
-// writer, tests give a fake.
+// What the recorder needs of its movie writer; the real one writes the
+// movie in the form asked for, tests give a fake.
 class RecordingWriter {
  public:
   virtual ~RecordingWriter() = default;
@@ -31,18 +32,21 @@ class RecordingWriter {
   virtual std::pair<double, double> encoderTimes() { return {0, 0}; }
 };
 
-struct H264Request {
+struct MovieRequest {
   std::string path;
   int64_t width = 0;
   int64_t height = 0;
   int64_t averageBitRate = 0;
+  int fps = 60;
+  Formato formato = Formato::kMp4;
+  bool alpha = false;      // the frames' alpha kept (mov and webm only)
   bool withSound = false;  // --audio's track, opened at start
   // Written into the file's metadata: what a part of a recording is (see
   // parts.h).
   std::vector<std::pair<std::string, std::string>> tags{};
 };
 
-// Opens the MP4 file and starts writing; nullptr when it cannot.
-using WriterFactory = std::function<std::unique_ptr<RecordingWriter>(const H264Request&)>;
+// Opens the movie file and starts writing; nullptr when it cannot.
+using WriterFactory = std::function<std::unique_ptr<RecordingWriter>(const MovieRequest&)>;
 
 }  // namespace vuz

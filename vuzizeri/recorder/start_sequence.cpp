@@ -145,7 +145,8 @@ std::optional<ScrollPlan> Vuzizeri::makePlan(double* velocidade) {
   ScrollPlan made(planShape(args, *marks_, startOffset_, *velocidade));
   // In real time the whole run has two minutes: a scroll that cannot end
   // within them is refused now rather than cut by the limit.
-  const double needed = made.duration(marks_->pageEnd) + kEndReadings * kCaptureInterval;
+  const double needed =
+      made.duration(marks_->pageEnd) + endReadings(args.fps) * captureInterval(args.fps);
   auto seconds = [](double s) {
     return std::to_string(static_cast<int64_t>(std::ceil(std::min(s, 1e15))));
   };
@@ -167,7 +168,7 @@ std::optional<ScrollPlan> Vuzizeri::makePlan(double* velocidade) {
 bool Vuzizeri::choosePart() {
   // Every part measures the page itself, so that parts of another page, or
   // of a page that changed, are told apart when they are joined.
-  const int64_t total = framesOf(*plan, plan->shape().end);
+  const int64_t total = framesOf(*plan, plan->shape().end, args.fps);
   const FrameRange range = partFrames(total, args.part->index, args.part->count);
   const std::string which =
       std::to_string(args.part->index) + "/" + std::to_string(args.part->count);

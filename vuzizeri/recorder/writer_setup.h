@@ -5,8 +5,9 @@
 
 namespace vuz {
 
-// pxW × pxH × 60 × 0.07 bits per second, truncated; nothing when the pixel
-// count or the rate leaves the signed 64-bit range.
-std::optional<int64_t> averageBitRate(int64_t pxW, int64_t pxH);
+// pxW × pxH × fps × 0.07 bits per second, truncated: the same bits a frame
+// at any rate. Nothing when the pixel count or the rate leaves the signed
+// 64-bit range.
+std::optional<int64_t> averageBitRate(int64_t pxW, int64_t pxH, int fps = 60);
 
 }  // namespace vuz

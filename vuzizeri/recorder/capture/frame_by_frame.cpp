@@ -24,18 +24,17 @@ ScrollPlan plainScroll(double startOffset, double endOffset, double speed) {
   return ScrollPlan(shape);
 }
 
-int64_t framesOf(const ScrollPlan& plan, double pageEnd) {
+int64_t framesOf(const ScrollPlan& plan, double pageEnd, int fps) {
   const double length = plan.duration(pageEnd);
   // The first frame whose time reaches the plan's length, found by the same
   // comparison the frames make.
-  int64_t moving =
-      std::max<int64_t>(0, static_cast<int64_t>(std::floor(length * kVideoFrameRate)) - 2);
-  while (!plan.over(static_cast<double>(moving) / kVideoFrameRate, pageEnd)) ++moving;
-  return moving + kEndReadings;
+  int64_t moving = std::max<int64_t>(0, static_cast<int64_t>(std::floor(length * fps)) - 2);
+  while (!plan.over(static_cast<double>(moving) / fps, pageEnd)) ++moving;
+  return moving + endReadings(fps);
 }
 
-JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t framesBefore) {
-  return JsonValue::object({{"ticks", framesBefore + 1},
+JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t ticks) {
+  return JsonValue::object({{"ticks", ticks},
                             {"clockEvent", kVideoClockEvent},
                             {"scrollTo", scrollTo ? JsonValue(*scrollTo) : JsonValue()},
                             {"seconds", seconds}});
@@ -100,13 +99,18 @@ class FrameByFrameDriver final : public CaptureDriver {
     RowShift shift;
   };
 
-  static double secondsOf(int64_t frame) { return static_cast<double>(frame) / kVideoFrameRate; }
+  double secondsOf(int64_t frame) const { return static_cast<double>(frame) / r_.args.fps; }
+  // The page's clock steps from frame `from` to frame `to`; the first starts
+  // it.
+  int64_t ticksBetween(int64_t from, int64_t to) const {
+    return to == 0 ? 1 : (to - from) * clockTicksPerFrame(r_.args.fps);
+  }
   // Where frame `frame` puts the page: frame 0 where it stands; later ones
   // where the plan has it, with the end as last read, to the nearest row of
   // the video (the page scrolls by whole CSS pixels; the rows left over are
   // made up when the frame is composed).
   std::optional<SnappedScroll> snappedFor(int64_t frame) const;
-  void stepTo(int64_t frame, int64_t framesBefore = 0);
+  void stepTo(int64_t frame, int64_t from = 0);
   // Running through: the next frame to paint after `frame`.
   int64_t nextRunThroughStop(int64_t frame) const;
   void handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
@@ -156,13 +160,13 @@ std::optional<SnappedScroll> FrameByFrameDriver::snappedFor(int64_t frame) const
   return snapScroll(plan_->position(secondsOf(frame), endOffset_), r_.rowsPerCssPixel());
 }
 
-void FrameByFrameDriver::stepTo(int64_t frame, int64_t framesBefore) {
+void FrameByFrameDriver::stepTo(int64_t frame, int64_t from) {
   const std::optional<SnappedScroll> snapped = snappedFor(frame);
   r_.runScript(
       kFrameScript,
       JsonValue::object(
           {{"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
-                              secondsOf(frame), framesBefore)}}),
+                              secondsOf(frame), ticksBetween(from, frame))}}),
       [this, frame, snapped, sent = budget::now()](std::optional<web::ScriptValue> answer) {
         budget::add(budget::Phase::kStep, budget::now() - sent);
         handleStep(frame, snapped, readPage(answer));
@@ -215,10 +219,11 @@ void FrameByFrameDriver::captureStep() {
     // (lazy pictures, reveals) once it has moved a quarter of its view.
     r_.beat();
     const int64_t next = nextRunThroughStop(step_.frame);
-    stepTo(next, next - step_.frame - 1);
+    stepTo(next, step_.frame);
     return;
   }
-  const bool last = r_.fundo >= kEndReadings || (endFrame_ && step_.frame + 1 >= *endFrame_);
+  const bool last =
+      r_.fundo >= endReadings(r_.args.fps) || (endFrame_ && step_.frame + 1 >= *endFrame_);
   if (!last) {
     takeFrameAndStepOn();
     return;
@@ -242,7 +247,7 @@ void FrameByFrameDriver::takeFrameAndStepOn() {
                  JsonValue::object(
                      {{"check", arrivalsCheck(false)},
                       {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
-                                         secondsOf(next))}}),
+                                         secondsOf(next), ticksBetween(step.frame, next))}}),
                  [this, step, next, snapped, image = std::move(image),
                   sent = budget::now()](std::optional<web::ScriptValue> answer) {
                    budget::add(budget::Phase::kStep, budget::now() - sent);
@@ -288,10 +293,10 @@ void FrameByFrameDriver::tellProgress(int64_t frame) {
   progress.seconds = r_.lastPTS;
   const double elapsed = r_.platform().now() - wallStart_;
   progress.rate = elapsed > 0 ? static_cast<double>(progress.frames) / elapsed : 0;
-  const double seconds = static_cast<double>(frame) / kVideoFrameRate;
+  const double seconds = secondsOf(frame);
   const double length = plan_->duration(endOffset_);
-  double remaining = static_cast<double>(kEndReadings - r_.fundo);
-  if (r_.fundo == 0) remaining += std::max(0.0, (length - seconds) * kVideoFrameRate);
+  double remaining = static_cast<double>(endReadings(r_.args.fps) - r_.fundo);
+  if (r_.fundo == 0) remaining += std::max(0.0, (length - seconds) * r_.args.fps);
   progress.secondsLeft = progress.rate > 0 ? remaining / progress.rate : 0;
   progress.scrolled = length > 0 ? std::clamp(seconds / length, 0.0, 1.0) : 1.0;
   r_.tell(Progress::Phase::kRecording);

@@ -10,11 +10,13 @@
 #include "vuzizeri/recorder/scroll_plan.h"
 
 // Frame by frame: the recorder, not the page's clock, moves the page. Frame
-// i shows the page where the constant-speed scroll has it at i/60 s, and is
-// stamped exactly i/60 s, however long the machine takes to paint it.
+// i shows the page where the constant-speed scroll has it at i/fps s, and is
+// stamped exactly i/fps s, however long the machine takes to paint it.
 namespace vuz {
 
 inline constexpr double kVideoFrameRate = 60;
+// The page's clocks move in steps of 1/kVideoFrameRate s, this many a frame.
+inline int64_t clockTicksPerFrame(int fps) { return static_cast<int64_t>(kVideoFrameRate) / fps; }
 // A frame whose position did not change may still wait this long for a new
 // picture (the page's own animations); one whose position changed waits
 // this long for the picture that shows it before taking what the view has.
@@ -32,10 +34,10 @@ inline constexpr double kArrivedFrameWait = 0.5;
 // that keeps growing as it is scrolled (an endless feed) still ends.
 ScrollPlan plainScroll(double startOffset, double endOffset, double speed);
 
-// How many frames a whole run along `plan` makes when the page ends at
-// `pageEnd`: up to the first frame at which the scroll is over, then the 60
-// more that show the end.
-int64_t framesOf(const ScrollPlan& plan, double pageEnd);
+// How many frames a whole run along `plan` at `fps` makes when the page ends
+// at `pageEnd`: up to the first frame at which the scroll is over, then a
+// second's worth and one more that show the end.
+int64_t framesOf(const ScrollPlan& plan, double pageEnd, int fps = 60);
 
 // Before a part's first frame, the page is run through every frame before it
 // (its clocks, what it loads and reveals as it scrolls), and the pictures of
@@ -47,14 +49,13 @@ inline constexpr int64_t kBandWarmupFrames = 60;
 // move its clocks.
 inline constexpr int64_t kRunThroughPictureFrames = 30;
 
-// The `step` of scripts/frame.js: the page's clocks moved `framesBefore` + 1
-// frames on, its CSS animations and transitions put at `seconds` of the
-// video's clock, the page scrolled to the whole CSS pixel `scrollTo` unless
-// it is empty. The script answers [offset, end offset, [left, top, right,
-// bottom, ...]] in CSS pixels, the rectangles those of the parts that stay in
-// the view as it scrolls; with the arrivals check before it (arrivals.h),
-// [pending] or [0, that answer].
-JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t framesBefore = 0);
+// The `step` of scripts/frame.js: the page's clocks moved `ticks` steps of
+// 1/kVideoFrameRate s on (the first starts them), its CSS animations and transitions put at
+// `seconds` of the video's clock, the page scrolled to the whole CSS pixel `scrollTo` unless it is
+// empty. The script answers [offset, end offset, [left, top, right, bottom, ...]] in CSS pixels,
+// the rectangles those of the parts that stay in the view as it scrolls; with the arrivals check
+// before it (arrivals.h), [pending] or [0, that answer].
+JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t ticks = 1);
 
 // The page's offset and end offset from a step script's answer; nothing
 // when the answer is not two numbers.

@@ -22,9 +22,9 @@ bool atEnd(const std::optional<web::ScriptValue>& answer) {
   return y >= m - 2;  // false for NaN on either side
 }
 
-NextStart nextStart(double iterationStart) {
-  const double earliest = iterationStart + kCaptureInterval - kImmediateThreshold;
-  return {earliest, earliest + kCaptureInterval};
+NextStart nextStart(double iterationStart, double interval) {
+  const double earliest = iterationStart + interval - kImmediateThreshold;
+  return {earliest, earliest + interval};
 }
 
 double Vuzizeri::snapshotWidthPoints() const {
@@ -121,7 +121,7 @@ void RealTimeDriver::handlePosition(double iterationStart,
     return;
   }
   // A page at its end paints nothing more: no picture is worth waiting for.
-  NextStart next = nextStart(iterationStart);
+  NextStart next = nextStart(iterationStart, captureInterval(r_.args.fps));
   if (r_.fundo > 0) next.latest = next.earliest;
   awaitNextStart(next);
 }

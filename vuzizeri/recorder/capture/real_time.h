@@ -9,6 +9,10 @@ namespace vuz {
 inline constexpr double kCaptureInterval = 1.0 / 60.0;
 inline constexpr double kImmediateThreshold = 0.001;
 inline constexpr int kEndReadings = 61;
+// At `fps` frames a second: the interval between captures, and the readings
+// in a row at the page's end (a second's worth and one) that end the run.
+inline double captureInterval(int fps) { return 1.0 / fps; }
+inline int endReadings(int fps) { return fps + 1; }
 // How long before the earliest start a picture may have come and still start
 // the iteration then.
 inline constexpr double kEarlyPictureSeconds = 0.003;
@@ -27,6 +31,6 @@ struct NextStart {
   double earliest = 0;
   double latest = 0;
 };
-NextStart nextStart(double iterationStart);
+NextStart nextStart(double iterationStart, double interval = kCaptureInterval);
 
 }  // namespace vuz

@@ -1,0 +1,102 @@
+// The recorder's own drawing: the status bar's layout and shade, and the
+// phone around the screen, for every device in the table.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "vuzizeri/command_line/devices.h"
+#include "vuzizeri/recorder/phone_frame.h"
+#include "vuzizeri/recorder/status_bar.h"
+
+namespace vuz {
+namespace {
+
+std::vector<Device> deviceTable() {
+  std::ifstream in(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv");
+  return *parseDevices(std::string(std::istreambuf_iterator<char>(in), {}));
+}
+
+// On every device the bar fits its band: the time and the icons inside the
+// screen and level with each other, clear of the cutout and of each other.
+TEST(StatusBar, LaidOutForEveryDevice) {
+  for (const Device& d : deviceTable()) {
+    ASSERT_TRUE(d.shape) << d.name;
+    const double scale = *parseScale(d.scale);
+    const StatusBarLayout l = statusBarLayout(static_cast<double>(d.cssW),
+                                              static_cast<double>(d.safeTop), scale, *d.shape);
+    ASSERT_TRUE(l.fits) << d.name;
+    const double width = static_cast<double>(d.cssW) * scale, band = d.safeTop * scale;
+    EXPECT_GT(l.centreY - l.timeSize / 2, 0) << d.name;
+    EXPECT_LT(l.centreY + l.timeSize / 2, band) << d.name;
+    EXPECT_LT(l.signalX + 17 * scale, l.wifiX) << d.name;
+    EXPECT_LT(l.wifiX + 16 * scale, l.batteryX) << d.name;
+    EXPECT_LT(l.batteryX + 26 * scale, width) << d.name;
+    if (d.shape->cutout == ScreenShape::Cutout::kNone) {
+      EXPECT_DOUBLE_EQ(l.timeCentreX, width / 2) << d.name;
+      continue;
+    }
+    const double cutLeft = (width - d.shape->cutoutWidth * scale) / 2;
+    const double cutRight = width - cutLeft;
+    EXPECT_LT(l.timeCentreX + 2.5 * l.timeSize / 2, cutLeft) << d.name << ": the time";
+    EXPECT_GT(l.signalX, cutRight) << d.name << ": the icons";
+    EXPECT_NEAR(l.centreY, (d.shape->cutoutTop + std::max(d.shape->cutoutHeight, 20.0) / 2) * scale,
+                1e-9)
+        << d.name;
+  }
+}
+
+// Dark glyphs on light bands, light on dark ones, and in between the shade
+// stays as it was, so that a band easing through the middle never flickers.
+TEST(StatusBar, ShadeFollowsTheBandWithHysteresis) {
+  EXPECT_DOUBLE_EQ(bandLightness({1, 1, 1, 1, 1, 1}), 1);
+  EXPECT_NEAR(bandLightness({0, 1, 0}), 0.7152, 1e-12);
+  std::optional<BarShade> shade;
+  std::vector<BarShade> seen;
+  for (double lightness : {0.55, 0.45, 0.39, 0.5, 0.59, 0.61, 0.41, 0.2}) {
+    shade = barShade(shade, lightness);
+    seen.push_back(*shade);
+  }
+  using enum BarShade;
+  EXPECT_EQ(seen,
+            (std::vector<BarShade>{kDark, kDark, kLight, kLight, kLight, kDark, kDark, kLight}));
+}
+
+// The frame grows the video by the bezel and margin on every side; the
+// phone's picture is the background outside it and opaque over its body and
+// cutout; the page shows inside the rounded screen but under the cutout.
+TEST(PhoneFrame, LayoutAndOverlayForEveryDevice) {
+  for (const Device& d : deviceTable()) {
+    const double scale = *parseScale(d.scale);
+    const int64_t w = static_cast<int64_t>(static_cast<double>(d.cssW) * scale);
+    const int64_t h = static_cast<int64_t>(static_cast<double>(d.cssH) * scale);
+    const FrameLayout l = frameLayout(w, h, scale, *d.shape);
+    EXPECT_EQ(l.width, w + 2 * l.screenX) << d.name;
+    EXPECT_EQ(l.height, h + 2 * l.screenY) << d.name;
+    EXPECT_GT(l.bezel, 0) << d.name;
+    const FrameArt art = frameArt(l, {0, 0, 255, 0});  // on nothing
+    ASSERT_TRUE(art.overlay && art.screen) << d.name;
+    // The phone's alpha and the page's share at a point.
+    auto at = [&](int64_t x, int64_t y) {
+      return std::make_pair(int{art.overlay->row(static_cast<int>(y))[4 * x + 3]},
+                            int{art.screen->row(static_cast<int>(y))[4 * x + 3]});
+    };
+    EXPECT_EQ(at(0, 0), std::make_pair(0, 0)) << d.name << ": the surround";
+    EXPECT_EQ(at(l.screenX - static_cast<int64_t>(l.bezel) / 2, l.height / 2),
+              std::make_pair(255, 0))
+        << d.name << ": the bezel";
+    EXPECT_EQ(at(l.width / 2, l.height / 2), std::make_pair(0, 255)) << d.name << ": the screen";
+    EXPECT_EQ(at(l.screenX, l.screenY).second, d.shape->cornerRadius > 1 ? 0 : 255)
+        << d.name << ": the screen's corner";
+    const int64_t cutoutMiddle =
+        l.screenY + static_cast<int64_t>((d.shape->cutoutTop + d.shape->cutoutHeight / 2) * scale);
+    EXPECT_EQ(at(l.width / 2, cutoutMiddle), d.shape->cutout == ScreenShape::Cutout::kNone
+                                                 ? std::make_pair(0, 255)
+                                                 : std::make_pair(255, 0))
+        << d.name << ": the cutout";
+  }
+}
+
+}  // namespace
+}  // namespace vuz
