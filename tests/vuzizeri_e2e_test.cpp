@@ -16,6 +16,10 @@
 #include <thread>
 #include <tuple>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include "movie_probe.h"
 #include "scroll_pattern.h"
 #include "test_runs.h"
@@ -339,6 +343,66 @@ TEST_F(RecorderTest, EachFormAtThirtyFramesASecond) {
   for (size_t i = 0; i < std::min(frames, gif.frames.size()); ++i)
     sum += psnr(*gif.frames[i], *mp4.frames[i]);
   EXPECT_GE(sum / static_cast<double>(std::min(frames, gif.frames.size())), 25);
+}
+
+// The phone around the sample page at scale 3 and its status bar: the time
+// reads as text (to an OCR engine nobody here wrote), on the page's dark band
+// and on a light one; the island sits where the phone has it, the corners
+// and the margin show the background (or nothing, in mov and webm), never
+// the page; the bar stays the same from frame to frame on a still band.
+TEST_F(RecorderTest, ThePhoneAroundTheScreenAndItsStatusBar) {
+  // Luma 0 to 255 at a point, whatever the decoded depth.
+  auto plane = [](const AVFrame& f, int p, int x, int y) {
+    const int depth = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f.format))->comp[0].depth;
+    const uint8_t* row = f.data[p] + y * f.linesize[p];
+    return depth == 8 ? int{row[x]} : reinterpret_cast<const uint16_t*>(row)[x] >> (depth - 8);
+  };
+  auto luma = [&](const AVFrame& f, int x, int y) { return plane(f, 0, x, y); };
+  auto alpha = [&](const AVFrame& f, int x, int y) { return plane(f, 3, x, y); };
+  auto readText = [&](const AVFrame& f, int x0, int y0, int w, int h) {
+    const fs::path pgm = dir_ / "bar.pgm";
+    std::string image = "P5 " + std::to_string(w) + " " + std::to_string(h) + " 255\n";
+    for (int y = y0; y < y0 + h; ++y)
+      for (int x = x0; x < x0 + w; ++x) image += static_cast<char>(luma(f, x, y));
+    writeFile(pgm, image);
+    return test_runs::run("/usr/bin/tesseract", {pgm, "-", "--psm", "7"}, dir_).out;
+  };
+  // An iPhone 15 at scale 3: the screen 1179 × 2556 px, 47 px of bezel and
+  // 94 of margin around it; the island 126 × 37 pt, 11 pt down.
+  const fs::path framed = dir_ / "framed.mp4";
+  MovieInfo m = recorded(run({"--barra-de-status", "--moldura", "--aparelho", "iphone-15",
+                              pageUrl("../../sample/index.html"), framed}),
+                         framed);
+  const AVFrame& f = *m.frames.front();
+  ASSERT_EQ(std::tie(f.width, f.height), std::make_tuple(1461, 2838));
+  EXPECT_NE(readText(f, 141, 141, 400, 177).find("9:41"), std::string::npos);
+  EXPECT_LT(luma(f, 1461 / 2, 141 + 29 * 3), 24) << "the island";
+  EXPECT_GE(luma(f, 143, 143), 230) << "outside the rounded corner, the background";
+  EXPECT_LT(luma(f, 141 - 20, 1419), 40) << "the bezel";
+  for (int y = 0; y < f.height; y += 7)
+    for (int x : {0, 40, 93, 1461 - 40})
+      ASSERT_GE(luma(f, x, y), 230) << "the white background at " << x << "," << y;
+
+  // A light band on an iPhone SE (scale 2, square corners, no cutout), on
+  // nothing: dark glyphs, and the bar's pixels the same from frame to frame.
+  for (const char* form : {"mov", "webm"}) {
+    const fs::path out = dir_ / (std::string("light.") + form);
+    MovieInfo light = recorded(
+        run({"--barra-de-status", "--moldura", "--fundo-da-moldura", "transparente", "--formato",
+             form, "--aparelho", "iphone-se", pageUrl("pattern.html", "h=100"), out}),
+        out);
+    const AVFrame &first = *light.frames.front(), &last = *light.frames.back();
+    const int screen = 60 + 30;  // 750 px wide: 30 of bezel, 60 of margin
+    EXPECT_LT(alpha(first, 2, 2), 16) << form << ": nothing around the phone";
+    EXPECT_GT(alpha(first, first.width / 2, first.height / 2), 240) << form << ": the screen";
+    if (form != std::string("mov")) continue;
+    EXPECT_EQ(alpha(first, 2, 2), 0);
+    EXPECT_EQ(alpha(first, first.width / 2, first.height / 2), 255);
+    EXPECT_NE(readText(first, screen + 250, screen, 250, 40).find("9:41"), std::string::npos);
+    for (int y = screen; y < screen + 40; ++y)
+      for (int x = screen; x < screen + 750; ++x)
+        ASSERT_EQ(luma(first, x, y), luma(last, x, y)) << "the bar at " << x << "," << y;
+  }
 }
 
 // A side menu parked beside the screen, its shadow reaching in, is kept out
