@@ -42,4 +42,13 @@ TEST(PixelConvert, BgraTo420pMatchesBt709WithChromaAveragedOverEach2x2Block) {
   }
 }
 
+// Opaque and empty pixels stay; a partial one is divided by its opacity,
+// rounded, and a colour that was above its opacity stops at 255.
+TEST(PixelConvert, UnpremultiplyLeavesOpaqueAndEmptyPixelsAndClamps) {
+  std::vector<uint8_t> bgra = {1, 2, 3, 255, 0, 0, 0, 0, 51, 102, 0, 128, 200, 0, 0, 100};
+  media::unpremultiplyBgra(bgra.data(), 16, 4, 1);
+  EXPECT_EQ(bgra,
+            (std::vector<uint8_t>{1, 2, 3, 255, 0, 0, 0, 0, 102, 203, 0, 128, 255, 0, 0, 100}));
+}
+
 }  // namespace

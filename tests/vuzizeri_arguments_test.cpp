@@ -127,6 +127,8 @@ TEST(Arguments, OptionsTable) {
        "--fundo-da-moldura precisa de uma cor CSS ou transparente: #12345\n"},
       {{"--moldura", "--fundo-da-moldura", "transparente", url, "390", "844", "3", "47", out},
        "um fundo transparente precisa de --formato mov ou webm\n"},
+      {{"--fundo-transparente", "--formato", "gif", url, "390", "844", "3", "47", out},
+       "um fundo transparente precisa de --formato mov ou webm\n"},
       {{"--formato", "webm", "--fundo-da-moldura", "#0000", url, "390", "844", "3", "47", out},
        "--fundo-da-moldura só vale com --moldura\n"},
   };

@@ -384,20 +384,27 @@ TEST_F(RecorderTest, ThePhoneAroundTheScreenAndItsStatusBar) {
       ASSERT_GE(luma(f, x, y), 230) << "the white background at " << x << "," << y;
 
   // A light band on an iPhone SE (scale 2, square corners, no cutout), on
-  // nothing: dark glyphs, and the bar's pixels the same from frame to frame.
+  // nothing, over a page that paints only its white top 40 px: dark glyphs,
+  // the bar's pixels the same from frame to frame, and nothing where the
+  // page paints nothing.
   for (const char* form : {"mov", "webm"}) {
     const fs::path out = dir_ / (std::string("light.") + form);
-    MovieInfo light = recorded(
-        run({"--barra-de-status", "--moldura", "--fundo-da-moldura", "transparente", "--formato",
-             form, "--aparelho", "iphone-se", pageUrl("pattern.html", "h=100"), out}),
-        out);
+    MovieInfo light =
+        recorded(run({"--barra-de-status", "--moldura", "--fundo-da-moldura", "transparente",
+                      "--fundo-transparente", "--formato", form, "--aparelho", "iphone-se",
+                      pageUrl("pattern.html", "h=100&bg=transparent&top=white"), out}),
+                 out);
     const AVFrame &first = *light.frames.front(), &last = *light.frames.back();
-    const int screen = 60 + 30;  // 750 px wide: 30 of bezel, 60 of margin
+    const int screen = 60 + 30;               // 750 px wide: 30 of bezel, 60 of margin
+    const int paintedTop = screen + 40 + 40;  // below the 20 pt band
     EXPECT_LT(alpha(first, 2, 2), 16) << form << ": nothing around the phone";
-    EXPECT_GT(alpha(first, first.width / 2, first.height / 2), 240) << form << ": the screen";
+    EXPECT_LT(alpha(first, first.width / 2, first.height / 2), 16) << form << ": no page";
+    EXPECT_GT(alpha(first, first.width / 2, paintedTop), 240) << form << ": the page's top";
+    EXPECT_GT(alpha(first, first.width / 2, screen + 4), 240) << form << ": its band";
     if (form != std::string("mov")) continue;
     EXPECT_EQ(alpha(first, 2, 2), 0);
-    EXPECT_EQ(alpha(first, first.width / 2, first.height / 2), 255);
+    EXPECT_EQ(alpha(first, first.width / 2, first.height / 2), 0);
+    EXPECT_EQ(alpha(first, first.width / 2, paintedTop), 255);
     EXPECT_NE(readText(first, screen + 250, screen, 250, 40).find("9:41"), std::string::npos);
     for (int y = screen; y < screen + 40; ++y)
       for (int x = screen; x < screen + 750; ++x)

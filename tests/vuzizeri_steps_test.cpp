@@ -238,6 +238,9 @@ TEST(FrameComposition, MouldBlursNineTapsWithClampedEdgesAndTruncates) {
   EXPECT_EQ(six[2], static_cast<uint8_t>(2.0 / 9 * 255));
   EXPECT_EQ(six[4 * 5 + 2], static_cast<uint8_t>(7.0 / 9 * 255));
   EXPECT_EQ(mouldPixels({0.999, 7, -3}, 4), (std::vector<uint8_t>{0, 255, 254, 255}));  // BGRA
+  // With opacities: theirs blurred too, and no colour above its opacity.
+  EXPECT_EQ(mouldPixels({1, 1, 1, 0.2, 0.2, 0.2}, 0, {1, 0.1}),
+            (std::vector<uint8_t>{255, 255, 255, 255, 25, 25, 25, 25}));
 }
 
 TEST(FrameComposition, BandAboveContentAndTimesFromTheClock) {

@@ -2,6 +2,8 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+
 namespace media {
 
 namespace {
@@ -201,6 +203,18 @@ void bgraToYuv420p(const uint8_t* bgra, ptrdiff_t bgraStride, int width, int hei
       lumaRow(top, width, y0);
       lumaRow(bottom, width, y1);
       chromaRow(top, bottom, width / 2, cb, cr);
+    }
+  }
+}
+
+void unpremultiplyBgra(uint8_t* bgra, ptrdiff_t bgraStride, int width, int height) {
+  for (int row = 0; row < height; ++row) {
+    uint8_t* p = bgra + bgraStride * row;
+    for (int x = 0; x < width; ++x, p += 4) {
+      const int a = p[3];
+      if (a == 255 || a == 0) continue;
+      for (int c = 0; c < 3; ++c)
+        p[c] = static_cast<uint8_t>(std::min(255, (p[c] * 255 + a / 2) / a));
     }
   }
 }

@@ -34,4 +34,8 @@ struct Yuv420pPlanes {
 void bgraToYuv420p(const uint8_t* bgra, ptrdiff_t bgraStride, int width, int height,
                    const Yuv420pPlanes& out);
 
+// Cairo's premultiplied BGRA to the straight alpha the coders take, in
+// place: colour divided by opacity wherever a pixel is partly transparent.
+void unpremultiplyBgra(uint8_t* bgra, ptrdiff_t bgraStride, int width, int height);
+
 }  // namespace media

@@ -133,6 +133,11 @@ WebKitView::WebKitView(const Options& options) {
   view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
                                        "user-content-manager", content, nullptr));
   g_object_ref_sink(view_);
+  transparent_ = options.transparentBackground;
+  if (transparent_) {
+    const GdkRGBA none = {0, 0, 0, 0};
+    webkit_web_view_set_background_color(view_, &none);
+  }
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
   webkit_settings_set_user_agent(settings, options.userAgent.c_str());
   // Without a GPU, compositing runs on llvmpipe and a 3× page scrolls at a
@@ -355,7 +360,8 @@ graphics::ImageRef WebKitView::drawCurrentContent(const SnapshotTarget& target) 
   }
   // A fresh 10 MB surface per frame costs more in page faults and clearing
   // than the drawing itself: reuse one that no image holds any more. The
-  // view paints every pixel opaque, so nothing needs clearing.
+  // view paints every pixel opaque, so nothing needs clearing, unless it is
+  // transparent.
   for (const graphics::SurfacePtr& candidate : surfaces_) {
     if (surface) break;
     if (cairo_surface_get_reference_count(candidate.get()) == 1 &&
@@ -371,6 +377,11 @@ graphics::ImageRef WebKitView::drawCurrentContent(const SnapshotTarget& target) 
   }
   cairo_surface_set_device_scale(surface.get(), scale, scale);
   graphics::ContextPtr cr(cairo_create(surface.get()));
+  if (transparent_) {
+    cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr.get());
+    cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
+  }
   gtk_widget_draw(widget, cr.get());
   cr.reset();
   return graphics::Image::adopt(surface.release());
@@ -387,7 +398,9 @@ void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion,
   // screen to draw from yet.
   if (kDrawFromScreen && gtk_widget_is_drawable(GTK_WIDGET(view_))) {
     graphics::ImageRef image = drawCurrentContent(target);
-    if (image && !looksBlank(*image)) {
+    // A transparent page may look blank for good; by the time it is
+    // recorded it has long been drawn.
+    if (image && (transparent_ || !looksBlank(*image))) {
       loop::asyncAfter(0,
                        [completion = std::move(completion),
                         image = toWidth(std::move(image), targetWidth)]() { completion(image); });
@@ -403,7 +416,9 @@ void WebKitView::snapshotThroughWebProcess(int targetWidth, SnapshotCompletion c
     int targetWidth;
   };
   webkit_web_view_get_snapshot(
-      view_, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+      view_, WEBKIT_SNAPSHOT_REGION_VISIBLE,
+      transparent_ ? WEBKIT_SNAPSHOT_OPTIONS_TRANSPARENT_BACKGROUND : WEBKIT_SNAPSHOT_OPTIONS_NONE,
+      nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
         // A snapshot that failed is no picture: the caller takes the next.

@@ -42,6 +42,9 @@ class WebKitView final : public WebView {
     // the page's, the author level's stand among them.
     std::string userStyleSheet;
     std::string authorStyleSheet;
+    // Where the page paints no background, its pictures are transparent
+    // rather than white.
+    bool transparentBackground = false;
   };
 
   // Call after gtk_init. The view gets a confined web context of its own
@@ -93,6 +96,7 @@ class WebKitView final : public WebView {
   std::function<void()> newPicture_;
   guint newPictureSource_ = 0;  // a call of newPicture_ that is due
   bool currentLoadFailed_ = false;
+  bool transparent_ = false;
   std::string requestedUri_;
   std::vector<graphics::SurfacePtr> surfaces_;  // for reuse, once no image holds them
   std::vector<std::pair<std::string, std::string>> cookies_;

@@ -294,6 +294,9 @@ const Option kOptions[] = {
        p.a.frameBackground = *colour;
        return {};
      }},
+    {"--fundo-transparente", "", "",
+     "onde a página não pinta fundo, o vídeo é transparente (só em mov e webm)",
+     flag<&Arguments::transparentPage>},
     {"--formato", "", "mp4|mov|webm|gif",
      "o vídeo em H.264 (mp4), ProRes 4444 (mov), VP9 (webm) ou GIF; o nome da saída fica como dado",
      [](Parse& p, const std::string& value) -> Ending {
@@ -389,9 +392,9 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
       return refused("--formato gif não tem som: não combina com --audio\n");
   }
   // Only QuickTime's ProRes and WebM's VP9 carry alpha.
-  const bool transparent = a.frameBackground.alpha < 255;
-  if (transparent && !a.frame) return refused("--fundo-da-moldura só vale com --moldura\n");
-  if (transparent && a.formato != Formato::kMov && a.formato != Formato::kWebm)
+  if (a.frameBackground.alpha < 255 && !a.frame)
+    return refused("--fundo-da-moldura só vale com --moldura\n");
+  if (a.keepsAlpha() && a.formato != Formato::kMov && a.formato != Formato::kWebm)
     return refused("um fundo transparente precisa de --formato mov ou webm\n");
   if (a.formato != Formato::kMp4 && (a.part || a.parallel))
     return refused("--trecho e --paralelo gravam só em --formato mp4\n");

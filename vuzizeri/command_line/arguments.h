@@ -88,6 +88,11 @@ struct Arguments {
   std::string time = "9:41";
   bool frame = false;
   CssColour frameBackground{255, 255, 255};
+  // --fundo-transparente: where the page paints no background, the video
+  // is transparent, its band too.
+  bool transparentPage = false;
+  // Whether the frames keep an alpha channel.
+  bool keepsAlpha() const { return transparentPage || frameBackground.alpha < 255; }
   // --formato and --fps: the movie's form and its frames a second (30 or 60).
   Formato formato = Formato::kMp4;
   int fps = kDefaultFps;

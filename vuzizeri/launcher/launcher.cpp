@@ -241,6 +241,7 @@ web::WebKitView::Options Launcher::viewOptions() const {
                                            inputs_.credentials->second};
   options.userStyleSheet = inputs_.userStyleSheet;
   options.authorStyleSheet = inputs_.authorStyleSheet;
+  options.transparentBackground = a.transparentPage;
   return options;
 }
 

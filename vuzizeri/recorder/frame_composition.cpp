@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/graphics/canvas.h"
+#include "platform/media/pixel_convert.h"
 #include "vuzizeri/recorder/frame_budget.h"
 #include "vuzizeri/recorder/recorder.h"
 #include "vuzizeri/recorder/top_colours.h"
@@ -20,24 +21,27 @@ void easeBandColours(std::vector<double>& bandCols, const std::vector<uint8_t>& 
     bandCols[i] = bandCols[i] + (sample[i] / 255.0 - bandCols[i]) * ease;
 }
 
-std::vector<uint8_t> mouldPixels(const std::vector<double>& bandCols, int radius) {
+std::vector<uint8_t> mouldPixels(const std::vector<double>& bandCols, int radius,
+                                 const std::vector<double>& bandAlphas) {
   const int64_t k = static_cast<int64_t>(bandCols.size() / 3);
   if (k < 1) return {};
+  const bool withAlpha = bandAlphas.size() == static_cast<size_t>(k);
   const double taps = 2.0 * radius + 1;
+  auto byte = [](double v) { return static_cast<uint8_t>(v < 255 ? (v > 0 ? v : 0) : 255); };
   std::vector<uint8_t> pixels(4 * static_cast<size_t>(k), 255);
   for (int64_t i = 0; i < k; ++i) {
-    double sum[3] = {0, 0, 0};
+    double sum[4] = {0, 0, 0, 0};
     for (int o = -radius; o <= radius; ++o) {
       int64_t j = std::clamp<int64_t>(i + o, 0, k - 1);
       for (int c = 0; c < 3; ++c) sum[c] += bandCols[3 * j + c];
+      if (withAlpha) sum[3] += bandAlphas[j];
     }
-    for (int c = 0; c < 3; ++c) {
-      double v = sum[c] / taps * 255.0;
-      if (!(v < 255)) v = 255;
-      if (v < 0) v = 0;
-      // RGB in, BGRA out: cairo's byte order.
-      pixels[4 * i + (2 - c)] = static_cast<uint8_t>(v);
-    }
+    const uint8_t alpha = withAlpha ? byte(sum[3] / taps * 255.0) : 255;
+    // RGB in, BGRA out: cairo's byte order; premultiplied, so no colour
+    // exceeds the opacity.
+    for (int c = 0; c < 3; ++c)
+      pixels[4 * i + (2 - c)] = std::min(byte(sum[c] / taps * 255.0), alpha);
+    pixels[4 * i + 3] = alpha;
   }
   return pixels;
 }
@@ -48,6 +52,7 @@ double nextPresentationTime(double lastPTS, double elapsed) {
 
 void Vuzizeri::updateBandColours(const graphics::Image& image) {
   if (auto sample = coresDoTopo(image)) easeBandColours(bandCols, *sample, bandEase);
+  if (args.transparentPage) easeBandColours(bandAlphas, topAlphas(image), bandEase);
 }
 
 void Vuzizeri::snapshotFrame(std::function<void(graphics::ImageRef)> then) {
@@ -94,7 +99,7 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
     const double contentTop = static_cast<double>(screenY() + pxH - contentPx);
     if (bandPx >= 1) {
       updateBandColours(image);
-      std::vector<uint8_t> mould = mouldPixels(bandCols, bandBlur);
+      std::vector<uint8_t> mould = mouldPixels(bandCols, bandBlur, bandAlphas);
       if (!mould.empty()) {
         const int k = static_cast<int>(mould.size() / 4);
         if (auto mouldImage = graphics::Image::fromPixels(k, 1, mould.data(), 4 * k))
@@ -117,6 +122,9 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
       if (frameArt_.overlay && frameArt_.screen)
         applyFrame(buffer->baseAddress(), buffer->bytesPerRow(), frameArt_, *frame_);
     }
+    if (args.keepsAlpha())
+      media::unpremultiplyBgra(buffer->baseAddress(), buffer->bytesPerRow(), buffer->width(),
+                               buffer->height());
   }
   return buffer;
 }

@@ -153,6 +153,7 @@ class Vuzizeri {
   double lastPTS = -1.0;
   int64_t fundo = 0;  // readings (or frames) in a row at the end of the scroll
   std::vector<double> bandCols;
+  std::vector<double> bandAlphas;  // with --fundo-transparente, one a column
   int64_t framesWritten = 0;
   // The scroll as it was run: its speed, and its plan when directed.
   double speed = 0;

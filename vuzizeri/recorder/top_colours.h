@@ -14,4 +14,7 @@ namespace vuz {
 // counts as black. Nothing when the image has no pixels to read.
 std::optional<std::vector<uint8_t>> coresDoTopo(const graphics::Image& image);
 
+// The alpha of every pixel column, as coresDoTopo() takes the colours.
+std::vector<uint8_t> topAlphas(const graphics::Image& image);
+
 }  // namespace vuz

@@ -21,10 +21,10 @@ void Vuzizeri::prepararWriter() {
   std::optional<int64_t> bitRate = frame_ ? averageBitRate(frame_->width, frame_->height, args.fps)
                                           : averageBitRate(pxW, pxH, args.fps);
   if (bitRate)
-    writer = platform_.openWriter(MovieRequest{
-        args.outPath, frame_ ? frame_->width : pxW, frame_ ? frame_->height : pxH, *bitRate,
-        args.fps, args.formato, args.frameBackground.alpha < 255, !args.audioFile.empty(),
-        part_ ? partTags(*part_) : decltype(MovieRequest::tags){}});
+    writer = platform_.openWriter(
+        MovieRequest{args.outPath, frame_ ? frame_->width : pxW, frame_ ? frame_->height : pxH,
+                     *bitRate, args.fps, args.formato, args.keepsAlpha(), !args.audioFile.empty(),
+                     part_ ? partTags(*part_) : decltype(MovieRequest::tags){}});
   if (!writer)
     platform_.fail("não abriu o writer");
   else
