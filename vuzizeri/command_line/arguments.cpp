@@ -247,6 +247,9 @@ const Option kOptions[] = {
        p.a.ease = *seconds;
        return {};
      }},
+    {"--roteiro", "", "ARQUIVO",
+     "passos em ordem (rolar-ate, rolar, pausa, tocar, digitar, esperar, ir, antes), um por linha",
+     [](Parse& p, const std::string& value) { return named(p.a.storyboardFile, value); }},
     {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
      [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
     {"--trecho", "", "K/N",
@@ -383,6 +386,15 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
   if (a.parallel && !a.frameByFrame) return refused("--paralelo só vale com --quadro-a-quadro\n");
   if (a.parallel && a.part) return refused("--paralelo não combina com --trecho\n");
   if (a.parallel && !a.audioFile.empty()) return refused("--paralelo não combina com --audio\n");
+  // The storyboard takes the place of the directed scroll, and its waits
+  // make a video whose frames are not known before it is run.
+  if (!a.storyboardFile.empty()) {
+    if (!a.from.empty() || !a.to.empty() || !a.pauses.empty() || a.roundTrip)
+      return refused(
+          "--roteiro não combina com --de, --ate, --pausa nem --ida-e-volta: "
+          "use rolar-ate e pausa no roteiro\n");
+    if (a.part || a.parallel) return refused("--roteiro não combina com --trecho nem --paralelo\n");
+  }
   // A GIF has no sound and shows at most 30 frames a second; parts are
   // joined as MP4 only.
   if (a.formato == Formato::kGif) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vuzizeri/command_line/css_colour.h"
+#include "vuzizeri/command_line/storyboard.h"
 
 namespace vuz {
 
@@ -80,6 +81,9 @@ struct Arguments {
   std::vector<Pause> pauses;
   bool roundTrip = false;
   double ease = 0;
+  // --roteiro: the storyboard's file, and its steps once read at start.
+  std::string storyboardFile;
+  std::optional<Storyboard> storyboard;
   // --barra-de-status: a phone's status bar on the band, showing `time`
   // (--hora). --moldura: the phone around the screen, on `frameBackground`
   // (--fundo-da-moldura; alpha 0 for none). The screen's shape is the named
@@ -121,6 +125,7 @@ struct Arguments {
   // before its first frame too): without them the page scrolls as it always
   // has.
   bool directsScroll() const {
+    if (!storyboardFile.empty()) return false;  // the storyboard directs it
     return speed || !from.empty() || !to.empty() || !pauses.empty() || roundTrip || ease > 0 ||
            part;
   }

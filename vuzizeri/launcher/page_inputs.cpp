@@ -37,6 +37,21 @@ std::optional<PageInputs> readPageInputs(Arguments& a, const std::string& dataFo
   if (!a.styleFile.empty() && !readFile(a.styleFile, &inputs.authorStyleSheet, message))
     return std::nullopt;
   if (!a.scriptFile.empty() && !readFile(a.scriptFile, &a.scriptText, message)) return std::nullopt;
+  if (!a.storyboardFile.empty()) {
+    std::string text, why;
+    if (!readFile(a.storyboardFile, &text, message)) return std::nullopt;
+    a.storyboard = parseStoryboard(
+        text,
+        [](const std::string& name) -> std::optional<std::string> {
+          const char* value = std::getenv(name.c_str());
+          return value ? std::optional<std::string>(value) : std::nullopt;
+        },
+        &why);
+    if (!a.storyboard) {
+      *message = "--roteiro " + a.storyboardFile + ", " + why + "\n";
+      return std::nullopt;
+    }
+  }
   std::string banners;
   if (a.noBanners && !readFile(dataFolder + "/banners.tsv", &banners, message)) return std::nullopt;
   inputs.userStyleSheet = shapingStyleSheet(a, bannerStyleSheet(banners));

@@ -24,7 +24,7 @@ struct PageInputs {
 // <reason>" in `message` when it cannot be read.
 bool readFile(const std::string& path, std::string* text, std::string* message);
 
-// Reads them, and --script's file into `arguments`. VUZIZERI_CREDENCIAIS
+// Reads them, and --script's file and --roteiro's steps into `arguments`. VUZIZERI_CREDENCIAIS
 // ("usuario:senha") is taken out of the environment, so that nothing the
 // run starts sees it. Nothing, with the reason in `message`, when a file
 // cannot be read or the credentials are malformed.

@@ -21,6 +21,11 @@ RunReport Vuzizeri::runReport() const {
   r.frames = framesWritten;
   r.frameByFrame = args.frameByFrame;
   r.speed = speed;
+  if (story_) {
+    r.storyboard = true;
+    for (const StepTime& step : story_->times())
+      r.steps.push_back({step.line, step.written, step.seconds});
+  }
   if (!plan) return r;
   r.directed = true;
   const PlanShape& shape = plan->shape();

@@ -1,6 +1,7 @@
 #include "vuzizeri/recorder/frame_composition.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/graphics/canvas.h"
 #include "platform/media/pixel_convert.h"
@@ -84,8 +85,23 @@ void Vuzizeri::drawStatusBar(graphics::Canvas& canvas) {
   vuz::drawStatusBar(canvas, *bar_, *barShade_, args.time);
 }
 
-media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
-                                                const RowShift& shift) {
+void Vuzizeri::drawTouches(graphics::Canvas& canvas, double seconds) {
+  const double scale = rowsPerCssPixel();
+  const double left = static_cast<double>(screenX());
+  const double top = static_cast<double>(screenY() + pxH - contentPx);
+  for (const Touch& touch : story_->touches()) {
+    const double opacity = touchOpacity(seconds - touch.seconds);
+    if (opacity <= 0) continue;
+    const double x = left + touch.x * scale, y = top + touch.y * scale;
+    const double radius = kTouchRadiusCss * scale;
+    // iOS's own: a grey disc with a lighter rim.
+    canvas.fillSector(x, y, radius, 0, 2 * M_PI, {0.5, 0.5, 0.5, 0.55 * opacity});
+    canvas.strokeArc(x, y, radius - scale, 0, 2 * M_PI, 2 * scale, {1, 1, 1, 0.5 * opacity});
+  }
+}
+
+media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, const RowShift& shift,
+                                                double seconds) {
   budget::Span composing(budget::Phase::kCompose);
   media::PixelBufferHandle buffer = std::move(frameBuffer_);
   if (!buffer) buffer = writer->createPixelBuffer();
@@ -117,6 +133,10 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image,
     canvas->flush();
     moveUpAroundStillParts(content, buffer->bytesPerRow(), static_cast<int>(pxW),
                            static_cast<int>(contentPx), shift.rowsUp, shift.still);
+    if (story_ && !story_->touches().empty()) {
+      drawTouches(*canvas, seconds);
+      canvas->flush();
+    }
     if (frame_) {
       if (!frameArt_.overlay) frameArt_ = frameArt(*frame_, args.frameBackground);
       if (frameArt_.overlay && frameArt_.screen)
@@ -143,7 +163,7 @@ bool Vuzizeri::appendFrame(media::PixelBufferHandle buffer, double seconds) {
 bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
   const double now = platform_.now();
   if (t0 == 0.0) t0 = now;
-  media::PixelBufferHandle buffer = composeFrame(image, RowShift{});
+  media::PixelBufferHandle buffer = composeFrame(image, RowShift{}, now - storyOrigin);
   if (!buffer) return true;
   const double pts = nextPresentationTime(lastPTS, now - t0);
   lastPTS = pts;
@@ -153,7 +173,7 @@ bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
 }
 
 bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift) {
-  media::PixelBufferHandle buffer = composeFrame(image, shift);
+  media::PixelBufferHandle buffer = composeFrame(image, shift, seconds);
   if (!buffer) return true;
   lastPTS = seconds;
   // Every frame counts here: the writer is waited for when it is behind.

@@ -22,6 +22,7 @@
 #include "vuzizeri/recorder/recording_writer.h"
 #include "vuzizeri/recorder/report.h"
 #include "vuzizeri/recorder/status_bar.h"
+#include "vuzizeri/recorder/storyboard_run.h"
 
 namespace vuz {
 
@@ -163,6 +164,15 @@ class Vuzizeri {
   std::optional<double> lastOffset;
   // --trecho: which part this run records, once the page is measured.
   const std::optional<PartLabel>& part() const { return part_; }
+  // --roteiro: the filmed steps as they run, once the recording starts;
+  // nullptr without a storyboard.
+  StoryboardRun* story() { return story_.get(); }
+  // Runs `run` on the wall clock, counting from `origin` (on now()'s
+  // clock), a moment every 1/60 s, moving the page as it says; `over` once
+  // every step is done.
+  void runOnWallClock(StoryboardRun& run, double origin, std::function<void()> over);
+  // In real time, when the storyboard's clock started (on now()'s clock).
+  double storyOrigin = 0;
 
  private:
   void handleHeight(const std::optional<web::ScriptValue>& result);
@@ -178,7 +188,17 @@ class Vuzizeri {
   // The page's top band and picture in a frame buffer (the one the snapshot
   // was drawn into, if any), the picture moved up as `shift` says; nullptr
   // when there is no buffer.
-  media::PixelBufferHandle composeFrame(const graphics::Image& image, const RowShift& shift);
+  // The frame is `seconds` into the storyboard's clock, for its touches.
+  media::PixelBufferHandle composeFrame(const graphics::Image& image, const RowShift& shift,
+                                        double seconds);
+  void drawTouches(graphics::Canvas& canvas, double seconds);
+  // --roteiro: a run of steps for the page, its failures the run's; the
+  // filmed ones keep the recorder's scripts in every page they go to.
+  std::unique_ptr<StoryboardRun> makeStory(std::vector<StoryStep> steps, double speed, bool filmed);
+  // The steps above `antes`, then `then`.
+  void runStepsBefore(std::function<void()> then);
+  void wallClockMoment(StoryboardRun& run, double origin, std::optional<double> scrollTo,
+                       std::function<void()> over);
   // The status bar over the band, in the shade its colours call for now.
   void drawStatusBar(graphics::Canvas& canvas);
   // Where the screen's top left corner lies in the frame: (0, 0) but for
@@ -209,6 +229,7 @@ class Vuzizeri {
   // frame. --barra-de-status: where the bar goes, and its shade so far.
   std::optional<FrameLayout> frame_;
   FrameArt frameArt_;
+  std::unique_ptr<StoryboardRun> beforeStory_, story_;
   std::optional<StatusBarLayout> bar_;
   std::optional<BarShade> barShade_;
   std::function<void()> pictureWaiter_;

@@ -42,6 +42,14 @@ std::string jsonReport(const RunReport& r) {
     json += std::string("], \"ida_e_volta\": ") + (r.roundTrip ? "true" : "false") +
             ", \"suave\": " + reportNumber(r.ease);
   }
+  if (r.storyboard) {
+    json += ", \"roteiro\": [";
+    for (size_t i = 0; i < r.steps.size(); ++i)
+      json += std::string(i ? ", " : "") + "{\"linha\": " + std::to_string(r.steps[i].line) +
+              ", \"passo\": " + jsonString(r.steps[i].written) +
+              ", \"segundos\": " + reportNumber(r.steps[i].seconds) + "}";
+    json += "]";
+  }
   return json + "}";
 }
 

@@ -32,12 +32,22 @@ struct RunReport {
   std::vector<Pause> pauses;
   bool roundTrip = false;
   double ease = 0;
+  // --roteiro: each filmed step as written, with when it happened (seconds
+  // of video).
+  struct Step {
+    int line = 0;
+    std::string written;
+    double seconds = 0;
+  };
+  bool storyboard = false;
+  std::vector<Step> steps;
 };
 
 // The report as one line of JSON: {"arquivo", "bytes", "segundos",
 // "quadros", "modo" ("tempo-real" or "quadro-a-quadro"), "velocidade", and
 // for a directed scroll "de", "ate", "pausas" [{"seletor", "posicao",
-// "segundos"}], "ida_e_volta", "suave"}.
+// "segundos"}], "ida_e_volta", "suave"}, and for a storyboard "roteiro"
+// [{"linha", "passo", "segundos"}].
 std::string jsonReport(const RunReport& report);
 
 // The file's size in bytes, 0 when it cannot be read.

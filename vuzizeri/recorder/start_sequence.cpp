@@ -30,9 +30,11 @@ void Vuzizeri::webViewDidFinish() {
   beat();
   shapePage([this] {
     preload([this] {
-      beat();
-      tell(Progress::Phase::kWaiting);
-      platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
+      runStepsBefore([this] {
+        beat();
+        tell(Progress::Phase::kWaiting);
+        platform_.asyncAfter(kStartDelaySeconds, [this] { comecar(); });
+      });
     });
   });
 }
@@ -85,6 +87,11 @@ void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
     return;
   }
   double velocidade = scrollSpeed(*height, args.contentH);
+  if (args.storyboard) {
+    // The storyboard's moves go at the given speed, or the slowest usual one.
+    velocidade = args.speed.value_or(kMinimumSpeed);
+    story_ = makeStory(args.storyboard->filmed, velocidade, true);
+  }
   plan = makePlan(&velocidade);
   if (args.directsScroll() && !plan) return;  // refused
   if (args.part && !choosePart()) return;

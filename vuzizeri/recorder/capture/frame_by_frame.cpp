@@ -85,7 +85,20 @@ class FrameByFrameDriver final : public CaptureDriver {
     }
     wallStart_ = r_.platform().now();
     r_.runScript(kOutOfViewScript, JsonValue::object({}));
-    stepTo(0);
+    if (!r_.story()) {
+      stepTo(0);
+      return;
+    }
+    // The storyboard's first move starts from where the page stands.
+    firstFrameShapesPlan_ = false;
+    r_.runScript(kStoryboardStepScript, JsonValue::object({{"scroll", JsonValue()}}),
+                 [this](std::optional<web::ScriptValue> at) {
+                   if (const std::optional<PageReading> reading = readPage(at)) {
+                     shownOffset_ = reading->offset;
+                     endOffset_ = reading->endOffset;
+                   }
+                   stepTo(0);
+                 });
   }
 
   void newPicture() override {
@@ -110,7 +123,11 @@ class FrameByFrameDriver final : public CaptureDriver {
   // the video (the page scrolls by whole CSS pixels; the rows left over are
   // made up when the frame is composed).
   std::optional<SnappedScroll> snappedFor(int64_t frame) const;
+  // The same, from the storyboard once it has done what is due by the
+  // frame's time.
+  void directFrame(int64_t frame, std::function<void(std::optional<SnappedScroll>)> then);
   void stepTo(int64_t frame, int64_t from = 0);
+  void runStep(int64_t frame, int64_t from, std::optional<SnappedScroll> snapped);
   // Running through: the next frame to paint after `frame`.
   int64_t nextRunThroughStop(int64_t frame) const;
   void handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
@@ -122,6 +139,8 @@ class FrameByFrameDriver final : public CaptureDriver {
   // the next frame: the web process paints that one while this one is
   // composed and encoded.
   void takeFrameAndStepOn();
+  void stepOn(const Step& step, int64_t next, std::optional<SnappedScroll> snapped,
+              graphics::ImageRef image);
   void takeLastFrame();
   // Records the frame (or, before a part's first, only eases the band's
   // colours with it); false when the run has failed.
@@ -138,6 +157,7 @@ class FrameByFrameDriver final : public CaptureDriver {
   double wallStart_ = 0;
   double endOffset_ = 0;
   double shownOffset_ = -1;
+  bool storyOver_ = false;
   Step step_;
   bool awaitingPicture_ = false;
   double awaitedSince_ = 0;
@@ -160,8 +180,28 @@ std::optional<SnappedScroll> FrameByFrameDriver::snappedFor(int64_t frame) const
   return snapScroll(plan_->position(secondsOf(frame), endOffset_), r_.rowsPerCssPixel());
 }
 
+void FrameByFrameDriver::directFrame(int64_t frame,
+                                     std::function<void(std::optional<SnappedScroll>)> then) {
+  StoryboardRun* story = r_.story();
+  if (!story) {
+    then(snappedFor(frame));
+    return;
+  }
+  story->advance(secondsOf(frame), std::max(0.0, shownOffset_), endOffset_,
+                 [this, then = std::move(then)](StoryDirection d) {
+                   storyOver_ = d.over;
+                   then(d.scrollTo ? std::optional(snapScroll(*d.scrollTo, r_.rowsPerCssPixel()))
+                                   : std::nullopt);
+                 });
+}
+
 void FrameByFrameDriver::stepTo(int64_t frame, int64_t from) {
-  const std::optional<SnappedScroll> snapped = snappedFor(frame);
+  directFrame(frame, [this, frame, from](std::optional<SnappedScroll> snapped) {
+    runStep(frame, from, snapped);
+  });
+}
+
+void FrameByFrameDriver::runStep(int64_t frame, int64_t from, std::optional<SnappedScroll> snapped) {
   r_.runScript(
       kFrameScript,
       JsonValue::object(
@@ -179,7 +219,7 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
   bool atEnd = true;  // a reading that failed counts as one at the end, as in real time
   step_ = Step{frame, {}};
   if (reading) {
-    if (frame == 0 && firstFrameShapesPlan_)
+    if (frame == 0 && firstFrameShapesPlan_ && !r_.story())
       plan_.emplace(plainScroll(reading->offset, reading->endOffset, plan_->shape().speed));
     endOffset_ = reading->endOffset;
     r_.lastOffset = reading->offset;
@@ -192,7 +232,7 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
       step_.shift.still = stillRects(reading->still, r_.rowsPerCssPixel(), static_cast<int>(r_.pxW),
                                      static_cast<int>(r_.contentPx));
     }
-    atEnd = plan_->over(secondsOf(frame), endOffset_);
+    atEnd = r_.story() ? storyOver_ : plan_->over(secondsOf(frame), endOffset_);
   }
   r_.countEnd(atEnd);
   awaitPicture(moved ? kMovedFrameWait : kStillFrameWait);
@@ -242,30 +282,36 @@ void FrameByFrameDriver::takeFrameAndStepOn() {
   const Step step = step_;
   r_.snapshotFrame([this, step](graphics::ImageRef image) {
     const int64_t next = step.frame + 1;
-    const std::optional<SnappedScroll> snapped = snappedFor(next);
-    r_.runScript(kFrameScript,
-                 JsonValue::object(
-                     {{"check", arrivalsCheck(false)},
-                      {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
-                                         secondsOf(next), ticksBetween(step.frame, next))}}),
-                 [this, step, next, snapped, image = std::move(image),
-                  sent = budget::now()](std::optional<web::ScriptValue> answer) {
-                   budget::add(budget::Phase::kStep, budget::now() - sent);
-                   const CheckedStep checked = readCheckedStep(answer);
-                   if (checked.pending) {
-                     // The picture came before what it shows: wait for that, then
-                     // for the picture that shows it, and take this frame again.
-                     step_ = step;
-                     arrivals_.check([this, asked = budget::now()](bool) {
-                       budget::add(budget::Phase::kArrivals, budget::now() - asked);
-                       awaitPicture(kArrivedFrameWait);
-                     });
-                     return;
-                   }
-                   if (!finishFrame(step, *image)) return;
-                   handleStep(next, snapped, checked.reading);
-                 });
+    directFrame(next, [this, step, next, image](std::optional<SnappedScroll> snapped) {
+      stepOn(step, next, snapped, image);
+    });
   });
+}
+
+void FrameByFrameDriver::stepOn(const Step& step, int64_t next,
+                                std::optional<SnappedScroll> snapped, graphics::ImageRef image) {
+  r_.runScript(kFrameScript,
+               JsonValue::object(
+                   {{"check", arrivalsCheck(false)},
+                    {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
+                                       secondsOf(next), ticksBetween(step.frame, next))}}),
+               [this, step, next, snapped, image = std::move(image),
+                sent = budget::now()](std::optional<web::ScriptValue> answer) {
+                 budget::add(budget::Phase::kStep, budget::now() - sent);
+                 const CheckedStep checked = readCheckedStep(answer);
+                 if (checked.pending) {
+                   // The picture came before what it shows: wait for that, then
+                   // for the picture that shows it, and take this frame again.
+                   step_ = step;
+                   arrivals_.check([this, asked = budget::now()](bool) {
+                     budget::add(budget::Phase::kArrivals, budget::now() - asked);
+                     awaitPicture(kArrivedFrameWait);
+                   });
+                   return;
+                 }
+                 if (!finishFrame(step, *image)) return;
+                 handleStep(next, snapped, checked.reading);
+               });
 }
 
 void FrameByFrameDriver::takeLastFrame() {
@@ -293,6 +339,14 @@ void FrameByFrameDriver::tellProgress(int64_t frame) {
   progress.seconds = r_.lastPTS;
   const double elapsed = r_.platform().now() - wallStart_;
   progress.rate = elapsed > 0 ? static_cast<double>(progress.frames) / elapsed : 0;
+  if (const StoryboardRun* story = r_.story()) {
+    progress.secondsLeft = 0;
+    progress.scrolled =
+        story->size() ? static_cast<double>(story->begun()) / static_cast<double>(story->size())
+                      : 1;
+    r_.tell(Progress::Phase::kRecording);
+    return;
+  }
   const double seconds = secondsOf(frame);
   const double length = plan_->duration(endOffset_);
   double remaining = static_cast<double>(endReadings(r_.args.fps) - r_.fundo);

@@ -45,7 +45,11 @@ class RealTimeDriver final : public CaptureDriver {
     directed_ = plan != nullptr;
     r_.runScript(kOutOfViewScript, JsonValue::object({}));
     r_.runScript(kOutOfViewLoopScript, JsonValue::object({}));
-    if (plan)
+    if (StoryboardRun* story = r_.story()) {
+      // The storyboard's steps on the wall clock, the frames as they come.
+      r_.storyOrigin = r_.platform().now();
+      r_.runOnWallClock(*story, r_.storyOrigin, [this] { storyOver_ = true; });
+    } else if (plan)
       r_.runScript(kPlanScrollScript, planScrollArguments(*plan));
     else
       r_.rolar(speed);
@@ -66,6 +70,7 @@ class RealTimeDriver final : public CaptureDriver {
 
   Vuzizeri& r_;
   bool directed_ = false;                  // the page follows a plan
+  bool storyOver_ = false;                 // or a storyboard, done
   double lastStart_ = 0;                   // clock time of the last iteration's snapshot
   double lastPicture_ = -1e300;            // clock time of the view's newest picture
   std::optional<NextStart> pendingStart_;  // the next iteration waits for its moment
@@ -105,7 +110,9 @@ void RealTimeDriver::capturar() {
 
 void RealTimeDriver::handlePosition(double iterationStart,
                                     const std::optional<web::ScriptValue>& answer) {
-  const bool done = r_.countEnd(directed_ ? planOver(answer) : atEnd(answer));
+  const bool done = r_.countEnd(r_.story() ? storyOver_
+                                : directed_ ? planOver(answer)
+                                            : atEnd(answer));
   const size_t offsetAt = directed_ ? 2 : 0;
   if (answer && answer->isArray() && answer->elements.size() > offsetAt &&
       answer->elements[offsetAt].isNumber() && std::isfinite(answer->elements[offsetAt].number))

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// --roteiro: a storyboard of steps, one a line, run in order in place of the
+// plain scroll. Parsed and checked whole before the page is loaded; the
+// selectors are checked by the page when their step comes.
+namespace vuz {
+
+struct StoryStep {
+  enum class Kind {
+    kScrollTo,  // rolar-ate SELETOR | fim | topo: a move to the element's top, the end, the top
+    kScrollBy,  // rolar PX: a move PX CSS px further (up when negative)
+    kPause,     // pausa SEG
+    kTap,       // tocar SELETOR
+    kType,      // digitar SELETOR TEXTO
+    kWait,      // esperar SELETOR
+    kGo,        // ir URL
+  };
+  enum class Target { kElement, kEnd, kTop };
+
+  Kind kind = Kind::kPause;
+  int line = 0;  // in the file, from 1
+  Target target = Target::kElement;
+  std::string selector;
+  double number = 0;  // rolar's CSS px, pausa's seconds
+  // digitar's text with every $NOME taken from the environment, ir's URL.
+  std::string text;
+  // The line as written (digitar's $NOME unexpanded): what the report and
+  // every message show, so that a password never gets into either.
+  std::string written;
+};
+
+struct Storyboard {
+  std::vector<StoryStep> before;  // above `antes`: run before the recording starts
+  std::vector<StoryStep> filmed;
+};
+
+// How long the steps take that are not moves or holds, and how long a wait
+// or a navigation may last.
+inline constexpr double kTapSeconds = 0.15;
+inline constexpr double kKeySeconds = 0.1;  // ten keys a second
+inline constexpr double kWaitLimitSeconds = 30;
+
+// Looks a name up in the environment; nothing when it is not set.
+using Environment = std::function<std::optional<std::string>(const std::string& name)>;
+
+// The storyboard in `text`; nothing, with "linha N: reason" in `message`,
+// when a line is not a step or a number is out of bounds.
+std::optional<Storyboard> parseStoryboard(const std::string& text, const Environment& environment,
+                                          std::string* message);
+
+// digitar's text as the keys typed: one UTF-8 character each (a byte that
+// is not UTF-8 is a key of its own).
+std::vector<std::string> keysOf(const std::string& text);
+
+}  // namespace vuz

@@ -1,0 +1,159 @@
+// One storyboard step's work in the page, in the recorder's own script world
+// (the page's document, none of its globals). One command a call:
+//   scroll: y or null  scrolls to the CSS pixel y (null: stays); answers
+//       [offset, end offset].
+//   find: selector  the first match's place: [top on the page, top in the
+//       view, height], or 'invalid' (not a selector), 'none' (no match),
+//       'boxless' (no box: display: none, or inside such an element).
+//   tap: selector  a finger's tap at the centre of the first match's part in
+//       view: touchstart and touchend, then, unless the page cancelled
+//       them, mousedown, focus, mouseup and click, as a phone's browser
+//       gives them. A disabled control gets the touches but no click, as
+//       on a phone. Answers [x, y, clicked] in CSS px of the view, or
+//       ['covered', what covers it] when the point shows another element,
+//       or one of find's refusals.
+//   focus: selector  focuses the first match, its caret at the end: 'ok',
+//       'unfocusable', or one of find's refusals.
+//   type: [keys]  types each key into the focused element: keydown, the
+//       text inserted as typing inserts it (beforeinput and input),
+//       keyup. Answers 'ok', or 'unfocused' when nothing editable has the
+//       focus any more.
+//   visible: selector  whether a match shows in the view: true, false, or
+//       'invalid'.
+//   go: url  leaves for `url` ('ok'), or moves to a fragment of this page
+//       ('same'); then `loaded` answers whether the new page is there:
+//       [arrived, its fonts ready].
+(function ({ scroll, find, tap, focus, type, visible, go, loaded }) {
+  var w = window, d = document;
+  var first = function (selector) {
+    try { return d.querySelector(selector) || 'none'; } catch (e) { return 'invalid'; }
+  };
+  var place = function (el) {
+    var r = el.getBoundingClientRect();
+    if (!el.getClientRects().length) return 'boxless';
+    return r;
+  };
+  var pageEnd = function () {
+    var b = d.body, e = d.documentElement;
+    return Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight;
+  };
+
+  if (scroll !== undefined) {
+    if (scroll !== null) w.scrollTo({ top: scroll, behavior: 'instant' });
+    return [w.pageYOffset, pageEnd()];
+  }
+  if (find !== undefined) {
+    var el = first(find);
+    if (typeof el == 'string') return el;
+    var r = place(el);
+    if (typeof r == 'string') return r;
+    return [r.top + w.pageYOffset, r.top, r.height];
+  }
+  if (tap !== undefined) {
+    var el = first(tap);
+    if (typeof el == 'string') return el;
+    var r = place(el);
+    if (typeof r == 'string') return r;
+    var left = Math.max(r.left, 0), right = Math.min(r.right, innerWidth);
+    var top = Math.max(r.top, 0), bottom = Math.min(r.bottom, innerHeight);
+    if (right <= left || bottom <= top) return 'outside';
+    var x = (left + right) / 2, y = (top + bottom) / 2;
+    var target = d.elementFromPoint(x, y);
+    if (!target || (target !== el && !el.contains(target))) {
+      var what = target ? target.tagName.toLowerCase() : 'nada';
+      if (target && target.id) what += '#' + target.id;
+      else if (target && typeof target.className == 'string' && target.className.trim())
+        what += '.' + target.className.trim().split(/\s+/).join('.');
+      return ['covered', what];
+    }
+    var touch = function (kind) {
+      var init = { bubbles: true, cancelable: true, composed: true, view: w };
+      try {
+        var t = new Touch({ identifier: 1, target: target, clientX: x, clientY: y,
+                            pageX: x + w.pageXOffset, pageY: y + w.pageYOffset,
+                            screenX: x, screenY: y, radiusX: 20, radiusY: 20, force: 1 });
+        init.touches = init.targetTouches = kind == 'touchend' ? [] : [t];
+        init.changedTouches = [t];
+        return new TouchEvent(kind, init);
+      } catch (e) {
+        return new UIEvent(kind, init);
+      }
+    };
+    var mouse = function (kind) {
+      return new MouseEvent(kind, { bubbles: true, cancelable: true, composed: true, view: w,
+                                    clientX: x, clientY: y, screenX: x, screenY: y,
+                                    button: 0, buttons: kind == 'mousedown' ? 1 : 0, detail: 1 });
+    };
+    var started = target.dispatchEvent(touch('touchstart'));
+    var ended = target.dispatchEvent(touch('touchend'));
+    var disabled = target.closest(':disabled') !== null;
+    if (!started || !ended || disabled) return [x, y, false];
+    if (target.dispatchEvent(mouse('mousedown'))) {
+      // As on a phone, a tap focuses a field to type in, not a button or a link.
+      var focusable = target.closest('input, textarea, select, [contenteditable]');
+      if (focusable) focusable.focus({ preventScroll: true });
+    }
+    target.dispatchEvent(mouse('mouseup'));
+    target.dispatchEvent(mouse('click'));
+    return [x, y, true];
+  }
+  if (focus !== undefined) {
+    var el = first(focus);
+    if (typeof el == 'string') return el;
+    var r = place(el);
+    if (typeof r == 'string') return r;
+    el.focus({ preventScroll: true });
+    if (d.activeElement !== el) return 'unfocusable';
+    if (typeof el.setSelectionRange == 'function') {
+      try { el.setSelectionRange(el.value.length, el.value.length); } catch (e) {}
+    }
+    return 'ok';
+  }
+  if (type !== undefined) {
+    var el = d.activeElement;
+    var editable = el && (el.isContentEditable ||
+                          (el.tagName == 'TEXTAREA') ||
+                          (el.tagName == 'INPUT' && !el.readOnly && !el.disabled));
+    if (!editable) return 'unfocused';
+    type.forEach(function (key) {
+      var init = { key: key, bubbles: true, cancelable: true, composed: true, view: w };
+      if (el.dispatchEvent(new KeyboardEvent('keydown', init))) {
+        el.dispatchEvent(new KeyboardEvent('keypress', init));
+        if (!d.execCommand('insertText', false, key)) {
+          // A field the editing commands do not reach gets the key as typing
+          // gives it.
+          if ('value' in el) el.value += key;
+          el.dispatchEvent(new InputEvent('input', { bubbles: true, inputType: 'insertText', data: key }));
+        }
+      }
+      el.dispatchEvent(new KeyboardEvent('keyup', init));
+    });
+    return 'ok';
+  }
+  if (visible !== undefined) {
+    var all;
+    try { all = d.querySelectorAll(visible); } catch (e) { return 'invalid'; }
+    for (var i = 0; i < all.length; ++i) {
+      var r = all[i].getBoundingClientRect();
+      if (r.width > 0 && r.height > 0 && r.bottom > 0 && r.top < innerHeight &&
+          r.right > 0 && r.left < innerWidth && getComputedStyle(all[i]).visibility == 'visible')
+        return true;
+    }
+    return false;
+  }
+  if (go !== undefined) {
+    // Within the document (a #fragment) the page stays: nothing to wait for.
+    var to = new URL(go, w.location.href), here = new URL(w.location.href);
+    to.hash = here.hash = '';
+    if (to.href == here.href && go.indexOf('#') >= 0) {
+      w.location.assign(go);
+      return 'same';
+    }
+    w.storyboardLeft = true;
+    w.location.assign(go);
+    return 'ok';
+  }
+  if (loaded !== undefined)
+    return [!w.storyboardLeft && d.readyState == 'complete', !d.fonts || d.fonts.status != 'loading'];
+  return null;
+})

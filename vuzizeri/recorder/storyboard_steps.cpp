@@ -1,0 +1,78 @@
+// The recording's side of --roteiro: the steps' page script, their failures,
+// and the wall clock the steps before the recording (and, in real time, the
+// filmed ones) run on.
+#include <utility>
+
+#include "vuzizeri/recorder/page_scripts.h"
+#include "vuzizeri/recorder/recorder.h"
+#include "vuzizeri/recorder/start_sequence.h"
+
+namespace vuz {
+
+std::unique_ptr<StoryboardRun> Vuzizeri::makeStory(std::vector<StoryStep> steps, double speed,
+                                                   bool filmed) {
+  StoryboardRun::Host host;
+  host.act = [this](const JsonValue& arguments, std::function<void(StoryboardRun::Answer)> then) {
+    beat();
+    runScript(kStoryboardStepScript, arguments, std::move(then));
+  };
+  host.fail = [this](const std::string& message) { platform_.fail(message); };
+  host.after = [this](double seconds, std::function<void()> then) {
+    beat();
+    platform_.asyncAfter(seconds, std::move(then));
+  };
+  host.navigated = [this, filmed] {
+    // The new document has none of the recorder's own scripts yet.
+    if (!filmed) return;
+    runScript(kOutOfViewScript, JsonValue::object({}));
+    if (!args.frameByFrame) runScript(kOutOfViewLoopScript, JsonValue::object({}));
+  };
+  return std::make_unique<StoryboardRun>(std::move(steps), speed, args.ease,
+                                         static_cast<double>(args.contentH), std::move(host));
+}
+
+void Vuzizeri::runStepsBefore(std::function<void()> then) {
+  if (!args.storyboard || args.storyboard->before.empty()) {
+    then();
+    return;
+  }
+  beforeStory_ = makeStory(args.storyboard->before, args.speed.value_or(kMinimumSpeed), false);
+  runOnWallClock(*beforeStory_, platform_.now(), std::move(then));
+}
+
+void Vuzizeri::runOnWallClock(StoryboardRun& run, double origin, std::function<void()> over) {
+  wallClockMoment(run, origin, std::nullopt, std::move(over));
+}
+
+void Vuzizeri::wallClockMoment(StoryboardRun& run, double origin, std::optional<double> scrollTo,
+                               std::function<void()> over) {
+  // The page moved as the moment before said, and read for this one.
+  runScript(
+      kStoryboardStepScript,
+      JsonValue::object({{"scroll", scrollTo ? JsonValue(*scrollTo) : JsonValue()}}),
+      [this, &run, origin, over = std::move(over)](std::optional<web::ScriptValue> at) mutable {
+        double offset = 0, end = 0;
+        if (at && at->isArray() && at->elements.size() == 2 && at->elements[0].isNumber() &&
+            at->elements[1].isNumber()) {
+          offset = at->elements[0].number;
+          end = at->elements[1].number;
+        }
+        run.advance(
+            platform_.now() - origin, offset, end,
+            [this, &run, origin, over = std::move(over)](StoryDirection d) mutable {
+              beat();
+              if (d.over) {
+                if (d.scrollTo)
+                  runScript(kStoryboardStepScript, JsonValue::object({{"scroll", *d.scrollTo}}));
+                over();
+                return;
+              }
+              platform_.asyncAfter(1.0 / 60,
+                                   [this, &run, origin, d, over = std::move(over)]() mutable {
+                                     wallClockMoment(run, origin, d.scrollTo, std::move(over));
+                                   });
+            });
+      });
+}
+
+}  // namespace vuz
