@@ -1,5 +1,5 @@
 // The recorder's page scripts in a real web view: the video clock as the
-// page sees it, frame by frame.
+// page sees it, frame by frame, and a storyboard's taps and keys.
 
 #include <gtest/gtest.h>
 
@@ -94,6 +94,54 @@ TEST_F(PageScripts, AnAnimationFrameAskedForBeforeTheStartRunsAtIt) {
       "1,true");
   page_.wait(0.2);
   EXPECT_EQ(inPage("String(runs)"), "1");
+}
+
+// A storyboard's tap as a finger gives it, and what a page that is not ready
+// gets: a disabled control the touches and no click; a page that cancels
+// the touch no mouse events; an element under another, a refusal naming
+// the other; no match, a refusal. Keys go to the focused field as typing
+// gives them.
+TEST_F(PageScripts, TapsAndKeysAsAFingerAndAKeyboardGiveThem) {
+  ASSERT_TRUE(page_.load(R"(<!doctype html><body style="margin:0"><style>
+      body > * { position: absolute; left: 0; width: 100px; height: 40px; }</style>
+    <button id=b style="top:0"></button><button id=off disabled style="top:50px"></button>
+    <div id=keep style="top:100px"></div><div id=under style="top:150px"></div>
+    <div id=capa style="top:140px; width:200px"></div><input id=f style="top:200px">
+    <script>
+      var log = [];
+      ('touchstart touchend mousedown mouseup click keydown keypress beforeinput input keyup')
+          .split(' ').forEach(function (t) {
+        document.addEventListener(t, function (e) { log.push(t + '@' + e.target.id); }, true);
+      });
+      keep.addEventListener('touchend', function (e) { e.preventDefault(); });
+    </script>)"));
+  auto act = [&](const JsonValue& arguments) {
+    auto answer = page_.runInOwnWorld(scriptCall(kStoryboardStepScript, arguments));
+    if (!answer || answer->thrown || !answer->value) return std::string("no answer");
+    const web::ScriptValue& v = *answer->value;
+    std::string shown = v.kind == web::ScriptValue::Kind::kString ? v.string : "";
+    for (const web::ScriptValue& e : v.elements)
+      shown += (shown.empty() ? "" : ",") + (e.kind == web::ScriptValue::Kind::kString
+                                                 ? e.string
+                                                 : std::to_string(static_cast<int>(e.number)));
+    return shown;
+  };
+  auto log = [&] { return inPage("var l = log.join(' '); log = []; l"); };
+  EXPECT_EQ(act(JsonValue::object({{"tap", "#b"}})), "50,20,1");
+  EXPECT_EQ(log(), "touchstart@b touchend@b mousedown@b mouseup@b click@b");
+  EXPECT_EQ(act(JsonValue::object({{"tap", "#off"}})), "50,70,0");
+  EXPECT_EQ(log(), "touchstart@off touchend@off");
+  act(JsonValue::object({{"tap", "#keep"}}));
+  EXPECT_EQ(log(), "touchstart@keep touchend@keep");
+  EXPECT_EQ(act(JsonValue::object({{"tap", "#under"}})), "covered,div#capa");
+  EXPECT_EQ(act(JsonValue::object({{"tap", "#nada"}})), "none");
+  EXPECT_EQ(log(), "");
+  EXPECT_EQ(act(JsonValue::object({{"focus", "#f"}})), "ok");
+  EXPECT_EQ(act(JsonValue::object({{"type", JsonValue::list({"o", "i"})}})), "ok");
+  EXPECT_EQ(log(),
+            "keydown@f keypress@f beforeinput@f input@f keyup@f "
+            "keydown@f keypress@f beforeinput@f input@f keyup@f");
+  EXPECT_EQ(inPage("f.value"), "oi");
 }
 
 }  // namespace

@@ -127,6 +127,13 @@ TEST(Arguments, OptionsTable) {
        "--fundo-da-moldura precisa de uma cor CSS ou transparente: #12345\n"},
       {{"--moldura", "--fundo-da-moldura", "transparente", url, "390", "844", "3", "47", out},
        "um fundo transparente precisa de --formato mov ou webm\n"},
+      // A storyboard directs the scroll itself, and makes no parts.
+      {{"--roteiro", "r.txt", "--ate", "footer", url, "390", "844", "3", "47", out},
+       "--roteiro não combina com --de, --ate, --pausa nem --ida-e-volta: use rolar-ate e pausa "
+       "no roteiro\n"},
+      {{"--quadro-a-quadro", "--roteiro", "r.txt", "--paralelo", "2", url, "390", "844", "3", "47",
+        out},
+       "--roteiro não combina com --trecho nem --paralelo\n"},
       {{"--fundo-transparente", "--formato", "gif", url, "390", "844", "3", "47", out},
        "um fundo transparente precisa de --formato mov ou webm\n"},
       {{"--formato", "webm", "--fundo-da-moldura", "#0000", url, "390", "844", "3", "47", out},

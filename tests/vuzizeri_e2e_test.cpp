@@ -412,6 +412,116 @@ TEST_F(RecorderTest, ThePhoneAroundTheScreenAndItsStatusBar) {
   }
 }
 
+// A storyboard on a page of a menu, a search box and a login form, at scale
+// 1 under a 47 px band. Frame by frame: the menu opens at the tap's frame,
+// the disc is centred on what was tapped, and the page got one click a tap
+// (a fixed strip logs them: red for the menu's button, blue for its third
+// item); typed text grows by one key every six frames; a login before the
+// recording is not filmed, and its password, taken from the environment,
+// shows in no process's arguments, no report and no file. In real time the
+// same steps give the same clicks. A bad line is refused before the page is
+// loaded, and a tap on a covered element ends the run naming both.
+TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
+  const std::string page = pageUrl("story.html");
+  auto storyboard = [&](const std::string& name, const std::string& text) {
+    writeFile(dir_ / name, text);
+    return (dir_ / name).string();
+  };
+  const std::string menu = storyboard(
+      "menu.txt", "pausa 0.5\ntocar .abrir-menu\npausa 1\ntocar .item-3\nrolar-ate fim\n");
+  auto clicksLogged = [&](const AVFrame& last) {
+    std::string marks;
+    for (int x : {5, 20, 35}) {
+      const Rgb p = pixelAt(last, x, 844 - 5);
+      marks += p.r > 200 && p.b < 80 ? 'r' : p.b > 200 && p.r < 80 ? 'b' : p.r > 200 ? '-' : '?';
+    }
+    return marks;
+  };
+  // The centre of what changed between two frames near (x, y), in CSS px.
+  auto discCentre = [](const AVFrame& before, const AVFrame& at, int x, int y) {
+    double sx = 0, sy = 0, n = 0;
+    for (int v = y - 30; v <= y + 30; ++v)
+      for (int u = x - 30; u <= x + 30; ++u) {
+        const Rgb a = pixelAt(before, u, v), b = pixelAt(at, u, v);
+        if (std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 30)
+          sx += u, sy += v, ++n;
+      }
+    return std::make_pair(sx / std::max(n, 1.0), sy / std::max(n, 1.0));
+  };
+  const fs::path out = dir_ / "menu.mp4";
+  const Outcome framed = run({"--quadro-a-quadro", "--json", "--velocidade", "2000", "--roteiro",
+                              menu, page, "390", "844", "1", "47", out});
+  ASSERT_EQ(framed.status, 0) << framed.err;
+  EXPECT_NE(framed.out.find(R"({"linha": 2, "passo": "tocar .abrir-menu", "segundos": 0.5}, )"
+                            R"({"linha": 3, "passo": "pausa 1", "segundos": 0.65}, )"
+                            R"({"linha": 4, "passo": "tocar .item-3", "segundos": 1.65})"),
+            std::string::npos)
+      << framed.out;
+  MovieInfo m = probeMovie(out);
+  ASSERT_GT(m.frames.size(), 120u);
+  expectColour(*m.frames[29], 200, 47 + 150, {255, 255, 255});
+  expectColour(*m.frames[30], 200, 47 + 150, {0, 0, 204}, 16);  // open at the tap's frame
+  auto [bx, by] = discCentre(*m.frames[29], *m.frames[30], 80, 47 + 40);
+  EXPECT_NEAR(bx, 80, 2);
+  EXPECT_NEAR(by, 47 + 40, 2);
+  auto [ix, iy] = discCentre(*m.frames[98], *m.frames[99], 195, 47 + 234);
+  EXPECT_NEAR(ix, 195, 2);
+  EXPECT_NEAR(iy, 47 + 234, 2);
+  EXPECT_EQ(clicksLogged(*m.frames.back()), "rb-");
+
+  const fs::path live = dir_ / "live.mp4";
+  MovieInfo l = recorded(
+      run({"--velocidade", "2000", "--roteiro", menu, page, "390", "844", "1", "47", live}), live);
+  EXPECT_EQ(clicksLogged(*l.frames.back()), "rb-");
+
+  const fs::path typed = dir_ / "typed.mp4";
+  MovieInfo t = recorded(run({"--quadro-a-quadro", "--roteiro",
+                              storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n"), page,
+                              "390", "844", "1", "47", typed}),
+                         typed);
+  for (int frame = 0; frame < 80; ++frame) {
+    int width = 0;
+    while (width < 120 && pixelAt(*t.frames[frame], width, 47 + 360).r < 128) ++width;
+    const int keys = frame < 12 ? 0 : std::min(8, (frame - 12) / 6 + 1);
+    EXPECT_NEAR(width, 10 * keys, 1) << "frame " << frame;
+  }
+
+  const std::string password = "p4ss-de-teste";
+  const std::string login = storyboard(
+      "login.txt", "digitar #usuario ana\ndigitar #senha $SENHA_DO_TESTE\ntocar #entrar\nantes\n");
+  const fs::path in = dir_ / "in.mp4";
+  const pid_t pid = start({"--quadro-a-quadro", "--roteiro", login,
+                           pageUrl("story.html", "login=1"), "390", "844", "1", "47", in},
+                          "login", {"SENHA_DO_TESTE=" + password});
+  std::string seen;
+  const fs::path state = "/proc/" + std::to_string(pid) + "/stat";
+  for (int i = 0; i < 200 && slurp(state).find(") Z ") == std::string::npos; ++i) {
+    for (const auto& process : fs::directory_iterator("/proc"))
+      if (slurp(process.path() / "cmdline").find(password) != std::string::npos)
+        seen += process.path().string() + " ";
+    usleep(50000);
+  }
+  const Outcome logged = wait(pid, dir_, "login");
+  EXPECT_EQ(seen, "") << "the password in an argument list";
+  MovieInfo li = recorded(logged, in);
+  expectColour(*li.frames.front(), 300, 47 + 50, {0, 170, 0}, 16);  // logged in, not filmed
+  EXPECT_EQ((logged.out + logged.err + slurp(in)).find(password), std::string::npos);
+
+  const Outcome bad = run({"--roteiro", storyboard("ruim.txt", "pausa 1\npular 3\n"), page, "390",
+                           "844", "1", "47", dir_ / "ruim.mp4"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.err, "--roteiro " + (dir_ / "ruim.txt").string() +
+                         ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
+                         "digitar, esperar, ir ou antes)\n");
+  const Outcome covered = run({"--quadro-a-quadro", "--roteiro",
+                               storyboard("coberto.txt", "tocar .abrir-menu\ntocar #busca\n"), page,
+                               "390", "844", "1", "47", dir_ / "coberto.mp4"});
+  EXPECT_EQ(covered.status, 1);
+  EXPECT_EQ(covered.err,
+            "--roteiro, linha 2: tocar #busca: está coberto por div.item-4 no ponto do toque\n");
+  EXPECT_FALSE(fs::exists(dir_ / "ruim.mp4") || fs::exists(dir_ / "coberto.mp4"));
+}
+
 // A side menu parked beside the screen, its shadow reaching in, is kept out
 // of the picture while it is there (the engine would otherwise repaint the
 // whole view at every scroll) and is back in the first frame it reaches:

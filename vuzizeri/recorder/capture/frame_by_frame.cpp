@@ -201,7 +201,8 @@ void FrameByFrameDriver::stepTo(int64_t frame, int64_t from) {
   });
 }
 
-void FrameByFrameDriver::runStep(int64_t frame, int64_t from, std::optional<SnappedScroll> snapped) {
+void FrameByFrameDriver::runStep(int64_t frame, int64_t from,
+                                 std::optional<SnappedScroll> snapped) {
   r_.runScript(
       kFrameScript,
       JsonValue::object(

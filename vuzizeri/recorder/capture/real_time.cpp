@@ -110,7 +110,7 @@ void RealTimeDriver::capturar() {
 
 void RealTimeDriver::handlePosition(double iterationStart,
                                     const std::optional<web::ScriptValue>& answer) {
-  const bool done = r_.countEnd(r_.story() ? storyOver_
+  const bool done = r_.countEnd(r_.story()  ? storyOver_
                                 : directed_ ? planOver(answer)
                                             : atEnd(answer));
   const size_t offsetAt = directed_ ? 2 : 0;

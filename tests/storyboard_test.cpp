@@ -1,0 +1,125 @@
+// The storyboard: its lines as steps, and its steps on a clock, against a
+// page that answers as a real one would.
+
+#include <gtest/gtest.h>
+
+#include "vuzizeri/command_line/storyboard.h"
+#include "vuzizeri/recorder/storyboard_run.h"
+
+namespace vuz {
+namespace {
+
+std::string described(const std::vector<StoryStep>& steps) {
+  const char* kinds[] = {"rolar-ate", "rolar", "pausa", "tocar", "digitar", "esperar", "ir"};
+  std::string out;
+  for (const StoryStep& s : steps) {
+    out += std::to_string(s.line) + ":" + kinds[static_cast<int>(s.kind)];
+    if (!s.selector.empty()) out += " [" + s.selector + "]";
+    if (s.number != 0) out += " " + std::to_string(s.number).substr(0, 6);
+    if (!s.text.empty()) out += " <" + s.text + ">";
+    out += "; ";
+  }
+  return out;
+}
+
+// Every step, `antes`, comments, blank and CR LF lines, quoted selectors and
+// $NOME; then each refusal, naming its line.
+TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
+  const Environment env = [](const std::string& name) -> std::optional<std::string> {
+    return name == "SENHA" ? std::optional<std::string>("s3gredo") : std::nullopt;
+  };
+  std::string message;
+  const std::optional<Storyboard> good = parseStoryboard(
+      "# entrar\n\ndigitar #u ana\n  digitar '#a b' $SENHA e $$5\r\ntocar #entrar\nantes\n"
+      "rolar-ate .x y\nrolar-ate fim\nrolar -120.5\npausa 1.5\nesperar .ok\nir /p?a=1\n",
+      env, &message);
+  ASSERT_TRUE(good) << message;
+  EXPECT_EQ(described(good->before),
+            "3:digitar [#u] <ana>; 4:digitar [#a b] <s3gredo e $5>; 5:tocar [#entrar]; ");
+  EXPECT_EQ(good->before[1].written, "digitar '#a b' $SENHA e $$5") << "no secret in what is shown";
+  EXPECT_EQ(described(good->filmed),
+            "7:rolar-ate [.x y]; 8:rolar-ate [fim]; 9:rolar -120.5; 10:pausa 1.5000; "
+            "11:esperar [.ok]; 12:ir </p?a=1>; ");
+  EXPECT_EQ(good->filmed[1].target, StoryStep::Target::kEnd);
+
+  const std::pair<const char*, const char*> refused[] = {
+      {"rolar 12px", "linha 1: rolar precisa de pixels CSS, de -1000000 a 1000000: 12px"},
+      {"\n# x\npausa 0", "linha 3: pausa precisa de segundos acima de 0 e até 600: 0"},
+      {"pausa 601", "linha 1: pausa precisa de segundos acima de 0 e até 600: 601"},
+      {"digitar #x", "linha 1: digitar precisa de um seletor e de um texto"},
+      {"digitar '#x y", "linha 1: digitar precisa de um seletor e de um texto"},
+      {"digitar #x $NADA", "linha 1: digitar: a variável de ambiente NADA não está definida"},
+      {"tocar", "linha 1: tocar precisa de um seletor"},
+      {"rolar-ate", "linha 1: rolar-ate precisa de um seletor, de fim ou de topo"},
+      {"ir a b", "linha 1: ir precisa de um URL, sem espaços"},
+      {"antes\nantes", "linha 2: antes só pode vir uma vez"},
+      {"antes já", "linha 1: antes fica sozinho na linha"},
+      {"pular 3",
+       "linha 1: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, digitar, "
+       "esperar, ir ou antes)"},
+  };
+  for (const auto& [text, expected] : refused) {
+    message.clear();
+    EXPECT_FALSE(parseStoryboard(text, env, &message)) << text;
+    EXPECT_EQ(message, expected) << text;
+  }
+  EXPECT_EQ(keysOf("aé€😀\xff").size(), 5u);
+}
+
+// At 60 frames a second on a page of 2000 px in a 600 px view: a hold, a tap
+// on an element in view (at its frame, lasting its time), a move at the
+// speed, a tap on an element below the view (moved to first, centred), and a
+// refusal that names the line.
+TEST(Storyboard, StepsOnTheClock) {
+  std::vector<std::string> acts;
+  std::string failure;
+  StoryboardRun::Host host;
+  host.act = [&](const JsonValue& a, std::function<void(StoryboardRun::Answer)> then) {
+    acts.push_back(a.text());
+    using V = web::ScriptValue;
+    const bool far = a.text().find(".longe") != std::string::npos;
+    if (a.text().find("\"find\"") != std::string::npos)
+      return then(a.text().find(".nada") != std::string::npos
+                      ? V::ofString("none")
+                      : V::ofArray({V::ofNumber(far ? 1500 : 100), V::ofNumber(far ? 1300 : 100),
+                                    V::ofNumber(100)}));
+    then(V::ofArray({V::ofNumber(50), V::ofNumber(300), V::ofNumber(1)}));
+  };
+  host.fail = [&](const std::string& m) { failure = m; };
+  std::string text = "pausa 0.5\ntocar .perto\nrolar 250\ntocar .longe\ntocar .nada\n", message;
+  StoryboardRun run(parseStoryboard(text, {}, &message)->filmed, 250, 0, 600, host);
+  std::map<int64_t, std::optional<double>> scrolls;
+  double offset = 0;
+  for (int64_t frame = 0; frame < 600 && failure.empty(); ++frame)
+    run.advance(frame / 60.0, offset, 2000, [&](StoryDirection d) {
+      scrolls[frame] = d.scrollTo;
+      if (d.scrollTo) offset = *d.scrollTo;
+    });
+  ASSERT_EQ(run.touches().size(), 2u);
+  EXPECT_DOUBLE_EQ(run.touches()[0].seconds, 0.5);
+  EXPECT_EQ(scrolls[29], std::nullopt) << "a hold leaves the page where it stands";
+  EXPECT_DOUBLE_EQ(*scrolls[39 + 30], 125) << "halfway through the move, 0.65 s + 0.5 s";
+  EXPECT_DOUBLE_EQ(*scrolls[39 + 60], 250);
+  // From 250 to the element centred, 1500 − 250: 1000 px, 4 s at 250 px/s.
+  EXPECT_DOUBLE_EQ(*scrolls[99 + 240], 1250);
+  EXPECT_NEAR(run.touches()[1].seconds, (99 + 241) / 60.0, 1e-9) << "the frame after the move";
+  EXPECT_EQ(failure, "--roteiro, linha 5: tocar .nada: nada na página casa com .nada");
+  EXPECT_EQ(run.times().size(), 5u);
+  EXPECT_DOUBLE_EQ(run.times()[1].seconds, 0.5);
+}
+
+TEST(Storyboard, TouchAndKeyTiming) {
+  EXPECT_EQ(touchOpacity(-0.01), 0);
+  EXPECT_DOUBLE_EQ(touchOpacity(0), 0.5);
+  EXPECT_DOUBLE_EQ(touchOpacity(0.1), 1);
+  EXPECT_DOUBLE_EQ(touchOpacity(0.275), 0.5);
+  EXPECT_EQ(touchOpacity(0.4), 0);
+  // Ten keys a second: one more every six frames at 60.
+  for (int frame = 0; frame < 60; ++frame)
+    EXPECT_EQ(keysDue(frame / 60.0, 8), std::min<size_t>(8, frame / 6 + 1)) << frame;
+  EXPECT_DOUBLE_EQ(tapScrollTarget(1500, 100, 600, 2000), 1250);
+  EXPECT_DOUBLE_EQ(tapScrollTarget(1900, 800, 600, 1400), 1400) << "taller: its top, within";
+}
+
+}  // namespace
+}  // namespace vuz
