@@ -171,8 +171,12 @@ class Vuzizeri {
   // clock), a moment every 1/60 s, moving the page as it says; `over` once
   // every step is done.
   void runOnWallClock(StoryboardRun& run, double origin, std::function<void()> over);
-  // In real time, when the storyboard's clock started (on now()'s clock).
+  // In real time, when the storyboard's clock started (on now()'s clock),
+  // and whether it is going to another page: the video then holds on its
+  // last frame.
   double storyOrigin = 0;
+  bool leavingPage = false;
+  bool storyMoving = false;  // the page is being moved at this moment
 
  private:
   void handleHeight(const std::optional<web::ScriptValue>& result);

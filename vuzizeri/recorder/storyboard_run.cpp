@@ -151,8 +151,12 @@ void StoryboardRun::begin() {
     case StoryStep::Kind::kWait:
       return proceed();
     case StoryStep::Kind::kGo:
+      if (host_.navigating) host_.navigating(true);
       host_.act(JsonValue::object({{"go", s.text}}), [this](Answer answer) {
-        if (isText(answer, "same")) return ended();
+        if (isText(answer, "same")) {
+          if (host_.navigating) host_.navigating(false);
+          return ended();
+        }
         awaitArrival(0);
       });
       return;
@@ -163,7 +167,7 @@ void StoryboardRun::awaitArrival(double waited) {
   host_.act(JsonValue::object({{"loaded", true}}), [this, waited](Answer answer) {
     if (answer && answer->isArray() && answer->elements.size() == 2 &&
         isTrue(answer->elements[0]) && isTrue(answer->elements[1])) {
-      host_.navigated();
+      if (host_.navigating) host_.navigating(false);
       return ended();
     }
     if (waited >= kWaitLimitSeconds)

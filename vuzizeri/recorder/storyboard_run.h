@@ -66,8 +66,8 @@ class StoryboardRun {
     std::function<void(const std::string& message)> fail;
     // Calls back after `seconds` of wall time (a navigation is waited for).
     std::function<void(double seconds, std::function<void()>)> after;
-    // A navigation brought a new page.
-    std::function<void()> navigated;
+    // A navigation has begun (true), or brought its page (false).
+    std::function<void(bool leaving)> navigating;
   };
 
   StoryboardRun(std::vector<StoryStep> steps, double speed, double ease, double viewHeight,

@@ -21,9 +21,11 @@ std::unique_ptr<StoryboardRun> Vuzizeri::makeStory(std::vector<StoryStep> steps,
     beat();
     platform_.asyncAfter(seconds, std::move(then));
   };
-  host.navigated = [this, filmed] {
-    // The new document has none of the recorder's own scripts yet.
+  host.navigating = [this, filmed](bool leaving) {
     if (!filmed) return;
+    leavingPage = leaving;
+    // The new document has none of the recorder's own scripts yet.
+    if (leaving) return;
     runScript(kOutOfViewScript, JsonValue::object({}));
     if (!args.frameByFrame) runScript(kOutOfViewLoopScript, JsonValue::object({}));
   };
@@ -61,6 +63,7 @@ void Vuzizeri::wallClockMoment(StoryboardRun& run, double origin, std::optional<
             platform_.now() - origin, offset, end,
             [this, &run, origin, over = std::move(over)](StoryDirection d) mutable {
               beat();
+              storyMoving = d.scrollTo.has_value();
               if (d.over) {
                 if (d.scrollTo)
                   runScript(kStoryboardStepScript, JsonValue::object({{"scroll", *d.scrollTo}}));

@@ -80,6 +80,11 @@ class RealTimeDriver final : public CaptureDriver {
 };
 
 void RealTimeDriver::capturar() {
+  if (r_.leavingPage) {
+    // Between two pages the view shows neither: the last frame stands.
+    r_.platform().asyncAfter(captureInterval(r_.args.fps), [this] { capturar(); });
+    return;
+  }
   const double start = r_.platform().now();
   lastStart_ = start;
   r_.snapshotFrame([this, start](graphics::ImageRef picture) {
@@ -98,7 +103,10 @@ void RealTimeDriver::capturar() {
       budget::add(budget::Phase::kPosition, budget::now() - asked);
       handlePosition(start, answer);
     };
-    if (directed_) {
+    if (r_.story()) {
+      // The storyboard's own clock reads the page; no reading is needed here.
+      then(std::nullopt);
+    } else if (directed_) {
       r_.runScript(kPlanProgressScript, JsonValue::object({}), then);
     } else {
       // The page's own script, whose failure counts as a reading at the end.
@@ -129,7 +137,8 @@ void RealTimeDriver::handlePosition(double iterationStart,
   }
   // A page at its end paints nothing more: no picture is worth waiting for.
   NextStart next = nextStart(iterationStart, captureInterval(r_.args.fps));
-  if (r_.fundo > 0) next.latest = next.earliest;
+  // Nor does one the storyboard holds still, unless the page moves itself.
+  if (r_.fundo > 0 || (r_.story() && !r_.storyMoving)) next.latest = next.earliest;
   awaitNextStart(next);
 }
 
