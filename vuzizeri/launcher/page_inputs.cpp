@@ -40,13 +40,19 @@ std::optional<PageInputs> readPageInputs(Arguments& a, const std::string& dataFo
   if (!a.storyboardFile.empty()) {
     std::string text, why;
     if (!readFile(a.storyboardFile, &text, message)) return std::nullopt;
+    std::vector<std::string> used;
     a.storyboard = parseStoryboard(
         text,
-        [](const std::string& name) -> std::optional<std::string> {
+        [&used](const std::string& name) -> std::optional<std::string> {
           const char* value = std::getenv(name.c_str());
-          return value ? std::optional<std::string>(value) : std::nullopt;
+          if (!value) return std::nullopt;
+          used.push_back(name);
+          return std::string(value);
         },
         &why);
+    // What the storyboard types (a password) is read once: nothing the run
+    // starts sees it in its environment.
+    for (const std::string& name : used) unsetenv(name.c_str());
     if (!a.storyboard) {
       *message = "--roteiro " + a.storyboardFile + ", " + why + "\n";
       return std::nullopt;

@@ -79,13 +79,19 @@ void StoryboardRun::proceed() {
     return;
   }
   if (next_ >= steps_.size()) {
-    done_({scrollTo_, true});
+    answer(true);
     return;
   }
   begin();
 }
 
-void StoryboardRun::holdUntilNext() { done_({scrollTo_, false}); }
+void StoryboardRun::answer(bool over) {
+  // The caller may ask for the next moment from within.
+  std::function<void(StoryDirection)> done = std::move(done_);
+  done({scrollTo_, over});
+}
+
+void StoryboardRun::holdUntilNext() { answer(false); }
 
 void StoryboardRun::ended() {
   active_ = false;

@@ -94,6 +94,7 @@ class StoryboardRun {
   void goOn();
   void ended();
   void holdUntilNext();
+  void answer(bool over);
   void refuse(const std::string& reason);
   // A find's refusals ('none', 'boxless', 'invalid'...) as the message's
   // end; empty when the answer is a place.
