@@ -234,6 +234,9 @@ class Vuzizeri {
   std::optional<FrameLayout> frame_;
   FrameArt frameArt_;
   std::unique_ptr<StoryboardRun> beforeStory_, story_;
+  double wallMoveBegin_ = -1;  // of the move the page follows on its own clock
+  // The storyboard's moves go at the given speed, or the slowest usual one.
+  double storySpeed() const;
   std::optional<StatusBarLayout> bar_;
   std::optional<BarShade> barShade_;
   std::function<void()> pictureWaiter_;

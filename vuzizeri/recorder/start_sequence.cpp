@@ -88,8 +88,7 @@ void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
   }
   double velocidade = scrollSpeed(*height, args.contentH);
   if (args.storyboard) {
-    // The storyboard's moves go at the given speed, or the slowest usual one.
-    velocidade = args.speed.value_or(kMinimumSpeed);
+    velocidade = storySpeed();
     story_ = makeStory(args.storyboard->filmed, velocidade, true);
   }
   plan = makePlan(&velocidade);

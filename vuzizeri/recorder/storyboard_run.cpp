@@ -69,6 +69,7 @@ void StoryboardRun::advance(double seconds, double offset, double pageEnd,
   offset_ = offset;
   pageEnd_ = std::max(0.0, pageEnd);
   scrollTo_.reset();
+  moving_.reset();
   done_ = std::move(done);
   proceed();
 }
@@ -88,7 +89,7 @@ void StoryboardRun::proceed() {
 void StoryboardRun::answer(bool over) {
   // The caller may ask for the next moment from within.
   std::function<void(StoryDirection)> done = std::move(done_);
-  done({scrollTo_, over});
+  done({scrollTo_, over, moving_});
 }
 
 void StoryboardRun::holdUntilNext() { answer(false); }
@@ -195,6 +196,7 @@ void StoryboardRun::goOn() {
     if (seconds_ + kSameMoment < m.begin + m.length) {
       const double gone = planDistance(m, seconds_ - m.begin);
       scrollTo_ = m.to >= m.from ? m.from + gone : m.from - gone;
+      moving_ = m;
       return holdUntilNext();
     }
     scrollTo_ = offset_ = m.to;

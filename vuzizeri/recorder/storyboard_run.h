@@ -37,6 +37,8 @@ struct StepTime {
 struct StoryDirection {
   std::optional<double> scrollTo;
   bool over = false;
+  // The move under way, for a page that is to follow it on its own clock.
+  std::optional<PlanSegment> move;
 };
 
 // The touch's disc, as iOS shows touches: how opaque it is `age` seconds
@@ -110,6 +112,7 @@ class StoryboardRun {
   // The moment asked about.
   double seconds_ = 0, offset_ = 0, pageEnd_ = 0;
   std::optional<double> scrollTo_;
+  std::optional<PlanSegment> moving_;
   std::function<void(StoryDirection)> done_;
   // The active step's state.
   double began_ = 0;

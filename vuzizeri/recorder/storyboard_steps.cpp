@@ -9,6 +9,8 @@
 
 namespace vuz {
 
+double Vuzizeri::storySpeed() const { return args.speed.value_or(kMinimumSpeed); }
+
 std::unique_ptr<StoryboardRun> Vuzizeri::makeStory(std::vector<StoryStep> steps, double speed,
                                                    bool filmed) {
   StoryboardRun::Host host;
@@ -38,11 +40,12 @@ void Vuzizeri::runStepsBefore(std::function<void()> then) {
     then();
     return;
   }
-  beforeStory_ = makeStory(args.storyboard->before, args.speed.value_or(kMinimumSpeed), false);
+  beforeStory_ = makeStory(args.storyboard->before, storySpeed(), false);
   runOnWallClock(*beforeStory_, platform_.now(), std::move(then));
 }
 
 void Vuzizeri::runOnWallClock(StoryboardRun& run, double origin, std::function<void()> over) {
+  wallMoveBegin_ = -1;
   wallClockMoment(run, origin, std::nullopt, std::move(over));
 }
 
@@ -64,6 +67,21 @@ void Vuzizeri::wallClockMoment(StoryboardRun& run, double origin, std::optional<
             [this, &run, origin, over = std::move(over)](StoryDirection d) mutable {
               beat();
               storyMoving = d.scrollTo.has_value();
+              std::optional<double> next = d.scrollTo;
+              if (d.move) {
+                // The page moves itself, on its animation clock, as a plain
+                // scroll does: smoother than being put at each moment.
+                if (d.move->begin != wallMoveBegin_) {
+                  wallMoveBegin_ = d.move->begin;
+                  PlanShape shape;
+                  shape.start = d.move->from;
+                  shape.end = d.move->to;
+                  shape.speed = storySpeed();
+                  shape.ease = args.ease;
+                  runScript(kPlanScrollScript, planScrollArguments(ScrollPlan(shape)));
+                }
+                next.reset();
+              }
               if (d.over) {
                 if (d.scrollTo)
                   runScript(kStoryboardStepScript, JsonValue::object({{"scroll", *d.scrollTo}}));
@@ -71,8 +89,8 @@ void Vuzizeri::wallClockMoment(StoryboardRun& run, double origin, std::optional<
                 return;
               }
               platform_.asyncAfter(1.0 / 60,
-                                   [this, &run, origin, d, over = std::move(over)]() mutable {
-                                     wallClockMoment(run, origin, d.scrollTo, std::move(over));
+                                   [this, &run, origin, next, over = std::move(over)]() mutable {
+                                     wallClockMoment(run, origin, next, std::move(over));
                                    });
             });
       });
