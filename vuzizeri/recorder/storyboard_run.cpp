@@ -10,7 +10,7 @@ namespace {
 // A moment's time, compared with a step's, counts as reaching it when it is
 // this close: frame times are sums of 1/fps.
 constexpr double kSameMoment = 1e-9;
-constexpr double kArrivalPollSeconds = 0.05;
+constexpr double kNavigationPollSeconds = 0.05;
 
 bool isTrue(const web::ScriptValue& v) {
   return v.kind == web::ScriptValue::Kind::kBoolean && v.number != 0;
@@ -179,8 +179,8 @@ void StoryboardRun::awaitArrival(double waited) {
     }
     if (waited >= kWaitLimitSeconds)
       return refuse("a página não carregou em " + std::to_string(int(kWaitLimitSeconds)) + " s");
-    host_.after(kArrivalPollSeconds,
-                [this, waited] { awaitArrival(waited + kArrivalPollSeconds); });
+    host_.after(kNavigationPollSeconds,
+                [this, waited] { awaitArrival(waited + kNavigationPollSeconds); });
   });
 }
 

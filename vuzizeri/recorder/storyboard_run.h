@@ -91,8 +91,8 @@ class StoryboardRun {
   void proceed();
   void begin();
   void moveTo(double target);
-  // The active step at this moment: true when it ended, and the next may
-  // begin now; false when it goes on (then it has answered, or will).
+  // Does the active step's part of this moment; ended() lets the next
+  // step begin at the same moment, holdUntilNext() answers for it.
   void goOn();
   void ended();
   void holdUntilNext();
