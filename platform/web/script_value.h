@@ -25,6 +25,7 @@ struct ScriptValue {
 
   bool isNumber() const { return kind == Kind::kNumber; }
   bool isArray() const { return kind == Kind::kArray; }
+  bool isTrue() const { return kind == Kind::kBoolean && number != 0; }
 };
 
 // What a script answered: its value, nothing when it answered undefined or

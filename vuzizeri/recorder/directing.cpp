@@ -57,16 +57,19 @@ std::optional<PlanMarks> readPlanMarks(const std::optional<web::ScriptValue>& an
   return marks;
 }
 
+std::string selectorWithoutPlace(const std::string& selector, bool boxless) {
+  if (boxless) return selector + " não tem lugar na página (não é exibido: display: none?)";
+  return "nada na página casa com " + selector;
+}
+
 std::string unmatchedSelector(const Arguments& a, const PlanMarks& marks) {
   const MarkIndex index = markIndex(a);
   const std::vector<std::string> selectors = planSelectors(a);
   for (size_t i = 0; i < selectors.size() && i < marks.tops.size(); ++i) {
     if (marks.tops[i]) continue;
     const std::string option = i == index.from ? "--de" : i == index.to ? "--ate" : "--pausa";
-    if (i < marks.boxless.size() && marks.boxless[i])
-      return option + ": " + selectors[i] +
-             " não tem lugar na página (não é exibido: display: none?)";
-    return option + ": nada na página casa com " + selectors[i];
+    return option + ": " +
+           selectorWithoutPlace(selectors[i], i < marks.boxless.size() && marks.boxless[i]);
   }
   return {};
 }

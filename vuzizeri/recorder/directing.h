@@ -31,6 +31,10 @@ struct PlanMarks {
 std::optional<PlanMarks> readPlanMarks(const std::optional<web::ScriptValue>& answer,
                                        size_t selectors);
 
+// Why `selector` gives no place on the page: nothing matches it, or what
+// matches has no box.
+std::string selectorWithoutPlace(const std::string& selector, bool boxless);
+
 // The first selector nothing matched, or whose match has no box, with the
 // option that named it, as the line that ends the run; empty when all
 // matched.

@@ -80,7 +80,7 @@ void Vuzizeri::lookForElement(double deadline, std::function<void()> then) {
   runScript(
       kVisibleElementScript, JsonValue::object({{"selector", args.waitFor}}),
       [this, deadline, then = std::move(then)](std::optional<web::ScriptValue> visible) mutable {
-        if (visible && visible->kind == web::ScriptValue::Kind::kBoolean && visible->number != 0) {
+        if (visible && visible->isTrue()) {
           then();
         } else if (platform_.now() >= deadline) {
           platform_.fail("o elemento não apareceu em 30 s: " + args.waitFor);

@@ -30,7 +30,7 @@ void Vuzizeri::preloadStep(int64_t screen, std::function<void()> then) {
   runScript(kPreloadScreenScript, JsonValue::object({{"screen", screen}}),
             [this, screen, then = std::move(then)](std::optional<web::ScriptValue> more) mutable {
               beat();
-              if (more && more->kind == web::ScriptValue::Kind::kBoolean && more->number != 0) {
+              if (more && more->isTrue()) {
                 platform_.asyncAfter(kScreenStepSeconds,
                                      [this, screen, then = std::move(then)]() mutable {
                                        preloadStep(screen + 1, std::move(then));

@@ -203,6 +203,8 @@ class Vuzizeri {
   void runStepsBefore(std::function<void()> then);
   void wallClockMoment(StoryboardRun& run, double origin, std::optional<double> scrollTo,
                        std::function<void()> over);
+  // The storyboard's moves go at the given speed, or the slowest usual one.
+  double storySpeed() const;
   // The status bar over the band, in the shade its colours call for now.
   void drawStatusBar(graphics::Canvas& canvas);
   // Where the screen's top left corner lies in the frame: (0, 0) but for
@@ -233,12 +235,12 @@ class Vuzizeri {
   // frame. --barra-de-status: where the bar goes, and its shade so far.
   std::optional<FrameLayout> frame_;
   FrameArt frameArt_;
-  std::unique_ptr<StoryboardRun> beforeStory_, story_;
-  double wallMoveBegin_ = -1;  // of the move the page follows on its own clock
-  // The storyboard's moves go at the given speed, or the slowest usual one.
-  double storySpeed() const;
   std::optional<StatusBarLayout> bar_;
   std::optional<BarShade> barShade_;
+  // --roteiro: the steps before the recording and the filmed ones, and the
+  // move the page follows on its own clock in real time.
+  std::unique_ptr<StoryboardRun> beforeStory_, story_;
+  double wallMoveBegin_ = -1;
   std::function<void()> pictureWaiter_;
   uint64_t pictureWaits_ = 0;
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "vuzizeri/recorder/directing.h"
+
 namespace vuz {
 
 namespace {
@@ -11,10 +13,6 @@ namespace {
 // this close: frame times are sums of 1/fps.
 constexpr double kSameMoment = 1e-9;
 constexpr double kNavigationPollSeconds = 0.05;
-
-bool isTrue(const web::ScriptValue& v) {
-  return v.kind == web::ScriptValue::Kind::kBoolean && v.number != 0;
-}
 
 bool isText(const StoryboardRun::Answer& a, const char* text) {
   return a && a->kind == web::ScriptValue::Kind::kString && a->string == text;
@@ -106,9 +104,8 @@ void StoryboardRun::refuse(const std::string& reason) {
 
 std::string StoryboardRun::refusal(const Answer& answer) const {
   if (isText(answer, "invalid")) return "não é um seletor CSS";
-  if (isText(answer, "none")) return "nada na página casa com " + step().selector;
-  if (isText(answer, "boxless"))
-    return step().selector + " não tem lugar na página (não é exibido: display: none?)";
+  if (isText(answer, "none")) return selectorWithoutPlace(step().selector, false);
+  if (isText(answer, "boxless")) return selectorWithoutPlace(step().selector, true);
   if (isText(answer, "outside")) return step().selector + " não aparece na tela";
   if (!answer) return "a página não respondeu";
   return {};
@@ -173,7 +170,7 @@ void StoryboardRun::begin() {
 void StoryboardRun::awaitArrival(double waited) {
   host_.act(JsonValue::object({{"loaded", true}}), [this, waited](Answer answer) {
     if (answer && answer->isArray() && answer->elements.size() == 2 &&
-        isTrue(answer->elements[0]) && isTrue(answer->elements[1])) {
+        answer->elements[0].isTrue() && answer->elements[1].isTrue()) {
       if (host_.navigating) host_.navigating(false);
       return ended();
     }
@@ -243,9 +240,9 @@ void StoryboardRun::goOn() {
       return;
     }
     case StoryStep::Kind::kWait:
-      host_.act(JsonValue::object({{"visible", s.selector}}), [this](Answer answer) {
+      host_.visible(s.selector, [this](Answer answer) {
         if (isText(answer, "invalid")) return refuse("não é um seletor CSS");
-        if (answer && isTrue(*answer)) return ended();
+        if (answer && answer->isTrue()) return ended();
         if (seconds_ - began_ >= kWaitLimitSeconds)
           return refuse("nada visível em " + std::to_string(int(kWaitLimitSeconds)) + " s");
         holdUntilNext();

@@ -64,6 +64,8 @@ class StoryboardRun {
   struct Host {
     // Runs scripts/storyboard_step.js with `arguments`.
     std::function<void(const JsonValue& arguments, std::function<void(Answer)>)> act;
+    // Whether a match of `selector` shows in the view (scripts/visible_element.js).
+    std::function<void(const std::string& selector, std::function<void(Answer)>)> visible;
     // Ends the run with `message`.
     std::function<void(const std::string& message)> fail;
     // Calls back after `seconds` of wall time (a navigation is waited for).

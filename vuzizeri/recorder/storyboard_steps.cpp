@@ -3,6 +3,7 @@
 // filmed ones) run on.
 #include <utility>
 
+#include "vuzizeri/recorder/capture/frame_by_frame.h"
 #include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
 #include "vuzizeri/recorder/start_sequence.h"
@@ -17,6 +18,11 @@ std::unique_ptr<StoryboardRun> Vuzizeri::makeStory(std::vector<StoryStep> steps,
   host.act = [this](const JsonValue& arguments, std::function<void(StoryboardRun::Answer)> then) {
     beat();
     runScript(kStoryboardStepScript, arguments, std::move(then));
+  };
+  host.visible = [this](const std::string& selector,
+                        std::function<void(StoryboardRun::Answer)> then) {
+    runScript(kVisibleElementScript, JsonValue::object({{"selector", selector}, {"inView", true}}),
+              std::move(then));
   };
   host.fail = [this](const std::string& message) { platform_.fail(message); };
   host.after = [this](double seconds, std::function<void()> then) {
@@ -56,14 +62,10 @@ void Vuzizeri::wallClockMoment(StoryboardRun& run, double origin, std::optional<
       kStoryboardStepScript,
       JsonValue::object({{"scroll", scrollTo ? JsonValue(*scrollTo) : JsonValue()}}),
       [this, &run, origin, over = std::move(over)](std::optional<web::ScriptValue> at) mutable {
-        double offset = 0, end = 0;
-        if (at && at->isArray() && at->elements.size() == 2 && at->elements[0].isNumber() &&
-            at->elements[1].isNumber()) {
-          offset = at->elements[0].number;
-          end = at->elements[1].number;
-        }
+        const std::optional<PageReading> reading = readPage(at);
         run.advance(
-            platform_.now() - origin, offset, end,
+            platform_.now() - origin, reading ? reading->offset : 0,
+            reading ? reading->endOffset : 0,
             [this, &run, origin, over = std::move(over)](StoryDirection d) mutable {
               beat();
               storyMoving = d.scrollTo.has_value();

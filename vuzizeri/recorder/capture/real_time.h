@@ -6,9 +6,7 @@
 
 namespace vuz {
 
-inline constexpr double kCaptureInterval = 1.0 / 60.0;
 inline constexpr double kImmediateThreshold = 0.001;
-inline constexpr int kEndReadings = 61;
 // At `fps` frames a second: the interval between captures, and the readings
 // in a row at the page's end (a second's worth and one) that end the run.
 inline double captureInterval(int fps) { return 1.0 / fps; }
@@ -31,6 +29,6 @@ struct NextStart {
   double earliest = 0;
   double latest = 0;
 };
-NextStart nextStart(double iterationStart, double interval = kCaptureInterval);
+NextStart nextStart(double iterationStart, double interval);
 
 }  // namespace vuz

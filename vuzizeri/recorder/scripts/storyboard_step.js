@@ -18,12 +18,10 @@
 //       text inserted as typing inserts it (beforeinput and input),
 //       keyup. Answers 'ok', or 'unfocused' when nothing editable has the
 //       focus any more.
-//   visible: selector  whether a match shows in the view: true, false, or
-//       'invalid'.
 //   go: url  leaves for `url` ('ok'), or moves to a fragment of this page
 //       ('same'); then `loaded` answers whether the new page is there:
 //       [arrived, its fonts ready].
-(function ({ scroll, find, tap, focus, type, visible, go, loaded }) {
+(function ({ scroll, find, tap, focus, type, go, loaded }) {
   var w = window, d = document;
   var first = function (selector) {
     try { return d.querySelector(selector) || 'none'; } catch (e) { return 'invalid'; }
@@ -129,17 +127,6 @@
       el.dispatchEvent(new KeyboardEvent('keyup', init));
     });
     return 'ok';
-  }
-  if (visible !== undefined) {
-    var all;
-    try { all = d.querySelectorAll(visible); } catch (e) { return 'invalid'; }
-    for (var i = 0; i < all.length; ++i) {
-      var r = all[i].getBoundingClientRect();
-      if (r.width > 0 && r.height > 0 && r.bottom > 0 && r.top < innerHeight &&
-          r.right > 0 && r.left < innerWidth && getComputedStyle(all[i]).visibility == 'visible')
-        return true;
-    }
-    return false;
   }
   if (go !== undefined) {
     // Within the document (a #fragment) the page stays: nothing to wait for.
