@@ -21,6 +21,9 @@ enum class VideoCodec {
   kProRes4444,  // 'ap4h', 10-bit 4:4:4 with alpha, vendor 'apl0'
   kH264,        // libx264, 4:2:0, no B-frames unless allowed
   kVp9,         // libvpx-vp9, 4:2:0, with alpha when asked for
+  // libx264rgb without loss: every frame's colours exactly (alpha dropped),
+  // for a second pass over them.
+  kLosslessRgb,
 };
 
 // Largest width and height the writer takes, for both codecs.

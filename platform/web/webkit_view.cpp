@@ -152,6 +152,15 @@ WebKitView::WebKitView(const Options& options) {
       view_, "web-process-terminated",
       G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
         auto* self = static_cast<WebKitView*>(data);
+        // Before the first page ever loaded, the page could not be had: WebKit
+        // ends the web process of a page whose server sends it to a local
+        // file, before any signal says so.
+        if (!self->loadedOnce_ && self->failedNavigation_) {
+          self->failedNavigation_(
+              "o WebKit encerrou o processo web (um redirecionamento para um arquivo local, "
+              "file:, termina assim)");
+          return;
+        }
         if (self->webProcessEnded_) self->webProcessEnded_();
       }),
       this);
@@ -284,6 +293,7 @@ void WebKitView::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoin
       self->failedNavigation_("Not allowed to use restricted network port");
     return;
   }
+  self->loadedOnce_ = true;
   self->finishedNavigation_();
 }
 
@@ -360,8 +370,7 @@ graphics::ImageRef WebKitView::drawCurrentContent(const SnapshotTarget& target) 
   }
   // A fresh 10 MB surface per frame costs more in page faults and clearing
   // than the drawing itself: reuse one that no image holds any more. The
-  // view paints every pixel opaque, so nothing needs clearing, unless it is
-  // transparent.
+  // view paints every pixel opaque, so nothing needs clearing.
   for (const graphics::SurfacePtr& candidate : surfaces_) {
     if (surface) break;
     if (cairo_surface_get_reference_count(candidate.get()) == 1 &&
@@ -377,11 +386,6 @@ graphics::ImageRef WebKitView::drawCurrentContent(const SnapshotTarget& target) 
   }
   cairo_surface_set_device_scale(surface.get(), scale, scale);
   graphics::ContextPtr cr(cairo_create(surface.get()));
-  if (transparent_) {
-    cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr.get());
-    cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
-  }
   gtk_widget_draw(widget, cr.get());
   cr.reset();
   return graphics::Image::adopt(surface.release());
@@ -395,12 +399,12 @@ void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion,
   // Fast path: the frame the UI process already shows, drawn in a few
   // milliseconds. The web process's own snapshot repaints the whole page and
   // is an order of magnitude slower; it serves only when there is nothing on
-  // screen to draw from yet.
-  if (kDrawFromScreen && gtk_widget_is_drawable(GTK_WIDGET(view_))) {
+  // screen to draw from yet, and for a transparent page: WebKit paints each
+  // update of one over what the view showed before, so a half-transparent
+  // area grows opaquer with every repaint (0.5, 0.99, 1 over three frames).
+  if (kDrawFromScreen && !transparent_ && gtk_widget_is_drawable(GTK_WIDGET(view_))) {
     graphics::ImageRef image = drawCurrentContent(target);
-    // A transparent page may look blank for good; by the time it is
-    // recorded it has long been drawn.
-    if (image && (transparent_ || !looksBlank(*image))) {
+    if (image && !looksBlank(*image)) {
       loop::asyncAfter(0,
                        [completion = std::move(completion),
                         image = toWidth(std::move(image), targetWidth)]() { completion(image); });

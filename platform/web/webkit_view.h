@@ -96,6 +96,7 @@ class WebKitView final : public WebView {
   std::function<void()> newPicture_;
   guint newPictureSource_ = 0;  // a call of newPicture_ that is due
   bool currentLoadFailed_ = false;
+  bool loadedOnce_ = false;  // a navigation has finished
   bool transparent_ = false;
   std::string requestedUri_;
   std::vector<graphics::SurfacePtr> surfaces_;  // for reuse, once no image holds them
