@@ -7,6 +7,8 @@ packages=(
   build-essential cmake pkg-config googletest
   # encoders and muxers
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  # the GIF's palette and dithering
+  libimagequant-dev
   # the recorder's web view, drawing and event loop
   libwebkit2gtk-4.1-dev libgtk-3-dev libcairo2-dev libglib2.0-dev
   # its private display; the web process needs EGL even without a GPU

@@ -60,29 +60,28 @@ class MovieWriter final : public RecordingWriter {
   int64_t lastTick_ = -1;
 };
 
-// A GIF: the frames go to a movie of their own first, their colours counted
-// as they come; once it is finished, the GIF is made from it with the
-// palette of the whole video.
+// A GIF: the frames go to a lossless movie of their own first; once it is
+// finished, the GIF is made from it (gif_maker.h).
 class GifWriter final : public RecordingWriter {
  public:
-  GifWriter(std::unique_ptr<RecordingWriter> movie, std::string moviePath, std::string gifPath)
-      : movie_(std::move(movie)), moviePath_(std::move(moviePath)), gifPath_(std::move(gifPath)) {}
+  GifWriter(std::unique_ptr<RecordingWriter> movie, std::string moviePath, std::string gifPath,
+            std::function<void()> progress)
+      : movie_(std::move(movie)),
+        moviePath_(std::move(moviePath)),
+        gifPath_(std::move(gifPath)),
+        progress_(std::move(progress)) {}
   ~GifWriter() override { std::remove(moviePath_.c_str()); }
 
   media::PixelBufferHandle createPixelBuffer() override { return movie_->createPixelBuffer(); }
   bool isReadyForMoreMediaData() override { return movie_->isReadyForMoreMediaData(); }
   bool append(media::PixelBufferHandle buffer, media::MediaTime time) override {
-    if (buffer)
-      colours_.count(buffer->baseAddress(), buffer->bytesPerRow(), buffer->width(),
-                     buffer->height());
     return movie_->append(std::move(buffer), time);
   }
   void markAsFinished() override { movie_->markAsFinished(); }
   void finishWriting(std::function<void()> completion) override {
     movie_->finishWriting([this, completion = std::move(completion)] {
       std::string error;
-      if (movie_->failure().empty() &&
-          !media::writeGif(moviePath_, gifPath_, colours_.palette(), &error))
+      if (movie_->failure().empty() && !media::writeGif(moviePath_, gifPath_, progress_, &error))
         gifFailure_ = error;
       std::remove(moviePath_.c_str());
       completion();
@@ -97,44 +96,20 @@ class GifWriter final : public RecordingWriter {
  private:
   std::unique_ptr<RecordingWriter> movie_;
   const std::string moviePath_, gifPath_;
-  media::PaletteCounter colours_;
+  const std::function<void()> progress_;
   std::string gifFailure_;
 };
 
-// The GIF's first pass: H.264 at four times the usual rate, so that the
-// palette's colours are what the GIF shows.
-constexpr int64_t kGifPassRateFactor = 4;
-
-}  // namespace
-
-std::unique_ptr<RecordingWriter> openMovieWriter(const MovieRequest& request,
-                                                 std::unique_ptr<media::SoundSource> sound) {
-  if (request.formato == Formato::kGif) {
-    MovieRequest pass = request;
-    pass.formato = Formato::kMp4;
-    pass.averageBitRate = request.averageBitRate * kGifPassRateFactor;
-    const char* folder = std::getenv("TMPDIR");
-    pass.path = std::string(folder && *folder ? folder : "/tmp") + "/vuzizeri-gif-" +
-                std::to_string(getpid()) + ".mp4";
-    std::unique_ptr<RecordingWriter> movie = openMovieWriter(pass);
-    if (!movie) return nullptr;
-    return std::make_unique<GifWriter>(std::move(movie), pass.path, request.path);
-  }
-  struct Form {
-    media::FileType file;
-    media::VideoCodec codec;
-  };
-  const Form form = request.formato == Formato::kMov
-                        ? Form{media::FileType::kQuickTimeMovie, media::VideoCodec::kProRes4444}
-                    : request.formato == Formato::kWebm
-                        ? Form{media::FileType::kWebM, media::VideoCodec::kVp9}
-                        : Form{media::FileType::kMpeg4, media::VideoCodec::kH264};
+// The request's frames in `file` as `codec`, with `sound` under them.
+std::unique_ptr<RecordingWriter> openTrack(const MovieRequest& request, media::FileType file,
+                                           media::VideoCodec codec,
+                                           std::unique_ptr<media::SoundSource> sound) {
   std::string error;
-  auto writer = media::VideoWriter::create(request.path, form.file, &error);
+  auto writer = media::VideoWriter::create(request.path, file, &error);
   if (!writer) return nullptr;
 
   media::VideoInputSettings settings;
-  settings.codec = form.codec;
+  settings.codec = codec;
   settings.width = request.width;
   settings.height = request.height;
   settings.alpha = request.alpha;
@@ -151,6 +126,33 @@ std::unique_ptr<RecordingWriter> openMovieWriter(const MovieRequest& request,
   for (const auto& [key, value] : request.tags) writer->setMetadata(key, value);
   if (!writer->startWriting()) return nullptr;
   return std::make_unique<MovieWriter>(std::move(writer));
+}
+
+}  // namespace
+
+std::unique_ptr<RecordingWriter> openMovieWriter(const MovieRequest& request,
+                                                 std::unique_ptr<media::SoundSource> sound) {
+  switch (request.formato) {
+    case Formato::kGif: {
+      MovieRequest pass = request;
+      const char* folder = std::getenv("TMPDIR");
+      pass.path = std::string(folder && *folder ? folder : "/tmp") + "/vuzizeri-gif-" +
+                  std::to_string(getpid()) + ".mp4";
+      std::unique_ptr<RecordingWriter> movie =
+          openTrack(pass, media::FileType::kMpeg4, media::VideoCodec::kLosslessRgb, nullptr);
+      if (!movie) return nullptr;
+      return std::make_unique<GifWriter>(std::move(movie), pass.path, request.path,
+                                         request.heartbeat);
+    }
+    case Formato::kMov:
+      return openTrack(request, media::FileType::kQuickTimeMovie, media::VideoCodec::kProRes4444,
+                       std::move(sound));
+    case Formato::kWebm:
+      return openTrack(request, media::FileType::kWebM, media::VideoCodec::kVp9, std::move(sound));
+    case Formato::kMp4:
+      break;
+  }
+  return openTrack(request, media::FileType::kMpeg4, media::VideoCodec::kH264, std::move(sound));
 }
 
 }  // namespace vuz

@@ -44,6 +44,9 @@ struct MovieRequest {
   // Written into the file's metadata: what a part of a recording is (see
   // parts.h).
   std::vector<std::pair<std::string, std::string>> tags{};
+  // Called now and then, from the writer's thread, while a long finish (a
+  // GIF's) goes on.
+  std::function<void()> heartbeat{};
 };
 
 // Opens the movie file and starts writing; nullptr when it cannot.

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "common/output_path.h"
 #include "vuzizeri/recorder/frame_budget.h"
 #include "vuzizeri/recorder/recorder.h"
 
@@ -17,14 +16,13 @@ std::optional<int64_t> averageBitRate(int64_t pxW, int64_t pxH, int fps) {
 }
 
 void Vuzizeri::prepararWriter() {
-  removeOldOutput(args.outPath);
   std::optional<int64_t> bitRate = frame_ ? averageBitRate(frame_->width, frame_->height, args.fps)
                                           : averageBitRate(pxW, pxH, args.fps);
   if (bitRate)
-    writer = platform_.openWriter(
-        MovieRequest{args.outPath, frame_ ? frame_->width : pxW, frame_ ? frame_->height : pxH,
-                     *bitRate, args.fps, args.formato, args.keepsAlpha(), !args.audioFile.empty(),
-                     part_ ? partTags(*part_) : decltype(MovieRequest::tags){}});
+    writer = platform_.openWriter(MovieRequest{
+        args.outPath, frame_ ? frame_->width : pxW, frame_ ? frame_->height : pxH, *bitRate,
+        args.fps, args.formato, args.keepsAlpha(), !args.audioFile.empty(),
+        part_ ? partTags(*part_) : decltype(MovieRequest::tags){}, platform_.heartbeat});
   if (!writer)
     platform_.fail("não abriu o writer");
   else
