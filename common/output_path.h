@@ -28,3 +28,26 @@ struct FileIdentity {
 // anything that is already there (so a FIFO cannot block and a device or a
 // folder is refused). Nothing when the file could not be created.
 std::optional<FileIdentity> createNewFile(const std::string& path);
+
+// A movie is written beside its output, under a hidden name of its own, and
+// moved into place only once it is complete: a run that fails, at whatever
+// step, leaves whatever stood at the output as it was.
+struct StagingFile {
+  std::string path;
+  FileIdentity identity;
+};
+
+// Checks that a movie may take the place of what stands at `output` (not a
+// folder or a device, nothing in a system folder, nothing another user owns
+// in a sticky folder such as /tmp) and creates the new, empty staging file in
+// the output's folder. Nothing, with the reason in `reason`, when it cannot:
+// a missing folder, a read-only file system, no permission.
+std::optional<StagingFile> createStagingFile(const std::string& output, std::string* reason);
+
+// Puts the complete movie at `output`, replacing an old file, link, FIFO or
+// socket there (a link itself, never its target). False with the reason.
+bool moveIntoPlace(const StagingFile& staging, const std::string& output, std::string* reason);
+
+// Removes the staging file, if what stands at its path is still the one
+// created.
+void removeStagingFile(const StagingFile& staging);

@@ -1,10 +1,12 @@
 #include "platform/media/movie_join.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "platform/media/av_error.h"
 #include "platform/media/av_ptr.h"
 #include "platform/media/held_packet.h"
+#include "platform/media/movie_reader.h"
 
 namespace media {
 
@@ -37,6 +39,29 @@ bool sameStream(const AVCodecParameters& a, const AVCodecParameters& b) {
          a.format == b.format && a.extradata_size == b.extradata_size &&
          (a.extradata_size == 0 ||
           std::equal(a.extradata, a.extradata + a.extradata_size, b.extradata));
+}
+
+// Whether every one of the `frames` frames of `path` decodes without damage.
+bool decodesWhole(const std::string& path, size_t frames, std::string* error) {
+  MovieReader::Options options;
+  options.strict = true;
+  std::unique_ptr<MovieReader> reader = MovieReader::open(path, options, error);
+  if (!reader) {
+    *error = path + ": " + *error;
+    return false;
+  }
+  while (reader->next()) {
+  }
+  if (!reader->error().empty()) {
+    *error = path + ": está danificado: " + reader->error();
+    return false;
+  }
+  if (reader->framesRead() != static_cast<int64_t>(frames)) {
+    *error = path + ": está danificado: " + std::to_string(reader->framesRead()) + " de " +
+             std::to_string(frames) + " quadros se decodificam";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -92,7 +117,7 @@ bool readWholeMovie(const std::string& path, MovieContents* contents, std::strin
 }
 
 bool checkJoinable(const std::vector<std::string>& parts, std::vector<MovieContents>* contents,
-                   std::string* error) {
+                   std::string* error, JoinCheck check) {
   if (parts.empty()) {
     *error = "nenhum trecho";
     return false;
@@ -105,6 +130,8 @@ bool checkJoinable(const std::vector<std::string>& parts, std::vector<MovieConte
   for (size_t i = 0; i < parts.size(); ++i) {
     MovieContents& c = (*contents)[i];
     if (!readWholeMovie(parts[i], &c, error)) return false;
+    if (check == JoinCheck::kDecoded && !decodesWhole(parts[i], c.frameTimes.size(), error))
+      return false;
     InputFormatPtr input = openPart(parts[i], error);
     if (!input) return false;
     if (!first) {
@@ -134,7 +161,7 @@ bool checkJoinable(const std::vector<std::string>& parts, std::vector<MovieConte
   return true;
 }
 
-bool joinMovies(const std::vector<std::string>& parts, const std::string& output, double* lastFrame,
+bool joinMovies(const std::vector<std::string>& parts, const std::string& output, double* seconds,
                 std::string* error) {
   std::vector<InputFormatPtr> inputs;
   for (const std::string& path : parts) {
@@ -203,8 +230,11 @@ bool joinMovies(const std::vector<std::string>& parts, const std::string& output
         return false;
       }
       firstPacket = false;
-      *lastFrame = static_cast<double>(packet->pts) * av_q2d(stream->time_base);
+      const int64_t shown = packet->pts;
       if (!held.push(packet.get(), write)) return false;
+      // The last frame lasts as long as the interval before it.
+      *seconds = static_cast<double>(shown + std::max<int64_t>(held.interval(), 1)) *
+                 av_q2d(stream->time_base);
     }
     if (r != AVERROR_EOF) {
       *error = parts[i] + ": " + avErrorText("av_read_frame", r);

@@ -22,6 +22,10 @@ struct MovieContents {
 // holds.
 bool readWholeMovie(const std::string& path, MovieContents* contents, std::string* error);
 
+// How far checkJoinable() looks: at the indexes and packets only, or at
+// every frame decoded too (a part damaged inside, its index intact).
+enum class JoinCheck { kIndexes, kDecoded };
+
 // Whether movies of one video track each, made by the same encoder settings
 // and each a run of the same video's frames, can be put one after another:
 // each is whole (readWholeMovie), like the first (codec, size, the encoder's
@@ -30,15 +34,15 @@ bool readWholeMovie(const std::string& path, MovieContents* contents, std::strin
 // plus the interval before that frame). False with the reason in `error`;
 // `contents` gets each part's, in order.
 bool checkJoinable(const std::vector<std::string>& parts, std::vector<MovieContents>* contents,
-                   std::string* error);
+                   std::string* error, JoinCheck check = JoinCheck::kDecoded);
 
 // Puts parts that checkJoinable() took into one MP4 at `output`, without
 // re-encoding: their packets in order, at their own times, under one index
 // at the front (faststart). False, with the reason in `error`, when the file
 // cannot be written (or a part changed since it was checked); `output` may
-// then hold part of the movie. `lastFrame` is set to the last frame's time in
-// seconds.
-bool joinMovies(const std::vector<std::string>& parts, const std::string& output, double* lastFrame,
+// then hold part of the movie. `seconds` is set to the movie's length: its
+// last frame's time plus that frame's duration.
+bool joinMovies(const std::vector<std::string>& parts, const std::string& output, double* seconds,
                 std::string* error);
 
 }  // namespace media

@@ -13,6 +13,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include "common/input_file.h"
 #include "platform/media/av_error.h"
 #include "platform/media/av_ptr.h"
 
@@ -121,14 +122,8 @@ std::string openErrorText(const char* call, int code) {
 }  // namespace
 
 std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::string* error) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
-    *error = std::strerror(errno);
-    return nullptr;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    *error =
-        S_ISDIR(info.st_mode) ? "é uma pasta" : "não é um arquivo comum (um FIFO, um dispositivo?)";
+  if (std::string why = notAnInputFile(path); !why.empty()) {
+    *error = std::move(why);
     return nullptr;
   }
   auto d = std::make_unique<Impl>();

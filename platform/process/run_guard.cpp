@@ -27,10 +27,7 @@ namespace {
 // work across processes.
 struct SharedState {
   std::atomic_flag ending = ATOMIC_FLAG_INIT;
-  std::atomic<bool> outputCreated{false};
-  std::atomic<bool> outputFinished{false};
   std::atomic<uint64_t> progress{0};
-  FileIdentity output;
 };
 
 SharedState unguarded;
@@ -106,15 +103,6 @@ int waitForRun(pid_t child, double deadline, double stallLimit, MemoryCeiling* m
   }
 }
 
-void removeUnfinishedOutput(const std::string& path) {
-  if (!shared->outputCreated || shared->outputFinished) return;
-  // Only the very file the run created: never whatever took its place.
-  struct stat info {};
-  if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-      info.st_dev == shared->output.device && info.st_ino == shared->output.inode)
-    unlink(path.c_str());
-}
-
 [[noreturn]] void guard(pid_t child, const GuardSettings& settings, const std::string& folder) {
   int status = 0;
   MemoryCeiling memory(child, settings.memoryLimitBytes);
@@ -133,7 +121,9 @@ void removeUnfinishedOutput(const std::string& path) {
     }
   }
   killAndReapDescendants(child, runEnded ? nullptr : &status);
-  removeUnfinishedOutput(settings.outputPath);
+  // A movie moved into place is no longer there; anything else of that name
+  // is not the run's.
+  if (!settings.staging.path.empty()) removeStagingFile(settings.staging);
   removeTree(folder);
 
   if (signal > 0) {
@@ -161,8 +151,10 @@ std::string startGuardedRun(const GuardSettings& settings) {
   shared = new (page) SharedState;
 
   std::string folder, error;
-  if (!createRunFolder(settings.folderPrefix, &folder, &error))
+  if (!createRunFolder(settings.folderPrefix, &folder, &error)) {
+    if (!settings.staging.path.empty()) removeStagingFile(settings.staging);
     fail("não foi possível criar a pasta da gravação: " + error);
+  }
 
   // Orphans of the run become the guard's children, so none escapes it; a
   // SIGCHLD ignored by whoever started us would have them reaped unseen.
@@ -176,6 +168,7 @@ std::string startGuardedRun(const GuardSettings& settings) {
   const pid_t child = fork();
   if (child < 0) {
     removeTree(folder);
+    if (!settings.staging.path.empty()) removeStagingFile(settings.staging);
     fail(std::string("não foi possível iniciar a gravação: ") + std::strerror(errno));
   }
   if (child > 0) guard(child, settings, folder);
@@ -187,13 +180,6 @@ std::string startGuardedRun(const GuardSettings& settings) {
 }
 
 bool claimEnding() { return !shared->ending.test_and_set(); }
-
-void noteOutputCreated(const FileIdentity& file) {
-  shared->output = file;
-  shared->outputCreated = true;
-}
-
-void noteOutputFinished() { shared->outputFinished = true; }
 
 void noteProgress() { shared->progress.fetch_add(1, std::memory_order_relaxed); }
 

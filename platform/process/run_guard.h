@@ -20,8 +20,10 @@ struct GuardSettings {
   // (noteProgress) for this long, counted from the split or the last report.
   double stallLimitSeconds = 0;
   std::string timeLimitMessage;
-  // Removed when the run ends without finishing the file it created there.
-  std::string outputPath;
+  // Where the run writes its movie until it is complete (see
+  // createStagingFile()); removed when the run ends before moving it into
+  // place. Empty path: none.
+  StagingFile staging;
   // Names the run's private folder, made under $TMPDIR (or /tmp).
   std::string folderPrefix;
   // A process the run starts (not the run itself) whose resident memory
@@ -42,11 +44,7 @@ std::string startGuardedRun(const GuardSettings& settings);
 // run first (report, failure, time limit, signal) is the only one heard.
 bool claimEnding();
 
-// The run created the output file and owns it from now on; until
-// noteOutputFinished(), the guard removes it if the run ends.
-void noteOutputCreated(const FileIdentity& file);
 // The run made progress: it is not stalled. Cheap enough for every frame.
 void noteProgress();
-void noteOutputFinished();
 
 }  // namespace process

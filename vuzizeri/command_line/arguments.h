@@ -126,8 +126,11 @@ struct Arguments {
   // has.
   bool directsScroll() const {
     if (!storyboardFile.empty()) return false;  // the storyboard directs it
-    return speed || !from.empty() || !to.empty() || !pauses.empty() || roundTrip || ease > 0 ||
-           part;
+    return givesDirections() || part;
+  }
+  // Whether the command line directs the scroll itself.
+  bool givesDirections() const {
+    return speed || !from.empty() || !to.empty() || !pauses.empty() || roundTrip || ease > 0;
   }
 };
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/fail.h"
+#include "common/input_file.h"
 #include "common/output_path.h"
 #include "platform/media/av_error.h"
 #include "platform/media/movie_join.h"
@@ -31,8 +32,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> given(args.begin() + 1, args.end());
   auto refuse = [](const std::string& why) { fail("não foi possível juntar os trechos: " + why); };
 
-  // Every part is read whole and the set checked before the output is
-  // touched: a refused join leaves whatever stood there.
+  // Every part is read whole, every frame decoded, and the set checked
+  // before the output is touched: a refused join leaves whatever stood there.
   std::vector<std::optional<vuz::PartLabel>> labels;
   for (const std::string& part : given) {
     media::MovieContents contents;
@@ -49,29 +50,22 @@ int main(int argc, char** argv) {
   if (!media::checkJoinable(parts, &contents, &error)) refuse(error);
 
   // The output is never one of the parts, under whatever name or link.
+  for (const std::string& part : parts)
+    if (sameFile(part, output)) fail("a saída é um dos trechos: " + output + " é " + part);
   struct stat out {};
-  if (stat(output.c_str(), &out) == 0) {
-    if (S_ISDIR(out.st_mode)) fail("a saída é uma pasta: " + output);
-    for (const std::string& part : parts) {
-      struct stat in {};
-      if (stat(part.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-        fail("a saída é um dos trechos: " + output + " é " + part);
-    }
-  }
-  removeOldOutput(output);
-  // Created here, so that only a file of ours is ever removed after a failure.
-  const std::optional<FileIdentity> created = createNewFile(output);
-  if (!created) fail("não foi possível criar " + output + ": " + std::strerror(errno));
-  double lastFrame = 0;
-  if (!media::joinMovies(parts, output, &lastFrame, &error)) {
-    struct stat now {};
-    if (stat(output.c_str(), &now) == 0 && now.st_dev == created->device &&
-        now.st_ino == created->inode)
-      unlink(output.c_str());  // half a movie is no movie
+  if (stat(output.c_str(), &out) == 0 && S_ISDIR(out.st_mode))
+    fail("a saída é uma pasta: " + output);
+  std::string reason;
+  const std::optional<StagingFile> staging = createStagingFile(output, &reason);
+  if (!staging) fail("não foi possível criar " + output + ": " + reason);
+  double seconds = 0;
+  if (!media::joinMovies(parts, staging->path, &seconds, &error) ||
+      !moveIntoPlace(*staging, output, &error)) {
+    removeStagingFile(*staging);  // half a movie is no movie
     refuse(error);
   }
   const std::string report =
-      "ok " + vuz::outPathInfo(output, vuz::fileSizeOrZero(output), lastFrame) + "\n";
+      "ok " + vuz::outPathInfo(output, vuz::fileSizeOrZero(output), seconds) + "\n";
   if (!writeAll(STDOUT_FILENO, report))
     fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
   return 0;

@@ -23,6 +23,7 @@
 #include "vuzizeri/launcher/parallel.h"
 #include "vuzizeri/launcher/progress_display.h"
 #include "vuzizeri/launcher/run_ending.h"
+#include "vuzizeri/launcher/staged_writer.h"
 #include "vuzizeri/recorder/capture/video_clock.h"
 #include "vuzizeri/recorder/movie_writer.h"
 #include "vuzizeri/recorder/parts.h"
@@ -38,6 +39,9 @@ constexpr double kTimeLimitSeconds = 120;
 // half an hour.
 constexpr double kFrameByFrameTimeLimitSeconds = 30 * 60;
 constexpr double kFrameByFrameStallSeconds = 30;
+// A GIF is made from the recorded frames after the recording, and may take
+// as long again: the limit leaves it that much more time.
+constexpr double kGifMakingSeconds = 5 * 60;
 // The web process may use 40 % of the memory the run may use (what the
 // machine has available, or its container allows), between 256 MiB and
 // 4 GiB: far above what real pages take (a few hundred MB at scale 3), and
@@ -71,7 +75,7 @@ const std::vector<Device>& Launcher::devices() {
   if (devices_) return *devices_;
   const std::string path = data_ + "/aparelhos.tsv";
   std::string text, unread;
-  if (readFile(path, &text, &unread)) devices_ = parseDevices(text);
+  if (readFile(path, kPageFileMaxBytes, &text, &unread)) devices_ = parseDevices(text);
   if (!devices_) fail("tabela de aparelhos ausente ou ilegível: " + path);
   return *devices_;
 }
@@ -99,6 +103,10 @@ std::optional<int> Launcher::readCommandLine() {
   if (!parsed.arguments) return 2;
   arguments_ = *parsed.arguments;
   sizes_ = pixelSizes(arguments_);
+  if (const std::string clash = outputAmongInputs(arguments_); !clash.empty()) {
+    writeAll(STDERR_FILENO, clash);
+    return 2;
+  }
   std::string inputError;
   std::optional<PageInputs> inputs = readPageInputs(arguments_, data_, &inputError);
   if (!inputs) {
@@ -121,7 +129,7 @@ void Launcher::recordInPartsIfAsked() {
   if (inputs_.credentials)
     setenv("VUZIZERI_CREDENCIAIS",
            (inputs_.credentials->first + ":" + inputs_.credentials->second).c_str(), 1);
-  recordInParallel(args_, a, parts);
+  recordInParallel(args_, a, parts, stageOutputOrFail(a.outPath));
 }
 
 std::optional<int> Launcher::openSound() {
@@ -173,10 +181,12 @@ void Launcher::startGuardAndDisplay() {
   const Arguments& a = arguments_;
   memoryLimitMB_ = webMemoryLimitMB();
   startedAt_ = loop::mediaTime();
-  folder_ =
-      process::startGuardedRun({a.frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds,
-                                a.frameByFrame ? kFrameByFrameStallSeconds : 0, "tempo esgotado",
-                                a.outPath, "vuzizeri", int64_t{memoryLimitMB_} << 20});
+  staging_ = stageOutputOrFail(a.outPath);
+  const double limit = (a.frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds) +
+                       (a.formato == Formato::kGif ? kGifMakingSeconds : 0);
+  folder_ = process::startGuardedRun({limit, a.frameByFrame ? kFrameByFrameStallSeconds : 0,
+                                      "tempo esgotado", staging_, "vuzizeri",
+                                      int64_t{memoryLimitMB_} << 20});
   keepStandardDescriptorsPrivate();
   process::confineUserFolders(folder_);
   // Pages are only ever loaded inside WebKit's sandbox; where it cannot be
@@ -261,13 +271,14 @@ Platform Launcher::platform() {
   return platform;
 }
 
-// The movie file is ours from the moment it exists, so the guard removes it
-// should the run end before it is finished.
+// The movie goes to the staging file the guard removes should the run end
+// before the movie is moved into place.
 std::unique_ptr<RecordingWriter> Launcher::openWriter(const MovieRequest& request) {
-  std::optional<FileIdentity> file = createNewFile(request.path);
-  if (!file) return nullptr;
-  process::noteOutputCreated(*file);
-  return openMovieWriter(request, request.withSound ? std::move(sound_) : nullptr);
+  MovieRequest staged = request;
+  staged.path = staging_.path;
+  return writeThroughStaging(
+      openMovieWriter(staged, request.withSound ? std::move(sound_) : nullptr), staging_,
+      request.path);
 }
 
 }  // namespace vuz

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/output_path.h"
 #include "platform/media/sound_source.h"
 #include "platform/web/webkit_view.h"
 #include "vuzizeri/command_line/arguments.h"
@@ -53,6 +54,7 @@ class Launcher {
   std::unique_ptr<media::SoundSource> sound_;
   std::string extensions_;  // the web extensions' folder
   std::string folder_;      // the run's private folder
+  StagingFile staging_;     // where the movie is written until it is complete
   unsigned memoryLimitMB_ = 0;
   double startedAt_ = 0;
   std::unique_ptr<web::WebKitView> view_;

@@ -3,23 +3,37 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
+#include "common/input_file.h"
+#include "common/shown_text.h"
 #include "vuzizeri/recorder/page_shaping.h"
 
 namespace vuz {
 
-bool readFile(const std::string& path, std::string* text, std::string* message) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  if (in) content << in.rdbuf();
-  if (!in || in.bad()) {
-    *message = "não foi possível ler " + path + ": " + std::strerror(errno) + "\n";
+bool readFile(const std::string& path, size_t maxBytes, std::string* text, std::string* message,
+              const std::string& option) {
+  std::string reason;
+  std::optional<std::string> content = readInputFile(path, maxBytes, &reason);
+  if (!content) {
+    *message = (option.empty() ? "" : option + ": ") + "não foi possível ler " + shownText(path) +
+               ": " + reason + "\n";
     return false;
   }
-  *text = content.str();
+  *text = std::move(*content);
   return true;
+}
+
+std::string outputAmongInputs(const Arguments& a) {
+  const std::pair<const char*, const std::string*> inputs[] = {{"--roteiro", &a.storyboardFile},
+                                                               {"--estilo", &a.styleFile},
+                                                               {"--script", &a.scriptFile},
+                                                               {"--audio", &a.audioFile}};
+  for (const auto& [option, path] : inputs)
+    if (!path->empty() && sameFile(*path, a.outPath))
+      return "a saída é o arquivo de " + std::string(option) + ": " + shownText(a.outPath) +
+             " não seria substituído pelo vídeo\n";
+  return {};
 }
 
 namespace {
@@ -34,12 +48,16 @@ std::pair<std::string, std::string> splitAt(const std::string& text, char separa
 std::optional<PageInputs> readPageInputs(Arguments& a, const std::string& dataFolder,
                                          std::string* message) {
   PageInputs inputs;
-  if (!a.styleFile.empty() && !readFile(a.styleFile, &inputs.authorStyleSheet, message))
+  if (!a.styleFile.empty() &&
+      !readFile(a.styleFile, kPageFileMaxBytes, &inputs.authorStyleSheet, message, "--estilo"))
     return std::nullopt;
-  if (!a.scriptFile.empty() && !readFile(a.scriptFile, &a.scriptText, message)) return std::nullopt;
+  if (!a.scriptFile.empty() &&
+      !readFile(a.scriptFile, kPageFileMaxBytes, &a.scriptText, message, "--script"))
+    return std::nullopt;
   if (!a.storyboardFile.empty()) {
     std::string text, why;
-    if (!readFile(a.storyboardFile, &text, message)) return std::nullopt;
+    if (!readFile(a.storyboardFile, kStoryboardMaxBytes, &text, message, "--roteiro"))
+      return std::nullopt;
     std::vector<std::string> used;
     a.storyboard = parseStoryboard(
         text,
@@ -54,12 +72,13 @@ std::optional<PageInputs> readPageInputs(Arguments& a, const std::string& dataFo
     // starts sees it in its environment.
     for (const std::string& name : used) unsetenv(name.c_str());
     if (!a.storyboard) {
-      *message = "--roteiro " + a.storyboardFile + ", " + why + "\n";
+      *message = "--roteiro " + shownText(a.storyboardFile) + ", " + why + "\n";
       return std::nullopt;
     }
   }
   std::string banners;
-  if (a.noBanners && !readFile(dataFolder + "/banners.tsv", &banners, message)) return std::nullopt;
+  if (a.noBanners && !readFile(dataFolder + "/banners.tsv", kPageFileMaxBytes, &banners, message))
+    return std::nullopt;
   inputs.userStyleSheet = shapingStyleSheet(a, bannerStyleSheet(banners));
   for (const std::string& header : a.headers) inputs.headers.push_back(splitAt(header, ':', 2));
   for (const std::string& cookie : a.cookies) inputs.cookies.push_back(splitAt(cookie, '=', 1));

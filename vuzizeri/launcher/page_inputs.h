@@ -20,9 +20,20 @@ struct PageInputs {
   std::optional<std::pair<std::string, std::string>> credentials;  // user, password
 };
 
-// The whole file at `path`; false with "não foi possível ler <path>:
-// <reason>" in `message` when it cannot be read.
-bool readFile(const std::string& path, std::string* text, std::string* message);
+// How much of a file the options name is read: a storyboard is a page of
+// lines; a style sheet or a script may be a library.
+inline constexpr size_t kStoryboardMaxBytes = 1 << 20;
+inline constexpr size_t kPageFileMaxBytes = 16 << 20;
+
+// The whole of the regular file at `path`, at most `maxBytes`; false with
+// "<option>: não foi possível ler <path>: <reason>" in `message` when it
+// cannot be had (not a regular file, too long, unreadable).
+bool readFile(const std::string& path, size_t maxBytes, std::string* text, std::string* message,
+              const std::string& option = "");
+
+// What to say when the output is one of the run's own inputs (the video
+// would take its place), or empty.
+std::string outputAmongInputs(const Arguments& arguments);
 
 // Reads them, and --script's file and --roteiro's steps into `arguments`. VUZIZERI_CREDENCIAIS
 // ("usuario:senha") is taken out of the environment, so that nothing the

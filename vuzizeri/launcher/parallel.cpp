@@ -43,6 +43,7 @@ struct Part {
   int out = -1, err = -1;  // the read ends of its standard output and error
   std::string report, message;
   int status = -1;
+  bool signalled = false;  // status is then 128 + the signal
   std::string path;
 };
 
@@ -141,6 +142,7 @@ std::optional<size_t> waitForParts(std::vector<Part>& parts) {
       int status = 0;
       if (waitpid(part.pid, &status, fds.empty() ? 0 : WNOHANG) != part.pid) continue;
       part.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      part.signalled = WIFSIGNALED(status);
       --running;
       if (part.status != 0 && !failed) {
         failed = i;
@@ -153,6 +155,17 @@ std::optional<size_t> waitForParts(std::vector<Part>& parts) {
   return failed;
 }
 
+// A part that said nothing: how it ended. A part's guard leaves with 128 +
+// the signal its run died of, as a shell reports it.
+std::string howItEnded(const Part& part) {
+  const int signal = part.status - 128;
+  if (!part.signalled && !(signal > 0 && signal < NSIG))
+    return "terminou com o status " + std::to_string(part.status);
+  const char* name = sigabbrev_np(signal);
+  return "morto pelo sinal " + std::to_string(signal) +
+         (name ? " (SIG" + std::string(name) + ")" : "");
+}
+
 std::string firstLine(std::string text) {
   const size_t end = text.find('\n');
   return end == std::string::npos ? text : text.substr(0, end);
@@ -160,9 +173,10 @@ std::string firstLine(std::string text) {
 
 }  // namespace
 
-void recordInParallel(const std::vector<std::string>& given, const Arguments& a, int64_t count) {
+void recordInParallel(const std::vector<std::string>& given, const Arguments& a, int64_t count,
+                      const StagingFile& staging) {
   const std::string folder =
-      process::startGuardedRun({kTimeLimitSeconds, 0, "tempo esgotado", a.outPath, "vuzizeri", 0});
+      process::startGuardedRun({kTimeLimitSeconds, 0, "tempo esgotado", staging, "vuzizeri", 0});
   progress::attach(STDERR_FILENO);
   progress::show("quadro a quadro em " + std::to_string(count) + " trechos ao mesmo tempo", true);
   const std::string program = selfPath();
@@ -187,10 +201,8 @@ void recordInParallel(const std::vector<std::string>& given, const Arguments& a,
     if (!process::claimEnding())
       for (;;) pause();
     progress::finish();
-    writeAll(STDERR_FILENO,
-             "trecho " + std::to_string(*failed + 1) + "/" + std::to_string(count) + ": " +
-                 (message.empty() ? "terminou com " + std::to_string(part.status) : message) +
-                 "\n");
+    writeAll(STDERR_FILENO, "trecho " + std::to_string(*failed + 1) + "/" + std::to_string(count) +
+                                ": " + (message.empty() ? howItEnded(part) : message) + "\n");
     _exit(part.status == 2 ? 2 : 1);
   }
 
@@ -200,26 +212,25 @@ void recordInParallel(const std::vector<std::string>& given, const Arguments& a,
   for (const Part& part : parts) paths.push_back(part.path);
   std::vector<media::MovieContents> contents;
   std::string error;
-  if (!media::checkJoinable(paths, &contents, &error))
+  // The parts' own writers checked every frame they wrote: no need to
+  // decode them again.
+  if (!media::checkJoinable(paths, &contents, &error, media::JoinCheck::kIndexes))
     failOnce("não foi possível juntar os trechos: " + error);
-  removeOldOutput(a.outPath);
-  const std::optional<FileIdentity> created = createNewFile(a.outPath);
-  if (!created) failOnce("não abriu o writer");
-  process::noteOutputCreated(*created);
-  double lastFrame = 0;
-  if (!media::joinMovies(paths, a.outPath, &lastFrame, &error))
+  double seconds = 0;
+  if (!media::joinMovies(paths, staging.path, &seconds, &error))
     failOnce("não foi possível juntar os trechos: " + error);
-  process::noteOutputFinished();
+  if (!moveIntoPlace(staging, a.outPath, &error))
+    failOnce("não foi possível pôr o vídeo em " + a.outPath + ": " + error);
   if (!process::claimEnding()) _exit(1);
   progress::finish();
   int64_t frames = 0;
   for (const media::MovieContents& c : contents)
     frames += static_cast<int64_t>(c.frameTimes.size());
   const int64_t bytes = fileSizeOrZero(a.outPath);
-  const std::string report = a.json ? joinedJsonReport(firstLine(parts.back().report), a.outPath,
-                                                       bytes, lastFrame, frames) +
-                                          "\n"
-                                    : "ok " + outPathInfo(a.outPath, bytes, lastFrame) + "\n";
+  const std::string report =
+      a.json ? joinedJsonReport(firstLine(parts.back().report), a.outPath, bytes, seconds, frames) +
+                   "\n"
+             : "ok " + outPathInfo(a.outPath, bytes, seconds) + "\n";
   if (!writeAll(STDOUT_FILENO, report))
     fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
   _exit(0);

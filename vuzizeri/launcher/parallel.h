@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/output_path.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/recorder/parts.h"
 
@@ -12,10 +13,11 @@
 // process) with --trecho K/N, then joined as vuzizeri-juntar joins them.
 namespace vuz {
 
-// Records the parts, joins them into arguments.outPath, reports as one run
-// does and ends the process, with the status of the first part that failed
-// and its message when one does.
+// Records the parts, joins them into `staging` and moves that to
+// arguments.outPath, reports as one run does and ends the process, with the
+// status of the first part that failed and its message when one does.
 [[noreturn]] void recordInParallel(const std::vector<std::string>& given,
-                                   const Arguments& arguments, int64_t parts);
+                                   const Arguments& arguments, int64_t parts,
+                                   const StagingFile& staging);
 
 }  // namespace vuz

@@ -41,7 +41,6 @@ void failOnce(std::string_view message) {
 }
 
 void reportAndExit(const std::string& line) {
-  process::noteOutputFinished();
   claimEnding();
   progress::finish();
   if (!writeAll(reportDescriptor, line))

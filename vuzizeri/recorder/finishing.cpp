@@ -10,14 +10,14 @@
 namespace vuz {
 
 std::string Vuzizeri::outPathInfo() const {
-  return vuz::outPathInfo(args.outPath, fileSizeOrZero(args.outPath), lastPTS);
+  return vuz::outPathInfo(args.outPath, fileSizeOrZero(args.outPath), videoSeconds());
 }
 
 RunReport Vuzizeri::runReport() const {
   RunReport r;
   r.path = args.outPath;
   r.bytes = fileSizeOrZero(args.outPath);
-  r.seconds = lastPTS;
+  r.seconds = videoSeconds();
   r.frames = framesWritten;
   r.frameByFrame = args.frameByFrame;
   r.speed = speed;
@@ -26,7 +26,8 @@ RunReport Vuzizeri::runReport() const {
     for (const StepTime& step : story_->times())
       r.steps.push_back({step.line, step.written, step.seconds});
   }
-  if (!plan) return r;
+  // A part's plan is the plain scroll's, unless the scroll was directed.
+  if (!plan || !args.givesDirections()) return r;
   r.directed = true;
   const PlanShape& shape = plan->shape();
   r.start = shape.start;

@@ -152,12 +152,24 @@ media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, co
 bool Vuzizeri::appendFrame(media::PixelBufferHandle buffer, double seconds) {
   budget::Span appending(budget::Phase::kAppend);
   if (writer->append(std::move(buffer), media::mediaTimeFromSeconds(seconds, kTimescale))) {
-    ++framesWritten;
+    if (framesWritten++ == 0) firstWrittenSeconds_ = seconds;
+    previousWrittenSeconds_ = lastWrittenSeconds_;
+    lastWrittenSeconds_ = seconds;
     return true;
   }
   // A full disk shows now, not at the finish after all the painting.
   platform_.fail("falha ao gravar o quadro: " + writer->failure());
   return false;
+}
+
+double Vuzizeri::videoSeconds() const {
+  if (framesWritten == 0) return 0;
+  // The last frame lasts a frame's time, or in real time the interval
+  // before it, as the writer makes it last.
+  const double last = args.frameByFrame || framesWritten == 1
+                          ? 1.0 / args.fps
+                          : lastWrittenSeconds_ - previousWrittenSeconds_;
+  return lastWrittenSeconds_ - firstWrittenSeconds_ + last;
 }
 
 bool Vuzizeri::gravarQuadro(const graphics::Image& image) {

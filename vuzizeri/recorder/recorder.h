@@ -125,6 +125,9 @@ class Vuzizeri {
   void terminar();
   std::string outPathInfo() const;
   RunReport runReport() const;
+  // How long the movie written so far lasts: from its first frame to the
+  // end of its last.
+  double videoSeconds() const;
   // The web process is gone: the run fails, unless the file is already
   // being finished, which no longer needs the page.
   void webProcessEnded();
@@ -243,6 +246,9 @@ class Vuzizeri {
   double wallMoveBegin_ = -1;
   std::function<void()> pictureWaiter_;
   uint64_t pictureWaits_ = 0;
+  // When the first, the one before the last and the last frame written are
+  // shown.
+  double firstWrittenSeconds_ = 0, previousWrittenSeconds_ = 0, lastWrittenSeconds_ = 0;
 };
 
 }  // namespace vuz
