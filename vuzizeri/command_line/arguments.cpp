@@ -122,6 +122,8 @@ struct Parse {
   std::optional<Device> device;
   const DeviceSource& devices;
   bool fpsGiven = false;
+  bool timeGiven = false;
+  bool frameBackgroundGiven = false;
 };
 
 // Set when the option ends the parsing, with what comes of it.
@@ -248,7 +250,8 @@ const Option kOptions[] = {
        return {};
      }},
     {"--roteiro", "", "ARQUIVO",
-     "passos em ordem (rolar-ate, rolar, pausa, tocar, digitar, esperar, ir, antes), um por linha",
+     "passos em ordem (rolar-ate, rolar, pausa, tocar, digitar, esperar, ir, antes), um por linha; "
+     "até 1 MiB",
      [](Parse& p, const std::string& value) { return named(p.a.storyboardFile, value); }},
     {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
      [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
@@ -282,6 +285,7 @@ const Option kOptions[] = {
        std::optional<std::string> shown = barTime(value);
        if (!shown) return refused("--hora precisa de HH:MM, de 00:00 a 23:59: " + value + "\n");
        p.a.time = *shown;
+       p.timeGiven = true;
        return {};
      }},
     {"--moldura", "", "", "o telefone em volta da tela: cantos, bordas e a ilha ou o entalhe",
@@ -295,13 +299,15 @@ const Option kOptions[] = {
          return refused("--fundo-da-moldura precisa de uma cor CSS ou transparente: " + value +
                         "\n");
        p.a.frameBackground = *colour;
+       p.frameBackgroundGiven = true;
        return {};
      }},
     {"--fundo-transparente", "", "",
      "onde a página não pinta fundo, o vídeo é transparente (só em mov e webm)",
      flag<&Arguments::transparentPage>},
     {"--formato", "", "mp4|mov|webm|gif",
-     "o vídeo em H.264 (mp4), ProRes 4444 (mov), VP9 (webm) ou GIF; o nome da saída fica como dado",
+     "mp4 (H.264, sem alfa), mov (ProRes 4444, alfa exato), webm (VP9, alfa exato) ou gif (256 "
+     "cores, tempos em centésimos de s); o nome da saída fica como dado",
      [](Parse& p, const std::string& value) -> Ending {
        static const std::pair<std::string_view, Formato> kForms[] = {{"mp4", Formato::kMp4},
                                                                      {"mov", Formato::kMov},
@@ -404,8 +410,10 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
       return refused("--formato gif não tem som: não combina com --audio\n");
   }
   // Only QuickTime's ProRes and WebM's VP9 carry alpha.
-  if (a.frameBackground.alpha < 255 && !a.frame)
+  // What only shows with another option is refused without it.
+  if (p.frameBackgroundGiven && !a.frame)
     return refused("--fundo-da-moldura só vale com --moldura\n");
+  if (p.timeGiven && !a.statusBar) return refused("--hora só vale com --barra-de-status\n");
   if (a.keepsAlpha() && a.formato != Formato::kMov && a.formato != Formato::kWebm)
     return refused("um fundo transparente precisa de --formato mov ou webm\n");
   if (a.formato != Formato::kMp4 && (a.part || a.parallel))

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "common/shown_text.h"
 #include "vuzizeri/command_line/arguments.h"
 
 namespace vuz {
@@ -79,13 +80,30 @@ bool splitSelector(const std::string& rest, std::string* selector, std::string* 
   return !selector->empty() && !text->empty();
 }
 
+// An absolute URL's scheme, lower-cased (RFC 3986: a letter, then letters,
+// digits, "+", "-" or "." up to the colon); empty for a relative one.
+std::string schemeOf(const std::string& url) {
+  size_t end = 0;
+  while (end < url.size() && (std::isalpha(static_cast<unsigned char>(url[end])) ||
+                              (end > 0 && (std::isdigit(static_cast<unsigned char>(url[end])) ||
+                                           url[end] == '+' || url[end] == '-' || url[end] == '.'))))
+    ++end;
+  if (end == 0 || end >= url.size() || url[end] != ':') return {};
+  std::string scheme = url.substr(0, end);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return scheme;
+}
+
 }  // namespace
 
 std::optional<Storyboard> parseStoryboard(const std::string& text, const Environment& environment,
                                           std::string* message) {
   Storyboard storyboard;
   bool sawBefore = false;
-  std::istringstream lines(text);
+  // Editors on some systems begin a UTF-8 file with a byte-order mark.
+  constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
+  std::istringstream lines(text.starts_with(kByteOrderMark) ? text.substr(kByteOrderMark.size())
+                                                            : text);
   std::string raw;
   int line = 0;
   auto refuse = [&](const std::string& reason) {
@@ -119,13 +137,13 @@ std::optional<Storyboard> parseStoryboard(const std::string& text, const Environ
     } else if (command == "rolar") {
       const std::optional<double> px = number(rest);
       if (!px || std::abs(*px) > 1e6)
-        return refuse("rolar precisa de pixels CSS, de -1000000 a 1000000: " + rest);
+        return refuse("rolar precisa de pixels CSS, de -1000000 a 1000000: " + shownText(rest));
       step.kind = StoryStep::Kind::kScrollBy;
       step.number = *px;
     } else if (command == "pausa") {
       const std::optional<double> seconds = number(rest);
       if (!seconds || !(*seconds > 0) || *seconds > 600)
-        return refuse("pausa precisa de segundos acima de 0 e até 600: " + rest);
+        return refuse("pausa precisa de segundos acima de 0 e até 600: " + shownText(rest));
       step.kind = StoryStep::Kind::kPause;
       step.number = *seconds;
     } else if (command == "tocar" || command == "esperar") {
@@ -138,15 +156,21 @@ std::optional<Storyboard> parseStoryboard(const std::string& text, const Environ
         return refuse("digitar precisa de um seletor e de um texto");
       std::string missing;
       if (!expand(typed, environment, &step.text, &missing))
-        return refuse("digitar: a variável de ambiente " + missing + " não está definida");
+        return refuse("digitar: a variável de ambiente " + shownText(missing) +
+                      " não está definida");
       step.kind = StoryStep::Kind::kType;
     } else if (command == "ir") {
       if (rest.empty() || rest.find_first_of(kBlanks) != std::string::npos)
         return refuse("ir precisa de um URL, sem espaços");
+      // A javascript: or data: "page" would run the storyboard's text as the
+      // page's own script.
+      const std::string scheme = schemeOf(rest);
+      if (!scheme.empty() && scheme != "http" && scheme != "https" && scheme != "file")
+        return refuse("ir vai só a páginas http, https ou file: " + shownText(rest));
       step.kind = StoryStep::Kind::kGo;
       step.text = rest;
     } else {
-      return refuse("passo desconhecido: " + command +
+      return refuse("passo desconhecido: " + shownText(command, 40) +
                     " (rolar-ate, rolar, pausa, tocar, digitar, esperar, ir ou antes)");
     }
     storyboard.filmed.push_back(std::move(step));

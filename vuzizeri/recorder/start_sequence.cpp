@@ -40,9 +40,14 @@ void Vuzizeri::webViewDidFinish() {
 }
 
 void Vuzizeri::webViewDidFail(const std::string& reason) {
-  // Later navigations (a reload, a link) may fail; the page is still there.
-  if (started_) return;
-  platform_.fail("a página não carregou: " + reason);
+  // Later navigations (a reload, a link) may fail; the page is still there,
+  // unless the storyboard was leaving it.
+  if (!started_) {
+    platform_.fail("a página não carregou: " + reason);
+    return;
+  }
+  for (StoryboardRun* run : {beforeStory_.get(), story_.get()})
+    if (run) run->navigationFailed(reason);
 }
 
 void Vuzizeri::comecar() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/shown_text.h"
 #include "vuzizeri/recorder/directing.h"
 
 namespace vuz {
@@ -98,8 +99,9 @@ void StoryboardRun::ended() {
 }
 
 void StoryboardRun::refuse(const std::string& reason) {
-  host_.fail("--roteiro, linha " + std::to_string(step().line) + ": " + step().written + ": " +
-             reason);
+  // The line and what the page said of it may hold anything.
+  host_.fail("--roteiro, linha " + std::to_string(step().line) + ": " + shownText(step().written) +
+             ": " + shownText(reason, 160));
 }
 
 std::string StoryboardRun::refusal(const Answer& answer) const {
@@ -157,6 +159,7 @@ void StoryboardRun::begin() {
     case StoryStep::Kind::kGo:
       if (host_.navigating) host_.navigating(true);
       host_.act(JsonValue::object({{"go", s.text}}), [this](Answer answer) {
+        if (isText(answer, "local")) return refuse("uma página da web não abre arquivos locais");
         if (isText(answer, "same")) {
           if (host_.navigating) host_.navigating(false);
           return ended();
@@ -165,6 +168,10 @@ void StoryboardRun::begin() {
       });
       return;
   }
+}
+
+void StoryboardRun::navigationFailed(const std::string& reason) {
+  if (active_ && step().kind == StoryStep::Kind::kGo) refuse("a página não carregou: " + reason);
 }
 
 void StoryboardRun::awaitArrival(double waited) {

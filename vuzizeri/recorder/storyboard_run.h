@@ -83,6 +83,10 @@ class StoryboardRun {
   void advance(double seconds, double offset, double pageEnd,
                std::function<void(StoryDirection)> done);
 
+  // A navigation failed with `reason`: the run fails if it was this run's
+  // `ir`, awaiting its page.
+  void navigationFailed(const std::string& reason);
+
   const std::vector<Touch>& touches() const { return touches_; }
   const std::vector<StepTime>& times() const { return times_; }
   // How many steps have begun, of how many.

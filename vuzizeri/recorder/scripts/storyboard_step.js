@@ -13,14 +13,16 @@
 //       ['covered', what covers it] when the point shows another element,
 //       or one of find's refusals.
 //   focus: selector  focuses the first match, its caret at the end: 'ok',
-//       'unfocusable', or one of find's refusals.
+//       'unfocusable' (it takes no focus or no text: a button, a link), or
+//       one of find's refusals.
 //   type: [keys]  types each key into the focused element: keydown, the
 //       text inserted as typing inserts it (beforeinput and input),
 //       keyup. Answers 'ok', or 'unfocused' when nothing editable has the
 //       focus any more.
 //   go: url  leaves for `url` ('ok'), or moves to a fragment of this page
-//       ('same'); then `loaded` answers whether the new page is there:
-//       [arrived, its fonts ready].
+//       ('same'), or refuses a local file from a page of the web ('local');
+//       then `loaded` answers whether the new page is there: [arrived, its
+//       fonts ready].
 (function ({ scroll, find, tap, focus, type, go, loaded }) {
   var w = window, d = document;
   var first = function (selector) {
@@ -30,6 +32,13 @@
     var r = el.getBoundingClientRect();
     if (!el.getClientRects().length) return 'boxless';
     return r;
+  };
+  var editable = function (el) {
+    if (el.isContentEditable) return true;
+    if (el.tagName == 'TEXTAREA') return !el.readOnly && !el.disabled;
+    var typed = ['text', 'search', 'email', 'password', 'tel', 'url', 'number'];
+    return el.tagName == 'INPUT' && !el.readOnly && !el.disabled &&
+           typed.indexOf((el.type || 'text').toLowerCase()) >= 0;
   };
   var pageEnd = function () {
     var b = d.body, e = d.documentElement;
@@ -101,7 +110,8 @@
     var r = place(el);
     if (typeof r == 'string') return r;
     el.focus({ preventScroll: true });
-    if (d.activeElement !== el) return 'unfocusable';
+    // A button or a link takes the focus but no text.
+    if (d.activeElement !== el || !editable(el)) return 'unfocusable';
     if (typeof el.setSelectionRange == 'function') {
       try { el.setSelectionRange(el.value.length, el.value.length); } catch (e) {}
     }
@@ -109,10 +119,7 @@
   }
   if (type !== undefined) {
     var el = d.activeElement;
-    var editable = el && (el.isContentEditable ||
-                          (el.tagName == 'TEXTAREA') ||
-                          (el.tagName == 'INPUT' && !el.readOnly && !el.disabled));
-    if (!editable) return 'unfocused';
+    if (!el || !editable(el)) return 'unfocused';
     type.forEach(function (key) {
       var init = { key: key, bubbles: true, cancelable: true, composed: true, view: w };
       if (el.dispatchEvent(new KeyboardEvent('keydown', init))) {
@@ -131,6 +138,8 @@
   if (go !== undefined) {
     // Within the document (a #fragment) the page stays: nothing to wait for.
     var to = new URL(go, w.location.href), here = new URL(w.location.href);
+    // WebKit would refuse it without a word.
+    if (to.protocol == 'file:' && here.protocol != 'file:') return 'local';
     to.hash = here.hash = '';
     if (to.href == here.href && go.indexOf('#') >= 0) {
       w.location.assign(go);
