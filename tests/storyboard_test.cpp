@@ -22,15 +22,17 @@ std::string described(const std::vector<StoryStep>& steps) {
   return out;
 }
 
-// Every step, `antes`, comments, blank and CR LF lines, quoted selectors and
-// $NOME; then each refusal, naming its line.
+// Every step, `antes`, comments, blank and CR LF lines, a byte-order mark,
+// quoted selectors and $NOME; then each refusal, naming its line, showing
+// control bytes escaped and a long line cut.
 TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   const Environment env = [](const std::string& name) -> std::optional<std::string> {
     return name == "SENHA" ? std::optional<std::string>("s3gredo") : std::nullopt;
   };
   std::string message;
   const std::optional<Storyboard> good = parseStoryboard(
-      "# entrar\n\ndigitar #u ana\n  digitar '#a b' $SENHA e $$5\r\ntocar #entrar\nantes\n"
+      "\xef\xbb\xbf# entrar\n\ndigitar #u ana\n  digitar '#a b' $SENHA e $$5\r\ntocar "
+      "#entrar\nantes\n"
       "rolar-ate .x y\nrolar-ate fim\nrolar -120.5\npausa 1.5\nesperar .ok\nir /p?a=1\n",
       env, &message);
   ASSERT_TRUE(good) << message;
@@ -52,6 +54,11 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
       {"tocar", "linha 1: tocar precisa de um seletor"},
       {"rolar-ate", "linha 1: rolar-ate precisa de um seletor, de fim ou de topo"},
       {"ir a b", "linha 1: ir precisa de um URL, sem espaços"},
+      {"ir javascript:alert(1)",
+       "linha 1: ir vai só a páginas http, https ou file: javascript:alert(1)"},
+      {"\x1b]0;t\x07 x",
+       "linha 1: passo desconhecido: \\x1b]0;t\\x07 (rolar-ate, rolar, pausa, "
+       "tocar, digitar, esperar, ir ou antes)"},
       {"antes\nantes", "linha 2: antes só pode vir uma vez"},
       {"antes já", "linha 1: antes fica sozinho na linha"},
       {"pular 3",
@@ -63,6 +70,8 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
     EXPECT_FALSE(parseStoryboard(text, env, &message)) << text;
     EXPECT_EQ(message, expected) << text;
   }
+  EXPECT_FALSE(parseStoryboard("pausa " + std::string(1 << 20, '9'), env, &message));
+  EXPECT_LT(message.size(), 200u) << "a long line is cut";
   EXPECT_EQ(keysOf("aé€😀\xff").size(), 5u);
 }
 

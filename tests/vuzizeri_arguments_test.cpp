@@ -136,8 +136,10 @@ TEST(Arguments, OptionsTable) {
        "--roteiro não combina com --trecho nem --paralelo\n"},
       {{"--fundo-transparente", "--formato", "gif", url, "390", "844", "3", "47", out},
        "um fundo transparente precisa de --formato mov ou webm\n"},
-      {{"--formato", "webm", "--fundo-da-moldura", "#0000", url, "390", "844", "3", "47", out},
+      {{"--formato", "webm", "--fundo-da-moldura", "red", url, "390", "844", "3", "47", out},
        "--fundo-da-moldura só vale com --moldura\n"},
+      {{"--hora", "10:10", url, "390", "844", "3", "47", out},
+       "--hora só vale com --barra-de-status\n"},
   };
   for (const auto& [args, expected] : rows) {
     ParseResult r = parseArguments(args, [&] { return devices; });

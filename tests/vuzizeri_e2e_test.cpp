@@ -136,8 +136,10 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
       {"s_server", "-quiet", "-www", "-accept", "127.0.0.1:" + tlsPort, "-cert", cert, "-key", key},
       dir_, {}, "tls");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  PageServer toFile({{"/", redirectTo("file:///etc/hostname")}});  // WebKit ends its web process
   const std::string urls[] = {PageServer({}).url(), "http://127.0.0.1:9/",  // restricted by WebKit
-                              "http://nonexistent.invalid/", "https://127.0.0.1:" + tlsPort + "/"};
+                              "http://nonexistent.invalid/", "https://127.0.0.1:" + tlsPort + "/",
+                              toFile.url()};
   for (const std::string& url : urls) {
     const auto start = std::chrono::steady_clock::now();
     Outcome r = run({url, "200", "300", "1", "20", out.string()});
@@ -179,6 +181,64 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }
   EXPECT_EQ(slurp(out), "old");
+  EXPECT_EQ(leftovers(dir_), "");
+}
+
+// What a hostile command line names: a storyboard that is a device, a FIFO
+// or a folder, a line that would steer the terminal, an output that is one of
+// the inputs or cannot be written, are refused at once; a step that fails
+// leaves the old output as it was, and nothing beside it.
+TEST_F(RecorderTest, HostileInputsTouchNothingButTheirOwnOutput) {
+  const std::string page = pageUrl("story.html");
+  const fs::path out = dir_ / "keep.mp4", fifo = dir_ / "fifo.txt", storyboard = dir_ / "r.txt";
+  writeFile(out, "old");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directory(dir_ / "folder");
+  writeFile(storyboard, "pausa 1\n\x1b]0;title\x07 " + std::string(5000, 'x') + "\n");
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"--roteiro", "/dev/zero"}, "--roteiro: não foi possível ler /dev/zero: não é um arquivo"},
+      {{"--roteiro", fifo}, "--roteiro: não foi possível ler " + fifo.string() + ": não é um"},
+      {{"--roteiro", dir_ / "folder"}, "--roteiro: não foi possível ler " + dir_.string()},
+      {{"--roteiro", storyboard},
+       "--roteiro " + storyboard.string() + ", linha 2: passo desconhecido: \\x1b]0;title\\x07 (r"},
+      {{"--estilo", out}, "a saída é o arquivo de --estilo: "},
+      {{"--audio", dir_ / "link.mp4"}, "a saída é o arquivo de --audio: "},
+  };
+  fs::create_hard_link(out, dir_ / "link.mp4");
+  for (const auto& [options, message] : refused) {
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {page, "390", "844", "1", "47", out});
+    const auto began = std::chrono::steady_clock::now();
+    Outcome r = run(args);
+    EXPECT_EQ(r.status, 2) << options[1];
+    EXPECT_EQ(r.err.rfind(message, 0), 0u) << r.err;
+    EXPECT_LT(r.err.size(), 200u) << r.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2));
+  }
+  for (const fs::path& bad : {dir_ / "none" / "x.mp4", dir_ / "folder"}) {
+    Outcome r = run({page, "390", "844", "1", "47", bad});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "não abriu o writer: " + bad.string() +
+                         (bad == dir_ / "folder" ? ": é uma pasta\n" : ": a pasta não existe\n"));
+  }
+  // Steps that fail, before the recording and during it.
+  const std::pair<std::string, std::string> failing[] = {
+      {"digitar .abrir-menu oi\nantes\n",
+       "--roteiro, linha 1: digitar .abrir-menu oi: não recebe o foco: não é um campo de texto\n"},
+      {"ir http://127.0.0.1:9999/\nantes\n",
+       "--roteiro, linha 1: ir http://127.0.0.1:9999/: a página não carregou: "},
+      {"pausa 0.5\ntocar #nada\n",
+       "--roteiro, linha 2: tocar #nada: nada na página casa com #nada\n"}};
+  for (const auto& [steps, message] : failing) {
+    writeFile(storyboard, steps);
+    Outcome r =
+        run({"--quadro-a-quadro", "--roteiro", storyboard, page, "390", "844", "1", "47", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind(message, 0), 0u) << r.err;
+  }
+  EXPECT_EQ(slurp(out), "old");
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().filename().string().find(".parcial"), std::string::npos);
   EXPECT_EQ(leftovers(dir_), "");
 }
 
@@ -337,12 +397,14 @@ TEST_F(RecorderTest, EachFormAtThirtyFramesASecond) {
       EXPECT_GT(psnr(*m.frames[i], *mp4.frames[i]), 25) << form << " frame " << i;
     }
   }
+  // The GIF is made of the very frames recorded: against ProRes's, every one
+  // close.
   const MovieInfo& gif = made["gif"];
-  ASSERT_NEAR(static_cast<double>(gif.frames.size()), static_cast<double>(frames), 2);
-  double sum = 0;
-  for (size_t i = 0; i < std::min(frames, gif.frames.size()); ++i)
-    sum += psnr(*gif.frames[i], *mp4.frames[i]);
-  EXPECT_GE(sum / static_cast<double>(std::min(frames, gif.frames.size())), 25);
+  ASSERT_EQ(gif.frames.size(), frames);
+  double lowest = 99;
+  for (size_t i = 0; i < frames; ++i)
+    lowest = std::min(lowest, psnr(*gif.frames[i], *made["mov"].frames[i]));
+  EXPECT_GE(lowest, 40);
 }
 
 // The phone around the sample page at scale 3 and its status bar: the time
@@ -397,14 +459,38 @@ TEST_F(RecorderTest, ThePhoneAroundTheScreenAndItsStatusBar) {
     const AVFrame &first = *light.frames.front(), &last = *light.frames.back();
     const int screen = 60 + 30;               // 750 px wide: 30 of bezel, 60 of margin
     const int paintedTop = screen + 40 + 40;  // below the 20 pt band
-    EXPECT_LT(alpha(first, 2, 2), 16) << form << ": nothing around the phone";
-    EXPECT_LT(alpha(first, first.width / 2, first.height / 2), 16) << form << ": no page";
-    EXPECT_GT(alpha(first, first.width / 2, paintedTop), 240) << form << ": the page's top";
-    EXPECT_GT(alpha(first, first.width / 2, screen + 4), 240) << form << ": its band";
+    // Both keep alpha exactly: nothing is nothing, in every frame.
+    for (const AVFrame* f : {&first, &last}) {
+      EXPECT_EQ(alpha(*f, 2, 2), 0) << form << ": nothing around the phone";
+      EXPECT_EQ(alpha(*f, f->width / 2, f->height / 2), 0) << form << ": no page";
+      EXPECT_EQ(alpha(*f, f->width / 2, paintedTop), 255) << form << ": the page's top";
+      EXPECT_GT(alpha(*f, f->width / 2, screen + 4), 240) << form << ": its band";
+    }
+    // A page painted half transparent keeps its own alpha in every frame.
+    const fs::path half = dir_ / "half.html";
+    writeFile(half,
+              "<html style='background:transparent'><body style='margin:0;background:none'>"
+              "<div style='height:3000px;background:rgba(0,0,255,0.5)'></div></body></html>");
+    for (bool frameByFrame : {true, false}) {
+      if (!frameByFrame && form != std::string("mov")) continue;
+      const fs::path scrolled = dir_ / (std::string("half.") + form);
+      std::vector<std::string> args = {"--velocidade",
+                                       "1000",
+                                       "--formato",
+                                       form,
+                                       "--fundo-transparente",
+                                       "file://" + half.string(),
+                                       "390",
+                                       "844",
+                                       "1",
+                                       "47",
+                                       scrolled};
+      if (frameByFrame) args.insert(args.begin(), "--quadro-a-quadro");
+      MovieInfo h = recorded(run(args), scrolled);
+      for (size_t i : {0, 5, 50})
+        EXPECT_NEAR(alpha(*h.frames.at(i), 195, 422), 128, 10) << form << frameByFrame << i;
+    }
     if (form != std::string("mov")) continue;
-    EXPECT_EQ(alpha(first, 2, 2), 0);
-    EXPECT_EQ(alpha(first, first.width / 2, first.height / 2), 0);
-    EXPECT_EQ(alpha(first, first.width / 2, paintedTop), 255);
     EXPECT_NE(readText(first, screen + 250, screen, 250, 40).find("9:41"), std::string::npos);
     for (int y = screen; y < screen + 40; ++y)
       for (int x = screen; x < screen + 750; ++x)
@@ -663,12 +749,26 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
 // and once each, is refused, and the output then stays as it was.
 TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   const std::string page = pageUrl("pattern.html", "h=1500&top=%23cc3366&reveal=1");
+  // The JSON report's length and frames, and whether it says "de".
+  auto reported = [](const std::string& json) {
+    std::smatch m;
+    EXPECT_TRUE(
+        std::regex_search(json, m, std::regex(R"("segundos": ([0-9.]+), "quadros": (\d+))")))
+        << json;
+    return std::make_tuple(m.empty() ? 0 : std::stod(m[1]), m.empty() ? 0 : std::stoi(m[2]),
+                           json.find("\"de\"") != std::string::npos);
+  };
   auto record = [&](const std::string& name, std::vector<std::string> options,
                     const std::string& url) {
     fs::path out = dir_ / name;
-    options.insert(options.end(), {"--quadro-a-quadro", url, "200", "400", "1", "20", out});
+    options.insert(options.end(),
+                   {"--json", "--quadro-a-quadro", url, "200", "400", "1", "20", out});
     Outcome r = run(options);
     EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+    // A whole run or a part lasts its frames, the last one's time included.
+    const auto [seconds, frames, directed] = reported(r.out);
+    EXPECT_NEAR(seconds, frames / 60.0, 1e-6) << r.out;
+    EXPECT_FALSE(directed) << "a plain scroll, in parts or not";
     return out.string();
   };
   const std::string whole = record("whole.mp4", {}, page);
@@ -679,9 +779,12 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   fs::path joined = dir_ / "joined.mp4", atOnce = dir_ / "at-once.mp4";
   Outcome r = test_runs::run(JUNTAR_BINARY, {joined, parts[2], parts[0], parts[1]}, dir_);
   const MovieInfo a = probeMovie(whole);
-  Outcome parallel =
-      run({"--quadro-a-quadro", "--paralelo", "3", page, "200", "400", "1", "20", atOnce});
-  for (const MovieInfo& b : {recorded(r, joined), recorded(parallel, atOnce)}) {
+  Outcome parallel = run(
+      {"--quadro-a-quadro", "--json", "--paralelo", "3", page, "200", "400", "1", "20", atOnce});
+  ASSERT_EQ(parallel.status, 0) << parallel.err;
+  EXPECT_EQ(reported(parallel.out),
+            std::make_tuple(a.frames.size() / 60.0, static_cast<int>(a.frames.size()), false));
+  for (const MovieInfo& b : {recorded(r, joined), probeMovie(atOnce)}) {
     ASSERT_EQ(b.packetPts, a.packetPts);
     ASSERT_EQ(b.frames.size(), a.frames.size());
     EXPECT_EQ(b.streamDuration, a.streamDuration);
@@ -707,9 +810,12 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   // output.
   const std::string other =
       record("other.mp4", {"--trecho", "2/3"}, pageUrl("pattern.html", "h=1600"));
-  const fs::path cut = dir_ / "cut.mp4", copy = dir_ / "copy.mp4", keep = dir_ / "keep.mp4";
-  const std::string second = slurp(parts[1]);
+  const fs::path cut = dir_ / "cut.mp4", copy = dir_ / "copy.mp4", keep = dir_ / "keep.mp4",
+                 damaged = dir_ / "damaged.mp4";
+  std::string second = slurp(parts[1]);
   writeFile(cut, second.substr(0, second.size() / 2));
+  second.replace(second.size() * 3 / 5, 400, 400, '\0');  // its index whole
+  writeFile(damaged, second);
   fs::copy_file(parts[0], copy);
   writeFile(keep, "old");
   const std::pair<std::vector<std::string>, std::string> refused[] = {
@@ -719,6 +825,8 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
            "\n"},
       {{keep, parts[0], cut, parts[2]},
        "não foi possível juntar os trechos: " + cut.string() + ": está incompleto: "},
+      {{keep, parts[0], damaged, parts[2]},
+       "não foi possível juntar os trechos: " + damaged.string() + ": está danificado: "},
       {{keep, parts[0], other, parts[2]},
        "não foi possível juntar os trechos: " + other + ": é de outra gravação que " + parts[0]},
       {{keep, whole},
@@ -734,6 +842,26 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   }
   EXPECT_EQ(slurp(keep), "old");
   EXPECT_EQ(slurp(copy), slurp(parts[0]));
+
+  // A part killed: the run says how it ended, and leaves the output alone.
+  const pid_t killed = start({"--quadro-a-quadro", "--paralelo", "2",
+                              pageUrl("pattern.html", "h=20000"), "200", "400", "1", "20", keep});
+  for (int i = 0; i < 300; ++i, usleep(50000)) {
+    bool found = false;
+    for (const auto& process : fs::directory_iterator("/proc")) {
+      const std::string line = slurp(process.path() / "cmdline");
+      if (line.find(std::string("--trecho\0"
+                                "2/2",
+                                12)) == std::string::npos)
+        continue;
+      found = kill(std::stoi(process.path().filename()), SIGKILL) == 0 || found;
+    }
+    if (found) break;
+  }
+  const Outcome ended = wait(killed, dir_);
+  EXPECT_EQ(ended.status, 1);
+  EXPECT_EQ(ended.err, "trecho 2/2: morto pelo sinal 9 (SIGKILL)\n");
+  EXPECT_EQ(slurp(keep), "old");
 }
 
 // Pictures that arrive 0.4 s late: frame by frame waits for them, real time
