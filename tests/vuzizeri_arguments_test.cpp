@@ -76,7 +76,7 @@ TEST(Arguments, OptionsTable) {
       {{"--cabecalho", "X Y: z", url, "390", "844", "3", "47", out},
        "cabeçalho inválido: X Y: z\n"},
       {{"--cabecalho", "X: a\nb", url, "390", "844", "3", "47", out},
-       "cabeçalho inválido: X: a\nb\n"},
+       "cabeçalho inválido: X: a\\nb\n"},
       {{"--cookie", "sem-igual", url, "390", "844", "3", "47", out},
        "cookie inválido: sem-igual\n"},
       {{"--cookie", "a=b", "file:///p.html", "390", "844", "3", "47", out},

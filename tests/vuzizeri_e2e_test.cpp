@@ -682,7 +682,8 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
     }
     EXPECT_NEAR(static_cast<double>(held.size()), 60, 1);
     EXPECT_EQ(at.size(), 72 + held.size() + 60) << "200 to 500 at 250 px/s, the hold, the end";
-    // The report, as a script reads it, agrees with the file.
+    // The report, as a script reads it, agrees with the file: its length is
+    // its frames', the last one's included.
     Outcome json = test_runs::run(
         "/usr/bin/python3",
         {"-c",
@@ -692,7 +693,7 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
          r.out},
         dir_);
     EXPECT_EQ(json.out, out.string() + " " + std::to_string(fs::file_size(out)) + " " +
-                            std::to_string(at.size()) + " " + std::to_string(at.size() - 1) +
+                            std::to_string(at.size()) + " " + std::to_string(at.size()) +
                             " quadro-a-quadro 250 200 500 300 False\n")
         << r.out << json.err;
   }
@@ -923,14 +924,22 @@ TEST_F(RecorderTest, RunsSideBySideAndAStoppedRunLeavesNothing) {
   expectReport(ra, a);
   EXPECT_EQ(recorded(rb, b).par->width, 240);
 
-  // Stopped from outside while it records: the unfinished file goes with it.
+  // Stopped from outside while it records: the unfinished video, written
+  // beside the output, goes with it.
   pid_t stopped = start({pageUrl("pattern.html"), "120", "160", "1", "10", c}, "c");
-  for (int i = 0; i < 200 && !fs::exists(c); ++i)
+  auto staged = [&] {
+    for (const auto& entry : fs::directory_iterator(dir_))
+      if (entry.path().filename().string().starts_with(".c.mp4.parcial-")) return entry.path();
+    return fs::path();
+  };
+  for (int i = 0; i < 200 && (staged().empty() || fs::file_size(staged()) == 0); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_TRUE(fs::exists(c)) << "recording started";
+  ASSERT_FALSE(staged().empty()) << "recording started";
+  EXPECT_FALSE(fs::exists(c)) << "only a complete video takes the output's name";
   kill(stopped, SIGTERM);
   EXPECT_EQ(wait(stopped, dir_, "c").status, 128 + SIGTERM);
   EXPECT_FALSE(fs::exists(c));
+  EXPECT_EQ(staged(), fs::path());
   EXPECT_EQ(leftovers(dir_), "");
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "common/integer_syntax.h"
+#include "common/shown_text.h"
 #include "vuzizeri/command_line/devices.h"
 
 namespace vuz {
@@ -175,7 +176,7 @@ const Option kOptions[] = {
        auto found = std::find_if(known.begin(), known.end(),
                                  [&](const Device& d) { return d.name == value; });
        if (found == known.end())
-         return refused("aparelho desconhecido: " + value +
+         return refused("aparelho desconhecido: " + shownText(value) +
                         " (vuzizeri --aparelhos lista os nomes)\n");
        p.device = *found;
        return {};
@@ -185,13 +186,13 @@ const Option kOptions[] = {
     {"--cabecalho", "", "'Nome: valor'", "um cabeçalho nos pedidos à origem da página (repetível)",
      [](Parse& p, const std::string& value) -> Ending {
        auto header = headerLine(value);
-       if (!header) return refused("cabeçalho inválido: " + value + "\n");
+       if (!header) return refused("cabeçalho inválido: " + shownText(value) + "\n");
        p.a.headers.push_back(*header);
        return {};
      }},
     {"--cookie", "", "nome=valor", "um cookie para o host da página (repetível)",
      [](Parse& p, const std::string& value) -> Ending {
-       if (!isCookie(value)) return refused("cookie inválido: " + value + "\n");
+       if (!isCookie(value)) return refused("cookie inválido: " + shownText(value) + "\n");
        p.a.cookies.push_back(value);
        return {};
      }},
@@ -210,7 +211,7 @@ const Option kOptions[] = {
     {"--esquema", "", "claro|escuro", "o esquema de cores que a página vê (claro por padrão)",
      [](Parse& p, const std::string& value) -> Ending {
        if (value != "claro" && value != "escuro")
-         return refused("esquema desconhecido: " + value + " (claro ou escuro)\n");
+         return refused("esquema desconhecido: " + shownText(value) + " (claro ou escuro)\n");
        p.a.dark = value == "escuro";
        return {};
      }},
@@ -220,7 +221,8 @@ const Option kOptions[] = {
      [](Parse& p, const std::string& value) -> Ending {
        p.a.speed = numberWithin(value, kMinSpeed, kMaxSpeed);
        if (!p.a.speed)
-         return refused("--velocidade precisa de um número de 1 a 100000 (px/s): " + value + "\n");
+         return refused(
+             "--velocidade precisa de um número de 1 a 100000 (px/s): " + shownText(value) + "\n");
        return {};
      }},
     {"--de", "", "SELETOR", "começa com o topo do elemento no topo da tela",
@@ -236,7 +238,7 @@ const Option kOptions[] = {
          seconds = numberWithin(value.substr(equals + 1), 0, kMaxPauseSeconds, false);
        if (!seconds)
          return refused("--pausa precisa de SELETOR=SEGUNDOS, com segundos acima de 0 e até 600: " +
-                        value + "\n");
+                        shownText(value) + "\n");
        p.a.pauses.push_back({value.substr(0, equals), *seconds});
        return {};
      }},
@@ -245,7 +247,8 @@ const Option kOptions[] = {
     {"--suave", "", "SEG", "partidas, paradas e pausas aceleram e freiam em SEG segundos",
      [](Parse& p, const std::string& value) -> Ending {
        std::optional<double> seconds = numberWithin(value, 0, kMaxEaseSeconds);
-       if (!seconds) return refused("--suave precisa de segundos, de 0 a 10: " + value + "\n");
+       if (!seconds)
+         return refused("--suave precisa de segundos, de 0 a 10: " + shownText(value) + "\n");
        p.a.ease = *seconds;
        return {};
      }},
@@ -265,7 +268,7 @@ const Option kOptions[] = {
          n = parseInt64(value.substr(slash + 1));
        }
        if (!k || !n || *k < 1 || *k > *n)
-         return refused("--trecho precisa de K/N, com 1 ≤ K ≤ N: " + value + "\n");
+         return refused("--trecho precisa de K/N, com 1 ≤ K ≤ N: " + shownText(value) + "\n");
        p.a.part = Arguments::Part{*k, *n, {}};
        return {};
      }},
@@ -274,7 +277,8 @@ const Option kOptions[] = {
      [](Parse& p, const std::string& value) -> Ending {
        std::optional<int64_t> n = value == "auto" ? std::optional<int64_t>(0) : parseInt64(value);
        if (!n || *n < 0 || *n > kMaxParts || (*n == 0 && value != "auto"))
-         return refused("--paralelo precisa de um número de 1 a 64, ou auto: " + value + "\n");
+         return refused("--paralelo precisa de um número de 1 a 64, ou auto: " + shownText(value) +
+                        "\n");
        p.a.parallel = *n;
        return {};
      }},
@@ -283,7 +287,8 @@ const Option kOptions[] = {
     {"--hora", "", "HH:MM", "a hora da barra de status (9:41 por padrão)",
      [](Parse& p, const std::string& value) -> Ending {
        std::optional<std::string> shown = barTime(value);
-       if (!shown) return refused("--hora precisa de HH:MM, de 00:00 a 23:59: " + value + "\n");
+       if (!shown)
+         return refused("--hora precisa de HH:MM, de 00:00 a 23:59: " + shownText(value) + "\n");
        p.a.time = *shown;
        p.timeGiven = true;
        return {};
@@ -296,8 +301,8 @@ const Option kOptions[] = {
        std::optional<CssColour> colour =
            parseCssColour(value == "transparente" ? "transparent" : value);
        if (!colour)
-         return refused("--fundo-da-moldura precisa de uma cor CSS ou transparente: " + value +
-                        "\n");
+         return refused("--fundo-da-moldura precisa de uma cor CSS ou transparente: " +
+                        shownText(value) + "\n");
        p.a.frameBackground = *colour;
        p.frameBackgroundGiven = true;
        return {};
@@ -318,12 +323,12 @@ const Option kOptions[] = {
            p.a.formato = form;
            return {};
          }
-       return refused("formato desconhecido: " + value + " (mp4, mov, webm ou gif)\n");
+       return refused("formato desconhecido: " + shownText(value) + " (mp4, mov, webm ou gif)\n");
      }},
     {"--fps", "", "30|60", "quadros por segundo (60 por padrão; 30 em GIF)",
      [](Parse& p, const std::string& value) -> Ending {
        if (value != "30" && value != "60")
-         return refused("--fps precisa de 30 ou 60: " + value + "\n");
+         return refused("--fps precisa de 30 ou 60: " + shownText(value) + "\n");
        p.a.fps = value == "30" ? 30 : 60;
        p.fpsGiven = true;
        return {};

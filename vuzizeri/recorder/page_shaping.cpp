@@ -1,5 +1,6 @@
 #include "vuzizeri/recorder/page_shaping.h"
 
+#include "common/shown_text.h"
 #include "vuzizeri/command_line/data_table.h"
 #include "vuzizeri/recorder/json.h"
 #include "vuzizeri/recorder/page_scripts.h"
@@ -58,14 +59,14 @@ void Vuzizeri::runUserScript(std::function<void()> then) {
     waitForElement(std::move(then));
     return;
   }
-  platform_.web->runPageScript(args.scriptText,
-                               [this, then = std::move(then)](web::ScriptAnswer answer) mutable {
-                                 if (answer.thrown) {
-                                   platform_.fail("o script falhou: " + *answer.thrown);
-                                   return;
-                                 }
-                                 waitForElement(std::move(then));
-                               });
+  platform_.web->runPageScript(
+      args.scriptText, [this, then = std::move(then)](web::ScriptAnswer answer) mutable {
+        if (answer.thrown) {
+          platform_.fail("o script falhou: " + shownText(*answer.thrown, 200));
+          return;
+        }
+        waitForElement(std::move(then));
+      });
 }
 
 void Vuzizeri::waitForElement(std::function<void()> then) {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "common/shown_text.h"
+
 namespace vuz {
 
 Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform platform)
@@ -59,7 +61,7 @@ void Vuzizeri::runScript(const PageScript& script, const JsonValue& arguments,
       scriptCall(script, arguments),
       [this, name = std::string(script.name), then = std::move(then)](web::ScriptAnswer answer) {
         if (answer.thrown) {
-          platform_.fail("o script " + name + " falhou: " + *answer.thrown);
+          platform_.fail("o script " + name + " falhou: " + shownText(*answer.thrown, 200));
           return;
         }
         then(std::move(answer.value));
