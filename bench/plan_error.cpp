@@ -13,7 +13,7 @@
 #include <string>
 
 #include "scroll_pattern.h"
-#include "vuzizeri/recorder/scroll_plan.h"
+#include "vuzizeri/scroll/scroll_plan.h"
 
 int main(int argc, char** argv) {
   if (argc < 9) {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "common/fail.h"
-#include "common/integer_syntax.h"
+#include "common/number_syntax.h"
 #include "common/output_path.h"
 #include "common/progress_line.h"
 #include "platform/media/av_error.h"

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <future>
 
-#include "vuzizeri/recorder/movie_writer.h"
-#include "vuzizeri/recorder/writer_setup.h"
+#include "vuzizeri/movie/movie_writer.h"
+#include "vuzizeri/movie/recording_writer.h"
 
 namespace vuz {
 namespace {

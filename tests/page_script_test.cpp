@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "page_harness.h"
-#include "vuzizeri/recorder/capture/frame_by_frame.h"
-#include "vuzizeri/recorder/capture/video_clock.h"
+#include "vuzizeri/capture/frame_by_frame.h"
+#include "vuzizeri/capture/video_clock.h"
 #include "vuzizeri/recorder/page_scripts.h"
 
 namespace vuz {

@@ -6,9 +6,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/number_syntax.h"
 #include "vuzizeri/command_line/devices.h"
-#include "vuzizeri/recorder/phone_frame.h"
-#include "vuzizeri/recorder/status_bar.h"
+#include "vuzizeri/picture/phone_frame.h"
+#include "vuzizeri/picture/status_bar.h"
 
 namespace vuz {
 namespace {

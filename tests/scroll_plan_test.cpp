@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "vuzizeri/recorder/capture/frame_by_frame.h"
-#include "vuzizeri/recorder/directing.h"
-#include "vuzizeri/recorder/scroll_plan.h"
+#include "vuzizeri/report/part_labels.h"
+#include "vuzizeri/scroll/directing.h"
+#include "vuzizeri/scroll/scroll_plan.h"
 
 namespace {
 
@@ -115,7 +115,7 @@ TEST(ScrollPlan, FramesAndParts) {
 }
 
 TEST(ScrollPlan, MadeFromThePagesMarks) {
-  Arguments a;
+  ScrollDirections a;
   a.from = "#de";
   a.to = "#ate";
   a.pauses = {{"#p", 1}, {"#topo", 2}};
@@ -136,7 +136,7 @@ TEST(ScrollPlan, MadeFromThePagesMarks) {
       unmatchedSelector(a, {0, 1000, {200, std::nullopt, 300, 1}, {false, true, false, false}}),
       "--ate: #ate não tem lugar na página (não é exibido: display: none?)");
 
-  Arguments plain;
+  ScrollDirections plain;
   plain.speed = 400;
   EXPECT_TRUE(planShape(plain, {0, 800, {}, {}}, 0, 400).followsPageEnd);
   EXPECT_EQ(planEnd(plain, {0, 800, {}, {}}), 800);

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "vuzizeri/recorder/capture/still_parts.h"
+#include "vuzizeri/picture/still_parts.h"
 
 namespace vuz {
 namespace {

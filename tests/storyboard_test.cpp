@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "vuzizeri/command_line/storyboard.h"
-#include "vuzizeri/recorder/storyboard_run.h"
+#include "vuzizeri/storyboard/storyboard.h"
+#include "vuzizeri/storyboard/storyboard_run.h"
 
 namespace vuz {
 namespace {

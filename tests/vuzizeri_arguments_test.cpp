@@ -9,14 +9,15 @@
 #include <sstream>
 #include <tuple>
 
+#include "common/number_syntax.h"
 #include "platform/web/origin.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/command_line/devices.h"
-#include "vuzizeri/recorder/directing.h"
-#include "vuzizeri/recorder/json.h"
+#include "vuzizeri/launcher/parts.h"
 #include "vuzizeri/recorder/page_shaping.h"
-#include "vuzizeri/recorder/parts.h"
 #include "vuzizeri/recorder/phone.h"
+#include "vuzizeri/report/json.h"
+#include "vuzizeri/scroll/directing.h"
 
 namespace vuz {
 namespace {

@@ -7,9 +7,10 @@
 #include <functional>
 #include <tuple>
 
-#include "vuzizeri/recorder/capture/frame_by_frame.h"
-#include "vuzizeri/recorder/capture/real_time.h"
-#include "vuzizeri/recorder/frame_composition.h"
+#include "vuzizeri/capture/frame_by_frame.h"
+#include "vuzizeri/capture/real_time.h"
+#include "vuzizeri/movie/recording_writer.h"
+#include "vuzizeri/picture/band.h"
 #include "vuzizeri/recorder/scripts.h"
 #include "vuzizeri/recorder/start_sequence.h"
 #include "vuzizeri_fakes.h"
@@ -85,8 +86,8 @@ TEST(StartSequence, WaitsThenSamplesMeasuresOpensScrollsAndCaptures) {
   rig.web.answerScript(ScriptValue::ofString("loaded"));
   EXPECT_DOUBLE_EQ(rig.web.snapshotWidths.at(0), 390.0) << "3 × 390 px at 3 px per point";
   rig.web.answerSnapshot(solidImage(1170, 2391, 0, 0, 255));
-  EXPECT_EQ(rig.recorder->bandCols.size(), 3510u);
-  EXPECT_EQ(rig.recorder->bandCols[0], 1.0);
+  EXPECT_EQ(rig.recorder->bandColours().size(), 3510u);
+  EXPECT_EQ(rig.recorder->bandColours()[0], 1.0);
   EXPECT_EQ(rig.web.scripts.back(), kHeightScript);
   rig.web.answerScript(ScriptValue::ofNumber(25797));  // distance 25000
   ASSERT_EQ(rig.requests.size(), 1u);
@@ -142,9 +143,9 @@ TEST(CaptureLoop, SixtyOneConsecutiveEndReadingsFinish) {
   Rig rig(kPhone);
   rig.startRecording(5000);
   for (int i = 0; i < 60; ++i) rig.iterate(0.02, std::nullopt);
-  EXPECT_EQ(rig.recorder->fundo, 60);
+  EXPECT_EQ(rig.recorder->endReadingsSoFar(), 60);
   rig.iterate(0.02, numbers({10, 4000}));
-  EXPECT_EQ(rig.recorder->fundo, 0);
+  EXPECT_EQ(rig.recorder->endReadingsSoFar(), 0);
   for (int i = 0; i < 60; ++i) rig.iterate(0.02, numbers({4000, 4000}));
   EXPECT_FALSE(rig.liveWriter->finishing);
   rig.iterate(0.02, numbers({4000, 4000}));
@@ -210,8 +211,7 @@ TEST(CaptureLoop, FailuresAndTheWebProcessEnd) {
   Rig held(kPhone);
   held.startRecording(5000);
   held.liveWriter->holdFinish = true;
-  held.recorder->fundo = 60;
-  held.iterate(0.02, std::nullopt);
+  for (int i = 0; i < 61 && !held.liveWriter->finishing; ++i) held.iterate(0.02, std::nullopt);
   ASSERT_TRUE(held.liveWriter->finishing);
   held.recorder->webProcessEnded();
   held.liveWriter->failureText = "No space left on device";
@@ -246,8 +246,7 @@ TEST(FrameComposition, MouldBlursNineTapsWithClampedEdgesAndTruncates) {
 TEST(FrameComposition, BandAboveContentAndTimesFromTheClock) {
   // scale 1, 4 × 10 CSS px with a 3 px band: band rows 0–2, page rows 3–9.
   Rig rig({"file:///p.html", "4", "10", "1", "3", "/tmp/o.mp4"});
-  rig.startRecording(7);
-  rig.recorder->bandCols.assign(12, 0.0);  // sampled black, eases towards blue
+  rig.startFromLoad(solidImage(4, 7, 0, 0, 0), 7);  // sampled black, eases towards blue
   rig.iterate(0, numbers({0, 0}), solidImage(4, 7, 255, 0, 0));
   rig.clock += 0.0004;
   rig.runQueued();
@@ -280,7 +279,8 @@ TEST(FrameComposition, FractionalScaleLeavesTopRowAndDropsWhenNotReady) {
   rig.runQueued();
   rig.web.answerSnapshot(solidImage(3, 148, 0, 255, 0));
   EXPECT_EQ(rig.frames.size(), 1u);
-  EXPECT_DOUBLE_EQ(rig.recorder->lastPTS, 0.5) << "a dropped frame still advances the time";
+  EXPECT_DOUBLE_EQ(rig.recorder->lastPresentationTime(), 0.5)
+      << "a dropped frame still advances the time";
 }
 
 // Frame by frame through the fakes: a 10 × 20 CSS px phone at scale 3 (a

@@ -5,7 +5,7 @@ add_executable(vuzizeri_unit_tests vuzizeri_steps_test.cpp vuzizeri_arguments_te
                                    scroll_plan_test.cpp phone_drawing_test.cpp storyboard_test.cpp
                                    ${PROJECT_SOURCE_DIR}/platform/web/origin.cpp)
 target_include_directories(vuzizeri_unit_tests PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/support)
-target_link_libraries(vuzizeri_unit_tests PRIVATE vuzizeri_recorder GTest::gtest_main)
+target_link_libraries(vuzizeri_unit_tests PRIVATE vuzizeri_launcher GTest::gtest_main)
 target_compile_definitions(vuzizeri_unit_tests PRIVATE SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 gtest_discover_tests(vuzizeri_unit_tests)
 
@@ -26,6 +26,6 @@ gtest_discover_tests(vuzizeri_slow_tests PROPERTIES TIMEOUT 200 LABELS slow)
 # The page scripts in a real web view on a private display.
 add_executable(page_script_tests page_script_test.cpp support/page_harness.cpp)
 target_include_directories(page_script_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
-target_link_libraries(page_script_tests PRIVATE vuzizeri_recorder platform_web platform_display
+target_link_libraries(page_script_tests PRIVATE vuzizeri_capture platform_web platform_display
                                                 GTest::gtest_main)
 gtest_discover_tests(page_script_tests PROPERTIES TIMEOUT 60)

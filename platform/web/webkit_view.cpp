@@ -22,13 +22,9 @@ constexpr char kHideScrollBars[] =
 // Bounds the work a hostile page can make us do by answering a huge array.
 constexpr unsigned kMaxArrayElements = 4096;
 
-// The benchmark builds a peer that takes every picture through the web
-// process, as WebKit programs usually do.
-#ifdef WEB_PROCESS_SNAPSHOTS_ONLY
-constexpr bool kDrawFromScreen = false;
-#else
-constexpr bool kDrawFromScreen = true;
-#endif
+// The benchmarks' peer takes every picture through the web process, as
+// WebKit programs usually do.
+bool drawFromScreen = true;
 
 // Snapshots alive at once: the one being composed and the next.
 constexpr size_t kReusedSurfaces = 3;
@@ -180,6 +176,8 @@ WebKitView::~WebKitView() {
   if (window_) gtk_widget_destroy(window_);
   g_clear_object(&view_);
 }
+
+void WebKitView::takeEverySnapshotThroughWebProcess() { drawFromScreen = false; }
 
 void WebKitView::setFinishedNavigationHandler(std::function<void()> handler) {
   finishedNavigation_ = std::move(handler);
@@ -402,7 +400,7 @@ void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion,
   // screen to draw from yet, and for a transparent page: WebKit paints each
   // update of one over what the view showed before, so a half-transparent
   // area grows opaquer with every repaint (0.5, 0.99, 1 over three frames).
-  if (kDrawFromScreen && !transparent_ && gtk_widget_is_drawable(GTK_WIDGET(view_))) {
+  if (drawFromScreen && !transparent_ && gtk_widget_is_drawable(GTK_WIDGET(view_))) {
     graphics::ImageRef image = drawCurrentContent(target);
     if (image && !looksBlank(*image)) {
       loop::asyncAfter(0,

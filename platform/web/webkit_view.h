@@ -50,6 +50,9 @@ class WebKitView final : public WebView {
   // Call after gtk_init. The view gets a confined web context of its own
   // (see page_confinement.h).
   explicit WebKitView(const Options& options);
+  // Every view of the process from now on takes its pictures through the web
+  // process only, never from what the view shows (the benchmarks' peer).
+  static void takeEverySnapshotThroughWebProcess();
   ~WebKitView() override;
   WebKitView(const WebKitView&) = delete;
   WebKitView& operator=(const WebKitView&) = delete;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/media/pixel_buffer.h"
+#include "vuzizeri/capture/capture_drivers.h"
 #include "vuzizeri/recorder/recorder.h"
 
 namespace vuz::testing {
@@ -147,13 +148,23 @@ class Rig {
                       [](std::string_view message) { throw Failed(std::string(message)); },
                       [this](const std::string& line) { reports.push_back(line); }};
     recorder = std::make_unique<Vuzizeri>(*parsed.arguments, *pixelSizes(*parsed.arguments),
-                                          std::move(platform));
+                                          std::move(platform), captureDriverFor);
   }
 
   // Answers the height script: the writer opens, the page scrolls and the
   // first snapshot is asked for.
   void startRecording(double pageHeight) {
     recorder->medirEComecar();
+    web.answerScript(web::ScriptValue::ofNumber(pageHeight));
+  }
+
+  // From the page's load: the wait, the fonts, the top colours sampled from
+  // `top`, and the height answered.
+  void startFromLoad(graphics::ImageRef top, double pageHeight) {
+    recorder->webViewDidFinish();
+    runQueued();
+    web.answerScript(web::ScriptValue::ofString("loaded"));
+    web.answerSnapshot(std::move(top));
     web.answerScript(web::ScriptValue::ofNumber(pageHeight));
   }
 

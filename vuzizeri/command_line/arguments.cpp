@@ -10,17 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/integer_syntax.h"
+#include "common/number_syntax.h"
 #include "common/shown_text.h"
 #include "vuzizeri/command_line/devices.h"
 
 namespace vuz {
 
 namespace {
-
-bool isLeadingSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 std::optional<int64_t> truncatedProduct(double scale, int64_t size) {
   double product = scale * static_cast<double>(size);
@@ -44,18 +40,6 @@ std::optional<int> windowScaleFor(const Arguments& a) {
 }
 
 }  // namespace
-
-std::optional<double> parseScale(std::string_view text) {
-  if (text.empty() || isLeadingSpace(text.front())) return std::nullopt;
-  std::string copy(text);  // strtod needs the terminating zero
-  // GTK switches the process to the user's locale; a "C" locale object keeps
-  // the full stop as the decimal separator whatever it is.
-  static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-  char* end = nullptr;
-  double value = strtod_l(copy.c_str(), &end, cLocale);
-  if (end != copy.c_str() + copy.size()) return std::nullopt;
-  return value;
-}
 
 namespace {
 
@@ -154,7 +138,7 @@ Ending named(std::string& field, const std::string& value) {
 }
 
 // An option that only switches something on.
-template <bool Arguments::*field>
+template <auto field>
 Ending flag(Parse& p, const std::string&) {
   p.a.*field = true;
   return {};
@@ -310,20 +294,13 @@ const Option kOptions[] = {
     {"--fundo-transparente", "", "",
      "onde a página não pinta fundo, o vídeo é transparente (só em mov e webm)",
      flag<&Arguments::transparentPage>},
-    {"--formato", "", "mp4|mov|webm|gif",
-     "mp4 (H.264, sem alfa), mov (ProRes 4444, alfa exato), webm (VP9, alfa exato) ou gif (256 "
-     "cores, tempos em centésimos de s); o nome da saída fica como dado",
+    {"--formato", "", "FORMA", "a forma do vídeo, uma destas (o nome da saída fica como dado):",
      [](Parse& p, const std::string& value) -> Ending {
-       static const std::pair<std::string_view, Formato> kForms[] = {{"mp4", Formato::kMp4},
-                                                                     {"mov", Formato::kMov},
-                                                                     {"webm", Formato::kWebm},
-                                                                     {"gif", Formato::kGif}};
-       for (const auto& [name, form] : kForms)
-         if (value == name) {
-           p.a.formato = form;
-           return {};
-         }
-       return refused("formato desconhecido: " + shownText(value) + " (mp4, mov, webm ou gif)\n");
+       p.a.form = movieFormNamed(value);
+       if (!p.a.form)
+         return refused("formato desconhecido: " + shownText(value) + " (" + movieFormNames() +
+                        ")\n");
+       return {};
      }},
     {"--fps", "", "30|60", "quadros por segundo (60 por padrão; 30 em GIF)",
      [](Parse& p, const std::string& value) -> Ending {
@@ -353,6 +330,24 @@ std::optional<std::string> barTime(const std::string& hhmm) {
   return std::to_string(*h) + hhmm.substr(colon);
 }
 
+namespace {
+
+// --formato's forms, a line each under its own.
+std::string formsHelp() {
+  std::string text;
+  for (const MovieForm& form : kMovieForms) {
+    std::string shown = "    " + std::string(form.name);
+    shown.resize(32, ' ');
+    text +=
+        shown + std::string(form.help) +
+        (form.maxFps < kDefaultFps ? ", até " + std::to_string(form.maxFps) + " quadros/s" : "") +
+        "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string usageWithOptions() {
   std::string text = std::string(kUsage) +
                      "     vuzizeri [opções] --aparelho NOME <url> <saida.mp4>\n"
@@ -363,6 +358,7 @@ std::string usageWithOptions() {
     if (!o.value.empty()) shown += " " + std::string(o.value);
     shown.resize(std::max<size_t>(shown.size() + 2, 30), ' ');
     text += "  " + shown + std::string(o.help) + "\n";
+    if (o.name == "--formato") text += formsHelp();
   }
   return text +
          "VUZIZERI_CREDENCIAIS=usuario:senha no ambiente: autenticação HTTP na origem da página\n";
@@ -406,23 +402,27 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
           "use rolar-ate e pausa no roteiro\n");
     if (a.part || a.parallel) return refused("--roteiro não combina com --trecho nem --paralelo\n");
   }
-  // A GIF has no sound and shows at most 30 frames a second; parts are
-  // joined as MP4 only.
-  if (a.formato == Formato::kGif) {
-    if (p.fpsGiven && a.fps > kGifFps) return refused("--formato gif vai até --fps 30\n");
-    a.fps = kGifFps;
-    if (!a.audioFile.empty())
-      return refused("--formato gif não tem som: não combina com --audio\n");
+  // What the movie's form cannot carry or show; parts are joined as MP4.
+  const MovieForm& form = *a.form;
+  if (a.fps > form.maxFps) {
+    if (p.fpsGiven)
+      return refused("--formato " + std::string(form.name) + " vai até --fps " +
+                     std::to_string(form.maxFps) + "\n");
+    a.fps = form.maxFps;
   }
-  // Only QuickTime's ProRes and WebM's VP9 carry alpha.
+  if (!form.sound && !a.audioFile.empty())
+    return refused("--formato " + std::string(form.name) +
+                   " não tem som: não combina com --audio\n");
   // What only shows with another option is refused without it.
   if (p.frameBackgroundGiven && !a.frame)
     return refused("--fundo-da-moldura só vale com --moldura\n");
   if (p.timeGiven && !a.statusBar) return refused("--hora só vale com --barra-de-status\n");
-  if (a.keepsAlpha() && a.formato != Formato::kMov && a.formato != Formato::kWebm)
-    return refused("um fundo transparente precisa de --formato mov ou webm\n");
-  if (a.formato != Formato::kMp4 && (a.part || a.parallel))
-    return refused("--trecho e --paralelo gravam só em --formato mp4\n");
+  if (a.keepsAlpha() && !form.alpha)
+    return refused("um fundo transparente precisa de --formato " +
+                   movieFormNames([](const MovieForm& f) { return f.alpha; }) + "\n");
+  if (!form.joinable && (a.part || a.parallel))
+    return refused("--trecho e --paralelo gravam só em --formato " +
+                   movieFormNames([](const MovieForm& f) { return f.joinable; }) + "\n");
   a.optionsEnd = first;
   a.outputArgument = first + (p.device ? 1 : 5);
   std::vector<std::string> args(all.begin() + static_cast<ptrdiff_t>(first), all.end());

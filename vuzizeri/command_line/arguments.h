@@ -7,8 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "vuzizeri/command_line/css_colour.h"
-#include "vuzizeri/command_line/storyboard.h"
+#include "vuzizeri/movie/movie_forms.h"
+#include "vuzizeri/picture/css_colour.h"
+#include "vuzizeri/picture/screen_shape.h"
+#include "vuzizeri/scroll/directing.h"
+#include "vuzizeri/storyboard/storyboard.h"
 
 namespace vuz {
 
@@ -20,25 +23,13 @@ inline constexpr int64_t kWindowOrigin = 80;
 // X11 coordinates are 16-bit: the screen that holds the window must fit them.
 inline constexpr int64_t kMaxScreenSide = 32767;
 
-// The movie's form (--formato): H.264 in MP4; ProRes 4444 in QuickTime;
-// VP9 in WebM; an animated GIF of one palette.
-enum class Formato { kMp4, kMov, kWebm, kGif };
-
-// The frames a second a run makes unless --fps says otherwise, and a GIF's
-// most.
+// The frames a second a run makes unless --fps says otherwise (or its form
+// shows fewer).
 inline constexpr int kDefaultFps = 60;
-inline constexpr int kGifFps = 30;
 
-// A phone screen's shape, in points: its corners' radius, and what cuts into
-// its top (a notch, or the Dynamic Island floating below the edge).
-struct ScreenShape {
-  double cornerRadius = 0;
-  enum class Cutout { kNone, kNotch, kIsland } cutout = Cutout::kNone;
-  double cutoutWidth = 0, cutoutHeight = 0, cutoutTop = 0;
-};
-
-// The command line, parsed and checked.
-struct Arguments {
+// The command line, parsed and checked. How the scroll is directed is the
+// scroll's own part of it.
+struct Arguments : ScrollDirections {
   std::string url;
   int64_t cssW = 0;
   int64_t cssH = 0;
@@ -68,19 +59,6 @@ struct Arguments {
   bool dark = false;
   // --pre-carregar: lazy content loaded before the three-second wait.
   bool preload = false;
-  // How the scroll is directed (see directing.h): a speed in CSS px/s, the
-  // elements it starts and ends at, holds at elements, the way back, and how
-  // long its starts and stops ease in and out.
-  struct Pause {
-    std::string selector;
-    double seconds = 0;
-  };
-  std::optional<double> speed;
-  std::string from;
-  std::string to;
-  std::vector<Pause> pauses;
-  bool roundTrip = false;
-  double ease = 0;
   // --roteiro: the storyboard's file, and its steps once read at start.
   std::string storyboardFile;
   std::optional<Storyboard> storyboard;
@@ -98,7 +76,7 @@ struct Arguments {
   // Whether the frames keep an alpha channel.
   bool keepsAlpha() const { return transparentPage || frameBackground.alpha < 255; }
   // --formato and --fps: the movie's form and its frames a second (30 or 60).
-  Formato formato = Formato::kMp4;
+  const MovieForm* form = kDefaultMovieForm;
   int fps = kDefaultFps;
   // --audio: a sound track under the video. --json: the report as JSON.
   std::string audioFile;
@@ -127,10 +105,6 @@ struct Arguments {
   bool directsScroll() const {
     if (!storyboardFile.empty()) return false;  // the storyboard directs it
     return givesDirections() || part;
-  }
-  // Whether the command line directs the scroll itself.
-  bool givesDirections() const {
-    return speed || !from.empty() || !to.empty() || !pauses.empty() || roundTrip || ease > 0;
   }
 };
 
@@ -179,10 +153,6 @@ std::optional<std::string> barTime(const std::string& hhmm);
 
 // The usage line, then one line for each option, from the option table.
 std::string usageWithOptions();
-
-// The scale's number syntax: strtod in the C locale over the whole text, no
-// leading white space. Hexadecimal, "inf" and "nan" parse; "2,5" does not.
-std::optional<double> parseScale(std::string_view text);
 
 // truncate(scale × size) for the four sizes; nothing when a product is not a
 // finite number inside the signed 64-bit range.

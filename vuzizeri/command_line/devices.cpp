@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/integer_syntax.h"
+#include "common/number_syntax.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/command_line/data_table.h"
 

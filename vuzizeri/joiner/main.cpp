@@ -17,8 +17,8 @@
 #include "common/output_path.h"
 #include "platform/media/av_error.h"
 #include "platform/media/movie_join.h"
-#include "vuzizeri/recorder/part_labels.h"
-#include "vuzizeri/recorder/report.h"
+#include "vuzizeri/report/part_labels.h"
+#include "vuzizeri/report/report.h"
 
 int main(int argc, char** argv) {
   reopenClosedStandardDescriptors();

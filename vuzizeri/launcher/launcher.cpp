@@ -20,13 +20,14 @@
 #include "platform/system/resources.h"
 #include "platform/web/origin.h"
 #include "platform/web/page_confinement.h"
+#include "vuzizeri/capture/capture_drivers.h"
+#include "vuzizeri/capture/video_clock.h"
 #include "vuzizeri/launcher/parallel.h"
+#include "vuzizeri/launcher/parts.h"
 #include "vuzizeri/launcher/progress_display.h"
 #include "vuzizeri/launcher/run_ending.h"
 #include "vuzizeri/launcher/staged_writer.h"
-#include "vuzizeri/recorder/capture/video_clock.h"
-#include "vuzizeri/recorder/movie_writer.h"
-#include "vuzizeri/recorder/parts.h"
+#include "vuzizeri/movie/movie_writer.h"
 #include "vuzizeri/recorder/phone.h"
 
 namespace vuz {
@@ -150,7 +151,7 @@ void Launcher::start() {
   startGuardAndDisplay();
   startGtk();
   view_ = std::make_unique<web::WebKitView>(viewOptions());
-  recorder_ = std::make_unique<Vuzizeri>(arguments_, *sizes_, platform());
+  recorder_ = std::make_unique<Vuzizeri>(arguments_, *sizes_, platform(), captureDriverFor);
   Vuzizeri* recorder = recorder_.get();
   view_->setFinishedNavigationHandler([recorder] { recorder->webViewDidFinish(); });
   view_->setFailedNavigationHandler(
@@ -183,7 +184,7 @@ void Launcher::startGuardAndDisplay() {
   startedAt_ = loop::mediaTime();
   staging_ = stageOutputOrFail(a.outPath);
   const double limit = (a.frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds) +
-                       (a.formato == Formato::kGif ? kGifMakingSeconds : 0);
+                       (a.form->madeAfterwards ? kGifMakingSeconds : 0);
   folder_ = process::startGuardedRun({limit, a.frameByFrame ? kFrameByFrameStallSeconds : 0,
                                       "tempo esgotado", staging_, "vuzizeri",
                                       int64_t{memoryLimitMB_} << 20});
@@ -279,6 +280,17 @@ std::unique_ptr<RecordingWriter> Launcher::openWriter(const MovieRequest& reques
   return writeThroughStaging(
       openMovieWriter(staged, request.withSound ? std::move(sound_) : nullptr), staging_,
       request.path);
+}
+
+int runVuzizeri(int argc, char** argv) {
+  reopenClosedStandardDescriptors();
+  Launcher launcher({argv + (argc > 0 ? 1 : 0), argv + argc});
+  if (std::optional<int> status = launcher.readCommandLine()) return *status;
+  launcher.recordInPartsIfAsked();
+  if (std::optional<int> status = launcher.openSound()) return *status;
+  launcher.start();
+  gtk_main();
+  return 0;
 }
 
 }  // namespace vuz

@@ -61,4 +61,8 @@ class Launcher {
   std::unique_ptr<Vuzizeri> recorder_;
 };
 
+// The program: the command line, then each step above in turn, and the main
+// loop; the run ends from the recorder, with its report or its one line.
+int runVuzizeri(int argc, char** argv);
+
 }  // namespace vuz

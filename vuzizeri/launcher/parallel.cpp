@@ -18,8 +18,8 @@
 #include "platform/media/av_error.h"
 #include "platform/media/movie_join.h"
 #include "platform/process/run_guard.h"
-#include "vuzizeri/recorder/parts.h"
-#include "vuzizeri/recorder/report.h"
+#include "vuzizeri/launcher/parts.h"
+#include "vuzizeri/report/report.h"
 
 extern char** environ;
 

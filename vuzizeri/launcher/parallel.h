@@ -6,7 +6,7 @@
 
 #include "common/output_path.h"
 #include "vuzizeri/command_line/arguments.h"
-#include "vuzizeri/recorder/parts.h"
+#include "vuzizeri/launcher/parts.h"
 
 // --paralelo N: one frame-by-frame recording made in N parts at once on this
 // machine, each a run of the recorder of its own (its display, its web

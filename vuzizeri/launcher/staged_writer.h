@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/output_path.h"
-#include "vuzizeri/recorder/recording_writer.h"
+#include "vuzizeri/movie/recording_writer.h"
 
 namespace vuz {
 

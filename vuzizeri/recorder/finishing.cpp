@@ -1,4 +1,4 @@
-#include "vuzizeri/recorder/report.h"
+#include "vuzizeri/report/report.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,22 +18,22 @@ RunReport Vuzizeri::runReport() const {
   r.path = args.outPath;
   r.bytes = fileSizeOrZero(args.outPath);
   r.seconds = videoSeconds();
-  r.frames = framesWritten;
+  r.frames = framesWritten_;
   r.frameByFrame = args.frameByFrame;
-  r.speed = speed;
+  r.speed = speed_;
   if (story_) {
     r.storyboard = true;
     for (const StepTime& step : story_->times())
       r.steps.push_back({step.line, step.written, step.seconds});
   }
   // A part's plan is the plain scroll's, unless the scroll was directed.
-  if (!plan || !args.givesDirections()) return r;
+  if (!plan_ || !args.givesDirections()) return r;
   r.directed = true;
-  const PlanShape& shape = plan->shape();
+  const PlanShape& shape = plan_->shape();
   r.start = shape.start;
   // Where the way down ended: the last reading, unless the page came back up
   // after it. A page that grew under the plan ended further than planned.
-  r.end = !shape.roundTrip && lastOffset ? *lastOffset : shape.end;
+  r.end = !shape.roundTrip && lastOffset_ ? *lastOffset_ : shape.end;
   r.roundTrip = shape.roundTrip;
   r.ease = shape.ease;
   // The holds the scroll met (one per --pausa, in order), each with the
@@ -53,7 +53,7 @@ void Vuzizeri::terminar() {
   writer->markAsFinished();
   writer->finishWriting([this] {
     const auto [converting, encoding] = writer->encoderTimes();
-    budget::write(framesWritten, converting, encoding);
+    budget::write(framesWritten_, converting, encoding);
     // A file that could not be completed is not a recording.
     std::string failure = writer->failure();
     if (!failure.empty()) {

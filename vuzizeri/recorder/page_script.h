@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "vuzizeri/recorder/json.h"
+#include "vuzizeri/report/json.h"
 
 // The recorder's scripts for the page, each a file of its own under
 // recorder/scripts/ holding one function of one object of named arguments;

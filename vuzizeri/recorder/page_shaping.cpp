@@ -2,9 +2,9 @@
 
 #include "common/shown_text.h"
 #include "vuzizeri/command_line/data_table.h"
-#include "vuzizeri/recorder/json.h"
 #include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
+#include "vuzizeri/report/json.h"
 
 namespace vuz {
 

@@ -1,21 +1,49 @@
 #include "vuzizeri/recorder/recorder.h"
 
+#include <cmath>
 #include <utility>
 
 #include "common/shown_text.h"
 
 namespace vuz {
 
-Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform platform)
+namespace {
+
+CaptureSettings captureSettings(const Arguments& a, const PixelSizes& sizes) {
+  CaptureSettings c;
+  c.fps = a.fps;
+  c.contentH = a.contentH;
+  c.pxW = sizes.pxW;
+  c.contentPx = sizes.contentPx;
+  c.rowsPerCss = static_cast<double>(sizes.contentPx) / static_cast<double>(a.contentH);
+  c.frameByFrame = a.frameByFrame;
+  return c;
+}
+
+}  // namespace
+
+Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform platform,
+                   const CaptureDriverFactory& drivers)
     : args(arguments),
       pxW(sizes.pxW),
       pxH(sizes.pxH),
       bandPx(sizes.bandPx),
       contentPx(sizes.contentPx),
+      bandEase(args.fps == kDefaultFps ? 0.12 : 1 - std::pow(0.88, kDefaultFps / args.fps)),
+      capture_(captureSettings(arguments, sizes)),
       platform_(std::move(platform)),
-      driver_(arguments.frameByFrame ? frameByFrameDriver(*this) : realTimeDriver(*this)) {
+      wallClock_(
+          {[this] { return platform_.now(); },
+           [this](double seconds, std::function<void()> work) { after(seconds, std::move(work)); },
+           [this](const PageScript& script, const JsonValue& arguments,
+                  std::function<void(std::optional<web::ScriptValue>)> then) {
+             runScript(script, arguments, std::move(then));
+           },
+           [this] { beat(); }},
+          storySpeed(), arguments.ease) {
+  driver_ = drivers(*this);
   platform_.web->setNewPictureHandler([this] { newPicture(); });
-  const ScreenShape shape = screenShape(args);
+  const ScreenShape shape = screenShape(args.deviceShape, args.safeTop);
   if (args.frame) frame_ = frameLayout(pxW, pxH, args.scale, shape);
   if (args.statusBar) {
     // Laid out on the screen, then put where the screen lies in the frame,
@@ -27,6 +55,12 @@ Vuzizeri::Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform
     for (double* x : {&bar_->timeCentreX, &bar_->signalX, &bar_->wifiX, &bar_->batteryX})
       *x += static_cast<double>(screenX());
   }
+}
+
+Vuzizeri::~Vuzizeri() = default;
+
+void Vuzizeri::after(double seconds, std::function<void()> work) {
+  platform_.asyncAfter(seconds, std::move(work));
 }
 
 void Vuzizeri::newPicture() {
@@ -68,8 +102,10 @@ void Vuzizeri::runScript(const PageScript& script, const JsonValue& arguments,
       });
 }
 
-double Vuzizeri::rowsPerCssPixel() const {
-  return static_cast<double>(contentPx) / static_cast<double>(args.contentH);
+double Vuzizeri::snapshotWidthPoints() const {
+  double s = platform_.web->backingScaleFactor();
+  if (!(s > 0)) s = 2.0;
+  return args.scale * static_cast<double>(args.cssW) / s;
 }
 
 void Vuzizeri::beat() {

@@ -9,40 +9,28 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/graphics/canvas.h"
 #include "platform/graphics/image.h"
 #include "platform/web/web_view.h"
 #include "vuzizeri/command_line/arguments.h"
-#include "vuzizeri/recorder/capture/capture_driver.h"
-#include "vuzizeri/recorder/capture/real_time.h"
-#include "vuzizeri/recorder/capture/still_parts.h"
-#include "vuzizeri/recorder/directing.h"
+#include "vuzizeri/movie/recording_writer.h"
+#include "vuzizeri/picture/phone_frame.h"
+#include "vuzizeri/picture/status_bar.h"
+#include "vuzizeri/picture/still_parts.h"
+#include "vuzizeri/recorder/capture_driver.h"
 #include "vuzizeri/recorder/page_script.h"
-#include "vuzizeri/recorder/parts.h"
-#include "vuzizeri/recorder/phone_frame.h"
-#include "vuzizeri/recorder/recording_writer.h"
-#include "vuzizeri/recorder/report.h"
-#include "vuzizeri/recorder/status_bar.h"
-#include "vuzizeri/recorder/storyboard_run.h"
+#include "vuzizeri/recorder/progress.h"
+#include "vuzizeri/recorder/wall_clock_story.h"
+#include "vuzizeri/report/part_labels.h"
+#include "vuzizeri/report/report.h"
+#include "vuzizeri/scroll/directing.h"
+#include "vuzizeri/storyboard/storyboard_run.h"
 
 namespace vuz {
 
 // How long after a script's silence the web process's end may still be
 // reported for it.
 inline constexpr double kWebProcessEndGraceSeconds = 0.5;
-
-// What a person watching the run is told, after each step of it.
-struct Progress {
-  enum class Phase { kWaiting, kRecording, kFinishing };
-  Phase phase = Phase::kWaiting;
-  int64_t frames = 0;          // snapshots taken while recording
-  double seconds = 0;          // of video so far
-  int64_t distinctFrames = 0;  // of those, the ones unlike the snapshot before
-  double scrolled = 0;         // of the way to the page's end, 0 to 1
-  // Frame by frame only: frames made per second of wall time, and the wall
-  // time the rest should take at that rate.
-  double rate = 0;
-  double secondsLeft = 0;
-};
 
 // The platform as the recorder sees it. In the program these are the main
 // loop, the monotonic clock, the WebKit view and the MP4 writer; in tests,
@@ -72,54 +60,107 @@ struct Platform {
 // One recording: the page is loaded, sampled, measured, scrolled and
 // captured frame by frame into the movie. Every method runs on the main
 // thread, one step at a time, each started by the completion of the one
-// before.
-class Vuzizeri {
+// before. Its state is its own: the capture driver, made by `drivers`,
+// sees it only as a CaptureHost.
+class Vuzizeri final : private CaptureHost {
  public:
-  Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform platform);
+  Vuzizeri(const Arguments& arguments, const PixelSizes& sizes, Platform platform,
+           const CaptureDriverFactory& drivers);
+  ~Vuzizeri() override;
+
+  // The view's news: a finished navigation (the first starts the
+  // recording), a failed one (before the page ever loaded, the run ends at
+  // once), the end of the web process (the run fails, unless the file is
+  // already being finished, which no longer needs the page).
+  void webViewDidFinish();
+  void webViewDidFail(const std::string& reason);
+  void webProcessEnded();
+  // Asks the page for its height, and once it answers, opens the movie and
+  // starts the scroll and the capture.
+  void medirEComecar();
+
+  // What the recording holds, read by tests.
+  const std::vector<double>& bandColours() const { return bandCols; }
+  int64_t endReadingsSoFar() const { return fundo; }
+  double lastPresentationTime() const { return lastPTS; }
+
+ private:
+  // CaptureHost.
+  const CaptureSettings& settings() const override { return capture_; }
+  double now() const override { return platform_.now(); }
+  void after(double seconds, std::function<void()> work) override;
+  web::WebView& view() override { return *platform_.web; }
+  void runScript(const PageScript& script, const JsonValue& arguments,
+                 std::function<void(std::optional<web::ScriptValue>)> then = nullptr) override;
+  void scrollAtSpeed(double speed) override { rolar(speed); }
+  void snapshot(std::function<void(graphics::ImageRef)> then) override;
+  bool recordFrameNow(const graphics::Image& image) override { return gravarQuadro(image); }
+  bool recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift) override;
+  void warmBandColours(const graphics::Image& image) override { updateBandColours(image); }
+  double lastFrameTime() const override { return lastPTS; }
+  void noteOffset(double offset) override { lastOffset_ = offset; }
+  bool countEnd(bool atEnd) override;
+  int64_t endCount() const override { return fundo; }
+  void finish() override { terminar(); }
+  bool watched() const override { return static_cast<bool>(platform_.progress); }
+  Progress& progress() override { return progress_; }
+  void tell(Progress::Phase phase) override;
+  void beat() override;
+  StoryboardRun* story() override { return story_.get(); }
+  WallClockStory& wallClock() override { return wallClock_; }
+  const std::optional<PartLabel>& part() const override { return part_; }
 
   // Start sequence.
-  void webViewDidFinish();
-  // A navigation failed: before the page ever loaded, the run ends at once.
-  void webViewDidFail(const std::string& reason);
   void shapePage(std::function<void()> then);
+  void runUserScript(std::function<void()> then);
+  void waitForElement(std::function<void()> then);
+  void lookForElement(double deadline, std::function<void()> then);
   // --pre-carregar: the page scrolled through, screen by screen, and back.
   void preload(std::function<void()> then);
+  void preloadStep(int64_t screen, std::function<void()> then);
+  void awaitQuietNetwork(double deadline, double quietSince, double resources,
+                         std::function<void()> then);
   void comecar();
+  void waitForFonts(double deadline, std::function<void()> then);
   // --de, --ate, --pausa and the rest: the page's marks found and the page
   // put at the start.
   void directScroll(std::function<void()> then);
-  void waitForFonts(double deadline, std::function<void()> then);
-  void medirEComecar();
-  void rolar(double velocidade);
-  // Top colours.
+  void goToStart(double offset, std::function<void()> then);
   void amostrarCorDoTopo(std::function<void()> then);
+  void handleHeight(const std::optional<web::ScriptValue>& result);
+  // The scroll's plan once the page is measured; nothing for a plain scroll.
+  std::optional<ScrollPlan> makePlan(double* speed);
+  // --trecho: the part's frames; false, after failing the run, when it would
+  // have none.
+  bool choosePart();
+  void rolar(double velocidade);
   // A new picture of the page has reached the view.
   void newPicture();
+  // Calls `then` at the next picture of the view, or after `atMost` seconds.
+  void waitForPicture(double atMost, std::function<void()> then);
 
-  // The steps the capture drivers share (see capture_driver.h).
-  Platform& platform() { return platform_; }
-  Progress& progress() { return progress_; }
-  void tell(Progress::Phase phase);
-  // Tells the stall limit, if any, that the run is moving.
-  void beat();
+  // Frames.
   double snapshotWidthPoints() const;
-  // Rows of the video's page area per CSS pixel.
-  double rowsPerCssPixel() const;
-  // Takes the view's picture for the next frame, drawn straight into the
-  // frame's buffer where it can be; the run fails when there is none.
-  void snapshotFrame(std::function<void(graphics::ImageRef)> then);
-  // Composes the picture into a frame and appends it, stamped by the clock
-  // (real time; dropped when the encoder is behind) or at exactly `seconds`
-  // and moved up by `shift` (frame by frame). False when the frame could
-  // not be written: the run has failed.
+  // Takes the next frame's buffer from the writer's pool: the snapshot may be
+  // drawn straight into its page rows, so that composition only adds the band.
+  web::SnapshotTarget takeFrameBuffer();
+  // The page's top band and picture in a frame buffer (the one the snapshot
+  // was drawn into, if any), the picture moved up as `shift` says; nullptr
+  // when there is no buffer. The frame is `seconds` into the storyboard's
+  // clock, for its touches.
+  media::PixelBufferHandle composeFrame(const graphics::Image& image, const RowShift& shift,
+                                        double seconds);
+  // The status bar over the band, in the shade its colours call for now.
+  void drawStatusBar(graphics::Canvas& canvas);
+  void updateBandColours(const graphics::Image& image);
+  // Stamped by the clock (real time; dropped when the encoder is behind).
   bool gravarQuadro(const graphics::Image& image);
-  bool recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift);
-  // Eases the band's colours towards the picture's, as a recorded frame
-  // would, without recording it.
-  void warmBandColours(const graphics::Image& image) { updateBandColours(image); }
-  // One more reading or frame at the end of the scroll (or, when not
-  // `atEnd`, the count starts again); true once there have been enough.
-  bool countEnd(bool atEnd);
+  bool appendFrame(media::PixelBufferHandle buffer, double seconds);
+  // Where the screen's top left corner lies in the frame: (0, 0) but for
+  // --moldura.
+  int64_t screenX() const { return frame_ ? frame_->screenX : 0; }
+  int64_t screenY() const { return frame_ ? frame_->screenY : 0; }
+
   // Writer set-up and finishing.
   void prepararWriter();
   void terminar();
@@ -128,124 +169,64 @@ class Vuzizeri {
   // How long the movie written so far lasts: from its first frame to the
   // end of its last.
   double videoSeconds() const;
-  // The web process is gone: the run fails, unless the file is already
-  // being finished, which no longer needs the page.
-  void webProcessEnded();
   // A script got no answer: fails with `message` a moment later, unless the
   // web process turns out to have ended, which is then what the run says.
   void failUnlessWebProcessEnds(const std::string& message);
-  // Runs one of the recorder's page scripts (page_scripts.h) with
-  // `arguments` in the recorder's own script world; `then` gets what it
-  // answered (nothing when it answered nothing, or got no answer at all).
-  // A script that throws ends the run instead, with "o script NAME falhou:"
-  // and what it threw. With no `then`, nobody waits for the answer.
-  void runScript(const PageScript& script, const JsonValue& arguments,
-                 std::function<void(std::optional<web::ScriptValue>)> then = nullptr);
+
+  // --roteiro: a run of steps for the page, its failures the run's; the
+  // filmed ones keep the recorder's scripts in every page they go to.
+  std::unique_ptr<StoryboardRun> makeStory(std::vector<StoryStep> steps, bool filmed);
+  // The steps above `antes`, then `then`.
+  void runStepsBefore(std::function<void()> then);
+  // The storyboard's moves go at the given speed, or the slowest usual one.
+  double storySpeed() const;
 
   // Fixed at creation.
   const Arguments args;
   const int64_t pxW, pxH, bandPx, contentPx;
   // How far the band moves towards each frame's colours: 0.12 a frame at 60
   // frames a second, and as far a second at any other rate.
-  const double bandEase =
-      args.fps == kDefaultFps ? 0.12 : 1 - std::pow(0.88, kDefaultFps / args.fps);
+  const double bandEase;
   const int bandBlur = 4;
-
-  // Recording state.
-  std::unique_ptr<RecordingWriter> writer;
-  double t0 = 0.0;
-  double lastPTS = -1.0;
-  int64_t fundo = 0;  // readings (or frames) in a row at the end of the scroll
-  std::vector<double> bandCols;
-  std::vector<double> bandAlphas;  // with --fundo-transparente, one a column
-  int64_t framesWritten = 0;
-  // The scroll as it was run: its speed, and its plan when directed.
-  double speed = 0;
-  std::optional<ScrollPlan> plan;
-  // The page's offset at the last reading: where the scroll ended, once the
-  // run is finished.
-  std::optional<double> lastOffset;
-  // --trecho: which part this run records, once the page is measured.
-  const std::optional<PartLabel>& part() const { return part_; }
-  // --roteiro: the filmed steps as they run, once the recording starts;
-  // nullptr without a storyboard.
-  StoryboardRun* story() { return story_.get(); }
-  // Runs `run` on the wall clock, counting from `origin` (on now()'s
-  // clock), a moment every 1/60 s, moving the page as it says; `over` once
-  // every step is done.
-  void runOnWallClock(StoryboardRun& run, double origin, std::function<void()> over);
-  // In real time, when the storyboard's clock started (on now()'s clock),
-  // and whether it is going to another page: the video then holds on its
-  // last frame.
-  double storyOrigin = 0;
-  bool leavingPage = false;
-  bool storyMoving = false;  // the page is being moved at this moment
-
- private:
-  void handleHeight(const std::optional<web::ScriptValue>& result);
-  void runUserScript(std::function<void()> then);
-  void waitForElement(std::function<void()> then);
-  void lookForElement(double deadline, std::function<void()> then);
-  void preloadStep(int64_t screen, std::function<void()> then);
-  void awaitQuietNetwork(double deadline, double quietSince, double resources,
-                         std::function<void()> then);
-  // Takes the next frame's buffer from the writer's pool: the snapshot may be
-  // drawn straight into its page rows, so that composition only adds the band.
-  web::SnapshotTarget takeFrameBuffer();
-  // The page's top band and picture in a frame buffer (the one the snapshot
-  // was drawn into, if any), the picture moved up as `shift` says; nullptr
-  // when there is no buffer.
-  // The frame is `seconds` into the storyboard's clock, for its touches.
-  media::PixelBufferHandle composeFrame(const graphics::Image& image, const RowShift& shift,
-                                        double seconds);
-  void drawTouches(graphics::Canvas& canvas, double seconds);
-  // --roteiro: a run of steps for the page, its failures the run's; the
-  // filmed ones keep the recorder's scripts in every page they go to.
-  std::unique_ptr<StoryboardRun> makeStory(std::vector<StoryStep> steps, double speed, bool filmed);
-  // The steps above `antes`, then `then`.
-  void runStepsBefore(std::function<void()> then);
-  void wallClockMoment(StoryboardRun& run, double origin, std::optional<double> scrollTo,
-                       std::function<void()> over);
-  // The storyboard's moves go at the given speed, or the slowest usual one.
-  double storySpeed() const;
-  // The status bar over the band, in the shade its colours call for now.
-  void drawStatusBar(graphics::Canvas& canvas);
-  // Where the screen's top left corner lies in the frame: (0, 0) but for
-  // --moldura.
-  int64_t screenX() const { return frame_ ? frame_->screenX : 0; }
-  int64_t screenY() const { return frame_ ? frame_->screenY : 0; }
-  bool appendFrame(media::PixelBufferHandle buffer, double seconds);
-  void updateBandColours(const graphics::Image& image);
-  void goToStart(double offset, std::function<void()> then);
-  // Calls `then` at the next picture of the view, or after `atMost` seconds.
-  void waitForPicture(double atMost, std::function<void()> then);
-  // The scroll's plan once the page is measured; nothing for a plain scroll.
-  std::optional<ScrollPlan> makePlan(double* speed);
-  // --trecho: the part's frames; false, after failing the run, when it would
-  // have none.
-  bool choosePart();
-
+  const CaptureSettings capture_;
   Platform platform_;
   std::unique_ptr<CaptureDriver> driver_;  // real time or frame by frame, chosen once
-  bool started_ = false;
-  bool finishing_ = false;
-  Progress progress_;
-  media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
-  std::optional<PlanMarks> marks_;        // the directed scroll's, once found
-  double startOffset_ = 0;                // where the page stood when sampled
-  std::optional<PartLabel> part_;
   // --moldura: the phone around the screen, drawn once and put on every
   // frame. --barra-de-status: where the bar goes, and its shade so far.
   std::optional<FrameLayout> frame_;
   FrameArt frameArt_;
   std::optional<StatusBarLayout> bar_;
   std::optional<BarShade> barShade_;
+
+  // The run as it goes.
+  bool started_ = false;
+  bool finishing_ = false;
+  Progress progress_;
+  std::optional<PlanMarks> marks_;  // the directed scroll's, once found
+  double startOffset_ = 0;          // where the page stood when sampled
+  std::optional<PartLabel> part_;
+  // The scroll as it was run: its speed, and its plan when directed.
+  double speed_ = 0;
+  std::optional<ScrollPlan> plan_;
+  // The page's offset at the last reading: where the scroll ended, once the
+  // run is finished.
+  std::optional<double> lastOffset_;
   // --roteiro: the steps before the recording and the filmed ones, and the
-  // move the page follows on its own clock in real time.
+  // wall clock they run on (in real time, the filmed ones too).
   std::unique_ptr<StoryboardRun> beforeStory_, story_;
-  double wallMoveBegin_ = -1;
+  WallClockStory wallClock_;
   std::function<void()> pictureWaiter_;
   uint64_t pictureWaits_ = 0;
+
+  // The movie.
+  std::unique_ptr<RecordingWriter> writer;
+  media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
+  double t0 = 0.0;
+  double lastPTS = -1.0;
+  int64_t fundo = 0;  // readings (or frames) in a row at the end of the scroll
+  std::vector<double> bandCols;
+  std::vector<double> bandAlphas;  // with --fundo-transparente, one a column
+  int64_t framesWritten_ = 0;
   // When the first, the one before the last and the last frame written are
   // shown.
   double firstWrittenSeconds_ = 0, previousWrittenSeconds_ = 0, lastWrittenSeconds_ = 0;

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "vuzizeri/recorder/capture/frame_by_frame.h"
+#include "vuzizeri/picture/top_colours.h"
 #include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
 #include "vuzizeri/recorder/scripts.h"
+#include "vuzizeri/scroll/scroll_plan.h"
 
 namespace vuz {
 
@@ -15,11 +16,6 @@ std::optional<double> acceptedHeight(const std::optional<web::ScriptValue>& resu
   double height = result->number;
   if (!(height > 0)) return std::nullopt;  // 0, negative, NaN
   return height;
-}
-
-double scrollSpeed(double pageHeight, int64_t contentH) {
-  double distance = pageHeight - static_cast<double>(contentH);
-  return std::max(kMinimumSpeed, distance / kScrollTimeCap);
 }
 
 void Vuzizeri::webViewDidFinish() {
@@ -94,15 +90,15 @@ void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
   double velocidade = scrollSpeed(*height, args.contentH);
   if (args.storyboard) {
     velocidade = storySpeed();
-    story_ = makeStory(args.storyboard->filmed, velocidade, true);
+    story_ = makeStory(args.storyboard->filmed, true);
   }
-  plan = makePlan(&velocidade);
-  if (args.directsScroll() && !plan) return;  // refused
+  plan_ = makePlan(&velocidade);
+  if (args.directsScroll() && !plan_) return;  // refused
   if (args.part && !choosePart()) return;
-  speed = velocidade;
+  speed_ = velocidade;
   prepararWriter();
   if (!writer) return;
-  driver_->start(velocidade, plan ? &*plan : nullptr);
+  driver_->start(velocidade, plan_ ? &*plan_ : nullptr);
 }
 
 void Vuzizeri::directScroll(std::function<void()> then) {
@@ -179,7 +175,7 @@ std::optional<ScrollPlan> Vuzizeri::makePlan(double* velocidade) {
 bool Vuzizeri::choosePart() {
   // Every part measures the page itself, so that parts of another page, or
   // of a page that changed, are told apart when they are joined.
-  const int64_t total = framesOf(*plan, plan->shape().end, args.fps);
+  const int64_t total = framesOf(*plan_, plan_->shape().end, args.fps);
   const FrameRange range = partFrames(total, args.part->index, args.part->count);
   const std::string which =
       std::to_string(args.part->index) + "/" + std::to_string(args.part->count);
@@ -194,6 +190,24 @@ bool Vuzizeri::choosePart() {
 
 void Vuzizeri::rolar(double velocidade) {
   platform_.web->evaluateJavaScript(scrollScript(velocidade), nullptr);
+}
+
+void Vuzizeri::amostrarCorDoTopo(std::function<void()> then) {
+  if (bandPx < 1) {
+    then();
+    return;
+  }
+  platform_.web->takeSnapshot(snapshotWidthPoints(),
+                              [this, then = std::move(then)](graphics::ImageRef image) {
+                                if (image) {
+                                  if (auto colours = coresDoTopo(*image)) {
+                                    bandCols.assign(colours->size(), 0.0);
+                                    for (size_t i = 0; i < colours->size(); ++i)
+                                      bandCols[i] = (*colours)[i] / 255.0;
+                                  }
+                                }
+                                then();
+                              });
 }
 
 }  // namespace vuz

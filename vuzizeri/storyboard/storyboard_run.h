@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/web/script_value.h"
+#include "vuzizeri/picture/touches.h"
+#include "vuzizeri/report/json.h"
+#include "vuzizeri/scroll/scroll_plan.h"
+#include "vuzizeri/storyboard/storyboard.h"
+
+// --roteiro as it is run: each step begins at the first moment (a frame, or
+// a tick of the wall clock) after the one before it ends, and does what is
+// due at each moment after. The same steps run on the video's clock frame by
+// frame and on the wall clock in real time and before the recording.
+namespace vuz {
+
+// A step as it was run, for the report: when it began (a tap: when the
+// finger came down).
+struct StepTime {
+  int line = 0;
+  std::string written;
+  double seconds = 0;
+};
+
+// What a moment is to do: scroll the page to `scrollTo` (nothing: leave it
+// where it stands); `over` once every step is done.
+struct StoryDirection {
+  std::optional<double> scrollTo;
+  bool over = false;
+  // The move under way, for a page that is to follow it on its own clock.
+  std::optional<PlanSegment> move;
+};
+
+// How many of `count` keys are typed `elapsed` seconds after the first.
+size_t keysDue(double elapsed, size_t count);
+
+// Where a tap's move puts the page so that an element `height` px high,
+// whose top is at `top` on the page, shows whole (centred in a view
+// `viewHeight` high; its top when it is taller), within [0, pageEnd].
+double tapScrollTarget(double top, double height, double viewHeight, double pageEnd);
+
+// Whether an element whose top is `viewTop` px into the view shows whole.
+bool showsWhole(double viewTop, double height, double viewHeight);
+
+class StoryboardRun {
+ public:
+  using Answer = std::optional<web::ScriptValue>;
+  struct Host {
+    // Runs scripts/storyboard_step.js with `arguments`.
+    std::function<void(const JsonValue& arguments, std::function<void(Answer)>)> act;
+    // Whether a match of `selector` shows in the view (scripts/visible_element.js).
+    std::function<void(const std::string& selector, std::function<void(Answer)>)> visible;
+    // Ends the run with `message`.
+    std::function<void(const std::string& message)> fail;
+    // Calls back after `seconds` of wall time (a navigation is waited for).
+    std::function<void(double seconds, std::function<void()>)> after;
+    // A navigation has begun (true), or brought its page (false).
+    std::function<void(bool leaving)> navigating;
+  };
+
+  StoryboardRun(std::vector<StoryStep> steps, double speed, double ease, double viewHeight,
+                Host host);
+
+  // Does what is due by `seconds` on the run's clock, the page standing at
+  // `offset` with its end at `pageEnd` (CSS px); `done` is told what the
+  // moment is to do. Asking again for the same moment does nothing twice.
+  void advance(double seconds, double offset, double pageEnd,
+               std::function<void(StoryDirection)> done);
+
+  // A navigation failed with `reason`: the run fails if it was this run's
+  // `ir`, awaiting its page.
+  void navigationFailed(const std::string& reason);
+
+  const std::vector<Touch>& touches() const { return touches_; }
+  const std::vector<StepTime>& times() const { return times_; }
+  // How many steps have begun, of how many.
+  size_t begun() const { return next_; }
+  size_t size() const { return steps_.size(); }
+
+ private:
+  void proceed();
+  void begin();
+  void moveTo(double target);
+  // Does the active step's part of this moment; ended() lets the next
+  // step begin at the same moment, holdUntilNext() answers for it.
+  void goOn();
+  void ended();
+  void holdUntilNext();
+  void answer(bool over);
+  void refuse(const std::string& reason);
+  // A find's refusals ('none', 'boxless', 'invalid'...) as the message's
+  // end; empty when the answer is a place.
+  std::string refusal(const Answer& answer) const;
+  void awaitArrival(double waited);
+  const StoryStep& step() const { return steps_[next_ - 1]; }
+
+  const std::vector<StoryStep> steps_;
+  const double speed_, ease_, viewHeight_;
+  Host host_;
+  size_t next_ = 0;
+  bool active_ = false;
+  // The moment asked about.
+  double seconds_ = 0, offset_ = 0, pageEnd_ = 0;
+  std::optional<double> scrollTo_;
+  std::optional<PlanSegment> moving_;
+  std::function<void(StoryDirection)> done_;
+  // The active step's state.
+  double began_ = 0;
+  std::optional<PlanSegment> move_;
+  bool acted_ = false;
+  double until_ = 0;
+  std::vector<std::string> keys_;
+  size_t typed_ = 0;
+  std::vector<Touch> touches_;
+  std::vector<StepTime> times_;
+};
+
+}  // namespace vuz
