@@ -6,55 +6,30 @@
 // prints: frames A B, times equal|differ, PSNR average X dB, lowest Y dB (frame i),
 // first different frame j (-1 for none)
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
-
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include "platform/media/av_ptr.h"
+#include "platform/media/movie_reader.h"
 
 namespace {
 
+// A movie's frames, and the times of its video packets.
 struct Reader {
-  media::InputFormatPtr format;
-  media::CodecContextPtr decoder;
-  media::PacketPtr packet{av_packet_alloc()};
+  std::unique_ptr<media::MovieReader> movie;
   std::vector<int64_t> times;
-  bool ended = false;
 
   bool open(const char* path) {
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path, nullptr, nullptr) < 0) return false;
-    format.reset(raw);
-    if (avformat_find_stream_info(raw, nullptr) < 0) return false;
-    const AVCodec* codec = nullptr;
-    if (av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0) != 0 || !codec)
-      return false;
-    decoder.reset(avcodec_alloc_context3(codec));
-    avcodec_parameters_to_context(decoder.get(), raw->streams[0]->codecpar);
-    return avcodec_open2(decoder.get(), codec, nullptr) == 0;
-  }
-
-  // The next picture, or false at the end.
-  bool next(AVFrame* frame) {
-    for (;;) {
-      if (avcodec_receive_frame(decoder.get(), frame) == 0) return true;
-      if (ended) return false;
-      if (av_read_frame(format.get(), packet.get()) < 0) {
-        ended = true;
-        avcodec_send_packet(decoder.get(), nullptr);
-        continue;
-      }
-      if (packet->stream_index == 0) {
-        times.push_back(packet->pts);
-        avcodec_send_packet(decoder.get(), packet.get());
-      }
-      av_packet_unref(packet.get());
-    }
+    std::string error;
+    movie = media::MovieReader::open(path, &error);
+    if (!movie) return false;
+    const int video = movie->stream().index;
+    movie->watchPackets([this, video](const AVPacket& p) {
+      if (p.stream_index == video) times.push_back(p.pts);
+    });
+    return true;
   }
 };
 
@@ -82,15 +57,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "movie_compare: cannot read the movies\n");
     return 1;
   }
-  media::FramePtr fa(av_frame_alloc()), fb(av_frame_alloc());
   long long compared = 0, frame = 0, lowestAt = -1, firstDifferent = -1;
   double sumPsnr = 0, lowest = 99;
   for (;; ++frame) {
-    const bool hasA = a.next(fa.get()), hasB = b.next(fb.get());
-    if (!hasA || !hasB) {
-      while (hasA && a.next(fa.get())) {
+    const AVFrame* fa = a.movie->next();
+    const AVFrame* fb = b.movie->next();
+    if (!fa || !fb) {
+      while (fa && (fa = a.movie->next())) {
       }
-      while (hasB && b.next(fb.get())) {
+      while (fb && (fb = b.movie->next())) {
       }
       break;
     }

@@ -22,8 +22,6 @@ command -v ffmpeg >/dev/null && [ -x /usr/bin/time ] || { echo "needs ffmpeg and
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 g++ -O2 -o "$work/make_clip" "$here/make_clip.cpp"
-# shellcheck disable=SC2046
-g++ -O2 -o "$work/movie_psnr" "$here/movie_psnr.cpp" $(pkg-config --cflags --libs libavformat libavcodec libavutil)
 clip=$work/clip.rgba
 "$work/make_clip" "$width" "$height" "$frames" "$clip" "$grain"
 
@@ -60,7 +58,7 @@ for name in "${names[@]}"; do
   # tessane tags BT.709; ffmpeg's own outputs are untagged and were made with
   # its default BT.601 matrix, so each is read back with its own matrix.
   matrix=bt601; [ "$name" = tessane ] && matrix=bt709
-  quality=$("$work/movie_psnr" "$clip" "$width" "$height" "$work/$name.mov" $matrix)
+  quality=$("$build/bench/movie_psnr" "$clip" "$width" "$height" "$work/$name.mov" $matrix)
   printf '%-10s %8.1f %9.2fx %9.0f %10.1f   %s\n' "$name" "$f" \
     "$(awk "BEGIN{print $f / $tfps}")" "$(awk "BEGIN{print ${mem[$name]} / 1024}")" \
     "$(awk "BEGIN{print $bytes * 8 / ($frames / $fps) / 1e6}")" "$quality"

@@ -22,7 +22,8 @@ TEST(Mp4Writer, KeepsTheTargetBitRateAtFifteenFramesASecond) {
   const std::string path = dir / "slow.mp4";
   const int64_t width = 320, height = 240, frames = 90;
   const int64_t target = *averageBitRate(width, height);
-  auto writer = openMovieWriter({path, width, height, target});
+  std::string error;
+  auto writer = openMovieWriter({path, width, height, target}, nullptr, &error);
   ASSERT_TRUE(writer);
   uint32_t seed = 7;
   for (int64_t i = 0; i < frames; ++i) {

@@ -10,10 +10,9 @@ namespace vuz {
 namespace {
 
 std::string described(const std::vector<StoryStep>& steps) {
-  const char* kinds[] = {"rolar-ate", "rolar", "pausa", "tocar", "digitar", "esperar", "ir"};
   std::string out;
   for (const StoryStep& s : steps) {
-    out += std::to_string(s.line) + ":" + kinds[static_cast<int>(s.kind)];
+    out += std::to_string(s.line) + ":" + std::string(s.kind->word);
     if (!s.selector.empty()) out += " [" + s.selector + "]";
     if (s.number != 0) out += " " + std::to_string(s.number).substr(0, 6);
     if (!s.text.empty()) out += " <" + s.text + ">";

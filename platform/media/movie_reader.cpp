@@ -18,6 +18,7 @@ struct MovieReader::Impl {
   FramePtr bgra{av_frame_alloc()};
   SwsPtr toBgra;
   bool draining = false;
+  std::function<void(const AVPacket&)> watcher;
   int64_t frames = 0;
   std::string error;
 
@@ -114,6 +115,7 @@ bool MovieReader::Impl::decodeNext() {
       continue;
     }
     if (r < 0) return fail(avErrorText("av_read_frame", r));
+    if (watcher) watcher(*packet);
     if (packet->stream_index != stream->index) {
       av_packet_unref(packet.get());
       continue;
@@ -129,8 +131,15 @@ bool MovieReader::Impl::decodeNext() {
   }
 }
 
+void MovieReader::watchPackets(std::function<void(const AVPacket&)> watcher) {
+  impl_->watcher = std::move(watcher);
+  for (unsigned i = 0; i < impl_->input->nb_streams; ++i)
+    impl_->input->streams[i]->discard = AVDISCARD_DEFAULT;
+}
+
 const AVFormatContext& MovieReader::format() const { return *impl_->input; }
 const AVStream& MovieReader::stream() const { return *impl_->stream; }
+const AVCodecContext& MovieReader::decoder() const { return *impl_->decoder; }
 int MovieReader::width() const { return impl_->decoder->width; }
 int MovieReader::height() const { return impl_->decoder->height; }
 int64_t MovieReader::framesRead() const { return impl_->frames; }

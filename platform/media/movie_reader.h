@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,8 +31,14 @@ class MovieReader {
   MovieReader(const MovieReader&) = delete;
   MovieReader& operator=(const MovieReader&) = delete;
 
+  // Every packet read, of every stream, before it is decoded: the video's
+  // for what only packets tell (key frames, sizes, order in the file), the
+  // others' (sound) to be decoded by the watcher. Before the first next().
+  void watchPackets(std::function<void(const AVPacket& packet)> watcher);
+
   const AVFormatContext& format() const;
   const AVStream& stream() const;
+  const AVCodecContext& decoder() const;
   int width() const;
   int height() const;
 

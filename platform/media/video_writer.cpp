@@ -50,6 +50,25 @@ struct Track {
   PacketPtr packet;  // each track its own: the sound is written while a video packet waits here
 };
 
+// What each container is, to FFmpeg and to the movie.
+struct Container {
+  FileType type;
+  const char* muxer;
+  const char* soundEncoder;  // WebM carries Vorbis or Opus, not AAC
+  bool isoTimescales;        // the movie and track timescales of MP4 and QuickTime
+};
+constexpr Container kContainers[] = {
+    {FileType::kQuickTimeMovie, "mov", "aac", true},
+    {FileType::kMpeg4, "mp4", "aac", true},
+    {FileType::kWebM, "webm", "libvorbis", false},
+};
+
+const Container& containerOf(FileType type) {
+  for (const Container& c : kContainers)
+    if (c.type == type) return c;
+  return kContainers[0];
+}
+
 }  // namespace
 
 struct VideoWriter::Impl {
@@ -92,6 +111,16 @@ struct VideoWriter::Impl {
   std::atomic<WriterStatus> status{WriterStatus::kUnknown};
   std::atomic<double> converting{0}, encoding{0};
   std::thread worker;
+
+  // What each codec is, to FFmpeg and to the writer.
+  struct Codec {
+    VideoCodec codec;
+    const char* encoder;
+    void (Impl::*setUp)(AVCodecContext*, Dictionary*);
+    int64_t loneFrameTicks;  // how long a movie of one frame lasts; 0: 1/60 s
+  };
+  static const Codec kCodecs[];
+  static const Codec& codecOf(VideoCodec codec);
 
   bool isProRes() const { return settings.codec == VideoCodec::kProRes4444; }
   bool hasVp9Alpha() const { return settings.codec == VideoCodec::kVp9 && settings.alpha; }
@@ -317,20 +346,7 @@ bool VideoWriter::Impl::openVideoTrack() {
   c->colorspace = AVCOL_SPC_BT709;
   c->color_range = AVCOL_RANGE_MPEG;
   Dictionary options;
-  switch (settings.codec) {
-    case VideoCodec::kProRes4444:
-      setUpProRes(c, &options);
-      break;
-    case VideoCodec::kH264:
-      setUpH264(c, &options);
-      break;
-    case VideoCodec::kVp9:
-      setUpVp9(c, &options);
-      break;
-    case VideoCodec::kLosslessRgb:
-      setUpLosslessRgb(c, &options);
-      break;
-  }
+  (this->*codecOf(settings.codec).setUp)(c, &options);
   if (!openTrack(&video, codec, &options)) return false;
   if (hasVp9Alpha() && !openVp9Alpha()) return false;
   if (isProRes()) {
@@ -429,9 +445,8 @@ bool VideoWriter::Impl::writePacket(AVPacket* p) {
 }
 
 bool VideoWriter::Impl::openSoundTrack() {
-  // WebM carries Vorbis or Opus, not AAC; libvorbis takes the planar
-  // samples as AAC does.
-  const char* name = fileType == FileType::kWebM ? "libvorbis" : "aac";
+  // libvorbis takes the planar samples as AAC does.
+  const char* name = containerOf(fileType).soundEncoder;
   const AVCodec* aac = avcodec_find_encoder_by_name(name);
   if (!aac) return failWith(std::string("encoder ") + name + " is not available");
   audio.encoder = newEncoder(aac);
@@ -568,7 +583,8 @@ bool VideoWriter::Impl::attachAlpha(AVPacket* p) {
 void VideoWriter::Impl::finishFile() {
   if (status == WriterStatus::kFailed) return;
   if (!encodePicture(nullptr)) return;
-  const int64_t lone = isProRes() ? 1 : std::max(1, settings.timescale / 60);
+  const int64_t ticks = codecOf(settings.codec).loneFrameTicks;
+  const int64_t lone = ticks > 0 ? ticks : std::max(1, settings.timescale / 60);
   if (!held.flush(lone, [this](AVPacket* last) { return writeVideo(last); })) return;
   if (sound) {
     // The rest of the sound, to the video's last tick, fading out.
@@ -632,6 +648,22 @@ void VideoWriter::Impl::run() {
   if (done) done();
 }
 
+// prores_ks rather than prores_aw: at a fixed quantiser it is as fast on two
+// cores and 5 to 10 dB better (bench/tessane_bench.sh). A lone ProRes frame
+// lasts one tick (one frame when the timescale is the frame rate).
+const VideoWriter::Impl::Codec VideoWriter::Impl::kCodecs[] = {
+    {VideoCodec::kProRes4444, "prores_ks", &Impl::setUpProRes, 1},
+    {VideoCodec::kH264, "libx264", &Impl::setUpH264, 0},
+    {VideoCodec::kVp9, "libvpx-vp9", &Impl::setUpVp9, 0},
+    {VideoCodec::kLosslessRgb, "libx264rgb", &Impl::setUpLosslessRgb, 0},
+};
+
+const VideoWriter::Impl::Codec& VideoWriter::Impl::codecOf(VideoCodec codec) {
+  for (const Codec& c : kCodecs)
+    if (c.codec == codec) return c;
+  return kCodecs[0];
+}
+
 VideoWriter::VideoWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 VideoWriter::~VideoWriter() {
@@ -655,7 +687,7 @@ std::unique_ptr<VideoWriter> VideoWriter::create(const std::string& path, FileTy
   impl->path = path;
   impl->fileType = type;
   // The muxer is chosen by type, never by the path's extension.
-  const char* muxer = type == FileType::kMpeg4 ? "mp4" : type == FileType::kWebM ? "webm" : "mov";
+  const char* muxer = containerOf(type).muxer;
   AVFormatContext* raw = nullptr;
   int r = avformat_alloc_output_context2(&raw, nullptr, muxer, path.c_str());
   if (r < 0) {
@@ -691,12 +723,7 @@ bool VideoWriter::addInput(const VideoInputSettings& settings) {
                       std::to_string(settings.height) + " exceeds the encoders' picture area");
   }
   if (settings.timescale < 1) return d.failWith("timescale must be positive");
-  // prores_ks rather than prores_aw: at a fixed quantiser it is as fast on
-  // two cores and 5 to 10 dB better (bench/tessane_bench.sh).
-  const char* name = settings.codec == VideoCodec::kH264          ? "libx264"
-                     : settings.codec == VideoCodec::kVp9         ? "libvpx-vp9"
-                     : settings.codec == VideoCodec::kLosslessRgb ? "libx264rgb"
-                                                                  : "prores_ks";
+  const char* name = Impl::codecOf(settings.codec).encoder;
   d.codec = avcodec_find_encoder_by_name(name);
   if (!d.codec) return d.failWith(std::string("encoder ") + name + " is not available");
   d.video.stream = avformat_new_stream(d.format.get(), nullptr);
@@ -739,7 +766,7 @@ bool VideoWriter::startWriting() {
   }
 
   Dictionary muxerOptions;
-  if (d.fileType != FileType::kWebM) {
+  if (containerOf(d.fileType).isoTimescales) {
     // Without this the muxer multiplies the timescale up to at least 10000.
     muxerOptions.set("video_track_timescale", std::to_string(d.settings.timescale));
     // The movie header counts in whole milliseconds unless told otherwise: 3

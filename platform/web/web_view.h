@@ -35,6 +35,10 @@ class WebView {
   // but none of the page's globals, so the page can neither see the script
   // nor change what it finds.
   virtual void evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) = 0;
+  // The same for a script whose answer nobody waits for: only what it
+  // threw, if it threw, is told.
+  virtual void runInOwnWorld(const std::string& script,
+                             std::function<void(const std::string& thrown)> onThrow) = 0;
 
   // Runs a script of the user's in the page, as the page's own scripts run.
   virtual void runPageScript(const std::string& source, ScriptCompletion completion) = 0;

@@ -317,6 +317,13 @@ void WebKitView::evaluateInOwnWorld(const std::string& script, ScriptCompletion 
   evaluate(script, "vuzizeri", nullptr, std::move(completion));
 }
 
+void WebKitView::runInOwnWorld(const std::string& script,
+                               std::function<void(const std::string& thrown)> onThrow) {
+  evaluate(script, "vuzizeri", nullptr, [onThrow = std::move(onThrow)](ScriptAnswer answer) {
+    if (answer.thrown && onThrow) onThrow(*answer.thrown);
+  });
+}
+
 void WebKitView::runPageScript(const std::string& source, ScriptCompletion completion) {
   evaluate(source, nullptr, "vuzizeri-script.js", std::move(completion));
 }

@@ -75,6 +75,8 @@ class WebKitView final : public WebView {
 
   void evaluateJavaScript(const std::string& script, ScriptCompletion completion) override;
   void evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) override;
+  void runInOwnWorld(const std::string& script,
+                     std::function<void(const std::string& thrown)> onThrow) override;
   void runPageScript(const std::string& source, ScriptCompletion completion) override;
   void takeSnapshot(double widthPoints, SnapshotCompletion completion,
                     const SnapshotTarget& target = {}) override;

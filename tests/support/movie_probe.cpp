@@ -1,5 +1,7 @@
 #include "movie_probe.h"
 
+#include "platform/media/movie_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,43 +22,31 @@ std::string tag(const AVDictionary* dict, const char* key) {
 }  // namespace
 
 MovieInfo probeMovie(const std::string& path) {
-  auto failed = [&](const char* why) {
+  auto failed = [&](const std::string& why) {
     ADD_FAILURE() << path << ": " << why;
     return MovieInfo{};
   };
-  AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return failed("cannot open");
-  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
-      raw, [](AVFormatContext* f) { avformat_close_input(&f); });
+  media::MovieReader::Options options;
+  options.threads = 1;
+  std::string error;
+  std::unique_ptr<media::MovieReader> reader = media::MovieReader::open(path, options, &error);
+  if (!reader) return failed(error);
+  const AVFormatContext& format = reader->format();
   // One video stream, and perhaps a sound track after it.
-  if (avformat_find_stream_info(raw, nullptr) < 0 || raw->nb_streams < 1 || raw->nb_streams > 2 ||
-      (raw->nb_streams == 2 && raw->streams[1]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO))
+  if (format.nb_streams < 1 || format.nb_streams > 2 ||
+      (format.nb_streams == 2 && format.streams[1]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO))
     return failed("expected one video stream, and a sound track at most");
-  const AVStream* st = raw->streams[0];
-  // libvpx's VP9 decoder reads the alpha beside each frame; FFmpeg's own
-  // does not.
-  const AVCodec* codec = st->codecpar->codec_id == AV_CODEC_ID_VP9
-                             ? avcodec_find_decoder_by_name("libvpx-vp9")
-                             : avcodec_find_decoder(st->codecpar->codec_id);
-  media::CodecContextPtr decoder(avcodec_alloc_context3(codec));
-  avcodec_parameters_to_context(decoder.get(), st->codecpar);
-  decoder->thread_count = 1;
-  if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return failed("cannot open the decoder");
+  const AVStream* st = format.streams[0];
 
   MovieInfo info;
-  info.majorBrand = tag(raw->metadata, "major_brand");
+  info.majorBrand = tag(format.metadata, "major_brand");
   info.vendor = tag(st->metadata, "vendor_id");
   avcodec_parameters_copy(info.par.get(), st->codecpar);
   info.timeBase = st->time_base;
   info.streamDuration = st->duration;
-  auto drain = [&] {
-    for (media::FramePtr f(av_frame_alloc()); avcodec_receive_frame(decoder.get(), f.get()) == 0;
-         f.reset(av_frame_alloc()))
-      info.frames.push_back(std::move(f));
-  };
   media::CodecContextPtr soundDecoder;
-  if (raw->nb_streams == 2) {
-    const AVCodecParameters* p = raw->streams[1]->codecpar;
+  if (format.nb_streams == 2) {
+    const AVCodecParameters* p = format.streams[1]->codecpar;
     const AVCodec* aac = avcodec_find_decoder(p->codec_id);
     soundDecoder.reset(avcodec_alloc_context3(aac));
     avcodec_parameters_to_context(soundDecoder.get(), p);
@@ -66,31 +56,25 @@ MovieInfo probeMovie(const std::string& path) {
         MovieInfo::Sound{p->codec_id, p->sample_rate, p->ch_layout.nb_channels, p->bit_rate, {}};
   }
   int64_t firstVideoAt = -1, lastVideoAt = -1, firstSoundAt = -1, lastSoundAt = -1;
-  media::PacketPtr packet(av_packet_alloc());
-  while (av_read_frame(raw, packet.get()) >= 0) {
-    if (packet->stream_index == 1) {
-      if (firstSoundAt < 0) firstSoundAt = packet->pos;
-      lastSoundAt = packet->pos;
-      avcodec_send_packet(soundDecoder.get(), packet.get());
-      av_packet_unref(packet.get());
+  reader->watchPackets([&](const AVPacket& packet) {
+    if (packet.stream_index == 1) {
+      if (firstSoundAt < 0) firstSoundAt = packet.pos;
+      lastSoundAt = packet.pos;
+      avcodec_send_packet(soundDecoder.get(), &packet);
       for (media::FramePtr f(av_frame_alloc());
            avcodec_receive_frame(soundDecoder.get(), f.get()) == 0;)
         info.sound->left.insert(info.sound->left.end(), reinterpret_cast<float*>(f->data[0]),
                                 reinterpret_cast<float*>(f->data[0]) + f->nb_samples);
-      continue;
+      return;
     }
-    if (firstVideoAt < 0) firstVideoAt = packet->pos;
-    lastVideoAt = packet->pos;
-    info.packetPts.push_back(packet->pts);
-    info.packetKey.push_back(packet->flags & AV_PKT_FLAG_KEY);
-    info.packetData.emplace_back(packet->data, packet->data + packet->size);
-    avcodec_send_packet(decoder.get(), packet.get());
-    av_packet_unref(packet.get());
-    drain();
-  }
-  avcodec_send_packet(decoder.get(), nullptr);
-  drain();
-  info.hasBFrames = std::max(st->codecpar->video_delay, decoder->has_b_frames);
+    if (firstVideoAt < 0) firstVideoAt = packet.pos;
+    lastVideoAt = packet.pos;
+    info.packetPts.push_back(packet.pts);
+    info.packetKey.push_back(packet.flags & AV_PKT_FLAG_KEY);
+    info.packetData.emplace_back(packet.data, packet.data + packet.size);
+  });
+  while (const AVFrame* f = reader->next()) info.frames.emplace_back(av_frame_clone(f));
+  info.hasBFrames = std::max(st->codecpar->video_delay, reader->decoder().has_b_frames);
   if (info.sound)
     info.sound->interleaved = firstSoundAt < lastVideoAt && firstVideoAt < lastSoundAt;
   return info;

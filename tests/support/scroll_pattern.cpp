@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/media/av_ptr.h"
+#include "platform/media/movie_reader.h"
 
 namespace scroll_pattern {
 
@@ -23,39 +23,12 @@ double rowDarkness(const LumaFrame& f, int row, double from, double to) {
 }  // namespace
 
 bool forEachFrame(const std::string& path, const std::function<void(const LumaFrame&)>& visit) {
-  AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return false;
-  media::InputFormatPtr format(raw);
-  if (avformat_find_stream_info(raw, nullptr) < 0) return false;
-  const int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  if (index < 0) return false;
-  const AVStream* stream = raw->streams[index];
-  const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-  media::CodecContextPtr codec(avcodec_alloc_context3(decoder));
-  media::PacketPtr packet(av_packet_alloc());
-  media::FramePtr frame(av_frame_alloc());
-  if (!codec || !packet || !frame ||
-      avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0 ||
-      avcodec_open2(codec.get(), decoder, nullptr) < 0)
-    return false;
-  auto drain = [&] {
-    while (avcodec_receive_frame(codec.get(), frame.get()) >= 0) {
-      const AVRational tb = stream->time_base;
-      visit(LumaFrame{static_cast<double>(frame->best_effort_timestamp) * tb.num / tb.den,
-                      frame->width, frame->height, frame->linesize[0], frame->data[0]});
-      av_frame_unref(frame.get());
-    }
-  };
-  while (av_read_frame(raw, packet.get()) >= 0) {
-    if (packet->stream_index == index) {
-      avcodec_send_packet(codec.get(), packet.get());
-      drain();
-    }
-    av_packet_unref(packet.get());
-  }
-  avcodec_send_packet(codec.get(), nullptr);
-  drain();
-  return true;
+  std::string error;
+  std::unique_ptr<media::MovieReader> reader = media::MovieReader::open(path, &error);
+  if (!reader) return false;
+  while (const AVFrame* f = reader->next())
+    visit(LumaFrame{reader->secondsOf(*f), f->width, f->height, f->linesize[0], f->data[0]});
+  return reader->error().empty();
 }
 
 std::optional<double> offsetOf(const LumaFrame& f, int contentTop, double scale) {

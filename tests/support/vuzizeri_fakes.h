@@ -61,6 +61,9 @@ class FakeWebView : public web::WebView {
   void evaluateInOwnWorld(const std::string& script, web::ScriptCompletion completion) override {
     evaluateJavaScript("[own world] " + script, std::move(completion));
   }
+  void runInOwnWorld(const std::string& script, std::function<void(const std::string&)>) override {
+    evaluateJavaScript("[own world] " + script, nullptr);
+  }
   void runPageScript(const std::string&, web::ScriptCompletion) override {
     throw std::logic_error("no step test gives a page script");
   }
@@ -131,22 +134,22 @@ class Rig {
   explicit Rig(const std::vector<std::string>& commandLine) {
     ParseResult parsed = parseArguments(commandLine);
     if (!parsed.arguments) throw std::invalid_argument("refused command line");
-    Platform platform{&web,
-                      [this] { return clock; },
-                      [this](double seconds, std::function<void()> work) {
-                        delays.push_back(seconds);
-                        queue.push_back(std::move(work));
-                      },
-                      [this](const MovieRequest& request) -> std::unique_ptr<RecordingWriter> {
-                        requests.push_back(request);
-                        if (refuseWriter) return nullptr;
-                        auto writer =
-                            std::make_unique<FakeWriter>(request.width, request.height, frames);
-                        liveWriter = writer.get();
-                        return writer;
-                      },
-                      [](std::string_view message) { throw Failed(std::string(message)); },
-                      [this](const std::string& line) { reports.push_back(line); }};
+    Platform platform{
+        &web,
+        [this] { return clock; },
+        [this](double seconds, std::function<void()> work) {
+          delays.push_back(seconds);
+          queue.push_back(std::move(work));
+        },
+        [this](const MovieRequest& request, std::string*) -> std::unique_ptr<RecordingWriter> {
+          requests.push_back(request);
+          if (refuseWriter) return nullptr;
+          auto writer = std::make_unique<FakeWriter>(request.width, request.height, frames);
+          liveWriter = writer.get();
+          return writer;
+        },
+        [](std::string_view message) { throw Failed(std::string(message)); },
+        [this](const std::string& line) { reports.push_back(line); }};
     recorder = std::make_unique<Vuzizeri>(*parsed.arguments, *pixelSizes(*parsed.arguments),
                                           std::move(platform), captureDriverFor);
   }

@@ -13,6 +13,7 @@
 #include "common/number_syntax.h"
 #include "common/shown_text.h"
 #include "vuzizeri/command_line/devices.h"
+#include "vuzizeri/storyboard/steps.h"
 
 namespace vuz {
 
@@ -236,9 +237,7 @@ const Option kOptions[] = {
        p.a.ease = *seconds;
        return {};
      }},
-    {"--roteiro", "", "ARQUIVO",
-     "passos em ordem (rolar-ate, rolar, pausa, tocar, digitar, esperar, ir, antes), um por linha; "
-     "até 1 MiB",
+    {"--roteiro", "", "ARQUIVO", "passos em ordem, um por linha (até 1 MiB), destes:",
      [](Parse& p, const std::string& value) { return named(p.a.storyboardFile, value); }},
     {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
      [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
@@ -359,6 +358,7 @@ std::string usageWithOptions() {
     shown.resize(std::max<size_t>(shown.size() + 2, 30), ' ');
     text += "  " + shown + std::string(o.help) + "\n";
     if (o.name == "--formato") text += formsHelp();
+    if (o.name == "--roteiro") text += stepsHelp();
   }
   return text +
          "VUZIZERI_CREDENCIAIS=usuario:senha no ambiente: autenticação HTTP na origem da página\n";

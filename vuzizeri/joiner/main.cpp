@@ -16,9 +16,8 @@
 #include "common/input_file.h"
 #include "common/output_path.h"
 #include "platform/media/av_error.h"
-#include "platform/media/movie_join.h"
+#include "vuzizeri/report/joined_movie.h"
 #include "vuzizeri/report/part_labels.h"
-#include "vuzizeri/report/report.h"
 
 int main(int argc, char** argv) {
   reopenClosedStandardDescriptors();
@@ -45,9 +44,6 @@ int main(int argc, char** argv) {
   if (!set.problem.empty()) refuse(set.problem);
   std::vector<std::string> parts;
   for (size_t i : set.order) parts.push_back(given[i]);
-  std::vector<media::MovieContents> contents;
-  std::string error;
-  if (!media::checkJoinable(parts, &contents, &error)) refuse(error);
 
   // The output is never one of the parts, under whatever name or link.
   for (const std::string& part : parts)
@@ -58,14 +54,10 @@ int main(int argc, char** argv) {
   std::string reason;
   const std::optional<StagingFile> staging = createStagingFile(output, &reason);
   if (!staging) fail("não foi possível criar " + output + ": " + reason);
-  double seconds = 0;
-  if (!media::joinMovies(parts, staging->path, &seconds, &error) ||
-      !moveIntoPlace(*staging, output, &error)) {
-    removeStagingFile(*staging);  // half a movie is no movie
-    refuse(error);
-  }
-  const std::string report =
-      "ok " + vuz::outPathInfo(output, vuz::fileSizeOrZero(output), seconds) + "\n";
+  const std::optional<vuz::JoinedMovie> joined =
+      vuz::joinIntoPlace(parts, *staging, output, media::JoinCheck::kDecoded, &reason);
+  if (!joined) fail(reason);
+  const std::string report = vuz::joinedReportLine(*joined);
   if (!writeAll(STDOUT_FILENO, report))
     fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
   return 0;

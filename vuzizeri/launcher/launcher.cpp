@@ -262,7 +262,9 @@ Platform Launcher::platform() {
   platform.web = view_.get();
   platform.now = loop::mediaTime;
   platform.asyncAfter = loop::asyncAfter;
-  platform.openWriter = [this](const MovieRequest& request) { return openWriter(request); };
+  platform.openWriter = [this](const MovieRequest& request, std::string* error) {
+    return openWriter(request, error);
+  };
   platform.fail = [](std::string_view message) { failOnce(message); };
   platform.report = [](const std::string& line) { reportAndExit(line); };
   platform.deadline =
@@ -274,11 +276,12 @@ Platform Launcher::platform() {
 
 // The movie goes to the staging file the guard removes should the run end
 // before the movie is moved into place.
-std::unique_ptr<RecordingWriter> Launcher::openWriter(const MovieRequest& request) {
+std::unique_ptr<RecordingWriter> Launcher::openWriter(const MovieRequest& request,
+                                                      std::string* error) {
   MovieRequest staged = request;
   staged.path = staging_.path;
   return writeThroughStaging(
-      openMovieWriter(staged, request.withSound ? std::move(sound_) : nullptr), staging_,
+      openMovieWriter(staged, request.withSound ? std::move(sound_) : nullptr, error), staging_,
       request.path);
 }
 

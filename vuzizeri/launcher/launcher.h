@@ -43,7 +43,7 @@ class Launcher {
   void startGtk();
   web::WebKitView::Options viewOptions() const;
   Platform platform();
-  std::unique_ptr<RecordingWriter> openWriter(const MovieRequest& request);
+  std::unique_ptr<RecordingWriter> openWriter(const MovieRequest& request, std::string* error);
 
   std::vector<std::string> args_;
   std::string data_;  // the program's data folder

@@ -19,6 +19,7 @@
 #include "platform/media/movie_join.h"
 #include "platform/process/run_guard.h"
 #include "vuzizeri/launcher/parts.h"
+#include "vuzizeri/report/joined_movie.h"
 #include "vuzizeri/report/report.h"
 
 extern char** environ;
@@ -210,27 +211,19 @@ void recordInParallel(const std::vector<std::string>& given, const Arguments& a,
   media::silenceLibraryLog();
   std::vector<std::string> paths;
   for (const Part& part : parts) paths.push_back(part.path);
-  std::vector<media::MovieContents> contents;
   std::string error;
   // The parts' own writers checked every frame they wrote: no need to
   // decode them again.
-  if (!media::checkJoinable(paths, &contents, &error, media::JoinCheck::kIndexes))
-    failOnce("não foi possível juntar os trechos: " + error);
-  double seconds = 0;
-  if (!media::joinMovies(paths, staging.path, &seconds, &error))
-    failOnce("não foi possível juntar os trechos: " + error);
-  if (!moveIntoPlace(staging, a.outPath, &error))
-    failOnce("não foi possível pôr o vídeo em " + a.outPath + ": " + error);
+  const std::optional<JoinedMovie> joined =
+      joinIntoPlace(paths, staging, a.outPath, media::JoinCheck::kIndexes, &error);
+  if (!joined) failOnce(error);
   if (!process::claimEnding()) _exit(1);
   progress::finish();
-  int64_t frames = 0;
-  for (const media::MovieContents& c : contents)
-    frames += static_cast<int64_t>(c.frameTimes.size());
-  const int64_t bytes = fileSizeOrZero(a.outPath);
   const std::string report =
-      a.json ? joinedJsonReport(firstLine(parts.back().report), a.outPath, bytes, seconds, frames) +
+      a.json ? joinedJsonReport(firstLine(parts.back().report), a.outPath, joined->bytes,
+                                joined->seconds, joined->frames) +
                    "\n"
-             : "ok " + outPathInfo(a.outPath, bytes, seconds) + "\n";
+             : joinedReportLine(*joined);
   if (!writeAll(STDOUT_FILENO, report))
     fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
   _exit(0);

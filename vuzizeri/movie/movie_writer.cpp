@@ -103,10 +103,14 @@ class GifWriter final : public RecordingWriter {
 // The request's frames in `file` as `codec`, with `sound` under them.
 std::unique_ptr<RecordingWriter> openTrack(const MovieRequest& request, media::FileType file,
                                            media::VideoCodec codec,
-                                           std::unique_ptr<media::SoundSource> sound) {
-  std::string error;
-  auto writer = media::VideoWriter::create(request.path, file, &error);
+                                           std::unique_ptr<media::SoundSource> sound,
+                                           std::string* error) {
+  auto writer = media::VideoWriter::create(request.path, file, error);
   if (!writer) return nullptr;
+  auto refused = [&] {
+    *error = writer->error();
+    return nullptr;
+  };
 
   media::VideoInputSettings settings;
   settings.codec = codec;
@@ -120,11 +124,11 @@ std::unique_ptr<RecordingWriter> openTrack(const MovieRequest& request, media::F
   settings.h264.x264Preset = kPreset;
   settings.expectsMediaDataInRealTime = true;
   settings.timescale = kTimescale;
-  if (!writer->addInput(settings)) return nullptr;
+  if (!writer->addInput(settings)) return refused();
   if (sound && !writer->addSoundTrack(std::move(sound), kSoundBitRate, kSoundFadeSeconds))
-    return nullptr;
+    return refused();
   for (const auto& [key, value] : request.tags) writer->setMetadata(key, value);
-  if (!writer->startWriting()) return nullptr;
+  if (!writer->startWriting()) return refused();
   return std::make_unique<MovieWriter>(std::move(writer));
 }
 
@@ -143,14 +147,16 @@ std::optional<int64_t> averageBitRate(int64_t pxW, int64_t pxH, int fps) {
 }
 
 std::unique_ptr<RecordingWriter> openMovieWriter(const MovieRequest& request,
-                                                 std::unique_ptr<media::SoundSource> sound) {
+                                                 std::unique_ptr<media::SoundSource> sound,
+                                                 std::string* error) {
   const MovieForm& form = *request.form;
-  if (!form.madeAfterwards) return openTrack(request, form.file, form.codec, std::move(sound));
+  if (!form.madeAfterwards)
+    return openTrack(request, form.file, form.codec, std::move(sound), error);
   MovieRequest pass = request;
   const char* folder = std::getenv("TMPDIR");
   pass.path = std::string(folder && *folder ? folder : "/tmp") + "/vuzizeri-" +
               std::string(form.name) + "-" + std::to_string(getpid()) + ".mp4";
-  std::unique_ptr<RecordingWriter> movie = openTrack(pass, form.file, form.codec, nullptr);
+  std::unique_ptr<RecordingWriter> movie = openTrack(pass, form.file, form.codec, nullptr, error);
   if (!movie) return nullptr;
   return std::make_unique<GifWriter>(std::move(movie), pass.path, request.path, request.heartbeat);
 }

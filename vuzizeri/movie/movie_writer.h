@@ -16,8 +16,10 @@ inline constexpr double kSoundFadeSeconds = 2.0;
 // The recorder's movie in the form the request names (H.264 in MP4, ProRes
 // 4444 in QuickTime, VP9 in WebM, GIF), tuned for a real-time source, with
 // `sound`'s track under it when there is one. nullptr when the file cannot
-// be created or the encoder refuses the size.
-std::unique_ptr<RecordingWriter> openMovieWriter(
-    const MovieRequest& request, std::unique_ptr<media::SoundSource> sound = nullptr);
+// be created or the encoder refuses the size, with the writer's reason in
+// `error`.
+std::unique_ptr<RecordingWriter> openMovieWriter(const MovieRequest& request,
+                                                 std::unique_ptr<media::SoundSource> sound,
+                                                 std::string* error);
 
 }  // namespace vuz

@@ -62,7 +62,9 @@ struct MovieRequest {
   std::function<void()> heartbeat{};
 };
 
-// Opens the movie file and starts writing; nullptr when it cannot.
-using WriterFactory = std::function<std::unique_ptr<RecordingWriter>(const MovieRequest&)>;
+// Opens the movie file and starts writing; nullptr, with the writer's reason
+// in `error` when it gives one, when it cannot.
+using WriterFactory =
+    std::function<std::unique_ptr<RecordingWriter>(const MovieRequest&, std::string* error)>;
 
 }  // namespace vuz

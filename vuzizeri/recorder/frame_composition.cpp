@@ -122,6 +122,8 @@ bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
   const double now = platform_.now();
   if (t0 == 0.0) t0 = now;
   media::PixelBufferHandle buffer = composeFrame(image, RowShift{}, now - wallClock_.origin());
+  // Without a buffer (the memory ran out) the frame is dropped, as one the
+  // encoder has no room for is: the video shows the one before longer.
   if (!buffer) return true;
   const double pts = nextPresentationTime(lastPTS, now - t0);
   lastPTS = pts;
@@ -132,7 +134,12 @@ bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
 
 bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift) {
   media::PixelBufferHandle buffer = composeFrame(image, shift, seconds);
-  if (!buffer) return true;
+  // Frame by frame every frame is the video's: one that cannot be made is
+  // the run's failure, where real time drops it.
+  if (!buffer) {
+    platform_.fail("falha ao gravar o quadro: sem memória para o quadro");
+    return false;
+  }
   lastPTS = seconds;
   // Every frame counts here: the writer is waited for when it is behind.
   return appendFrame(std::move(buffer), seconds);

@@ -87,8 +87,13 @@ bool Vuzizeri::countEnd(bool atEnd) {
 
 void Vuzizeri::runScript(const PageScript& script, const JsonValue& arguments,
                          std::function<void(std::optional<web::ScriptValue>)> then) {
+  // Nobody may wait for the answer; a script that throws still ends the run.
   if (!then) {
-    platform_.web->evaluateInOwnWorld(scriptCall(script, arguments), nullptr);
+    platform_.web->runInOwnWorld(
+        scriptCall(script, arguments),
+        [this, name = std::string(script.name)](const std::string& thrown) {
+          platform_.fail("o script " + name + " falhou: " + shownText(thrown, 200));
+        });
     return;
   }
   platform_.web->evaluateInOwnWorld(

@@ -10,20 +10,14 @@
 // selectors are checked by the page when their step comes.
 namespace vuz {
 
+struct StepKind;  // a row of the step table (steps.h)
+
 struct StoryStep {
-  enum class Kind {
-    kScrollTo,  // rolar-ate SELETOR | fim | topo: a move to the element's top, the end, the top
-    kScrollBy,  // rolar PX: a move PX CSS px further (up when negative)
-    kPause,     // pausa SEG
-    kTap,       // tocar SELETOR
-    kType,      // digitar SELETOR TEXTO
-    kWait,      // esperar SELETOR
-    kGo,        // ir URL
-  };
   enum class Target { kElement, kEnd, kTop };
 
-  Kind kind = Kind::kPause;
+  const StepKind* kind = nullptr;
   int line = 0;  // in the file, from 1
+  // What the line gives the step, each step taking what it needs.
   Target target = Target::kElement;
   std::string selector;
   double number = 0;  // rolar's CSS px, pausa's seconds
@@ -48,8 +42,9 @@ inline constexpr double kWaitLimitSeconds = 30;
 // Looks a name up in the environment; nothing when it is not set.
 using Environment = std::function<std::optional<std::string>(const std::string& name)>;
 
-// The storyboard in `text`; nothing, with "linha N: reason" in `message`,
-// when a line is not a step or a number is out of bounds.
+// The storyboard in `text`, each line read by its step's row of the table;
+// nothing, with "linha N: reason" in `message`, when a line is not a step
+// or a number is out of bounds.
 std::optional<Storyboard> parseStoryboard(const std::string& text, const Environment& environment,
                                           std::string* message);
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "vuzizeri/picture/touches.h"
 #include "vuzizeri/report/json.h"
 #include "vuzizeri/scroll/scroll_plan.h"
+#include "vuzizeri/storyboard/steps.h"
 #include "vuzizeri/storyboard/storyboard.h"
 
 // --roteiro as it is run: each step begins at the first moment (a frame, or
@@ -35,20 +37,9 @@ struct StoryDirection {
   std::optional<PlanSegment> move;
 };
 
-// How many of `count` keys are typed `elapsed` seconds after the first.
-size_t keysDue(double elapsed, size_t count);
-
-// Where a tap's move puts the page so that an element `height` px high,
-// whose top is at `top` on the page, shows whole (centred in a view
-// `viewHeight` high; its top when it is taller), within [0, pageEnd].
-double tapScrollTarget(double top, double height, double viewHeight, double pageEnd);
-
-// Whether an element whose top is `viewTop` px into the view shows whole.
-bool showsWhole(double viewTop, double height, double viewHeight);
-
-class StoryboardRun {
+class StoryboardRun final : private StepContext {
  public:
-  using Answer = std::optional<web::ScriptValue>;
+  using Answer = StepContext::Answer;
   struct Host {
     // Runs scripts/storyboard_step.js with `arguments`.
     std::function<void(const JsonValue& arguments, std::function<void(Answer)>)> act;
@@ -64,6 +55,7 @@ class StoryboardRun {
 
   StoryboardRun(std::vector<StoryStep> steps, double speed, double ease, double viewHeight,
                 Host host);
+  ~StoryboardRun() override;
 
   // Does what is due by `seconds` on the run's clock, the page standing at
   // `offset` with its end at `pageEnd` (CSS px); `done` is told what the
@@ -82,39 +74,50 @@ class StoryboardRun {
   size_t size() const { return steps_.size(); }
 
  private:
-  void proceed();
+  // StepContext.
+  const StoryStep& step() const override { return steps_[next_ - 1]; }
+  double seconds() const override { return seconds_; }
+  double offset() const override { return offset_; }
+  double pageEnd() const override { return pageEnd_; }
+  double viewHeight() const override { return viewHeight_; }
+  void act(const JsonValue& arguments, std::function<void(Answer)> then) override {
+    host_.act(arguments, std::move(then));
+  }
+  void visible(const std::string& selector, std::function<void(Answer)> then) override {
+    host_.visible(selector, std::move(then));
+  }
+  void after(double seconds, std::function<void()> then) override {
+    host_.after(seconds, std::move(then));
+  }
+  void navigating(bool leaving) override {
+    if (host_.navigating) host_.navigating(leaving);
+  }
+  void moveTo(double target) override;
+  void proceed() override;
+  void ended() override;
+  void holdUntilNext() override;
+  void refuse(const std::string& reason) override;
+  std::string refusal(const Answer& answer) const override;
+  void touched(const Touch& touch) override;
+
   void begin();
-  void moveTo(double target);
-  // Does the active step's part of this moment; ended() lets the next
-  // step begin at the same moment, holdUntilNext() answers for it.
+  // Does the active step's part of this moment: a move under way, then the
+  // step's own.
   void goOn();
-  void ended();
-  void holdUntilNext();
   void answer(bool over);
-  void refuse(const std::string& reason);
-  // A find's refusals ('none', 'boxless', 'invalid'...) as the message's
-  // end; empty when the answer is a place.
-  std::string refusal(const Answer& answer) const;
-  void awaitArrival(double waited);
-  const StoryStep& step() const { return steps_[next_ - 1]; }
 
   const std::vector<StoryStep> steps_;
   const double speed_, ease_, viewHeight_;
   Host host_;
   size_t next_ = 0;
-  bool active_ = false;
+  // The step under way, and the move it asked for.
+  std::unique_ptr<ActiveStep> active_;
+  std::optional<PlanSegment> move_;
   // The moment asked about.
   double seconds_ = 0, offset_ = 0, pageEnd_ = 0;
   std::optional<double> scrollTo_;
   std::optional<PlanSegment> moving_;
   std::function<void(StoryDirection)> done_;
-  // The active step's state.
-  double began_ = 0;
-  std::optional<PlanSegment> move_;
-  bool acted_ = false;
-  double until_ = 0;
-  std::vector<std::string> keys_;
-  size_t typed_ = 0;
   std::vector<Touch> touches_;
   std::vector<StepTime> times_;
 };
