@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "vuzizeri/storyboard/storyboard.h"
+#include "vuzizeri/movie/movie_forms.h"
 #include "vuzizeri/storyboard/storyboard_run.h"
 
 namespace vuz {
@@ -72,6 +75,22 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   EXPECT_FALSE(parseStoryboard("pausa " + std::string(1 << 20, '9'), env, &message));
   EXPECT_LT(message.size(), 200u) << "a long line is cut";
   EXPECT_EQ(keysOf("aé€😀\xff").size(), 5u);
+}
+
+// The tables are the manual's too: every step and every movie form has its
+// entry there.
+TEST(Storyboard, TheManualHasEveryStepAndForm) {
+  std::ifstream manual(std::string(SOURCE_DIR) + "/doc/man/vuzizeri.1");
+  const std::string text((std::istreambuf_iterator<char>(manual)), {});
+  for (const StepKind& kind : kStepKinds) {
+    std::string word;  // as roff writes it
+    for (char c : kind.word) word += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_TRUE(text.find(".BI " + word + " ") != std::string::npos ||
+                text.find(".B " + word + "\n") != std::string::npos)
+        << kind.word;
+  }
+  for (const MovieForm& form : kMovieForms)
+    EXPECT_NE(text.find(".B " + std::string(form.name) + "\n"), std::string::npos) << form.name;
 }
 
 // At 60 frames a second on a page of 2000 px in a 600 px view: a hold, a tap
