@@ -5,8 +5,8 @@
 
 #include <fstream>
 
-#include "vuzizeri/storyboard/storyboard.h"
 #include "vuzizeri/movie/movie_forms.h"
+#include "vuzizeri/storyboard/storyboard.h"
 #include "vuzizeri/storyboard/storyboard_run.h"
 
 namespace vuz {
