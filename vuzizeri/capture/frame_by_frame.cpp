@@ -131,6 +131,9 @@ class FrameByFrameDriver final : public CaptureDriver {
   bool awaitingPicture_ = false;
   double awaitedSince_ = 0;
   uint64_t pictureWaits_ = 0;  // tells a stale wait for a picture from the current one
+  // The frame whose page was made while the page ran the next step.
+  std::optional<PreparedFrame> prepared_;
+  bool failed_ = false;
 };
 
 int64_t FrameByFrameDriver::nextRunThroughStop(int64_t frame) const {
@@ -262,12 +265,13 @@ void FrameByFrameDriver::takeFrameAndStepOn() {
 
 void FrameByFrameDriver::stepOn(const Step& step, int64_t next,
                                 std::optional<SnappedScroll> snapped, graphics::ImageRef image) {
+  prepared_.reset();
   r_.runScript(kFrameScript,
                JsonValue::object(
                    {{"check", arrivalsCheck(false)},
                     {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
                                        secondsOf(next), ticksBetween(step.frame, next))}}),
-               [this, step, next, snapped, image = std::move(image),
+               [this, step, next, snapped, image,
                 sent = budget::now()](std::optional<web::ScriptValue> answer) {
                  budget::add(budget::Phase::kStep, budget::now() - sent);
                  const CheckedStep checked = readCheckedStep(answer);
@@ -275,6 +279,7 @@ void FrameByFrameDriver::stepOn(const Step& step, int64_t next,
                    // The picture came before what it shows: wait for that, then
                    // for the picture that shows it, and take this frame again.
                    step_ = step;
+                   prepared_.reset();
                    arrivals_.check([this, asked = budget::now()](bool) {
                      budget::add(budget::Phase::kArrivals, budget::now() - asked);
                      awaitPicture(kArrivedFrameWait);
@@ -284,6 +289,11 @@ void FrameByFrameDriver::stepOn(const Step& step, int64_t next,
                  if (!finishFrame(step, *image)) return;
                  handleStep(next, snapped, checked.reading);
                });
+  // The page runs the step and paints the next frame meanwhile.
+  if (step.frame >= firstFrame_) {
+    prepared_ = r_.prepareFrameAt(*image, secondsOf(step.frame), step.shift);
+    if (!prepared_) failed_ = true;
+  }
 }
 
 void FrameByFrameDriver::takeLastFrame() {
@@ -294,10 +304,14 @@ void FrameByFrameDriver::takeLastFrame() {
 }
 
 bool FrameByFrameDriver::finishFrame(const Step& step, const graphics::Image& image) {
+  if (failed_) return false;
   if (step.frame < firstFrame_) {
     r_.warmBandColours(image);
   } else {
-    if (!r_.recordFrameAt(image, secondsOf(step.frame), step.shift)) return false;
+    std::optional<PreparedFrame> frame = std::move(prepared_);
+    prepared_.reset();
+    if (!frame) frame = r_.prepareFrameAt(image, secondsOf(step.frame), step.shift);
+    if (!frame || !r_.recordPrepared(std::move(*frame))) return false;
     tellProgress(step.frame);
   }
   r_.beat();

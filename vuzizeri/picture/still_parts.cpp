@@ -49,17 +49,24 @@ void moveUpAroundStillParts(uint8_t* pixels, ptrdiff_t bytesPerRow, int width, i
   // The still parts as the picture has them, put back after the move, and
   // the row of page just above each: what moves up from under a still part
   // is hidden by it in the picture, and that row is repeated in its place.
-  std::vector<std::vector<uint8_t>> kept, above;
-  for (const PixelRect& r : still) {
-    std::vector<uint8_t>& copy = kept.emplace_back();
+  // Kept in memory reused from frame to frame: a header's rows are hundreds
+  // of kilobytes, fresh pages of which cost more than the copy.
+  thread_local std::vector<std::vector<uint8_t>> kept, above;
+  kept.resize(std::max(kept.size(), still.size()));
+  above.resize(std::max(above.size(), still.size()));
+  for (size_t i = 0; i < still.size(); ++i) {
+    const PixelRect& r = still[i];
     const size_t rowBytes = 4 * static_cast<size_t>(r.right - r.left);
-    for (int y = r.top; y < r.bottom; ++y) {
-      const uint8_t* from = pixels + y * bytesPerRow + 4 * r.left;
-      copy.insert(copy.end(), from, from + rowBytes);
-    }
+    std::vector<uint8_t>& copy = kept[i];
+    copy.resize(rowBytes * static_cast<size_t>(r.bottom - r.top));
+    for (int y = r.top; y < r.bottom; ++y)
+      std::memcpy(copy.data() + (y - r.top) * rowBytes, pixels + y * bytesPerRow + 4 * r.left,
+                  rowBytes);
     const uint8_t* edge = pixels + (r.top - 1) * bytesPerRow + 4 * r.left;
-    above.emplace_back(r.top > 0 ? std::vector<uint8_t>(edge, edge + rowBytes)
-                                 : std::vector<uint8_t>());
+    if (r.top > 0)
+      above[i].assign(edge, edge + rowBytes);
+    else
+      above[i].clear();
   }
   const size_t rowBytes = 4 * static_cast<size_t>(width);
   for (int y = 0; y + rows < height; ++y)

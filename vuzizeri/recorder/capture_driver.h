@@ -4,8 +4,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/graphics/image.h"
+#include "platform/media/pixel_buffer.h"
 #include "platform/web/web_view.h"
 #include "vuzizeri/picture/still_parts.h"
 #include "vuzizeri/recorder/page_script.h"
@@ -17,6 +19,18 @@ namespace vuz {
 class ScrollPlan;
 class StoryboardRun;
 class WallClockStory;
+
+// A frame whose page is in place (drawn, its rows moved up, the touches on
+// it) and whose band, phone and handing over are still to come: it can be
+// made while the page works on the next one, and dropped if it turns out to
+// be taken too soon.
+struct PreparedFrame {
+  media::PixelBufferHandle buffer;
+  double seconds = 0;
+  // The page's top colours and opacities as the picture had them.
+  std::optional<std::vector<uint8_t>> topColours;
+  std::vector<uint8_t> topAlphas;
+};
 
 // What a capture driver reads of the run, fixed at its start.
 struct CaptureSettings {
@@ -55,6 +69,11 @@ class CaptureHost {
   virtual bool recordFrameNow(const graphics::Image& image) = 0;
   virtual bool recordFrameAt(const graphics::Image& image, double seconds,
                              const RowShift& shift) = 0;
+  // The same in two halves: the page's part now, the rest once the frame is
+  // known to stand. False when the run has failed.
+  virtual std::optional<PreparedFrame> prepareFrameAt(const graphics::Image& image, double seconds,
+                                                      const RowShift& shift) = 0;
+  virtual bool recordPrepared(PreparedFrame frame) = 0;
   // Eases the band's colours towards the picture's, as a recorded frame
   // would, without recording it.
   virtual void warmBandColours(const graphics::Image& image) = 0;

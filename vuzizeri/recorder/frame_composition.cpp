@@ -13,8 +13,13 @@
 namespace vuz {
 
 void Vuzizeri::updateBandColours(const graphics::Image& image) {
-  if (auto sample = coresDoTopo(image)) easeBandColours(bandCols, *sample, bandEase);
-  if (args.transparentPage) easeBandColours(bandAlphas, topAlphas(image), bandEase);
+  easeBand(coresDoTopo(image), args.transparentPage ? topAlphas(image) : std::vector<uint8_t>());
+}
+
+void Vuzizeri::easeBand(const std::optional<std::vector<uint8_t>>& colours,
+                        const std::vector<uint8_t>& alphas) {
+  if (colours) easeBandColours(bandCols, *colours, bandEase);
+  if (args.transparentPage) easeBandColours(bandAlphas, alphas, bandEase);
 }
 
 void Vuzizeri::snapshot(std::function<void(graphics::ImageRef)> then) {
@@ -46,53 +51,71 @@ void Vuzizeri::drawStatusBar(graphics::Canvas& canvas) {
   vuz::drawStatusBar(canvas, *bar_, *barShade_, args.time);
 }
 
-media::PixelBufferHandle Vuzizeri::composeFrame(const graphics::Image& image, const RowShift& shift,
-                                                double seconds) {
+std::optional<PreparedFrame> Vuzizeri::composePage(const graphics::Image& image,
+                                                   const RowShift& shift, double seconds) {
   budget::Span composing(budget::Phase::kCompose);
-  media::PixelBufferHandle buffer = std::move(frameBuffer_);
-  if (!buffer) buffer = writer->createPixelBuffer();
-  if (!buffer) return nullptr;
-
-  if (auto canvas = graphics::Canvas::overMemory(buffer->baseAddress(), buffer->width(),
-                                                 buffer->height(), buffer->bytesPerRow())) {
-    // Rows from the screen's top: maybe one undrawn row, then the band, then
-    // the page in the lowest contentPx rows.
-    const double left = static_cast<double>(screenX());
-    const double contentTop = static_cast<double>(screenY() + pxH - contentPx);
-    if (bandPx >= 1) {
-      updateBandColours(image);
-      std::vector<uint8_t> mould = mouldPixels(bandCols, bandBlur, bandAlphas);
-      if (!mould.empty()) {
-        const int k = static_cast<int>(mould.size() / 4);
-        if (auto mouldImage = graphics::Image::fromPixels(k, 1, mould.data(), 4 * k))
-          canvas->drawImage(*mouldImage, left, contentTop - static_cast<double>(bandPx),
-                            static_cast<double>(pxW), static_cast<double>(bandPx));
-      }
-      if (bar_) drawStatusBar(*canvas);
-    }
-    // Unless the snapshot was drawn in place already.
-    uint8_t* content = buffer->baseAddress() +
-                       static_cast<ptrdiff_t>(contentTop) * buffer->bytesPerRow() + 4 * screenX();
-    if (image.row(0) != content)
-      canvas->drawImage(image, left, contentTop, static_cast<double>(pxW),
-                        static_cast<double>(contentPx));
-    canvas->flush();
-    moveUpAroundStillParts(content, buffer->bytesPerRow(), static_cast<int>(pxW),
-                           static_cast<int>(contentPx), shift.rowsUp, shift.still);
-    if (story_ && !story_->touches().empty()) {
-      drawTouches(*canvas, story_->touches(), seconds, left, contentTop, capture_.rowsPerCss);
-      canvas->flush();
-    }
-    if (frame_) {
-      if (!frameArt_.overlay) frameArt_ = frameArt(*frame_, args.frameBackground);
-      if (frameArt_.overlay && frameArt_.screen)
-        applyFrame(buffer->baseAddress(), buffer->bytesPerRow(), frameArt_, *frame_);
-    }
-    if (args.keepsAlpha())
-      media::unpremultiplyBgra(buffer->baseAddress(), buffer->bytesPerRow(), buffer->width(),
-                               buffer->height());
+  PreparedFrame frame;
+  frame.buffer = std::move(frameBuffer_);
+  if (!frame.buffer) frame.buffer = writer->createPixelBuffer();
+  if (!frame.buffer) return std::nullopt;
+  media::PixelBuffer& buffer = *frame.buffer;
+  // Rows from the screen's top: maybe one undrawn row, then the band, then
+  // the page in the lowest contentPx rows.
+  const double left = static_cast<double>(screenX());
+  const double contentTop = static_cast<double>(screenY() + pxH - contentPx);
+  // The band's colours come from the picture as the view showed it.
+  if (bandPx >= 1) {
+    frame.topColours = coresDoTopo(image);
+    if (args.transparentPage) frame.topAlphas = topAlphas(image);
   }
-  return buffer;
+  auto canvas = graphics::Canvas::overMemory(buffer.baseAddress(), buffer.width(), buffer.height(),
+                                             buffer.bytesPerRow());
+  if (!canvas) return frame;
+  // Unless the snapshot was drawn in place already.
+  uint8_t* content = buffer.baseAddress() +
+                     static_cast<ptrdiff_t>(contentTop) * buffer.bytesPerRow() + 4 * screenX();
+  if (image.row(0) != content) {
+    canvas->drawImage(image, left, contentTop, static_cast<double>(pxW),
+                      static_cast<double>(contentPx));
+    canvas->flush();
+  }
+  moveUpAroundStillParts(content, buffer.bytesPerRow(), static_cast<int>(pxW),
+                         static_cast<int>(contentPx), shift.rowsUp, shift.still);
+  if (story_ && !story_->touches().empty()) {
+    drawTouches(*canvas, story_->touches(), seconds, left, contentTop, capture_.rowsPerCss);
+    canvas->flush();
+  }
+  return frame;
+}
+
+void Vuzizeri::finishComposing(PreparedFrame& frame) {
+  budget::Span composing(budget::Phase::kCompose);
+  media::PixelBuffer& buffer = *frame.buffer;
+  auto canvas = graphics::Canvas::overMemory(buffer.baseAddress(), buffer.width(), buffer.height(),
+                                             buffer.bytesPerRow());
+  if (!canvas) return;
+  const double left = static_cast<double>(screenX());
+  const double contentTop = static_cast<double>(screenY() + pxH - contentPx);
+  if (bandPx >= 1) {
+    easeBand(frame.topColours, frame.topAlphas);
+    std::vector<uint8_t> mould = mouldPixels(bandCols, bandBlur, bandAlphas);
+    if (!mould.empty()) {
+      const int k = static_cast<int>(mould.size() / 4);
+      if (auto mouldImage = graphics::Image::fromPixels(k, 1, mould.data(), 4 * k))
+        canvas->drawImage(*mouldImage, left, contentTop - static_cast<double>(bandPx),
+                          static_cast<double>(pxW), static_cast<double>(bandPx));
+    }
+    if (bar_) drawStatusBar(*canvas);
+    canvas->flush();
+  }
+  if (frame_) {
+    if (!frameArt_.overlay) frameArt_ = frameArt(*frame_, args.frameBackground);
+    if (frameArt_.overlay && frameArt_.screen)
+      applyFrame(buffer.baseAddress(), buffer.bytesPerRow(), frameArt_, *frame_);
+  }
+  if (args.keepsAlpha())
+    media::unpremultiplyBgra(buffer.baseAddress(), buffer.bytesPerRow(), buffer.width(),
+                             buffer.height());
 }
 
 bool Vuzizeri::appendFrame(media::PixelBufferHandle buffer, double seconds) {
@@ -121,28 +144,41 @@ double Vuzizeri::videoSeconds() const {
 bool Vuzizeri::gravarQuadro(const graphics::Image& image) {
   const double now = platform_.now();
   if (t0 == 0.0) t0 = now;
-  media::PixelBufferHandle buffer = composeFrame(image, RowShift{}, now - wallClock_.origin());
+  std::optional<PreparedFrame> frame = composePage(image, RowShift{}, now - wallClock_.origin());
   // Without a buffer (the memory ran out) the frame is dropped, as one the
   // encoder has no room for is: the video shows the one before longer.
-  if (!buffer) return true;
+  if (!frame) return true;
+  finishComposing(*frame);
   const double pts = nextPresentationTime(lastPTS, now - t0);
   lastPTS = pts;
   // A frame the encoder has no room for is dropped; a failed writer says
   // it is ready, so that its failure is heard.
-  return !writer->isReadyForMoreMediaData() || appendFrame(std::move(buffer), pts);
+  return !writer->isReadyForMoreMediaData() || appendFrame(std::move(frame->buffer), pts);
+}
+
+std::optional<PreparedFrame> Vuzizeri::prepareFrameAt(const graphics::Image& image, double seconds,
+                                                      const RowShift& shift) {
+  std::optional<PreparedFrame> frame = composePage(image, shift, seconds);
+  // Frame by frame every frame is the video's: one that cannot be made is
+  // the run's failure, where real time drops it.
+  if (!frame) {
+    platform_.fail("falha ao gravar o quadro: sem memória para o quadro");
+    return std::nullopt;
+  }
+  frame->seconds = seconds;
+  return frame;
+}
+
+bool Vuzizeri::recordPrepared(PreparedFrame frame) {
+  finishComposing(frame);
+  lastPTS = frame.seconds;
+  // Every frame counts here: the writer is waited for when it is behind.
+  return appendFrame(std::move(frame.buffer), frame.seconds);
 }
 
 bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift) {
-  media::PixelBufferHandle buffer = composeFrame(image, shift, seconds);
-  // Frame by frame every frame is the video's: one that cannot be made is
-  // the run's failure, where real time drops it.
-  if (!buffer) {
-    platform_.fail("falha ao gravar o quadro: sem memória para o quadro");
-    return false;
-  }
-  lastPTS = seconds;
-  // Every frame counts here: the writer is waited for when it is behind.
-  return appendFrame(std::move(buffer), seconds);
+  std::optional<PreparedFrame> frame = prepareFrameAt(image, seconds, shift);
+  return frame && recordPrepared(std::move(*frame));
 }
 
 }  // namespace vuz

@@ -96,6 +96,9 @@ class Vuzizeri final : private CaptureHost {
   void snapshot(std::function<void(graphics::ImageRef)> then) override;
   bool recordFrameNow(const graphics::Image& image) override { return gravarQuadro(image); }
   bool recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift) override;
+  std::optional<PreparedFrame> prepareFrameAt(const graphics::Image& image, double seconds,
+                                              const RowShift& shift) override;
+  bool recordPrepared(PreparedFrame frame) override;
   void warmBandColours(const graphics::Image& image) override { updateBandColours(image); }
   double lastFrameTime() const override { return lastPTS; }
   void noteOffset(double offset) override { lastOffset_ = offset; }
@@ -144,15 +147,18 @@ class Vuzizeri final : private CaptureHost {
   // Takes the next frame's buffer from the writer's pool: the snapshot may be
   // drawn straight into its page rows, so that composition only adds the band.
   web::SnapshotTarget takeFrameBuffer();
-  // The page's top band and picture in a frame buffer (the one the snapshot
-  // was drawn into, if any), the picture moved up as `shift` says; nullptr
-  // when there is no buffer. The frame is `seconds` into the storyboard's
-  // clock, for its touches.
-  media::PixelBufferHandle composeFrame(const graphics::Image& image, const RowShift& shift,
-                                        double seconds);
+  // The page's picture in a frame buffer (the one the snapshot was drawn
+  // into, if any), moved up as `shift` says, with the touches `seconds` into
+  // the storyboard's clock; nothing when there is no buffer. Then the rest:
+  // the band in the page's eased top colours, the status bar, the phone.
+  std::optional<PreparedFrame> composePage(const graphics::Image& image, const RowShift& shift,
+                                           double seconds);
+  void finishComposing(PreparedFrame& frame);
   // The status bar over the band, in the shade its colours call for now.
   void drawStatusBar(graphics::Canvas& canvas);
   void updateBandColours(const graphics::Image& image);
+  void easeBand(const std::optional<std::vector<uint8_t>>& colours,
+                const std::vector<uint8_t>& alphas);
   // Stamped by the clock (real time; dropped when the encoder is behind).
   bool gravarQuadro(const graphics::Image& image);
   bool appendFrame(media::PixelBufferHandle buffer, double seconds);
