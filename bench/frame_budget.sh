@@ -16,10 +16,11 @@
 # recordings frame against frame: the same frames at the same times, and how
 # far apart their pictures are (PSNR).
 #
-# Pages: the sample, the heavy bench page, the numbered-bar page and, when
-# Debian's python3.11-doc
-# and bash-doc are installed, the Python tutorial over http and the Bash
-# reference manual (a long real reference page).
+# Pages: the sample, the heavy bench page, the numbered-bar page, a feed
+# with a sticky header that changes colour and a fixed tab bar and, when
+# Debian's python3.11-doc, bash-doc and rust-doc are installed, the Python
+# tutorial over http, the Bash reference manual (a long real reference page)
+# and Rust's Vec page (a sticky top bar).
 #
 #   bench/frame_budget.sh [build-dir] [baseline-build-dir] [scale] [modes] [pages]
 #   e.g. bench/frame_budget.sh build ../base/build 3 "quadro tempo" "python heavy"
@@ -53,6 +54,9 @@ if [ -f "$docs/tutorial/controlflow.html" ]; then
   pages+=("python|http://127.0.0.1:$port/tutorial/controlflow.html")
 fi
 [ -f /usr/share/doc/bash/bashref.html ] && pages+=("bash|file:///usr/share/doc/bash/bashref.html")
+pages+=("sticky|file://$here/pages/sticky_tabs.html")
+rust=/usr/share/doc/rust-doc/html/std/vec/struct.Vec.html
+[ -f "$rust" ] && pages+=("rust|file://$rust")
 
 ms() { awk -v s="$1" -v n="$2" 'BEGIN { printf "%.1f", (n > 0 ? 1000 * s / n : 0) }'; }
 
@@ -85,15 +89,16 @@ run() {  # label binary mode url movie → one or two lines of figures
     "$distinct" "$(sed 's/ other=[0-9.]*//' "$work/cpu")"
   [ -s "$work/budget" ] || return 0
   # quadros=N passo=S quadro=S chegadas=S desenho=S composicao=S entrega=S posicao=S
-  # cpu_principal=S conversao=S codificacao=S
+  # levantados=N cpu_principal=S conversao=S codificacao=S
   local -A b
   for kv in $(cat "$work/budget"); do b[${kv%%=*}]=${kv#*=}; done
   local n=${b[quadros]}
   if [ "$mode" = quadro ]; then
-    printf '        ms a frame: step %s, picture %s, arrivals %s, draw %s, compose %s, hand over %s; main thread CPU %s; encoder thread: convert %s, encode %s\n' \
+    printf '        ms a frame: step %s, picture %s, arrivals %s, draw %s, compose %s, hand over %s; main thread CPU %s; encoder thread: convert %s, encode %s; layers drawn back in %s%% of frames\n' \
       "$(ms "${b[passo]}" "$n")" "$(ms "${b[quadro]}" "$n")" "$(ms "${b[chegadas]}" "$n")" \
       "$(ms "${b[desenho]}" "$n")" "$(ms "${b[composicao]}" "$n")" "$(ms "${b[entrega]}" "$n")" \
-      "$(ms "${b[cpu_principal]}" "$n")" "$(ms "${b[conversao]}" "$n")" "$(ms "${b[codificacao]}" "$n")"
+      "$(ms "${b[cpu_principal]}" "$n")" "$(ms "${b[conversao]}" "$n")" "$(ms "${b[codificacao]}" "$n")" \
+      "$(awk -v l="${b[levantados]:-0}" -v n="$n" 'BEGIN { printf "%.0f", n > 0 ? 100 * l / n : 0 }')"
   else
     printf '        ms a frame: position %s, draw %s, compose %s, hand over %s; main thread CPU %s; encoder thread: convert %s, encode %s\n' \
       "$(ms "${b[posicao]}" "$n")" "$(ms "${b[desenho]}" "$n")" "$(ms "${b[composicao]}" "$n")" \

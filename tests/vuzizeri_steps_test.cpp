@@ -295,7 +295,7 @@ TEST(FrameByFrame, ExactTimesWholeRowsStillPartsAndWaits) {
 
   rig.startRecording(118);  // 100 px to scroll
   EXPECT_TRUE(rig.web.scripts.back().ends_with(
-      R"(({"step": {"ticks": 1, "clockEvent": "vuzizeri-quadro", "scrollTo": null, "seconds": 0}}))"))
+      R"(({"step": {"ticks": 1, "clockEvent": "vuzizeri-quadro", "scrollTo": null, "seconds": 0, "lift": {"kept": [], "scale": 3}}}))"))
       << "frame 0 stays where it is";
   rig.web.answerScript(ScriptValue::ofArray(
       {ScriptValue::ofNumber(0), ScriptValue::ofNumber(100), ScriptValue::ofArray({})}));

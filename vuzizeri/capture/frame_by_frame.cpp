@@ -7,6 +7,7 @@
 #include "vuzizeri/capture/capture_drivers.h"
 #include "vuzizeri/capture/real_time.h"
 #include "vuzizeri/capture/video_clock.h"
+#include "vuzizeri/picture/lifted_layers.h"
 #include "vuzizeri/recorder/frame_budget.h"
 #include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/wall_clock_story.h"
@@ -14,11 +15,12 @@
 
 namespace vuz {
 
-JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t ticks) {
+JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t ticks, JsonValue lift) {
   return JsonValue::object({{"ticks", ticks},
                             {"clockEvent", kVideoClockEvent},
                             {"scrollTo", scrollTo ? JsonValue(*scrollTo) : JsonValue()},
-                            {"seconds", seconds}});
+                            {"seconds", seconds},
+                            {"lift", std::move(lift)}});
 }
 
 CheckedStep readCheckedStep(const std::optional<web::ScriptValue>& answer) {
@@ -54,6 +56,7 @@ class FrameByFrameDriver final : public CaptureDriver {
     }
     wallStart_ = r_.now();
     r_.runScript(kOutOfViewScript, JsonValue::object({}));
+    if (r_.settings().liftLayers) r_.runScript(kLiftLayersScript, JsonValue::object({}));
     if (!r_.story()) {
       stepTo(0);
       return;
@@ -97,6 +100,8 @@ class FrameByFrameDriver final : public CaptureDriver {
   void directFrame(int64_t frame, std::function<void(std::optional<SnappedScroll>)> then);
   void stepTo(int64_t frame, int64_t from = 0);
   void runStep(int64_t frame, int64_t from, std::optional<SnappedScroll> snapped);
+  // The step's `lift`: what the page may leave out of its next picture.
+  JsonValue lift() const;
   // Running through: the next frame to paint after `frame`.
   int64_t nextRunThroughStop(int64_t frame) const;
   void handleStep(int64_t frame, std::optional<SnappedScroll> snapped,
@@ -135,6 +140,13 @@ class FrameByFrameDriver final : public CaptureDriver {
   std::optional<PreparedFrame> prepared_;
   bool failed_ = false;
 };
+
+JsonValue FrameByFrameDriver::lift() const {
+  if (!r_.settings().liftLayers) return JsonValue();
+  std::vector<JsonValue> kept;
+  for (int64_t n : r_.keptLayers()) kept.emplace_back(n);
+  return JsonValue::object({{"kept", JsonValue::list(kept)}, {"scale", r_.settings().rowsPerCss}});
+}
 
 int64_t FrameByFrameDriver::nextRunThroughStop(int64_t frame) const {
   const int64_t warmup = firstFrame_ - kBandWarmupFrames;
@@ -180,7 +192,7 @@ void FrameByFrameDriver::runStep(int64_t frame, int64_t from,
       kFrameScript,
       JsonValue::object(
           {{"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
-                              secondsOf(frame), ticksBetween(from, frame))}}),
+                              secondsOf(frame), ticksBetween(from, frame), lift())}}),
       [this, frame, snapped, sent = budget::now()](std::optional<web::ScriptValue> answer) {
         budget::add(budget::Phase::kStep, budget::now() - sent);
         handleStep(frame, snapped, readPage(answer));
@@ -207,6 +219,9 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
           stillRects(reading->still, r_.settings().rowsPerCss, static_cast<int>(r_.settings().pxW),
                      static_cast<int>(r_.settings().contentPx));
     }
+    step_.shift.layers = layerPlacements(reading->layers, r_.settings().rowsPerCss,
+                                         static_cast<int>(r_.settings().pxW),
+                                         static_cast<int>(r_.settings().contentPx));
     atEnd = r_.story() ? storyOver_ : plan_->over(secondsOf(frame), endOffset_);
   }
   r_.countEnd(atEnd);
@@ -270,7 +285,7 @@ void FrameByFrameDriver::stepOn(const Step& step, int64_t next,
                JsonValue::object(
                    {{"check", arrivalsCheck(false)},
                     {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
-                                       secondsOf(next), ticksBetween(step.frame, next))}}),
+                                       secondsOf(next), ticksBetween(step.frame, next), lift())}}),
                [this, step, next, snapped, image,
                 sent = budget::now()](std::optional<web::ScriptValue> answer) {
                  budget::add(budget::Phase::kStep, budget::now() - sent);

@@ -43,9 +43,11 @@ inline constexpr int64_t kRunThroughPictureFrames = 30;
 // 1/kVideoFrameRate s on (the first starts them), its CSS animations and transitions put at
 // `seconds` of the video's clock, the page scrolled to the whole CSS pixel `scrollTo` unless it is
 // empty. The script answers [offset, end offset, [left, top, right, bottom, ...]] in CSS pixels,
-// the rectangles those of the parts that stay in the view as it scrolls; with the arrivals check
+// the rectangles those of the parts that stay in the view as it scrolls, and with `lift` (kept
+// layers and scale, or null) the lifted layers (lifted_layers.h); with the arrivals check
 // before it (arrivals.h), [pending] or [0, that answer].
-JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t ticks = 1);
+JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t ticks = 1,
+                    JsonValue lift = JsonValue());
 
 // A checked step's answer: something was still on its way (the page did
 // not move), or the page moved on and read as `reading` (nothing when that

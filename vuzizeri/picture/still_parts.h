@@ -21,10 +21,22 @@ struct PixelRect {
   bool operator==(const PixelRect&) const = default;
 };
 
-// How a frame's picture is moved up: by whole rows, but for its still parts.
+// A header or a tab bar lifted out of the engine's painting (lifted_layers.h)
+// in a frame: its place in pixels of the page's picture, and whether the
+// engine left it out of this picture.
+struct LayerPlacement {
+  int64_t id = 0;
+  int64_t version = 0;  // changes whenever the element may look otherwise
+  PixelRect rect;
+  bool hidden = false;
+};
+
+// How a frame's picture is moved up: by whole rows, but for its still parts;
+// then the lifted layers are drawn back over it.
 struct RowShift {
   int rowsUp = 0;
   std::vector<PixelRect> still;
+  std::vector<LayerPlacement> layers;
 };
 
 // The frame's scroll: the whole CSS pixel to scroll the page to, and the

@@ -30,6 +30,8 @@ struct PreparedFrame {
   // The page's top colours and opacities as the picture had them.
   std::optional<std::vector<uint8_t>> topColours;
   std::vector<uint8_t> topAlphas;
+  // Whether a header or tab bar the page left out was drawn back.
+  bool layersDrawn = false;
 };
 
 // What a capture driver reads of the run, fixed at its start.
@@ -40,6 +42,8 @@ struct CaptureSettings {
   int64_t contentPx = 0;    // the page area's rows in the video
   double rowsPerCss = 1.0;  // rows of the page area per CSS pixel
   bool frameByFrame = false;
+  // Frame by frame, headers and tab bars lifted out of the page's painting.
+  bool liftLayers = false;
 };
 
 // The recording as a capture driver sees it: the few steps it drives, and
@@ -65,18 +69,20 @@ class CaptureHost {
   virtual void snapshot(std::function<void(graphics::ImageRef)> then) = 0;
   // Composes the picture into a frame and appends it, stamped by the clock
   // (dropped when the encoder is behind) or at exactly `seconds`, moved up
-  // as `shift` says. False when it could not be written: the run has failed.
+  // and with the lifted layers as `shift` says. False when it could not be
+  // written: the run has failed.
   virtual bool recordFrameNow(const graphics::Image& image) = 0;
-  virtual bool recordFrameAt(const graphics::Image& image, double seconds,
-                             const RowShift& shift) = 0;
-  // The same in two halves: the page's part now, the rest once the frame is
-  // known to stand. False when the run has failed.
+  // Or in two halves: the page's part now, the rest once the frame is known
+  // to stand. False when the run has failed.
   virtual std::optional<PreparedFrame> prepareFrameAt(const graphics::Image& image, double seconds,
                                                       const RowShift& shift) = 0;
   virtual bool recordPrepared(PreparedFrame frame) = 0;
   // Eases the band's colours towards the picture's, as a recorded frame
   // would, without recording it.
   virtual void warmBandColours(const graphics::Image& image) = 0;
+  // [id, version, ...] of the lifted layers whose pixels are kept: the page
+  // may leave those out of its next pictures.
+  virtual std::vector<int64_t> keptLayers() const = 0;
   // The time of the last frame made (real time: stamped), in seconds.
   virtual double lastFrameTime() const = 0;
 

@@ -14,6 +14,7 @@ struct Figures {
   std::array<double, static_cast<size_t>(Phase::kCount)> seconds{};
   double cpuAtStart = 0;
   double cpu = 0;
+  long long liftedFrames = 0;
 };
 
 Figures& figures() {
@@ -46,6 +47,10 @@ void add(Phase phase, double seconds) {
   if (enabled()) figures().seconds[static_cast<size_t>(phase)] += seconds;
 }
 
+void countLiftedFrame() {
+  if (enabled()) ++figures().liftedFrames;
+}
+
 void startRecording() {
   if (enabled()) figures().cpuAtStart = threadCpu();
 }
@@ -64,8 +69,8 @@ void write(long long frames, double convertSeconds, double encodeSeconds) {
   std::fprintf(out, "quadros=%lld", frames);
   for (size_t i = 0; i < f.seconds.size(); ++i)
     std::fprintf(out, " %s=%.3f", kNames[i], f.seconds[i]);
-  std::fprintf(out, " cpu_principal=%.3f conversao=%.3f codificacao=%.3f\n", f.cpu, convertSeconds,
-               encodeSeconds);
+  std::fprintf(out, " levantados=%lld cpu_principal=%.3f conversao=%.3f codificacao=%.3f\n",
+               f.liftedFrames, f.cpu, convertSeconds, encodeSeconds);
   std::fclose(out);
 }
 

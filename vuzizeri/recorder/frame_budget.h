@@ -22,12 +22,15 @@ enum class Phase {
 // Whether figures are kept; checked once.
 bool enabled();
 void add(Phase phase, double seconds);
+// One more frame with a header or tab bar the recorder drew back itself.
+void countLiftedFrame();
 // The main thread's processor time between these two is counted; both are
 // called on the main thread.
 void startRecording();
 void stopRecording();
 // Writes the line, from any thread: each phase's total seconds, the frames,
-// the main thread's processor seconds, and the encoder thread's own figures.
+// the main thread's processor seconds, the frames with lifted layers drawn
+// back, and the encoder thread's own figures.
 void write(long long frames, double convertSeconds, double encodeSeconds);
 
 // Adds the time from its creation to its end to `phase`.

@@ -81,6 +81,23 @@ std::optional<PreparedFrame> Vuzizeri::composePage(const graphics::Image& image,
   }
   moveUpAroundStillParts(content, buffer.bytesPerRow(), static_cast<int>(pxW),
                          static_cast<int>(contentPx), shift.rowsUp, shift.still);
+  if (!shift.layers.empty()) {
+    if (!layers_.apply(content, buffer.bytesPerRow(), shift.layers)) {
+      platform_.fail("uma barra fixa da página ficou sem imagem");
+      return std::nullopt;
+    }
+    // A header the engine left out is at the top only once drawn back.
+    frame.layersDrawn = std::any_of(shift.layers.begin(), shift.layers.end(),
+                                    [](const LayerPlacement& l) { return l.hidden; });
+    if (bandPx >= 1 && frame.layersDrawn) {
+      if (auto top = graphics::Image::fromPixels(static_cast<int>(pxW),
+                                                 static_cast<int>(std::min<int64_t>(3, contentPx)),
+                                                 content, buffer.bytesPerRow())) {
+        frame.topColours = coresDoTopo(*top);
+        if (args.transparentPage) frame.topAlphas = topAlphas(*top);
+      }
+    }
+  }
   if (story_ && !story_->touches().empty()) {
     drawTouches(*canvas, story_->touches(), seconds, left, contentTop, capture_.rowsPerCss);
     canvas->flush();
@@ -171,14 +188,10 @@ std::optional<PreparedFrame> Vuzizeri::prepareFrameAt(const graphics::Image& ima
 
 bool Vuzizeri::recordPrepared(PreparedFrame frame) {
   finishComposing(frame);
+  if (frame.layersDrawn) budget::countLiftedFrame();
   lastPTS = frame.seconds;
   // Every frame counts here: the writer is waited for when it is behind.
   return appendFrame(std::move(frame.buffer), frame.seconds);
-}
-
-bool Vuzizeri::recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift) {
-  std::optional<PreparedFrame> frame = prepareFrameAt(image, seconds, shift);
-  return frame && recordPrepared(std::move(*frame));
 }
 
 }  // namespace vuz

@@ -11,8 +11,9 @@ std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answe
   if (!offset.isNumber() || !end.isNumber() || !std::isfinite(offset.number) ||
       !std::isfinite(end.number))
     return std::nullopt;
-  PageReading reading{offset.number, end.number, {}};
+  PageReading reading{offset.number, end.number, {}, {}};
   if (answer->elements.size() > 2) reading.still = answer->elements[2];
+  if (answer->elements.size() > 3) reading.layers = answer->elements[3];
   return reading;
 }
 

@@ -11,7 +11,8 @@ namespace vuz {
 struct PageReading {
   double offset = 0;
   double endOffset = 0;
-  web::ScriptValue still;  // the viewport rectangles of what does not scroll
+  web::ScriptValue still;   // the viewport rectangles of what does not scroll
+  web::ScriptValue layers;  // the lifted headers and tab bars, frame by frame
 };
 std::optional<PageReading> readPage(const std::optional<web::ScriptValue>& answer);
 

@@ -17,6 +17,10 @@ CaptureSettings captureSettings(const Arguments& a, const PixelSizes& sizes) {
   c.contentPx = sizes.contentPx;
   c.rowsPerCss = static_cast<double>(sizes.contentPx) / static_cast<double>(a.contentH);
   c.frameByFrame = a.frameByFrame;
+  // Lifted, a header is drawn from its pixels: only on whole pixels, over an
+  // opaque page, and never under a storyboard's taps, which must reach it.
+  c.liftLayers = a.frameByFrame && !a.transparentPage && a.storyboardFile.empty() &&
+                 c.rowsPerCss == std::round(c.rowsPerCss);
   return c;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/web/web_view.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/movie/recording_writer.h"
+#include "vuzizeri/picture/lifted_layers.h"
 #include "vuzizeri/picture/phone_frame.h"
 #include "vuzizeri/picture/status_bar.h"
 #include "vuzizeri/picture/still_parts.h"
@@ -95,11 +96,11 @@ class Vuzizeri final : private CaptureHost {
   void scrollAtSpeed(double speed) override { rolar(speed); }
   void snapshot(std::function<void(graphics::ImageRef)> then) override;
   bool recordFrameNow(const graphics::Image& image) override { return gravarQuadro(image); }
-  bool recordFrameAt(const graphics::Image& image, double seconds, const RowShift& shift) override;
   std::optional<PreparedFrame> prepareFrameAt(const graphics::Image& image, double seconds,
                                               const RowShift& shift) override;
   bool recordPrepared(PreparedFrame frame) override;
   void warmBandColours(const graphics::Image& image) override { updateBandColours(image); }
+  std::vector<int64_t> keptLayers() const override { return layers_.kept(); }
   double lastFrameTime() const override { return lastPTS; }
   void noteOffset(double offset) override { lastOffset_ = offset; }
   bool countEnd(bool atEnd) override;
@@ -227,6 +228,7 @@ class Vuzizeri final : private CaptureHost {
   // The movie.
   std::unique_ptr<RecordingWriter> writer;
   media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
+  LayerPictures layers_;  // frame by frame: the headers and tab bars the page left out
   double t0 = 0.0;
   double lastPTS = -1.0;
   int64_t fundo = 0;  // readings (or frames) in a row at the end of the scroll

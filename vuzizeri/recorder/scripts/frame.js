@@ -8,7 +8,7 @@
 //       as they come into view, so this is asked once the picture of the
 //       frame is there. With giveUp, those still on their way are given up
 //       for the rest of the run, and the answer is 0.
-//   step: { ticks, clockEvent, scrollTo, seconds }  The page's own clocks
+//   step: { ticks, clockEvent, scrollTo, seconds, lift }  The page's own clocks
 //       move `ticks` frames on (each tick is one `clockEvent` for the video
 //       clock's script); its CSS animations and transitions are put at
 //       `seconds` of the video's clock, each paused and set to where it
@@ -18,7 +18,10 @@
 //       rectangles those of the parts that stay in the view as it scrolls:
 //       fixed elements, and sticky ones where they are stuck (at their inset
 //       from the view's edge). The elements that may be such are looked for
-//       again only when the document changes.
+//       again only when the document changes. With `lift` ({ kept, scale }),
+//       those that can be are lifted out of the engine's painting
+//       (lift_layers.js): the hidden ones are not among the rectangles, and
+//       a fourth element lists the lifted ones.
 //
 // With both, the step is taken only once nothing is on its way: the answer
 // is then [pending] or [0, the step's answer].
@@ -54,7 +57,7 @@
     return giveUp ? 0 : pending.length;
   };
 
-  var moveOn = function (ticks, clockEvent, y, t) {
+  var moveOn = function (ticks, clockEvent, y, t, lift) {
     for (var i = 0; i < ticks; ++i) d.dispatchEvent(new Event(clockEvent));
     if (d.getAnimations) {
       var fromCss = function (a) {
@@ -87,19 +90,27 @@
                                        attributeFilter: ['class', 'style'] });
       }
     }
-    var still = [];
+    var stuck = [];
     w.stillParts.forEach(function (el) {
       if (!el.isConnected) return;
       var s = getComputedStyle(el), r = el.getBoundingClientRect();
       if (r.width <= 0 || r.height <= 0 || r.bottom <= 0 || r.top >= innerHeight) return;
-      var stuck = s.position == 'fixed' || (s.position == 'sticky' &&
+      if (s.position == 'fixed' || (s.position == 'sticky' &&
           ((s.top != 'auto' && Math.abs(r.top - parseFloat(s.top)) < 0.5) ||
-           (s.bottom != 'auto' && Math.abs(innerHeight - r.bottom - parseFloat(s.bottom)) < 0.5)));
-      if (stuck) still.push(r.left, r.top, r.right, r.bottom);
+           (s.bottom != 'auto' && Math.abs(innerHeight - r.bottom - parseFloat(s.bottom)) < 0.5))))
+        stuck.push([el, s, r]);
+    });
+    var lifted = lift && w.liftLayers ? w.liftLayers(stuck, lift.kept, lift.scale)
+                                      : { layers: [], hidden: new Set() };
+    var still = [];
+    stuck.forEach(function (item) {
+      var r = item[2];
+      if (!lifted.hidden.has(item[0])) still.push(r.left, r.top, r.right, r.bottom);
     });
     if (w.keepOutOfView) w.keepOutOfView(w.stillParts);
     return [w.pageYOffset,
-            Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight, still];
+            Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight, still,
+            lifted.layers];
   };
 
   if (check) {
@@ -107,6 +118,6 @@
     if (!step) return pending;
     if (pending > 0) return [pending];
   }
-  var answer = moveOn(step.ticks, step.clockEvent, step.scrollTo, step.seconds);
+  var answer = moveOn(step.ticks, step.clockEvent, step.scrollTo, step.seconds, step.lift);
   return check ? [0, answer] : answer;
 })
