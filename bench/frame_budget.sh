@@ -98,7 +98,7 @@ run() {  # label binary mode url movie → one or two lines of figures
       "$(ms "${b[passo]}" "$n")" "$(ms "${b[quadro]}" "$n")" "$(ms "${b[chegadas]}" "$n")" \
       "$(ms "${b[desenho]}" "$n")" "$(ms "${b[composicao]}" "$n")" "$(ms "${b[entrega]}" "$n")" \
       "$(ms "${b[cpu_principal]}" "$n")" "$(ms "${b[conversao]}" "$n")" "$(ms "${b[codificacao]}" "$n")" \
-      "$(awk -v l="${b[levantados]:-0}" -v n="$n" 'BEGIN { printf "%.0f", n > 0 ? 100 * l / n : 0 }')"
+      "$(awk -v l="${b[levantados]:-0}" -v n="$n" 'BEGIN { printf "%.0f", (n > 0 ? 100 * l / n : 0) }')"
   else
     printf '        ms a frame: position %s, draw %s, compose %s, hand over %s; main thread CPU %s; encoder thread: convert %s, encode %s\n' \
       "$(ms "${b[posicao]}" "$n")" "$(ms "${b[desenho]}" "$n")" "$(ms "${b[composicao]}" "$n")" \
