@@ -74,6 +74,8 @@ TEST(Arguments, OptionsTable) {
       {{"--aparelhos", "ignored"}, "list"},
       {{"--esquema", "azul", url, "390", "844", "3", "47", out},
        "esquema desconhecido: azul (claro ou escuro)\n"},
+      {{"--redigir-cor", "#0008", url, "390", "844", "3", "47", out},
+       "--redigir-cor precisa de uma cor CSS opaca: #0008\n"},
       {{"--cabecalho", "X Y: z", url, "390", "844", "3", "47", out},
        "cabeçalho inválido: X Y: z\n"},
       {{"--cabecalho", "X: a\nb", url, "390", "844", "3", "47", out},

@@ -599,6 +599,26 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
     EXPECT_NEAR(width, 10 * keys, 1) << "frame " << frame;
   }
 
+  // A swipe that the page follows, one it lets scroll a strip, a press held
+  // a second, each read back from the page's bars.
+  const fs::path gestures = dir_ / "gestures.mp4";
+  MovieInfo g = recorded(
+      run({"--quadro-a-quadro", "--roteiro",
+           storyboard("gestos.txt",
+                      "pausa 0.2\ndeslizar #carrossel esquerda 200\ntocar-longo #segurar 1\n"
+                      "deslizar #faixa esquerda 160\npausa 0.3\n"),
+           pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", gestures}),
+      gestures);
+  auto barWidth = [&](int top) {
+    int width = 0;
+    while (width < 390 && pixelAt(*g.frames.back(), width, 47 + top + 5).r < 128) ++width;
+    return width;
+  };
+  EXPECT_GE(barWidth(660), 40) << "at least 10 touchmoves";
+  EXPECT_NEAR(barWidth(680), 50, 5) << "the carousel followed the finger 200 px";
+  EXPECT_NEAR(barWidth(700), 40, 4) << "the strip scrolled 160 px under it";
+  EXPECT_NEAR(barWidth(720), 100, 10) << "held a second";
+
   const std::string password = "p4ss-de-teste";
   const std::string login = storyboard(
       "login.txt", "digitar #usuario ana\ndigitar #senha $SENHA_DO_TESTE\ntocar #entrar\nantes\n");
@@ -625,7 +645,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_EQ(bad.status, 2);
   EXPECT_EQ(bad.err, "--roteiro " + (dir_ / "ruim.txt").string() +
                          ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
-                         "digitar, esperar, ir ou antes)\n");
+                         "tocar-longo, deslizar, digitar, esperar, ir ou antes)\n");
   const Outcome covered = run({"--quadro-a-quadro", "--roteiro",
                                storyboard("coberto.txt", "tocar .abrir-menu\ntocar #busca\n"), page,
                                "390", "844", "1", "47", dir_ / "coberto.mp4"});
@@ -1065,7 +1085,8 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
   std::vector<std::string> args = {"--cabecalho", "X-Teste:  sim", "--cookie", "sessao=abc"};
   args.insert(args.end(), {"--esconder", ".anuncio", "--remover", "#remove-me", "--sem-banners"});
   args.insert(args.end(), {"--estilo", dir_ / "estilo.css", "--script", dir_ / "script.js"});
-  args.insert(args.end(), {"--esperar-elemento", "#tarde", "--esquema", "escuro", server.url()});
+  args.insert(args.end(), {"--esperar-elemento", "#tarde", "--esquema", "escuro"});
+  args.insert(args.end(), {"--movimento-reduzido", "--redigir", ".cartao", server.url()});
   args.insert(args.end(), {"400", "300", "1", "0", out});
   MovieInfo m = recorded(run(args, {kCredentials}), out);
   for (const char* path : {"/", "/img", "/css", "/data", "/bounce"}) {
@@ -1077,11 +1098,27 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
     EXPECT_NE(server.request(path).find("\r\nX-Teste: sim\r\n"), std::string::npos) << path;
   ASSERT_FALSE(m.frames.empty());
   const AVFrame& first = *m.frames.front();
-  const char* blocks[] = {"own style sheet", "--esconder", "--remover", "--sem-banners",
-                          "--esquema",       "--estilo",   "--script",  "--esperar-elemento"};
-  const int x[] = {20, 65, 110, 155, 245, 290, 335, 380};
-  for (int i = 0; i < 8; ++i) EXPECT_TRUE(green(pixelAt(first, x[i], 30))) << blocks[i];
-  expectColour(first, 200, 30, {255, 255, 255});  // no dialog over the page
+  const char* blocks[] = {"own style sheet",      "--esconder", "--remover", "--sem-banners",
+                          "--movimento-reduzido", "--esquema",  "--estilo",  "--script",
+                          "--esperar-elemento"};
+  const int x[] = {20, 65, 110, 155, 200, 245, 290, 335, 380};
+  for (int i = 0; i < 9; ++i) EXPECT_TRUE(green(pixelAt(first, x[i], 30))) << blocks[i];
+  // No frame shows a red digit of a card, however late it came; the blue
+  // words beside them show, and the cards' green blocks.
+  for (size_t i = 0; i < m.frames.size(); ++i) {
+    int red = 0, blue = 0, green = 0;
+    for (int y = 110; y < 300; ++y)
+      for (int x = 0; x < 400; x += 2) {
+        const Rgb c = pixelAt(*m.frames[i], x, y);
+        red += c.r > 180 && c.g < 100 && c.b < 100;
+        blue += c.b > 180 && c.r < 100 && c.g < 100;
+        green += c.g > 180 && c.r < 100 && c.b < 100;
+      }
+    EXPECT_EQ(red, 0) << "frame " << i;
+    EXPECT_GT(blue, 20) << "frame " << i;
+    EXPECT_GT(green, 200) << "frame " << i;
+  }
+  expectColour(first, 200, 80, {255, 255, 255});  // no dialog over the page
   EXPECT_TRUE(green(pixelAt(first, 50, 80))) << "the other origin's frame";
 }
 

@@ -200,6 +200,20 @@ const Option kOptions[] = {
        p.a.dark = value == "escuro";
        return {};
      }},
+    {"--movimento-reduzido", "", "", "a página vê prefers-reduced-motion: reduce",
+     flag<&Arguments::reducedMotion>},
+    {"--redigir", "", "SELETOR",
+     "cobre o que casar com um bloco do seu fundo em todo quadro (repetível)",
+     [](Parse& p, const std::string& value) { return named(p.a.redact, value); }},
+    {"--redigir-cor", "", "COR", "a cor dos blocos de --redigir (o fundo do elemento por padrão)",
+     [](Parse& p, const std::string& value) -> Ending {
+       const std::optional<CssColour> colour = parseCssColour(value);
+       if (!colour || colour->alpha != 255)
+         return refused("--redigir-cor precisa de uma cor CSS opaca: " + shownText(value) + "\n");
+       p.a.redactColour = "rgb(" + std::to_string(colour->red) + ", " +
+                          std::to_string(colour->green) + ", " + std::to_string(colour->blue) + ")";
+       return {};
+     }},
     {"--pre-carregar", "", "", "percorre a página antes de gravar, para carregar o que ela adia",
      flag<&Arguments::preload>},
     {"--velocidade", "", "PX", "a rolagem a PX pixels CSS por segundo",

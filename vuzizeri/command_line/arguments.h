@@ -57,6 +57,12 @@ struct Arguments : ScrollDirections {
   std::string waitFor;
   bool noBanners = false;
   bool dark = false;
+  // --movimento-reduzido: the page's prefers-reduced-motion is reduce.
+  bool reducedMotion = false;
+  // --redigir: what matches shows as a solid block in every frame, of its
+  // own background or of `redactColour` (a CSS colour, when given).
+  std::vector<std::string> redact;
+  std::string redactColour;
   // --pre-carregar: lazy content loaded before the three-second wait.
   bool preload = false;
   // --roteiro: the storyboard's file, and its steps once read at start.

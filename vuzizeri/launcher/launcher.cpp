@@ -225,9 +225,11 @@ void Launcher::startGtk() {
   if (!gtk_init_check(nullptr, nullptr)) failOnce("não foi possível abrir a janela");
   // A bare X server has no Xft.dpi; without it fonts and the page's pixel
   // ratio come out wrong. A phone shows pages light unless they say
-  // otherwise, whatever the host's theme.
+  // otherwise, whatever the host's theme. The engine tells pages that
+  // motion is reduced when GTK's animations are off.
   g_object_set(gtk_settings_get_default(), "gtk-xft-dpi", 96 * 1024,
-               "gtk-application-prefer-dark-theme", arguments_.dark, nullptr);
+               "gtk-application-prefer-dark-theme", arguments_.dark, "gtk-enable-animations",
+               !arguments_.reducedMotion, nullptr);
 }
 
 web::WebKitView::Options Launcher::viewOptions() const {

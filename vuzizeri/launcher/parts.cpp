@@ -39,7 +39,9 @@ std::string recordingIdentity(const Arguments& a, const std::string& styleSheet)
   field("script", a.scriptText);
   field("esperar-elemento", a.waitFor);
   field("opcoes", std::string(a.noBanners ? "sem-banners " : "") + (a.dark ? "escuro " : "") +
-                      (a.preload ? "pre-carregar " : "") + (a.roundTrip ? "ida-e-volta" : ""));
+                      (a.preload ? "pre-carregar " : "") +
+                      (a.reducedMotion ? "movimento-reduzido " : "") +
+                      (a.roundTrip ? "ida-e-volta" : ""));
   field("velocidade", a.speed ? number(*a.speed) : "");
   field("de", a.from);
   field("ate", a.to);

@@ -17,7 +17,10 @@ void drawTouches(graphics::Canvas& canvas, const std::vector<Touch>& touches, do
   for (const Touch& touch : touches) {
     const double opacity = touchOpacity(seconds - touch.seconds, touch.held);
     if (opacity <= 0) continue;
-    const double x = left + touch.x * scale, y = top + touch.y * scale;
+    const double travelled =
+        touch.held > 0 ? std::clamp((seconds - touch.seconds) / touch.held, 0.0, 1.0) : 1.0;
+    const double x = left + (touch.x + travelled * touch.dx) * scale;
+    const double y = top + (touch.y + travelled * touch.dy) * scale;
     const double radius = kTouchRadiusCss * scale;
     canvas.fillSector(x, y, radius, 0, 2 * M_PI, {0.5, 0.5, 0.5, 0.55 * opacity});
     canvas.strokeArc(x, y, radius - scale, 0, 2 * M_PI, 2 * scale, {1, 1, 1, 0.5 * opacity});

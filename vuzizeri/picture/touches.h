@@ -9,11 +9,13 @@
 namespace vuz {
 
 // A touch as the video shows it: where (CSS px of the view), when the
-// finger came down (on the run's clock), and how long it stayed down.
+// finger came down (on the run's clock), how long it stayed down, and how
+// far it travelled meanwhile, at an even pace (a swipe).
 struct Touch {
   double x = 0, y = 0;
   double seconds = 0;
   double held = 0.15;
+  double dx = 0, dy = 0;
 };
 
 inline constexpr double kTouchRadiusCss = 20;

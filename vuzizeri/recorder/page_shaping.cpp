@@ -22,6 +22,24 @@ std::string shapingStyleSheet(const Arguments& a, std::string_view bannerRules) 
   std::string css;
   for (const std::string& s : a.hide) css += s + " { visibility: hidden !important; }\n";
   for (const std::string& s : a.remove) css += s + " { display: none !important; }\n";
+  // A redacted element keeps its box and its own background, or takes the
+  // given colour; its text, and everything in it, is not drawn. A style
+  // sheet holds from the first paint of anything that matches, however
+  // late it comes, so no frame can show it.
+  for (const std::string& s : a.redact) {
+    const std::string own = ":is(" + s + ")";
+    css += own + ", " + own + " *, " + own + "::placeholder, " + own + "::before, " + own +
+           "::after { color: transparent !important; -webkit-text-fill-color: transparent "
+           "!important; text-shadow: none !important; caret-color: transparent !important; "
+           "text-decoration-color: transparent !important; }\n";
+    css += own + " *, " + own + "::before, " + own + "::after, " + own +
+           ":is(img, svg, video, canvas, iframe, object, embed) { visibility: hidden !important; "
+           "}\n";
+    css += own + " { background-image: none !important; box-shadow: none !important;" +
+           (a.redactColour.empty() ? std::string()
+                                   : " background-color: " + a.redactColour + " !important;") +
+           " }\n";
+  }
   if (a.noBanners) css += bannerRules;
   return css;
 }
@@ -29,6 +47,7 @@ std::string shapingStyleSheet(const Arguments& a, std::string_view bannerRules) 
 void Vuzizeri::shapePage(std::function<void()> then) {
   std::vector<std::string> selectors = args.hide;
   selectors.insert(selectors.end(), args.remove.begin(), args.remove.end());
+  selectors.insert(selectors.end(), args.redact.begin(), args.redact.end());
   if (!args.waitFor.empty()) selectors.push_back(args.waitFor);
   for (const std::string& s : planSelectors(args)) selectors.push_back(s);
   if (selectors.empty()) {
@@ -41,7 +60,7 @@ void Vuzizeri::shapePage(std::function<void()> then) {
             [this, then = std::move(then)](std::optional<web::ScriptValue> invalid) mutable {
               if (!invalid || !invalid->isArray()) {
                 failUnlessWebProcessEnds(
-                    "os seletores de --esconder, --remover, --esperar-elemento, "
+                    "os seletores de --esconder, --remover, --redigir, --esperar-elemento, "
                     "--de, --ate e --pausa não puderam ser verificados");
                 return;
               }

@@ -105,8 +105,8 @@ class Pause final : public ActiveStep {
   double until_ = 0;
 };
 
-// tocar SELETOR: a finger's tap, the element first moved into view whole.
-class Tap final : public ActiveStep {
+// What puts a finger on an element: the element first moved into view whole.
+class OnElement : public ActiveStep {
  public:
   void begin(StepContext& run) override {
     run.act(JsonValue::object({{"find", run.step().selector}}), [&run](StepContext::Answer answer) {
@@ -120,28 +120,141 @@ class Tap final : public ActiveStep {
       run.proceed();
     });
   }
-  void goOn(StepContext& run) override {
-    if (acted_) return run.seconds() + kSameMoment >= until_ ? run.ended() : run.holdUntilNext();
-    run.act(JsonValue::object({{"tap", run.step().selector}}), [this,
-                                                                &run](StepContext::Answer answer) {
-      const std::string refused = run.refusal(answer);
-      if (!refused.empty()) return run.refuse(refused);
-      if (answer && answer->isArray() && answer->elements.size() == 2 &&
-          answer->elements[1].kind == web::ScriptValue::Kind::kString)
-        return run.refuse("está coberto por " + answer->elements[1].string + " no ponto do toque");
-      const std::optional<std::vector<double>> point = numbers(answer, 2);
-      if (!point) return run.refuse("resposta sem sentido");
-      acted_ = true;
-      until_ = run.seconds() + kTapSeconds;
-      run.touched({(*point)[0], (*point)[1], run.seconds(), kTapSeconds});
-      run.holdUntilNext();
+  bool holdsAfterMove() const override { return true; }
+
+ protected:
+  // Where a tap's or a press's answer says the finger came down; nothing,
+  // and the step refused, when it did not.
+  static std::optional<std::vector<double>> fingerAt(StepContext& run,
+                                                     const StepContext::Answer& answer) {
+    const std::string refused = run.refusal(answer);
+    if (!refused.empty()) {
+      run.refuse(refused);
+      return std::nullopt;
+    }
+    if (answer && answer->isArray() && answer->elements.size() == 2 &&
+        answer->elements[1].kind == web::ScriptValue::Kind::kString) {
+      run.refuse("está coberto por " + answer->elements[1].string + " no ponto do toque");
+      return std::nullopt;
+    }
+    std::optional<std::vector<double>> point = numbers(answer, 2);
+    if (!point) run.refuse("resposta sem sentido");
+    return point;
+  }
+  // The finger comes up; the step is over.
+  static void lift(StepContext& run) {
+    run.act(JsonValue::object({{"lift", true}}), [&run](StepContext::Answer answer) {
+      if (!isText(answer, "ok")) return run.refuse("a página não respondeu");
+      run.ended();
     });
   }
-  bool holdsAfterMove() const override { return true; }
+};
+
+// tocar SELETOR: a finger's tap.
+class Tap final : public OnElement {
+ public:
+  void goOn(StepContext& run) override {
+    if (acted_) return run.seconds() + kSameMoment >= until_ ? run.ended() : run.holdUntilNext();
+    run.act(JsonValue::object({{"tap", run.step().selector}}),
+            [this, &run](StepContext::Answer answer) {
+              const std::optional<std::vector<double>> point = fingerAt(run, answer);
+              if (!point) return;
+              acted_ = true;
+              until_ = run.seconds() + kTapSeconds;
+              run.touched({(*point)[0], (*point)[1], run.seconds(), kTapSeconds});
+              run.holdUntilNext();
+            });
+  }
 
  private:
   bool acted_ = false;
   double until_ = 0;
+};
+
+// tocar-longo SELETOR SEG: a finger held down SEG seconds, and no click.
+class LongPress final : public OnElement {
+ public:
+  static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
+    std::string seconds;
+    if (!splitSelector(rest, &step.selector, &seconds))
+      return "tocar-longo precisa de um seletor e de segundos";
+    const std::optional<double> held = number(seconds);
+    if (!held || !(*held > 0) || *held > 60)
+      return "tocar-longo precisa de segundos acima de 0 e até 60: " + shownText(seconds);
+    step.number = *held;
+    return {};
+  }
+  void goOn(StepContext& run) override {
+    if (down_) return run.seconds() + kSameMoment >= until_ ? lift(run) : run.holdUntilNext();
+    run.act(JsonValue::object({{"press", JsonValue::list({run.step().selector, 0.0, 0.0})}}),
+            [this, &run](StepContext::Answer answer) {
+              const std::optional<std::vector<double>> point = fingerAt(run, answer);
+              if (!point) return;
+              down_ = true;
+              until_ = run.seconds() + run.step().number;
+              run.touched({(*point)[0], (*point)[1], run.seconds(), run.step().number});
+              run.holdUntilNext();
+            });
+  }
+
+ private:
+  bool down_ = false;
+  double until_ = 0;
+};
+
+// deslizar SELETOR esquerda|direita|cima|baixo PX: a finger that travels PX
+// through the middle of the element's part in view, a move every moment.
+class Swipe final : public OnElement {
+ public:
+  static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
+    std::string tail;
+    if (!splitSelector(rest, &step.selector, &tail))
+      return "deslizar precisa de um seletor, de uma direção e de pixels";
+    const auto [direction, length] = firstWord(tail);
+    const std::optional<double> px = number(length);
+    if (!px || !(*px >= 1) || *px > 10000)
+      return "deslizar precisa de pixels CSS de 1 a 10000: " + shownText(length);
+    static const struct {
+      const char* word;
+      double dx, dy;
+    } kDirections[] = {{"esquerda", -1, 0}, {"direita", 1, 0}, {"cima", 0, -1}, {"baixo", 0, 1}};
+    for (const auto& d : kDirections)
+      if (direction == d.word) {
+        step.dx = d.dx * *px;
+        step.dy = d.dy * *px;
+        return {};
+      }
+    return "deslizar vai para esquerda, direita, cima ou baixo, não " + shownText(direction);
+  }
+  void goOn(StepContext& run) override {
+    const StoryStep& s = run.step();
+    if (!down_) {
+      run.act(JsonValue::object({{"press", JsonValue::list({s.selector, -s.dx / 2, -s.dy / 2})}}),
+              [this, &run](StepContext::Answer answer) {
+                const std::optional<std::vector<double>> point = fingerAt(run, answer);
+                if (!point) return;
+                down_ = true;
+                x_ = (*point)[0];
+                y_ = (*point)[1];
+                began_ = run.seconds();
+                run.touched({x_, y_, began_, kSwipeSeconds, run.step().dx, run.step().dy});
+                run.holdUntilNext();
+              });
+      return;
+    }
+    const double travelled = std::min(1.0, (run.seconds() - began_) / kSwipeSeconds + kSameMoment);
+    run.act(JsonValue::object(
+                {{"drag", JsonValue::list({x_ + travelled * s.dx, y_ + travelled * s.dy})}}),
+            [&run, travelled](StepContext::Answer answer) {
+              if (!isText(answer, "ok")) return run.refuse("a página não respondeu");
+              travelled >= 1 ? lift(run) : run.holdUntilNext();
+            });
+  }
+
+ private:
+  bool down_ = false;
+  double x_ = 0, y_ = 0;
+  double began_ = 0;
 };
 
 // digitar SELETOR TEXTO: the field focused, then the text key by key.
@@ -275,6 +388,11 @@ const std::vector<StepKind> kStepKinds = {
     {"rolar", "PX", "rola PX pixels CSS (para cima se negativo)", ScrollBy::read, make<ScrollBy>},
     {"pausa", "SEG", "fica parado SEG segundos", Pause::read, make<Pause>},
     {"tocar", "SELETOR", "toca no elemento, como um dedo", readSelector, make<Tap>},
+    {"tocar-longo", "SELETOR SEG", "mantém o dedo no elemento SEG segundos, sem clique",
+     LongPress::read, make<LongPress>},
+    {"deslizar", "SELETOR esquerda|direita|cima|baixo PX",
+     "o dedo percorre PX pixels CSS pelo meio do elemento em 0,3 s; o que rola embaixo rola",
+     Swipe::read, make<Swipe>},
     {"digitar", "SELETOR TEXTO", "digita no campo, tecla a tecla ($NOME: do ambiente)", Type::read,
      make<Type>},
     {"esperar", "SELETOR", "espera o elemento aparecer na tela (até 30 s)", readSelector,

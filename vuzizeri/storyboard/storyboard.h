@@ -20,7 +20,8 @@ struct StoryStep {
   // What the line gives the step, each step taking what it needs.
   Target target = Target::kElement;
   std::string selector;
-  double number = 0;  // rolar's CSS px, pausa's seconds
+  double number = 0;      // rolar's CSS px, pausa's and tocar-longo's seconds
+  double dx = 0, dy = 0;  // deslizar's travel, CSS px
   // digitar's text with every $NOME taken from the environment, ir's URL.
   std::string text;
   // The line as written (digitar's $NOME unexpanded): what the report and
@@ -37,6 +38,7 @@ struct Storyboard {
 // or a navigation may last.
 inline constexpr double kTapSeconds = 0.15;
 inline constexpr double kKeySeconds = 0.1;  // ten keys a second
+inline constexpr double kSwipeSeconds = 0.3;
 inline constexpr double kWaitLimitSeconds = 30;
 
 // Looks a name up in the environment; nothing when it is not set.

@@ -23,7 +23,15 @@
 //       ('same'), or refuses a local file from a page of the web ('local');
 //       then `loaded` answers whether the new page is there: [arrived, its
 //       fonts ready].
-(function ({ scroll, find, tap, focus, type, go, loaded }) {
+//   press: [selector, dx, dy]  a finger put down (touchstart) dx, dy CSS px
+//       from where tap would tap, and kept down: answers as tap does, from
+//       where it came down, without clicking.
+//   drag: [x, y]  the finger that is down moves to (x, y) (touchmove); where
+//       the page lets the move be (it does not cancel it), what scrolls
+//       under the finger scrolls with it, as on a phone. 'ok', or 'none'
+//       when no finger is down.
+//   lift: true  the finger that is down comes up (touchend): 'ok' or 'none'.
+(function ({ scroll, find, tap, press, drag, lift, focus, type, go, loaded }) {
   var w = window, d = document;
   var first = function (selector) {
     try { return d.querySelector(selector) || 'none'; } catch (e) { return 'invalid'; }
@@ -56,8 +64,10 @@
     if (typeof r == 'string') return r;
     return [r.top + w.pageYOffset, r.top, r.height];
   }
-  if (tap !== undefined) {
-    var el = first(tap);
+  // Where a finger comes down on the first match of `selector`: the centre
+  // of its part in view, and what shows there.
+  var pointOn = function (selector) {
+    var el = first(selector);
     if (typeof el == 'string') return el;
     var r = place(el);
     if (typeof r == 'string') return r;
@@ -73,26 +83,33 @@
         what += '.' + target.className.trim().split(/\s+/).join('.');
       return ['covered', what];
     }
-    var touch = function (kind) {
-      var init = { bubbles: true, cancelable: true, composed: true, view: w };
-      try {
-        var t = new Touch({ identifier: 1, target: target, clientX: x, clientY: y,
-                            pageX: x + w.pageXOffset, pageY: y + w.pageYOffset,
-                            screenX: x, screenY: y, radiusX: 20, radiusY: 20, force: 1 });
-        init.touches = init.targetTouches = kind == 'touchend' ? [] : [t];
-        init.changedTouches = [t];
-        return new TouchEvent(kind, init);
-      } catch (e) {
-        return new UIEvent(kind, init);
-      }
-    };
+    return { x: x, y: y, target: target };
+  };
+  // The engine has no Touch constructor: its touches are made as its own
+  // document.createTouch makes them, from the page's coordinates.
+  var touch = function (kind, target, x, y) {
+    var init = { bubbles: true, cancelable: true, composed: true, view: w };
+    try {
+      var t = d.createTouch(w, target, 1, x + w.pageXOffset, y + w.pageYOffset, x, y, 20, 20, 0, 1);
+      var none = d.createTouchList(), down = d.createTouchList(t);
+      init.touches = init.targetTouches = kind == 'touchend' ? none : down;
+      init.changedTouches = down;
+      return new TouchEvent(kind, init);
+    } catch (e) {
+      return new UIEvent(kind, init);
+    }
+  };
+  if (tap !== undefined) {
+    var at = pointOn(tap);
+    if (typeof at == 'string' || Array.isArray(at)) return at;
+    var target = at.target, x = at.x, y = at.y;
     var mouse = function (kind) {
       return new MouseEvent(kind, { bubbles: true, cancelable: true, composed: true, view: w,
                                     clientX: x, clientY: y, screenX: x, screenY: y,
                                     button: 0, buttons: kind == 'mousedown' ? 1 : 0, detail: 1 });
     };
-    var started = target.dispatchEvent(touch('touchstart'));
-    var ended = target.dispatchEvent(touch('touchend'));
+    var started = target.dispatchEvent(touch('touchstart', target, x, y));
+    var ended = target.dispatchEvent(touch('touchend', target, x, y));
     var disabled = target.closest(':disabled') !== null;
     if (!started || !ended || disabled) return [x, y, false];
     if (target.dispatchEvent(mouse('mousedown'))) {
@@ -103,6 +120,50 @@
     target.dispatchEvent(mouse('mouseup'));
     target.dispatchEvent(mouse('click'));
     return [x, y, true];
+  }
+  if (press !== undefined) {
+    var at = pointOn(press[0]);
+    if (typeof at == 'string' || Array.isArray(at)) return at;
+    // A swipe comes down short of the centre, on what shows there when that
+    // is the element or in it.
+    var el = first(press[0]);
+    at.x += press[1];
+    at.y += press[2];
+    var there = d.elementFromPoint(at.x, at.y);
+    at.target = there && (there === el || el.contains(there)) ? there : at.target;
+    w.storyFinger = at;
+    at.target.dispatchEvent(touch('touchstart', at.target, at.x, at.y));
+    return [at.x, at.y, false];
+  }
+  if (drag !== undefined) {
+    var f = w.storyFinger;
+    if (!f) return 'none';
+    var dx = drag[0] - f.x, dy = drag[1] - f.y;
+    f.x = drag[0];
+    f.y = drag[1];
+    if (f.target.dispatchEvent(touch('touchmove', f.target, f.x, f.y))) {
+      // The nearest box that scrolls along the move takes it, the page last.
+      for (var el = f.target; el; el = el.parentElement) {
+        var cs = getComputedStyle(el);
+        var across = Math.abs(dx) >= Math.abs(dy);
+        var overflow = across ? cs.overflowX : cs.overflowY;
+        var room = across ? el.scrollWidth > el.clientWidth : el.scrollHeight > el.clientHeight;
+        if (room && (overflow == 'auto' || overflow == 'scroll') && el !== d.documentElement &&
+            el !== d.body) {
+          el.scrollBy({ left: -dx, top: -dy, behavior: 'instant' });
+          return 'ok';
+        }
+      }
+      w.scrollBy({ left: -dx, top: -dy, behavior: 'instant' });
+    }
+    return 'ok';
+  }
+  if (lift !== undefined) {
+    var f = w.storyFinger;
+    if (!f) return 'none';
+    w.storyFinger = null;
+    f.target.dispatchEvent(touch('touchend', f.target, f.x, f.y));
+    return 'ok';
   }
   if (focus !== undefined) {
     var el = first(focus);
