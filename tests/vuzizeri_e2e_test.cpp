@@ -600,24 +600,42 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   }
 
   // A swipe that the page follows, one it lets scroll a strip, a press held
-  // a second, each read back from the page's bars.
-  const fs::path gestures = dir_ / "gestures.mp4";
+  // a second, each read back from the page's bars; then a caption read while
+  // it shows and a title card after it, both in the WebVTT file at the
+  // steps' times.
+  const fs::path gestures = dir_ / "gestures.mp4", cues = dir_ / "cues.vtt";
   MovieInfo g = recorded(
-      run({"--quadro-a-quadro", "--roteiro",
+      run({"--quadro-a-quadro", "--legendas", cues, "--roteiro",
            storyboard("gestos.txt",
                       "pausa 0.2\ndeslizar #carrossel esquerda 200\ntocar-longo #segurar 1\n"
-                      "deslizar #faixa esquerda 160\npausa 0.3\n"),
+                      "deslizar #faixa esquerda 160\npausa 0.3\nlegenda 1 Toque para abrir\n"
+                      "pausa 1\ntitulo 0.5 Fim do passeio\n"),
            pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", gestures}),
       gestures);
+  EXPECT_EQ(slurp(cues),
+            "WEBVTT\n\n1\n00:00:02.100 --> 00:00:03.100\nToque para abrir\n\n"
+            "2\n00:00:03.100 --> 00:00:03.600\nFim do passeio\n");
+  auto readText = [&](const AVFrame& f, int y0, int h) {
+    std::string image = "P5 390 " + std::to_string(h) + " 255\n";
+    for (int y = y0; y < y0 + h; ++y)
+      for (int x = 0; x < 390; ++x)
+        image += static_cast<char>(255 - f.data[0][y * f.linesize[0] + x]);
+    writeFile(dir_ / "words.pgm", image);
+    return test_runs::run("/usr/bin/tesseract", {dir_ / "words.pgm", "-", "--psm", "6"}, dir_).out;
+  };
+  ASSERT_GT(g.frames.size(), 220u);
+  EXPECT_NE(readText(*g.frames[150], 750, 94).find("Toque para abrir"), std::string::npos);
+  EXPECT_EQ(readText(*g.frames.back(), 750, 94).find("Toque"), std::string::npos) << "gone";
+  EXPECT_NE(readText(*g.frames[200], 400, 100).find("Fim do passeio"), std::string::npos);
   auto barWidth = [&](int top) {
     int width = 0;
     while (width < 390 && pixelAt(*g.frames.back(), width, 47 + top + 5).r < 128) ++width;
     return width;
   };
-  EXPECT_GE(barWidth(660), 40) << "at least 10 touchmoves";
-  EXPECT_NEAR(barWidth(680), 50, 5) << "the carousel followed the finger 200 px";
-  EXPECT_NEAR(barWidth(700), 40, 4) << "the strip scrolled 160 px under it";
-  EXPECT_NEAR(barWidth(720), 100, 10) << "held a second";
+  EXPECT_GE(barWidth(600), 40) << "at least 10 touchmoves";
+  EXPECT_NEAR(barWidth(620), 50, 5) << "the carousel followed the finger 200 px";
+  EXPECT_NEAR(barWidth(640), 40, 4) << "the strip scrolled 160 px under it";
+  EXPECT_NEAR(barWidth(660), 100, 10) << "held a second";
 
   const std::string password = "p4ss-de-teste";
   const std::string login = storyboard(
@@ -645,7 +663,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_EQ(bad.status, 2);
   EXPECT_EQ(bad.err, "--roteiro " + (dir_ / "ruim.txt").string() +
                          ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
-                         "tocar-longo, deslizar, digitar, esperar, ir ou antes)\n");
+                         "tocar-longo, deslizar, digitar, esperar, ir, legenda, titulo ou antes)\n");
   const Outcome covered = run({"--quadro-a-quadro", "--roteiro",
                                storyboard("coberto.txt", "tocar .abrir-menu\ntocar #busca\n"), page,
                                "390", "844", "1", "47", dir_ / "coberto.mp4"});

@@ -1,5 +1,7 @@
 #include "platform/graphics/canvas.h"
 
+#include <pango/pangocairo.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -139,6 +141,33 @@ double Canvas::textWidth(const std::string& text, const std::string& family, dou
   cairo_text_extents(cr_, text.c_str(), &extents);
   cairo_restore(cr_);
   return extents.x_advance;
+}
+
+double Canvas::paragraph(const std::string& text, double x, double y, double width,
+                         const std::string& family, double size, bool bold, const Colour* colour) {
+  cairo_save(cr_);
+  PangoLayout* layout = pango_cairo_create_layout(cr_);
+  PangoFontDescription* font = pango_font_description_new();
+  pango_font_description_set_family(font, family.c_str());
+  pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
+  pango_font_description_set_weight(font, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_layout_set_font_description(layout, font);
+  pango_font_description_free(font);
+  pango_layout_set_width(layout, static_cast<int>(width * PANGO_SCALE));
+  pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+  pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
+  g_autofree char* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
+  pango_layout_set_text(layout, valid, -1);
+  int w = 0, h = 0;
+  pango_layout_get_pixel_size(layout, &w, &h);
+  if (colour) {
+    setColour(*colour);
+    cairo_move_to(cr_, x, y);
+    pango_cairo_show_layout(cr_, layout);
+  }
+  g_object_unref(layout);
+  cairo_restore(cr_);
+  return h;
 }
 
 void Canvas::flush() { cairo_surface_flush(surface_); }

@@ -50,6 +50,13 @@ class Canvas {
   void fillText(const std::string& text, double x, double y, const std::string& family, double size,
                 bool bold, Colour colour);
   double textWidth(const std::string& text, const std::string& family, double size, bool bold);
+  // A paragraph in any script the fonts cover (shaped, right to left where
+  // it is, fonts falling back for what `family` lacks), wrapped to `width`
+  // and centred in it, its top at (x, y), lines `size` px high; only
+  // measured when `colour` is nothing. Its height.
+  double paragraph(const std::string& text, double x, double y, double width,
+                   const std::string& family, double size, bool bold,
+                   const Colour* colour = nullptr);
   // Makes every drawing visible in the memory.
   void flush();
 

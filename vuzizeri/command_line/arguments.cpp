@@ -253,6 +253,22 @@ const Option kOptions[] = {
      }},
     {"--roteiro", "", "ARQUIVO", "passos em ordem, um por linha (até 1 MiB), destes:",
      [](Parse& p, const std::string& value) { return named(p.a.storyboardFile, value); }},
+    {"--legendas", "", "ARQUIVO.vtt|.srt",
+     "as legendas e os títulos do roteiro, com seus tempos, num arquivo ao lado do vídeo",
+     [](Parse& p, const std::string& value) -> Ending {
+       auto endsWith = [&](const char* end) {
+         const std::string e(end);
+         if (value.size() <= e.size()) return false;
+         std::string tail = value.substr(value.size() - e.size());
+         std::transform(tail.begin(), tail.end(), tail.begin(),
+                        [](unsigned char c) { return std::tolower(c); });
+         return tail == e;
+       };
+       if (!endsWith(".vtt") && !endsWith(".srt"))
+         return refused("--legendas grava .vtt ou .srt: " + shownText(value) + "\n");
+       p.a.captionsFile = value;
+       return {};
+     }},
     {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
      [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
     {"--trecho", "", "K/N",
@@ -416,6 +432,8 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
           "use rolar-ate e pausa no roteiro\n");
     if (a.part || a.parallel) return refused("--roteiro não combina com --trecho nem --paralelo\n");
   }
+  if (!a.captionsFile.empty() && a.storyboardFile.empty())
+    return refused("--legendas só vale com --roteiro\n");
   // What the movie's form cannot carry or show; parts are joined as MP4.
   const MovieForm& form = *a.form;
   if (a.fps > form.maxFps) {

@@ -67,6 +67,9 @@ struct Arguments : ScrollDirections {
   bool preload = false;
   // --roteiro: the storyboard's file, and its steps once read at start.
   std::string storyboardFile;
+  // --legendas: where the storyboard's captions and titles are written as
+  // WebVTT (.vtt) or SubRip (.srt) once the video is.
+  std::string captionsFile;
   std::optional<Storyboard> storyboard;
   // --barra-de-status: a phone's status bar on the band, showing `time`
   // (--hora). --moldura: the phone around the screen, on `frameBackground`

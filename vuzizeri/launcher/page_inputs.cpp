@@ -29,10 +29,16 @@ std::string outputAmongInputs(const Arguments& a) {
                                                                {"--estilo", &a.styleFile},
                                                                {"--script", &a.scriptFile},
                                                                {"--audio", &a.audioFile}};
-  for (const auto& [option, path] : inputs)
+  for (const auto& [option, path] : inputs) {
     if (!path->empty() && sameFile(*path, a.outPath))
       return "a saída é o arquivo de " + std::string(option) + ": " + shownText(a.outPath) +
              " não seria substituído pelo vídeo\n";
+    if (!path->empty() && !a.captionsFile.empty() && sameFile(*path, a.captionsFile))
+      return "o arquivo de --legendas é o de " + std::string(option) + ": " +
+             shownText(a.captionsFile) + " não seria substituído pelas legendas\n";
+  }
+  if (!a.captionsFile.empty() && sameFile(a.captionsFile, a.outPath))
+    return "o arquivo de --legendas é a própria saída: " + shownText(a.outPath) + "\n";
   return {};
 }
 

@@ -1,8 +1,11 @@
 #include "vuzizeri/report/report.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cmath>
 
+#include "vuzizeri/picture/captions.h"
 #include "vuzizeri/recorder/frame_budget.h"
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/recorder.h"
@@ -25,6 +28,8 @@ RunReport Vuzizeri::runReport() const {
     r.storyboard = true;
     for (const StepTime& step : story_->times())
       r.steps.push_back({step.line, step.written, step.seconds});
+    for (const Caption& c : story_->captions())
+      r.words.push_back({c.kind == Caption::Kind::kTitle, c.text, c.from, c.to});
   }
   // A part's plan is the plain scroll's, unless the scroll was directed.
   if (!plan_ || !args.givesDirections()) return r;
@@ -60,8 +65,25 @@ void Vuzizeri::terminar() {
       platform_.fail("falha ao finalizar: " + failure);
       return;
     }
+    if (!writeCaptions()) return;
     platform_.report(args.json ? jsonReport(runReport()) + "\n" : "ok " + outPathInfo() + "\n");
   });
+}
+
+bool Vuzizeri::writeCaptions() {
+  if (args.captionsFile.empty() || !story_) return true;
+  std::string lower = args.captionsFile;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  const std::string text = cueFile(story_->captions(), lower.ends_with(".vtt"));
+  // Written whole beside its place and moved there, as the video is.
+  g_autoptr(GError) error = nullptr;
+  if (!g_file_set_contents(args.captionsFile.c_str(), text.data(), static_cast<gssize>(text.size()),
+                           &error)) {
+    platform_.fail("não gravou as legendas: " + std::string(error->message));
+    return false;
+  }
+  return true;
 }
 
 void Vuzizeri::failUnlessWebProcessEnds(const std::string& message) {

@@ -1,4 +1,5 @@
 #include "vuzizeri/picture/band.h"
+#include "vuzizeri/picture/captions.h"
 #include "vuzizeri/picture/touches.h"
 
 #include <algorithm>
@@ -102,6 +103,12 @@ std::optional<PreparedFrame> Vuzizeri::composePage(const graphics::Image& image,
     drawTouches(*canvas, story_->touches(), seconds, left, contentTop, capture_.rowsPerCss);
     canvas->flush();
   }
+  if (story_ && !story_->captions().empty()) {
+    drawCaptions(*canvas, story_->captions(), seconds, left, contentTop, static_cast<double>(pxW),
+                 static_cast<double>(contentPx), capture_.rowsPerCss, kHomeIndicatorCss);
+    canvas->flush();
+  }
+  frame.seconds = seconds;
   return frame;
 }
 
@@ -123,6 +130,14 @@ void Vuzizeri::finishComposing(PreparedFrame& frame) {
                           static_cast<double>(pxW), static_cast<double>(bandPx));
     }
     if (bar_) drawStatusBar(*canvas);
+    canvas->flush();
+  }
+  // A title card covers the band and the status bar too, as an app's own
+  // full-screen card would.
+  if (story_ && !story_->captions().empty()) {
+    drawTitleCards(*canvas, story_->captions(), frame.seconds, left,
+                   contentTop - static_cast<double>(bandPx), static_cast<double>(pxW),
+                   static_cast<double>(contentPx + bandPx), capture_.rowsPerCss);
     canvas->flush();
   }
   if (frame_) {

@@ -49,6 +49,16 @@ std::string jsonReport(const RunReport& r) {
               ", \"passo\": " + jsonString(r.steps[i].written) +
               ", \"segundos\": " + reportNumber(r.steps[i].seconds) + "}";
     json += "]";
+    if (!r.words.empty()) {
+      json += ", \"legendas\": [";
+      for (size_t i = 0; i < r.words.size(); ++i)
+        json += std::string(i ? ", " : "") + "{\"tipo\": \"" +
+                (r.words[i].title ? "titulo" : "legenda") +
+                "\", \"texto\": " + jsonString(r.words[i].text) +
+                ", \"de\": " + reportNumber(r.words[i].from) +
+                ", \"ate\": " + reportNumber(r.words[i].to) + "}";
+      json += "]";
+    }
   }
   return json + "}";
 }

@@ -41,13 +41,21 @@ struct RunReport {
   };
   bool storyboard = false;
   std::vector<Step> steps;
+  // Its captions and title cards, with when they show.
+  struct Words {
+    bool title = false;
+    std::string text;
+    double from = 0, to = 0;
+  };
+  std::vector<Words> words;
 };
 
 // The report as one line of JSON: {"arquivo", "bytes", "segundos",
 // "quadros", "modo" ("tempo-real" or "quadro-a-quadro"), "velocidade", and
 // for a directed scroll "de", "ate", "pausas" [{"seletor", "posicao",
 // "segundos"}], "ida_e_volta", "suave"}, and for a storyboard "roteiro"
-// [{"linha", "passo", "segundos"}].
+// [{"linha", "passo", "segundos"}] and, when it shows any, "legendas"
+// [{"tipo" ("legenda" or "titulo"), "texto", "de", "ate"}].
 std::string jsonReport(const RunReport& report);
 
 // The file's size in bytes, 0 when it cannot be read.

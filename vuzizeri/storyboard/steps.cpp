@@ -305,6 +305,35 @@ class Type final : public ActiveStep {
   size_t typed_ = 0;
 };
 
+// legenda SEG TEXTO and titulo SEG TEXTO: words on the screen for SEG
+// seconds; the storyboard goes on under a caption, and holds under a title.
+template <Caption::Kind kKind>
+class Words final : public ActiveStep {
+ public:
+  static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
+    const char* word = kKind == Caption::Kind::kTitle ? "titulo" : "legenda";
+    const auto [length, text] = firstWord(rest);
+    const std::optional<double> seconds = number(length);
+    if (!seconds || !(*seconds > 0) || *seconds > 600 || text.empty())
+      return std::string(word) + " precisa de segundos acima de 0 e até 600 e de um texto";
+    step.number = *seconds;
+    step.text = text;
+    return {};
+  }
+  void begin(StepContext& run) override {
+    until_ = run.seconds() + run.step().number;
+    run.show({kKind, run.step().text, run.seconds(), until_});
+    if (kKind == Caption::Kind::kCaption) return run.ended();
+    run.proceed();
+  }
+  void goOn(StepContext& run) override {
+    run.seconds() + kSameMoment >= until_ ? run.ended() : run.holdUntilNext();
+  }
+
+ private:
+  double until_ = 0;
+};
+
 // esperar SELETOR: holds until a match shows in the view.
 class Wait final : public ActiveStep {
  public:
@@ -398,6 +427,10 @@ const std::vector<StepKind> kStepKinds = {
     {"esperar", "SELETOR", "espera o elemento aparecer na tela (até 30 s)", readSelector,
      make<Wait>},
     {"ir", "URL", "vai a outra página e espera ela carregar", Go::read, make<Go>},
+    {"legenda", "SEG TEXTO", "uma legenda embaixo na tela por SEG segundos; o roteiro segue",
+     Words<Caption::Kind::kCaption>::read, make<Words<Caption::Kind::kCaption>>},
+    {"titulo", "SEG TEXTO", "um cartão com o texto na tela toda por SEG segundos",
+     Words<Caption::Kind::kTitle>::read, make<Words<Caption::Kind::kTitle>>},
 };
 
 const StepKind* stepNamed(std::string_view word) {

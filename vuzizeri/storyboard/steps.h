@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/web/script_value.h"
+#include "vuzizeri/picture/captions.h"
 #include "vuzizeri/picture/touches.h"
 #include "vuzizeri/report/json.h"
 #include "vuzizeri/storyboard/storyboard.h"
@@ -54,6 +55,8 @@ class StepContext {
   virtual std::string refusal(const Answer& answer) const = 0;
   // A finger came down, and the step's time is when it did.
   virtual void touched(const Touch& touch) = 0;
+  // Words to show on the screen.
+  virtual void show(const Caption& caption) = 0;
 };
 
 // A step under way, with its own state.

@@ -68,6 +68,7 @@ class StoryboardRun final : private StepContext {
   void navigationFailed(const std::string& reason);
 
   const std::vector<Touch>& touches() const { return touches_; }
+  const std::vector<Caption>& captions() const { return captions_; }
   const std::vector<StepTime>& times() const { return times_; }
   // How many steps have begun, of how many.
   size_t begun() const { return next_; }
@@ -99,6 +100,7 @@ class StoryboardRun final : private StepContext {
   void refuse(const std::string& reason) override;
   std::string refusal(const Answer& answer) const override;
   void touched(const Touch& touch) override;
+  void show(const Caption& caption) override { captions_.push_back(caption); }
 
   void begin();
   // Does the active step's part of this moment: a move under way, then the
@@ -119,6 +121,7 @@ class StoryboardRun final : private StepContext {
   std::optional<PlanSegment> moving_;
   std::function<void(StoryDirection)> done_;
   std::vector<Touch> touches_;
+  std::vector<Caption> captions_;
   std::vector<StepTime> times_;
 };
 

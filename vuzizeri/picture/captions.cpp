@@ -1,0 +1,79 @@
+#include "vuzizeri/picture/captions.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace vuz {
+
+namespace {
+
+constexpr char kFamily[] = "system-ui";
+
+bool showsAt(const Caption& c, double seconds) {
+  // Frame times are sums of 1/fps: a cue from 0.5 s shows in the frame at 0.5.
+  return seconds + 1e-9 >= c.from && seconds + 1e-9 < c.to;
+}
+
+std::string timestamp(double seconds, bool vtt) {
+  const long long ms = std::llround(seconds * 1000);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld%c%03lld", ms / 3600000, ms / 60000 % 60,
+                ms / 1000 % 60, vtt ? '.' : ',', ms % 1000);
+  return text;
+}
+
+// WebVTT's text escapes, which also keep a cue's text from reading as the
+// arrow of its times.
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+  return out;
+}
+
+}  // namespace
+
+void drawCaptions(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
+                  double left, double top, double width, double height, double scale,
+                  double bottomInset) {
+  for (const Caption& c : captions) {
+    if (c.kind != Caption::Kind::kCaption || !showsAt(c, seconds)) continue;
+    // 17 pt white on a dark plate, as a phone's own captions are set.
+    const double size = 17 * scale, pad = 10 * scale, margin = 16 * scale;
+    const double textWidth = width - 2 * margin - 2 * pad;
+    const double textHeight = canvas.paragraph(c.text, 0, 0, textWidth, kFamily, size, false);
+    const double plateTop = top + height - (bottomInset + 12) * scale - textHeight - 2 * pad;
+    canvas.fillRoundedRect(left + margin, plateTop, width - 2 * margin, textHeight + 2 * pad,
+                           10 * scale, {0.08, 0.08, 0.1, 0.78});
+    const graphics::Colour white{1, 1, 1, 1};
+    canvas.paragraph(c.text, left + margin + pad, plateTop + pad, textWidth, kFamily, size, false,
+                     &white);
+  }
+}
+
+void drawTitleCards(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
+                    double left, double top, double width, double height, double scale) {
+  for (const Caption& c : captions) {
+    if (c.kind != Caption::Kind::kTitle || !showsAt(c, seconds)) continue;
+    canvas.fillRoundedRect(left, top, width, height, 0, {0.07, 0.07, 0.09, 1}, true);
+    const double size = 30 * scale, margin = 32 * scale;
+    const double textHeight =
+        canvas.paragraph(c.text, 0, 0, width - 2 * margin, kFamily, size, true);
+    const graphics::Colour white{1, 1, 1, 1};
+    canvas.paragraph(c.text, left + margin, top + (height - textHeight) / 2, width - 2 * margin,
+                     kFamily, size, true, &white);
+  }
+}
+
+std::string cueFile(const std::vector<Caption>& captions, bool vtt) {
+  std::string text = vtt ? "WEBVTT\n" : "";
+  int n = 0;
+  for (const Caption& c : captions) {
+    text += vtt ? "\n" : (n ? "\n" : "");
+    text += std::to_string(++n) + "\n" + timestamp(c.from, vtt) + " --> " + timestamp(c.to, vtt) +
+            "\n" + (vtt ? escaped(c.text) : c.text) + "\n";
+  }
+  return text;
+}
+
+}  // namespace vuz

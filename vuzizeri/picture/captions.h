@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/graphics/canvas.h"
+
+// Words on the screen, from the storyboard: captions over the lower part of
+// the page, on a plate that keeps them readable on any page, and title cards
+// over the whole screen.
+namespace vuz {
+
+// How far above the screen's bottom a caption stays: the home indicator's
+// area on a phone without a button.
+inline constexpr double kHomeIndicatorCss = 34;
+
+struct Caption {
+  enum class Kind { kCaption, kTitle };
+  Kind kind = Kind::kCaption;
+  std::string text;
+  double from = 0, to = 0;  // on the video's clock, seconds
+};
+
+// The captions of `captions` that show at `seconds`, over the page area of
+// `width` × `height` px at (`left`, `top`) of the canvas, `scale` px to the
+// CSS pixel; clear of the lowest `bottomInset` CSS px (the home indicator).
+void drawCaptions(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
+                  double left, double top, double width, double height, double scale,
+                  double bottomInset);
+// The title cards that show at `seconds`, over the whole screen.
+void drawTitleCards(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
+                    double left, double top, double width, double height, double scale);
+
+// The captions and titles as a WebVTT file, or as SubRip when not `vtt`.
+std::string cueFile(const std::vector<Caption>& captions, bool vtt);
+
+}  // namespace vuz
