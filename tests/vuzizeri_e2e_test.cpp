@@ -1104,7 +1104,8 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
   args.insert(args.end(), {"--esconder", ".anuncio", "--remover", "#remove-me", "--sem-banners"});
   args.insert(args.end(), {"--estilo", dir_ / "estilo.css", "--script", dir_ / "script.js"});
   args.insert(args.end(), {"--esperar-elemento", "#tarde", "--esquema", "escuro"});
-  args.insert(args.end(), {"--movimento-reduzido", "--redigir", ".cartao", server.url()});
+  args.insert(args.end(), {"--movimento-reduzido", "--redigir", ".cartao", "--redigir-texto",
+                           "[a-z]+@[a-z.]+", server.url()});
   args.insert(args.end(), {"400", "300", "1", "0", out});
   MovieInfo m = recorded(run(args, {kCredentials}), out);
   for (const char* path : {"/", "/img", "/css", "/data", "/bounce"}) {
@@ -1121,8 +1122,9 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
                           "--esperar-elemento"};
   const int x[] = {20, 65, 110, 155, 200, 245, 290, 335, 380};
   for (int i = 0; i < 9; ++i) EXPECT_TRUE(green(pixelAt(first, x[i], 30))) << blocks[i];
-  // No frame shows a red digit of a card, however late it came; the blue
-  // words beside them show, and the cards' green blocks.
+  // No frame shows a red digit of a card or letter of an address, however
+  // late it came; the blue words beside them show, and the cards' green
+  // blocks.
   for (size_t i = 0; i < m.frames.size(); ++i) {
     int red = 0, blue = 0, green = 0;
     for (int y = 110; y < 300; ++y)

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 
 #include "common/number_syntax.h"
 #include "common/shown_text.h"
@@ -205,6 +206,21 @@ const Option kOptions[] = {
     {"--redigir", "", "SELETOR",
      "cobre o que casar com um bloco do seu fundo em todo quadro (repetível)",
      [](Parse& p, const std::string& value) { return named(p.a.redact, value); }},
+    {"--redigir-texto", "", "REGEX",
+     "cobre o texto visível que casar (sintaxe do JavaScript) em todo quadro (repetível)",
+     [](Parse& p, const std::string& value) -> Ending {
+       // JavaScript's syntax, as the standard library knows it; an empty
+       // match would cover nothing.
+       try {
+         const std::regex pattern(value, std::regex::ECMAScript);
+         if (value.empty() || std::regex_match("", pattern)) throw std::regex_error({});
+       } catch (const std::regex_error&) {
+         return refused("--redigir-texto precisa de uma expressão regular que case algum texto: " +
+                        shownText(value) + "\n");
+       }
+       p.a.redactText.push_back(value);
+       return {};
+     }},
     {"--redigir-cor", "", "COR", "a cor dos blocos de --redigir (o fundo do elemento por padrão)",
      [](Parse& p, const std::string& value) -> Ending {
        const std::optional<CssColour> colour = parseCssColour(value);

@@ -62,6 +62,7 @@ struct Arguments : ScrollDirections {
   // --redigir: what matches shows as a solid block in every frame, of its
   // own background or of `redactColour` (a CSS colour, when given).
   std::vector<std::string> redact;
+  std::vector<std::string> redactText;  // --redigir-texto: patterns of the visible text
   std::string redactColour;
   // --pre-carregar: lazy content loaded before the three-second wait.
   bool preload = false;

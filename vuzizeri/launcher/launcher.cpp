@@ -28,6 +28,7 @@
 #include "vuzizeri/launcher/run_ending.h"
 #include "vuzizeri/launcher/staged_writer.h"
 #include "vuzizeri/movie/movie_writer.h"
+#include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/phone.h"
 
 namespace vuz {
@@ -242,7 +243,7 @@ web::WebKitView::Options Launcher::viewOptions() const {
   options.windowX = options.windowY = static_cast<int>(kWindowOrigin);
   options.memoryLimitMB = memoryLimitMB_;
   options.languageTag = languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
-  options.pageScript = phoneScript(a.cssW, a.cssH);
+  options.pageScript = phoneScript(a.cssW, a.cssH) + ";\n" + redactionScript(a);
   if (a.frameByFrame) options.topFrameScript = videoClockScript();
   options.sandboxReadable = {data_};
   options.pageOrigin = web::originOf(a.url);

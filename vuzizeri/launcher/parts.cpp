@@ -35,6 +35,7 @@ std::string recordingIdentity(const Arguments& a, const std::string& styleSheet)
   for (const std::string& c : a.cookies) field("cookie", nameOf(c, '='));
   for (const std::string& s : a.hide) field("esconder", s);
   for (const std::string& s : a.remove) field("remover", s);
+  for (const std::string& s : a.redactText) field("redigir-texto", s);
   field("estilo", styleSheet);
   field("script", a.scriptText);
   field("esperar-elemento", a.waitFor);

@@ -18,6 +18,13 @@ std::string bannerStyleSheet(std::string_view tsv) {
   return css;
 }
 
+std::string redactionScript(const Arguments& a) {
+  if (a.redactText.empty()) return {};
+  std::vector<JsonValue> patterns(a.redactText.begin(), a.redactText.end());
+  return scriptCall(kRedactTextScript, JsonValue::object({{"patterns", JsonValue::list(patterns)},
+                                                          {"colour", a.redactColour}}));
+}
+
 std::string shapingStyleSheet(const Arguments& a, std::string_view bannerRules) {
   std::string css;
   for (const std::string& s : a.hide) css += s + " { visibility: hidden !important; }\n";

@@ -22,7 +22,11 @@ inline constexpr double kElementPollSeconds = 0.1;
 std::string bannerStyleSheet(std::string_view tsv);
 
 // A user style sheet that hides `hide` (visibility), removes `remove`
-// (display) and, with --sem-banners, holds `bannerRules`.
+// (display), covers what --redigir names and, with
+// --sem-banners, holds `bannerRules`.
 std::string shapingStyleSheet(const Arguments& arguments, std::string_view bannerRules);
+// The script, run at the start of every document, that finds the text
+// --redigir-texto covers; empty without it.
+std::string redactionScript(const Arguments& arguments);
 
 }  // namespace vuz
