@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -609,7 +610,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
            storyboard("gestos.txt",
                       "pausa 0.2\ndeslizar #carrossel esquerda 200\ntocar-longo #segurar 1\n"
                       "deslizar #faixa esquerda 160\npausa 0.3\nlegenda 1 Toque para abrir\n"
-                      "pausa 1\ntitulo 0.5 Fim do passeio\n"),
+                      "pausa 1\ntitulo 0.5 Fim do passeio\nzoom #alvo 2\npausa 0.5\nzoom 1\n"),
            pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", gestures}),
       gestures);
   EXPECT_EQ(slurp(cues),
@@ -627,6 +628,21 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_NE(readText(*g.frames[150], 750, 94).find("Toque para abrir"), std::string::npos);
   EXPECT_EQ(readText(*g.frames.back(), 750, 94).find("Toque"), std::string::npos) << "gone";
   EXPECT_NE(readText(*g.frames[200], 400, 100).find("Fim do passeio"), std::string::npos);
+  // Zoomed twice, the box is four times as large and centred in the view;
+  // after zoom 1, as it was.
+  auto magenta = [&](const AVFrame& f) {
+    double n = 0, sx = 0, sy = 0;
+    for (int y = 47; y < 844; ++y)
+      for (int x = 0; x < 390; ++x)
+        if (const Rgb c = pixelAt(f, x, y); c.r > 200 && c.g < 80 && c.b > 200)
+          ++n, sx += x, sy += y;
+    return std::array<double, 3>{n, sx / std::max(n, 1.0), sy / std::max(n, 1.0)};
+  };
+  const auto zoomed = magenta(*g.frames[258]), after = magenta(*g.frames.back());
+  EXPECT_NEAR(zoomed[0], 4 * 60 * 40, 0.15 * 4 * 60 * 40);
+  EXPECT_NEAR(zoomed[1], 195, 40);
+  EXPECT_NEAR(zoomed[2], 47 + 797 / 2.0, 40);
+  EXPECT_NEAR(after[0], 60 * 40, 0.15 * 60 * 40);
   auto barWidth = [&](int top) {
     int width = 0;
     while (width < 390 && pixelAt(*g.frames.back(), width, 47 + top + 5).r < 128) ++width;
@@ -661,9 +677,10 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   const Outcome bad = run({"--roteiro", storyboard("ruim.txt", "pausa 1\npular 3\n"), page, "390",
                            "844", "1", "47", dir_ / "ruim.mp4"});
   EXPECT_EQ(bad.status, 2);
-  EXPECT_EQ(bad.err, "--roteiro " + (dir_ / "ruim.txt").string() +
-                         ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
-                         "tocar-longo, deslizar, digitar, esperar, ir, legenda, titulo ou antes)\n");
+  EXPECT_EQ(bad.err,
+            "--roteiro " + (dir_ / "ruim.txt").string() +
+                ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
+                "tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo ou antes)\n");
   const Outcome covered = run({"--quadro-a-quadro", "--roteiro",
                                storyboard("coberto.txt", "tocar .abrir-menu\ntocar #busca\n"), page,
                                "390", "844", "1", "47", dir_ / "coberto.mp4"});

@@ -1,6 +1,7 @@
 #include "vuzizeri/storyboard/steps.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "common/shown_text.h"
@@ -334,6 +335,56 @@ class Words final : public ActiveStep {
   double until_ = 0;
 };
 
+// zoom SELETOR FATOR and zoom 1: the camera moves over kZoomSeconds, eased,
+// to FATOR times the page centred on the element, or back to the page as it
+// stands; the engine paints each frame at the camera's scale.
+class Zoom final : public ActiveStep {
+ public:
+  static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
+    if (number(rest) == 1.0) {
+      step.number = 1;
+      return {};
+    }
+    std::string factor;
+    const std::optional<double> f =
+        splitSelector(rest, &step.selector, &factor) ? number(factor) : std::nullopt;
+    if (!f || !(*f >= kMinZoom) || !(*f <= kMaxZoom))
+      return "zoom precisa de um seletor e de um fator de 1,25 a 4, ou de 1: " + shownText(rest);
+    step.number = *f;
+    return {};
+  }
+  void begin(StepContext& run) override {
+    const StoryStep& s = run.step();
+    began_ = run.seconds();
+    const JsonValue aim = s.number == 1 ? JsonValue() : JsonValue(s.selector);
+    run.act(JsonValue::object({{"aim", aim}}), [this, &run](StepContext::Answer answer) {
+      const std::string refused = run.refusal(answer);
+      const std::optional<std::vector<double>> at = numbers(answer, 5);
+      if (!refused.empty() || !at)
+        return run.refuse(refused.empty() ? "resposta sem sentido" : refused);
+      from_ = {(*at)[0], (*at)[1], (*at)[2]};
+      to_ = {run.step().number, (*at)[3], (*at)[4]};
+      run.proceed();
+    });
+  }
+  void goOn(StepContext& run) override {
+    const double t = std::clamp((run.seconds() - began_) / kZoomSeconds + kSameMoment, 0.0, 1.0);
+    const double e = 0.5 - 0.5 * std::cos(M_PI * t);
+    std::vector<JsonValue> camera(from_.begin(), from_.end());
+    camera.insert(camera.end(), to_.begin(), to_.end());
+    camera.emplace_back(e);
+    run.act(JsonValue::object({{"camera", JsonValue::list(camera)}}),
+            [&run, t](StepContext::Answer answer) {
+              if (!numbers(answer, 3)) return run.refuse("a página não respondeu");
+              t >= 1 ? run.ended() : run.holdUntilNext();
+            });
+  }
+
+ private:
+  double began_ = 0;
+  std::array<double, 3> from_{}, to_{};  // zoom, and the page's point at the view's centre
+};
+
 // esperar SELETOR: holds until a match shows in the view.
 class Wait final : public ActiveStep {
  public:
@@ -427,6 +478,9 @@ const std::vector<StepKind> kStepKinds = {
     {"esperar", "SELETOR", "espera o elemento aparecer na tela (até 30 s)", readSelector,
      make<Wait>},
     {"ir", "URL", "vai a outra página e espera ela carregar", Go::read, make<Go>},
+    {"zoom", "SELETOR FATOR|1",
+     "aproxima a câmera FATOR vezes (1,25 a 4) no elemento em 0,4 s, nítido; zoom 1 volta",
+     Zoom::read, make<Zoom>},
     {"legenda", "SEG TEXTO", "uma legenda embaixo na tela por SEG segundos; o roteiro segue",
      Words<Caption::Kind::kCaption>::read, make<Words<Caption::Kind::kCaption>>},
     {"titulo", "SEG TEXTO", "um cartão com o texto na tela toda por SEG segundos",

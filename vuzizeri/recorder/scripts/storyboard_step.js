@@ -31,7 +31,18 @@
 //       under the finger scrolls with it, as on a phone. 'ok', or 'none'
 //       when no finger is down.
 //   lift: true  the finger that is down comes up (touchend): 'ok' or 'none'.
-(function ({ scroll, find, tap, press, drag, lift, focus, type, go, loaded }) {
+//   aim: selector or null  where the camera would centre on the first match
+//       (null: on the view as the page stands):
+//       [zoom now, centre x, centre y of the camera now, centre x, centre y
+//       of the match], in CSS px of the unzoomed page, or one of find's
+//       refusals.
+//   camera: [zoom, x, y, zoom, x, y, part]  the view shows the page as
+//       `part` (0 to 1) of the way from the first camera to the second,
+//       each the page enlarged `zoom` times around the page's point (x, y)
+//       and kept inside the page; the engine paints it at that scale, so it
+//       is as sharp as the page itself. Answers the camera as set,
+//       [zoom, x, y].
+(function ({ scroll, find, tap, press, drag, lift, focus, type, go, loaded, aim, camera }) {
   var w = window, d = document;
   var first = function (selector) {
     try { return d.querySelector(selector) || 'none'; } catch (e) { return 'invalid'; }
@@ -53,6 +64,61 @@
     return Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0) - innerHeight;
   };
 
+  // The camera: a transform of the whole page from the recorder's own
+  // world, set again each frame of a zoom; layout and scroll stay the page's.
+  var shot = w.storyCamera || { zoom: 1, x: null, y: null, animation: null };
+  w.storyCamera = shot;
+  var viewCentre = function () {
+    return [w.pageXOffset + innerWidth / 2, w.pageYOffset + innerHeight / 2];
+  };
+  if (aim !== undefined) {
+    var now = shot.zoom == 1 ? viewCentre() : [shot.x, shot.y];
+    if (aim === null) return [shot.zoom, now[0], now[1]].concat(viewCentre());
+    var el = first(aim);
+    if (typeof el == 'string') return el;
+    var r = place(el);
+    if (typeof r == 'string') return r;
+    // The match's centre on the page, the camera taken away: the view's
+    // point v shows the page's (v - half the view) / zoom + the camera's.
+    return [shot.zoom, now[0], now[1],
+            (r.left + r.width / 2 - innerWidth / 2) / shot.zoom + now[0],
+            (r.top + r.height / 2 - innerHeight / 2) / shot.zoom + now[1]];
+  }
+  if (camera !== undefined) {
+    var b = d.body, e = d.documentElement;
+    // The page's size as laid out, measured before the camera enlarged it.
+    if (shot.zoom == 1)
+      shot.page = [Math.max(innerWidth, e ? e.clientWidth : 0),
+                   Math.max(b ? b.scrollHeight : 0, e ? e.scrollHeight : 0, innerHeight)];
+    // What the view shows at each end, kept inside the page; between them
+    // its edges move evenly, so that nothing swings out and back.
+    var windowOf = function (zoom, x, y) {
+      var width = innerWidth / zoom, height = innerHeight / zoom;
+      var left = Math.min(Math.max(x - width / 2, 0), shot.page[0] - width);
+      var top = Math.min(Math.max(y - height / 2, 0), shot.page[1] - height);
+      return [left, top, width, height];
+    };
+    var from = windowOf(camera[0], camera[1], camera[2]);
+    var to = windowOf(camera[3], camera[4], camera[5]);
+    var at = from.map(function (v, i) { return v + (to[i] - v) * camera[6]; });
+    var zoom = innerWidth / at[2];
+    var x = at[0] + at[2] / 2, y = at[1] + at[3] / 2;
+    if (shot.animation) shot.animation.cancel();
+    shot.animation = null;
+    if (Math.abs(zoom - 1) > 1e-9) {
+      var tx = innerWidth / 2 + w.pageXOffset - x * zoom;
+      var ty = innerHeight / 2 + w.pageYOffset - y * zoom;
+      var frame = { transform: 'translate(' + tx + 'px, ' + ty + 'px) scale(' + zoom + ')',
+                    transformOrigin: '0 0' };
+      shot.animation = e.animate([frame, frame], { duration: Infinity, fill: 'both' });
+    } else {
+      zoom = 1;
+    }
+    shot.zoom = zoom;
+    shot.x = zoom == 1 ? null : x;
+    shot.y = zoom == 1 ? null : y;
+    return [zoom, x, y];
+  }
   if (scroll !== undefined) {
     if (scroll !== null) w.scrollTo({ top: scroll, behavior: 'instant' });
     return [w.pageYOffset, pageEnd()];
