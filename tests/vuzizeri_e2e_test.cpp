@@ -609,10 +609,15 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
       run({"--quadro-a-quadro", "--legendas", cues, "--roteiro",
            storyboard("gestos.txt",
                       "pausa 0.2\ndeslizar #carrossel esquerda 200\ntocar-longo #segurar 1\n"
-                      "deslizar #faixa esquerda 160\npausa 0.3\nlegenda 1 Toque para abrir\n"
+                      "deslizar #faixa esquerda 160\npausa 0.3\ncapitulo Palavras\n"
+                      "legenda 1 Toque para abrir\n"
                       "pausa 1\ntitulo 0.5 Fim do passeio\nzoom #alvo 2\npausa 0.5\nzoom 1\n"),
            pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", gestures}),
       gestures);
+  ASSERT_EQ(g.chapters.size(), 2u);
+  EXPECT_EQ(g.chapters[0], std::make_pair(std::string("Início"), 0.0));
+  EXPECT_EQ(g.chapters[1].first, "Palavras");
+  EXPECT_NEAR(g.chapters[1].second, 2.1, 1.0 / 60);
   EXPECT_EQ(slurp(cues),
             "WEBVTT\n\n1\n00:00:02.100 --> 00:00:03.100\nToque para abrir\n\n"
             "2\n00:00:03.100 --> 00:00:03.600\nFim do passeio\n");
@@ -680,7 +685,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_EQ(bad.err,
             "--roteiro " + (dir_ / "ruim.txt").string() +
                 ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
-                "tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo ou antes)\n");
+                "tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo, capitulo ou antes)\n");
   const Outcome covered = run({"--quadro-a-quadro", "--roteiro",
                                storyboard("coberto.txt", "tocar .abrir-menu\ntocar #busca\n"), page,
                                "390", "844", "1", "47", dir_ / "coberto.mp4"});

@@ -100,6 +100,12 @@ struct VideoWriter::Impl {
   int64_t soundFade = 0;     // samples
   int64_t soundWritten = 0;  // samples encoded so far
   double videoEnd = 0;       // seconds: where the last written frame ends
+  // Chapters for the trailer: title, start and end in seconds.
+  struct Chapter {
+    std::string title;
+    double start = 0, end = 0;
+  };
+  std::vector<Chapter> chapters;
 
   mutable std::mutex mutex;
   std::condition_variable changed;
@@ -172,6 +178,7 @@ struct VideoWriter::Impl {
   // Encodes the sound up to sample `until` of a track `total` samples long;
   // whole codec frames only, unless `last`.
   bool encodeSound(int64_t until, int64_t total, bool last);
+  bool addChapters();
   void finishFile();
   void run();
 };
@@ -580,6 +587,26 @@ bool VideoWriter::Impl::attachAlpha(AVPacket* p) {
   return true;
 }
 
+// The muxers write the chapters the format holds when they write the index
+// (an MP4's Nero chapter list); the format frees them.
+bool VideoWriter::Impl::addChapters() {
+  for (const Chapter& c : chapters) {
+    auto* grown = static_cast<AVChapter**>(
+        av_realloc_array(format->chapters, format->nb_chapters + 1, sizeof(AVChapter*)));
+    if (!grown) return failWith(avErrorText("av_realloc_array", AVERROR(ENOMEM)));
+    format->chapters = grown;
+    auto* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+    if (!chapter) return failWith(avErrorText("av_mallocz", AVERROR(ENOMEM)));
+    chapter->id = format->nb_chapters + 1;
+    chapter->time_base = {1, 1000};
+    chapter->start = std::llround(c.start * 1000);
+    chapter->end = std::llround(std::max(c.start, c.end) * 1000);
+    format->chapters[format->nb_chapters++] = chapter;
+    av_dict_set(&chapter->metadata, "title", c.title.c_str(), 0);
+  }
+  return true;
+}
+
 void VideoWriter::Impl::finishFile() {
   if (status == WriterStatus::kFailed) return;
   if (!encodePicture(nullptr)) return;
@@ -591,6 +618,7 @@ void VideoWriter::Impl::finishFile() {
     const int64_t total = std::llround(videoEnd * kSoundRate);
     if (!encodeSound(total, total, true) || !encode(&audio, nullptr)) return;
   }
+  if (!addChapters()) return;
   int r = av_write_trailer(format.get());
   if (r < 0) {
     failWith(avErrorText("av_write_trailer", r));
@@ -804,6 +832,11 @@ bool VideoWriter::addSoundTrack(std::unique_ptr<SoundSource> source, int64_t bit
   d.soundBitRate = bitRate;
   d.soundFade = std::llround(fadeSeconds * kSoundRate);
   return true;
+}
+
+void VideoWriter::addChapter(const std::string& title, double start, double end) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->chapters.push_back({title, start, end});
 }
 
 void VideoWriter::setMetadata(const std::string& key, const std::string& value) {

@@ -108,6 +108,9 @@ class VideoWriter {
 
   // No more appends; finishWriting() follows.
   void markAsFinished();
+  // A chapter from `start` to `end` seconds, written with the file's index
+  // (in an MP4 as its chapter list). Before finishWriting.
+  void addChapter(const std::string& title, double start, double end);
   // Drains the queue, flushes the encoder and writes the trailer on the
   // writer's own thread, then calls `completion` there. Check status() and
   // error() from the completion (or after it has run).

@@ -32,10 +32,14 @@ MovieInfo probeMovie(const std::string& path) {
   std::unique_ptr<media::MovieReader> reader = media::MovieReader::open(path, options, &error);
   if (!reader) return failed(error);
   const AVFormatContext& format = reader->format();
-  // One video stream, and perhaps a sound track after it.
-  if (format.nb_streams < 1 || format.nb_streams > 2 ||
-      (format.nb_streams == 2 && format.streams[1]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO))
-    return failed("expected one video stream, and a sound track at most");
+  // One video stream, perhaps a sound track after it, and perhaps the
+  // chapters' text track.
+  auto typeOf = [&](unsigned i) { return format.streams[i]->codecpar->codec_type; };
+  const bool withSound = format.nb_streams > 1 && typeOf(1) == AVMEDIA_TYPE_AUDIO;
+  if (format.nb_streams < 1 || typeOf(0) != AVMEDIA_TYPE_VIDEO ||
+      format.nb_streams > 2u + withSound ||
+      (format.nb_streams > 1u + withSound && format.nb_chapters == 0))
+    return failed("expected one video stream, a sound track and chapters at most");
   const AVStream* st = format.streams[0];
 
   MovieInfo info;
@@ -44,8 +48,12 @@ MovieInfo probeMovie(const std::string& path) {
   avcodec_parameters_copy(info.par.get(), st->codecpar);
   info.timeBase = st->time_base;
   info.streamDuration = st->duration;
+  for (unsigned i = 0; i < format.nb_chapters; ++i)
+    info.chapters.emplace_back(
+        tag(format.chapters[i]->metadata, "title"),
+        static_cast<double>(format.chapters[i]->start) * av_q2d(format.chapters[i]->time_base));
   media::CodecContextPtr soundDecoder;
-  if (format.nb_streams == 2) {
+  if (withSound) {
     const AVCodecParameters* p = format.streams[1]->codecpar;
     const AVCodec* aac = avcodec_find_decoder(p->codec_id);
     soundDecoder.reset(avcodec_alloc_context3(aac));
@@ -57,6 +65,7 @@ MovieInfo probeMovie(const std::string& path) {
   }
   int64_t firstVideoAt = -1, lastVideoAt = -1, firstSoundAt = -1, lastSoundAt = -1;
   reader->watchPackets([&](const AVPacket& packet) {
+    if (packet.stream_index > 1 || (packet.stream_index == 1 && !withSound)) return;
     if (packet.stream_index == 1) {
       if (firstSoundAt < 0) firstSoundAt = packet.pos;
       lastSoundAt = packet.pos;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/media/av_ptr.h"
@@ -34,6 +35,8 @@ struct MovieInfo {
     bool interleaved = false;
   };
   std::optional<Sound> sound;
+  // Its chapters' titles and start times in seconds, as a player lists them.
+  std::vector<std::pair<std::string, double>> chapters;
 };
 
 // A movie that cannot be read fails the running test.

@@ -17,6 +17,9 @@ class StagedWriter final : public RecordingWriter {
     return writer_->append(std::move(buffer), time);
   }
   void markAsFinished() override { writer_->markAsFinished(); }
+  void addChapter(const std::string& title, double start, double end) override {
+    writer_->addChapter(title, start, end);
+  }
   void finishWriting(std::function<void()> completion) override {
     writer_->finishWriting([this, completion = std::move(completion)] {
       std::string reason;

@@ -39,6 +39,9 @@ class MovieWriter final : public RecordingWriter {
   }
 
   void markAsFinished() override { writer_->markAsFinished(); }
+  void addChapter(const std::string& title, double start, double end) override {
+    writer_->addChapter(title, start, end);
+  }
 
   void finishWriting(std::function<void()> completion) override {
     writer_->finishWriting(std::move(completion));

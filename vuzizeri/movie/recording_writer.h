@@ -37,6 +37,8 @@ class RecordingWriter {
   // then says why.
   virtual bool append(media::PixelBufferHandle buffer, media::MediaTime time) = 0;
   virtual void markAsFinished() = 0;
+  // A chapter of the movie, where its form has them. Before finishWriting.
+  virtual void addChapter(const std::string&, double /*start*/, double /*end*/) {}
   // Calls `completion` once the file is complete, from the writer's thread.
   virtual void finishWriting(std::function<void()> completion) = 0;
   // Why the writer failed, or empty when it did not.

@@ -1,5 +1,6 @@
 #include "vuzizeri/picture/captions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -65,10 +66,22 @@ void drawTitleCards(graphics::Canvas& canvas, const std::vector<Caption>& captio
   }
 }
 
+std::vector<Caption> withChapterEnds(std::vector<Caption> captions, double end) {
+  Caption* open = nullptr;
+  for (Caption& c : captions) {
+    if (c.kind != Caption::Kind::kChapter) continue;
+    if (open) open->to = c.from;
+    open = &c;
+  }
+  if (open) open->to = std::max(open->from, end);
+  return captions;
+}
+
 std::string cueFile(const std::vector<Caption>& captions, bool vtt) {
   std::string text = vtt ? "WEBVTT\n" : "";
   int n = 0;
   for (const Caption& c : captions) {
+    if (c.kind == Caption::Kind::kChapter) continue;
     text += vtt ? "\n" : (n ? "\n" : "");
     text += std::to_string(++n) + "\n" + timestamp(c.from, vtt) + " --> " + timestamp(c.to, vtt) +
             "\n" + (vtt ? escaped(c.text) : c.text) + "\n";

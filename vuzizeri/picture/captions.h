@@ -13,9 +13,11 @@ namespace vuz {
 // How far above the screen's bottom a caption stays: the home indicator's
 // area on a phone without a button.
 inline constexpr double kHomeIndicatorCss = 34;
+// The chapter before the storyboard's first, when that one starts later.
+inline constexpr char kOpeningChapter[] = "Início";
 
 struct Caption {
-  enum class Kind { kCaption, kTitle };
+  enum class Kind { kCaption, kTitle, kChapter };  // a chapter is a mark in the movie, not drawn
   Kind kind = Kind::kCaption;
   std::string text;
   double from = 0, to = 0;  // on the video's clock, seconds
@@ -31,7 +33,11 @@ void drawCaptions(graphics::Canvas& canvas, const std::vector<Caption>& captions
 void drawTitleCards(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
                     double left, double top, double width, double height, double scale);
 
-// The captions and titles as a WebVTT file, or as SubRip when not `vtt`.
+// The same, each chapter lasting to the next one's start, the last to `end`.
+std::vector<Caption> withChapterEnds(std::vector<Caption> captions, double end);
+
+// The captions and titles (not the chapters) as a WebVTT file, or as
+// SubRip when not `vtt`.
 std::string cueFile(const std::vector<Caption>& captions, bool vtt);
 
 }  // namespace vuz

@@ -28,8 +28,9 @@ RunReport Vuzizeri::runReport() const {
     r.storyboard = true;
     for (const StepTime& step : story_->times())
       r.steps.push_back({step.line, step.written, step.seconds});
-    for (const Caption& c : story_->captions())
-      r.words.push_back({c.kind == Caption::Kind::kTitle, c.text, c.from, c.to});
+    static const char* const kKinds[] = {"legenda", "titulo", "capitulo"};
+    for (const Caption& c : withChapterEnds(story_->captions(), videoSeconds()))
+      r.words.push_back({kKinds[static_cast<int>(c.kind)], c.text, c.from, c.to});
   }
   // A part's plan is the plain scroll's, unless the scroll was directed.
   if (!plan_ || !args.givesDirections()) return r;
@@ -56,6 +57,17 @@ void Vuzizeri::terminar() {
   budget::stopRecording();
   tell(Progress::Phase::kFinishing);
   writer->markAsFinished();
+  if (story_) {
+    // A chapter track's first chapter starts with the movie: the time before
+    // the storyboard's first is a chapter of its own.
+    bool first = true;
+    for (const Caption& c : withChapterEnds(story_->captions(), videoSeconds())) {
+      if (c.kind != Caption::Kind::kChapter) continue;
+      if (first && c.from > 0) writer->addChapter(kOpeningChapter, 0, c.from);
+      first = false;
+      writer->addChapter(c.text, c.from, c.to);
+    }
+  }
   writer->finishWriting([this] {
     const auto [converting, encoding] = writer->encoderTimes();
     budget::write(framesWritten_, converting, encoding);

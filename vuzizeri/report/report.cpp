@@ -52,9 +52,8 @@ std::string jsonReport(const RunReport& r) {
     if (!r.words.empty()) {
       json += ", \"legendas\": [";
       for (size_t i = 0; i < r.words.size(); ++i)
-        json += std::string(i ? ", " : "") + "{\"tipo\": \"" +
-                (r.words[i].title ? "titulo" : "legenda") +
-                "\", \"texto\": " + jsonString(r.words[i].text) +
+        json += std::string(i ? ", " : "") + "{\"tipo\": " + jsonString(r.words[i].kind) +
+                ", \"texto\": " + jsonString(r.words[i].text) +
                 ", \"de\": " + reportNumber(r.words[i].from) +
                 ", \"ate\": " + reportNumber(r.words[i].to) + "}";
       json += "]";

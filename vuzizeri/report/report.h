@@ -43,7 +43,7 @@ struct RunReport {
   std::vector<Step> steps;
   // Its captions and title cards, with when they show.
   struct Words {
-    bool title = false;
+    std::string kind;  // "legenda", "titulo" or "capitulo"
     std::string text;
     double from = 0, to = 0;
   };
@@ -55,7 +55,7 @@ struct RunReport {
 // for a directed scroll "de", "ate", "pausas" [{"seletor", "posicao",
 // "segundos"}], "ida_e_volta", "suave"}, and for a storyboard "roteiro"
 // [{"linha", "passo", "segundos"}] and, when it shows any, "legendas"
-// [{"tipo" ("legenda" or "titulo"), "texto", "de", "ate"}].
+// [{"tipo" ("legenda", "titulo" or "capitulo"), "texto", "de", "ate"}].
 std::string jsonReport(const RunReport& report);
 
 // The file's size in bytes, 0 when it cannot be read.

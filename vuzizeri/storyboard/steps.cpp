@@ -385,6 +385,21 @@ class Zoom final : public ActiveStep {
   std::array<double, 3> from_{}, to_{};  // zoom, and the page's point at the view's centre
 };
 
+// capitulo NOME: a chapter of the movie starts here; it lasts to the next.
+class Chapter final : public ActiveStep {
+ public:
+  static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
+    if (rest.empty()) return "capitulo precisa de um nome";
+    step.text = rest;
+    return {};
+  }
+  void begin(StepContext& run) override {
+    run.show({Caption::Kind::kChapter, run.step().text, run.seconds(), run.seconds()});
+    run.ended();
+  }
+  void goOn(StepContext& run) override { run.ended(); }
+};
+
 // esperar SELETOR: holds until a match shows in the view.
 class Wait final : public ActiveStep {
  public:
@@ -485,6 +500,8 @@ const std::vector<StepKind> kStepKinds = {
      Words<Caption::Kind::kCaption>::read, make<Words<Caption::Kind::kCaption>>},
     {"titulo", "SEG TEXTO", "um cartão com o texto na tela toda por SEG segundos",
      Words<Caption::Kind::kTitle>::read, make<Words<Caption::Kind::kTitle>>},
+    {"capitulo", "NOME", "um capítulo do vídeo começa aqui (os players o listam; mp4 e mov)",
+     Chapter::read, make<Chapter>},
 };
 
 const StepKind* stepNamed(std::string_view word) {
