@@ -60,7 +60,8 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
        "linha 1: ir vai só a páginas http, https ou file: javascript:alert(1)"},
       {"\x1b]0;t\x07 x",
        "linha 1: passo desconhecido: \\x1b]0;t\\x07 (rolar-ate, rolar, pausa, "
-       "tocar, tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo, capitulo ou antes)"},
+       "tocar, tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo, capitulo ou "
+       "antes)"},
       {"antes\nantes", "linha 2: antes só pode vir uma vez"},
       {"antes já", "linha 1: antes fica sozinho na linha"},
       {"pular 3",

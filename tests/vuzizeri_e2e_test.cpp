@@ -682,10 +682,10 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   const Outcome bad = run({"--roteiro", storyboard("ruim.txt", "pausa 1\npular 3\n"), page, "390",
                            "844", "1", "47", dir_ / "ruim.mp4"});
   EXPECT_EQ(bad.status, 2);
-  EXPECT_EQ(bad.err,
-            "--roteiro " + (dir_ / "ruim.txt").string() +
-                ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
-                "tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo, capitulo ou antes)\n");
+  EXPECT_EQ(bad.err, "--roteiro " + (dir_ / "ruim.txt").string() +
+                         ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
+                         "tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo, "
+                         "capitulo ou antes)\n");
   const Outcome covered = run({"--quadro-a-quadro", "--roteiro",
                                storyboard("coberto.txt", "tocar .abrir-menu\ntocar #busca\n"), page,
                                "390", "844", "1", "47", dir_ / "coberto.mp4"});
