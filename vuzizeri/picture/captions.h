@@ -13,8 +13,10 @@ namespace vuz {
 // How far above the screen's bottom a caption stays: the home indicator's
 // area on a phone without a button.
 inline constexpr double kHomeIndicatorCss = 34;
-// The chapter before the storyboard's first, when that one starts later.
+// The chapter before the storyboard's first, when that one starts this much
+// later or more.
 inline constexpr char kOpeningChapter[] = "Início";
+inline constexpr double kOpeningChapterSeconds = 0.1;
 
 struct Caption {
   enum class Kind { kCaption, kTitle, kChapter };  // a chapter is a mark in the movie, not drawn

@@ -63,9 +63,11 @@ void Vuzizeri::terminar() {
     bool first = true;
     for (const Caption& c : withChapterEnds(story_->captions(), videoSeconds())) {
       if (c.kind != Caption::Kind::kChapter) continue;
-      if (first && c.from > 0) writer->addChapter(kOpeningChapter, 0, c.from);
+      // In real time a storyboard's first moment comes a frame or so in.
+      const double from = first && c.from < kOpeningChapterSeconds ? 0 : c.from;
+      if (first && from > 0) writer->addChapter(kOpeningChapter, 0, from);
       first = false;
-      writer->addChapter(c.text, c.from, c.to);
+      writer->addChapter(c.text, from, c.to);
     }
   }
   writer->finishWriting([this] {
