@@ -607,11 +607,12 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   const fs::path gestures = dir_ / "gestures.mp4", cues = dir_ / "cues.vtt";
   MovieInfo g = recorded(
       run({"--quadro-a-quadro", "--legendas", cues, "--roteiro",
-           storyboard("gestos.txt",
-                      "pausa 0.2\ndeslizar #carrossel esquerda 200\ntocar-longo #segurar 1\n"
-                      "deslizar #faixa esquerda 160\npausa 0.3\ncapitulo Palavras\n"
-                      "legenda 1 Toque para abrir\n"
-                      "pausa 1\ntitulo 0.5 Fim do passeio\nzoom #alvo 2\npausa 0.5\nzoom 1\n"),
+           storyboard(
+               "gestos.txt",
+               "pausa 0.2\ndeslizar #carrossel esquerda 200\ntocar-longo #segurar 1\n"
+               "deslizar #faixa esquerda 160\ndestaque #alvo 0.3\npausa 0.3\ncapitulo Palavras\n"
+               "legenda 1 Toque para abrir\n"
+               "pausa 1\ntitulo 0.5 Fim do passeio\nzoom #alvo 2\npausa 0.5\nzoom 1\n"),
            pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", gestures}),
       gestures);
   ASSERT_EQ(g.chapters.size(), 2u);
@@ -633,6 +634,16 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_NE(readText(*g.frames[150], 750, 94).find("Toque para abrir"), std::string::npos);
   EXPECT_EQ(readText(*g.frames.back(), 750, 94).find("Toque"), std::string::npos) << "gone";
   EXPECT_NE(readText(*g.frames[200], 400, 100).find("Fim do passeio"), std::string::npos);
+  // The ring around the box while it shows, and not before.
+  auto ring = [&](const AVFrame& f) {
+    int n = 0;
+    for (int y = 47 + 236; y < 47 + 304; ++y)
+      for (int x = 151; x < 239; ++x)
+        if (const Rgb c = pixelAt(f, x, y); c.r > 200 && c.g > 150 && c.b < 80) ++n;
+    return n;
+  };
+  EXPECT_GT(ring(*g.frames[118]), 200);
+  EXPECT_EQ(ring(*g.frames[100]), 0);
   // Zoomed twice, the box is four times as large and centred in the view;
   // after zoom 1, as it was.
   auto magenta = [&](const AVFrame& f) {
@@ -685,7 +696,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_EQ(bad.err, "--roteiro " + (dir_ / "ruim.txt").string() +
                          ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
                          "tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo, "
-                         "capitulo ou antes)\n");
+                         "destaque, capitulo ou antes)\n");
   const Outcome covered = run({"--quadro-a-quadro", "--roteiro",
                                storyboard("coberto.txt", "tocar .abrir-menu\ntocar #busca\n"), page,
                                "390", "844", "1", "47", dir_ / "coberto.mp4"});

@@ -52,6 +52,31 @@ void drawCaptions(graphics::Canvas& canvas, const std::vector<Caption>& captions
   }
 }
 
+void drawHighlights(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
+                    double left, double top, double width, double height, double scale,
+                    double offset) {
+  const graphics::Colour ring{1, 0.8, 0, 1}, white{1, 1, 1, 1};
+  for (const Caption& c : captions) {
+    if (c.kind != Caption::Kind::kHighlight || !showsAt(c, seconds)) continue;
+    const double pad = 6 * scale, x = left + c.left * scale - pad;
+    const double y = top + (c.top - offset) * scale - pad;
+    const double w = c.width * scale + 2 * pad, h = c.height * scale + 2 * pad;
+    canvas.strokeRoundedRect(x, y, w, h, 8 * scale, 3 * scale, ring);
+    if (c.text.empty()) continue;
+    // The label below the ring, or above it where there is no room below.
+    const double size = 15 * scale, labelPad = 6 * scale, margin = 8 * scale;
+    const double textWidth = width - 2 * margin - 2 * labelPad;
+    const double textHeight = canvas.paragraph(c.text, 0, 0, textWidth, kFamily, size, true);
+    const double plate = textHeight + 2 * labelPad;
+    const double below = y + h + margin;
+    const double plateTop = below + plate <= top + height ? below : y - margin - plate;
+    canvas.fillRoundedRect(left + margin, plateTop, width - 2 * margin, plate, 8 * scale,
+                           {0.08, 0.08, 0.1, 0.85});
+    canvas.paragraph(c.text, left + margin + labelPad, plateTop + labelPad, textWidth, kFamily,
+                     size, true, &white);
+  }
+}
+
 void drawTitleCards(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
                     double left, double top, double width, double height, double scale) {
   for (const Caption& c : captions) {
@@ -81,7 +106,7 @@ std::string cueFile(const std::vector<Caption>& captions, bool vtt) {
   std::string text = vtt ? "WEBVTT\n" : "";
   int n = 0;
   for (const Caption& c : captions) {
-    if (c.kind == Caption::Kind::kChapter) continue;
+    if (c.kind == Caption::Kind::kChapter || c.kind == Caption::Kind::kHighlight) continue;
     text += vtt ? "\n" : (n ? "\n" : "");
     text += std::to_string(++n) + "\n" + timestamp(c.from, vtt) + " --> " + timestamp(c.to, vtt) +
             "\n" + (vtt ? escaped(c.text) : c.text) + "\n";

@@ -19,10 +19,14 @@ inline constexpr char kOpeningChapter[] = "Início";
 inline constexpr double kOpeningChapterSeconds = 0.1;
 
 struct Caption {
-  enum class Kind { kCaption, kTitle, kChapter };  // a chapter is a mark in the movie, not drawn
+  // A chapter is a mark in the movie, not drawn; a highlight a ring around
+  // a part of the page, with the text (if any) beside it.
+  enum class Kind { kCaption, kTitle, kChapter, kHighlight };
   Kind kind = Kind::kCaption;
   std::string text;
   double from = 0, to = 0;  // on the video's clock, seconds
+  // A highlight's box on the page, CSS px from the page's top left.
+  double left = 0, top = 0, width = 0, height = 0;
 };
 
 // The captions of `captions` that show at `seconds`, over the page area of
@@ -31,6 +35,10 @@ struct Caption {
 void drawCaptions(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
                   double left, double top, double width, double height, double scale,
                   double bottomInset);
+// The highlights that show at `seconds`, the page scrolled `offset` CSS px.
+void drawHighlights(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
+                    double left, double top, double width, double height, double scale,
+                    double offset);
 // The title cards that show at `seconds`, over the whole screen.
 void drawTitleCards(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
                     double left, double top, double width, double height, double scale);
@@ -38,7 +46,7 @@ void drawTitleCards(graphics::Canvas& canvas, const std::vector<Caption>& captio
 // The same, each chapter lasting to the next one's start, the last to `end`.
 std::vector<Caption> withChapterEnds(std::vector<Caption> captions, double end);
 
-// The captions and titles (not the chapters) as a WebVTT file, or as
+// The captions and titles (not the chapters or highlights) as a WebVTT file, or as
 // SubRip when not `vtt`.
 std::string cueFile(const std::vector<Caption>& captions, bool vtt);
 

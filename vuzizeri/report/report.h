@@ -55,7 +55,7 @@ struct RunReport {
 // for a directed scroll "de", "ate", "pausas" [{"seletor", "posicao",
 // "segundos"}], "ida_e_volta", "suave"}, and for a storyboard "roteiro"
 // [{"linha", "passo", "segundos"}] and, when it shows any, "legendas"
-// [{"tipo" ("legenda", "titulo" or "capitulo"), "texto", "de", "ate"}].
+// [{"tipo" ("legenda", "titulo", "capitulo" or "destaque"), "texto", "de", "ate"}].
 std::string jsonReport(const RunReport& report);
 
 // The file's size in bytes, 0 when it cannot be read.

@@ -385,6 +385,37 @@ class Zoom final : public ActiveStep {
   std::array<double, 3> from_{}, to_{};  // zoom, and the page's point at the view's centre
 };
 
+// destaque SELETOR SEG [TEXTO]: a ring around the element for SEG seconds,
+// with the text beside it; the next step starts at once.
+class Highlight final : public ActiveStep {
+ public:
+  static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
+    std::string tail;
+    if (!splitSelector(rest, &step.selector, &tail))
+      return "destaque precisa de um seletor e de segundos";
+    const auto [length, text] = firstWord(tail);
+    const std::optional<double> seconds = number(length);
+    if (!seconds || !(*seconds > 0) || *seconds > 600)
+      return "destaque precisa de segundos acima de 0 e até 600: " + shownText(length);
+    step.number = *seconds;
+    step.text = text;
+    return {};
+  }
+  void begin(StepContext& run) override {
+    run.act(JsonValue::object({{"box", run.step().selector}}), [&run](StepContext::Answer answer) {
+      const std::string refused = run.refusal(answer);
+      const std::optional<std::vector<double>> box = numbers(answer, 4);
+      if (!refused.empty() || !box)
+        return run.refuse(refused.empty() ? "resposta sem sentido" : refused);
+      const StoryStep& s = run.step();
+      run.show({Caption::Kind::kHighlight, s.text, run.seconds(), run.seconds() + s.number,
+                (*box)[0], (*box)[1], (*box)[2], (*box)[3]});
+      run.ended();
+    });
+  }
+  void goOn(StepContext& run) override { run.ended(); }
+};
+
 // capitulo NOME: a chapter of the movie starts here; it lasts to the next.
 class Chapter final : public ActiveStep {
  public:
@@ -500,6 +531,9 @@ const std::vector<StepKind> kStepKinds = {
      Words<Caption::Kind::kCaption>::read, make<Words<Caption::Kind::kCaption>>},
     {"titulo", "SEG TEXTO", "um cartão com o texto na tela toda por SEG segundos",
      Words<Caption::Kind::kTitle>::read, make<Words<Caption::Kind::kTitle>>},
+    {"destaque", "SELETOR SEG [TEXTO]",
+     "um anel em volta do elemento por SEG segundos, com o texto ao lado; o roteiro segue",
+     Highlight::read, make<Highlight>},
     {"capitulo", "NOME", "um capítulo do vídeo começa aqui (os players o listam; mp4 e mov)",
      Chapter::read, make<Chapter>},
 };

@@ -5,6 +5,8 @@
 //   find: selector  the first match's place: [top on the page, top in the
 //       view, height], or 'invalid' (not a selector), 'none' (no match),
 //       'boxless' (no box: display: none, or inside such an element).
+//   box: selector  the first match's box on the page: [left, top, width,
+//       height], or one of find's refusals.
 //   tap: selector  a finger's tap at the centre of the first match's part in
 //       view: touchstart and touchend, then, unless the page cancelled
 //       them, mousedown, focus, mouseup and click, as a phone's browser
@@ -42,7 +44,8 @@
 //       and kept inside the page; the engine paints it at that scale, so it
 //       is as sharp as the page itself. Answers the camera as set,
 //       [zoom, x, y].
-(function ({ scroll, find, tap, press, drag, lift, focus, type, go, loaded, aim, camera }) {
+(function ({ scroll, find, box, tap, press, drag, lift, focus, type, go, loaded, aim,
+             camera }) {
   var w = window, d = document;
   var first = function (selector) {
     try { return d.querySelector(selector) || 'none'; } catch (e) { return 'invalid'; }
@@ -71,6 +74,13 @@
   var viewCentre = function () {
     return [w.pageXOffset + innerWidth / 2, w.pageYOffset + innerHeight / 2];
   };
+  if (box !== undefined) {
+    var el = first(box);
+    if (typeof el == 'string') return el;
+    var r = place(el);
+    if (typeof r == 'string') return r;
+    return [r.left + w.pageXOffset, r.top + w.pageYOffset, r.width, r.height];
+  }
   if (aim !== undefined) {
     var now = shot.zoom == 1 ? viewCentre() : [shot.x, shot.y];
     if (aim === null) return [shot.zoom, now[0], now[1]].concat(viewCentre());
