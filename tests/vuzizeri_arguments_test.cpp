@@ -82,6 +82,8 @@ TEST(Arguments, OptionsTable) {
        "--legendas grava .vtt ou .srt: x.txt\n"},
       {{"--legendas", "x.vtt", url, "390", "844", "3", "47", out},
        "--legendas só vale com --roteiro\n"},
+      {{"--zoom-nos-toques", "5", url, "390", "844", "3", "47", out},
+       "--zoom-nos-toques precisa de um fator de 1,25 a 4: 5\n"},
       {{"--cabecalho", "X Y: z", url, "390", "844", "3", "47", out},
        "cabeçalho inválido: X Y: z\n"},
       {{"--cabecalho", "X: a\nb", url, "390", "844", "3", "47", out},

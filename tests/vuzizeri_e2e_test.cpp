@@ -583,6 +583,19 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_NEAR(iy, 47 + 234, 2);
   EXPECT_EQ(clicksLogged(*m.frames.back()), "rb-");
 
+  // With a zoom on each touch the taps still land, the camera in on them.
+  const fs::path zoomedMenu = dir_ / "zoomed-menu.mp4";
+  const Outcome zoomedRun =
+      run({"--quadro-a-quadro", "--json", "--velocidade", "2000", "--zoom-nos-toques", "2",
+           "--roteiro", menu, page, "390", "844", "1", "47", zoomedMenu});
+  EXPECT_NE(
+      zoomedRun.out.find(R"x({"linha": 2, "passo": "zoom .abrir-menu 2 (--zoom-nos-toques)", )x"
+                         R"x("segundos": 0.5}, {"linha": 2, "passo": "tocar .abrir-menu", )x"
+                         R"x("segundos": 0.9})x"),
+      std::string::npos)
+      << zoomedRun.out;
+  EXPECT_EQ(clicksLogged(*probeMovie(zoomedMenu).frames.back()), "rb-");
+
   const fs::path live = dir_ / "live.mp4";
   MovieInfo l = recorded(
       run({"--velocidade", "2000", "--roteiro", menu, page, "390", "844", "1", "47", live}), live);

@@ -269,6 +269,15 @@ const Option kOptions[] = {
      }},
     {"--roteiro", "", "ARQUIVO", "passos em ordem, um por linha (até 1 MiB), destes:",
      [](Parse& p, const std::string& value) { return named(p.a.storyboardFile, value); }},
+    {"--zoom-nos-toques", "", "FATOR",
+     "cada toque, toque longo, deslize e digitação do roteiro aproxima FATOR vezes e volta",
+     [](Parse& p, const std::string& value) -> Ending {
+       p.a.zoomOnTouches = numberWithin(value, kMinZoom, kMaxZoom);
+       if (!p.a.zoomOnTouches)
+         return refused("--zoom-nos-toques precisa de um fator de 1,25 a 4: " + shownText(value) +
+                        "\n");
+       return {};
+     }},
     {"--legendas", "", "ARQUIVO.vtt|.srt",
      "as legendas e os títulos do roteiro, com seus tempos, num arquivo ao lado do vídeo",
      [](Parse& p, const std::string& value) -> Ending {
@@ -450,6 +459,8 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
   }
   if (!a.captionsFile.empty() && a.storyboardFile.empty())
     return refused("--legendas só vale com --roteiro\n");
+  if (a.zoomOnTouches && a.storyboardFile.empty())
+    return refused("--zoom-nos-toques só vale com --roteiro\n");
   // What the movie's form cannot carry or show; parts are joined as MP4.
   const MovieForm& form = *a.form;
   if (a.fps > form.maxFps) {

@@ -71,6 +71,8 @@ struct Arguments : ScrollDirections {
   // --legendas: where the storyboard's captions and titles are written as
   // WebVTT (.vtt) or SubRip (.srt) once the video is.
   std::string captionsFile;
+  // --zoom-nos-toques: the factor each step a finger takes zooms in by.
+  std::optional<double> zoomOnTouches;
   std::optional<Storyboard> storyboard;
   // --barra-de-status: a phone's status bar on the band, showing `time`
   // (--hora). --moldura: the phone around the screen, on `frameBackground`

@@ -90,7 +90,10 @@ void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
   double velocidade = scrollSpeed(*height, args.contentH);
   if (args.storyboard) {
     velocidade = storySpeed();
-    story_ = makeStory(args.storyboard->filmed, true);
+    story_ = makeStory(args.zoomOnTouches
+                           ? withZoomOnTouches(args.storyboard->filmed, *args.zoomOnTouches)
+                           : args.storyboard->filmed,
+                       true);
   }
   plan_ = makePlan(&velocidade);
   if (args.directsScroll() && !plan_) return;  // refused

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 
 #include "common/shown_text.h"
 #include "vuzizeri/storyboard/line_syntax.h"
@@ -110,6 +111,7 @@ class Pause final : public ActiveStep {
 class OnElement : public ActiveStep {
  public:
   void begin(StepContext& run) override {
+    if (run.zoomed()) return run.proceed();
     run.act(JsonValue::object({{"find", run.step().selector}}), [&run](StepContext::Answer answer) {
       const std::string refused = run.refusal(answer);
       const std::optional<std::vector<double>> place = numbers(answer, 3);
@@ -336,9 +338,10 @@ class Words final : public ActiveStep {
 };
 
 // zoom SELETOR FATOR and zoom 1: the camera moves over kZoomSeconds, eased,
-// to FATOR times the page centred on the element, or back to the page as it
-// stands; the engine paints each frame at the camera's scale.
-class Zoom final : public ActiveStep {
+// to FATOR times the page centred on the element (first moved into view, as
+// for a tap), or back to the page as it stands; the engine paints each frame
+// at the camera's scale.
+class Zoom final : public OnElement {
  public:
   static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
     if (number(rest) == 1.0) {
@@ -354,33 +357,42 @@ class Zoom final : public ActiveStep {
     return {};
   }
   void begin(StepContext& run) override {
+    if (run.step().number == 1) return run.proceed();
+    OnElement::begin(run);
+  }
+  void goOn(StepContext& run) override {
+    if (aimed_) return moveCamera(run);
     const StoryStep& s = run.step();
-    began_ = run.seconds();
     const JsonValue aim = s.number == 1 ? JsonValue() : JsonValue(s.selector);
     run.act(JsonValue::object({{"aim", aim}}), [this, &run](StepContext::Answer answer) {
       const std::string refused = run.refusal(answer);
       const std::optional<std::vector<double>> at = numbers(answer, 5);
       if (!refused.empty() || !at)
         return run.refuse(refused.empty() ? "resposta sem sentido" : refused);
+      aimed_ = true;
+      began_ = run.seconds();
       from_ = {(*at)[0], (*at)[1], (*at)[2]};
       to_ = {run.step().number, (*at)[3], (*at)[4]};
-      run.proceed();
+      moveCamera(run);
     });
-  }
-  void goOn(StepContext& run) override {
-    const double t = std::clamp((run.seconds() - began_) / kZoomSeconds + kSameMoment, 0.0, 1.0);
-    const double e = 0.5 - 0.5 * std::cos(M_PI * t);
-    std::vector<JsonValue> camera(from_.begin(), from_.end());
-    camera.insert(camera.end(), to_.begin(), to_.end());
-    camera.emplace_back(e);
-    run.act(JsonValue::object({{"camera", JsonValue::list(camera)}}),
-            [&run, t](StepContext::Answer answer) {
-              if (!numbers(answer, 3)) return run.refuse("a página não respondeu");
-              t >= 1 ? run.ended() : run.holdUntilNext();
-            });
   }
 
  private:
+  void moveCamera(StepContext& run) {
+    const double t = std::clamp((run.seconds() - began_) / kZoomSeconds + kSameMoment, 0.0, 1.0);
+    std::vector<JsonValue> camera(from_.begin(), from_.end());
+    camera.insert(camera.end(), to_.begin(), to_.end());
+    camera.emplace_back(0.5 - 0.5 * std::cos(M_PI * t));
+    run.act(JsonValue::object({{"camera", JsonValue::list(camera)}}),
+            [this, &run, t](StepContext::Answer answer) {
+              if (!numbers(answer, 3)) return run.refuse("a página não respondeu");
+              if (t < 1) return run.holdUntilNext();
+              run.setZoomed(to_[0] != 1);
+              run.ended();
+            });
+  }
+
+  bool aimed_ = false;
   double began_ = 0;
   std::array<double, 3> from_{}, to_{};  // zoom, and the page's point at the view's centre
 };
@@ -561,6 +573,35 @@ std::string stepsHelp() {
   std::string shown = "    antes";
   shown.resize(32, ' ');
   return text + shown + "os passos acima dela vêm antes da gravação\n";
+}
+
+std::vector<StoryStep> withZoomOnTouches(std::vector<StoryStep> steps, double factor) {
+  const StepKind* zoom = stepNamed("zoom");
+  std::vector<StoryStep> out;
+  for (StoryStep& step : steps) {
+    const std::string_view word = step.kind->word;
+    if (word != "tocar" && word != "tocar-longo" && word != "deslizar" && word != "digitar") {
+      out.push_back(std::move(step));
+      continue;
+    }
+    char factorText[32];
+    std::snprintf(factorText, sizeof factorText, "%g", factor);
+    StoryStep in;
+    in.kind = zoom;
+    in.line = step.line;
+    in.selector = step.selector;
+    in.number = factor;
+    in.written = "zoom " + step.selector + " " + factorText + " (--zoom-nos-toques)";
+    StoryStep back;
+    back.kind = zoom;
+    back.line = step.line;
+    back.number = 1;
+    back.written = "zoom 1 (--zoom-nos-toques)";
+    out.push_back(std::move(in));
+    out.push_back(std::move(step));
+    out.push_back(std::move(back));
+  }
+  return out;
 }
 
 size_t keysDue(double elapsed, size_t count) {

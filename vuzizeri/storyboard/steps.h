@@ -57,6 +57,10 @@ class StepContext {
   virtual void touched(const Touch& touch) = 0;
   // Words to show on the screen.
   virtual void show(const Caption& caption) = 0;
+  // Whether the camera is zoomed in (a zoom step's), so that an element is
+  // not moved into view: the camera shows it.
+  virtual bool zoomed() const = 0;
+  virtual void setZoomed(bool zoomed) = 0;
 };
 
 // A step under way, with its own state.
@@ -91,6 +95,10 @@ const StepKind* stepNamed(std::string_view word);
 std::string stepWords();
 // A line of help for each step, as --help prints them.
 std::string stepsHelp();
+
+// --zoom-nos-toques: each step a finger takes (tocar, tocar-longo,
+// deslizar, digitar) between a zoom on its element by `factor` and zoom 1.
+std::vector<StoryStep> withZoomOnTouches(std::vector<StoryStep> steps, double factor);
 
 // How many of `count` keys are typed `elapsed` seconds after the first.
 size_t keysDue(double elapsed, size_t count);

@@ -101,6 +101,8 @@ class StoryboardRun final : private StepContext {
   std::string refusal(const Answer& answer) const override;
   void touched(const Touch& touch) override;
   void show(const Caption& caption) override { captions_.push_back(caption); }
+  bool zoomed() const override { return zoomed_; }
+  void setZoomed(bool zoomed) override { zoomed_ = zoomed; }
 
   void begin();
   // Does the active step's part of this moment: a move under way, then the
@@ -122,6 +124,7 @@ class StoryboardRun final : private StepContext {
   std::function<void(StoryDirection)> done_;
   std::vector<Touch> touches_;
   std::vector<Caption> captions_;
+  bool zoomed_ = false;
   std::vector<StepTime> times_;
 };
 
