@@ -1151,9 +1151,19 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
   args.insert(args.end(), {"--estilo", dir_ / "estilo.css", "--script", dir_ / "script.js"});
   args.insert(args.end(), {"--esperar-elemento", "#tarde", "--esquema", "escuro"});
   args.insert(args.end(), {"--movimento-reduzido", "--redigir", ".cartao", "--redigir-texto",
-                           "[a-z]+@[a-z.]+", server.url()});
+                           "[a-z]+@[a-z.]+", "--json", server.url()});
   args.insert(args.end(), {"400", "300", "1", "0", out});
-  MovieInfo m = recorded(run(args, {kCredentials}), out);
+  const Outcome shaped = run(args, {kCredentials});
+  ASSERT_EQ(shaped.status, 0) << shaped.err;
+  // The report counts what was covered, and says none of it.
+  std::smatch counts;
+  ASSERT_TRUE(std::regex_search(
+      shaped.out, counts, std::regex(R"("redigidos": \{"elementos": (\d+), "trechos": (\d+)\})")))
+      << shaped.out;
+  EXPECT_GT(std::stoi(counts[1]), 3);
+  EXPECT_GT(std::stoi(counts[2]), 3);
+  EXPECT_EQ(shaped.out.find("exemplo"), std::string::npos);
+  MovieInfo m = probeMovie(out);
   for (const char* path : {"/", "/img", "/css", "/data", "/bounce"}) {
     EXPECT_NE(other.request(path), "") << path << " was asked for";
     for (const char* secret : {"X-Teste", "Cookie:", "Authorization:"})

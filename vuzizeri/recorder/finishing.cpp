@@ -7,6 +7,7 @@
 
 #include "vuzizeri/picture/captions.h"
 #include "vuzizeri/recorder/frame_budget.h"
+#include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/recorder.h"
 
@@ -32,6 +33,7 @@ RunReport Vuzizeri::runReport() const {
     for (const Caption& c : withChapterEnds(story_->captions(), videoSeconds()))
       r.words.push_back({kKinds[static_cast<int>(c.kind)], c.text, c.from, c.to});
   }
+  r.redacted = redacted_;
   // A part's plan is the plain scroll's, unless the scroll was directed.
   if (!plan_ || !args.givesDirections()) return r;
   r.directed = true;
@@ -54,6 +56,20 @@ RunReport Vuzizeri::runReport() const {
 
 void Vuzizeri::terminar() {
   finishing_ = true;
+  // What was covered is counted while the page is still there.
+  if ((!args.redact.empty() || !args.redactText.empty()) && !redacted_) {
+    std::vector<JsonValue> selectors(args.redact.begin(), args.redact.end());
+    runScript(kRedactionCountScript, JsonValue::object({{"selectors", JsonValue::list(selectors)}}),
+              [this](std::optional<web::ScriptValue> counts) {
+                redacted_ = {0, 0};
+                if (counts && counts->isArray() && counts->elements.size() == 2 &&
+                    counts->elements[0].isNumber() && counts->elements[1].isNumber())
+                  redacted_ = {static_cast<int64_t>(counts->elements[0].number),
+                               static_cast<int64_t>(counts->elements[1].number)};
+                terminar();
+              });
+    return;
+  }
   budget::stopRecording();
   tell(Progress::Phase::kFinishing);
   writer->markAsFinished();

@@ -231,6 +231,8 @@ class Vuzizeri final : private CaptureHost {
   // The movie.
   std::unique_ptr<RecordingWriter> writer;
   media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
+  // --redigir, --redigir-texto: what was covered, counted at the end.
+  std::optional<std::pair<int64_t, int64_t>> redacted_;
   LayerPictures layers_;  // frame by frame: the headers and tab bars the page left out
   double t0 = 0.0;
   double lastPTS = -1.0;

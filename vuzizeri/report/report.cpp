@@ -59,6 +59,9 @@ std::string jsonReport(const RunReport& r) {
       json += "]";
     }
   }
+  if (r.redacted)
+    json += ", \"redigidos\": {\"elementos\": " + std::to_string(r.redacted->first) +
+            ", \"trechos\": " + std::to_string(r.redacted->second) + "}";
   return json + "}";
 }
 

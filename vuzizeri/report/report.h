@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The report of a finished recording: one line, or one JSON object.
@@ -48,6 +50,9 @@ struct RunReport {
     double from = 0, to = 0;
   };
   std::vector<Words> words;
+  // --redigir and --redigir-texto: the elements and text ranges covered as
+  // the recording ended.
+  std::optional<std::pair<int64_t, int64_t>> redacted;
 };
 
 // The report as one line of JSON: {"arquivo", "bytes", "segundos",
@@ -55,7 +60,8 @@ struct RunReport {
 // for a directed scroll "de", "ate", "pausas" [{"seletor", "posicao",
 // "segundos"}], "ida_e_volta", "suave"}, and for a storyboard "roteiro"
 // [{"linha", "passo", "segundos"}] and, when it shows any, "legendas"
-// [{"tipo" ("legenda", "titulo", "capitulo" or "destaque"), "texto", "de", "ate"}].
+// [{"tipo" ("legenda", "titulo", "capitulo" or "destaque"), "texto", "de", "ate"}];
+// with redaction, "redigidos" {"elementos", "trechos"}.
 std::string jsonReport(const RunReport& report);
 
 // The file's size in bytes, 0 when it cannot be read.
