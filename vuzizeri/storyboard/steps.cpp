@@ -246,8 +246,16 @@ class Swipe final : public OnElement {
       return;
     }
     const double travelled = std::min(1.0, (run.seconds() - began_) / kSwipeSeconds + kSameMoment);
-    run.act(JsonValue::object(
-                {{"drag", JsonValue::list({x_ + travelled * s.dx, y_ + travelled * s.dy})}}),
+    // A finger's moves come at least every 1/60 s, however far apart the
+    // moments are (30 frames a second, the wall clock).
+    const double step = 1.0 / (kSwipeSeconds * kTouchMovesPerSecond);
+    std::vector<JsonValue> points;
+    for (double at = std::min(travelled, moved_ + step);; at = std::min(travelled, at + step)) {
+      points.push_back(JsonValue::list({x_ + at * s.dx, y_ + at * s.dy}));
+      if (at >= travelled) break;
+    }
+    moved_ = travelled;
+    run.act(JsonValue::object({{"drag", JsonValue::list(points)}}),
             [&run, travelled](StepContext::Answer answer) {
               if (!isText(answer, "ok")) return run.refuse("a página não respondeu");
               travelled >= 1 ? lift(run) : run.holdUntilNext();
@@ -256,6 +264,7 @@ class Swipe final : public OnElement {
 
  private:
   bool down_ = false;
+  double moved_ = 0;  // how far along the finger has moved
   double x_ = 0, y_ = 0;
   double began_ = 0;
 };

@@ -39,6 +39,7 @@ struct Storyboard {
 inline constexpr double kTapSeconds = 0.15;
 inline constexpr double kKeySeconds = 0.1;  // ten keys a second
 inline constexpr double kSwipeSeconds = 0.3;
+inline constexpr double kTouchMovesPerSecond = 60;
 inline constexpr double kZoomSeconds = 0.4;
 inline constexpr double kMinZoom = 1.25, kMaxZoom = 4;
 inline constexpr double kWaitLimitSeconds = 30;

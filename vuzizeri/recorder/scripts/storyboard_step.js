@@ -28,7 +28,8 @@
 //   press: [selector, dx, dy]  a finger put down (touchstart) dx, dy CSS px
 //       from where tap would tap, and kept down: answers as tap does, from
 //       where it came down, without clicking.
-//   drag: [x, y]  the finger that is down moves to (x, y) (touchmove); where
+//   drag: [[x, y], ...]  the finger that is down moves to each (x, y) in turn
+//       (a touchmove each); where
 //       the page lets the move be (it does not cancel it), what scrolls
 //       under the finger scrolls with it, as on a phone. 'ok', or 'none'
 //       when no finger is down.
@@ -211,12 +212,10 @@
     at.target.dispatchEvent(touch('touchstart', at.target, at.x, at.y));
     return [at.x, at.y, false];
   }
-  if (drag !== undefined) {
-    var f = w.storyFinger;
-    if (!f) return 'none';
-    var dx = drag[0] - f.x, dy = drag[1] - f.y;
-    f.x = drag[0];
-    f.y = drag[1];
+  var moveFinger = function (f, point) {
+    var dx = point[0] - f.x, dy = point[1] - f.y;
+    f.x = point[0];
+    f.y = point[1];
     if (f.target.dispatchEvent(touch('touchmove', f.target, f.x, f.y))) {
       // The nearest box that scrolls along the move takes it, the page last.
       for (var el = f.target; el; el = el.parentElement) {
@@ -227,11 +226,16 @@
         if (room && (overflow == 'auto' || overflow == 'scroll') && el !== d.documentElement &&
             el !== d.body) {
           el.scrollBy({ left: -dx, top: -dy, behavior: 'instant' });
-          return 'ok';
+          return;
         }
       }
       w.scrollBy({ left: -dx, top: -dy, behavior: 'instant' });
     }
+  };
+  if (drag !== undefined) {
+    var f = w.storyFinger;
+    if (!f) return 'none';
+    drag.forEach(function (point) { moveFinger(f, point); });
     return 'ok';
   }
   if (lift !== undefined) {
