@@ -15,7 +15,7 @@ target_compile_definitions(vuzizeri_e2e_tests PRIVATE VUZIZERI_BINARY="$<TARGET_
                                                       JUNTAR_BINARY="$<TARGET_FILE:vuzizeri-juntar>"
                                                       TEST_PAGES_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pages")
 add_dependencies(vuzizeri_e2e_tests vuzizeri vuzizeri-juntar)
-gtest_discover_tests(vuzizeri_e2e_tests PROPERTIES TIMEOUT 120)
+gtest_discover_tests(vuzizeri_e2e_tests PROPERTIES TIMEOUT 240)
 
 add_executable(vuzizeri_slow_tests vuzizeri_slow_test.cpp)
 target_link_libraries(vuzizeri_slow_tests PRIVATE test_support GTest::gtest_main)
