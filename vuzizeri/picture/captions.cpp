@@ -54,13 +54,17 @@ void drawCaptions(graphics::Canvas& canvas, const std::vector<Caption>& captions
 
 void drawHighlights(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
                     double left, double top, double width, double height, double scale,
-                    double offset) {
+                    double offset, const Camera& camera) {
   const graphics::Colour ring{1, 0.8, 0, 1}, white{1, 1, 1, 1};
   for (const Caption& c : captions) {
     if (c.kind != Caption::Kind::kHighlight || !showsAt(c, seconds)) continue;
-    const double pad = 6 * scale, x = left + c.left * scale - pad;
-    const double y = top + (c.top - offset) * scale - pad;
-    const double w = c.width * scale + 2 * pad, h = c.height * scale + 2 * pad;
+    // Where the box shows: a page point p is seen at (p - camera) × zoom
+    // from the view's centre.
+    const double f = camera.zoom, pad = 6 * scale;
+    const double viewX = f == 1 ? c.left : (c.left - camera.x) * f + width / scale / 2;
+    const double viewY = f == 1 ? c.top - offset : (c.top - camera.y) * f + height / scale / 2;
+    const double x = left + viewX * scale - pad, y = top + viewY * scale - pad;
+    const double w = c.width * f * scale + 2 * pad, h = c.height * f * scale + 2 * pad;
     canvas.strokeRoundedRect(x, y, w, h, 8 * scale, 3 * scale, ring);
     if (c.text.empty()) continue;
     // The label below the ring, or above it where there is no room below.

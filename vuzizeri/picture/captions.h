@@ -18,6 +18,12 @@ inline constexpr double kHomeIndicatorCss = 34;
 inline constexpr char kOpeningChapter[] = "Início";
 inline constexpr double kOpeningChapterSeconds = 0.1;
 
+// The storyboard's camera (its zoom step): the page enlarged `zoom` times
+// around its point (x, y), CSS px from the page's top left.
+struct Camera {
+  double zoom = 1, x = 0, y = 0;
+};
+
 struct Caption {
   // A chapter is a mark in the movie, not drawn; a highlight a ring around
   // a part of the page, with the text (if any) beside it.
@@ -35,10 +41,11 @@ struct Caption {
 void drawCaptions(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
                   double left, double top, double width, double height, double scale,
                   double bottomInset);
-// The highlights that show at `seconds`, the page scrolled `offset` CSS px.
+// The highlights that show at `seconds`, the page scrolled `offset` CSS px
+// and seen through `camera`.
 void drawHighlights(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
                     double left, double top, double width, double height, double scale,
-                    double offset);
+                    double offset, const Camera& camera);
 // The title cards that show at `seconds`, over the whole screen.
 void drawTitleCards(graphics::Canvas& canvas, const std::vector<Caption>& captions, double seconds,
                     double left, double top, double width, double height, double scale);

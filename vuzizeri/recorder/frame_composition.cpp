@@ -105,7 +105,8 @@ std::optional<PreparedFrame> Vuzizeri::composePage(const graphics::Image& image,
   }
   if (story_ && !story_->captions().empty()) {
     drawHighlights(*canvas, story_->captions(), seconds, left, contentTop, static_cast<double>(pxW),
-                   static_cast<double>(contentPx), capture_.rowsPerCss, lastOffset_.value_or(0));
+                   static_cast<double>(contentPx), capture_.rowsPerCss, lastOffset_.value_or(0),
+                   story_->cameraNow());
     drawCaptions(*canvas, story_->captions(), seconds, left, contentTop, static_cast<double>(pxW),
                  static_cast<double>(contentPx), capture_.rowsPerCss, kHomeIndicatorCss);
     canvas->flush();

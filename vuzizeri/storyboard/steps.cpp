@@ -111,7 +111,7 @@ class Pause final : public ActiveStep {
 class OnElement : public ActiveStep {
  public:
   void begin(StepContext& run) override {
-    if (run.zoomed()) return run.proceed();
+    if (run.camera().zoom != 1) return run.proceed();
     run.act(JsonValue::object({{"find", run.step().selector}}), [&run](StepContext::Answer answer) {
       const std::string refused = run.refusal(answer);
       const std::optional<std::vector<double>> place = numbers(answer, 3);
@@ -393,11 +393,11 @@ class Zoom final : public OnElement {
     camera.insert(camera.end(), to_.begin(), to_.end());
     camera.emplace_back(0.5 - 0.5 * std::cos(M_PI * t));
     run.act(JsonValue::object({{"camera", JsonValue::list(camera)}}),
-            [this, &run, t](StepContext::Answer answer) {
-              if (!numbers(answer, 3)) return run.refuse("a página não respondeu");
-              if (t < 1) return run.holdUntilNext();
-              run.setZoomed(to_[0] != 1);
-              run.ended();
+            [&run, t](StepContext::Answer answer) {
+              const std::optional<std::vector<double>> set = numbers(answer, 3);
+              if (!set) return run.refuse("a página não respondeu");
+              run.setCamera({(*set)[0], (*set)[1], (*set)[2]});
+              t < 1 ? run.holdUntilNext() : run.ended();
             });
   }
 

@@ -57,10 +57,10 @@ class StepContext {
   virtual void touched(const Touch& touch) = 0;
   // Words to show on the screen.
   virtual void show(const Caption& caption) = 0;
-  // Whether the camera is zoomed in (a zoom step's), so that an element is
-  // not moved into view: the camera shows it.
-  virtual bool zoomed() const = 0;
-  virtual void setZoomed(bool zoomed) = 0;
+  // The camera as a zoom step last set it; while it is zoomed in, an
+  // element is not moved into view: the camera shows it.
+  virtual const Camera& camera() const = 0;
+  virtual void setCamera(const Camera& camera) = 0;
 };
 
 // A step under way, with its own state.

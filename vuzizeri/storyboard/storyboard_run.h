@@ -69,6 +69,7 @@ class StoryboardRun final : private StepContext {
 
   const std::vector<Touch>& touches() const { return touches_; }
   const std::vector<Caption>& captions() const { return captions_; }
+  const Camera& cameraNow() const { return camera_; }
   const std::vector<StepTime>& times() const { return times_; }
   // How many steps have begun, of how many.
   size_t begun() const { return next_; }
@@ -101,8 +102,8 @@ class StoryboardRun final : private StepContext {
   std::string refusal(const Answer& answer) const override;
   void touched(const Touch& touch) override;
   void show(const Caption& caption) override { captions_.push_back(caption); }
-  bool zoomed() const override { return zoomed_; }
-  void setZoomed(bool zoomed) override { zoomed_ = zoomed; }
+  const Camera& camera() const override { return camera_; }
+  void setCamera(const Camera& camera) override { camera_ = camera; }
 
   void begin();
   // Does the active step's part of this moment: a move under way, then the
@@ -124,7 +125,7 @@ class StoryboardRun final : private StepContext {
   std::function<void(StoryDirection)> done_;
   std::vector<Touch> touches_;
   std::vector<Caption> captions_;
-  bool zoomed_ = false;
+  Camera camera_;
   std::vector<StepTime> times_;
 };
 
