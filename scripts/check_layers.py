@@ -15,12 +15,14 @@ RANKS = {
     "vuzizeri/scroll": 3,
     "vuzizeri/picture": 3,
     "vuzizeri/movie": 3,
+    "vuzizeri/target": 3,
     "vuzizeri/storyboard": 4,
     "vuzizeri/command_line": 5,
     "vuzizeri/recorder": 6,
     "vuzizeri/capture": 7,
     "vuzizeri/launcher": 8,
     "vuzizeri/joiner": 8,
+    "vuzizeri/checker": 8,
     "tessane": 2,
 }
 

@@ -29,3 +29,11 @@ target_include_directories(page_script_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
 target_link_libraries(page_script_tests PRIVATE vuzizeri_capture platform_web platform_display
                                                 GTest::gtest_main)
 gtest_discover_tests(page_script_tests PROPERTIES TIMEOUT 60)
+
+# The store checker over movies made by ffmpeg.
+add_executable(store_check_tests store_check_test.cpp)
+target_link_libraries(store_check_tests PRIVATE test_support GTest::gtest_main)
+target_compile_definitions(store_check_tests
+                           PRIVATE VERIFICAR_BINARY="$<TARGET_FILE:vuzizeri-verificar>")
+add_dependencies(store_check_tests vuzizeri-verificar)
+gtest_discover_tests(store_check_tests PROPERTIES TIMEOUT 120)

@@ -32,6 +32,7 @@ struct SoundSource::Impl {
   std::deque<float> left, right;  // decoded, not yet read
   bool passGaveSound = false;     // some sound came of this pass through the file
   std::string firstError;
+  bool silent = false;  // no file: zeros for ever
 
   bool fail(const std::string& reason) {
     if (firstError.empty()) firstError = path + ": " + reason;
@@ -198,8 +199,19 @@ std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::str
   return std::unique_ptr<SoundSource>(new SoundSource(std::move(d)));
 }
 
+std::unique_ptr<SoundSource> SoundSource::silence() {
+  auto impl = std::make_unique<Impl>();
+  impl->silent = true;
+  return std::unique_ptr<SoundSource>(new SoundSource(std::move(impl)));
+}
+
 bool SoundSource::read(float* left, float* right, int count) {
   Impl& d = *impl_;
+  if (d.silent) {
+    std::fill_n(left, count, 0.0f);
+    std::fill_n(right, count, 0.0f);
+    return true;
+  }
   while (d.left.size() < static_cast<size_t>(count))
     if (!d.decodeMore()) return false;
   std::copy_n(d.left.begin(), count, left);

@@ -22,6 +22,8 @@ class SoundSource {
   // file that opens but does not decode is refused now.
   static std::unique_ptr<SoundSource> open(const std::string& path, std::string* error);
   static constexpr double kOpenSeconds = 5;
+  // Silence: the track a store wants under a video without sound.
+  static std::unique_ptr<SoundSource> silence();
   ~SoundSource();
   SoundSource(const SoundSource&) = delete;
   SoundSource& operator=(const SoundSource&) = delete;

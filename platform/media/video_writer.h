@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/media/media_time.h"
@@ -18,9 +19,10 @@ enum class FileType {
 };
 
 enum class VideoCodec {
-  kProRes4444,  // 'ap4h', 10-bit 4:4:4 with alpha, vendor 'apl0'
-  kH264,        // libx264, 4:2:0, no B-frames unless allowed
-  kVp9,         // libvpx-vp9, 4:2:0, with alpha when asked for
+  kProRes4444,   // 'ap4h', 10-bit 4:4:4 with alpha, vendor 'apl0'
+  kProRes422HQ,  // 'apch', 10-bit 4:2:2, no alpha, at the profile's own rate
+  kH264,         // libx264, 4:2:0, no B-frames unless allowed
+  kVp9,          // libvpx-vp9, 4:2:0, with alpha when asked for
   // libx264rgb without loss: every frame's colours exactly (alpha dropped),
   // for a second pass over them.
   kLosslessRgb,
@@ -35,6 +37,22 @@ struct H264Settings {
   int maxKeyFrameInterval = 8;        // frames
   bool allowFrameReordering = false;  // false: no B-frames
   std::string x264Preset = "veryfast";
+  // Limits a store checks: the highest profile ("high"; empty: x264's
+  // choice), the level × 10 (0: x264's), and a rate never exceeded over any
+  // second (0: none).
+  std::string profile;
+  int level = 0;
+  int64_t maxBitRate = 0;
+};
+
+// The movie's picture when it is not the frames' own: each frame's `source`
+// rectangle, scaled once with a Lanczos filter, fills `placed`; the rest of
+// the picture is `background` (RGB). Rectangles are x, y, width, height.
+struct PictureLayout {
+  int64_t width = 0, height = 0;
+  int64_t source[4] = {};
+  int64_t placed[4] = {};
+  uint8_t background[3] = {255, 255, 255};
 };
 
 struct VideoInputSettings {
@@ -43,6 +61,12 @@ struct VideoInputSettings {
   int64_t height = 0;  // 1 .. kMaxVideoDimension
   H264Settings h264;   // kH264's; kVp9 takes its bit rate and frame rate
   bool alpha = false;  // kVp9: the picture's alpha kept (yuva420p)
+  // A QuickTime movie's index written before its data, as stores ask (an
+  // MP4's always is): the file is rewritten once at the finish.
+  bool indexFirst = false;
+  // Set when the movie's picture is not the frames' size (H.264 and
+  // ProRes 422 HQ); the frames are still appended at width × height.
+  std::optional<PictureLayout> layout;
   // Tunes the encoder for latency rather than throughput (H.264 only).
   bool expectsMediaDataInRealTime = false;
   // Track timescale; every presentation time is written in it.
@@ -77,9 +101,9 @@ class VideoWriter {
   VideoWriter(const VideoWriter&) = delete;
   VideoWriter& operator=(const VideoWriter&) = delete;
 
-  // False when the settings cannot make a track (a side out of range, an
-  // area beyond the encoders' (w + 128) × (h + 128) < 2²⁸, bad timescale,
-  // encoder missing, a second input); the reason is in error().
+  // False when the settings cannot make a track (a side out of range, a
+  // layout whose rectangles leave the frame or the picture, an area beyond the encoders' (w + 128)
+  // × (h + 128) < 2²⁸, bad timescale, encoder missing, a second input); the reason is in error().
   bool addInput(const VideoInputSettings& settings);
   // Adds a sound track (AAC, or Vorbis in WebM; stereo, 48 kHz, `bitRate`
   // bits per second) that plays

@@ -222,7 +222,11 @@ void FrameByFrameDriver::handleStep(int64_t frame, std::optional<SnappedScroll> 
     step_.shift.layers = layerPlacements(reading->layers, r_.settings().rowsPerCss,
                                          static_cast<int>(r_.settings().pxW),
                                          static_cast<int>(r_.settings().contentPx));
-    atEnd = r_.story() ? storyOver_ : plan_->over(secondsOf(frame), endOffset_);
+    // A storyboard's end is held until the video, with the frames that
+    // show the end, is as long as it must be.
+    atEnd = r_.story() ? storyOver_ && secondsOf(frame + endReadings(r_.settings().fps)) >=
+                                           r_.settings().shortestSeconds - 1e-9
+                       : plan_->over(secondsOf(frame), endOffset_);
   }
   r_.countEnd(atEnd);
   awaitPicture(moved ? kMovedFrameWait : kStillFrameWait);

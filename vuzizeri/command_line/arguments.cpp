@@ -15,6 +15,8 @@
 #include "common/shown_text.h"
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/storyboard/steps.h"
+#include "vuzizeri/target/movie_rules.h"
+#include "vuzizeri/target/picture_fit.h"
 
 namespace vuz {
 
@@ -108,6 +110,7 @@ struct Parse {
   Arguments a;
   std::optional<Device> device;
   const DeviceSource& devices;
+  const TargetSource& targets;
   bool fpsGiven = false;
   bool timeGiven = false;
   bool frameBackgroundGiven = false;
@@ -165,6 +168,17 @@ const Option kOptions[] = {
          return refused("aparelho desconhecido: " + shownText(value) +
                         " (vuzizeri --aparelhos lista os nomes)\n");
        p.device = *found;
+       return {};
+     }},
+    {"--destino", "", "NOME",
+     "grava o que NOME aceita: tamanho, 30 quadros/s, som, duração; seguem <url> <saida>",
+     [](Parse& p, const std::string& value) -> Ending {
+       const std::vector<Target> known = p.targets ? p.targets() : std::vector<Target>{};
+       const Target* found = targetNamed(known, value);
+       if (!found)
+         return refused("destino desconhecido: " + shownText(value) + " (" + targetNames(known) +
+                        ")\n");
+       p.a.target = *found;
        return {};
      }},
     {"--aparelhos", "", "", "lista os aparelhos conhecidos e sai",
@@ -255,6 +269,13 @@ const Option kOptions[] = {
          return refused("--pausa precisa de SELETOR=SEGUNDOS, com segundos acima de 0 e até 600: " +
                         shownText(value) + "\n");
        p.a.pauses.push_back({value.substr(0, equals), *seconds});
+       return {};
+     }},
+    {"--duracao", "", "SEG", "a rolagem medida para o vídeo durar SEG segundos",
+     [](Parse& p, const std::string& value) -> Ending {
+       p.a.duration = numberWithin(value, 1, kMaxVideoSeconds);
+       if (!p.a.duration)
+         return refused("--duracao precisa de segundos, de 1 a 600: " + shownText(value) + "\n");
        return {};
      }},
     {"--ida-e-volta", "", "", "no fim, volta ao começo: o vídeo termina como começou",
@@ -419,8 +440,45 @@ std::string usageWithOptions() {
          "VUZIZERI_CREDENCIAIS=usuario:senha no ambiente: autenticação HTTP na origem da página\n";
 }
 
-ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSource& devices) {
-  Parse p{Arguments{}, std::nullopt, devices};
+namespace {
+
+// What a target asks of the rest of the command line; empty when it holds.
+std::string targetClash(Parse& p) {
+  Arguments& a = p.a;
+  const Target& t = *a.target;
+  const std::string named = "--destino " + t.name;
+  if (p.fpsGiven && a.fps != t.fps)
+    return named + " grava a " + std::to_string(t.fps) + " quadros por segundo, constantes\n";
+  a.fps = t.fps;
+  if (a.form->madeAfterwards || a.form->file == media::FileType::kWebM ||
+      (a.form->file == media::FileType::kQuickTimeMovie && !t.proRes))
+    return named + " grava em --formato mp4" + (t.proRes ? " ou mov (ProRes 422 HQ)" : "") + "\n";
+  if (a.frame && !t.frameAllowed)
+    return named +
+           " não aceita --moldura: as prévias da App Store mostram só o app, sem o aparelho em "
+           "volta\n";
+  if (a.transparentPage || a.frameBackground.alpha < 255) return named + " não tem transparência\n";
+  if (a.part || a.parallel) return named + " não combina com --trecho nem --paralelo\n";
+  if (a.duration && (*a.duration < t.shortestSeconds || *a.duration > t.longestSeconds))
+    return named + " pede um vídeo de " + decimalText(t.shortestSeconds, 3) + " a " +
+           decimalText(t.longestSeconds, 3) + " s: --duracao fica fora\n";
+  // The stores' frames are exact: the run is made frame by frame.
+  a.frameByFrame = true;
+  if (p.device) return {};
+  const std::vector<Device> known = p.devices ? p.devices() : std::vector<Device>{};
+  auto found =
+      std::find_if(known.begin(), known.end(), [&](const Device& d) { return d.name == t.device; });
+  if (found == known.end())
+    return named + ": o aparelho " + t.device + " do destino não está na tabela de aparelhos\n";
+  p.device = *found;
+  return {};
+}
+
+}  // namespace
+
+ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSource& devices,
+                           const TargetSource& targets) {
+  Parse p{Arguments{}, std::nullopt, devices, targets};
   Arguments& a = p.a;
   // Options come first; "--" ends them. An unknown one, or one without its
   // value, is a usage error.
@@ -442,6 +500,11 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
     }
     if (Ending end = option->apply(p, value)) return *end;
   }
+  if (a.duration && a.speed) return refused("--duracao não combina com --velocidade\n");
+  if (a.duration && !a.storyboardFile.empty())
+    return refused("--duracao não combina com --roteiro: o roteiro marca o próprio tempo\n");
+  if (a.target)
+    if (const std::string clash = targetClash(p); !clash.empty()) return refused(clash);
   // A part is a run of exact frames, and the joined parts carry no sound.
   if (a.part && !a.frameByFrame) return refused("--trecho só vale com --quadro-a-quadro\n");
   if (a.part && !a.audioFile.empty()) return refused("--trecho não combina com --audio\n");
@@ -473,7 +536,8 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
     return refused("--formato " + std::string(form.name) +
                    " não tem som: não combina com --audio\n");
   // What only shows with another option is refused without it.
-  if (p.frameBackgroundGiven && !a.frame)
+  // A target that centres the screen shows the background around it too.
+  if (p.frameBackgroundGiven && !a.frame && !(a.target && a.target->fit == Target::Fit::kContain))
     return refused("--fundo-da-moldura só vale com --moldura\n");
   if (p.timeGiven && !a.statusBar) return refused("--hora só vale com --barra-de-status\n");
   if (a.keepsAlpha() && !form.alpha)
@@ -520,6 +584,17 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
   std::optional<int> windowScale = windowScaleFor(a);
   if (!windowScale) return {};
   a.windowScale = *windowScale;
+  if (a.target && a.target->fit == Target::Fit::kCover) {
+    // The screen fills the picture: a screen of another shape would lose
+    // more than a few rows.
+    const std::optional<PictureFit> fit = fitPicture(sizes->pxW, sizes->pxH, *a.target);
+    if (!fit || fit->cut > kMostCut)
+      return refused("--destino " + a.target->name + " pede " + std::to_string(a.target->width) +
+                     "×" + std::to_string(a.target->height) + ": uma tela de " +
+                     std::to_string(sizes->pxW) + "×" + std::to_string(sizes->pxH) + " perderia " +
+                     decimalText(fit ? fit->cut * 100 : 100, 1) +
+                     " % de um lado (o máximo é 1 %)\n");
+  }
   ParseResult parsed;
   parsed.arguments = a;
   return parsed;

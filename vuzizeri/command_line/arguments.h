@@ -12,6 +12,7 @@
 #include "vuzizeri/picture/screen_shape.h"
 #include "vuzizeri/scroll/directing.h"
 #include "vuzizeri/storyboard/storyboard.h"
+#include "vuzizeri/target/targets.h"
 
 namespace vuz {
 
@@ -101,6 +102,9 @@ struct Arguments : ScrollDirections {
     std::string recording;  // what makes the whole run's frames (parts.h), set at start
   };
   std::optional<Part> part;
+  // --destino: where the video is going, whose rules shape the run (frame
+  // by frame, its picture, length, sound and codec settings).
+  std::optional<Target> target;
   // The named device's screen, when --aparelho names one with its shape.
   std::optional<ScreenShape> deviceShape;
   // --paralelo N: frame by frame, the video made in N parts at once on this
@@ -116,7 +120,7 @@ struct Arguments : ScrollDirections {
   // has.
   bool directsScroll() const {
     if (!storyboardFile.empty()) return false;  // the storyboard directs it
-    return givesDirections() || part;
+    return givesDirections() || part || target;
   }
 };
 
@@ -150,14 +154,18 @@ struct ParseResult {
 // The devices --aparelho knows, asked for only when the command line names
 // one or asks for the list.
 using DeviceSource = std::function<std::vector<Device>()>;
+// The same for the targets --destino knows.
+using TargetSource = std::function<std::vector<Target>()>;
 
 // `args` excludes the program name. Options come first ("--" ends them),
 // each as the option table has it; --aparelho stands for the four numbers,
-// so that only the URL and the output follow. Refused values give no
+// so that only the URL and the output follow, as --destino does with its
+// device when --aparelho is not given. Refused values give no
 // arguments and no usage: the caller exits with status 2 and says nothing,
 // or `message` when an option's value was refused. Refused are also the
 // values whose pixel sizes, window scale or screen cannot be formed.
-ParseResult parseArguments(const std::vector<std::string>& args, const DeviceSource& devices = {});
+ParseResult parseArguments(const std::vector<std::string>& args, const DeviceSource& devices = {},
+                           const TargetSource& targets = {});
 
 // "HH:MM" as the status bar shows it: the hour without its leading zero;
 // nothing when the text is not a time of day.

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "common/data_table.h"
 #include "common/number_syntax.h"
 #include "vuzizeri/command_line/arguments.h"
-#include "vuzizeri/command_line/data_table.h"
 
 namespace vuz {
 

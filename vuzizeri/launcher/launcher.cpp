@@ -30,6 +30,7 @@
 #include "vuzizeri/movie/movie_writer.h"
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/phone.h"
+#include "vuzizeri/target/movie_rules.h"
 
 namespace vuz {
 namespace {
@@ -82,9 +83,19 @@ const std::vector<Device>& Launcher::devices() {
   return *devices_;
 }
 
+// The target table, read once, when the command line names a target.
+const std::vector<Target>& Launcher::targets() {
+  if (targets_) return *targets_;
+  std::string error;
+  targets_ = readTargetTable(data_, &error);
+  if (!targets_) fail(error);
+  return *targets_;
+}
+
 std::optional<int> Launcher::readCommandLine() {
-  ParseResult parsed =
-      parseArguments(args_, [this]() -> const std::vector<Device>& { return devices(); });
+  ParseResult parsed = parseArguments(
+      args_, [this]() -> const std::vector<Device>& { return devices(); },
+      [this]() -> const std::vector<Target>& { return targets(); });
   if (parsed.listDevices || parsed.showHelp || parsed.showVersion) {
     const std::string text = parsed.listDevices ? deviceList(devices())
                              : parsed.showHelp  ? usageWithOptions()
@@ -270,6 +281,20 @@ Platform Launcher::platform() {
   };
   platform.fail = [](std::string_view message) { failOnce(message); };
   platform.report = [](const std::string& line) { reportAndExit(line); };
+  if (const std::optional<Target>& target = arguments_.target) {
+    platform.checkTarget = [target = *target](const std::string& path) {
+      std::string error;
+      const std::optional<media::MovieFacts> facts = media::readMovieFacts(path, &error);
+      if (!facts) failOnce("o vídeo feito não se lê como um leitor o leria: " + error);
+      std::vector<std::string> lines;
+      for (const Finding& finding : checkMovie(*facts, target))
+        lines.push_back(findingLine(finding, target));
+      return lines;
+    };
+    platform.reportBroken = [](const std::string& line, const std::vector<std::string>& findings) {
+      reportBrokenAndExit(line, findings);
+    };
+  }
   platform.deadline =
       startedAt_ + (frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds);
   if (progress::onTerminal()) platform.progress = showProgress;

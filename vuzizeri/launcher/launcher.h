@@ -38,6 +38,7 @@ class Launcher {
 
  private:
   const std::vector<Device>& devices();
+  const std::vector<Target>& targets();
   void checkDataFiles();
   void startGuardAndDisplay();
   void startGtk();
@@ -48,6 +49,7 @@ class Launcher {
   std::vector<std::string> args_;
   std::string data_;  // the program's data folder
   std::optional<std::vector<Device>> devices_;
+  std::optional<std::vector<Target>> targets_;
   Arguments arguments_;
   std::optional<PixelSizes> sizes_;
   PageInputs inputs_;

@@ -15,6 +15,7 @@ namespace vuz {
 namespace {
 
 int reportDescriptor = STDOUT_FILENO;
+int messageDescriptor = STDERR_FILENO;
 
 void claimEnding() {
   if (!process::claimEnding())
@@ -29,6 +30,7 @@ void keepStandardDescriptorsPrivate() {
   int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
   if (out < 0 || err < 0 || devNull < 0) return;
   reportDescriptor = out;
+  messageDescriptor = err;
   setFailDescriptor(err);
   progress::attach(err);
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) dup2(devNull, fd);
@@ -40,14 +42,25 @@ void failOnce(std::string_view message) {
   fail(message);
 }
 
-void reportAndExit(const std::string& line) {
+void reportBrokenAndExit(const std::string& line, const std::vector<std::string>& findings) {
+  std::string text;
+  for (const std::string& finding : findings) text += finding + "\n";
+  claimEnding();
+  progress::finish();
+  writeAll(messageDescriptor, text);
+  if (!writeAll(reportDescriptor, line))
+    fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
+  _exit(3);
+}
+
+void reportAndExit(const std::string& line, int status) {
   claimEnding();
   progress::finish();
   if (!writeAll(reportDescriptor, line))
     fail(std::string("falha ao escrever o relatório: ") + std::strerror(errno));
   // GTK and WebKit are still alive on the main thread: leave without running
   // any destructor under their feet.
-  _exit(0);
+  _exit(status);
 }
 
 }  // namespace vuz

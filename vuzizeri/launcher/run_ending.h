@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // How a run ends: with its report on standard output, or one line on
 // standard error. The report comes from the writer's thread, a failure from
@@ -18,6 +19,9 @@ void keepStandardDescriptorsPrivate();
 [[noreturn]] void failOnce(std::string_view message);
 
 // Writes `line` and leaves at once, with status 0.
-[[noreturn]] void reportAndExit(const std::string& line);
+[[noreturn]] void reportAndExit(const std::string& line, int status = 0);
+// The report, then `findings` a line each on standard error, with status 3.
+[[noreturn]] void reportBrokenAndExit(const std::string& line,
+                                      const std::vector<std::string>& findings);
 
 }  // namespace vuz

@@ -11,6 +11,8 @@ namespace vuz {
 // --audio's track: AAC (Vorbis in WebM) at this rate, faded out over the
 // video's last seconds.
 inline constexpr int64_t kSoundBitRate = 192000;
+// A store's sound track: what App Store previews ask for.
+inline constexpr int64_t kStoreSoundBitRate = 256000;
 inline constexpr double kSoundFadeSeconds = 2.0;
 
 // The recorder's movie in the form the request names (H.264 in MP4, ProRes

@@ -9,6 +9,7 @@
 
 #include "platform/media/media_time.h"
 #include "platform/media/pixel_buffer.h"
+#include "platform/media/video_writer.h"
 #include "vuzizeri/movie/movie_forms.h"
 
 namespace vuz {
@@ -62,6 +63,14 @@ struct MovieRequest {
   // Called now and then, from the writer's thread, while a long finish (a
   // GIF's) goes on.
   std::function<void()> heartbeat{};
+  // The movie's picture when it is not the frames' size.
+  std::optional<media::PictureLayout> layout{};
+  // For a store: H.264 High at most at `level` (× 10), never above
+  // `maxBitRate` (0: no cap) over a second; ProRes 422 HQ in QuickTime; and
+  // a sound track always, silent without --audio.
+  bool storeReady = false;
+  int level = 0;
+  int64_t maxBitRate = 0;
 };
 
 // Opens the movie file and starts writing; nullptr, with the writer's reason

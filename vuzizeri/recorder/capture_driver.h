@@ -44,6 +44,8 @@ struct CaptureSettings {
   bool frameByFrame = false;
   // Frame by frame, headers and tab bars lifted out of the page's painting.
   bool liftLayers = false;
+  // A storyboard's video is held at its end until it is this long.
+  double shortestSeconds = 0;
 };
 
 // The recording as a capture driver sees it: the few steps it drives, and

@@ -34,6 +34,13 @@ RunReport Vuzizeri::runReport() const {
       r.words.push_back({kKinds[static_cast<int>(c.kind)], c.text, c.from, c.to});
   }
   r.redacted = redacted_;
+  if (const std::optional<Target>& t = args.target) {
+    RunReport::TargetReport target{t->name, t->width, t->height, t->posterSeconds, 0, findings_};
+    if (t->posterSeconds)
+      target.posterFrame = std::clamp<int64_t>(std::llround(*t->posterSeconds * args.fps), 0,
+                                               std::max<int64_t>(0, framesWritten_ - 1));
+    r.target = target;
+  }
   // A part's plan is the plain scroll's, unless the scroll was directed.
   if (!plan_ || !args.givesDirections()) return r;
   r.directed = true;
@@ -96,7 +103,16 @@ void Vuzizeri::terminar() {
       return;
     }
     if (!writeCaptions()) return;
-    platform_.report(args.json ? jsonReport(runReport()) + "\n" : "ok " + outPathInfo() + "\n");
+    // A target's file is measured as the store will measure it.
+    if (args.target && platform_.checkTarget) findings_ = platform_.checkTarget(args.outPath);
+    // A file that breaks them is never reported as ok.
+    const std::string line = args.json           ? jsonReport(runReport()) + "\n"
+                             : findings_.empty() ? "ok " + outPathInfo() + "\n"
+                                                 : "fora do destino: " + outPathInfo() + "\n";
+    if (!findings_.empty() && platform_.reportBroken)
+      platform_.reportBroken(line, findings_);
+    else
+      platform_.report(line);
   });
 }
 

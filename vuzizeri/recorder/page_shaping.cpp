@@ -1,7 +1,7 @@
 #include "vuzizeri/recorder/page_shaping.h"
 
+#include "common/data_table.h"
 #include "common/shown_text.h"
-#include "vuzizeri/command_line/data_table.h"
 #include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
 #include "vuzizeri/report/json.h"

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/shown_text.h"
+#include "vuzizeri/recorder/length_window.h"
 
 namespace vuz {
 
@@ -21,6 +22,7 @@ CaptureSettings captureSettings(const Arguments& a, const PixelSizes& sizes) {
   // opaque page, and never under a storyboard's taps, which must reach it.
   c.liftLayers = a.frameByFrame && !a.transparentPage && a.storyboardFile.empty() &&
                  c.rowsPerCss == std::round(c.rowsPerCss);
+  if (a.target) c.shortestSeconds = lengthWindow(*a.target).shortest;
   return c;
 }
 

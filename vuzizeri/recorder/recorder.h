@@ -47,6 +47,13 @@ struct Platform {
   // Writes the report line and ends the run with status 0. Called from the
   // writer's thread.
   std::function<void(const std::string& line)> report;
+  // A target's checks of the finished file at `path`: a line for each rule
+  // it breaks. The program's ends the run when the file cannot be read.
+  std::function<std::vector<std::string>(const std::string& path)> checkTarget = nullptr;
+  // Writes the report line and `findings`, a line each on stderr, and ends
+  // the run with status 3: the file is kept, but breaks its target's rules.
+  std::function<void(const std::string& line, const std::vector<std::string>& findings)>
+      reportBroken = nullptr;
   // Told of every step and frame, for a progress line. Empty when nobody is
   // watching: the recorder then keeps no count and no earlier snapshot.
   std::function<void(const Progress&)> progress = nullptr;
@@ -233,6 +240,8 @@ class Vuzizeri final : private CaptureHost {
   media::PixelBufferHandle frameBuffer_;  // the snapshot may be drawn into it
   // --redigir, --redigir-texto: what was covered, counted at the end.
   std::optional<std::pair<int64_t, int64_t>> redacted_;
+  // The rules of --destino the finished file breaks.
+  std::vector<std::string> findings_;
   LayerPictures layers_;  // frame by frame: the headers and tab bars the page left out
   double t0 = 0.0;
   double lastPTS = -1.0;

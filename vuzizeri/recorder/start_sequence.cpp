@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "vuzizeri/picture/top_colours.h"
+#include "vuzizeri/recorder/length_window.h"
 #include "vuzizeri/recorder/page_scripts.h"
 #include "vuzizeri/recorder/recorder.h"
 #include "vuzizeri/recorder/scripts.h"
@@ -152,7 +153,14 @@ std::optional<ScrollPlan> Vuzizeri::makePlan(double* velocidade) {
   // Without --velocidade, the plain scroll's rule over the stretch run.
   const double distance = std::abs(planEnd(args, *marks_) - startOffset_);
   *velocidade = args.speed.value_or(std::max(kMinimumSpeed, distance / kScrollTimeCap));
-  ScrollPlan made(planShape(args, *marks_, startOffset_, *velocidade));
+  PlanShape shape = planShape(args, *marks_, startOffset_, *velocidade);
+  // A length asked for, or a target's window, times the scroll.
+  if (args.duration)
+    shape = timedShape(shape, marks_->pageEnd, args.fps, lengthWindow(*args.duration, args.fps));
+  else if (args.target)
+    shape = timedShape(shape, marks_->pageEnd, args.fps, lengthWindow(*args.target));
+  *velocidade = shape.speed;
+  ScrollPlan made(shape);
   // In real time the whole run has two minutes: a scroll that cannot end
   // within them is refused now rather than cut by the limit.
   const double needed =

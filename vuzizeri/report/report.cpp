@@ -62,6 +62,18 @@ std::string jsonReport(const RunReport& r) {
   if (r.redacted)
     json += ", \"redigidos\": {\"elementos\": " + std::to_string(r.redacted->first) +
             ", \"trechos\": " + std::to_string(r.redacted->second) + "}";
+  if (const std::optional<RunReport::TargetReport>& t = r.target) {
+    json += ", \"destino\": {\"nome\": " + jsonString(t->name) +
+            ", \"largura\": " + std::to_string(t->width) +
+            ", \"altura\": " + std::to_string(t->height) + ", \"poster\": " +
+            (t->posterSeconds ? "{\"segundos\": " + reportNumber(*t->posterSeconds) +
+                                    ", \"quadro\": " + std::to_string(t->posterFrame) + "}"
+                              : std::string("null")) +
+            ", \"conforme\": " + (t->findings.empty() ? "true" : "false") + ", \"falhas\": [";
+    for (size_t i = 0; i < t->findings.size(); ++i)
+      json += std::string(i ? ", " : "") + jsonString(t->findings[i]);
+    json += "]}";
+  }
   return json + "}";
 }
 

@@ -53,6 +53,16 @@ struct RunReport {
   // --redigir and --redigir-texto: the elements and text ranges covered as
   // the recording ended.
   std::optional<std::pair<int64_t, int64_t>> redacted;
+  // --destino: the target, its picture, where the store takes its poster
+  // frame (seconds and frame, when it does), and each rule the file breaks.
+  struct TargetReport {
+    std::string name;
+    int64_t width = 0, height = 0;
+    std::optional<double> posterSeconds;
+    int64_t posterFrame = 0;
+    std::vector<std::string> findings;
+  };
+  std::optional<TargetReport> target;
 };
 
 // The report as one line of JSON: {"arquivo", "bytes", "segundos",
@@ -61,7 +71,9 @@ struct RunReport {
 // "segundos"}], "ida_e_volta", "suave"}, and for a storyboard "roteiro"
 // [{"linha", "passo", "segundos"}] and, when it shows any, "legendas"
 // [{"tipo" ("legenda", "titulo", "capitulo" or "destaque"), "texto", "de", "ate"}];
-// with redaction, "redigidos" {"elementos", "trechos"}.
+// with redaction, "redigidos" {"elementos", "trechos"}; with a target,
+// "destino" {"nome", "largura", "altura", "poster" {"segundos", "quadro"}
+// (null when the target takes none), "conforme", "falhas" [text]}.
 std::string jsonReport(const RunReport& report);
 
 // The file's size in bytes, 0 when it cannot be read.

@@ -27,11 +27,14 @@ struct ScrollDirections {
   std::vector<Pause> pauses;
   bool roundTrip = false;
   double ease = 0;  // seconds
+  // --duracao: the video's length, which times the scroll.
+  std::optional<double> duration;
 
   // Whether any direction was given: without one the page scrolls as it
   // always has.
   bool givesDirections() const {
-    return speed || !from.empty() || !to.empty() || !pauses.empty() || roundTrip || ease > 0;
+    return speed || !from.empty() || !to.empty() || !pauses.empty() || roundTrip || ease > 0 ||
+           duration;
   }
 };
 

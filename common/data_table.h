@@ -5,7 +5,7 @@
 
 namespace vuz {
 
-// The rows of one of the recorder's tab-separated data files: each line
+// The rows of a tab-separated data file: each line
 // that is neither blank nor a '#' comment, split at its tabs (a carriage
 // return before the line feed dropped). The views point into `text`.
 std::vector<std::vector<std::string_view>> tableRows(std::string_view text);

@@ -1,4 +1,4 @@
-#include "vuzizeri/command_line/data_table.h"
+#include "common/data_table.h"
 
 namespace vuz {
 
