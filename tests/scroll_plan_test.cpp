@@ -8,6 +8,7 @@
 #include "vuzizeri/report/part_labels.h"
 #include "vuzizeri/scroll/directing.h"
 #include "vuzizeri/scroll/scroll_plan.h"
+#include "vuzizeri/scroll/scroll_timing.h"
 
 namespace {
 
@@ -140,6 +141,38 @@ TEST(ScrollPlan, MadeFromThePagesMarks) {
   plain.speed = 400;
   EXPECT_TRUE(planShape(plain, {0, 800, {}, {}}, 0, 400).followsPageEnd);
   EXPECT_EQ(planEnd(plain, {0, 800, {}, {}}), 800);
+}
+
+// Timed to a window: a long page sped up to land just inside it, a short one
+// slowed only so far and then held at both ends, an asked length met to the
+// frame, and holds that alone outlast the window leave the fastest speed.
+TEST(ScrollTiming, LandsInTheWindow) {
+  PlanShape shape;
+  shape.end = 20000;
+  shape.speed = 250;
+  shape.followsPageEnd = true;
+  const LengthWindow store{15.5, 29.5};
+  PlanShape timed = timedShape(shape, 20000, 30, store);
+  EXPECT_FALSE(timed.followsPageEnd);
+  EXPECT_LE(videoSecondsOf(timed, 20000, 30), 29.5);
+  EXPECT_GE(videoSecondsOf(timed, 20000, 30), 29.5 - 1.0 / 30);
+
+  shape.end = 300;
+  timed = timedShape(shape, 300, 30, store);
+  EXPECT_EQ(timed.speed, kSlowestTimedSpeed);
+  ASSERT_EQ(timed.pauses.size(), 2u);
+  EXPECT_EQ(timed.pauses[0].offset, 0);
+  EXPECT_EQ(timed.pauses[1].offset, 300);
+  EXPECT_GE(videoSecondsOf(timed, 300, 30), 15.5);
+  EXPECT_LT(videoSecondsOf(timed, 300, 30), 15.5 + 2.0 / 30);
+
+  shape.end = 3000;
+  timed = timedShape(shape, 3000, 60, {22 - 0.5 / 60, 22 + 0.5 / 60});
+  EXPECT_EQ(framesOf(ScrollPlan(timed), 3000, 60), 22 * 60);
+  EXPECT_TRUE(timed.pauses.empty());
+
+  shape.pauses = {{1000, 40}};
+  EXPECT_EQ(timedShape(shape, 3000, 30, store).speed, kFastestTimedSpeed);
 }
 
 }  // namespace

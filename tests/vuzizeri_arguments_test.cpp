@@ -200,6 +200,43 @@ TEST(Arguments, OptionsTable) {
   EXPECT_EQ(deviceList(devices), "iphone-15  393 852 3 59\n");
 }
 
+// --destino with the tables as shipped: the target's device, frame by frame
+// at its rate, and what it forbids refused in one line each.
+TEST(Arguments, TargetsTakeTheirDeviceAndRefuseWhatTheyForbid) {
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::vector<Device> devices =
+      *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
+  const std::vector<Target> targets =
+      *parseTargets(slurp(SOURCE_DIR "/vuzizeri/data/destinos.tsv"));
+  auto parse = [&](std::vector<std::string> args) {
+    args.insert(args.end(), {"https://example.org/", "out.mp4"});
+    return parseArguments(
+        args, [&] { return devices; }, [&] { return targets; });
+  };
+  const Arguments a = *parse({"--destino", "app-store-6.9"}).arguments;
+  EXPECT_EQ(std::tie(a.cssW, a.cssH, a.fps, a.frameByFrame), std::make_tuple(440, 956, 30, true));
+  EXPECT_TRUE(parse({"--destino", "vertical-1080", "--fundo-da-moldura", "red"}).arguments);
+  const std::pair<std::vector<std::string>, std::string> refusals[] = {
+      {{"--destino", "app-store-6.9", "--fps", "60"},
+       "--destino app-store-6.9 grava a 30 quadros por segundo, constantes\n"},
+      {{"--destino", "app-store-6.9", "--formato", "gif"},
+       "--destino app-store-6.9 grava em --formato mp4 ou mov (ProRes 422 HQ)\n"},
+      {{"--destino", "app-store-6.9", "--aparelho", "iphone-se"},
+       "--destino app-store-6.9 pede 886×1920: uma tela de 750×1334 perderia 17,9 % de um lado (o "
+       "máximo é 1 %)\n"},
+      {{"--destino", "app-store-ipad-13", "--duracao", "31"},
+       "--destino app-store-ipad-13 pede um vídeo de 15 a 30 s: --duracao fica fora\n"},
+      {{"--duracao", "10", "--velocidade", "300"}, "--duracao não combina com --velocidade\n"},
+      {{"--destino", "play"},
+       "destino desconhecido: play (app-store-6.9, app-store-6.5, app-store-5.5, "
+       "app-store-ipad-13 ou vertical-1080)\n"},
+  };
+  for (const auto& [args, message] : refusals) EXPECT_EQ(parse(args).message, message);
+}
+
 // A recording made at once in parts: each part's command line, how many
 // parts the machine takes, the joined report, and what tells parts of one
 // recording from others.
@@ -258,6 +295,8 @@ TEST(Arguments, DocumentedExamplesParse) {
   };
   const std::vector<Device> devices =
       *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
+  const std::vector<Target> targets =
+      *parseTargets(slurp(SOURCE_DIR "/vuzizeri/data/destinos.tsv"));
   int commands = 0;
   auto check = [&](const std::string& line) {
     if (line.find('<') != std::string::npos) return;  // a synopsis
@@ -275,7 +314,8 @@ TEST(Arguments, DocumentedExamplesParse) {
       });
       if (program == words.end()) continue;
       ++commands;
-      ParseResult r = parseArguments({program + 1, words.end()}, [&] { return devices; });
+      ParseResult r = parseArguments(
+          {program + 1, words.end()}, [&] { return devices; }, [&] { return targets; });
       EXPECT_TRUE(r.arguments || r.listDevices) << line;
     }
   };

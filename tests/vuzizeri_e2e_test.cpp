@@ -16,6 +16,7 @@
 #include <iterator>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -1213,6 +1214,121 @@ TEST_F(RecorderTest, APageRedirectedToAnotherOriginGetsNothingOfTheGivenOne) {
     EXPECT_EQ(other.request("/").find(secret), std::string::npos) << secret;
   ASSERT_FALSE(m.frames.empty());
   EXPECT_TRUE(green(pixelAt(*m.frames.front(), 50, 50)));
+}
+
+// What ffprobe, a reader of our own, says of a movie: "stream.width=886" and
+// so on, one key a line.
+std::map<std::string, std::string> ffprobe(const fs::path& movie) {
+  const std::string listing = movie.string() + ".probe";
+  const std::string command =
+      "ffprobe -v error -show_entries stream=codec_type,codec_name,codec_tag_string,profile,"
+      "level,width,height,r_frame_rate,avg_frame_rate,channels,sample_rate:format=duration "
+      "-of flat '" +
+      movie.string() + "' > '" + listing + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  std::map<std::string, std::string> keys;
+  std::istringstream lines(slurp(listing));
+  for (std::string line; std::getline(lines, line);) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    std::string value = line.substr(equals + 1);
+    if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+    keys[line.substr(0, equals)] = value;
+  }
+  return keys;
+}
+
+// A long page lands inside a store's 30 s, a short one reaches its 15 s, and
+// the files are what the store measures: its size, 30 constant frames a
+// second, H.264 High within level 4.0 (or ProRes 422 HQ in QuickTime), a
+// stereo AAC track though no sound was given, the index first.
+TEST_F(RecorderTest, StoreTargetsMakeWhatTheCheckerAndFfprobeAccept) {
+  const fs::path longOut = dir_ / "long.mp4";
+  const Outcome longRun = run({"--destino", "app-store-6.9", "--aparelho", "iphone-15", "--json",
+                               pageUrl("pattern.html", "h=30000"), longOut});
+  ASSERT_EQ(longRun.status, 0) << longRun.err;
+  EXPECT_NE(longRun.out.find("\"destino\": {\"nome\": \"app-store-6.9\", \"largura\": 886, "
+                             "\"altura\": 1920, \"poster\": {\"segundos\": 5, \"quadro\": 150}, "
+                             "\"conforme\": true, \"falhas\": []}"),
+            std::string::npos)
+      << longRun.out;
+  std::map<std::string, std::string> p = ffprobe(longOut);
+  EXPECT_EQ(p["streams.stream.0.codec_name"], "h264");
+  EXPECT_EQ(p["streams.stream.0.profile"], "High");
+  EXPECT_LE(std::stoi(p["streams.stream.0.level"]), 40);
+  EXPECT_EQ(p["streams.stream.0.width"] + "x" + p["streams.stream.0.height"], "886x1920");
+  EXPECT_EQ(p["streams.stream.0.r_frame_rate"], "30/1");
+  EXPECT_EQ(p["streams.stream.0.avg_frame_rate"], "30/1");
+  EXPECT_EQ(p["streams.stream.1.codec_name"], "aac");
+  EXPECT_EQ(p["streams.stream.1.channels"], "2");
+  EXPECT_EQ(p["streams.stream.1.sample_rate"], "48000");
+  const double longSeconds = std::stod(p["format.duration"]);
+  EXPECT_GE(longSeconds, 29.0) << "sped up to the window, no further";
+  EXPECT_LE(longSeconds, 30.0);
+  const std::string bytes = slurp(longOut);
+  EXPECT_LT(bytes.find("moov"), bytes.find("mdat"));
+  const Outcome checked =
+      test_runs::run(VERIFICAR_BINARY, {"--destino", "app-store-6.9", longOut}, dir_);
+  EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+
+  const fs::path shortOut = dir_ / "short.mov";
+  const Outcome shortRun = run({"--destino", "app-store-6.5", "--formato", "mov",
+                                pageUrl("pattern.html", "h=200"), shortOut});
+  ASSERT_EQ(shortRun.status, 0) << shortRun.err;
+  p = ffprobe(shortOut);
+  EXPECT_EQ(p["streams.stream.0.codec_tag_string"], "apch");
+  EXPECT_EQ(p["streams.stream.0.profile"], "HQ");
+  EXPECT_EQ(p["streams.stream.0.width"] + "x" + p["streams.stream.0.height"], "886x1920");
+  EXPECT_EQ(p["streams.stream.1.codec_name"], "aac");
+  const double shortSeconds = std::stod(p["format.duration"]);
+  EXPECT_GE(shortSeconds, 15.0) << "held to the window";
+  EXPECT_LE(shortSeconds, 16.0);
+  EXPECT_EQ(test_runs::run(VERIFICAR_BINARY, {"--destino", "app-store-6.5", shortOut}, dir_).status,
+            0);
+}
+
+// The phone is centred on its background in a vertical video; a storyboard
+// too short is held to the store's 15 s, one too long keeps its file and
+// says why with status 3; what a store forbids is refused before anything.
+TEST_F(RecorderTest, StoreTargetsCentreThePhoneHoldStoryboardsAndRefuseFrames) {
+  const fs::path vertical = dir_ / "vertical.mp4";
+  MovieInfo m = recorded(run({"--destino", "vertical-1080", "--moldura", "--fundo-da-moldura",
+                              "#223344", pageUrl("pattern.html", "h=200"), vertical}),
+                         vertical);
+  EXPECT_EQ(m.par->width, 1080);
+  EXPECT_EQ(m.par->height, 1920);
+  ASSERT_FALSE(m.frames.empty());
+  for (auto [x, y] : {std::pair{4, 4}, {1075, 4}, {4, 1915}, {1075, 1915}, {30, 960}})
+    expectColour(*m.frames.back(), x, y, {0x22, 0x33, 0x44}, 4);
+  expectColour(*m.frames.back(), 540, 1100, {255, 255, 255});
+
+  const fs::path storyboard = dir_ / "roteiro.txt";
+  writeFile(storyboard, "pausa 1\n");
+  const fs::path held = dir_ / "held.mp4";
+  ASSERT_EQ(run({"--destino", "app-store-5.5", "--roteiro", storyboard,
+                 pageUrl("pattern.html", "h=200"), held})
+                .status,
+            0);
+  const double heldSeconds = std::stod(ffprobe(held)["format.duration"]);
+  EXPECT_GE(heldSeconds, 15.0);
+  EXPECT_LE(heldSeconds, 16.0);
+
+  writeFile(storyboard, "pausa 31\n");
+  const fs::path tooLong = dir_ / "too-long.mp4";
+  const Outcome broken = run({"--destino", "app-store-5.5", "--roteiro", storyboard,
+                              pageUrl("pattern.html", "h=200"), tooLong});
+  EXPECT_EQ(broken.status, 3);
+  EXPECT_EQ(broken.out.rfind("fora do destino: " + tooLong.string(), 0), 0u) << broken.out;
+  EXPECT_NE(broken.err.find("duracao: 32,"), std::string::npos) << broken.err;
+  EXPECT_NE(broken.err.find("; app-store-5.5 pede de 15 a 30 s"), std::string::npos) << broken.err;
+  EXPECT_TRUE(fs::exists(tooLong)) << "the file is kept";
+
+  const fs::path framed = dir_ / "framed.mp4";
+  const Outcome refused =
+      run({"--destino", "app-store-6.9", "--moldura", pageUrl("pattern.html", "h=200"), framed});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("não aceita --moldura"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(framed));
 }
 
 }  // namespace

@@ -13,8 +13,9 @@ add_executable(vuzizeri_e2e_tests vuzizeri_e2e_test.cpp)
 target_link_libraries(vuzizeri_e2e_tests PRIVATE test_support scroll_pattern GTest::gtest_main)
 target_compile_definitions(vuzizeri_e2e_tests PRIVATE VUZIZERI_BINARY="$<TARGET_FILE:vuzizeri>"
                                                       JUNTAR_BINARY="$<TARGET_FILE:vuzizeri-juntar>"
+                                                      VERIFICAR_BINARY="$<TARGET_FILE:vuzizeri-verificar>"
                                                       TEST_PAGES_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pages")
-add_dependencies(vuzizeri_e2e_tests vuzizeri vuzizeri-juntar)
+add_dependencies(vuzizeri_e2e_tests vuzizeri vuzizeri-juntar vuzizeri-verificar)
 gtest_discover_tests(vuzizeri_e2e_tests PROPERTIES TIMEOUT 240)
 
 add_executable(vuzizeri_slow_tests vuzizeri_slow_test.cpp)

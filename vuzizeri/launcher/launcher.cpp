@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 
@@ -235,6 +236,10 @@ void Launcher::startGtk() {
       },
       nullptr);
   if (!gtk_init_check(nullptr, nullptr)) failOnce("não foi possível abrir a janela");
+  // GTK takes the user's locale; numbers the libraries read from text (the
+  // encoders' options: x264 reads "ratetol=0.1" with atof) must not follow
+  // a decimal comma.
+  setlocale(LC_NUMERIC, "C");
   // A bare X server has no Xft.dpi; without it fonts and the page's pixel
   // ratio come out wrong. A phone shows pages light unless they say
   // otherwise, whatever the host's theme. The engine tells pages that
