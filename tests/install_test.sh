@@ -3,7 +3,8 @@
 # runs the installed programs there with the build and source folders hidden
 # (bwrap mounts empty folders over them): vuzizeri-many recording a page made
 # on the spot twice, in real time and frame by frame, then once more and a
-# page that is not there with --json, and a short tessane run. (What the install holds, the package test lists.)
+# page that is not there with --json, a short tessane run and the store
+# checker on its movie. (What the install holds, the package test lists.)
 #   tests/install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(readlink -f "$1")
@@ -54,3 +55,10 @@ hidden env -i PATH=/usr/bin:/bin "$work/prefix/bin/vuzizeri-many" "$work/none.tx
 count=$(head -c $((16 * 8 * 4 * 3)) /dev/zero |
         hidden env -i PATH=/usr/bin:/bin "$work/prefix/bin/tessane" 16 8 30 "$work/out.mov")
 [ "$count" = 3 ] || { echo "tessane said: $count"; exit 1; }
+# The checker finds its targets' table in the moved prefix: the tessane movie
+# is read, and breaks the App Store's rules (size, sound, length...).
+status=0
+checked=$(hidden env -i PATH=/usr/bin:/bin "$work/prefix/bin/vuzizeri-verificar" \
+  --destino app-store-6.9 "$work/out.mov") || status=$?
+[ "$status" = 3 ] && grep -q "tamanho: 16×8; app-store-6.9 pede 886×1920" <<<"$checked" ||
+  { echo "vuzizeri-verificar said ($status): $checked"; exit 1; }

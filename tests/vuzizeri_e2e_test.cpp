@@ -207,7 +207,11 @@ TEST_F(RecorderTest, HostileInputsTouchNothingButTheirOwnOutput) {
        "--roteiro " + storyboard.string() + ", linha 2: passo desconhecido: \\x1b]0;title\\x07 (r"},
       {{"--estilo", out}, "a saída é o arquivo de --estilo: "},
       {{"--audio", dir_ / "link.mp4"}, "a saída é o arquivo de --audio: "},
+      {{"--legendas", dir_ / "folder.vtt", "--roteiro", fifo.string() + ".ok"},
+       "--legendas: não é possível gravar " + (dir_ / "folder.vtt").string() + ": é uma pasta"},
   };
+  fs::create_directory(dir_ / "folder.vtt");
+  writeFile(fifo.string() + ".ok", "pausa 1\n");
   fs::create_hard_link(out, dir_ / "link.mp4");
   for (const auto& [options, message] : refused) {
     std::vector<std::string> args = options;

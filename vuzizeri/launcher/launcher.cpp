@@ -12,6 +12,7 @@
 #include "common/fail.h"
 #include "common/output_path.h"
 #include "common/progress_line.h"
+#include "common/shown_text.h"
 #include "platform/display/private_display.h"
 #include "platform/loop/main_queue.h"
 #include "platform/media/av_error.h"
@@ -120,6 +121,18 @@ std::optional<int> Launcher::readCommandLine() {
   if (const std::string clash = outputAmongInputs(arguments_); !clash.empty()) {
     writeAll(STDERR_FILENO, clash);
     return 2;
+  }
+  // The captions are written once the video is: where they cannot be, say
+  // so now, not after the whole recording.
+  if (!arguments_.captionsFile.empty()) {
+    std::string reason;
+    std::optional<StagingFile> probe = createStagingFile(arguments_.captionsFile, &reason);
+    if (!probe) {
+      writeAll(STDERR_FILENO, "--legendas: não é possível gravar " +
+                                  shownText(arguments_.captionsFile) + ": " + reason + "\n");
+      return 2;
+    }
+    removeStagingFile(*probe);
   }
   std::string inputError;
   std::optional<PageInputs> inputs = readPageInputs(arguments_, data_, &inputError);
