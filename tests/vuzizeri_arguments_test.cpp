@@ -219,6 +219,13 @@ TEST(Arguments, TargetsTakeTheirDeviceAndRefuseWhatTheyForbid) {
   const Arguments a = *parse({"--destino", "app-store-6.9"}).arguments;
   EXPECT_EQ(std::tie(a.cssW, a.cssH, a.fps, a.frameByFrame), std::make_tuple(440, 956, 30, true));
   EXPECT_TRUE(parse({"--destino", "vertical-1080", "--fundo-da-moldura", "red"}).arguments);
+  // The four numbers given take the device's place.
+  const Arguments numbers = *parseArguments(
+                                 {"--destino", "vertical-1080", "https://example.org/", "390",
+                                  "844", "3", "47", "out.mp4"},
+                                 [&] { return devices; }, [&] { return targets; })
+                                 .arguments;
+  EXPECT_EQ(std::tie(numbers.cssW, numbers.outPath), std::make_tuple(390, "out.mp4"));
   const std::pair<std::vector<std::string>, std::string> refusals[] = {
       {{"--destino", "app-store-6.9", "--fps", "60"},
        "--destino app-store-6.9 grava a 30 quadros por segundo, constantes\n"},

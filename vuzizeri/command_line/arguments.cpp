@@ -426,6 +426,7 @@ std::string formsHelp() {
 std::string usageWithOptions() {
   std::string text = std::string(kUsage) +
                      "     vuzizeri [opções] --aparelho NOME <url> <saida.mp4>\n"
+                     "     vuzizeri [opções] --destino NOME <url> <saida.mp4>\n"
                      "opções, antes dos argumentos:\n";
   for (const Option& o : kOptions) {
     std::string shown = std::string(o.name);
@@ -443,7 +444,7 @@ std::string usageWithOptions() {
 namespace {
 
 // What a target asks of the rest of the command line; empty when it holds.
-std::string targetClash(Parse& p) {
+std::string targetClash(Parse& p, size_t positional) {
   Arguments& a = p.a;
   const Target& t = *a.target;
   const std::string named = "--destino " + t.name;
@@ -464,7 +465,9 @@ std::string targetClash(Parse& p) {
            decimalText(t.longestSeconds, 3) + " s: --duracao fica fora\n";
   // The stores' frames are exact: the run is made frame by frame.
   a.frameByFrame = true;
-  if (p.device) return {};
+  // The target's device stands for the four numbers only when they are not
+  // given.
+  if (p.device || positional > 2) return {};
   const std::vector<Device> known = p.devices ? p.devices() : std::vector<Device>{};
   auto found =
       std::find_if(known.begin(), known.end(), [&](const Device& d) { return d.name == t.device; });
@@ -504,7 +507,8 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
   if (a.duration && !a.storyboardFile.empty())
     return refused("--duracao não combina com --roteiro: o roteiro marca o próprio tempo\n");
   if (a.target)
-    if (const std::string clash = targetClash(p); !clash.empty()) return refused(clash);
+    if (const std::string clash = targetClash(p, all.size() - first); !clash.empty())
+      return refused(clash);
   // A part is a run of exact frames, and the joined parts carry no sound.
   if (a.part && !a.frameByFrame) return refused("--trecho só vale com --quadro-a-quadro\n");
   if (a.part && !a.audioFile.empty()) return refused("--trecho não combina com --audio\n");
