@@ -22,6 +22,11 @@
 namespace vuz {
 namespace {
 
+std::string slurp(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 std::optional<Arguments> parse(std::string w, std::string h, std::string scale, std::string top,
                                std::string url = "https://example.org/") {
   return parseArguments({url, w, h, scale, top, "out.mp4"}).arguments;
@@ -203,10 +208,6 @@ TEST(Arguments, OptionsTable) {
 // --destino with the tables as shipped: the target's device, frame by frame
 // at its rate, and what it forbids refused in one line each.
 TEST(Arguments, TargetsTakeTheirDeviceAndRefuseWhatTheyForbid) {
-  auto slurp = [](const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
   const std::vector<Device> devices =
       *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
   const std::vector<Target> targets =
@@ -296,10 +297,6 @@ TEST(Parts, CommandLinesCountsReportsAndSets) {
 // Every vuzizeri command the README and the manual page's EXAMPLES show,
 // as a user would paste it, parses to a run, new examples included.
 TEST(Arguments, DocumentedExamplesParse) {
-  auto slurp = [](const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
   const std::vector<Device> devices =
       *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
   const std::vector<Target> targets =

@@ -36,17 +36,15 @@ PlanShape timedShape(PlanShape shape, double pageEnd, int fps, LengthWindow wind
   if (now > window.longest) {
     if (length(kFastestTimedSpeed) > window.longest + slack)
       return atSpeed(shape, kFastestTimedSpeed);
-    const auto [slow, fast] = search(shape.speed, kFastestTimedSpeed,
-                                     [&](double l) { return l > window.longest + slack; });
-    (void)slow;
-    return atSpeed(shape, fast);
+    return atSpeed(shape, search(shape.speed, kFastestTimedSpeed, [&](double l) {
+                            return l > window.longest + slack;
+                          }).second);
   }
   const double slowest = std::min(shape.speed, kSlowestTimedSpeed);
   if (length(slowest) >= window.shortest - slack) {
-    const auto [slow, fast] =
-        search(slowest, shape.speed, [&](double l) { return l >= window.shortest - slack; });
-    (void)fast;
-    return atSpeed(shape, slow);
+    return atSpeed(shape, search(slowest, shape.speed, [&](double l) {
+                            return l >= window.shortest - slack;
+                          }).first);
   }
   // Holds make up the rest, in whole frames.
   shape.speed = slowest;
