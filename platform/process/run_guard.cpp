@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +64,28 @@ sigset_t guardedSignals() {
   return set;
 }
 
+// The guard's own thread. Libraries start threads of their own before main
+// (WebKit's allocator has one), and a signal meant for the process goes to
+// whichever thread does not block it: without this one would die of a
+// SIGTERM that came while the guard was not waiting, and leave the run's
+// files behind.
+pid_t guardThread = 0;
+
+void forwardToGuard(int signal) {
+  const int saved = errno;
+  syscall(SYS_tgkill, getpid(), guardThread, signal);
+  errno = saved;
+}
+
+void forwardSignalsToGuard() {
+  guardThread = static_cast<pid_t>(syscall(SYS_gettid));
+  struct sigaction forward {};
+  forward.sa_handler = forwardToGuard;
+  forward.sa_flags = SA_RESTART;
+  sigfillset(&forward.sa_mask);
+  for (int s : {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaction(s, &forward, nullptr);
+}
+
 // Reaps whatever has ended; true once `child` is among it.
 bool reaped(pid_t child, int* status) {
   for (;;) {
@@ -104,6 +127,7 @@ int waitForRun(pid_t child, double deadline, double stallLimit, MemoryCeiling* m
 }
 
 [[noreturn]] void guard(pid_t child, const GuardSettings& settings, const std::string& folder) {
+  forwardSignalsToGuard();
   int status = 0;
   MemoryCeiling memory(child, settings.memoryLimitBytes);
   int signal = waitForRun(child, now() + settings.timeLimitSeconds, settings.stallLimitSeconds,

@@ -37,7 +37,8 @@ struct GuardSettings {
 // exits as the run did. When the caller is signalled (SIGTERM, SIGINT,
 // SIGHUP, SIGQUIT) it does the same and then dies of that signal. In the
 // child it returns the path of the run's private folder (mode 0700); the
-// child dies with the guard. Call before any thread exists.
+// child dies with the guard. Call before the program starts threads of its
+// own (a library's, started as it loads, are no matter).
 std::string startGuardedRun(const GuardSettings& settings);
 
 // True for exactly one caller across the guard and the run: whoever ends the
