@@ -7,7 +7,8 @@
 #     --security-opt no-new-privileges --security-opt 'unmask=/proc/*' \
 #     --read-only --tmpfs /tmp -v "$PWD/videos:/out" \
 #     gravador https://example.org/ 390 844 3 47 /out/example.mp4
-# tessane, vuzizeri-many and vuzizeri-verificar are there too: --entrypoint tessane.
+# tessane, vuzizeri-many, vuzizeri-verificar and vuzizeri-mcp are there too:
+# --entrypoint tessane.
 ARG BASE=debian:12
 FROM ${BASE}
 COPY vuzizeri_*.deb /tmp/pkg/

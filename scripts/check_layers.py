@@ -23,6 +23,7 @@ RANKS = {
     "vuzizeri/launcher": 8,
     "vuzizeri/joiner": 8,
     "vuzizeri/checker": 8,
+    "vuzizeri/mcp": 8,
     "tessane": 2,
 }
 

@@ -15,6 +15,8 @@ packages=(
   xvfb xauth libegl-mesa0 libgl1-mesa-dri
   # the web process sandbox
   bubblewrap xdg-dbus-proxy
+  # the MCP server reads its JSON-RPC messages with json-glib
+  libjson-glib-dev
   # the faces the recorder's own font configuration maps pages to: a UI sans,
   # metric-compatible Helvetica/Arial/Times/Courier, Menlo's ancestor, colour
   # emoji, and Chinese, Japanese and Korean; locales for the decimal-comma tests
@@ -46,6 +48,15 @@ if ((${#missing[@]})); then
   echo "installing: ${missing[*]}" >&2
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+
+# Node and npm for the MCP server's test, which drives it with the official
+# SDK's client; a node of another origin (NodeSource's carries npm) is kept.
+if ! command -v npm >/dev/null 2>&1; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends nodejs npm >&2
 fi
 
 # A decimal-comma locale, so the tests can prove that numbers on the command

@@ -1,0 +1,234 @@
+// vuzizeri-mcp [--pasta DIR]
+//
+// A Model Context Protocol server on standard input and output: an agent
+// lists the devices, checks a storyboard, records a page and checks a movie
+// against a store's rules, with the files inside DIR (the current folder
+// unless told).
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "common/fail.h"
+#include "platform/media/av_error.h"
+#include "platform/process/program_data.h"
+#include "vuzizeri/mcp/protocol.h"
+#include "vuzizeri/mcp/tools.h"
+#include "vuzizeri/report/json.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kUsage[] = "uso: vuzizeri-mcp [--pasta DIR]\n";
+// The revisions this server speaks, newest first; a client asking for one
+// of them gets it, any other the newest.
+constexpr const char* kRevisions[] = {"2025-11-25", "2025-06-18", "2025-03-26", "2024-11-05"};
+constexpr char kInstructions[] =
+    "Grava páginas da web como vídeos de tela de telefone. Use aparelhos para escolher um "
+    "aparelho, validar_roteiro antes de gravar com um roteiro, gravar para o vídeo (os arquivos "
+    "ficam na pasta do servidor) e verificar para conferir um vídeo contra as regras de uma "
+    "loja.";
+
+class Server {
+ public:
+  explicit Server(mcp::Workspace workspace) : workspace_(std::move(workspace)) {}
+
+  void handle(const std::string& line);
+  // The client is gone: running recordings are ended and waited for.
+  void stop();
+
+ private:
+  void call(const std::string& id, JsonObject* params);
+  void cancel(JsonObject* params);
+
+  mcp::Workspace workspace_;
+  mcp::Channel channel_;
+  std::mutex mutex_;
+  std::map<std::string, std::shared_ptr<mcp::Call>> running_;  // by request id
+  std::vector<std::thread> threads_;
+};
+
+void Server::handle(const std::string& line) {
+  if (line.find_first_not_of(" \t\r") == std::string::npos) return;
+  g_autoptr(JsonParser) parser = json_parser_new();
+  g_autoptr(GError) error = nullptr;
+  if (!json_parser_load_from_data(parser, line.c_str(), static_cast<gssize>(line.size()), &error)) {
+    channel_.fail("null", mcp::kParseError, std::string("JSON ilegível: ") + error->message);
+    return;
+  }
+  JsonNode* root = json_parser_get_root(parser);
+  if (!root || !JSON_NODE_HOLDS_OBJECT(root)) {
+    channel_.fail("null", mcp::kInvalidRequest, "uma mensagem é um objeto JSON-RPC 2.0");
+    return;
+  }
+  JsonObject* message = json_node_get_object(root);
+  // An id is a string or a number; without one the message is a notification.
+  std::string id;
+  if (json_object_has_member(message, "id")) {
+    JsonNode* node = json_object_get_member(message, "id");
+    if (JSON_NODE_HOLDS_VALUE(node) && (json_node_get_value_type(node) == G_TYPE_STRING ||
+                                        json_node_get_value_type(node) == G_TYPE_INT64))
+      id = mcp::nodeText(node);
+    else if (!JSON_NODE_HOLDS_NULL(node))
+      id = "null";
+  }
+  const std::optional<std::string> method = mcp::stringMember(message, "method");
+  if (mcp::stringMember(message, "jsonrpc") != "2.0" || !method) {
+    // A response to us (we ask nothing) or something else: answer only a request.
+    if (!id.empty() && !json_object_has_member(message, "result") &&
+        !json_object_has_member(message, "error"))
+      channel_.fail(id, mcp::kInvalidRequest, "falta jsonrpc \"2.0\" ou method");
+    return;
+  }
+  JsonObject* params = nullptr;
+  if (json_object_has_member(message, "params")) {
+    JsonNode* node = json_object_get_member(message, "params");
+    if (JSON_NODE_HOLDS_OBJECT(node)) params = json_node_get_object(node);
+  }
+  if (id.empty()) {
+    if (*method == "notifications/cancelled") cancel(params);
+    return;  // other notifications (initialized, roots) need nothing
+  }
+  if (*method == "initialize") {
+    const std::optional<std::string> asked = mcp::stringMember(params, "protocolVersion");
+    std::string revision = kRevisions[0];
+    for (const char* r : kRevisions)
+      if (asked == r) revision = r;
+    channel_.respond(id, "{\"protocolVersion\": " + vuz::jsonString(revision) +
+                             ", \"capabilities\": {\"tools\": {\"listChanged\": false}}, "
+                             "\"serverInfo\": {\"name\": \"vuzizeri-mcp\", \"version\": \"" +
+                             PROJECT_VERSION_TEXT +
+                             "\"}, \"instructions\": " + vuz::jsonString(kInstructions) + "}");
+  } else if (*method == "ping") {
+    channel_.respond(id, "{}");
+  } else if (*method == "tools/list") {
+    channel_.respond(id, mcp::toolList());
+  } else if (*method == "tools/call") {
+    call(id, params);
+  } else {
+    channel_.fail(id, mcp::kMethodNotFound, "método desconhecido: " + *method);
+  }
+}
+
+void Server::call(const std::string& id, JsonObject* params) {
+  const std::optional<std::string> name = mcp::stringMember(params, "name");
+  const mcp::Tool* tool = nullptr;
+  for (const mcp::Tool& t : mcp::tools())
+    if (name == t.name) tool = &t;
+  if (!tool) {
+    channel_.fail(id, mcp::kInvalidParams, "ferramenta desconhecida: " + name.value_or(""));
+    return;
+  }
+  auto running = std::make_shared<mcp::Call>(channel_);
+  JsonObject* meta = nullptr;
+  if (params && json_object_has_member(params, "_meta") &&
+      JSON_NODE_HOLDS_OBJECT(json_object_get_member(params, "_meta")))
+    meta = json_object_get_object_member(params, "_meta");
+  if (meta && json_object_has_member(meta, "progressToken"))
+    running->progressToken = mcp::nodeText(json_object_get_member(meta, "progressToken"));
+  // The arguments outlive the message: the call may run on a thread of its own.
+  JsonNode* arguments = nullptr;
+  if (params && json_object_has_member(params, "arguments")) {
+    arguments = json_node_copy(json_object_get_member(params, "arguments"));
+  } else {
+    JsonObject* none = json_object_new();
+    arguments = json_node_init_object(json_node_alloc(), none);
+    json_object_unref(none);
+  }
+  if (!JSON_NODE_HOLDS_OBJECT(arguments)) {
+    json_node_unref(arguments);
+    channel_.fail(id, mcp::kInvalidParams, "arguments: um objeto");
+    return;
+  }
+  auto work = [this, id, tool, running, arguments] {
+    std::string invalid;
+    const std::optional<mcp::ToolResult> result =
+        tool->run(workspace_, json_node_get_object(arguments), *running, &invalid);
+    json_node_unref(arguments);
+    {
+      std::lock_guard lock(mutex_);
+      running_.erase(id);
+    }
+    // A cancelled request gets no answer.
+    if (running->cancelled) return;
+    if (!result)
+      channel_.fail(id, mcp::kInvalidParams, std::string(tool->name) + ": " + invalid);
+    else
+      channel_.respond(id, result->json());
+  };
+  if (std::string(tool->name) != "gravar") {
+    work();
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  running_[id] = running;
+  threads_.emplace_back(work);
+}
+
+void Server::cancel(JsonObject* params) {
+  if (!params || !json_object_has_member(params, "requestId")) return;
+  const std::string id = mcp::nodeText(json_object_get_member(params, "requestId"));
+  std::lock_guard lock(mutex_);
+  auto found = running_.find(id);
+  if (found == running_.end()) return;
+  found->second->cancel();
+}
+
+void Server::stop() {
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& [id, call] : running_) call->cancel();
+  }
+  for (std::thread& t : threads_) t.join();
+}
+
+// The folder of this executable: the recorder and the checker stand beside it.
+std::string ownFolder() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  return error ? "." : self.parent_path().string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  reopenClosedStandardDescriptors();
+  signal(SIGPIPE, SIG_IGN);
+  std::string folder = ".";
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--pasta" && i + 1 < argc) {
+      folder = argv[++i];
+    } else if (option == "--version") {
+      writeAll(STDOUT_FILENO, "vuzizeri-mcp " PROJECT_VERSION_TEXT "\n");
+      return 0;
+    } else if (option == "--help" || option == "-h") {
+      writeAll(STDOUT_FILENO, std::string(kUsage) +
+                                  "Um servidor MCP em stdio: as ferramentas aparelhos, "
+                                  "validar_roteiro, gravar e verificar; os arquivos ficam em DIR "
+                                  "(a pasta atual por padrão).\n");
+      return 0;
+    } else {
+      writeAll(STDERR_FILENO, kUsage);
+      return 2;
+    }
+  }
+  std::error_code error;
+  const fs::path canonical = fs::canonical(folder, error);
+  if (error || !fs::is_directory(canonical))
+    fail("--pasta: " + folder + ": não é uma pasta que se possa usar");
+  media::silenceLibraryLog();
+  Server server({canonical, ownFolder() + "/vuzizeri", ownFolder() + "/vuzizeri-verificar",
+                 process::programDataFolder("vuzizeri")});
+  for (std::string line; std::getline(std::cin, line);) server.handle(line);
+  server.stop();
+  return 0;
+}

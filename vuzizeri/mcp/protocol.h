@@ -1,0 +1,45 @@
+#pragma once
+
+#include <json-glib/json-glib.h>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+// JSON-RPC 2.0 over standard input and output, one message a line, as the
+// Model Context Protocol's stdio transport has it.
+namespace mcp {
+
+// Error codes of JSON-RPC 2.0.
+enum ErrorCode {
+  kParseError = -32700,
+  kInvalidRequest = -32600,
+  kMethodNotFound = -32601,
+  kInvalidParams = -32602,
+  kInternalError = -32603,
+};
+
+// Writes whole lines to standard output, from any thread.
+class Channel {
+ public:
+  // `id` is the request's id as JSON text ("1", "\"a\""); `result` and
+  // `params` are JSON texts.
+  void respond(const std::string& id, const std::string& result);
+  void fail(const std::string& id, int code, const std::string& message);
+  void notify(const std::string& method, const std::string& params);
+
+ private:
+  void write(const std::string& line);
+  std::mutex mutex_;
+};
+
+// A member of a JSON object, or nothing when it is absent or of another
+// type.
+std::optional<std::string> stringMember(JsonObject* object, const char* name);
+std::optional<double> numberMember(JsonObject* object, const char* name);
+std::optional<bool> boolMember(JsonObject* object, const char* name);
+// A JSON node as text.
+std::string nodeText(JsonNode* node);
+
+}  // namespace mcp
