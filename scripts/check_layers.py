@@ -23,7 +23,9 @@ RANKS = {
     "vuzizeri/launcher": 8,
     "vuzizeri/joiner": 8,
     "vuzizeri/checker": 8,
-    "vuzizeri/mcp": 8,
+    "vuzizeri/agent": 8,
+    "vuzizeri/mcp": 9,
+    "vuzizeri/server": 9,
     "tessane": 2,
 }
 

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "vuzizeri/agent/json_members.h"
+
 // JSON-RPC 2.0 over standard input and output, one message a line, as the
 // Model Context Protocol's stdio transport has it.
 namespace mcp {
@@ -34,12 +36,9 @@ class Channel {
   std::mutex mutex_;
 };
 
-// A member of a JSON object, or nothing when it is absent or of another
-// type.
-std::optional<std::string> stringMember(JsonObject* object, const char* name);
-std::optional<double> numberMember(JsonObject* object, const char* name);
-std::optional<bool> boolMember(JsonObject* object, const char* name);
-// A JSON node as text.
-std::string nodeText(JsonNode* node);
+using agent::boolMember;
+using agent::nodeText;
+using agent::numberMember;
+using agent::stringMember;
 
 }  // namespace mcp

@@ -1,14 +1,8 @@
 #include "vuzizeri/mcp/recording.h"
 
 #include <cairo.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -16,9 +10,8 @@
 #include "common/fail.h"
 #include "common/shown_text.h"
 #include "platform/media/movie_reader.h"
+#include "vuzizeri/agent/recording_request.h"
 #include "vuzizeri/report/json.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -29,85 +22,6 @@ namespace {
 bool namesFile(const std::string& option) {
   return option == "--estilo" || option == "--script" || option == "--audio" ||
          option == "--legendas" || option == "--roteiro";
-}
-
-struct Finished {
-  int status = -1;  // exit status, or 128 + signal
-  std::string out, err;
-};
-
-// Runs `argv` in a process group of its own (a signal to the client's
-// terminal is not the recording's), telling progress every second and
-// sending it SIGTERM once the call is cancelled: the recorder, not we, ends
-// the processes it started, and only it knows what to remove.
-Finished runRecorder(const std::vector<std::string>& argv, Call& call) {
-  Finished f;
-  int out[2], err[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-    f.err = std::strerror(errno);
-    return f;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  close(out[1]);
-  close(err[1]);
-  if (spawned != 0) {
-    close(out[0]);
-    close(err[0]);
-    f.err = argv[0] + ": " + std::strerror(spawned);
-    return f;
-  }
-  call.setRecorder(pid);
-  const auto began = std::chrono::steady_clock::now();
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* into[2] = {&f.out, &f.err};
-  for (int open = 2; open > 0;) {
-    // A cancellation that came before the recorder had a pid.
-    if (call.cancelled) call.cancel();
-    const int ready = poll(fds, 2, 1000);
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    if (ready == 0) {
-      call.progress(std::floor(elapsed), "gravando há " + std::to_string(int(elapsed)) + " s");
-      continue;
-    }
-    if (ready < 0 && errno != EINTR) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      char buffer[4096];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        into[i]->append(buffer, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  for (const pollfd& p : fds)
-    if (p.fd >= 0) close(p.fd);
-  // Reaped only once a cancellation can no longer reach it by its pid.
-  call.setRecorder(0);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  f.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return f;
 }
 
 // The report's "arquivo" and "segundos".
@@ -177,13 +91,10 @@ std::optional<ToolResult> record(const Workspace& w, JsonObject* args, Call& cal
   const std::optional<fs::path> out = insideWorkspace(w, *output, &why);
   if (!out) return textResult("saida: " + why, true);
 
+  const std::optional<agent::RecorderWords> words = agent::recorderWords(args, invalid);
+  if (!words) return std::nullopt;
   std::vector<std::string> argv = {w.recorder, "--json"};
-  if (boolMember(args, "quadro_a_quadro").value_or(false)) argv.push_back("--quadro-a-quadro");
-  for (const char* option : {"formato", "destino", "aparelho"})
-    if (const std::optional<std::string> value = stringMember(args, option))
-      argv.insert(argv.end(), {std::string("--") + option, *value});
-  if (const std::optional<double> fps = numberMember(args, "fps"))
-    argv.insert(argv.end(), {"--fps", std::to_string(std::lround(*fps))});
+  argv.insert(argv.end(), words->options.begin(), words->options.end());
   if (json_object_has_member(args, "opcoes")) {
     JsonNode* node = json_object_get_member(args, "opcoes");
     if (!JSON_NODE_HOLDS_ARRAY(node)) {
@@ -208,41 +119,23 @@ std::optional<ToolResult> record(const Workspace& w, JsonObject* args, Call& cal
     }
   }
   // The storyboard's text goes to a file of the call's own.
-  std::string storyboardFolder;
+  agent::StoryboardFile storyboardFile;
   if (const std::optional<std::string> storyboard = stringMember(args, "roteiro")) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vuzizeri-mcp-XXXXXX";
-    if (!mkdtemp(templ.data())) return textResult(std::strerror(errno), true);
-    storyboardFolder = templ;
-    const std::string file = storyboardFolder + "/roteiro.txt";
-    if (!g_file_set_contents(file.c_str(), storyboard->data(),
-                             static_cast<gssize>(storyboard->size()), nullptr))
-      return textResult("não gravou o roteiro", true);
-    argv.insert(argv.end(), {"--roteiro", file});
+    if (!storyboardFile.write(*storyboard, &why)) return textResult(why, true);
+    argv.insert(argv.end(), {"--roteiro", storyboardFile.path()});
   }
   argv.push_back("--");
   argv.push_back(*url);
-  const char* sizes[] = {"largura", "altura", "escala", "topo"};
-  int given = 0;
-  for (const char* size : sizes) given += json_object_has_member(args, size) ? 1 : 0;
-  if (given == 4) {
-    for (const char* size : sizes) {
-      const std::optional<double> n = numberMember(args, size);
-      if (!n) {
-        *invalid = std::string(size) + ": um número";
-        return std::nullopt;
-      }
-      argv.push_back(vuz::jsonNumber(*n));
-    }
-  } else if (given > 0) {
-    *invalid = "largura, altura, escala e topo vão juntos";
-    return std::nullopt;
-  }
+  argv.insert(argv.end(), words->sizes.begin(), words->sizes.end());
   argv.push_back(out->string());
 
   call.progress(0, "carregando a página");
-  const Finished done = runRecorder(argv, call);
-  if (!storyboardFolder.empty()) fs::remove_all(storyboardFolder);
+  const agent::RecorderOutcome done = agent::runRecorder(
+      argv, {[&call](pid_t pid) { call.recorder.set(pid); },
+             [&call](double seconds) {
+               call.progress(std::floor(seconds),
+                             "gravando há " + std::to_string(int(seconds)) + " s");
+             }});
   if (done.status != 0 && done.status != 3) {
     std::string message = done.err.empty()
                               ? "a gravação terminou com o estado " + std::to_string(done.status)

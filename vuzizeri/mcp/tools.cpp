@@ -31,16 +31,7 @@ void Call::progress(double done, const std::string& message) {
 
 void Call::cancel() {
   cancelled = true;
-  std::lock_guard lock(recorderMutex_);
-  if (recorder_ > 0 && !stopAsked_) {
-    kill(recorder_, SIGTERM);
-    stopAsked_ = true;
-  }
-}
-
-void Call::setRecorder(pid_t pid) {
-  std::lock_guard lock(recorderMutex_);
-  recorder_ = pid;
+  recorder.stop();
 }
 
 std::string ToolResult::json() const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "vuzizeri/agent/recorder_process.h"
 #include "vuzizeri/mcp/protocol.h"
 
 // The server's tools: what an agent sees of each (its name, description and
@@ -33,18 +34,11 @@ struct Call {
   std::atomic<bool> cancelled{false};
   // Marks the call cancelled and asks its recorder, once, to end.
   void cancel();
-  // The recorder's process while it runs (0 when none): under the lock, so
-  // that a cancellation never signals a pid reaped and given to another.
-  void setRecorder(pid_t pid);
+  agent::RecorderHandle recorder;
   // A progress notification, when asked for; each one's progress above the
   // one before, as the protocol wants.
   void progress(double done, const std::string& message);
   double lastProgress = -1;
-
- private:
-  std::mutex recorderMutex_;
-  pid_t recorder_ = 0;
-  bool stopAsked_ = false;
 };
 
 // What a call answers: its content items (JSON texts) and whether the tool

@@ -1,0 +1,57 @@
+#include "vuzizeri/agent/json_members.h"
+
+namespace agent {
+namespace {
+
+JsonNode* member(JsonObject* object, const char* name, GType type) {
+  if (!object || !json_object_has_member(object, name)) return nullptr;
+  JsonNode* node = json_object_get_member(object, name);
+  if (!JSON_NODE_HOLDS_VALUE(node) || json_node_get_value_type(node) != type) return nullptr;
+  return node;
+}
+
+}  // namespace
+
+std::optional<std::string> stringMember(JsonObject* object, const char* name) {
+  JsonNode* node = member(object, name, G_TYPE_STRING);
+  if (!node) return std::nullopt;
+  return std::string(json_node_get_string(node));
+}
+
+std::optional<double> numberMember(JsonObject* object, const char* name) {
+  if (JsonNode* node = member(object, name, G_TYPE_INT64)) return json_node_get_int(node);
+  if (JsonNode* node = member(object, name, G_TYPE_DOUBLE)) return json_node_get_double(node);
+  return std::nullopt;
+}
+
+std::optional<bool> boolMember(JsonObject* object, const char* name) {
+  JsonNode* node = member(object, name, G_TYPE_BOOLEAN);
+  if (!node) return std::nullopt;
+  return json_node_get_boolean(node) != FALSE;
+}
+
+std::string nodeText(JsonNode* node) {
+  g_autofree char* text = json_to_string(node, FALSE);
+  return text ? text : "null";
+}
+
+bool parseObject(const std::string& text, ParsedObject* into, std::string* why) {
+  g_clear_object(&into->parser);
+  into->object = nullptr;
+  into->parser = json_parser_new();
+  g_autoptr(GError) error = nullptr;
+  if (!json_parser_load_from_data(into->parser, text.data(), static_cast<gssize>(text.size()),
+                                  &error)) {
+    *why = error ? error->message : "JSON inválido";
+    return false;
+  }
+  JsonNode* root = json_parser_get_root(into->parser);
+  if (!root || !JSON_NODE_HOLDS_OBJECT(root)) {
+    *why = "o corpo precisa ser um objeto JSON";
+    return false;
+  }
+  into->object = json_node_get_object(root);
+  return true;
+}
+
+}  // namespace agent
