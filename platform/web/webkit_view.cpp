@@ -96,6 +96,15 @@ WebKitView::WebKitView(const Options& options) {
     webkit_web_context_add_path_to_sandbox(context, options.extensionFolder.c_str(), TRUE);
   }
   cookies_ = options.cookies;
+  if (!options.proxy.empty()) {
+    // No host is left out: the proxy judges every one, loopback's too.
+    WebKitNetworkProxySettings* proxy =
+        webkit_network_proxy_settings_new(options.proxy.c_str(), nullptr);
+    webkit_website_data_manager_set_network_proxy_settings(
+        webkit_web_context_get_website_data_manager(context), WEBKIT_NETWORK_PROXY_MODE_CUSTOM,
+        proxy);
+    webkit_network_proxy_settings_free(proxy);
+  }
   if (!options.languageTag.empty()) {
     const char* languages[] = {options.languageTag.c_str(), nullptr};
     webkit_web_context_set_preferred_languages(context, languages);

@@ -38,6 +38,7 @@ class WebKitView final : public WebView {
     std::string extensionFolder;
     std::vector<std::pair<std::string, std::string>> cookies;
     std::optional<Credentials> credentials;
+    std::string proxy;  // an HTTP proxy every request goes through, "" for none
     // Style sheets for the page's own document: the user level's rules beat
     // the page's, the author level's stand among them.
     std::string userStyleSheet;

@@ -196,6 +196,15 @@ const Option kOptions[] = {
        p.a.cookies.push_back(value);
        return {};
      }},
+    {"--proxy", "", "http://HOST:PORTA", "todos os pedidos da página por este proxy HTTP",
+     [](Parse& p, const std::string& value) -> Ending {
+       g_autoptr(GUri) uri = g_uri_parse(value.c_str(), G_URI_FLAGS_NONE, nullptr);
+       if (!uri || g_strcmp0(g_uri_get_scheme(uri), "http") != 0 || !g_uri_get_host(uri) ||
+           !*g_uri_get_host(uri) || g_uri_get_port(uri) <= 0)
+         return refused("--proxy precisa de http://HOST:PORTA: " + shownText(value) + "\n");
+       p.a.proxy = value;
+       return {};
+     }},
     {"--esconder", "", "SELETOR", "esconde o que casar, deixando o lugar (repetível)",
      [](Parse& p, const std::string& value) { return named(p.a.hide, value); }},
     {"--remover", "", "SELETOR", "tira o que casar do layout (repetível)",

@@ -47,6 +47,8 @@ struct Arguments : ScrollDirections {
   // and cookies ("nome=valor").
   std::vector<std::string> headers;
   std::vector<std::string> cookies;
+  // --proxy: every request the page makes goes through this HTTP proxy.
+  std::string proxy;
   // How the page is shaped before it is filmed: selectors to hide
   // (visibility) and to remove (display), a style sheet and a script (file
   // paths), a selector to wait for, consent banners hidden, dark scheme.

@@ -279,6 +279,7 @@ web::WebKitView::Options Launcher::viewOptions() const {
   options.headers = inputs_.headers;
   options.extensionFolder = extensions_;
   options.cookies = inputs_.cookies;
+  options.proxy = arguments_.proxy;
   if (inputs_.credentials)
     options.credentials = web::Credentials{options.pageOrigin, inputs_.credentials->first,
                                            inputs_.credentials->second};

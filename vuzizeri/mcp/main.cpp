@@ -19,6 +19,7 @@
 #include "common/fail.h"
 #include "platform/media/av_error.h"
 #include "platform/process/program_data.h"
+#include "vuzizeri/agent/programs.h"
 #include "vuzizeri/mcp/protocol.h"
 #include "vuzizeri/mcp/tools.h"
 #include "vuzizeri/report/json.h"
@@ -190,13 +191,6 @@ void Server::stop() {
   for (std::thread& t : threads_) t.join();
 }
 
-// The folder of this executable: the recorder and the checker stand beside it.
-std::string ownFolder() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? "." : self.parent_path().string();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,7 +220,8 @@ int main(int argc, char** argv) {
   if (error || !fs::is_directory(canonical))
     fail("--pasta: " + folder + ": não é uma pasta que se possa usar");
   media::silenceLibraryLog();
-  Server server({canonical, ownFolder() + "/vuzizeri", ownFolder() + "/vuzizeri-verificar",
+  Server server({canonical, agent::siblingProgram("vuzizeri"),
+                 agent::siblingProgram("vuzizeri-verificar"),
                  process::programDataFolder("vuzizeri")});
   for (std::string line; std::getline(std::cin, line);) server.handle(line);
   server.stop();

@@ -10,6 +10,7 @@
 #include "common/input_file.h"
 #include "common/shown_text.h"
 #include "platform/media/movie_facts.h"
+#include "vuzizeri/agent/programs.h"
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/mcp/recording.h"
 #include "vuzizeri/report/json.h"
@@ -68,23 +69,10 @@ std::optional<fs::path> insideWorkspace(const Workspace& w, const std::string& g
 
 namespace {
 
-std::string readTable(const Workspace& w, const char* name) {
-  std::string why;
-  return readInputFile(w.dataFolder + "/" + name, size_t{1} << 20, &why).value_or("");
-}
-
 std::optional<ToolResult> listDevices(const Workspace& w, JsonObject*, Call&, std::string*) {
-  const std::optional<std::vector<vuz::Device>> devices =
-      vuz::parseDevices(readTable(w, "aparelhos.tsv"));
+  const std::optional<std::string> devices = agent::deviceListJson(w.dataFolder);
   if (!devices) return textResult("tabela de aparelhos ausente ou ilegível", true);
-  std::vector<vuz::JsonValue> rows;
-  for (const vuz::Device& d : *devices)
-    rows.push_back(vuz::JsonValue::object({{"nome", d.name},
-                                           {"largura", d.cssW},
-                                           {"altura", d.cssH},
-                                           {"escala", d.scale},
-                                           {"topo", d.safeTop}}));
-  return textResult(vuz::JsonValue::list(rows).text());
+  return textResult(*devices);
 }
 
 // Every bad line of a storyboard, each as the recorder says it: the lines

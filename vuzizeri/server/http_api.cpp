@@ -1,0 +1,295 @@
+#include "vuzizeri/server/http_api.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+
+#include "vuzizeri/agent/json_members.h"
+#include "vuzizeri/agent/programs.h"
+#include "vuzizeri/agent/recording_request.h"
+#include "vuzizeri/movie/movie_forms.h"
+#include "vuzizeri/report/json.h"
+#include "vuzizeri/server/web_page.h"
+#include "vuzizeri/server/webhook.h"
+
+namespace fs = std::filesystem;
+
+namespace server {
+namespace {
+
+constexpr char kPrefix[] = "/v1/gravacoes";
+// How long a signed video link plays without the token.
+constexpr int64_t kLinkSeconds = 3600;
+// The members a job may be posted with.
+constexpr const char* kMembers[] = {"url",     "aparelho", "largura", "altura",
+                                    "escala",  "topo",     "quadro_a_quadro", "roteiro",
+                                    "formato", "fps",      "destino", "webhook"};
+
+// The body as it came, kept without libsoup's copy so that a body past the
+// limit is counted, not held.
+struct Body {
+  std::string bytes;
+  bool tooLarge = false;
+};
+
+void answer(SoupServerMessage* message, guint status, const std::string& json) {
+  soup_server_message_set_status(message, status, nullptr);
+  if (json.empty()) return;
+  soup_server_message_set_response(message, "application/json; charset=utf-8", SOUP_MEMORY_COPY,
+                                   json.data(), json.size());
+}
+
+void refuse(SoupServerMessage* message, guint status, const std::string& why) {
+  answer(message, status, "{\"erro\": " + vuz::jsonString(why) + "}");
+}
+
+const char* contentType(const std::string& file) {
+  const std::string extension = fs::path(file).extension().string();
+  if (extension == ".mov") return "video/quicktime";
+  if (extension == ".webm") return "video/webm";
+  if (extension == ".gif") return "image/gif";
+  return "video/mp4";
+}
+
+std::string linkSignature(const std::string& token, const std::string& id, int64_t until) {
+  return signature(token, id + "\n" + std::to_string(until)).substr(7);
+}
+
+// Why a job cannot be made of `request`, or "".
+std::string requestRefusal(JsonObject* request, const NetworkPolicy& policy) {
+  std::vector<std::string> names;
+  GList* members = json_object_get_members(request);
+  for (GList* n = members; n; n = n->next) names.emplace_back(static_cast<const char*>(n->data));
+  g_list_free(members);
+  for (const std::string& name : names) {
+    bool known = false;
+    for (const char* member : kMembers) known = known || name == member;
+    if (!known) return "membro desconhecido: " + name;
+  }
+  const std::optional<std::string> url = agent::stringMember(request, "url");
+  if (!url) return "url: uma string";
+  if (std::string why = urlRefusal(*url, policy); !why.empty()) return "url: " + why;
+  if (json_object_has_member(request, "webhook")) {
+    const std::optional<std::string> hook = agent::stringMember(request, "webhook");
+    if (!hook) return "webhook: uma string";
+    if (std::string why = urlRefusal(*hook, policy); !why.empty()) return "webhook: " + why;
+  }
+  if (json_object_has_member(request, "roteiro") && !agent::stringMember(request, "roteiro"))
+    return "roteiro: uma string";
+  std::string why;
+  const std::optional<agent::RecorderWords> words = agent::recorderWords(request, &why);
+  if (!words) return why;
+  if (words->sizes.empty() && !json_object_has_member(request, "aparelho") &&
+      !json_object_has_member(request, "destino"))
+    return "dê aparelho, destino, ou largura, altura, escala e topo";
+  if (const std::optional<std::string> form = agent::stringMember(request, "formato"))
+    if (!vuz::movieFormNamed(*form))
+      return "formato desconhecido: " + *form + " (" + vuz::movieFormNames() + ")";
+  return "";
+}
+
+}  // namespace
+
+bool sameSecret(const std::string& given, const std::string& expected) {
+  if (expected.empty()) return false;
+  unsigned char differ = given.size() == expected.size() ? 0 : 1;
+  for (size_t i = 0; i < given.size(); ++i)
+    differ |= static_cast<unsigned char>(given[i] ^ expected[i % expected.size()]);
+  return differ == 0;
+}
+
+HttpApi::HttpApi(JobStore& store, JobRunner& runner, ApiSettings settings)
+    : store_(store),
+      runner_(runner),
+      settings_(std::move(settings)),
+      server_(soup_server_new("server-header", "vuzizeri-servidor", nullptr)) {
+  // libsoup keeps one entry a path: the early and the late handler of the
+  // jobs' path go together, or a request there finds no late one.
+  soup_server_add_early_handler(server_, kPrefix, early, this, nullptr);
+  soup_server_add_handler(server_, kPrefix, handle, this, nullptr);
+  soup_server_add_handler(server_, nullptr, handle, this, nullptr);
+}
+
+HttpApi::~HttpApi() {
+  soup_server_disconnect(server_);
+  g_object_unref(server_);
+}
+
+std::string HttpApi::listen(int port, std::string* why) {
+  g_autoptr(GError) error = nullptr;
+  if (!soup_server_listen_all(server_, static_cast<guint>(port), SoupServerListenOptions(0),
+                              &error)) {
+    *why = error->message;
+    return "";
+  }
+  std::string where;
+  GSList* uris = soup_server_get_uris(server_);
+  for (GSList* u = uris; u; u = u->next) {
+    g_autofree char* text = g_uri_to_string(static_cast<GUri*>(u->data));
+    where += (where.empty() ? "" : " ") + std::string(text);
+  }
+  g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+  return where;
+}
+
+void HttpApi::early(SoupServer*, SoupServerMessage* message, const char*, GHashTable*, gpointer) {
+  SoupMessageHeaders* headers = soup_server_message_get_request_headers(message);
+  if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
+      soup_message_headers_get_content_length(headers) > static_cast<goffset>(kMostBody)) {
+    refuse(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, "o corpo passa de 1 MB");
+    soup_message_headers_replace(soup_server_message_get_response_headers(message), "Connection",
+                                 "close");
+    return;
+  }
+  // A body sent in chunks is counted as it comes.
+  soup_message_body_set_accumulate(soup_server_message_get_request_body(message), FALSE);
+  auto* body = new Body;
+  g_object_set_data_full(G_OBJECT(message), "vuzizeri-corpo", body,
+                         [](gpointer b) { delete static_cast<Body*>(b); });
+  g_signal_connect(message, "got-chunk", G_CALLBACK(+[](SoupServerMessage*, GBytes* chunk, Body* b) {
+                     gsize size = 0;
+                     const char* data = static_cast<const char*>(g_bytes_get_data(chunk, &size));
+                     if (b->tooLarge || b->bytes.size() + size > kMostBody) {
+                       b->tooLarge = true;
+                       b->bytes.clear();
+                       return;
+                     }
+                     b->bytes.append(data, size);
+                   }),
+                   body);
+}
+
+void HttpApi::handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query,
+                     gpointer self) {
+  static_cast<HttpApi*>(self)->serve(message, path, query);
+}
+
+void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTable* query) {
+  const std::string method = soup_server_message_get_method(message);
+  if (path == "/" || path == "/index.html") {
+    if (method != "GET" && method != "HEAD") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "só GET");
+    const std::string page = webPage(agent::deviceListJson(settings_.dataFolder).value_or("[]"));
+    soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
+    soup_message_headers_replace(soup_server_message_get_response_headers(message),
+                                 "Content-Security-Policy",
+                                 "default-src 'self'; script-src 'unsafe-inline'; style-src "
+                                 "'unsafe-inline'; media-src 'self'");
+    soup_server_message_set_response(message, "text/html; charset=utf-8", SOUP_MEMORY_COPY,
+                                     page.data(), page.size());
+    return;
+  }
+  if (!path.starts_with("/v1/")) return refuse(message, SOUP_STATUS_NOT_FOUND, "não há " + path);
+
+  // /v1/gravacoes/ID/video plays with a signed link, for a <video> that
+  // cannot send the token.
+  const std::string rest = path.starts_with(kPrefix) ? path.substr(sizeof kPrefix - 1) : "";
+  const size_t slash = rest.find('/', 1);
+  const std::string id = rest.size() > 1 ? rest.substr(1, slash == std::string::npos ? slash : slash - 1) : "";
+  const std::string tail = slash == std::string::npos ? "" : rest.substr(slash);
+  const bool videoPath = !id.empty() && tail == "/video";
+  const char* authorization = soup_message_headers_get_one(
+      soup_server_message_get_request_headers(message), "Authorization");
+  const std::string given = authorization && g_str_has_prefix(authorization, "Bearer ")
+                                ? std::string(authorization + 7)
+                                : std::string();
+  if (!sameSecret(given, settings_.token) && !(videoPath && signedLink(id, query))) {
+    soup_message_headers_replace(soup_server_message_get_response_headers(message),
+                                 "WWW-Authenticate", "Bearer");
+    return refuse(message, SOUP_STATUS_UNAUTHORIZED, "token ausente ou errado");
+  }
+
+  if (path == "/v1/aparelhos" && method == "GET")
+    return answer(message, SOUP_STATUS_OK, agent::deviceListJson(settings_.dataFolder).value_or("[]"));
+  if (path == kPrefix || path == std::string(kPrefix) + "/") {
+    if (method == "POST") return post(message);
+    if (method != "GET") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "GET ou POST");
+    std::string list;
+    for (const Job& job : store_.all())
+      list += (list.empty() ? "" : ", ") + jobJson(job, videoLink(job));
+    return answer(message, SOUP_STATUS_OK, "{\"gravacoes\": [" + list + "]}");
+  }
+  if (id.empty() || (!tail.empty() && !videoPath))
+    return refuse(message, SOUP_STATUS_NOT_FOUND, "não há " + path);
+  const std::optional<Job> job = store_.find(id);
+  if (!job) return refuse(message, SOUP_STATUS_NOT_FOUND, "não há a gravação " + id);
+  if (videoPath) {
+    if (method != "GET" && method != "HEAD") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "só GET");
+    return video(message, *job);
+  }
+  if (method == "GET") return answer(message, SOUP_STATUS_OK, jobJson(*job, videoLink(*job)));
+  if (method != "DELETE") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "GET ou DELETE");
+  if (runner_.cancel(id))
+    return answer(message, SOUP_STATUS_ACCEPTED,
+                  "{\"id\": " + vuz::jsonString(id) + ", \"estado\": \"cancelando\"}");
+  // The file first: a row never outlives its answer, and a file without its
+  // row is swept at the next start.
+  std::error_code ignored;
+  if (!job->file.empty()) fs::remove(settings_.videos + "/" + job->file, ignored);
+  store_.remove(id);
+  answer(message, SOUP_STATUS_NO_CONTENT, "");
+}
+
+void HttpApi::post(SoupServerMessage* message) {
+  const auto* body = static_cast<Body*>(g_object_get_data(G_OBJECT(message), "vuzizeri-corpo"));
+  if (!body || body->tooLarge) return refuse(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, "o corpo passa de 1 MB");
+  agent::ParsedObject request;
+  std::string why;
+  if (!agent::parseObject(body->bytes, &request, &why))
+    return refuse(message, SOUP_STATUS_BAD_REQUEST, "JSON inválido: " + why);
+  if (why = requestRefusal(request.object, settings_.policy); !why.empty())
+    return refuse(message, SOUP_STATUS_BAD_REQUEST, why);
+  g_autofree char* uuid = g_uuid_string_random();
+  Job job;
+  job.id = uuid;
+  job.state = kWaiting;
+  job.request = body->bytes;
+  job.file = job.id + "." +
+             std::string(agent::stringMember(request.object, "formato").value_or("mp4"));
+  job.created = static_cast<int64_t>(std::time(nullptr));
+  if (!store_.add(job, &why))
+    return refuse(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, "não guardou a gravação: " + why);
+  runner_.wake();
+  soup_message_headers_replace(soup_server_message_get_response_headers(message), "Location",
+                               (std::string(kPrefix) + "/" + job.id).c_str());
+  answer(message, SOUP_STATUS_ACCEPTED,
+         "{\"id\": " + vuz::jsonString(job.id) + ", \"estado\": \"" + kWaiting + "\"}");
+}
+
+std::string HttpApi::videoLink(const Job& job) {
+  if (job.state != kDone) return "";
+  const int64_t until = static_cast<int64_t>(std::time(nullptr)) + kLinkSeconds;
+  return std::string(kPrefix) + "/" + job.id + "/video?expira=" + std::to_string(until) +
+         "&assinatura=" + linkSignature(settings_.token, job.id, until);
+}
+
+bool HttpApi::signedLink(const std::string& id, GHashTable* query) {
+  if (!query) return false;
+  const char* until = static_cast<const char*>(g_hash_table_lookup(query, "expira"));
+  const char* signature = static_cast<const char*>(g_hash_table_lookup(query, "assinatura"));
+  if (!until || !signature) return false;
+  char* end = nullptr;
+  const long long when = std::strtoll(until, &end, 10);
+  if (*end || when < static_cast<long long>(std::time(nullptr))) return false;
+  return sameSecret(signature, linkSignature(settings_.token, id, when));
+}
+
+void HttpApi::video(SoupServerMessage* message, const Job& job) {
+  if (job.state != kDone)
+    return refuse(message, SOUP_STATUS_CONFLICT, "a gravação está " + job.state);
+  const std::string path = settings_.videos + "/" + job.file;
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GMappedFile) mapped = g_mapped_file_new(path.c_str(), FALSE, &error);
+  if (!mapped) return refuse(message, SOUP_STATUS_NOT_FOUND, "o vídeo sumiu: " + job.file);
+  // Mapped, not read: libsoup answers a byte range from it with 206.
+  g_autoptr(GBytes) bytes = g_mapped_file_get_bytes(mapped);
+  soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
+  SoupMessageHeaders* headers = soup_server_message_get_response_headers(message);
+  soup_message_headers_set_content_type(headers, contentType(job.file), nullptr);
+  soup_message_headers_replace(headers, "Accept-Ranges", "bytes");
+  const std::string disposition = "inline; filename=\"" + job.file + "\"";
+  soup_message_headers_replace(headers, "Content-Disposition", disposition.c_str());
+  soup_message_body_append_bytes(soup_server_message_get_response_body(message), bytes);
+}
+
+}  // namespace server

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <libsoup/soup.h>
+
+#include <string>
+
+#include "vuzizeri/server/job_runner.h"
+#include "vuzizeri/server/job_store.h"
+#include "vuzizeri/server/network_policy.h"
+
+// The service's HTTP face: the jobs under /v1, behind the token, and the
+// page at / that uses them.
+namespace server {
+
+// The most a request's body may hold.
+inline constexpr size_t kMostBody = 1 << 20;
+
+struct ApiSettings {
+  std::string token;
+  std::string videos;      // the movies' folder
+  std::string dataFolder;  // the recorder's tables
+  NetworkPolicy policy{false, {}};
+};
+
+// Whether `given` equals `expected`, in a time that does not tell how much
+// of it did.
+bool sameSecret(const std::string& given, const std::string& expected);
+
+class HttpApi {
+ public:
+  HttpApi(JobStore& store, JobRunner& runner, ApiSettings settings);
+  ~HttpApi();
+  HttpApi(const HttpApi&) = delete;
+  HttpApi& operator=(const HttpApi&) = delete;
+  // Listens on every address at `port` (0: one the system picks); the
+  // addresses it listens on, or "" with the reason.
+  std::string listen(int port, std::string* why);
+
+ private:
+  static void early(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*,
+                    gpointer self);
+  static void handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query,
+                     gpointer self);
+  void serve(SoupServerMessage* message, const std::string& path, GHashTable* query);
+  void post(SoupServerMessage* message);
+  void video(SoupServerMessage* message, const Job& job);
+  std::string videoLink(const Job& job);
+  bool signedLink(const std::string& id, GHashTable* query);
+
+  JobStore& store_;
+  JobRunner& runner_;
+  ApiSettings settings_;
+  SoupServer* server_;
+};
+
+}  // namespace server

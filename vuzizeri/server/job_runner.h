@@ -1,0 +1,62 @@
+#pragma once
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vuzizeri/agent/recorder_process.h"
+#include "vuzizeri/server/job_store.h"
+#include "vuzizeri/server/network_policy.h"
+#include "vuzizeri/server/webhook.h"
+
+// The service's workers: at most K recordings at once, each the recorder's
+// own sandboxed process, the rest waiting in the order they came.
+namespace server {
+
+struct RunnerSettings {
+  std::string recorder;  // the vuzizeri binary
+  std::string videos;    // where the movies go
+  int simultaneous = 1;
+  NetworkPolicy policy{false, {}};
+};
+
+// A job as the API shows it, JSON, with its video's address when given.
+std::string jobJson(const Job& job, const std::string& videoLink);
+
+class JobRunner {
+ public:
+  JobRunner(JobStore& store, RunnerSettings settings, WebhookSender& webhooks);
+  ~JobRunner();  // stop() if not stopped
+  void start();
+  // A job was added.
+  void wake();
+  // A job being recorded is stopped and removed with its file once its
+  // recorder has ended; false when it is not being recorded here.
+  bool cancel(const std::string& id);
+  // Running recordings get SIGTERM and are waited for; their jobs wait
+  // again, first in line, for the next start.
+  void stop();
+
+ private:
+  struct Running {
+    agent::RecorderHandle recorder;
+    bool removeWhenDone = false;
+  };
+  void work();
+  void record(const Job& job, Running& running);
+
+  JobStore& store_;
+  RunnerSettings settings_;
+  WebhookSender& webhooks_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  std::map<std::string, std::shared_ptr<Running>> running_;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace server
