@@ -159,8 +159,17 @@ void PageServer::serve(int client) {
     if (n <= 0) break;
     request.append(buffer, n);
   }
+  // A body (a webhook's POST) is kept with its head.
   std::smatch m;
-  std::string path = std::regex_search(request, m, std::regex("^GET ([^ ]*) ")) ? m[1].str() : "";
+  const size_t headEnd = request.find("\r\n\r\n");
+  if (std::regex_search(request, m, std::regex("\r\nContent-Length: *([0-9]+)", std::regex::icase)))
+    while (headEnd != std::string::npos && request.size() < headEnd + 4 + std::stoul(m[1].str())) {
+      ssize_t n = read(client, buffer, sizeof buffer);
+      if (n <= 0) break;
+      request.append(buffer, n);
+    }
+  std::string path =
+      std::regex_search(request, m, std::regex("^(?:GET|POST) ([^ ]*) ")) ? m[1].str() : "";
   Response r{"404 Not Found", "", ""};
   {
     std::lock_guard lock(mutex_);

@@ -70,8 +70,8 @@ class PageServer {
   std::string url(const std::string& path = "/", const std::string& host = "127.0.0.1") const;
   int port() const { return port_; }
   void route(const std::string& path, Response response);  // added or replaced
-  std::string request(const std::string& path);            // the last one's head, "" if none
-  bool delivered(const std::string& path);                 // a whole body was sent to a client
+  std::string request(const std::string& path);  // the last one's head and body, "" if none
+  bool delivered(const std::string& path);       // a whole body was sent to a client
 
  private:
   void serve(int client);

@@ -180,8 +180,7 @@ std::unique_ptr<EgressProxy> EgressProxy::start(const NetworkPolicy& policy, std
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
   if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(fd, 64) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      listen(fd, 64) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     *why = std::string("proxy: ") + std::strerror(errno);
     if (fd >= 0) close(fd);
     return nullptr;

@@ -22,9 +22,9 @@ constexpr char kPrefix[] = "/v1/gravacoes";
 // How long a signed video link plays without the token.
 constexpr int64_t kLinkSeconds = 3600;
 // The members a job may be posted with.
-constexpr const char* kMembers[] = {"url",     "aparelho", "largura", "altura",
+constexpr const char* kMembers[] = {"url",     "aparelho", "largura",         "altura",
                                     "escala",  "topo",     "quadro_a_quadro", "roteiro",
-                                    "formato", "fps",      "destino", "webhook"};
+                                    "formato", "fps",      "destino",         "webhook"};
 
 // The body as it came, kept without libsoup's copy so that a body past the
 // limit is counted, not held.
@@ -147,7 +147,8 @@ void HttpApi::early(SoupServer*, SoupServerMessage* message, const char*, GHashT
   auto* body = new Body;
   g_object_set_data_full(G_OBJECT(message), "vuzizeri-corpo", body,
                          [](gpointer b) { delete static_cast<Body*>(b); });
-  g_signal_connect(message, "got-chunk", G_CALLBACK(+[](SoupServerMessage*, GBytes* chunk, Body* b) {
+  g_signal_connect(message, "got-chunk",
+                   G_CALLBACK(+[](SoupServerMessage*, GBytes* chunk, Body* b) {
                      gsize size = 0;
                      const char* data = static_cast<const char*>(g_bytes_get_data(chunk, &size));
                      if (b->tooLarge || b->bytes.size() + size > kMostBody) {
@@ -168,7 +169,8 @@ void HttpApi::handle(SoupServer*, SoupServerMessage* message, const char* path, 
 void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTable* query) {
   const std::string method = soup_server_message_get_method(message);
   if (path == "/" || path == "/index.html") {
-    if (method != "GET" && method != "HEAD") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "só GET");
+    if (method != "GET" && method != "HEAD")
+      return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "só GET");
     const std::string page = webPage(agent::deviceListJson(settings_.dataFolder).value_or("[]"));
     soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
     soup_message_headers_replace(soup_server_message_get_response_headers(message),
@@ -185,7 +187,8 @@ void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTa
   // cannot send the token.
   const std::string rest = path.starts_with(kPrefix) ? path.substr(sizeof kPrefix - 1) : "";
   const size_t slash = rest.find('/', 1);
-  const std::string id = rest.size() > 1 ? rest.substr(1, slash == std::string::npos ? slash : slash - 1) : "";
+  const std::string id =
+      rest.size() > 1 ? rest.substr(1, slash == std::string::npos ? slash : slash - 1) : "";
   const std::string tail = slash == std::string::npos ? "" : rest.substr(slash);
   const bool videoPath = !id.empty() && tail == "/video";
   const char* authorization = soup_message_headers_get_one(
@@ -200,7 +203,8 @@ void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTa
   }
 
   if (path == "/v1/aparelhos" && method == "GET")
-    return answer(message, SOUP_STATUS_OK, agent::deviceListJson(settings_.dataFolder).value_or("[]"));
+    return answer(message, SOUP_STATUS_OK,
+                  agent::deviceListJson(settings_.dataFolder).value_or("[]"));
   if (path == kPrefix || path == std::string(kPrefix) + "/") {
     if (method == "POST") return post(message);
     if (method != "GET") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "GET ou POST");
@@ -214,7 +218,8 @@ void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTa
   const std::optional<Job> job = store_.find(id);
   if (!job) return refuse(message, SOUP_STATUS_NOT_FOUND, "não há a gravação " + id);
   if (videoPath) {
-    if (method != "GET" && method != "HEAD") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "só GET");
+    if (method != "GET" && method != "HEAD")
+      return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "só GET");
     return video(message, *job);
   }
   if (method == "GET") return answer(message, SOUP_STATUS_OK, jobJson(*job, videoLink(*job)));
@@ -232,7 +237,8 @@ void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTa
 
 void HttpApi::post(SoupServerMessage* message) {
   const auto* body = static_cast<Body*>(g_object_get_data(G_OBJECT(message), "vuzizeri-corpo"));
-  if (!body || body->tooLarge) return refuse(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, "o corpo passa de 1 MB");
+  if (!body || body->tooLarge)
+    return refuse(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, "o corpo passa de 1 MB");
   agent::ParsedObject request;
   std::string why;
   if (!agent::parseObject(body->bytes, &request, &why))
@@ -244,8 +250,8 @@ void HttpApi::post(SoupServerMessage* message) {
   job.id = uuid;
   job.state = kWaiting;
   job.request = body->bytes;
-  job.file = job.id + "." +
-             std::string(agent::stringMember(request.object, "formato").value_or("mp4"));
+  job.file =
+      job.id + "." + std::string(agent::stringMember(request.object, "formato").value_or("mp4"));
   job.created = static_cast<int64_t>(std::time(nullptr));
   if (!store_.add(job, &why))
     return refuse(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, "não guardou a gravação: " + why);

@@ -152,7 +152,8 @@ void JobRunner::record(const Job& job, Running& running) {
   std::string report = done.out;
   while (!report.empty() && report.back() == '\n') report.pop_back();
   agent::ParsedObject parsed;
-  const bool made = (done.status == 0 || done.status == 3) && agent::parseObject(report, &parsed, &why);
+  const bool made =
+      (done.status == 0 || done.status == 3) && agent::parseObject(report, &parsed, &why);
   std::string error;
   if (!made) {
     error = lastLine(done.err);
@@ -169,7 +170,8 @@ void JobRunner::record(const Job& job, Running& running) {
     fs::remove(movie, ignored);
   }
   if (const std::optional<std::string> hook = agent::stringMember(request.object, "webhook"))
-    if (const std::optional<Job> now = store_.find(job.id)) webhooks_.send(*hook, jobJson(*now, ""));
+    if (const std::optional<Job> now = store_.find(job.id))
+      webhooks_.send(*hook, jobJson(*now, ""));
 }
 
 }  // namespace server

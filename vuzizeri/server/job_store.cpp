@@ -89,8 +89,8 @@ bool JobStore::exec(const char* sql, std::string* why) {
 
 bool JobStore::add(const Job& job, std::string* why) {
   std::lock_guard lock(mutex_);
-  Statement s = prepare(db_,
-                        "INSERT INTO gravacoes (id, estado, pedido, arquivo, criada) VALUES (?, ?, ?, ?, ?)");
+  Statement s = prepare(
+      db_, "INSERT INTO gravacoes (id, estado, pedido, arquivo, criada) VALUES (?, ?, ?, ?, ?)");
   bind(s.get(), 1, job.id);
   bind(s.get(), 2, job.state);
   bind(s.get(), 3, job.request);
@@ -173,7 +173,8 @@ void JobStore::requeue(const std::string& id) {
 }
 
 std::vector<Job> JobStore::failInterrupted(const std::string& why) {
-  std::vector<Job> interrupted = select(("WHERE estado = '" + std::string(kRecording) + "'").c_str());
+  std::vector<Job> interrupted =
+      select(("WHERE estado = '" + std::string(kRecording) + "'").c_str());
   for (const Job& job : interrupted) finish(job.id, kFailed, why, "", 0);
   return interrupted;
 }

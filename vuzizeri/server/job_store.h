@@ -26,8 +26,8 @@ struct Job {
   std::string request;  // the JSON the job was posted with
   double progress = 0;  // seconds recorded so far; the movie's length once done
   std::string error;
-  std::string report;  // the recorder's JSON report, once done
-  std::string file;    // the movie's name in the videos folder
+  std::string report;                 // the recorder's JSON report, once done
+  std::string file;                   // the movie's name in the videos folder
   int64_t created = 0, finished = 0;  // Unix seconds; 0 while not finished
 };
 

@@ -47,10 +47,10 @@ constexpr char kHelp[] =
     "  --simultaneas K         gravações ao mesmo tempo (como --paralelo auto conta a máquina)\n"
     "  --permitir-rede-local   aceita páginas em loopback e redes privadas e link-local\n"
     "  --permitir-rede FAIXA   aceita só esta faixa da rede local (10.1.0.0/16; repetível)\n"
-    "  --guardar-por TEMPO     apaga as gravações terminadas há mais de TEMPO (90s, 30m, 12h, 7d)\n";
+    "  --guardar-por TEMPO     apaga as gravações terminadas há mais de TEMPO (90s, 30m, 12h, "
+    "7d)\n";
 // The interrupted jobs' fate after a stop the service did not see coming.
-constexpr char kInterrupted[] =
-    "interrompida: o serviço parou durante a gravação (tente de novo)";
+constexpr char kInterrupted[] = "interrompida: o serviço parou durante a gravação (tente de novo)";
 
 struct Options {
   int port = -1;
@@ -72,13 +72,25 @@ std::optional<int64_t> parseKeep(const std::string& text) {
   int64_t unit = 1;
   std::string number = text;
   switch (text.back()) {
-    case 's': unit = 1; break;
-    case 'm': unit = 60; break;
-    case 'h': unit = 3600; break;
-    case 'd': unit = 86400; break;
-    default: unit = 0;
+    case 's':
+      unit = 1;
+      break;
+    case 'm':
+      unit = 60;
+      break;
+    case 'h':
+      unit = 3600;
+      break;
+    case 'd':
+      unit = 86400;
+      break;
+    default:
+      unit = 0;
   }
-  if (unit) number.pop_back(); else unit = 1;
+  if (unit)
+    number.pop_back();
+  else
+    unit = 1;
   const std::optional<int64_t> n = parseInt64(number);
   if (!n || *n <= 0 || *n > INT64_MAX / 86400 / unit) return std::nullopt;
   return *n * unit;
@@ -196,8 +208,8 @@ int main(int argc, char** argv) {
           : static_cast<int>(vuz::automaticParts(sys::usableCpus(sys::affinityCpus()),
                                                  sys::usableMemory(), 1179, 2556));
   server::WebhookSender webhooks(token, policy);
-  server::JobRunner runner(*store, {agent::siblingProgram("vuzizeri"), videos, simultaneous, policy},
-                           webhooks);
+  server::JobRunner runner(
+      *store, {agent::siblingProgram("vuzizeri"), videos, simultaneous, policy}, webhooks);
   server::HttpApi api(*store, runner,
                       {token, videos, process::programDataFolder("vuzizeri"), policy});
   const std::string where = api.listen(options.port, &why);
@@ -214,10 +226,13 @@ int main(int argc, char** argv) {
 
   g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
   for (int signal : {SIGTERM, SIGINT, SIGHUP})
-    g_unix_signal_add(signal, +[](gpointer l) {
-      g_main_loop_quit(static_cast<GMainLoop*>(l));
-      return G_SOURCE_REMOVE;
-    }, loop);
+    g_unix_signal_add(
+        signal,
+        +[](gpointer l) {
+          g_main_loop_quit(static_cast<GMainLoop*>(l));
+          return G_SOURCE_REMOVE;
+        },
+        loop);
   g_main_loop_run(loop);
   // The recordings in flight end, and wait again for the next start.
   runner.stop();

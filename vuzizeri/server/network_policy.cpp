@@ -67,7 +67,8 @@ std::optional<AddressRange> parseRange(const std::string& text) {
   }
   if (slash != std::string::npos) {
     const std::string bits = text.substr(slash + 1);
-    if (bits.empty() || bits.size() > 3 || bits.find_first_not_of("0123456789") != std::string::npos)
+    if (bits.empty() || bits.size() > 3 ||
+        bits.find_first_not_of("0123456789") != std::string::npos)
       return std::nullopt;
     const int prefix = std::stoi(bits);
     if (prefix > range.prefix) return std::nullopt;
@@ -98,8 +99,8 @@ std::string NetworkPolicy::refusal(const sockaddr* address) const {
   int family = address->sa_family;
   const uint8_t* bytes = nullptr;
   if (family == AF_INET)
-    bytes = reinterpret_cast<const uint8_t*>(
-        &reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
+    bytes =
+        reinterpret_cast<const uint8_t*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
   else if (family == AF_INET6)
     bytes = reinterpret_cast<const uint8_t*>(
         &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr);

@@ -18,9 +18,9 @@ constexpr int kTimeoutSeconds = 10;
 }  // namespace
 
 std::string signature(const std::string& key, const std::string& body) {
-  g_autofree char* hex =
-      g_compute_hmac_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(key.data()),
-                              key.size(), reinterpret_cast<const guchar*>(body.data()), body.size());
+  g_autofree char* hex = g_compute_hmac_for_data(
+      G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(key.data()), key.size(),
+      reinterpret_cast<const guchar*>(body.data()), body.size());
   return std::string("sha256=") + hex;
 }
 
@@ -57,7 +57,8 @@ void WebhookSender::run() {
     for (int attempt = 1; !deliver(url, body, &why); ++attempt) {
       lock.lock();
       const bool last = attempt == kAttempts || stopping_;
-      if (!last) changed_.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return stopping_; });
+      if (!last)
+        changed_.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return stopping_; });
       lock.unlock();
       if (last) {
         std::fprintf(stderr, "vuzizeri-servidor: webhook %s: %s\n", url.c_str(), why.c_str());

@@ -1,0 +1,294 @@
+// vuzizeri-servidor end to end: the real service on loopback, driven over
+// HTTP as a client would, its videos read back with libavformat.
+
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <json-glib/json-glib.h>
+#include <libsoup/soup.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "movie_probe.h"
+#include "test_runs.h"
+
+namespace fs = std::filesystem;
+using namespace test_runs;
+
+namespace {
+
+constexpr char kToken[] = "um-token-de-teste-bem-comprido";
+// A short page: each recording takes a few seconds.
+constexpr char kPage[] =
+    "<!doctype html><body style='margin:0;height:500px;"
+    "background:linear-gradient(#3366cc,#cc6633)'></body>";
+
+struct Reply {
+  guint status = 0;
+  std::string body;
+  std::string contentRange;
+};
+
+Reply call(const std::string& method, const std::string& url, const std::string& body = "",
+           const char* token = kToken, const char* range = nullptr) {
+  g_autoptr(SoupSession) session = soup_session_new();
+  g_autoptr(SoupMessage) message = soup_message_new(method.c_str(), url.c_str());
+  SoupMessageHeaders* headers = soup_message_get_request_headers(message);
+  if (token) soup_message_headers_replace(headers, "Authorization", (std::string("Bearer ") + token).c_str());
+  if (range) soup_message_headers_replace(headers, "Range", range);
+  if (!body.empty()) {
+    g_autoptr(GBytes) bytes = g_bytes_new(body.data(), body.size());
+    soup_message_set_request_body_from_bytes(message, "application/json", bytes);
+  }
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GBytes) answer = soup_session_send_and_read(session, message, nullptr, &error);
+  Reply reply;
+  reply.status = soup_message_get_status(message);
+  if (answer) {
+    gsize size = 0;
+    const char* data = static_cast<const char*>(g_bytes_get_data(answer, &size));
+    reply.body.assign(data, size);
+  }
+  const char* contentRange =
+      soup_message_headers_get_one(soup_message_get_response_headers(message), "Content-Range");
+  reply.contentRange = contentRange ? contentRange : "";
+  return reply;
+}
+
+// One string member of a JSON text ("" when absent).
+std::string member(const std::string& json, const char* name) {
+  g_autoptr(JsonParser) parser = json_parser_new();
+  if (!json_parser_load_from_data(parser, json.c_str(), -1, nullptr)) return "";
+  JsonObject* object = json_node_get_object(json_parser_get_root(parser));
+  if (!object || !json_object_has_member(object, name)) return "";
+  JsonNode* node = json_object_get_member(object, name);
+  return JSON_NODE_HOLDS_VALUE(node) && json_node_get_value_type(node) == G_TYPE_STRING
+             ? json_node_get_string(node)
+             : "";
+}
+
+// The jobs' states by id, from GET /v1/gravacoes.
+std::map<std::string, std::string> states(const std::string& base) {
+  std::map<std::string, std::string> found;
+  const Reply list = call("GET", base + "/v1/gravacoes");
+  const std::regex job("\"id\": \"([^\"]+)\", \"url\": \"[^\"]*\", \"estado\": \"([^\"]+)\"");
+  for (std::sregex_iterator m(list.body.begin(), list.body.end(), job), end; m != end; ++m)
+    found[(*m)[1]] = (*m)[2];
+  return found;
+}
+
+// The service, started on a port of its own choosing.
+class Service {
+ public:
+  Service(const fs::path& dir, std::vector<std::string> args, const char* token = kToken)
+      : dir_(dir) {
+    Options options = recorderOptions(dir);
+    if (token) options.env.push_back(std::string("VUZIZERI_TOKEN=") + token);
+    args.insert(args.begin(), {"--porta", "0", "--pasta", (dir / "servico").string()});
+    pid_ = start(SERVIDOR_BINARY, args, dir, options, "servico");
+    for (int i = 0; i < 100 && port_.empty(); ++i) {
+      std::smatch m;
+      const std::string out = slurp(dir / "servico.stdout");
+      if (std::regex_search(out, m, std::regex("http://0\\.0\\.0\\.0:([0-9]+)/"))) port_ = m[1];
+      if (port_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  ~Service() {
+    if (pid_ > 0) stop(SIGTERM);
+  }
+  std::string base() const { return "http://127.0.0.1:" + port_; }
+  Outcome stop(int signal) {
+    kill(pid_, signal);
+    Outcome o = wait(pid_, dir_, "servico");
+    pid_ = 0;
+    return o;
+  }
+
+ private:
+  fs::path dir_;
+  pid_t pid_ = 0;
+  std::string port_;
+};
+
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("vuzizeri-servidor-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+            "-" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(dir_);
+  }
+  // Waits until `done` holds of the states, at most `seconds`.
+  std::map<std::string, std::string> waitFor(
+      const Service& service, const std::function<bool(const std::map<std::string, std::string>&)>& done,
+      int seconds, int* mostRecording = nullptr) {
+    std::map<std::string, std::string> now;
+    for (int i = 0; i < seconds * 5; ++i) {
+      now = states(service.base());
+      if (mostRecording) {
+        int recording = 0;
+        for (const auto& [id, state] : now) recording += state == "gravando";
+        *mostRecording = std::max(*mostRecording, recording);
+      }
+      if (done(now)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return now;
+  }
+  fs::path dir_;
+};
+
+std::string job(const std::string& url, const std::string& more = "") {
+  return "{\"url\": \"" + url + "\", \"largura\": 200, \"altura\": 300, \"escala\": 1, \"topo\": 20" +
+         ", \"quadro_a_quadro\": true" + more + "}";
+}
+
+TEST_F(ServerTest, RefusesWhoAndWhatItMustNot) {
+  EXPECT_EQ(run(SERVIDOR_BINARY, {"--porta", "0", "--pasta", dir_ / "s"}, dir_).status, 1)
+      << "no token, no service";
+  Service service(dir_, {});
+  const std::string jobs = service.base() + "/v1/gravacoes";
+  EXPECT_EQ(call("GET", jobs, "", nullptr).status, 401u);
+  EXPECT_EQ(call("GET", jobs, "", "um-token-de-teste-bem-comprid0").status, 401u);
+  EXPECT_EQ(call("GET", jobs, "", "um-token").status, 401u);
+  EXPECT_EQ(call("POST", jobs, job("https://example.com"), nullptr).status, 401u);
+  EXPECT_EQ(call("GET", jobs).status, 200u);
+
+  const Reply bad = call("POST", jobs, "{\"url\": ");
+  EXPECT_EQ(bad.status, 400u);
+  EXPECT_NE(member(bad.body, "erro").find("JSON inválido"), std::string::npos) << bad.body;
+  for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "ftp://example.com/"})
+    EXPECT_EQ(call("POST", jobs, job(url)).status, 400u) << url;
+  EXPECT_EQ(call("POST", jobs, "{\"url\": \"https://example.com\"}").status, 400u) << "no size";
+  EXPECT_EQ(call("POST", jobs, job("https://example.com", ", \"opcoes\": [\"--script\"]")).status,
+            400u)
+      << "an unknown member";
+  EXPECT_EQ(call("POST", jobs, std::string(1'100'000, ' ')).status, 413u);
+
+  // The service's own network, and the cloud's metadata address, however spelled.
+  for (const char* url : {"http://127.0.0.1:1/", "http://localhost/", "http://[::1]/",
+                          "http://169.254.169.254/latest/meta-data/", "http://[::ffff:10.0.0.1]/",
+                          "http://2130706433/"}) {
+    const Reply local = call("POST", jobs, job(url));
+    EXPECT_EQ(local.status, 400u) << url;
+    EXPECT_NE(member(local.body, "erro").find("rede local"), std::string::npos) << local.body;
+  }
+  EXPECT_EQ(call("POST", jobs, job("https://example.com", ", \"webhook\": \"http://10.1.2.3/\"")).status,
+            400u);
+  EXPECT_EQ(states(service.base()).size(), 0u) << "nothing refused was queued";
+}
+
+TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
+  PageServer pages({{"/", {.body = kPage}},
+                    {"/longe", {"302 Found", "Location: http://127.0.0.2:8080/\r\n", ""}},
+                    {"/gancho", {.body = "ok"}}});
+  std::vector<std::string> ids;
+  std::string hooked;
+  {
+    Service service(dir_, {"--simultaneas", "2", "--permitir-rede", "127.0.0.1/32"});
+    const std::string jobs = service.base() + "/v1/gravacoes";
+    for (int i = 0; i < 12; ++i) {
+      const Reply posted =
+          call("POST", jobs, job(pages.url("/"), i == 0 ? ", \"webhook\": \"" + pages.url("/gancho") + "\"" : ""));
+      ASSERT_EQ(posted.status, 202u) << posted.body;
+      EXPECT_EQ(member(posted.body, "estado"), "na-fila");
+      ids.push_back(member(posted.body, "id"));
+    }
+    // A page on an allowed address that sends the browser to one that is not.
+    const Reply away = call("POST", jobs, job(pages.url("/longe")));
+    int most = 0;
+    std::map<std::string, std::string> now = waitFor(
+        service,
+        [](const auto& s) {
+          for (const auto& [id, state] : s)
+            if (state == "na-fila" || state == "gravando") return false;
+          return s.size() == 13;
+        },
+        240, &most);
+    for (const std::string& id : ids) EXPECT_EQ(now[id], "pronta") << id;
+    EXPECT_LE(most, 2) << "never more than --simultaneas at once";
+    EXPECT_EQ(most, 2);
+    const std::string refused = call("GET", jobs + "/" + member(away.body, "id")).body;
+    EXPECT_EQ(member(refused, "estado"), "falhou");
+    EXPECT_NE(member(refused, "erro").find("127.0.0.2"), std::string::npos) << refused;
+
+    // The finished job's video: whole, decodable, and in a byte range.
+    const std::string done = call("GET", jobs + "/" + ids[0]).body;
+    const std::string link = member(done, "video");
+    ASSERT_FALSE(link.empty()) << done;
+    const Reply whole = call("GET", service.base() + link, "", nullptr);
+    ASSERT_EQ(whole.status, 200u) << "a signed link plays without the token";
+    writeFile(dir_ / "baixado.mp4", whole.body);
+    const MovieInfo movie = probeMovie((dir_ / "baixado.mp4").string());
+    EXPECT_EQ(movie.par->codec_id, AV_CODEC_ID_H264);
+    EXPECT_EQ(movie.par->width, 200);
+    EXPECT_GT(movie.frames.size(), 30u);
+    const Reply part = call("GET", service.base() + link, "", nullptr, "bytes=100-199");
+    EXPECT_EQ(part.status, 206u);
+    EXPECT_EQ(part.body, whole.body.substr(100, 100));
+    EXPECT_EQ(part.contentRange, "bytes 100-199/" + std::to_string(whole.body.size()));
+    EXPECT_EQ(call("GET", jobs + "/" + ids[1] + "/video?expira=9999999999&assinatura=00", "", nullptr).status,
+              401u);
+
+    // The webhook: the final status, signed with the token.
+    for (int i = 0; i < 50 && pages.request("/gancho").empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    hooked = pages.request("/gancho");
+    const size_t bodyAt = hooked.find("\r\n\r\n");
+    ASSERT_NE(bodyAt, std::string::npos) << "no webhook came";
+    const std::string body = hooked.substr(bodyAt + 4);
+    EXPECT_EQ(member(body, "estado"), "pronta") << body;
+    g_autofree char* hmac = g_compute_hmac_for_string(
+        G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(kToken), strlen(kToken), body.c_str(), -1);
+    EXPECT_NE(hooked.find("X-Vuzizeri-Assinatura: sha256=" + std::string(hmac)), std::string::npos)
+        << hooked;
+
+    // DELETE takes the row and the file.
+    EXPECT_EQ(call("DELETE", jobs + "/" + ids[1]).status, 204u);
+    EXPECT_EQ(call("GET", jobs + "/" + ids[1]).status, 404u);
+    EXPECT_FALSE(fs::exists(dir_ / "servico" / "videos" / (ids[1] + ".mp4")));
+
+    // Killed outright while some record and at least one waits.
+    for (int i = 0; i < 3; ++i) ids.push_back(member(call("POST", jobs, job(pages.url("/"))).body, "id"));
+    waitFor(service, [&](const auto& s) { return s.at(ids[12]) == "gravando"; }, 30);
+    EXPECT_EQ(service.stop(SIGKILL).status, 128 + SIGKILL);
+  }
+  Service again(dir_, {"--simultaneas", "1", "--permitir-rede", "127.0.0.1/32"});
+  std::map<std::string, std::string> now = waitFor(
+      again,
+      [&](const auto& s) {
+        for (size_t i = 12; i < ids.size(); ++i)
+          if (s.at(ids[i]) != "pronta" && s.at(ids[i]) != "falhou") return false;
+        return true;
+      },
+      90);
+  int interrupted = 0, ranAfter = 0;
+  for (size_t i = 12; i < ids.size(); ++i) {
+    const std::string after = call("GET", again.base() + "/v1/gravacoes/" + ids[i]).body;
+    if (member(after, "estado") == "pronta") {
+      ++ranAfter;
+    } else {
+      ++interrupted;
+      EXPECT_NE(member(after, "erro").find("interrompida"), std::string::npos) << after;
+      EXPECT_FALSE(fs::exists(dir_ / "servico" / "videos" / (ids[i] + ".mp4")));
+    }
+  }
+  EXPECT_GE(interrupted, 1) << "the one being recorded ends falhou, with why";
+  EXPECT_GE(ranAfter, 1) << "the waiting one runs after the restart";
+  EXPECT_EQ(now[ids[0]], "pronta") << "earlier jobs are still listed";
+  const std::string link = member(call("GET", again.base() + "/v1/gravacoes/" + ids[0]).body, "video");
+  EXPECT_EQ(call("GET", again.base() + link, "", nullptr).status, 200u) << "and served";
+  // Nothing else is left of the interrupted ones, nor of the unfinished movies.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "servico" / "videos"), fs::directory_iterator()),
+            11 + ranAfter);
+}
+
+}  // namespace
