@@ -8,7 +8,12 @@
 #     --read-only --tmpfs /tmp -v "$PWD/videos:/out" \
 #     gravador https://example.org/ 390 844 3 47 /out/example.mp4
 # tessane, vuzizeri-many, vuzizeri-verificar and vuzizeri-mcp are there too:
-# --entrypoint tessane.
+# --entrypoint tessane. The HTTP service is the second entry point, its queue
+# and videos on a volume:
+#   podman run -d --user 10001:10001 --cap-drop=all --security-opt no-new-privileges \
+#     --security-opt 'unmask=/proc/*' --read-only --tmpfs /tmp -v vuzizeri:/srv \
+#     -e VUZIZERI_TOKEN -p 8080:8080 --entrypoint vuzizeri-servidor gravador \
+#     --porta 8080 --pasta /srv
 ARG BASE=debian:12
 FROM ${BASE}
 COPY vuzizeri_*.deb /tmp/pkg/
@@ -19,4 +24,5 @@ RUN apt-get update \
       --shell /usr/sbin/nologin recorder
 USER 10001:10001
 WORKDIR /out
+EXPOSE 8080
 ENTRYPOINT ["vuzizeri"]

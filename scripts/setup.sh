@@ -15,8 +15,11 @@ packages=(
   xvfb xauth libegl-mesa0 libgl1-mesa-dri
   # the web process sandbox
   bubblewrap xdg-dbus-proxy
-  # the MCP server reads its JSON-RPC messages with json-glib
-  libjson-glib-dev
+  # the MCP server reads its JSON-RPC messages with json-glib; the HTTP
+  # service answers with libsoup and keeps its queue in SQLite
+  libjson-glib-dev libsoup-3.0-dev libsqlite3-dev
+  # the service's page is tested in a real browser
+  chromium
   # the faces the recorder's own font configuration maps pages to: a UI sans,
   # metric-compatible Helvetica/Arial/Times/Courier, Menlo's ancestor, colour
   # emoji, and Chinese, Japanese and Korean; locales for the decimal-comma tests
@@ -51,7 +54,7 @@ if ((${#missing[@]})); then
 fi
 
 # Node and npm for the MCP server's test, which drives it with the official
-# SDK's client; a node of another origin (NodeSource's carries npm) is kept.
+# SDK's client, and the page's, which drives Chromium with playwright-core; a node of another origin (NodeSource's carries npm) is kept.
 if ! command -v npm >/dev/null 2>&1; then
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)

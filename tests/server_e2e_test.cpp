@@ -38,7 +38,9 @@ Reply call(const std::string& method, const std::string& url, const std::string&
   g_autoptr(SoupSession) session = soup_session_new();
   g_autoptr(SoupMessage) message = soup_message_new(method.c_str(), url.c_str());
   SoupMessageHeaders* headers = soup_message_get_request_headers(message);
-  if (token) soup_message_headers_replace(headers, "Authorization", (std::string("Bearer ") + token).c_str());
+  if (token)
+    soup_message_headers_replace(headers, "Authorization",
+                                 (std::string("Bearer ") + token).c_str());
   if (range) soup_message_headers_replace(headers, "Range", range);
   if (!body.empty()) {
     g_autoptr(GBytes) bytes = g_bytes_new(body.data(), body.size());
@@ -118,8 +120,9 @@ class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("vuzizeri-servidor-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-            "-" + std::to_string(getpid()));
+           ("vuzizeri-servidor-" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+            std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -128,8 +131,9 @@ class ServerTest : public ::testing::Test {
   }
   // Waits until `done` holds of the states, at most `seconds`.
   std::map<std::string, std::string> waitFor(
-      const Service& service, const std::function<bool(const std::map<std::string, std::string>&)>& done,
-      int seconds, int* mostRecording = nullptr) {
+      const Service& service,
+      const std::function<bool(const std::map<std::string, std::string>&)>& done, int seconds,
+      int* mostRecording = nullptr) {
     std::map<std::string, std::string> now;
     for (int i = 0; i < seconds * 5; ++i) {
       now = states(service.base());
@@ -147,7 +151,8 @@ class ServerTest : public ::testing::Test {
 };
 
 std::string job(const std::string& url, const std::string& more = "") {
-  return "{\"url\": \"" + url + "\", \"largura\": 200, \"altura\": 300, \"escala\": 1, \"topo\": 20" +
+  return "{\"url\": \"" + url +
+         "\", \"largura\": 200, \"altura\": 300, \"escala\": 1, \"topo\": 20" +
          ", \"quadro_a_quadro\": true" + more + "}";
 }
 
@@ -181,8 +186,9 @@ TEST_F(ServerTest, RefusesWhoAndWhatItMustNot) {
     EXPECT_EQ(local.status, 400u) << url;
     EXPECT_NE(member(local.body, "erro").find("rede local"), std::string::npos) << local.body;
   }
-  EXPECT_EQ(call("POST", jobs, job("https://example.com", ", \"webhook\": \"http://10.1.2.3/\"")).status,
-            400u);
+  EXPECT_EQ(
+      call("POST", jobs, job("https://example.com", ", \"webhook\": \"http://10.1.2.3/\"")).status,
+      400u);
   EXPECT_EQ(states(service.base()).size(), 0u) << "nothing refused was queued";
 }
 
@@ -196,8 +202,9 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     Service service(dir_, {"--simultaneas", "2", "--permitir-rede", "127.0.0.1/32"});
     const std::string jobs = service.base() + "/v1/gravacoes";
     for (int i = 0; i < 12; ++i) {
-      const Reply posted =
-          call("POST", jobs, job(pages.url("/"), i == 0 ? ", \"webhook\": \"" + pages.url("/gancho") + "\"" : ""));
+      const Reply posted = call(
+          "POST", jobs,
+          job(pages.url("/"), i == 0 ? ", \"webhook\": \"" + pages.url("/gancho") + "\"" : ""));
       ASSERT_EQ(posted.status, 202u) << posted.body;
       EXPECT_EQ(member(posted.body, "estado"), "na-fila");
       ids.push_back(member(posted.body, "id"));
@@ -235,8 +242,10 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     EXPECT_EQ(part.status, 206u);
     EXPECT_EQ(part.body, whole.body.substr(100, 100));
     EXPECT_EQ(part.contentRange, "bytes 100-199/" + std::to_string(whole.body.size()));
-    EXPECT_EQ(call("GET", jobs + "/" + ids[1] + "/video?expira=9999999999&assinatura=00", "", nullptr).status,
-              401u);
+    EXPECT_EQ(
+        call("GET", jobs + "/" + ids[1] + "/video?expira=9999999999&assinatura=00", "", nullptr)
+            .status,
+        401u);
 
     // The webhook: the final status, signed with the token.
     for (int i = 0; i < 50 && pages.request("/gancho").empty(); ++i)
@@ -246,8 +255,9 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     ASSERT_NE(bodyAt, std::string::npos) << "no webhook came";
     const std::string body = hooked.substr(bodyAt + 4);
     EXPECT_EQ(member(body, "estado"), "pronta") << body;
-    g_autofree char* hmac = g_compute_hmac_for_string(
-        G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(kToken), strlen(kToken), body.c_str(), -1);
+    g_autofree char* hmac =
+        g_compute_hmac_for_string(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(kToken),
+                                  strlen(kToken), body.c_str(), -1);
     EXPECT_NE(hooked.find("X-Vuzizeri-Assinatura: sha256=" + std::string(hmac)), std::string::npos)
         << hooked;
 
@@ -257,8 +267,10 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     EXPECT_FALSE(fs::exists(dir_ / "servico" / "videos" / (ids[1] + ".mp4")));
 
     // Killed outright while some record and at least one waits.
-    for (int i = 0; i < 3; ++i) ids.push_back(member(call("POST", jobs, job(pages.url("/"))).body, "id"));
-    waitFor(service, [&](const auto& s) { return s.at(ids[12]) == "gravando"; }, 30);
+    for (int i = 0; i < 3; ++i)
+      ids.push_back(member(call("POST", jobs, job(pages.url("/"))).body, "id"));
+    waitFor(
+        service, [&](const auto& s) { return s.at(ids[12]) == "gravando"; }, 30);
     EXPECT_EQ(service.stop(SIGKILL).status, 128 + SIGKILL);
   }
   Service again(dir_, {"--simultaneas", "1", "--permitir-rede", "127.0.0.1/32"});
@@ -284,11 +296,13 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
   EXPECT_GE(interrupted, 1) << "the one being recorded ends falhou, with why";
   EXPECT_GE(ranAfter, 1) << "the waiting one runs after the restart";
   EXPECT_EQ(now[ids[0]], "pronta") << "earlier jobs are still listed";
-  const std::string link = member(call("GET", again.base() + "/v1/gravacoes/" + ids[0]).body, "video");
+  const std::string link =
+      member(call("GET", again.base() + "/v1/gravacoes/" + ids[0]).body, "video");
   EXPECT_EQ(call("GET", again.base() + link, "", nullptr).status, 200u) << "and served";
   // Nothing else is left of the interrupted ones, nor of the unfinished movies.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "servico" / "videos"), fs::directory_iterator()),
-            11 + ranAfter);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dir_ / "servico" / "videos"), fs::directory_iterator()),
+      11 + ranAfter);
 }
 
 }  // namespace

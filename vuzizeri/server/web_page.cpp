@@ -18,6 +18,7 @@ constexpr char kHead[] = R"(<!doctype html>
   #aviso { grid-column: 2; color: #b00020; min-height: 1.2em; }
   table { width: 100%; border-collapse: collapse; margin-top: 1.5rem; }
   td, th { border-top: 1px solid #ddd; padding: .4rem; vertical-align: top; text-align: left; }
+  form input[type=checkbox] { justify-self: start; }
   video { max-width: 14rem; max-height: 28rem; display: block; }
   .falhou { color: #b00020; }
 </style>
