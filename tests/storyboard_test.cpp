@@ -85,7 +85,8 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
 }
 
 // The tables are the manual's too: every step and every movie form has its
-// entry there.
+// entry there, its example storyboard is a good one, and the published
+// schema is the one the program prints.
 TEST(Storyboard, TheManualHasEveryStepAndForm) {
   std::ifstream manual(std::string(SOURCE_DIR) + "/doc/man/vuzizeri.1");
   const std::string text((std::istreambuf_iterator<char>(manual)), {});
@@ -98,6 +99,18 @@ TEST(Storyboard, TheManualHasEveryStepAndForm) {
   }
   for (const MovieForm& form : kMovieForms)
     EXPECT_NE(text.find(".B " + std::string(form.name) + "\n"), std::string::npos) << form.name;
+  const size_t example = text.find("# login, not filmed");
+  ASSERT_NE(example, std::string::npos);
+  std::string storyboard = text.substr(example, text.find(".EE", example) - example);
+  for (size_t at; (at = storyboard.find('\\')) != std::string::npos;) storyboard.erase(at, 1);
+  std::string message;
+  const std::optional<Storyboard> parsed = parseStoryboard(
+      storyboard, [](const std::string&) { return std::optional<std::string>("a@b.c"); }, &message);
+  ASSERT_TRUE(parsed) << message;
+  EXPECT_EQ(parsed->before.size(), 3u);
+  std::ifstream schema(std::string(SOURCE_DIR) + "/doc/roteiro.schema.json");
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(schema)), {}), storyboardSchema())
+      << "doc/roteiro.schema.json: vuzizeri --esquema-do-roteiro > doc/roteiro.schema.json";
 }
 
 // At 60 frames a second on a page of 2000 px in a 600 px view: a hold, a tap

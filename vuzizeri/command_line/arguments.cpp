@@ -183,6 +183,8 @@ const Option kOptions[] = {
      }},
     {"--aparelhos", "", "", "lista os aparelhos conhecidos e sai",
      [](Parse&, const std::string&) { return ending(&ParseResult::listDevices); }},
+    {"--esquema-do-roteiro", "", "", "mostra o JSON Schema das linhas de --roteiro e sai",
+     [](Parse&, const std::string&) { return ending(&ParseResult::showStoryboardSchema); }},
     {"--cabecalho", "", "'Nome: valor'", "um cabeçalho nos pedidos à origem da página (repetível)",
      [](Parse& p, const std::string& value) -> Ending {
        auto header = headerLine(value);

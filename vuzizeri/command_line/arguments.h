@@ -149,6 +149,7 @@ struct ParseResult {
   bool showUsage = false;              // too few arguments, or an unknown option
   std::string message;                 // an option's value refused, said as it is
   bool listDevices = false;            // --aparelhos
+  bool showStoryboardSchema = false;   // --esquema-do-roteiro
   bool showHelp = false;               // --help, -h
   bool showVersion = false;            // --version
 };

@@ -32,6 +32,7 @@
 #include "vuzizeri/movie/movie_writer.h"
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/phone.h"
+#include "vuzizeri/storyboard/steps.h"
 #include "vuzizeri/target/movie_rules.h"
 
 namespace vuz {
@@ -98,10 +99,11 @@ std::optional<int> Launcher::readCommandLine() {
   ParseResult parsed = parseArguments(
       args_, [this]() -> const std::vector<Device>& { return devices(); },
       [this]() -> const std::vector<Target>& { return targets(); });
-  if (parsed.listDevices || parsed.showHelp || parsed.showVersion) {
-    const std::string text = parsed.listDevices ? deviceList(devices())
-                             : parsed.showHelp  ? usageWithOptions()
-                                                : "vuzizeri " PROJECT_VERSION_TEXT "\n";
+  if (parsed.listDevices || parsed.showHelp || parsed.showVersion || parsed.showStoryboardSchema) {
+    const std::string text = parsed.listDevices            ? deviceList(devices())
+                             : parsed.showStoryboardSchema ? storyboardSchema()
+                             : parsed.showHelp             ? usageWithOptions()
+                                                           : "vuzizeri " PROJECT_VERSION_TEXT "\n";
     if (!writeAll(STDOUT_FILENO, text))
       fail(std::string("falha ao escrever a saída: ") + std::strerror(errno));
     return 0;

@@ -1,5 +1,7 @@
 #include "vuzizeri/storyboard/steps.h"
 
+#include "vuzizeri/report/json.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -579,9 +581,43 @@ std::string stepsHelp() {
     shown.resize(std::max<size_t>(shown.size() + 2, 32), ' ');
     text += shown + std::string(kind.help) + "\n";
   }
-  std::string shown = "    antes";
-  shown.resize(32, ' ');
-  return text + shown + "os passos acima dela vêm antes da gravação\n";
+  auto line = [](std::string shown, const char* help) {
+    shown.resize(32, ' ');
+    return shown + help + "\n";
+  };
+  return text + line("    antes", "os passos acima dela vêm antes da gravação") +
+         line("    # TEXTO", "um comentário; linhas em branco também não contam") +
+         line("    (em todo passo)",
+              "números com ponto (1.5); um SELETOR com espaços seguido de mais "
+              "palavras vai entre aspas: digitar \"form input\" oi");
+}
+
+std::string storyboardSchema() {
+  std::vector<JsonValue> lines;
+  auto line = [&lines](const std::string& pattern, const std::string& description) {
+    lines.push_back(JsonValue::object(
+        {{"type", "string"}, {"pattern", pattern}, {"description", description}}));
+  };
+  for (const StepKind& kind : kStepKinds) {
+    const std::string syntax(kind.syntax);
+    line("^[ \\t]*" + std::string(kind.word) + (syntax.empty() ? "[ \\t]*$" : "[ \\t]+\\S"),
+         std::string(kind.word) + (syntax.empty() ? "" : " " + syntax) + ": " +
+             std::string(kind.help));
+  }
+  line("^[ \\t]*antes[ \\t]*$", "antes: os passos acima dela vêm antes da gravação (uma vez)");
+  line("^[ \\t]*(#.*)?$", "um comentário ou uma linha em branco");
+  return JsonValue::object(
+             {{"$schema", "https://json-schema.org/draft/2020-12/schema"},
+              {"$id", "https://vuzizeri.invalid/roteiro.schema.json"},
+              {"title", "roteiro do vuzizeri"},
+              {"description",
+               "As linhas de um roteiro de --roteiro (o arquivo é elas unidas por \\n, até 1 MiB), "
+               "em ordem. Números com ponto (1.5); um SELETOR com espaços seguido de mais palavras "
+               "vai entre aspas; $NOME em digitar vem do ambiente."},
+              {"type", "array"},
+              {"items", JsonValue::object({{"anyOf", JsonValue::list(lines)}})}})
+             .text() +
+         "\n";
 }
 
 std::vector<StoryStep> withZoomOnTouches(std::vector<StoryStep> steps, double factor) {

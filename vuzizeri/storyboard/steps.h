@@ -95,6 +95,12 @@ const StepKind* stepNamed(std::string_view word);
 std::string stepWords();
 // A line of help for each step, as --help prints them.
 std::string stepsHelp();
+// The storyboard's grammar as a JSON Schema (2020-12) of its lines: a list
+// of strings, each a step of the table above (its word, its arguments and
+// what it does, in its description), "antes", a comment or blank. It says
+// which words there are and how each is written; the recorder's own check
+// of a storyboard is the last word on each line's arguments.
+std::string storyboardSchema();
 
 // --zoom-nos-toques: each step a finger takes (tocar, tocar-longo,
 // deslizar, digitar) between a zoom on its element by `factor` and zoom 1.
