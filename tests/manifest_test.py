@@ -28,11 +28,13 @@ assert "unmask=/proc/*" in container_test
 assert "seccomp" not in locked, "the container test runs the default seccomp profile"
 
 jobs = []
+services = []
 for path in sorted(glob.glob(os.path.join(source, "deploy", "*.yaml"))):
     with open(path) as f:
         documents = [d for d in yaml.safe_load_all(f) if d]
     assert documents, path + " holds nothing"
     jobs += [(path, d) for d in documents if d["kind"] == "Job"]
+    services += [(path, d, documents) for d in documents if d["kind"] == "Deployment"]
 assert len(jobs) >= 3, "a Job for pages, one for parts, one to join them"
 
 
@@ -56,6 +58,45 @@ def run_command(container, env, pages=None):
         return subprocess.run(container["command"][:-1] + [container["command"][-1], script],
                               env=environment, capture_output=True, text=True, check=True).stdout
 
+
+def check_locked_down(name, pod, container):
+    """The tested container's settings, and the recorder's sandbox's needs."""
+    context = pod["securityContext"]
+    assert context["runAsNonRoot"] is True and context["runAsUser"] == uid, name
+    assert context["runAsGroup"] == uid, name
+    assert context["seccompProfile"] == {"type": "RuntimeDefault"}, name
+    security = container["securityContext"]
+    assert security["allowPrivilegeEscalation"] is False, name
+    assert security["readOnlyRootFilesystem"] is True, name
+    assert security["capabilities"] == {"drop": ["ALL"]}, name
+    assert security["procMount"] == "Unmasked" and pod["hostUsers"] is False, name
+    volumes = {v["name"]: v for v in pod["volumes"]}
+    mounts = {m["mountPath"]: m["name"] for m in container["volumeMounts"]}
+    assert "emptyDir" in volumes[mounts["/tmp"]], name
+    return volumes, mounts
+
+
+# The service: one replica that is replaced, never doubled, on its claim; its
+# folder, port and token where the container gives them.
+for path, deployment, documents in services:
+    name = "%s: %s" % (os.path.basename(path), deployment["metadata"]["name"])
+    spec = deployment["spec"]
+    assert spec["replicas"] == 1 and spec["strategy"]["type"] == "Recreate", name
+    pod = spec["template"]["spec"]
+    (container,) = pod["containers"]
+    assert container["command"] == ["vuzizeri-servidor"], name
+    args = container["args"]
+    folder, port = args[args.index("--pasta") + 1], args[args.index("--porta") + 1]
+    volumes, mounts = check_locked_down(name, pod, container)
+    claim = volumes[mounts[folder]]["persistentVolumeClaim"]["claimName"]
+    assert any(d["kind"] == "PersistentVolumeClaim" and d["metadata"]["name"] == claim
+               for d in documents), name + ": the claim is in the file"
+    assert [p["containerPort"] for p in container["ports"]] == [int(port)], name
+    (token,) = [e for e in container["env"] if e["name"] == "VUZIZERI_TOKEN"]
+    assert "secretKeyRef" in token["valueFrom"], name + ": the token comes from a Secret"
+    assert pod["terminationGracePeriodSeconds"] >= 30, name + ": time to put recordings back"
+    assert container["readinessProbe"]["httpGet"]["path"] == "/", name
+assert services, "a Deployment for the service"
 
 for path, job in jobs:
     name = "%s: %s" % (os.path.basename(path), job["metadata"]["name"])
@@ -100,4 +141,4 @@ for path, job in jobs:
         assert spec["completions"] == len(pages.splitlines()), name + ": one completion per page"
         out = run_command(container, {"JOB_COMPLETION_INDEX": "1"}, pages)
         assert out == "vuzizeri https://www.debian.org/ 390 844 3 47 /out/debian.mp4\n", name + ": " + out
-print("%d Jobs checked" % len(jobs))
+print("%d Jobs and %d Deployment checked" % (len(jobs), len(services)))

@@ -25,9 +25,11 @@ namespace {
   if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
       dup2(err, STDERR_FILENO) < 0)
     _exit(127);
+  // Neither the front end's mask nor its ignored SIGPIPE is the recorder's.
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
+  signal(SIGPIPE, SIG_DFL);
   execve(args[0], args, environ);
   const char* why = strerror(errno);
   (void)!write(STDERR_FILENO, args[0], strlen(args[0]));

@@ -143,7 +143,8 @@ void JobRunner::record(const Job& job, Running& running) {
       return;
     }
   }
-  if (remove) {
+  // Removed while it was being claimed: its DELETE found it waiting.
+  if (remove || !store_.find(job.id)) {
     std::error_code ignored;
     fs::remove(movie, ignored);
     store_.remove(job.id);
