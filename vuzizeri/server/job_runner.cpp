@@ -85,6 +85,10 @@ void JobRunner::work() {
       changed_.wait_for(lock, std::chrono::seconds(5));
       continue;
     }
+    if (stopping_) {  // claimed as the service stops: it waits for the next start
+      store_.requeue(job->id);
+      break;
+    }
     auto running = std::make_shared<Running>();
     running_[job->id] = running;
     lock.unlock();
