@@ -60,7 +60,7 @@ def run_command(container, env, pages=None):
 
 
 def check_locked_down(name, pod, container):
-    """The tested container's settings, and the recorder's sandbox's needs."""
+    """The tested container's settings; the pod's volumes and mounts."""
     context = pod["securityContext"]
     assert context["runAsNonRoot"] is True and context["runAsUser"] == uid, name
     assert context["runAsGroup"] == uid, name
@@ -69,11 +69,16 @@ def check_locked_down(name, pod, container):
     assert security["allowPrivilegeEscalation"] is False, name
     assert security["readOnlyRootFilesystem"] is True, name
     assert security["capabilities"] == {"drop": ["ALL"]}, name
-    assert security["procMount"] == "Unmasked" and pod["hostUsers"] is False, name
     volumes = {v["name"]: v for v in pod["volumes"]}
     mounts = {m["mountPath"]: m["name"] for m in container["volumeMounts"]}
-    assert "emptyDir" in volumes[mounts["/tmp"]], name
     return volumes, mounts
+
+
+def check_sandboxed(name, pod, container, volumes, mounts):
+    """The recorder's sandbox needs /proc unmasked, in a user namespace of
+    the pod's own, and /tmp writable."""
+    assert container["securityContext"]["procMount"] == "Unmasked" and pod["hostUsers"] is False, name
+    assert "emptyDir" in volumes[mounts["/tmp"]], name
 
 
 # The service: one replica that is replaced, never doubled, on its claim; its
@@ -88,6 +93,7 @@ for path, deployment, documents in services:
     args = container["args"]
     folder, port = args[args.index("--pasta") + 1], args[args.index("--porta") + 1]
     volumes, mounts = check_locked_down(name, pod, container)
+    check_sandboxed(name, pod, container, volumes, mounts)
     claim = volumes[mounts[folder]]["persistentVolumeClaim"]["claimName"]
     assert any(d["kind"] == "PersistentVolumeClaim" and d["metadata"]["name"] == claim
                for d in documents), name + ": the claim is in the file"
@@ -102,17 +108,8 @@ for path, job in jobs:
     name = "%s: %s" % (os.path.basename(path), job["metadata"]["name"])
     pod = job["spec"]["template"]["spec"]
     assert pod["restartPolicy"] == "Never", name
-    context = pod["securityContext"]
-    assert context["runAsNonRoot"] is True and context["runAsUser"] == uid, name
-    assert context["runAsGroup"] == uid, name
-    assert context["seccompProfile"] == {"type": "RuntimeDefault"}, name
     (container,) = pod["containers"]
-    security = container["securityContext"]
-    assert security["allowPrivilegeEscalation"] is False, name
-    assert security["readOnlyRootFilesystem"] is True, name
-    assert security["capabilities"] == {"drop": ["ALL"]}, name
-    volumes = {v["name"]: v for v in pod["volumes"]}
-    mounts = {m["mountPath"]: m["name"] for m in container["volumeMounts"]}
+    volumes, mounts = check_locked_down(name, pod, container)
     assert "persistentVolumeClaim" in volumes[mounts["/out"]], name + ": the videos outlive the pod"
     requests = container["resources"]["requests"]
     assert re.fullmatch(r"\d+(\.\d+)?|\d+m", str(requests["cpu"])), name + ": " + str(requests)
@@ -121,10 +118,7 @@ for path, job in jobs:
         out = run_command(container, {})
         assert out.startswith("vuzizeri-juntar /out/gravacao.mp4 /out/parte-"), name + ": " + out
         continue
-    # The recorder: its sandbox needs /proc unmasked, in a user namespace of
-    # the pod's own, and /tmp writable.
-    assert security["procMount"] == "Unmasked" and pod["hostUsers"] is False, name
-    assert "emptyDir" in volumes[mounts["/tmp"]], name
+    check_sandboxed(name, pod, container, volumes, mounts)
     assert int(container["resources"]["limits"]["memory"][:-2]) > 0, name
     spec = job["spec"]
     assert spec["completionMode"] == "Indexed", name

@@ -26,13 +26,11 @@ bool namesFile(const std::string& option) {
 
 // The report's "arquivo" and "segundos".
 bool readReport(const std::string& report, std::string* file, double* seconds) {
-  g_autoptr(JsonParser) parser = json_parser_new();
-  if (!json_parser_load_from_data(parser, report.c_str(), -1, nullptr)) return false;
-  JsonNode* root = json_parser_get_root(parser);
-  if (!root || !JSON_NODE_HOLDS_OBJECT(root)) return false;
-  JsonObject* object = json_node_get_object(root);
-  const std::optional<std::string> path = stringMember(object, "arquivo");
-  const std::optional<double> length = numberMember(object, "segundos");
+  agent::ParsedObject parsed;
+  std::string why;
+  if (!agent::parseObject(report, &parsed, &why)) return false;
+  const std::optional<std::string> path = stringMember(parsed.object, "arquivo");
+  const std::optional<double> length = numberMember(parsed.object, "segundos");
   if (!path || !length) return false;
   *file = *path;
   *seconds = *length;
