@@ -34,7 +34,7 @@ std::string languageTag(const char* lcAll, const char* lcMessages, const char* l
   std::string tag(language);
   if ((territory.size() == 2 && allOf(territory, isupper)) ||
       (territory.size() == 3 && allOf(territory, isdigit)))
-    tag += "-" + std::string(territory);
+    tag.append("-").append(territory);
   return tag;
 }
 

@@ -127,7 +127,8 @@ std::string HttpApi::listen(int port, std::string* why) {
   GSList* uris = soup_server_get_uris(server_);
   for (GSList* u = uris; u; u = u->next) {
     g_autofree char* text = g_uri_to_string(static_cast<GUri*>(u->data));
-    where += (where.empty() ? "" : " ") + std::string(text);
+    if (!where.empty()) where += ' ';
+    where += text;
   }
   g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
   return where;
