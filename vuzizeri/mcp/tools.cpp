@@ -14,7 +14,6 @@
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/mcp/recording.h"
 #include "vuzizeri/report/json.h"
-#include "vuzizeri/storyboard/storyboard.h"
 #include "vuzizeri/target/movie_rules.h"
 
 namespace fs = std::filesystem;
@@ -47,24 +46,7 @@ ToolResult textResult(const std::string& text, bool isError) {
 
 std::optional<fs::path> insideWorkspace(const Workspace& w, const std::string& given,
                                         std::string* why) {
-  if (given.empty()) {
-    *why = "o caminho está vazio";
-    return std::nullopt;
-  }
-  const fs::path path = fs::path(given).is_absolute() ? fs::path(given) : w.folder / given;
-  std::error_code error;
-  // Every link on the way resolved, the last part too when it exists.
-  const fs::path resolved = fs::weakly_canonical(path, error);
-  if (error) {
-    *why = shownText(given) + ": " + error.message();
-    return std::nullopt;
-  }
-  const fs::path relative = resolved.lexically_relative(w.folder);
-  if (relative.empty() || *relative.begin() == "..") {
-    *why = shownText(given) + " fica fora da pasta " + w.folder.string();
-    return std::nullopt;
-  }
-  return resolved;
+  return agent::insideFolder(w.folder, given, why);
 }
 
 namespace {
@@ -75,23 +57,20 @@ std::optional<ToolResult> listDevices(const Workspace& w, JsonObject*, Call&, st
   return textResult(*devices);
 }
 
-// Every bad line of a storyboard, each as the recorder says it: the lines
-// are read in order, a bad one left out so that the next shows.
-std::vector<std::string> storyboardProblems(const std::string& text) {
+// Every bad line of a storyboard, each as the recorder says it, and what
+// the server does not run from an agent: the lines are read in order, a bad
+// one left out so that the next shows.
+std::vector<std::string> storyboardProblems(const std::string& text,
+                                            const agent::StoryboardRules& reach) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::vector<std::string> problems;
-  const vuz::Environment environment = [](const std::string& name) -> std::optional<std::string> {
-    const char* value = std::getenv(name.c_str());
-    if (!value) return std::nullopt;
-    return std::string(value);
-  };
   for (size_t attempt = 0; attempt <= lines.size(); ++attempt) {
     std::string joined;
     for (const std::string& line : lines) joined += line + "\n";
-    std::string message;
-    if (vuz::parseStoryboard(joined, environment, &message)) break;
+    const std::string message = agent::storyboardRefusal(joined, "", reach);
+    if (message.empty()) break;
     problems.push_back(message);
     // "linha N: ..."
     const size_t number = message.find("linha ");
@@ -103,14 +82,14 @@ std::vector<std::string> storyboardProblems(const std::string& text) {
   return problems;
 }
 
-std::optional<ToolResult> validateStoryboard(const Workspace&, JsonObject* args, Call&,
+std::optional<ToolResult> validateStoryboard(const Workspace& w, JsonObject* args, Call&,
                                              std::string* invalid) {
   const std::optional<std::string> text = stringMember(args, "roteiro");
   if (!text) {
     *invalid = "roteiro: o texto do roteiro, uma string";
     return std::nullopt;
   }
-  const std::vector<std::string> problems = storyboardProblems(*text);
+  const std::vector<std::string> problems = storyboardProblems(*text, w.reach);
   if (problems.empty()) return textResult("roteiro válido");
   std::string all;
   for (const std::string& p : problems) all += p + "\n";
