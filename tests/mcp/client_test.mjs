@@ -116,15 +116,18 @@ assert.deepEqual(fs.readdirSync(folder).filter((f) => f.includes("cancelada")), 
   "a cancelled recording leaves nothing");
 
 // Malformed messages get JSON-RPC errors; the server lives on. Ids come back
-// as they were sent; a name the operator allows may be read.
-const raw = spawn(server, ["--pasta", folder, "--permitir-variavel", "HOME"],
+// as they were sent; a name the operator allows may be read; recordings
+// past --simultaneas are refused.
+const raw = spawn(server, ["--pasta", folder, "--permitir-variavel", "HOME", "--simultaneas", "1"],
                   { stdio: ["pipe", "pipe", "inherit"] });
 let answers = "";
 raw.stdout.on("data", (d) => (answers += d));
 const ping = (id) => `{"jsonrpc": "2.0", "id": ${id}, "method": "ping"}\n`;
 raw.stdin.write("{not json\n[1, 2]\n{\"jsonrpc\": \"2.0\", \"id\": 7, \"method\": \"nada\"}\n" +
   ping(8) + `{"id": ${"[".repeat(100000)}\n` + ["1.5", "18446744073709551616", "\"a\"", "null", "true", "{}"].map(ping).join("") +
-  `{"jsonrpc": "2.0", "id": 9, "method": "tools/call", "params": {"name": "validar_roteiro", "arguments": {"roteiro": "digitar #b $HOME"}}}\n`);
+  `{"jsonrpc": "2.0", "id": 9, "method": "tools/call", "params": {"name": "validar_roteiro", "arguments": {"roteiro": "digitar #b $HOME"}}}\n` +
+  [10, 11].map((id) => JSON.stringify({ jsonrpc: "2.0", id, method: "tools/call",
+    params: { name: "gravar", arguments: { ...slow, saida: `s${id}.mp4` } } }) + "\n").join(""));
 raw.stdin.end();
 await new Promise((resolve) => raw.on("close", resolve));
 const texts = answers.trim().split("\n");
@@ -139,4 +142,7 @@ assert.match(texts[6], /"id": 18446744073709551616,/);
 assert.deepEqual(lines.slice(7, 9).map((l) => [l.id, l.result]), [["a", {}], [null, {}]]);
 assert.deepEqual(lines.slice(9, 11).map((l) => [l.id, l.error.code]), [[null, -32600], [null, -32600]]);
 assert.deepEqual([lines[11].id, lines[11].result.isError], [9, false]);
+const second = lines.find((l) => l.id === 11);
+assert.equal(second.result.isError, true);
+assert.match(second.result.content[0].text, /--simultaneas 1/);
 console.log("vuzizeri-mcp: every check held");

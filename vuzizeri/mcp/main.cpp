@@ -1,9 +1,9 @@
-// vuzizeri-mcp [--pasta DIR] [--permitir-variavel NOME]...
+// vuzizeri-mcp [--pasta DIR] [--simultaneas K] [--permitir-variavel NOME]...
 //
 // A Model Context Protocol server on standard input and output: an agent
 // lists the devices, checks a storyboard, records a page and checks a movie
 // against a store's rules, with the files inside DIR (the current folder
-// unless told).
+// unless told), at most K recordings at once.
 
 #include <signal.h>
 #include <unistd.h>
@@ -18,9 +18,12 @@
 #include <thread>
 
 #include "common/fail.h"
+#include "common/number_syntax.h"
 #include "platform/media/av_error.h"
 #include "platform/process/program_data.h"
+#include "platform/system/resources.h"
 #include "vuzizeri/agent/programs.h"
+#include "vuzizeri/launcher/parts.h"
 #include "vuzizeri/mcp/protocol.h"
 #include "vuzizeri/mcp/tools.h"
 #include "vuzizeri/report/json.h"
@@ -29,7 +32,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kUsage[] = "uso: vuzizeri-mcp [--pasta DIR] [--permitir-variavel NOME]...\n";
+constexpr char kUsage[] =
+    "uso: vuzizeri-mcp [--pasta DIR] [--simultaneas K] [--permitir-variavel NOME]...\n";
 // The revisions this server speaks, newest first; a client asking for one
 // of them gets it, any other the newest.
 constexpr const char* kRevisions[] = {"2025-11-25", "2025-06-18", "2025-03-26", "2024-11-05"};
@@ -41,7 +45,8 @@ constexpr char kInstructions[] =
 
 class Server {
  public:
-  explicit Server(mcp::Workspace workspace) : workspace_(std::move(workspace)) {}
+  Server(mcp::Workspace workspace, size_t simultaneous)
+      : workspace_(std::move(workspace)), simultaneous_(simultaneous) {}
 
   void handle(const std::string& line);
   // The client is gone: running recordings are ended and waited for.
@@ -52,6 +57,7 @@ class Server {
   void cancel(JsonObject* params);
 
   mcp::Workspace workspace_;
+  size_t simultaneous_;  // recordings at once
   mcp::Channel channel_;
   std::mutex mutex_;
   // By request id, as json-glib writes it (a cancellation's requestId too).
@@ -176,6 +182,15 @@ void Server::call(const std::string& id, const std::string& key, JsonObject* par
     return;
   }
   std::lock_guard lock(mutex_);
+  if (running_.size() >= simultaneous_) {
+    json_node_unref(arguments);
+    return channel_.respond(
+        id, mcp::textResult(std::to_string(running_.size()) +
+                                " gravações já em andamento (--simultaneas " +
+                                std::to_string(simultaneous_) + "): tente quando uma terminar",
+                            true)
+                .json());
+  }
   running_[key] = running;
   threads_.emplace_back(work);
 }
@@ -204,6 +219,7 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   std::string folder = ".";
   std::set<std::string> variables;
+  int64_t simultaneous = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--pasta" && i + 1 < argc) {
@@ -211,6 +227,14 @@ int main(int argc, char** argv) {
     } else if (option == "--permitir-variavel" && i + 1 < argc &&
                agent::variableName(argv[i + 1])) {
       variables.insert(argv[++i]);
+    } else if (option == "--simultaneas" && i + 1 < argc) {
+      const std::optional<int64_t> n = parseInt64(argv[++i]);
+      if (!n || *n < 1 || *n > 64) {
+        writeAll(STDERR_FILENO,
+                 std::string("vuzizeri-mcp: --simultaneas precisa de 1 a 64\n") + kUsage);
+        return 2;
+      }
+      simultaneous = *n;
     } else if (option == "--version") {
       writeAll(STDOUT_FILENO, "vuzizeri-mcp " PROJECT_VERSION_TEXT "\n");
       return 0;
@@ -219,6 +243,9 @@ int main(int argc, char** argv) {
                                   "Um servidor MCP em stdio: as ferramentas aparelhos, "
                                   "validar_roteiro, gravar e verificar; os arquivos ficam em DIR "
                                   "(a pasta atual por padrão).\n"
+                                  "  --simultaneas K           gravações ao mesmo tempo, de 1 a "
+                                  "64 (como --paralelo auto conta a\n"
+                                  "                            máquina)\n"
                                   "  --permitir-variavel NOME  um roteiro pode digitar $NOME, "
                                   "do ambiente do servidor (repetível;\n"
                                   "                            nenhum por padrão)\n");
@@ -233,11 +260,16 @@ int main(int argc, char** argv) {
   if (error || !fs::is_directory(canonical))
     fail("--pasta: " + folder + ": não é uma pasta que se possa usar");
   media::silenceLibraryLog();
+  // As many as the service would record at once on this machine.
+  if (!simultaneous)
+    simultaneous =
+        vuz::automaticParts(sys::usableCpus(sys::affinityCpus()), sys::usableMemory(), 1179, 2556);
   Server server({canonical,
                  agent::siblingProgram("vuzizeri"),
                  agent::siblingProgram("vuzizeri-verificar"),
                  process::programDataFolder("vuzizeri"),
-                 {variables, canonical}});
+                 {variables, canonical}},
+                static_cast<size_t>(simultaneous));
   for (std::string line; std::getline(std::cin, line);) server.handle(line);
   server.stop();
   return 0;
