@@ -179,6 +179,9 @@ std::optional<ToolResult> record(const Workspace& w, JsonObject* args, Call& cal
   if (std::string refused = agent::localPageRefusal(*url, w.reach); !refused.empty())
     return textResult("url: " + refused, true);
 
+  // A device with the sizes is the agent's to mend, as the tool's error.
+  if (json_object_has_member(args, "aparelho") && json_object_has_member(args, "largura"))
+    return textResult("aparelho ou largura, altura, escala e topo: não os dois", true);
   const std::optional<agent::RecorderWords> words = agent::recorderWords(args, invalid);
   if (!words) return std::nullopt;
   std::vector<std::string> argv = {w.recorder, "--json"};
