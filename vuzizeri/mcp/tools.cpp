@@ -132,19 +132,19 @@ constexpr char kCheckSchema[] = R"({"type": "object", "properties": {
   "destino": {"type": "string", "enum": ["app-store-6.9", "app-store-6.5", "app-store-5.5", "app-store-ipad-13", "vertical-1080"]}},
   "required": ["arquivo", "destino"]})";
 constexpr char kRecordSchema[] = R"({"type": "object", "properties": {
-  "url": {"type": "string", "description": "A página: http, https ou file."},
+  "url": {"type": "string", "description": "A página: http, https ou file (dentro da pasta do servidor)."},
   "saida": {"type": "string", "description": "O vídeo a gravar, dentro da pasta do servidor (relativo a ela)."},
-  "aparelho": {"type": "string", "description": "Um nome da ferramenta aparelhos (iphone-15...); ou dê largura, altura, escala e topo."},
+  "aparelho": {"type": "string", "description": "Um nome da ferramenta aparelhos (iphone-15...); ou dê largura, altura, escala e topo, não os dois."},
   "largura": {"type": "integer", "minimum": 1, "description": "Largura da tela em pixels CSS."},
   "altura": {"type": "integer", "minimum": 1, "description": "Altura da tela em pixels CSS."},
   "escala": {"type": "number", "exclusiveMinimum": 0, "description": "Pixels do vídeo por pixel CSS."},
   "topo": {"type": "integer", "minimum": 0, "description": "Altura da faixa de cima (área segura) em pixels CSS."},
   "quadro_a_quadro": {"type": "boolean", "description": "Cada quadro na posição exata, o tempo que levar (recomendado)."},
-  "roteiro": {"type": "string", "description": "Um roteiro (veja validar_roteiro) em vez da rolagem simples."},
+  "roteiro": {"type": "string", "description": "Um roteiro (veja validar_roteiro) em vez da rolagem simples; $NOME só se o operador permitir, até 600 s parado ao todo."},
   "formato": {"type": "string", "enum": ["mp4", "mov", "webm", "gif"]},
   "fps": {"type": "integer", "enum": [30, 60]},
   "destino": {"type": "string", "enum": ["app-store-6.9", "app-store-6.5", "app-store-5.5", "app-store-ipad-13", "vertical-1080"], "description": "Grava o que a loja aceita; sem aparelho nem tamanho, usa o aparelho do destino."},
-  "opcoes": {"type": "array", "items": {"type": "string"}, "description": "Outras opções de vuzizeri --help, cada palavra um item: [\"--barra-de-status\", \"--esconder\", \".banner\"]."}},
+  "opcoes": {"type": "array", "items": {"type": "string"}, "description": "Outras opções de vuzizeri --help, cada palavra um item, cada opção com seu valor: [\"--barra-de-status\", \"--esconder\", \".banner\"]; sem --, --paralelo nem --aparelho."}},
   "required": ["url", "saida"]})";
 
 const std::vector<Tool> kTools = {
