@@ -189,6 +189,18 @@ TEST_F(ServerTest, RefusesWhoAndWhatItMustNot) {
   EXPECT_EQ(
       call("POST", jobs, job("https://example.com", ", \"webhook\": \"http://10.1.2.3/\"")).status,
       400u);
+  // Nothing from the service's environment, no device and sizes at once (the
+  // video would land outside the folder), no hours of pauses, no nesting
+  // that sinks the parser.
+  for (const auto& [more, why] : std::vector<std::pair<std::string, std::string>>{
+           {", \"roteiro\": \"digitar #q $VUZIZERI_TOKEN\"", "--permitir-variavel"},
+           {", \"aparelho\": \"iphone-15\"", "aparelho"},
+           {", \"roteiro\": \"pausa 600\\ntitulo 1 oi\"", "600 s"}}) {
+    const Reply refused = call("POST", jobs, job("http://192.0.2.1/", more));
+    EXPECT_EQ(refused.status, 400u) << more;
+    EXPECT_NE(member(refused.body, "erro").find(why), std::string::npos) << refused.body;
+  }
+  EXPECT_EQ(call("POST", jobs, "{\"url\": " + std::string(100'000, '[')).status, 400u);
   EXPECT_EQ(states(service.base()).size(), 0u) << "nothing refused was queued";
 }
 

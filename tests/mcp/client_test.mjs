@@ -10,7 +10,7 @@ import path from "node:path";
 const [server, work] = process.argv.slice(2);
 const folder = path.join(work, "pasta");
 fs.mkdirSync(folder, { recursive: true });
-const page = path.join(work, "page.html");
+const page = path.join(folder, "page.html");
 fs.writeFileSync(page, "<!doctype html><body style='margin:0;height:200px;background:#36c'>" +
   "<button id=b>ok</button></body>");
 const url = "file://" + page;
@@ -35,6 +35,16 @@ assert.match(bad.content[0].text, /linha 2: passo desconhecido: voar/);
 assert.match(bad.content[0].text, /linha 3:/);
 const good = await client.callTool({ name: "validar_roteiro", arguments: { roteiro: "pausa 1\n" } });
 assert.equal(good.isError, false);
+// What a storyboard from an agent may not do: read the server's environment,
+// reach files outside the folder, run for ever.
+for (const [roteiro, why] of [["digitar #b $HOME\n", /--permitir-variavel HOME/],
+                              ["ir file:///etc/hosts\n", /fora da pasta/],
+                              ["pausa 600\npausa 1\n", /600 s/]]) {
+  const refused = await client.callTool({ name: "gravar", arguments: { url, saida: "r.mp4",
+                                                                       aparelho: "iphone-15", roteiro } });
+  assert.equal(refused.isError, true, roteiro);
+  assert.match(refused.content[0].text, why);
+}
 
 // A recording: its report, a PNG, its path, and progress on the way.
 let progress = 0;
@@ -65,13 +75,38 @@ for (const saida of ["../fora.mp4", "/tmp/fora.mp4"]) {
   assert.match(outside.content[0].text, /fica fora da pasta/);
 }
 assert.ok(!fs.existsSync(path.join(work, "fora.mp4")));
+// No local file outside the folder as the page, no positional words in opcoes,
+// no device and sizes at once, no recorders by the dozen.
+for (const [more, why] of [[{ url: "file:///etc/hosts" }, /fora da pasta/],
+                           [{ opcoes: ["--", "file:///etc/hostname", "390", "600", "1", "20", "/tmp/x.mp4"] }, /opcoes: --/],
+                           [{ opcoes: ["--esconder", ".a", "/tmp/x.mp4"] }, /x\.mp4/],
+                           [{ opcoes: ["--paralelo", "64"] }, /--paralelo/],
+                           [{ aparelho: undefined, largura: 390, altura: 600, escala: 1, topo: 20,
+                              opcoes: ["--aparelho", "iphone-15"] }, /--aparelho/]]) {
+  const refused = await client.callTool({ name: "gravar",
+    arguments: { url, saida: "r.mp4", aparelho: "iphone-15", quadro_a_quadro: true, ...more } });
+  assert.equal(refused.isError, true, JSON.stringify(more));
+  assert.match(refused.content[0].text, why);
+}
+const both = await client.callTool({ name: "gravar", arguments: { url, saida: "r.mp4",
+  aparelho: "iphone-15", largura: 390, altura: 600, escala: 1, topo: 20 } });
+assert.equal(both.isError, true);
+assert.match(both.content[0].text, /aparelho/);
+assert.ok(!fs.existsSync(path.join(folder, "r.mp4")) && !fs.existsSync("/tmp/x.mp4"));
 
-// A recording cancelled ends; the server answers the next call.
+// A recording cancelled ends; the server answers the next call. While it
+// runs, its file is no other call's.
 const abort = new AbortController();
-const long = client.callTool({ name: "gravar", arguments: { url: url.replace("200px", "1px"),
-  saida: "cancelada.mp4", aparelho: "iphone-15", quadro_a_quadro: true } },
-  undefined, { signal: abort.signal, timeout: 240000 });
-setTimeout(() => abort.abort("já chega"), 3000);
+const slow = { url, saida: "cancelada.mp4", aparelho: "iphone-15", quadro_a_quadro: true };
+let started;
+const begun = new Promise((resolve) => (started = resolve));
+const long = client.callTool({ name: "gravar", arguments: slow },
+  undefined, { signal: abort.signal, timeout: 240000, onprogress: () => started() });
+await begun;
+const twice = await client.callTool({ name: "gravar", arguments: slow });
+assert.equal(twice.isError, true);
+assert.match(twice.content[0].text, /cancelada\.mp4/);
+abort.abort("já chega");
 await assert.rejects(long);
 
 // An unknown tool is an error, and the server goes on.
@@ -82,17 +117,34 @@ await new Promise((resolve) => setTimeout(resolve, 2000));
 assert.deepEqual(fs.readdirSync(folder).filter((f) => f.includes("cancelada")), [],
   "a cancelled recording leaves nothing");
 
-// Malformed messages get JSON-RPC errors; the server lives on.
-const raw = spawn(server, ["--pasta", folder], { stdio: ["pipe", "pipe", "inherit"] });
+// Malformed messages get JSON-RPC errors; the server lives on. Ids come back
+// as they were sent; a name the operator allows may be read; recordings
+// past --simultaneas are refused.
+const raw = spawn(server, ["--pasta", folder, "--permitir-variavel", "HOME", "--simultaneas", "1"],
+                  { stdio: ["pipe", "pipe", "inherit"] });
 let answers = "";
 raw.stdout.on("data", (d) => (answers += d));
+const ping = (id) => `{"jsonrpc": "2.0", "id": ${id}, "method": "ping"}\n`;
 raw.stdin.write("{not json\n[1, 2]\n{\"jsonrpc\": \"2.0\", \"id\": 7, \"method\": \"nada\"}\n" +
-  "{\"jsonrpc\": \"2.0\", \"id\": 8, \"method\": \"ping\"}\n");
+  ping(8) + `{"id": ${"[".repeat(100000)}\n` + ["1.5", "18446744073709551616", "\"a\"", "null", "true", "{}"].map(ping).join("") +
+  `{"jsonrpc": "2.0", "id": 9, "method": "tools/call", "params": {"name": "validar_roteiro", "arguments": {"roteiro": "digitar #b $HOME"}}}\n` +
+  [10, 11].map((id) => JSON.stringify({ jsonrpc: "2.0", id, method: "tools/call",
+    params: { name: "gravar", arguments: { ...slow, saida: `s${id}.mp4` } } }) + "\n").join(""));
 raw.stdin.end();
 await new Promise((resolve) => raw.on("close", resolve));
-const lines = answers.trim().split("\n").map((l) => JSON.parse(l));
+const texts = answers.trim().split("\n");
+const lines = texts.map((l) => JSON.parse(l));
 assert.equal(lines[0].error.code, -32700);
 assert.equal(lines[1].error.code, -32600);
 assert.deepEqual([lines[2].id, lines[2].error.code], [7, -32601]);
 assert.deepEqual([lines[3].id, lines[3].result], [8, {}]);
+assert.deepEqual([lines[4].id, lines[4].error.code], [null, -32700]);
+assert.match(texts[5], /"id": 1\.5,/);
+assert.match(texts[6], /"id": 18446744073709551616,/);
+assert.deepEqual(lines.slice(7, 9).map((l) => [l.id, l.result]), [["a", {}], [null, {}]]);
+assert.deepEqual(lines.slice(9, 11).map((l) => [l.id, l.error.code]), [[null, -32600], [null, -32600]]);
+assert.deepEqual([lines[11].id, lines[11].result.isError], [9, false]);
+const second = lines.find((l) => l.id === 11);
+assert.equal(second.result.isError, true);
+assert.match(second.result.content[0].text, /--simultaneas 1/);
 console.log("vuzizeri-mcp: every check held");

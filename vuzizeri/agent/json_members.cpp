@@ -10,7 +10,42 @@ JsonNode* member(JsonObject* object, const char* name, GType type) {
   return node;
 }
 
+// Whether the brackets outside strings nest deeper than `most`.
+bool nestsDeeper(const std::string& text, int most) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > most) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+bool loadJson(JsonParser* parser, const std::string& text, std::string* why) {
+  if (nestsDeeper(text, kMostJsonDepth)) {
+    *why = "aninhado além de " + std::to_string(kMostJsonDepth) + " níveis";
+    return false;
+  }
+  g_autoptr(GError) error = nullptr;
+  if (!json_parser_load_from_data(parser, text.data(), static_cast<gssize>(text.size()), &error)) {
+    *why = error ? error->message : "JSON inválido";
+    return false;
+  }
+  return true;
+}
 
 std::optional<std::string> stringMember(JsonObject* object, const char* name) {
   JsonNode* node = member(object, name, G_TYPE_STRING);
@@ -39,12 +74,7 @@ bool parseObject(const std::string& text, ParsedObject* into, std::string* why) 
   g_clear_object(&into->parser);
   into->object = nullptr;
   into->parser = json_parser_new();
-  g_autoptr(GError) error = nullptr;
-  if (!json_parser_load_from_data(into->parser, text.data(), static_cast<gssize>(text.size()),
-                                  &error)) {
-    *why = error ? error->message : "JSON inválido";
-    return false;
-  }
+  if (!loadJson(into->parser, text, why)) return false;
   JsonNode* root = json_parser_get_root(into->parser);
   if (!root || !JSON_NODE_HOLDS_OBJECT(root)) {
     *why = "o corpo precisa ser um objeto JSON";

@@ -15,6 +15,12 @@ std::optional<double> numberMember(JsonObject* object, const char* name);
 std::optional<bool> boolMember(JsonObject* object, const char* name);
 // A JSON node as text.
 std::string nodeText(JsonNode* node);
+// The deepest nesting of arrays and objects the front ends read: json-glib
+// parses by recursion, and a few hundred thousand brackets end the process.
+inline constexpr int kMostJsonDepth = 64;
+// `text` into `parser`, refused before the parser sees it when its arrays
+// and objects nest deeper than kMostJsonDepth; false with the reason.
+bool loadJson(JsonParser* parser, const std::string& text, std::string* why);
 // `text` parsed as a JSON object, or nothing with the parser's reason.
 struct ParsedObject {
   JsonParser* parser = nullptr;  // owns the object

@@ -56,6 +56,11 @@ std::optional<RecorderWords> recorderWords(JsonObject* request, std::string* inv
     *invalid = "largura, altura, escala e topo vão juntos";
     return std::nullopt;
   }
+  // With a device the recorder would take the first number for the output.
+  if (json_object_has_member(request, "aparelho")) {
+    *invalid = "aparelho ou largura, altura, escala e topo: não os dois";
+    return std::nullopt;
+  }
   for (const char* size : sizes) {
     const std::optional<double> n = numberMember(request, size);
     if (!n || !std::isfinite(*n)) {

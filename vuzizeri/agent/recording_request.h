@@ -15,9 +15,9 @@ struct RecorderWords {
   std::vector<std::string> sizes;    // largura, altura, escala and topo, after the URL
 };
 
-// Nothing, with the reason, when a member has the wrong type or the sizes
-// are not all four given. Values the recorder checks itself (a device's
-// name, a form's) are passed on for it to refuse.
+// Nothing, with the reason, when a member has the wrong type, the sizes
+// are not all four given, or a device is given with them. Values the recorder checks itself (a
+// device's name, a form's) are passed on for it to refuse.
 std::optional<RecorderWords> recorderWords(JsonObject* request, std::string* invalid);
 
 // A storyboard's text as the file --roteiro reads, in a private folder

@@ -452,6 +452,12 @@ std::string usageWithOptions() {
          "VUZIZERI_CREDENCIAIS=usuario:senha no ambiente: autenticação HTTP na origem da página\n";
 }
 
+std::optional<bool> optionTakesValue(const std::string& word) {
+  for (const Option& o : kOptions)
+    if (o.name == word || o.alias == word) return !o.value.empty();
+  return std::nullopt;
+}
+
 namespace {
 
 // What a target asks of the rest of the command line; empty when it holds.

@@ -177,6 +177,10 @@ std::optional<std::string> barTime(const std::string& hhmm);
 // The usage line, then one line for each option, from the option table.
 std::string usageWithOptions();
 
+// Whether `word` names an option (or its alias), and whether a value
+// follows it; nothing when it names none.
+std::optional<bool> optionTakesValue(const std::string& word);
+
 // truncate(scale × size) for the four sizes; nothing when a product is not a
 // finite number inside the signed 64-bit range.
 std::optional<PixelSizes> pixelSizes(const Arguments& arguments);

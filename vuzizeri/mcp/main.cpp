@@ -1,9 +1,9 @@
-// vuzizeri-mcp [--pasta DIR]
+// vuzizeri-mcp [--pasta DIR] [--simultaneas K] [--permitir-variavel NOME]...
 //
 // A Model Context Protocol server on standard input and output: an agent
 // lists the devices, checks a storyboard, records a page and checks a movie
 // against a store's rules, with the files inside DIR (the current folder
-// unless told).
+// unless told), at most K recordings at once.
 
 #include <signal.h>
 #include <unistd.h>
@@ -13,13 +13,17 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "common/fail.h"
+#include "common/number_syntax.h"
 #include "platform/media/av_error.h"
 #include "platform/process/program_data.h"
+#include "platform/system/resources.h"
 #include "vuzizeri/agent/programs.h"
+#include "vuzizeri/launcher/parts.h"
 #include "vuzizeri/mcp/protocol.h"
 #include "vuzizeri/mcp/tools.h"
 #include "vuzizeri/report/json.h"
@@ -28,7 +32,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kUsage[] = "uso: vuzizeri-mcp [--pasta DIR]\n";
+constexpr char kUsage[] =
+    "uso: vuzizeri-mcp [--pasta DIR] [--simultaneas K] [--permitir-variavel NOME]...\n";
 // The revisions this server speaks, newest first; a client asking for one
 // of them gets it, any other the newest.
 constexpr const char* kRevisions[] = {"2025-11-25", "2025-06-18", "2025-03-26", "2024-11-05"};
@@ -40,29 +45,32 @@ constexpr char kInstructions[] =
 
 class Server {
  public:
-  explicit Server(mcp::Workspace workspace) : workspace_(std::move(workspace)) {}
+  Server(mcp::Workspace workspace, size_t simultaneous)
+      : workspace_(std::move(workspace)), simultaneous_(simultaneous) {}
 
   void handle(const std::string& line);
   // The client is gone: running recordings are ended and waited for.
   void stop();
 
  private:
-  void call(const std::string& id, JsonObject* params);
+  void call(const std::string& id, const std::string& key, JsonObject* params);
   void cancel(JsonObject* params);
 
   mcp::Workspace workspace_;
+  size_t simultaneous_;  // recordings at once
   mcp::Channel channel_;
   std::mutex mutex_;
-  std::map<std::string, std::shared_ptr<mcp::Call>> running_;  // by request id
+  // By request id, as json-glib writes it (a cancellation's requestId too).
+  std::map<std::string, std::shared_ptr<mcp::Call>> running_;
   std::vector<std::thread> threads_;
 };
 
 void Server::handle(const std::string& line) {
   if (line.find_first_not_of(" \t\r") == std::string::npos) return;
   g_autoptr(JsonParser) parser = json_parser_new();
-  g_autoptr(GError) error = nullptr;
-  if (!json_parser_load_from_data(parser, line.c_str(), static_cast<gssize>(line.size()), &error)) {
-    channel_.fail("null", mcp::kParseError, std::string("JSON ilegível: ") + error->message);
+  std::string why;
+  if (!agent::loadJson(parser, line, &why)) {
+    channel_.fail("null", mcp::kParseError, "JSON ilegível: " + why);
     return;
   }
   JsonNode* root = json_parser_get_root(parser);
@@ -71,15 +79,19 @@ void Server::handle(const std::string& line) {
     return;
   }
   JsonObject* message = json_node_get_object(root);
-  // An id is a string or a number; without one the message is a notification.
-  std::string id;
+  // An id is a string, a number or null, answered as it was sent; without
+  // one the message is a notification.
+  std::string id, key;
   if (json_object_has_member(message, "id")) {
     JsonNode* node = json_object_get_member(message, "id");
-    if (JSON_NODE_HOLDS_VALUE(node) && (json_node_get_value_type(node) == G_TYPE_STRING ||
-                                        json_node_get_value_type(node) == G_TYPE_INT64))
-      id = mcp::nodeText(node);
-    else if (!JSON_NODE_HOLDS_NULL(node))
-      id = "null";
+    const std::optional<std::string> sent = mcp::idText(line, node);
+    if (!sent) {
+      if (!json_object_has_member(message, "result") && !json_object_has_member(message, "error"))
+        channel_.fail("null", mcp::kInvalidRequest, "id: uma string, um número ou null");
+      return;
+    }
+    id = *sent;
+    key = mcp::nodeText(node);
   }
   const std::optional<std::string> method = mcp::stringMember(message, "method");
   if (mcp::stringMember(message, "jsonrpc") != "2.0" || !method) {
@@ -113,13 +125,13 @@ void Server::handle(const std::string& line) {
   } else if (*method == "tools/list") {
     channel_.respond(id, mcp::toolList());
   } else if (*method == "tools/call") {
-    call(id, params);
+    call(id, key, params);
   } else {
     channel_.fail(id, mcp::kMethodNotFound, "método desconhecido: " + *method);
   }
 }
 
-void Server::call(const std::string& id, JsonObject* params) {
+void Server::call(const std::string& id, const std::string& key, JsonObject* params) {
   const std::optional<std::string> name = mcp::stringMember(params, "name");
   const mcp::Tool* tool = nullptr;
   for (const mcp::Tool& t : mcp::tools())
@@ -149,14 +161,14 @@ void Server::call(const std::string& id, JsonObject* params) {
     channel_.fail(id, mcp::kInvalidParams, "arguments: um objeto");
     return;
   }
-  auto work = [this, id, tool, running, arguments] {
+  auto work = [this, id, key, tool, running, arguments] {
     std::string invalid;
     const std::optional<mcp::ToolResult> result =
         tool->run(workspace_, json_node_get_object(arguments), *running, &invalid);
     json_node_unref(arguments);
     {
       std::lock_guard lock(mutex_);
-      running_.erase(id);
+      running_.erase(key);
     }
     // A cancelled request gets no answer.
     if (running->cancelled) return;
@@ -170,7 +182,16 @@ void Server::call(const std::string& id, JsonObject* params) {
     return;
   }
   std::lock_guard lock(mutex_);
-  running_[id] = running;
+  if (running_.size() >= simultaneous_) {
+    json_node_unref(arguments);
+    return channel_.respond(
+        id, mcp::textResult(std::to_string(running_.size()) +
+                                " gravações já em andamento (--simultaneas " +
+                                std::to_string(simultaneous_) + "): tente quando uma terminar",
+                            true)
+                .json());
+  }
+  running_[key] = running;
   threads_.emplace_back(work);
 }
 
@@ -197,10 +218,23 @@ int main(int argc, char** argv) {
   reopenClosedStandardDescriptors();
   signal(SIGPIPE, SIG_IGN);
   std::string folder = ".";
+  std::set<std::string> variables;
+  int64_t simultaneous = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--pasta" && i + 1 < argc) {
       folder = argv[++i];
+    } else if (option == "--permitir-variavel" && i + 1 < argc &&
+               agent::variableName(argv[i + 1])) {
+      variables.insert(argv[++i]);
+    } else if (option == "--simultaneas" && i + 1 < argc) {
+      const std::optional<int64_t> n = parseInt64(argv[++i]);
+      if (!n || *n < 1 || *n > 64) {
+        writeAll(STDERR_FILENO,
+                 std::string("vuzizeri-mcp: --simultaneas precisa de 1 a 64\n") + kUsage);
+        return 2;
+      }
+      simultaneous = *n;
     } else if (option == "--version") {
       writeAll(STDOUT_FILENO, "vuzizeri-mcp " PROJECT_VERSION_TEXT "\n");
       return 0;
@@ -208,7 +242,13 @@ int main(int argc, char** argv) {
       writeAll(STDOUT_FILENO, std::string(kUsage) +
                                   "Um servidor MCP em stdio: as ferramentas aparelhos, "
                                   "validar_roteiro, gravar e verificar; os arquivos ficam em DIR "
-                                  "(a pasta atual por padrão).\n");
+                                  "(a pasta atual por padrão).\n"
+                                  "  --simultaneas K           gravações ao mesmo tempo, de 1 a "
+                                  "64 (como --paralelo auto conta a\n"
+                                  "                            máquina)\n"
+                                  "  --permitir-variavel NOME  um roteiro pode digitar $NOME, "
+                                  "do ambiente do servidor (repetível;\n"
+                                  "                            nenhum por padrão)\n");
       return 0;
     } else {
       writeAll(STDERR_FILENO, kUsage);
@@ -220,9 +260,16 @@ int main(int argc, char** argv) {
   if (error || !fs::is_directory(canonical))
     fail("--pasta: " + folder + ": não é uma pasta que se possa usar");
   media::silenceLibraryLog();
-  Server server({canonical, agent::siblingProgram("vuzizeri"),
+  // As many as the service would record at once on this machine.
+  if (!simultaneous)
+    simultaneous =
+        vuz::automaticParts(sys::usableCpus(sys::affinityCpus()), sys::usableMemory(), 1179, 2556);
+  Server server({canonical,
+                 agent::siblingProgram("vuzizeri"),
                  agent::siblingProgram("vuzizeri-verificar"),
-                 process::programDataFolder("vuzizeri")});
+                 process::programDataFolder("vuzizeri"),
+                 {variables, canonical}},
+                static_cast<size_t>(simultaneous));
   for (std::string line; std::getline(std::cin, line);) server.handle(line);
   server.stop();
   return 0;

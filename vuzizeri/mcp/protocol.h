@@ -36,6 +36,11 @@ class Channel {
   std::mutex mutex_;
 };
 
+// A request's id as the JSON text its answer carries: a string or null as
+// json-glib writes it, a number as it was sent in `line` (json-glib keeps
+// neither 1.5 nor 2^64 as written); nothing when it is of another type.
+std::optional<std::string> idText(const std::string& line, JsonNode* id);
+
 using agent::boolMember;
 using agent::nodeText;
 using agent::numberMember;

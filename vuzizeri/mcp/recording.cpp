@@ -5,13 +5,18 @@
 
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "common/fail.h"
+#include "common/input_file.h"
 #include "common/shown_text.h"
 #include "platform/media/movie_reader.h"
 #include "vuzizeri/agent/recording_request.h"
+#include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/report/json.h"
+#include "vuzizeri/storyboard/line_syntax.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +28,87 @@ bool namesFile(const std::string& option) {
   return option == "--estilo" || option == "--script" || option == "--audio" ||
          option == "--legendas" || option == "--roteiro";
 }
+
+// A JSON list of strings; nothing when it is something else.
+std::optional<std::vector<std::string>> stringList(JsonNode* node) {
+  if (!JSON_NODE_HOLDS_ARRAY(node)) return std::nullopt;
+  JsonArray* list = json_node_get_array(node);
+  std::vector<std::string> words;
+  for (guint i = 0; i < json_array_get_length(list); ++i) {
+    JsonNode* item = json_array_get_element(list, i);
+    if (!JSON_NODE_HOLDS_VALUE(item) || json_node_get_value_type(item) != G_TYPE_STRING)
+      return std::nullopt;
+    words.push_back(json_node_get_string(item));
+  }
+  return words;
+}
+
+// The most of a storyboard's file that is read, as the recorder reads it.
+constexpr size_t kMostStoryboardBytes = size_t{1} << 20;
+
+// What an agent's opcoes add to the recorder's words: options only, each
+// with its value (the call gives the URL, the sizes and the output itself),
+// the files they name inside the workspace, one recorder at a time. A
+// storyboard's file is read into `storyboard`, to be checked and copied as
+// `roteiro` is. The refusal, or "".
+std::string addOptions(const Workspace& w, const std::vector<std::string>& given,
+                       std::vector<std::string>* argv, std::optional<std::string>* storyboard) {
+  for (size_t i = 0; i < given.size(); ++i) {
+    const std::string& option = given[i];
+    const std::optional<bool> valued = vuz::optionTakesValue(option);
+    if (!valued)
+      return shownText(option) +
+             " não é uma opção de vuzizeri (url, tamanhos e saida vêm da chamada)";
+    if (option == "--paralelo") return "--paralelo não vale aqui: uma chamada, um vuzizeri";
+    // With the four sizes a device would take the first for the output.
+    if (option == "--aparelho") return "--aparelho vai em aparelho";
+    if (!*valued) {
+      argv->push_back(option);
+      continue;
+    }
+    if (i + 1 == given.size()) return option + " precisa de um valor";
+    std::string value = given[++i];
+    std::string why;
+    if (namesFile(option)) {
+      const std::optional<fs::path> file = insideWorkspace(w, value, &why);
+      if (!file) return option + ": " + why;
+      value = file->string();
+    }
+    if (option == "--roteiro") {
+      if (*storyboard) return "--roteiro e roteiro: dê um dos dois";
+      *storyboard = readInputFile(value, kMostStoryboardBytes, &why);
+      if (!*storyboard) return "--roteiro: " + shownText(value) + ": " + why;
+      continue;
+    }
+    argv->insert(argv->end(), {option, value});
+  }
+  return "";
+}
+
+// The outputs being recorded to: a second call to the same file would
+// overwrite or remove the first one's.
+std::mutex outputsMutex;
+std::set<fs::path> outputsInUse;
+
+class OutputClaim {
+ public:
+  explicit OutputClaim(const fs::path& path) : path_(path) {
+    std::lock_guard lock(outputsMutex);
+    held_ = outputsInUse.insert(path_).second;
+  }
+  ~OutputClaim() {
+    if (!held_) return;
+    std::lock_guard lock(outputsMutex);
+    outputsInUse.erase(path_);
+  }
+  OutputClaim(const OutputClaim&) = delete;
+  OutputClaim& operator=(const OutputClaim&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  fs::path path_;
+  bool held_ = false;
+};
 
 // The report's "arquivo" and "segundos".
 bool readReport(const std::string& report, std::string* file, double* seconds) {
@@ -88,40 +174,42 @@ std::optional<ToolResult> record(const Workspace& w, JsonObject* args, Call& cal
   std::string why;
   const std::optional<fs::path> out = insideWorkspace(w, *output, &why);
   if (!out) return textResult("saida: " + why, true);
+  if (vuz::schemeOf(*url).empty())
+    return textResult("url: um URL absoluto: " + shownText(*url), true);
+  if (std::string refused = agent::localPageRefusal(*url, w.reach); !refused.empty())
+    return textResult("url: " + refused, true);
 
+  // A device with the sizes is the agent's to mend, as the tool's error.
+  if (json_object_has_member(args, "aparelho") && json_object_has_member(args, "largura"))
+    return textResult("aparelho ou largura, altura, escala e topo: não os dois", true);
   const std::optional<agent::RecorderWords> words = agent::recorderWords(args, invalid);
   if (!words) return std::nullopt;
   std::vector<std::string> argv = {w.recorder, "--json"};
   argv.insert(argv.end(), words->options.begin(), words->options.end());
+  std::optional<std::string> storyboard = stringMember(args, "roteiro");
   if (json_object_has_member(args, "opcoes")) {
-    JsonNode* node = json_object_get_member(args, "opcoes");
-    if (!JSON_NODE_HOLDS_ARRAY(node)) {
+    const std::optional<std::vector<std::string>> given =
+        stringList(json_object_get_member(args, "opcoes"));
+    if (!given) {
       *invalid = "opcoes: uma lista de strings";
       return std::nullopt;
     }
-    JsonArray* list = json_node_get_array(node);
-    for (guint i = 0; i < json_array_get_length(list); ++i) {
-      JsonNode* item = json_array_get_element(list, i);
-      if (!JSON_NODE_HOLDS_VALUE(item) || json_node_get_value_type(item) != G_TYPE_STRING) {
-        *invalid = "opcoes: uma lista de strings";
-        return std::nullopt;
-      }
-      std::string word = json_node_get_string(item);
-      // A file an option names is the workspace's too.
-      if (!argv.empty() && namesFile(argv.back())) {
-        const std::optional<fs::path> file = insideWorkspace(w, word, &why);
-        if (!file) return textResult(argv.back() + ": " + why, true);
-        word = file->string();
-      }
-      argv.push_back(word);
-    }
+    if (std::string refused = addOptions(w, *given, &argv, &storyboard); !refused.empty())
+      return textResult("opcoes: " + refused, true);
   }
-  // The storyboard's text goes to a file of the call's own.
+  // The storyboard is checked as one from afar, and its text goes to a file
+  // of the call's own.
   agent::StoryboardFile storyboardFile;
-  if (const std::optional<std::string> storyboard = stringMember(args, "roteiro")) {
+  if (storyboard) {
+    if (std::string refused = agent::storyboardRefusal(*storyboard, *url, w.reach);
+        !refused.empty())
+      return textResult("roteiro: " + refused, true);
     if (!storyboardFile.write(*storyboard, &why)) return textResult(why, true);
     argv.insert(argv.end(), {"--roteiro", storyboardFile.path()});
   }
+  const OutputClaim claim(*out);
+  if (!claim.held())
+    return textResult("saida: " + out->string() + " já está sendo gravado por outra chamada", true);
   argv.push_back("--");
   argv.push_back(*url);
   argv.insert(argv.end(), words->sizes.begin(), words->sizes.end());

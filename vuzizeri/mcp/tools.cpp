@@ -14,7 +14,6 @@
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/mcp/recording.h"
 #include "vuzizeri/report/json.h"
-#include "vuzizeri/storyboard/storyboard.h"
 #include "vuzizeri/target/movie_rules.h"
 
 namespace fs = std::filesystem;
@@ -47,24 +46,7 @@ ToolResult textResult(const std::string& text, bool isError) {
 
 std::optional<fs::path> insideWorkspace(const Workspace& w, const std::string& given,
                                         std::string* why) {
-  if (given.empty()) {
-    *why = "o caminho está vazio";
-    return std::nullopt;
-  }
-  const fs::path path = fs::path(given).is_absolute() ? fs::path(given) : w.folder / given;
-  std::error_code error;
-  // Every link on the way resolved, the last part too when it exists.
-  const fs::path resolved = fs::weakly_canonical(path, error);
-  if (error) {
-    *why = shownText(given) + ": " + error.message();
-    return std::nullopt;
-  }
-  const fs::path relative = resolved.lexically_relative(w.folder);
-  if (relative.empty() || *relative.begin() == "..") {
-    *why = shownText(given) + " fica fora da pasta " + w.folder.string();
-    return std::nullopt;
-  }
-  return resolved;
+  return agent::insideFolder(w.folder, given, why);
 }
 
 namespace {
@@ -75,23 +57,20 @@ std::optional<ToolResult> listDevices(const Workspace& w, JsonObject*, Call&, st
   return textResult(*devices);
 }
 
-// Every bad line of a storyboard, each as the recorder says it: the lines
-// are read in order, a bad one left out so that the next shows.
-std::vector<std::string> storyboardProblems(const std::string& text) {
+// Every bad line of a storyboard, each as the recorder says it, and what
+// the server does not run from an agent: the lines are read in order, a bad
+// one left out so that the next shows.
+std::vector<std::string> storyboardProblems(const std::string& text,
+                                            const agent::StoryboardRules& reach) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::vector<std::string> problems;
-  const vuz::Environment environment = [](const std::string& name) -> std::optional<std::string> {
-    const char* value = std::getenv(name.c_str());
-    if (!value) return std::nullopt;
-    return std::string(value);
-  };
   for (size_t attempt = 0; attempt <= lines.size(); ++attempt) {
     std::string joined;
     for (const std::string& line : lines) joined += line + "\n";
-    std::string message;
-    if (vuz::parseStoryboard(joined, environment, &message)) break;
+    const std::string message = agent::storyboardRefusal(joined, "", reach);
+    if (message.empty()) break;
     problems.push_back(message);
     // "linha N: ..."
     const size_t number = message.find("linha ");
@@ -103,14 +82,14 @@ std::vector<std::string> storyboardProblems(const std::string& text) {
   return problems;
 }
 
-std::optional<ToolResult> validateStoryboard(const Workspace&, JsonObject* args, Call&,
+std::optional<ToolResult> validateStoryboard(const Workspace& w, JsonObject* args, Call&,
                                              std::string* invalid) {
   const std::optional<std::string> text = stringMember(args, "roteiro");
   if (!text) {
     *invalid = "roteiro: o texto do roteiro, uma string";
     return std::nullopt;
   }
-  const std::vector<std::string> problems = storyboardProblems(*text);
+  const std::vector<std::string> problems = storyboardProblems(*text, w.reach);
   if (problems.empty()) return textResult("roteiro válido");
   std::string all;
   for (const std::string& p : problems) all += p + "\n";
@@ -153,19 +132,19 @@ constexpr char kCheckSchema[] = R"({"type": "object", "properties": {
   "destino": {"type": "string", "enum": ["app-store-6.9", "app-store-6.5", "app-store-5.5", "app-store-ipad-13", "vertical-1080"]}},
   "required": ["arquivo", "destino"]})";
 constexpr char kRecordSchema[] = R"({"type": "object", "properties": {
-  "url": {"type": "string", "description": "A página: http, https ou file."},
+  "url": {"type": "string", "description": "A página: http, https ou file (dentro da pasta do servidor)."},
   "saida": {"type": "string", "description": "O vídeo a gravar, dentro da pasta do servidor (relativo a ela)."},
-  "aparelho": {"type": "string", "description": "Um nome da ferramenta aparelhos (iphone-15...); ou dê largura, altura, escala e topo."},
+  "aparelho": {"type": "string", "description": "Um nome da ferramenta aparelhos (iphone-15...); ou dê largura, altura, escala e topo, não os dois."},
   "largura": {"type": "integer", "minimum": 1, "description": "Largura da tela em pixels CSS."},
   "altura": {"type": "integer", "minimum": 1, "description": "Altura da tela em pixels CSS."},
   "escala": {"type": "number", "exclusiveMinimum": 0, "description": "Pixels do vídeo por pixel CSS."},
   "topo": {"type": "integer", "minimum": 0, "description": "Altura da faixa de cima (área segura) em pixels CSS."},
   "quadro_a_quadro": {"type": "boolean", "description": "Cada quadro na posição exata, o tempo que levar (recomendado)."},
-  "roteiro": {"type": "string", "description": "Um roteiro (veja validar_roteiro) em vez da rolagem simples."},
+  "roteiro": {"type": "string", "description": "Um roteiro (veja validar_roteiro) em vez da rolagem simples; $NOME só se o operador permitir, até 600 s parado ao todo."},
   "formato": {"type": "string", "enum": ["mp4", "mov", "webm", "gif"]},
   "fps": {"type": "integer", "enum": [30, 60]},
   "destino": {"type": "string", "enum": ["app-store-6.9", "app-store-6.5", "app-store-5.5", "app-store-ipad-13", "vertical-1080"], "description": "Grava o que a loja aceita; sem aparelho nem tamanho, usa o aparelho do destino."},
-  "opcoes": {"type": "array", "items": {"type": "string"}, "description": "Outras opções de vuzizeri --help, cada palavra um item: [\"--barra-de-status\", \"--esconder\", \".banner\"]."}},
+  "opcoes": {"type": "array", "items": {"type": "string"}, "description": "Outras opções de vuzizeri --help, cada palavra um item, cada opção com seu valor: [\"--barra-de-status\", \"--esconder\", \".banner\"]; sem --, --paralelo nem --aparelho."}},
   "required": ["url", "saida"]})";
 
 const std::vector<Tool> kTools = {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "vuzizeri/agent/recorder_process.h"
+#include "vuzizeri/agent/storyboard_check.h"
 #include "vuzizeri/mcp/protocol.h"
 
 // The server's tools: what an agent sees of each (its name, description and
@@ -24,6 +25,9 @@ struct Workspace {
   std::string recorder;          // the vuzizeri binary
   std::string checker;           // the data folder's tables live beside them
   std::string dataFolder;
+  // What a storyboard or a page may reach: file: pages only inside the
+  // folder, $NOME only of the names the operator allows.
+  agent::StoryboardRules reach;
 };
 
 // One call as it runs: where progress goes, and whether it was cancelled.

@@ -57,7 +57,8 @@ std::string linkSignature(const std::string& token, const std::string& id, int64
 }
 
 // Why a job cannot be made of `request`, or "".
-std::string requestRefusal(JsonObject* request, const NetworkPolicy& policy) {
+std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
+  const NetworkPolicy& policy = settings.policy;
   std::vector<std::string> names;
   GList* members = json_object_get_members(request);
   for (GList* n = members; n; n = n->next) names.emplace_back(static_cast<const char*>(n->data));
@@ -75,8 +76,12 @@ std::string requestRefusal(JsonObject* request, const NetworkPolicy& policy) {
     if (!hook) return "webhook: uma string";
     if (std::string why = urlRefusal(*hook, policy); !why.empty()) return "webhook: " + why;
   }
-  if (json_object_has_member(request, "roteiro") && !agent::stringMember(request, "roteiro"))
-    return "roteiro: uma string";
+  if (json_object_has_member(request, "roteiro")) {
+    const std::optional<std::string> storyboard = agent::stringMember(request, "roteiro");
+    if (!storyboard) return "roteiro: uma string";
+    if (std::string why = agent::storyboardRefusal(*storyboard, *url, settings.reach); !why.empty())
+      return "roteiro: " + why;
+  }
   std::string why;
   const std::optional<agent::RecorderWords> words = agent::recorderWords(request, &why);
   if (!words) return why;
@@ -244,7 +249,7 @@ void HttpApi::post(SoupServerMessage* message) {
   std::string why;
   if (!agent::parseObject(body->bytes, &request, &why))
     return refuse(message, SOUP_STATUS_BAD_REQUEST, "JSON inválido: " + why);
-  if (why = requestRefusal(request.object, settings_.policy); !why.empty())
+  if (why = requestRefusal(request.object, settings_); !why.empty())
     return refuse(message, SOUP_STATUS_BAD_REQUEST, why);
   g_autofree char* uuid = g_uuid_string_random();
   Job job;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "vuzizeri/agent/storyboard_check.h"
 #include "vuzizeri/server/job_runner.h"
 #include "vuzizeri/server/job_store.h"
 #include "vuzizeri/server/network_policy.h"
@@ -20,6 +21,7 @@ struct ApiSettings {
   std::string videos;      // the movies' folder
   std::string dataFolder;  // the recorder's tables
   NetworkPolicy policy{false, {}};
+  agent::StoryboardRules reach;  // the $NOME a storyboard may read; no file: page
 };
 
 // Whether `given` equals `expected`, in a time that does not tell how much

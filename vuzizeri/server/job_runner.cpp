@@ -111,7 +111,8 @@ void JobRunner::record(const Job& job, Running& running) {
   agent::StoryboardFile storyboard;
   bool ready = words.has_value();
   if (const std::optional<std::string> text = agent::stringMember(request.object, "roteiro")) {
-    ready = ready && storyboard.write(*text, &why);
+    if (ready) why = agent::storyboardRefusal(*text, url, settings_.reach);
+    ready = ready && why.empty() && storyboard.write(*text, &why);
     argv.insert(argv.end(), {"--roteiro", storyboard.path()});
   }
   std::unique_ptr<EgressProxy> proxy;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vuzizeri/agent/recorder_process.h"
+#include "vuzizeri/agent/storyboard_check.h"
 #include "vuzizeri/server/job_store.h"
 #include "vuzizeri/server/network_policy.h"
 #include "vuzizeri/server/webhook.h"
@@ -22,6 +23,7 @@ struct RunnerSettings {
   std::string videos;    // where the movies go
   int simultaneous = 1;
   NetworkPolicy policy{false, {}};
+  agent::StoryboardRules reach;  // checked again as a job starts: the rules may have changed
 };
 
 // A job as the API shows it, JSON, with its video's address when given.

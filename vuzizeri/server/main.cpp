@@ -1,5 +1,6 @@
 // vuzizeri-servidor --porta N --pasta DIR [--simultaneas K]
 //                   [--permitir-rede-local] [--permitir-rede FAIXA]... [--guardar-por TEMPO]
+//                   [--permitir-variavel NOME]...
 //
 // The recorder as an HTTP service: jobs posted to /v1/gravacoes wait in a
 // SQLite queue in DIR, at most K are recorded at once, each by the
@@ -24,6 +25,7 @@
 #include "platform/process/program_data.h"
 #include "platform/system/resources.h"
 #include "vuzizeri/agent/programs.h"
+#include "vuzizeri/agent/storyboard_check.h"
 #include "vuzizeri/launcher/parts.h"
 #include "vuzizeri/server/http_api.h"
 #include "vuzizeri/server/job_runner.h"
@@ -36,7 +38,8 @@ namespace {
 
 constexpr char kUsage[] =
     "uso: vuzizeri-servidor --porta N --pasta DIR [--simultaneas K] [--permitir-rede-local]\n"
-    "                       [--permitir-rede FAIXA]... [--guardar-por TEMPO]\n";
+    "                       [--permitir-rede FAIXA]... [--guardar-por TEMPO]\n"
+    "                       [--permitir-variavel NOME]...\n";
 constexpr char kHelp[] =
     "Grava páginas como vídeos de tela de telefone para quem pedir por HTTP: POST\n"
     "/v1/gravacoes com um objeto JSON (url, aparelho, quadro_a_quadro, roteiro, formato, fps,\n"
@@ -48,7 +51,10 @@ constexpr char kHelp[] =
     "  --permitir-rede-local   aceita páginas em loopback e redes privadas e link-local\n"
     "  --permitir-rede FAIXA   aceita só esta faixa da rede local (10.1.0.0/16; repetível)\n"
     "  --guardar-por TEMPO     apaga as gravações terminadas há mais de TEMPO (90s, 30m, 12h, "
-    "7d)\n";
+    "7d)\n"
+    "  --permitir-variavel NOME  um roteiro pode digitar $NOME, do ambiente do serviço "
+    "(repetível;\n"
+    "                          nenhum por padrão: o ambiente guarda o token)\n";
 // The interrupted jobs' fate after a stop the service did not see coming.
 constexpr char kInterrupted[] = "interrompida: o serviço parou durante a gravação (tente de novo)";
 
@@ -59,6 +65,7 @@ struct Options {
   bool localAllowed = false;
   std::vector<server::AddressRange> allowed;
   int64_t keepSeconds = 0;  // 0: forever
+  std::set<std::string> variables;
 };
 
 [[noreturn]] void usage(const std::string& why) {
@@ -132,6 +139,11 @@ Options parse(int argc, char** argv) {
       const std::optional<int64_t> seconds = parseKeep(text);
       if (!seconds) usage("--guardar-por precisa de um tempo como 7d ou 12h: " + text);
       o.keepSeconds = *seconds;
+    } else if (option == "--permitir-variavel") {
+      const std::string name = value();
+      if (!agent::variableName(name))
+        usage("--permitir-variavel precisa de um nome como SENHA_DE_TESTE: " + name);
+      o.variables.insert(name);
     } else {
       usage("opção desconhecida: " + option);
     }
@@ -208,10 +220,11 @@ int main(int argc, char** argv) {
           : static_cast<int>(vuz::automaticParts(sys::usableCpus(sys::affinityCpus()),
                                                  sys::usableMemory(), 1179, 2556));
   server::WebhookSender webhooks(token, policy);
+  const agent::StoryboardRules reach{options.variables, std::nullopt};
   server::JobRunner runner(
-      *store, {agent::siblingProgram("vuzizeri"), videos, simultaneous, policy}, webhooks);
+      *store, {agent::siblingProgram("vuzizeri"), videos, simultaneous, policy, reach}, webhooks);
   server::HttpApi api(*store, runner,
-                      {token, videos, process::programDataFolder("vuzizeri"), policy});
+                      {token, videos, process::programDataFolder("vuzizeri"), policy, reach});
   const std::string where = api.listen(options.port, &why);
   if (where.empty()) fail("--porta " + std::to_string(options.port) + ": " + why);
   runner.start();
