@@ -21,6 +21,14 @@ size_t utf8Length(std::string_view text, size_t at) {
   return length;
 }
 
+// C0 controls, DEL and the C1 controls (U+0080 to U+009F), which steer
+// terminals as the C0 ones do.
+bool isControl(std::string_view text, size_t at, size_t length) {
+  const auto c = static_cast<unsigned char>(text[at]);
+  return (length == 1 && (c < 0x20 || c == 0x7f)) ||
+         (length == 2 && c == 0xc2 && static_cast<unsigned char>(text[at + 1]) < 0xa0);
+}
+
 }  // namespace
 
 std::string shownText(std::string_view text, size_t maxCharacters) {
@@ -33,15 +41,13 @@ std::string shownText(std::string_view text, size_t maxCharacters) {
     }
     const unsigned char c = static_cast<unsigned char>(text[i]);
     const size_t length = utf8Length(text, i);
-    // C1 controls (U+0080 to U+009F) steer terminals as the C0 ones do.
-    const bool c1 = length == 2 && c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0;
     if (c == '\t') {
       shown += "\\t";
     } else if (c == '\n') {
       shown += "\\n";
     } else if (c == '\r') {
       shown += "\\r";
-    } else if (length == 0 || c < 0x20 || c == 0x7f || c1) {
+    } else if (length == 0 || isControl(text, i, length)) {
       const size_t bytes = length == 0 ? 1 : length;
       for (size_t k = 0; k < bytes; ++k) {
         char escaped[5];
@@ -58,4 +64,23 @@ std::string shownText(std::string_view text, size_t maxCharacters) {
     ++characters;
   }
   return shown;
+}
+
+std::string plainText(std::string_view text, size_t maxBytes) {
+  std::string plain;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = utf8Length(text, i);
+    std::string_view kept;
+    if (length == 0)
+      kept = "\uFFFD";
+    else if (c >= '\t' && c <= '\r')
+      kept = " ";
+    else if (!isControl(text, i, length))
+      kept = text.substr(i, length);
+    if (plain.size() + kept.size() > maxBytes) break;
+    plain += kept;
+    i += length == 0 ? 1 : length;
+  }
+  return plain;
 }

@@ -10,12 +10,17 @@
 #include "vuzizeri/movie/movie_writer.h"
 #include "vuzizeri/movie/recording_writer.h"
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 namespace vuz {
 namespace {
 
 // A slow page is captured at fewer frames a second than the 60 the encoder
 // expects; its file must still get the bits per second of the target, not a
-// share of them per frame.
+// share of them per frame. Its chapters keep their names as a player lists
+// them.
 TEST(Mp4Writer, KeepsTheTargetBitRateAtFifteenFramesASecond) {
   char templ[] = "/tmp/mp4_writer_XXXXXX";
   const std::filesystem::path dir = mkdtemp(templ);
@@ -37,6 +42,12 @@ TEST(Mp4Writer, KeepsTheTargetBitRateAtFifteenFramesASecond) {
     }
     writer->append(std::move(buffer), {i * 40, 600});  // 15 a second
   }
+  // Chapter names as a storyboard might give them: a NUL ends a C string,
+  // and the chapter track counts a name's bytes in 16 bits.
+  std::string wide;
+  for (int i = 0; i < 35000; ++i) wide += "é";
+  writer->addChapter(std::string("um\0dois", 7), 0, 2);
+  writer->addChapter(wide, 2, frames / 15.0);
   writer->markAsFinished();
   std::promise<void> finished;
   writer->finishWriting([&] { finished.set_value(); });
@@ -45,6 +56,16 @@ TEST(Mp4Writer, KeepsTheTargetBitRateAtFifteenFramesASecond) {
   const double seconds = frames / 15.0;
   const double rate = 8.0 * std::filesystem::file_size(path) / seconds;
   EXPECT_NEAR(rate / target, 1.0, 0.15) << rate << " bit/s for a target of " << target;
+  AVFormatContext* movie = nullptr;
+  ASSERT_EQ(avformat_open_input(&movie, path.c_str(), nullptr, nullptr), 0);
+  ASSERT_EQ(movie->nb_chapters, 2u);
+  auto title = [&](int i) {
+    const AVDictionaryEntry* t = av_dict_get(movie->chapters[i]->metadata, "title", nullptr, 0);
+    return t ? std::string(t->value) : "";
+  };
+  EXPECT_EQ(title(0), "umdois");
+  EXPECT_TRUE(title(1) == wide.substr(0, 254)) << title(1).size() << " bytes";  // whole characters
+  avformat_close_input(&movie);
   std::filesystem::remove_all(dir);
 }
 

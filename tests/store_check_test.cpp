@@ -59,7 +59,55 @@ const Case kCases[] = {
      kVideo + " " + kSound +
          " -c:v prores_ks -profile:v 4 -q:v 6 -c:a aac -shortest -movflags +faststart",
      {"perfil"}},
+    // Sound that is not silence, longer than the picture: its packets end the file.
+    {"tone.mp4",
+     kVideo + " -f lavfi -i sine=f=440:r=48000:d=16.5 " + kH264 +
+         " -c:a aac -ac 2 -b:a 256k -movflags +faststart",
+     {}},
+    {"two-videos.mp4",
+     kVideo + " " + kSound + " -f lavfi -i color=c=red:s=886x1920:r=30:d=16 -map 0 -map 1 -map 2 " +
+         kH264 + " " + kAac,
+     {"trilhas", "ativas"}},  // ffmpeg leaves the second one disabled
+    {"wide-pixels.mp4",
+     kVideo + " " + kSound + " " + kH264 + " -aspect 886:1000 " + kAac,
+     {"pixels"}},
+    {"interlaced.mp4",
+     kVideo + " " + kSound + " " + kH264 + " -flags +ilme+ildct -field_order tt " + kAac,
+     {"varredura"}},
 };
+
+// What ffmpeg will not write: bytes changed after it, `at` bytes after the
+// type of the nth box so named.
+struct Damage {
+  std::string name, from, box;
+  int nth;
+  size_t at;
+  std::string bytes;
+  std::set<std::string> broken;  // none: the file no longer reads
+};
+
+const Damage kDamages[] = {
+    {"turned.mp4",
+     "good.mp4",
+     "tkhd",
+     0,
+     40,  // the video's matrix, turned 90°
+     std::string("\0\0\0\0\0\1\0\0\0\0\0\0\xff\xff\0\0\0\0\0\0", 20),
+     {"rotacao"}},
+    {"sound-off.mp4", "good.mp4", "tkhd", 1, 3, "\x02", {"ativas"}},  // flags without "enabled"
+    {"49-days.mp4", "good.mp4", "mvhd", 0, 16, "\xfc\x58\x5c\x00", {"cabecalho"}},  // in ms
+    // One byte of a sound packet's size in the sample table.
+    {"sound-sizes.mp4", "tone.mp4", "stsz", 1, 12 + 4 * 100 + 2, std::string(1, '\0'), {}},
+};
+
+void damage(const fs::path& dir, const Damage& d) {
+  std::string bytes = slurp(dir / d.from);
+  size_t at = std::string::npos;
+  for (int i = 0; i <= d.nth; ++i) at = bytes.find(d.box, at + 1);
+  ASSERT_NE(at, std::string::npos) << d.name;
+  bytes.replace(at + 4 + d.at, d.bytes.size(), d.bytes);
+  writeFile(dir / d.name, bytes);
+}
 
 class StoreCheckTest : public ::testing::Test {
  protected:
@@ -71,6 +119,7 @@ class StoreCheckTest : public ::testing::Test {
                                   (dir_ / c.name).string() + "' > /dev/null 2>&1";
       ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
+    for (const Damage& d : kDamages) damage(dir_, d);
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
 
@@ -92,7 +141,10 @@ fs::path StoreCheckTest::dir_;
 
 TEST_F(StoreCheckTest, EachRuleIsToldAloneWithWhatWasMeasured) {
   // One test: the files are made once.
-  for (const Case& c : kCases) {
+  std::vector<Case> cases(std::begin(kCases), std::end(kCases));
+  for (const Damage& d : kDamages)
+    if (!d.broken.empty()) cases.push_back({d.name, "", d.broken});
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const Outcome json = check({"--destino", "app-store-6.9", "--json", (dir_ / c.name).string()});
     EXPECT_EQ(json.status, c.broken.empty() ? 0 : 3) << json.out << json.err;
@@ -124,7 +176,12 @@ TEST_F(StoreCheckTest, EachRuleIsToldAloneWithWhatWasMeasured) {
   fs::resize_file(cut, fs::file_size(cut) / 2);
   fs::path noise = dir_ / "noise.mp4";
   writeFile(noise, std::string(4000, 'x'));
-  for (const fs::path& unreadable : {cut, noise, dir_ / "missing.mp4"}) {
+  // The last sound packets cut short.
+  const fs::path tail = dir_ / "tail-cut.mp4";
+  fs::copy_file(dir_ / "tone.mp4", tail, fs::copy_options::overwrite_existing);
+  fs::resize_file(tail, fs::file_size(tail) - 1000);
+  for (const fs::path& unreadable :
+       {cut, noise, dir_ / "missing.mp4", tail, dir_ / "sound-sizes.mp4"}) {
     const Outcome o = check({"--destino", "app-store-6.9", unreadable.string()});
     EXPECT_EQ(o.status, 1) << unreadable << o.out << o.err;
     EXPECT_NE(o.err.find(unreadable.string() + ": não se lê: "), std::string::npos) << o.err;

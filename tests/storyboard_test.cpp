@@ -81,7 +81,32 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   }
   EXPECT_FALSE(parseStoryboard("pausa " + std::string(1 << 20, '9'), env, &message));
   EXPECT_LT(message.size(), 200u) << "a long line is cut";
+  // A chapter's name is what a player lists: a line, not a page.
+  EXPECT_TRUE(parseStoryboard("capitulo " + std::string(255, 'x'), env, &message)) << message;
+  EXPECT_FALSE(parseStoryboard("\ncapitulo " + std::string(70000, 'x'), env, &message));
+  EXPECT_TRUE(message.starts_with("linha 2: capitulo precisa de um nome de até 255 bytes: xxx"))
+      << message;
   EXPECT_EQ(keysOf("aé€😀\xff").size(), 5u);
+}
+
+// The cue files keep a caption's words as text: no control byte or stray
+// byte, nothing a player reads as markup, a timing line or a cue's end.
+TEST(Storyboard, CueFilesHoldTheWordsAsText) {
+  using K = Caption::Kind;
+  const std::vector<Caption> captions = {
+      {K::kCaption, std::string("a\0b\x1b[1m\rc\xff", 10), 1, 2},
+      {K::kChapter, "não é legenda", 1, 1},
+      {K::kCaption, "\x01\x7f", 2, 3},  // nothing left to show
+      {K::kTitle, "<i>x</i> & &amp; -->", 2, 3.5},
+  };
+  EXPECT_EQ(cueFile(captions, true),
+            "WEBVTT\n\n1\n00:00:01.000 --> 00:00:02.000\nab[1m c\uFFFD\n\n"
+            "2\n00:00:02.000 --> 00:00:03.500\n&lt;i&gt;x&lt;/i&gt; &amp; &amp;amp; --&gt;\n");
+  // SubRip has no escapes: a word joiner keeps a tag, an entity or the
+  // arrow from being one.
+  EXPECT_EQ(cueFile(captions, false),
+            "1\n00:00:01,000 --> 00:00:02,000\nab[1m c\uFFFD\n\n"
+            "2\n00:00:02,000 --> 00:00:03,500\n<\u2060i>x<\u2060/i> & &\u2060amp; --\u2060>\n");
 }
 
 // The tables are the manual's too: every step and every movie form has its

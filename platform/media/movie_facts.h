@@ -26,6 +26,20 @@ struct MovieFacts {
   double shortestFrame = 0, longestFrame = 0;
   double videoBitRate = 0;  // bits a second of video over the whole movie
 
+  // What a player is told beside the frames: how many video tracks (cover
+  // pictures aside), how many video or sound tracks are marked disabled,
+  // the turn of a display matrix (NaN when it also flips or stretches),
+  // the pixels' shape (0:1 when unsaid) and whether the picture is in fields.
+  int videoTracks = 0;
+  int disabledTracks = 0;
+  bool displayMatrix = false;
+  double turnDegrees = 0;
+  int pixelWidth = 0, pixelHeight = 1;
+  bool interlaced = false;
+  // The longest length the header gives the movie or one of its tracks, and
+  // the longest the packets last.
+  double headerSeconds = 0, packetSeconds = 0;
+
   bool hasSound = false;
   std::string soundCodec;  // "aac", "pcm_s16le", ...
   int channels = 0;
@@ -41,8 +55,8 @@ struct MovieFacts {
 };
 
 // Nothing, with the reason in `error`, when the file cannot be opened as a
-// movie with video, or a frame does not decode, or the file ends before the
-// frames its index lists.
+// movie with video, or a video frame or a sound packet does not decode, or
+// the file ends before the frames or the packets its index lists.
 std::optional<MovieFacts> readMovieFacts(const std::string& path, std::string* error);
 
 }  // namespace media

@@ -22,6 +22,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "common/shown_text.h"
 #include "platform/media/av_error.h"
 #include "platform/media/av_ptr.h"
 #include "platform/media/held_packet.h"
@@ -995,7 +996,9 @@ bool VideoWriter::addSoundTrack(std::unique_ptr<SoundSource> source, int64_t bit
 
 void VideoWriter::addChapter(const std::string& title, double start, double end) {
   std::lock_guard lock(impl_->mutex);
-  impl_->chapters.push_back({title, start, end});
+  // A name as players list it: MP4's chapter list holds 255 bytes of it, and
+  // a NUL would end it.
+  impl_->chapters.push_back({plainText(title, 255), start, end});
 }
 
 void VideoWriter::setMetadata(const std::string& key, const std::string& value) {

@@ -27,9 +27,12 @@ constexpr char kUsage[] = "uso: vuzizeri-verificar --destino NOME [--json] ARQUI
 constexpr char kHelp[] =
     "Mede cada ARQUIVO como a loja mede um envio e diz, uma linha por regra,\n"
     "o que fica fora do destino: tamanho, quadros por segundo constantes, codec,\n"
-    "perfil e nível, taxa de bits, som, duração, tamanho do arquivo e o índice\n"
-    "antes dos dados. Sai com 0 quando tudo cabe, 3 quando uma regra falha,\n"
-    "1 quando um arquivo não se lê e 2 para uma linha de comando errada.\n"
+    "perfil e nível, taxa de bits, som, duração, tamanho do arquivo, o índice\n"
+    "antes dos dados, uma só trilha de vídeo, trilhas ativadas, sem rotação,\n"
+    "pixels quadrados, vídeo progressivo e a duração do cabeçalho. Sai com 0\n"
+    "quando tudo cabe, 3 quando uma regra falha, 1 quando um arquivo não se lê\n"
+    "(um quadro ou um pacote de som que não se decodifica, um arquivo cortado)\n"
+    "e 2 para uma linha de comando errada.\n"
     "opções:\n"
     "  --destino NOME   um destes: ";
 

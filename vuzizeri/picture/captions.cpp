@@ -1,8 +1,11 @@
 #include "vuzizeri/picture/captions.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+
+#include "common/shown_text.h"
 
 namespace vuz {
 
@@ -29,6 +32,22 @@ std::string escaped(const std::string& text) {
   std::string out;
   for (char c : text)
     out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+  return out;
+}
+
+// SubRip has no escapes: a word joiner after a '<' or '&' that could open a
+// tag or an entity, and inside an arrow, keeps them words.
+std::string subRipText(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    out += text[i];
+    const char next = i + 1 < text.size() ? text[i + 1] : ' ';
+    const bool opens =
+        (text[i] == '<' || text[i] == '&') && (std::isalnum(static_cast<unsigned char>(next)) ||
+                                               next == '/' || next == '#' || next == '!');
+    const bool arrow = text[i] == '-' && next == '>' && i > 0 && text[i - 1] == '-';
+    if (opens || arrow) out += "\u2060";
+  }
   return out;
 }
 
@@ -111,9 +130,12 @@ std::string cueFile(const std::vector<Caption>& captions, bool vtt) {
   int n = 0;
   for (const Caption& c : captions) {
     if (c.kind == Caption::Kind::kChapter || c.kind == Caption::Kind::kHighlight) continue;
+    // One line of text: a blank one would end the cue.
+    const std::string words = plainText(c.text);
+    if (words.find_first_not_of(' ') == std::string::npos) continue;
     text += vtt ? "\n" : (n ? "\n" : "");
     text += std::to_string(++n) + "\n" + timestamp(c.from, vtt) + " --> " + timestamp(c.to, vtt) +
-            "\n" + (vtt ? escaped(c.text) : c.text) + "\n";
+            "\n" + (vtt ? escaped(words) : subRipText(words)) + "\n";
   }
   return text;
 }

@@ -444,6 +444,9 @@ class Chapter final : public ActiveStep {
  public:
   static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
     if (rest.empty()) return "capitulo precisa de um nome";
+    // What a player lists, and what MP4's chapter list holds.
+    if (rest.size() > 255)
+      return "capitulo precisa de um nome de até 255 bytes: " + shownText(rest);
     step.text = rest;
     return {};
   }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 namespace vuz {
 
@@ -39,6 +40,42 @@ std::string codecText(const media::MovieFacts& f) {
 std::string soundForm(const media::MovieFacts& f) {
   return f.soundCodec + ", " + std::to_string(f.channels) + " canais, " +
          decimalText(f.sampleRate / 1000.0, 1) + " kHz";
+}
+
+std::string tracks(int count, const std::string& kind) {
+  return std::to_string(count) + (count == 1 ? " trilha" : " trilhas") + kind;
+}
+
+std::string turnText(const media::MovieFacts& f) {
+  if (std::isnan(f.turnDegrees)) return "uma matriz de exibição que vira ou estica a imagem";
+  return "uma matriz de exibição que gira a imagem " + decimalText(f.turnDegrees, 0) +
+         "° no sentido horário";
+}
+
+// What every player and store takes for granted, whatever the target: one
+// picture, every track on, shown as it is stored, in whole frames, and a
+// header that tells the length the packets last.
+void checkTracks(const media::MovieFacts& f,
+                 const std::function<void(std::string, std::string, std::string)>& fails) {
+  if (f.videoTracks > 1)
+    fails("trilhas", tracks(f.videoTracks, " de vídeo"), "uma trilha de vídeo");
+  if (f.disabledTracks > 0)
+    fails("ativas",
+          tracks(f.disabledTracks, f.disabledTracks == 1 ? " desativada" : " desativadas"),
+          "todas as trilhas ativadas");
+  if (f.displayMatrix) fails("rotacao", turnText(f), "a imagem como está gravada, sem girar");
+  if (f.pixelWidth > 0 && f.pixelWidth != f.pixelHeight)
+    fails(
+        "pixels",
+        "pixels de proporção " + std::to_string(f.pixelWidth) + ":" + std::to_string(f.pixelHeight),
+        "pixels quadrados (1:1)");
+  if (f.interlaced) fails("varredura", "entrelaçada", "progressiva");
+  // A second either way is the tail of a sound track, not a wrong header.
+  if (f.headerSeconds > 0 && std::abs(f.headerSeconds - f.packetSeconds) > 1)
+    fails("cabecalho",
+          "o cabeçalho diz " + decimalText(f.headerSeconds, 3) + " s, os pacotes duram " +
+              decimalText(f.packetSeconds, 3) + " s",
+          "o cabeçalho com a duração dos pacotes");
 }
 
 }  // namespace
@@ -91,6 +128,7 @@ std::vector<Finding> checkMovie(const media::MovieFacts& f, const Target& t) {
     fails("duracao", decimalText(f.seconds, 3) + " s",
           "de " + decimalText(t.shortestSeconds, 3) + " a " + decimalText(t.longestSeconds, 3) +
               " s");
+  checkTracks(f, fails);
   if (t.maxBytes && f.fileBytes > *t.maxBytes)
     fails("arquivo", decimalText(static_cast<double>(f.fileBytes) / 1e6, 1) + " MB",
           "até " + decimalText(static_cast<double>(*t.maxBytes) / 1e6, 1) + " MB");

@@ -12,7 +12,8 @@ namespace vuz {
 
 struct Finding {
   std::string rule;      // "tamanho", "codec", "perfil", "nivel", "quadros", "taxa",
-                         // "som", "duracao", "arquivo", "indice"
+                         // "som", "duracao", "arquivo", "indice", "trilhas", "ativas",
+                         // "rotacao", "pixels", "varredura", "cabecalho"
   std::string measured;  // as a person reads it: "1290×2796"
   std::string wanted;    // "886×1920"
 };
