@@ -41,7 +41,9 @@ std::unique_ptr<ActiveStep> make() {
 
 std::string readSelector(const std::string& rest, const Environment&, StoryStep& step) {
   if (rest.empty()) return std::string(step.kind->word) + " precisa de um seletor";
-  step.selector = rest;
+  if (!wholeSelector(rest, &step.selector))
+    return std::string(step.kind->word) +
+           " precisa de um seletor entre aspas que fecham no fim da linha: " + shownText(rest);
   return {};
 }
 
@@ -50,10 +52,12 @@ class ScrollTo final : public ActiveStep {
  public:
   static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
     if (rest.empty()) return "rolar-ate precisa de um seletor, de fim ou de topo";
-    step.target = rest == "fim"    ? StoryStep::Target::kEnd
-                  : rest == "topo" ? StoryStep::Target::kTop
-                                   : StoryStep::Target::kElement;
-    step.selector = rest;
+    if (const std::string why = readSelector(rest, {}, step); !why.empty()) return why;
+    // Quoted by habit, fim and topo are still the words: no HTML element has
+    // those names.
+    step.target = step.selector == "fim"    ? StoryStep::Target::kEnd
+                  : step.selector == "topo" ? StoryStep::Target::kTop
+                                            : StoryStep::Target::kElement;
     return {};
   }
   void begin(StepContext& run) override {
@@ -482,8 +486,13 @@ class Go final : public ActiveStep {
     if (rest.empty() || rest.find_first_of(kBlanks) != std::string::npos)
       return "ir precisa de um URL, sem espaços";
     // A javascript: or data: "page" would run the storyboard's text as the
-    // page's own script.
-    const std::string scheme = schemeOf(rest);
+    // page's own script. The scheme is read as the engine reads it: control
+    // bytes before it dropped, and tabs and line breaks in it.
+    size_t start = 0;
+    while (start < rest.size() && static_cast<unsigned char>(rest[start]) <= ' ') ++start;
+    std::string engineRead = rest.substr(start);
+    std::erase_if(engineRead, [](char c) { return c == '\t' || c == '\r' || c == '\n'; });
+    const std::string scheme = schemeOf(engineRead);
     if (!scheme.empty() && scheme != "http" && scheme != "https" && scheme != "file")
       return "ir vai só a páginas http, https ou file: " + shownText(rest);
     step.text = rest;
