@@ -235,6 +235,9 @@ TEST_F(RecorderTest, HostileInputsTouchNothingButTheirOwnOutput) {
        "--roteiro, linha 1: digitar .abrir-menu oi: não recebe o foco: não é um campo de texto\n"},
       {"ir http://127.0.0.1:9999/\nantes\n",
        "--roteiro, linha 1: ir http://127.0.0.1:9999/: a página não carregou: "},
+      {"ir http://127.0.0.1:9/\nantes\n",  // a port the engine refuses without a word
+       "--roteiro, linha 1: ir http://127.0.0.1:9/: a página não carregou: Not allowed to use "
+       "restricted network port\n"},
       {"pausa 0.5\ntocar #nada\n",
        "--roteiro, linha 2: tocar #nada: nada na página casa com #nada\n"}};
   for (const auto& [steps, message] : failing) {

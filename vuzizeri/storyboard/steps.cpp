@@ -503,6 +503,10 @@ class Go final : public ActiveStep {
     run.navigating(true);
     run.act(JsonValue::object({{"go", run.step().text}}), [this, &run](StepContext::Answer answer) {
       if (isText(answer, "local")) return run.refuse("uma página da web não abre arquivos locais");
+      if (isText(answer, "scheme")) return run.refuse("ir vai só a páginas http, https ou file");
+      // The engine drops these without a word, where a first load gets this.
+      if (isText(answer, "port"))
+        return run.refuse("a página não carregou: Not allowed to use restricted network port");
       if (isText(answer, "same")) {
         arrived(run);
         return run.ended();
