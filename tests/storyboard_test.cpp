@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 
 #include "vuzizeri/movie/movie_forms.h"
 #include "vuzizeri/storyboard/storyboard.h"
@@ -120,6 +121,17 @@ TEST(Storyboard, TheManualHasEveryStepAndForm) {
   std::ifstream schema(std::string(SOURCE_DIR) + "/doc/roteiro.schema.json");
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(schema)), {}), storyboardSchema())
       << "doc/roteiro.schema.json: vuzizeri --esquema-do-roteiro > doc/roteiro.schema.json";
+  // Its line for zoom takes what the program takes.
+  const std::string json = storyboardSchema();
+  std::string zoom;
+  for (size_t i = json.find("^", json.find(R"("pattern": "^[ \\t]*zoom)")); json[i] != '"'; ++i)
+    zoom += json[i] == '\\' ? json[++i] : json[i];
+  for (const char* line :
+       {"zoom 1", "zoom #a 2", "zoom \"#a b\" 1.25", "zoom '#a' 4.0", "zoom #a 0", "zoom #a 1",
+        "zoom #a 1.2", "zoom #a 4.5", "zoom #a", "zoom \"#a 2"})
+    EXPECT_EQ(std::regex_search(line, std::regex(zoom)),
+              parseStoryboard(line, {}, &message).has_value())
+        << line << " " << zoom;
 }
 
 // At 60 frames a second on a page of 2000 px in a 600 px view: a hold, a tap

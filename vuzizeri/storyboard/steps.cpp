@@ -544,6 +544,11 @@ class Go final : public ActiveStep {
 
 }  // namespace
 
+// zoom 1, or a selector (quoted, or a word) and a factor of 1.25 to 4 written
+// with a point.
+constexpr std::string_view kZoomPattern =
+    R"(\+?0*1(\.0*)?|("[^"]+"|'[^']+'|[^"'\s]\S*)[ \t]+\+?0*(1\.(2[5-9]|[3-9])[0-9]*|[23](\.[0-9]*)?|4(\.0*)?))";
+
 const std::vector<StepKind> kStepKinds = {
     {"rolar-ate", "SELETOR|fim|topo", "rola até o topo do elemento, o fim ou o topo da página",
      ScrollTo::read, make<ScrollTo>},
@@ -562,7 +567,7 @@ const std::vector<StepKind> kStepKinds = {
     {"ir", "URL", "vai a outra página e espera ela carregar", Go::read, make<Go>},
     {"zoom", "SELETOR FATOR|1",
      "aproxima a câmera FATOR vezes (1,25 a 4) no elemento em 0,4 s, nítido; zoom 1 volta",
-     Zoom::read, make<Zoom>},
+     Zoom::read, make<Zoom>, kZoomPattern},
     {"legenda", "SEG TEXTO", "uma legenda embaixo na tela por SEG segundos; o roteiro segue",
      Words<Caption::Kind::kCaption>::read, make<Words<Caption::Kind::kCaption>>},
     {"titulo", "SEG TEXTO", "um cartão com o texto na tela toda por SEG segundos",
@@ -613,7 +618,9 @@ std::string storyboardSchema() {
   };
   for (const StepKind& kind : kStepKinds) {
     const std::string syntax(kind.syntax);
-    line("^[ \\t]*" + std::string(kind.word) + (syntax.empty() ? "[ \\t]*$" : "[ \\t]+\\S"),
+    const std::string arguments =
+        kind.pattern.empty() ? "[ \\t]+\\S" : "[ \\t]+(" + std::string(kind.pattern) + ")[ \\t]*$";
+    line("^[ \\t]*" + std::string(kind.word) + (syntax.empty() ? "[ \\t]*$" : arguments),
          std::string(kind.word) + (syntax.empty() ? "" : " " + syntax) + ": " +
              std::string(kind.help));
   }

@@ -85,6 +85,9 @@ struct StepKind {
   // Reads the rest of the line into `step`; the refusal's reason, or empty.
   std::string (*read)(const std::string& rest, const Environment& environment, StoryStep& step);
   std::unique_ptr<ActiveStep> (*start)();
+  // What follows the word, as the schema's regular expression of it; empty
+  // for any text.
+  std::string_view pattern = {};
 };
 
 extern const std::vector<StepKind> kStepKinds;
