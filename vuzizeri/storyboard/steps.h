@@ -58,7 +58,7 @@ class StepContext {
   // Words to show on the screen.
   virtual void show(const Caption& caption) = 0;
   // The camera as a zoom step last set it; while it is zoomed in, an
-  // element is not moved into view: the camera shows it.
+  // element is not moved into view: the camera is moved to it.
   virtual const Camera& camera() const = 0;
   virtual void setCamera(const Camera& camera) = 0;
 };

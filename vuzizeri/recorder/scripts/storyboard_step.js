@@ -3,8 +3,10 @@
 //   scroll: y or null  scrolls to the CSS pixel y (null: stays); answers
 //       [offset, end offset].
 //   find: selector  the first match's place: [top on the page, top in the
-//       view, height], or 'invalid' (not a selector), 'none' (no match),
-//       'boxless' (no box: display: none, or inside such an element).
+//       view, height, 1 when it shows whole in the view or fills it along a
+//       side where it is larger (else 0)], or 'invalid' (not a selector),
+//       'none' (no match), 'boxless' (no box: display: none, or inside such
+//       an element).
 //   box: selector  the first match's box on the page: [left, top, width,
 //       height], or one of find's refusals.
 //   tap: selector  a finger's tap at the centre of the first match's part in
@@ -140,7 +142,13 @@
     if (typeof el == 'string') return el;
     var r = place(el);
     if (typeof r == 'string') return r;
-    return [r.top + w.pageYOffset, r.top, r.height];
+    // Half a pixel either way: a camera centred on a box puts its edges at
+    // fractions.
+    var fits = function (low, high, size) {
+      return (low > -0.5 && high < size + 0.5) || (low < 0.5 && high > size - 0.5);
+    };
+    var shows = fits(r.left, r.right, innerWidth) && fits(r.top, r.bottom, innerHeight);
+    return [r.top + w.pageYOffset, r.top, r.height, shows ? 1 : 0];
   }
   // Where a finger comes down on the first match of `selector`: the centre
   // of its part in view, and what shows there.
