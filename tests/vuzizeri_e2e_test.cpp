@@ -141,9 +141,10 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
       dir_, {}, "tls");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   PageServer toFile({{"/", redirectTo("file:///etc/hostname")}});  // WebKit ends its web process
-  const std::string urls[] = {PageServer({}).url(), "http://127.0.0.1:9/",  // restricted by WebKit
-                              "http://nonexistent.invalid/", "https://127.0.0.1:" + tlsPort + "/",
-                              toFile.url()};
+  const std::string urls[] = {
+      PageServer({}).url(),  "http://127.0.0.1:9/",  // restricted by WebKit
+      "http://127.0.0.1:0/", "http://nonexistent.invalid/", "https://127.0.0.1:" + tlsPort + "/",
+      toFile.url()};
   for (const std::string& url : urls) {
     const auto start = std::chrono::steady_clock::now();
     Outcome r = run({url, "200", "300", "1", "20", out.string()});
