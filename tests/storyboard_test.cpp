@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 
 #include "vuzizeri/movie/movie_forms.h"
 #include "vuzizeri/storyboard/storyboard.h"
@@ -35,7 +36,8 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   const std::optional<Storyboard> good = parseStoryboard(
       "\xef\xbb\xbf# entrar\n\ndigitar #u ana\n  digitar '#a b' $SENHA e $$5\r\ntocar "
       "#entrar\nantes\n"
-      "rolar-ate .x y\nrolar-ate fim\nrolar -120.5\npausa 1.5\nesperar .ok\nir /p?a=1\n",
+      "rolar-ate .x y\nrolar-ate fim\nrolar -120.5\npausa 1.5\nesperar .ok\nir /p?a=1\n"
+      "tocar \"input[type=text]\"\nesperar '.a b'\nrolar-ate \"fim\"\nzoom \"#a b\" 2\n",
       env, &message);
   ASSERT_TRUE(good) << message;
   EXPECT_EQ(described(good->before),
@@ -43,7 +45,9 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   EXPECT_EQ(good->before[1].written, "digitar '#a b' $SENHA e $$5") << "no secret in what is shown";
   EXPECT_EQ(described(good->filmed),
             "7:rolar-ate [.x y]; 8:rolar-ate [fim]; 9:rolar -120.5; 10:pausa 1.5000; "
-            "11:esperar [.ok]; 12:ir </p?a=1>; ");
+            "11:esperar [.ok]; 12:ir </p?a=1>; 13:tocar [input[type=text]]; 14:esperar [.a b]; "
+            "15:rolar-ate [fim]; 16:zoom [#a b] 2.0000; ");
+  EXPECT_EQ(good->filmed[8].target, StoryStep::Target::kEnd) << "quoted as by habit";
   EXPECT_EQ(good->filmed[1].target, StoryStep::Target::kEnd);
 
   const std::pair<const char*, const char*> refused[] = {
@@ -58,6 +62,12 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
       {"ir a b", "linha 1: ir precisa de um URL, sem espaços"},
       {"ir javascript:alert(1)",
        "linha 1: ir vai só a páginas http, https ou file: javascript:alert(1)"},
+      {"ir \x01java\rscript:alert(1)",
+       "linha 1: ir vai só a páginas http, https ou file: \\x01java\\rscript:alert(1)"},
+      {"tocar \"#a",
+       "linha 1: tocar precisa de um seletor entre aspas que fecham no fim da linha: \"#a"},
+      {"esperar '#a' b",
+       "linha 1: esperar precisa de um seletor entre aspas que fecham no fim da linha: '#a' b"},
       {"\x1b]0;t\x07 x",
        "linha 1: passo desconhecido: \\x1b]0;t\\x07 (rolar-ate, rolar, pausa, "
        "tocar, tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo, destaque, "
@@ -136,6 +146,17 @@ TEST(Storyboard, TheManualHasEveryStepAndForm) {
   std::ifstream schema(std::string(SOURCE_DIR) + "/doc/roteiro.schema.json");
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(schema)), {}), storyboardSchema())
       << "doc/roteiro.schema.json: vuzizeri --esquema-do-roteiro > doc/roteiro.schema.json";
+  // Its line for zoom takes what the program takes.
+  const std::string json = storyboardSchema();
+  std::string zoom;
+  for (size_t i = json.find("^", json.find(R"("pattern": "^[ \\t]*zoom)")); json[i] != '"'; ++i)
+    zoom += json[i] == '\\' ? json[++i] : json[i];
+  for (const char* line :
+       {"zoom 1", "zoom #a 2", "zoom \"#a b\" 1.25", "zoom '#a' 4.0", "zoom #a 0", "zoom #a 1",
+        "zoom #a 1.2", "zoom #a 4.5", "zoom #a", "zoom \"#a 2"})
+    EXPECT_EQ(std::regex_search(line, std::regex(zoom)),
+              parseStoryboard(line, {}, &message).has_value())
+        << line << " " << zoom;
 }
 
 // At 60 frames a second on a page of 2000 px in a 600 px view: a hold, a tap

@@ -99,6 +99,8 @@ TEST(Arguments, OptionsTable) {
        "--cabecalho e --cookie valem só para páginas http e https\n"},
       {{"--quadro-a-quadro", url, "390", "844", "0", "47", out}, "refused"},
       {{"--", "--quadro-a-quadro", "390", "844", "3", "47", out}, "refused"},  // not a URL
+      {{"JavaScript:alert(1)", "390", "844", "3", "47", out},
+       "um URL javascript: não é uma página: JavaScript:alert(1)\n"},
       {{"--esconder", ".x", "--aparelho", "iphone-15", url, out}, "run"},
       {{"--help", url}, "help"},
       {{"-h"}, "help"},

@@ -141,9 +141,10 @@ TEST_F(RecorderTest, EarlyFailuresLeaveTheOldFile) {
       dir_, {}, "tls");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   PageServer toFile({{"/", redirectTo("file:///etc/hostname")}});  // WebKit ends its web process
-  const std::string urls[] = {PageServer({}).url(), "http://127.0.0.1:9/",  // restricted by WebKit
-                              "http://nonexistent.invalid/", "https://127.0.0.1:" + tlsPort + "/",
-                              toFile.url()};
+  const std::string urls[] = {
+      PageServer({}).url(),  "http://127.0.0.1:9/",  // restricted by WebKit
+      "http://127.0.0.1:0/", "http://nonexistent.invalid/", "https://127.0.0.1:" + tlsPort + "/",
+      toFile.url()};
   for (const std::string& url : urls) {
     const auto start = std::chrono::steady_clock::now();
     Outcome r = run({url, "200", "300", "1", "20", out.string()});
@@ -235,6 +236,9 @@ TEST_F(RecorderTest, HostileInputsTouchNothingButTheirOwnOutput) {
        "--roteiro, linha 1: digitar .abrir-menu oi: não recebe o foco: não é um campo de texto\n"},
       {"ir http://127.0.0.1:9999/\nantes\n",
        "--roteiro, linha 1: ir http://127.0.0.1:9999/: a página não carregou: "},
+      {"ir http://127.0.0.1:9/\nantes\n",  // a port the engine refuses without a word
+       "--roteiro, linha 1: ir http://127.0.0.1:9/: a página não carregou: Not allowed to use "
+       "restricted network port\n"},
       {"pausa 0.5\ntocar #nada\n",
        "--roteiro, linha 2: tocar #nada: nada na página casa com #nada\n"}};
   for (const auto& [steps, message] : failing) {
@@ -600,6 +604,15 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
       std::string::npos)
       << zoomedRun.out;
   EXPECT_EQ(clicksLogged(*probeMovie(zoomedMenu).frames.back()), "rb-");
+  // Zoomed on one element, a tap on another the camera does not show: the
+  // camera goes to it first.
+  const fs::path panned = dir_ / "panned.mp4";
+  const Outcome pannedRun =
+      run({"--quadro-a-quadro", "--roteiro",
+           storyboard("panned.txt", "zoom #alvo 4\ntocar .abrir-menu\nzoom 1\n"),
+           pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", panned});
+  ASSERT_EQ(pannedRun.status, 0) << pannedRun.err;
+  EXPECT_EQ(clicksLogged(*probeMovie(panned).frames.back()), "r--");
 
   const fs::path live = dir_ / "live.mp4";
   MovieInfo l = recorded(

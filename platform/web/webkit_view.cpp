@@ -293,10 +293,10 @@ void WebKitView::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoin
   // page that was asked for.
   const char* uri = webkit_web_view_get_uri(view);
   if (g_strcmp0(uri, "about:blank") == 0 && self->requestedUri_ != "about:blank") {
-    // That empty page is all a restricted port (9, 25, 6000...) ever gives,
-    // and WebKit reports no failure for it.
+    // That empty page is all a restricted port (0, 9, 25, 6000...) ever
+    // gives, and WebKit reports no failure for it.
     g_autoptr(GUri) requested = g_uri_parse(self->requestedUri_.c_str(), G_URI_FLAGS_NONE, nullptr);
-    if (requested && g_uri_get_port(requested) > 0 && self->failedNavigation_)
+    if (requested && g_uri_get_port(requested) >= 0 && self->failedNavigation_)
       self->failedNavigation_("Not allowed to use restricted network port");
     return;
   }

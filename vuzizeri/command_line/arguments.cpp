@@ -597,6 +597,9 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
   // Headers and cookies go to the page's server; a page without one has none.
   const char* peeked = g_uri_peek_scheme(a.url.c_str());
   const std::string scheme = peeked ? peeked : "";
+  // WebKit runs it in no page and loads nothing: the wait would last its limit.
+  if (scheme == "javascript")
+    return refused("um URL javascript: não é uma página: " + shownText(a.url) + "\n");
   if ((!a.headers.empty() || !a.cookies.empty()) && scheme != "http" && scheme != "https")
     return refused("--cabecalho e --cookie valem só para páginas http e https\n");
 

@@ -75,6 +75,14 @@ bool splitSelector(const std::string& rest, std::string* selector, std::string* 
   return !selector->empty() && !text->empty();
 }
 
+bool wholeSelector(const std::string& rest, std::string* selector) {
+  const bool quoted = rest.size() >= 2 && (rest[0] == '"' || rest[0] == '\'') &&
+                      rest.find(rest[0], 1) == rest.size() - 1;
+  if (!quoted && !rest.empty() && (rest[0] == '"' || rest[0] == '\'')) return false;
+  *selector = quoted ? rest.substr(1, rest.size() - 2) : rest;
+  return !selector->empty();
+}
+
 std::string schemeOf(const std::string& url) {
   size_t end = 0;
   while (end < url.size() && (std::isalpha(static_cast<unsigned char>(url[end])) ||

@@ -24,6 +24,9 @@ bool expand(const std::string& text, const Environment& environment, std::string
 // A selector and the text after it: the first word, or a quoted text when
 // it has blanks. False when either is missing.
 bool splitSelector(const std::string& rest, std::string* selector, std::string* text);
+// A selector that is the whole rest of the line, quoted or not; false when
+// quotes around it do not close at the line's end.
+bool wholeSelector(const std::string& rest, std::string* selector);
 // An absolute URL's scheme, lower-cased (RFC 3986: a letter, then letters,
 // digits, "+", "-" or "." up to the colon); empty for a relative one.
 std::string schemeOf(const std::string& url);

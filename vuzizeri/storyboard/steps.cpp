@@ -41,7 +41,9 @@ std::unique_ptr<ActiveStep> make() {
 
 std::string readSelector(const std::string& rest, const Environment&, StoryStep& step) {
   if (rest.empty()) return std::string(step.kind->word) + " precisa de um seletor";
-  step.selector = rest;
+  if (!wholeSelector(rest, &step.selector))
+    return std::string(step.kind->word) +
+           " precisa de um seletor entre aspas que fecham no fim da linha: " + shownText(rest);
   return {};
 }
 
@@ -50,10 +52,12 @@ class ScrollTo final : public ActiveStep {
  public:
   static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
     if (rest.empty()) return "rolar-ate precisa de um seletor, de fim ou de topo";
-    step.target = rest == "fim"    ? StoryStep::Target::kEnd
-                  : rest == "topo" ? StoryStep::Target::kTop
-                                   : StoryStep::Target::kElement;
-    step.selector = rest;
+    if (const std::string why = readSelector(rest, {}, step); !why.empty()) return why;
+    // Quoted by habit, fim and topo are still the words: no HTML element has
+    // those names.
+    step.target = step.selector == "fim"    ? StoryStep::Target::kEnd
+                  : step.selector == "topo" ? StoryStep::Target::kTop
+                                            : StoryStep::Target::kElement;
     return {};
   }
   void begin(StepContext& run) override {
@@ -109,11 +113,54 @@ class Pause final : public ActiveStep {
   double until_ = 0;
 };
 
-// What puts a finger on an element: the element first moved into view whole.
+// A move of the camera over kZoomSeconds, eased, from where it stands to
+// `zoom` times the page centred on an element (or on the view as the page
+// stands); the engine paints each frame at the camera's scale.
+class CameraMove {
+ public:
+  bool aimed() const { return aimed_; }
+  // Where the camera goes, read from the page; `then` once it is known.
+  void aim(StepContext& run, const JsonValue& target, double zoom, std::function<void()> then) {
+    run.act(JsonValue::object({{"aim", target}}),
+            [this, &run, zoom, then = std::move(then)](StepContext::Answer answer) {
+              const std::string refused = run.refusal(answer);
+              const std::optional<std::vector<double>> at = numbers(answer, 5);
+              if (!refused.empty() || !at)
+                return run.refuse(refused.empty() ? "resposta sem sentido" : refused);
+              aimed_ = true;
+              began_ = run.seconds();
+              from_ = {(*at)[0], (*at)[1], (*at)[2]};
+              to_ = {zoom, (*at)[3], (*at)[4]};
+              then();
+            });
+  }
+  // The camera as this moment has it; `then` is told whether it has arrived.
+  void set(StepContext& run, std::function<void(bool arrived)> then) {
+    const double t = std::clamp((run.seconds() - began_) / kZoomSeconds + kSameMoment, 0.0, 1.0);
+    std::vector<JsonValue> camera(from_.begin(), from_.end());
+    camera.insert(camera.end(), to_.begin(), to_.end());
+    camera.emplace_back(0.5 - 0.5 * std::cos(M_PI * t));
+    run.act(JsonValue::object({{"camera", JsonValue::list(camera)}}),
+            [&run, t, then = std::move(then)](StepContext::Answer answer) {
+              const std::optional<std::vector<double>> set = numbers(answer, 3);
+              if (!set) return run.refuse("a página não respondeu");
+              run.setCamera({(*set)[0], (*set)[1], (*set)[2]});
+              then(t >= 1);
+            });
+  }
+
+ private:
+  bool aimed_ = false;
+  double began_ = 0;
+  std::array<double, 3> from_{}, to_{};  // zoom, and the page's point at the view's centre
+};
+
+// What puts a finger on an element: the element first moved into view
+// whole, or, zoomed in, the camera moved to it at the same zoom.
 class OnElement : public ActiveStep {
  public:
   void begin(StepContext& run) override {
-    if (run.camera().zoom != 1) return run.proceed();
+    if (run.camera().zoom != 1) return underCamera(run);
     run.act(JsonValue::object({{"find", run.step().selector}}), [&run](StepContext::Answer answer) {
       const std::string refused = run.refusal(answer);
       const std::optional<std::vector<double>> place = numbers(answer, 3);
@@ -125,9 +172,19 @@ class OnElement : public ActiveStep {
       run.proceed();
     });
   }
+  // The camera's move first, its end held as a move's is.
+  void goOn(StepContext& run) final {
+    if (!pan_.aimed() || panned_) return onElement(run);
+    pan_.set(run, [this, &run](bool arrived) {
+      panned_ = arrived;
+      run.holdUntilNext();
+    });
+  }
   bool holdsAfterMove() const override { return true; }
 
  protected:
+  // Each moment of the step once its element shows.
+  virtual void onElement(StepContext& run) = 0;
   // Where a tap's or a press's answer says the finger came down; nothing,
   // and the step refused, when it did not.
   static std::optional<std::vector<double>> fingerAt(StepContext& run,
@@ -153,12 +210,30 @@ class OnElement : public ActiveStep {
       run.ended();
     });
   }
+
+ private:
+  // Zoomed in, the camera shows the element: one that it does not show (and
+  // that does not fill it) is brought under it.
+  void underCamera(StepContext& run) {
+    run.act(JsonValue::object({{"find", run.step().selector}}), [this,
+                                                                 &run](StepContext::Answer answer) {
+      const std::string refused = run.refusal(answer);
+      const std::optional<std::vector<double>> place = numbers(answer, 4);
+      if (!refused.empty() || !place)
+        return run.refuse(refused.empty() ? "resposta sem sentido" : refused);
+      if ((*place)[3] != 0) return run.proceed();
+      pan_.aim(run, JsonValue(run.step().selector), run.camera().zoom, [&run] { run.proceed(); });
+    });
+  }
+
+  CameraMove pan_;
+  bool panned_ = false;
 };
 
 // tocar SELETOR: a finger's tap.
 class Tap final : public OnElement {
  public:
-  void goOn(StepContext& run) override {
+  void onElement(StepContext& run) override {
     if (acted_) return run.seconds() + kSameMoment >= until_ ? run.ended() : run.holdUntilNext();
     run.act(JsonValue::object({{"tap", run.step().selector}}),
             [this, &run](StepContext::Answer answer) {
@@ -189,7 +264,7 @@ class LongPress final : public OnElement {
     step.number = *held;
     return {};
   }
-  void goOn(StepContext& run) override {
+  void onElement(StepContext& run) override {
     if (down_) return run.seconds() + kSameMoment >= until_ ? lift(run) : run.holdUntilNext();
     run.act(JsonValue::object({{"press", JsonValue::list({run.step().selector, 0.0, 0.0})}}),
             [this, &run](StepContext::Answer answer) {
@@ -231,7 +306,7 @@ class Swipe final : public OnElement {
       }
     return "deslizar vai para esquerda, direita, cima ou baixo, não " + shownText(direction);
   }
-  void goOn(StepContext& run) override {
+  void onElement(StepContext& run) override {
     const StoryStep& s = run.step();
     if (!down_) {
       run.act(JsonValue::object({{"press", JsonValue::list({s.selector, -s.dx / 2, -s.dy / 2})}}),
@@ -368,44 +443,23 @@ class Zoom final : public OnElement {
     return {};
   }
   void begin(StepContext& run) override {
-    if (run.step().number == 1) return run.proceed();
+    // Zoomed in already, the camera goes straight to the element.
+    if (run.step().number == 1 || run.camera().zoom != 1) return run.proceed();
     OnElement::begin(run);
   }
-  void goOn(StepContext& run) override {
-    if (aimed_) return moveCamera(run);
+  void onElement(StepContext& run) override {
+    if (camera_.aimed()) return moveCamera(run);
     const StoryStep& s = run.step();
-    const JsonValue aim = s.number == 1 ? JsonValue() : JsonValue(s.selector);
-    run.act(JsonValue::object({{"aim", aim}}), [this, &run](StepContext::Answer answer) {
-      const std::string refused = run.refusal(answer);
-      const std::optional<std::vector<double>> at = numbers(answer, 5);
-      if (!refused.empty() || !at)
-        return run.refuse(refused.empty() ? "resposta sem sentido" : refused);
-      aimed_ = true;
-      began_ = run.seconds();
-      from_ = {(*at)[0], (*at)[1], (*at)[2]};
-      to_ = {run.step().number, (*at)[3], (*at)[4]};
-      moveCamera(run);
-    });
+    camera_.aim(run, s.number == 1 ? JsonValue() : JsonValue(s.selector), s.number,
+                [this, &run] { moveCamera(run); });
   }
 
  private:
   void moveCamera(StepContext& run) {
-    const double t = std::clamp((run.seconds() - began_) / kZoomSeconds + kSameMoment, 0.0, 1.0);
-    std::vector<JsonValue> camera(from_.begin(), from_.end());
-    camera.insert(camera.end(), to_.begin(), to_.end());
-    camera.emplace_back(0.5 - 0.5 * std::cos(M_PI * t));
-    run.act(JsonValue::object({{"camera", JsonValue::list(camera)}}),
-            [&run, t](StepContext::Answer answer) {
-              const std::optional<std::vector<double>> set = numbers(answer, 3);
-              if (!set) return run.refuse("a página não respondeu");
-              run.setCamera({(*set)[0], (*set)[1], (*set)[2]});
-              t < 1 ? run.holdUntilNext() : run.ended();
-            });
+    camera_.set(run, [&run](bool arrived) { arrived ? run.ended() : run.holdUntilNext(); });
   }
 
-  bool aimed_ = false;
-  double began_ = 0;
-  std::array<double, 3> from_{}, to_{};  // zoom, and the page's point at the view's centre
+  CameraMove camera_;
 };
 
 // destaque SELETOR SEG [TEXTO]: a ring around the element for SEG seconds,
@@ -485,8 +539,13 @@ class Go final : public ActiveStep {
     if (rest.empty() || rest.find_first_of(kBlanks) != std::string::npos)
       return "ir precisa de um URL, sem espaços";
     // A javascript: or data: "page" would run the storyboard's text as the
-    // page's own script.
-    const std::string scheme = schemeOf(rest);
+    // page's own script. The scheme is read as the engine reads it: control
+    // bytes before it dropped, and tabs and line breaks in it.
+    size_t start = 0;
+    while (start < rest.size() && static_cast<unsigned char>(rest[start]) <= ' ') ++start;
+    std::string engineRead = rest.substr(start);
+    std::erase_if(engineRead, [](char c) { return c == '\t' || c == '\r' || c == '\n'; });
+    const std::string scheme = schemeOf(engineRead);
     if (!scheme.empty() && scheme != "http" && scheme != "https" && scheme != "file")
       return "ir vai só a páginas http, https ou file: " + shownText(rest);
     step.text = rest;
@@ -497,6 +556,10 @@ class Go final : public ActiveStep {
     run.navigating(true);
     run.act(JsonValue::object({{"go", run.step().text}}), [this, &run](StepContext::Answer answer) {
       if (isText(answer, "local")) return run.refuse("uma página da web não abre arquivos locais");
+      if (isText(answer, "scheme")) return run.refuse("ir vai só a páginas http, https ou file");
+      // The engine drops these without a word, where a first load gets this.
+      if (isText(answer, "port"))
+        return run.refuse("a página não carregou: Not allowed to use restricted network port");
       if (isText(answer, "same")) {
         arrived(run);
         return run.ended();
@@ -534,6 +597,11 @@ class Go final : public ActiveStep {
 
 }  // namespace
 
+// zoom 1, or a selector (quoted, or a word) and a factor of 1.25 to 4 written
+// with a point.
+constexpr std::string_view kZoomPattern =
+    R"(\+?0*1(\.0*)?|("[^"]+"|'[^']+'|[^"'\s]\S*)[ \t]+\+?0*(1\.(2[5-9]|[3-9])[0-9]*|[23](\.[0-9]*)?|4(\.0*)?))";
+
 const std::vector<StepKind> kStepKinds = {
     {"rolar-ate", "SELETOR|fim|topo", "rola até o topo do elemento, o fim ou o topo da página",
      ScrollTo::read, make<ScrollTo>},
@@ -552,7 +620,7 @@ const std::vector<StepKind> kStepKinds = {
     {"ir", "URL", "vai a outra página e espera ela carregar", Go::read, make<Go>},
     {"zoom", "SELETOR FATOR|1",
      "aproxima a câmera FATOR vezes (1,25 a 4) no elemento em 0,4 s, nítido; zoom 1 volta",
-     Zoom::read, make<Zoom>},
+     Zoom::read, make<Zoom>, kZoomPattern},
     {"legenda", "SEG TEXTO", "uma legenda embaixo na tela por SEG segundos; o roteiro segue",
      Words<Caption::Kind::kCaption>::read, make<Words<Caption::Kind::kCaption>>},
     {"titulo", "SEG TEXTO", "um cartão com o texto na tela toda por SEG segundos",
@@ -603,7 +671,9 @@ std::string storyboardSchema() {
   };
   for (const StepKind& kind : kStepKinds) {
     const std::string syntax(kind.syntax);
-    line("^[ \\t]*" + std::string(kind.word) + (syntax.empty() ? "[ \\t]*$" : "[ \\t]+\\S"),
+    const std::string arguments =
+        kind.pattern.empty() ? "[ \\t]+\\S" : "[ \\t]+(" + std::string(kind.pattern) + ")[ \\t]*$";
+    line("^[ \\t]*" + std::string(kind.word) + (syntax.empty() ? "[ \\t]*$" : arguments),
          std::string(kind.word) + (syntax.empty() ? "" : " " + syntax) + ": " +
              std::string(kind.help));
   }

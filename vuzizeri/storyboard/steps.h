@@ -58,7 +58,7 @@ class StepContext {
   // Words to show on the screen.
   virtual void show(const Caption& caption) = 0;
   // The camera as a zoom step last set it; while it is zoomed in, an
-  // element is not moved into view: the camera shows it.
+  // element is not moved into view: the camera is moved to it.
   virtual const Camera& camera() const = 0;
   virtual void setCamera(const Camera& camera) = 0;
 };
@@ -85,6 +85,9 @@ struct StepKind {
   // Reads the rest of the line into `step`; the refusal's reason, or empty.
   std::string (*read)(const std::string& rest, const Environment& environment, StoryStep& step);
   std::unique_ptr<ActiveStep> (*start)();
+  // What follows the word, as the schema's regular expression of it; empty
+  // for any text.
+  std::string_view pattern = {};
 };
 
 extern const std::vector<StepKind> kStepKinds;

@@ -3,8 +3,10 @@
 //   scroll: y or null  scrolls to the CSS pixel y (null: stays); answers
 //       [offset, end offset].
 //   find: selector  the first match's place: [top on the page, top in the
-//       view, height], or 'invalid' (not a selector), 'none' (no match),
-//       'boxless' (no box: display: none, or inside such an element).
+//       view, height, 1 when it shows whole in the view or fills it along a
+//       side where it is larger (else 0)], or 'invalid' (not a selector),
+//       'none' (no match), 'boxless' (no box: display: none, or inside such
+//       an element).
 //   box: selector  the first match's box on the page: [left, top, width,
 //       height], or one of find's refusals.
 //   tap: selector  a finger's tap at the centre of the first match's part in
@@ -22,9 +24,10 @@
 //       keyup. Answers 'ok', or 'unfocused' when nothing editable has the
 //       focus any more.
 //   go: url  leaves for `url` ('ok'), or moves to a fragment of this page
-//       ('same'), or refuses a local file from a page of the web ('local');
-//       then `loaded` answers whether the new page is there: [arrived, its
-//       fonts ready].
+//       ('same'), or refuses what is not a page ('scheme'), a local file
+//       from a page of the web ('local') and a port the engine will not use
+//       ('port'); then `loaded` answers whether the new page is there:
+//       [arrived, its fonts ready].
 //   press: [selector, dx, dy]  a finger put down (touchstart) dx, dy CSS px
 //       from where tap would tap, and kept down: answers as tap does, from
 //       where it came down, without clicking.
@@ -139,7 +142,13 @@
     if (typeof el == 'string') return el;
     var r = place(el);
     if (typeof r == 'string') return r;
-    return [r.top + w.pageYOffset, r.top, r.height];
+    // Half a pixel either way: a camera centred on a box puts its edges at
+    // fractions.
+    var fits = function (low, high, size) {
+      return (low > -0.5 && high < size + 0.5) || (low < 0.5 && high > size - 0.5);
+    };
+    var shows = fits(r.left, r.right, innerWidth) && fits(r.top, r.bottom, innerHeight);
+    return [r.top + w.pageYOffset, r.top, r.height, shows ? 1 : 0];
   }
   // Where a finger comes down on the first match of `selector`: the centre
   // of its part in view, and what shows there.
@@ -279,8 +288,19 @@
   if (go !== undefined) {
     // Within the document (a #fragment) the page stays: nothing to wait for.
     var to = new URL(go, w.location.href), here = new URL(w.location.href);
-    // WebKit would refuse it without a word.
+    if (['http:', 'https:', 'file:'].indexOf(to.protocol) < 0) return 'scheme';
+    // The ports WebKit will not use (its portAllowed): the Fetch standard's
+    // bad ports, and a few more.
+    var blockedPorts = [0, 1, 7, 9, 11, 13, 15, 17, 19, 20, 21, 22, 23, 25, 37, 42, 43, 53, 69, 77,
+      79, 87, 95, 101, 102, 103, 104, 109, 110, 111, 113, 115, 117, 119, 123, 135, 137, 139, 143,
+      161, 179, 389, 427, 465, 512, 513, 514, 515, 526, 530, 531, 532, 540, 548, 554, 556, 563, 587,
+      601, 636, 989, 990, 993, 995, 1719, 1720, 1723, 2049, 3659, 4045, 4190, 5060, 5061, 6000, 6566,
+      6665, 6666, 6667, 6668, 6669, 6679, 6697, 10080];
+    // WebKit would refuse these without a word: a local file from a page of
+    // the web, and a port on that list.
     if (to.protocol == 'file:' && here.protocol != 'file:') return 'local';
+    if (to.protocol != 'file:' && to.port !== '' && blockedPorts.indexOf(Number(to.port)) >= 0)
+      return 'port';
     to.hash = here.hash = '';
     if (to.href == here.href && go.indexOf('#') >= 0) {
       w.location.assign(go);
