@@ -83,6 +83,12 @@ TEST(Arguments, OptionsTable) {
        "--redigir-cor precisa de uma cor CSS opaca: #0008\n"},
       {{"--redigir-texto", "[0-9", url, "390", "844", "3", "47", out},
        "--redigir-texto precisa de uma expressão regular que case algum texto: [0-9\n"},
+      {{"--redigir-texto", "x|", url, "390", "844", "3", "47", out},
+       "--redigir-texto precisa de uma expressão regular que case algum texto: x|\n"},
+      // JavaScript's syntax with the u flag, as the page runs it.
+      {{"--redigir-texto", "(?<=n.)(?<d>\\d+)\\p{Lu}", url, "390", "844", "3", "47", out}, "run"},
+      {{"--redigir-texto", "\\p{Lx}", url, "390", "844", "3", "47", out},
+       "--redigir-texto precisa de uma expressão regular que case algum texto: \\p{Lx}\n"},
       {{"--legendas", "x.txt", url, "390", "844", "3", "47", out},
        "--legendas grava .vtt ou .srt: x.txt\n"},
       {{"--legendas", "x.vtt", url, "390", "844", "3", "47", out},

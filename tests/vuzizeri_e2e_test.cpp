@@ -630,6 +630,21 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
     const int keys = frame < 12 ? 0 : std::min(8, (frame - 12) / 6 + 1);
     EXPECT_NEAR(width, 10 * keys, 1) << "frame " << frame;
   }
+  // Typed text that matches --redigir-texto is covered as the key that makes
+  // it match lands: the field's text, dark on white, no longer shows.
+  const fs::path hiddenTyping = dir_ / "typed-covered.mp4";
+  MovieInfo c = recorded(run({"--quadro-a-quadro", "--redigir-texto", "zize", "--roteiro",
+                              storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n"), page,
+                              "390", "844", "1", "47", hiddenTyping}),
+                         hiddenTyping);
+  auto ink = [&](int frame) {
+    int dark = 0;
+    for (int y = 350; y < 372; ++y)
+      for (int x = 22; x < 300; ++x) dark += pixelAt(*c.frames[frame], x, y).g < 100;
+    return dark;
+  };
+  EXPECT_GT(ink(36), 20);  // "vuzi"
+  for (int frame = 42; frame < 80; ++frame) EXPECT_EQ(ink(frame), 0) << "frame " << frame;
 
   // A swipe that the page follows, one it lets scroll a strip, a press held
   // a second, each read back from the page's bars; then a caption read while
@@ -1163,7 +1178,10 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
                      {"/r/css", redirect("/css")},
                      {"/r/data", redirect("/data")},
                      {"/r/chain", redirect("/bounce")},
-                     {"/back", {}}});
+                     {"/back", {}},
+                     {"/quadro",
+                      {.body = "<body style='margin: 0; font: 12px monospace; color: #f00'>"
+                               "<span class='cartao'>4111</span> a@b.co"}}});
   other.route("/bounce", redirectTo(server.url("/back")));
   writeFile(dir_ / "estilo.css", "#b7 { background: #0f0; }");
   writeFile(dir_ / "script.js", "document.getElementById('b8').style.background = '#0f0';");
@@ -1218,6 +1236,19 @@ TEST_F(RecorderTest, PrivatePageShapedBeforeFilming) {
   }
   expectColour(first, 200, 80, {255, 255, 255});  // no dialog over the page
   EXPECT_TRUE(green(pixelAt(first, 50, 80))) << "the other origin's frame";
+
+  // A pattern the engine gives up on would leave the text in the clear: the
+  // run fails instead.
+  PageServer hard({{"/", {.body = "<p>" + std::string(40, 'a') + "b TOPSECRET"}}});
+  const fs::path gaveUp = dir_ / "gave-up.mp4";
+  const Outcome r =
+      run({"--redigir-texto", "(a+)+$|TOPSECRET", hard.url(), "100", "100", "1", "0", gaveUp});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "--redigir-texto: o motor de expressões regulares desistiu de procurar "
+            "(a+)+$|TOPSECRET (retrocessos demais), e o texto ficaria à mostra; simplifique a "
+            "expressão\n");
+  EXPECT_FALSE(fs::exists(gaveUp));
 }
 
 // What is given for the page's origin goes to the origin of the URL given:

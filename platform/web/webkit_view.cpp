@@ -122,6 +122,24 @@ WebKitView::WebKitView(const Options& options) {
         sheet->c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, level, nullptr, nullptr);
     webkit_user_content_manager_add_style_sheet(content, shaping);
   }
+  if (!options.everyFrameStyleSheet.empty()) {
+    g_autoptr(WebKitUserStyleSheet) sheet = webkit_user_style_sheet_new(
+        options.everyFrameStyleSheet.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+    webkit_user_content_manager_add_style_sheet(content, sheet);
+  }
+  if (options.pageMessage) {
+    pageMessage_ = options.pageMessage;
+    g_signal_connect(
+        content, "script-message-received::vuzizeri",
+        G_CALLBACK(+[](WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+          g_autofree char* text =
+              jsc_value_to_string(webkit_javascript_result_get_js_value(result));
+          static_cast<WebKitView*>(data)->pageMessage_(text ? text : "");
+        }),
+        this);
+    webkit_user_content_manager_register_script_message_handler(content, "vuzizeri");
+  }
   if (!options.topFrameScript.empty()) {
     g_autoptr(WebKitUserScript) script =
         webkit_user_script_new(options.topFrameScript.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
@@ -182,6 +200,8 @@ WebKitView::WebKitView(const Options& options) {
 WebKitView::~WebKitView() {
   g_clear_handle_id(&newPictureSource_, g_source_remove);
   surfaces_.clear();
+  if (view_)
+    g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view_), this);
   if (window_) gtk_widget_destroy(window_);
   g_clear_object(&view_);
 }

@@ -43,6 +43,11 @@ class WebKitView final : public WebView {
     // the page's, the author level's stand among them.
     std::string userStyleSheet;
     std::string authorStyleSheet;
+    // A user style sheet for every frame's document, same-origin or not.
+    std::string everyFrameStyleSheet;
+    // Called with what a page script, in any frame, posts to
+    // window.webkit.messageHandlers.vuzizeri; none when empty.
+    std::function<void(const std::string&)> pageMessage;
     // Where the page paints no background, its pictures are transparent
     // rather than white.
     bool transparentBackground = false;
@@ -100,6 +105,7 @@ class WebKitView final : public WebView {
   std::function<void(const std::string&, const std::string&)> cookieFailed_;
   std::function<void()> webProcessEnded_;
   std::function<void()> newPicture_;
+  std::function<void(const std::string&)> pageMessage_;
   guint newPictureSource_ = 0;  // a call of newPicture_ that is due
   bool currentLoadFailed_ = false;
   bool loadedOnce_ = false;  // a navigation has finished

@@ -1,15 +1,18 @@
 #include "vuzizeri/command_line/arguments.h"
 
 #include <glib.h>
+#include <jsc/jsc.h>
 
 #include <locale.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <regex>
 
 #include "common/number_syntax.h"
 #include "common/shown_text.h"
@@ -52,6 +55,41 @@ bool isToken(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("!#$%&'*+-.^_`|~", c);
   });
+}
+
+// Whether `pattern` is a JavaScript regular expression, read with the u flag
+// as the page reads it, that matches some text other than the empty one. The
+// engine the page runs judges it: no other knows lookbehind, named groups and
+// Unicode properties as it does.
+bool judgedByTheEngine(const std::string& pattern) {
+  g_autoptr(JSCContext) context = jsc_context_new();
+  g_autoptr(JSCValue) text = jsc_value_new_string(context, pattern.c_str());
+  jsc_context_set_value(context, "p", text);
+  g_autoptr(JSCValue) answer = jsc_context_evaluate(
+      context,
+      "(function () { try { new RegExp(p, 'u'); return !new RegExp('^(?:' + p + ')$', 'u')"
+      ".test(''); } catch (e) { return false; } })()",
+      -1);
+  return jsc_value_is_boolean(answer) && jsc_value_to_boolean(answer);
+}
+
+// The engine leaves threads and state behind that a later fork (the run's
+// guard) would break, and the web view's own use of it with them: it runs
+// in a child of its own.
+bool matchesSomeText(const std::string& pattern) {
+  struct sigaction previous = {};
+  sigaction(SIGCHLD, nullptr, &previous);
+  // An ignored SIGCHLD would reap the child before it could be waited for.
+  const bool ignored = previous.sa_handler == SIG_IGN;
+  if (ignored) signal(SIGCHLD, SIG_DFL);
+  const pid_t child = fork();
+  if (child == 0) _exit(judgedByTheEngine(pattern) ? 0 : 1);
+  int status = 1;
+  if (child > 0)
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+  if (ignored) sigaction(SIGCHLD, &previous, nullptr);
+  return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool isPrintable(std::string_view text) {
@@ -234,15 +272,11 @@ const Option kOptions[] = {
     {"--redigir-texto", "", "REGEX",
      "cobre o texto visível que casar (sintaxe do JavaScript) em todo quadro (repetível)",
      [](Parse& p, const std::string& value) -> Ending {
-       // JavaScript's syntax, as the standard library knows it; an empty
-       // match would cover nothing.
-       try {
-         const std::regex pattern(value, std::regex::ECMAScript);
-         if (value.empty() || std::regex_match("", pattern)) throw std::regex_error({});
-       } catch (const std::regex_error&) {
+       // An empty match would cover nothing.
+       if (!g_utf8_validate(value.data(), static_cast<gssize>(value.size()), nullptr) ||
+           value.empty() || !matchesSomeText(value))
          return refused("--redigir-texto precisa de uma expressão regular que case algum texto: " +
                         shownText(value) + "\n");
-       }
        p.a.redactText.push_back(value);
        return {};
      }},

@@ -275,6 +275,12 @@ web::WebKitView::Options Launcher::viewOptions() const {
   options.memoryLimitMB = memoryLimitMB_;
   options.languageTag = languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
   options.pageScript = phoneScript(a.cssW, a.cssH) + ";\n" + redactionScript(a);
+  options.everyFrameStyleSheet = redactionStyleSheet(a);
+  if (!a.redactText.empty())
+    options.pageMessage = [&a](const std::string& posted) {
+      const std::string failure = redactionFailure(a, posted);
+      if (!failure.empty()) failOnce(failure);
+    };
   if (a.frameByFrame) options.topFrameScript = videoClockScript();
   options.sandboxReadable = {data_};
   options.pageOrigin = web::originOf(a.url);

@@ -25,10 +25,25 @@ std::string redactionScript(const Arguments& a) {
                                                           {"colour", a.redactColour}}));
 }
 
+std::string redactionFailure(const Arguments& a, const std::string& posted) {
+  for (size_t i = 0; i < a.redactText.size(); ++i)
+    if (posted == std::to_string(i))
+      return "--redigir-texto: o motor de expressões regulares desistiu de procurar " +
+             shownText(a.redactText[i]) +
+             " (retrocessos demais), e o texto ficaria à mostra; simplifique a expressão";
+  return {};
+}
+
 std::string shapingStyleSheet(const Arguments& a, std::string_view bannerRules) {
   std::string css;
   for (const std::string& s : a.hide) css += s + " { visibility: hidden !important; }\n";
   for (const std::string& s : a.remove) css += s + " { display: none !important; }\n";
+  if (a.noBanners) css += bannerRules;
+  return css;
+}
+
+std::string redactionStyleSheet(const Arguments& a) {
+  std::string css;
   // A redacted element keeps its box and its own background, or takes the
   // given colour; its text, and everything in it, is not drawn. A style
   // sheet holds from the first paint of anything that matches, however
@@ -47,7 +62,6 @@ std::string shapingStyleSheet(const Arguments& a, std::string_view bannerRules) 
                                    : " background-color: " + a.redactColour + " !important;") +
            " }\n";
   }
-  if (a.noBanners) css += bannerRules;
   return css;
 }
 

@@ -21,12 +21,17 @@ inline constexpr double kElementPollSeconds = 0.1;
 // one the engine does not understand costs only itself.
 std::string bannerStyleSheet(std::string_view tsv);
 
-// A user style sheet that hides `hide` (visibility), removes `remove`
-// (display), covers what --redigir names and, with
-// --sem-banners, holds `bannerRules`.
+// A user style sheet for the top document that hides `hide` (visibility),
+// removes `remove` (display) and, with --sem-banners, holds `bannerRules`.
 std::string shapingStyleSheet(const Arguments& arguments, std::string_view bannerRules);
+// The user style sheet, for every frame's document, that covers what
+// --redigir names.
+std::string redactionStyleSheet(const Arguments& arguments);
 // The script, run at the start of every document, that finds the text
 // --redigir-texto covers; empty without it.
 std::string redactionScript(const Arguments& arguments);
+// What to say when that script posts the number of a pattern the engine gave
+// up on (it would leave the text in the clear); empty for anything else.
+std::string redactionFailure(const Arguments& arguments, const std::string& posted);
 
 }  // namespace vuz

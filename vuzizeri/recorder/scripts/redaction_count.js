@@ -1,6 +1,6 @@
-// How much --redigir and --redigir-texto cover as the recording ends: the
-// elements that match `selectors`, and the text ranges of the highlight
-// redact_text.js keeps. Never what they say.
+// How much --redigir and --redigir-texto cover as the recording ends, in
+// the top document: the elements that match `selectors`, and the text ranges
+// and elements redact_text.js covers. Never what they say.
 (function ({ selectors }) {
   var d = document, covered = new Set();
   selectors.forEach(function (s) {
@@ -9,5 +9,7 @@
     } catch (e) {}
   });
   var ranges = typeof CSS != 'undefined' && CSS.highlights && CSS.highlights.get('vuzizeri-redigido');
-  return [covered.size, ranges ? ranges.size : 0];
+  // Form controls, generated content and SVG text are covered whole.
+  var whole = d.querySelectorAll('[vuzizeri-redigido]').length;
+  return [covered.size, (ranges ? ranges.size : 0) + whole];
 })
