@@ -1,12 +1,17 @@
 // vuzizeri-servidor end to end: the real service on loopback, driven over
 // HTTP as a client would, its videos read back with libavformat.
 
+#include <arpa/inet.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <json-glib/json-glib.h>
 #include <libsoup/soup.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -73,10 +78,34 @@ std::string member(const std::string& json, const char* name) {
              : "";
 }
 
-// The jobs' states by id, from GET /v1/gravacoes.
-std::map<std::string, std::string> states(const std::string& base) {
+// What comes back, to its end, of `requests` written as they are on one
+// connection to 127.0.0.1:`port`, the way a client that keeps it alive sends
+// them one after another.
+std::string onOneConnection(const std::string& port, const std::string& requests) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(std::stoi(port)));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string got;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(requests.size()))
+    for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 30'000) > 0;) {
+      char buffer[4096];
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<size_t>(n));
+    }
+  close(fd);
+  return got;
+}
+
+// The jobs' states by id, from GET /v1/gravacoes; the listing in `body`.
+std::map<std::string, std::string> states(const std::string& base, std::string* body = nullptr) {
   std::map<std::string, std::string> found;
   const Reply list = call("GET", base + "/v1/gravacoes");
+  if (body) *body = std::to_string(list.status) + " " + list.body;
   const std::regex job("\"id\": \"([^\"]+)\", \"url\": \"[^\"]*\", \"estado\": \"([^\"]+)\"");
   for (std::sregex_iterator m(list.body.begin(), list.body.end(), job), end; m != end; ++m)
     found[(*m)[1]] = (*m)[2];
@@ -91,6 +120,9 @@ class Service {
     Options options = recorderOptions(dir);
     if (token) options.env.push_back(std::string("VUZIZERI_TOKEN=") + token);
     args.insert(args.begin(), {"--porta", "0", "--pasta", (dir / "servico").string()});
+    // The one before's output, still there until the new one starts, would
+    // name a port nobody listens on.
+    fs::remove(dir / "servico.stdout");
     pid_ = start(SERVIDOR_BINARY, args, dir, options, "servico");
     for (int i = 0; i < 100 && port_.empty(); ++i) {
       std::smatch m;
@@ -103,6 +135,7 @@ class Service {
     if (pid_ > 0) stop(SIGTERM);
   }
   std::string base() const { return "http://127.0.0.1:" + port_; }
+  const std::string& port() const { return port_; }
   Outcome stop(int signal) {
     kill(pid_, signal);
     Outcome o = wait(pid_, dir_, "servico");
@@ -136,7 +169,7 @@ class ServerTest : public ::testing::Test {
       int* mostRecording = nullptr) {
     std::map<std::string, std::string> now;
     for (int i = 0; i < seconds * 5; ++i) {
-      now = states(service.base());
+      now = states(service.base(), &listing_);
       if (mostRecording) {
         int recording = 0;
         for (const auto& [id, state] : now) recording += state == "gravando";
@@ -148,7 +181,14 @@ class ServerTest : public ::testing::Test {
     return now;
   }
   fs::path dir_;
+  std::string listing_;  // the last one waitFor saw
 };
+
+// A job's state in `states`, "" when it is not listed.
+std::string stateOf(const std::map<std::string, std::string>& states, const std::string& id) {
+  const auto found = states.find(id);
+  return found == states.end() ? "" : found->second;
+}
 
 std::string job(const std::string& url, const std::string& more = "") {
   return "{\"url\": \"" + url +
@@ -261,16 +301,22 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     EXPECT_NE(hooked.find("X-Vuzizeri-Assinatura: sha256=" + std::string(hmac)), std::string::npos)
         << hooked;
 
-    // DELETE takes the row and the file.
-    EXPECT_EQ(call("DELETE", jobs + "/" + ids[1]).status, 204u);
-    EXPECT_EQ(call("GET", jobs + "/" + ids[1]).status, 404u);
+    // DELETE takes the row and the file, and keeps the connection for the next request.
+    const std::string path = "/v1/gravacoes/" + ids[1];
+    const std::string auth = std::string("\r\nAuthorization: Bearer ") + kToken + "\r\n";
+    const std::string both = onOneConnection(
+        service.port(), "DELETE " + path + " HTTP/1.1\r\nHost: a" + auth + "\r\nGET " + path +
+                            " HTTP/1.1\r\nHost: a" + auth + "Connection: close\r\n\r\n");
+    EXPECT_EQ(both.find("HTTP/1.1 204"), 0u) << both;
+    EXPECT_NE(both.find("HTTP/1.1 404"), std::string::npos) << both;
     EXPECT_FALSE(fs::exists(dir_ / "servico" / "videos" / (ids[1] + ".mp4")));
 
     // Killed outright while some record and at least one waits.
     for (int i = 0; i < 3; ++i)
       ids.push_back(member(call("POST", jobs, job(pages.url("/"))).body, "id"));
-    waitFor(
-        service, [&](const auto& s) { return s.at(ids[12]) == "gravando"; }, 30);
+    now = waitFor(
+        service, [&](const auto& s) { return stateOf(s, ids[12]) == "gravando"; }, 30);
+    EXPECT_NE(stateOf(now, ids[12]), "") << ids[12] << " not in " << listing_;
     EXPECT_EQ(service.stop(SIGKILL).status, 128 + SIGKILL);
   }
   Service again(dir_, {"--simultaneas", "1", "--permitir-rede", "127.0.0.1/32"});
@@ -278,7 +324,7 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
       again,
       [&](const auto& s) {
         for (size_t i = 12; i < ids.size(); ++i)
-          if (s.at(ids[i]) != "pronta" && s.at(ids[i]) != "falhou") return false;
+          if (stateOf(s, ids[i]) != "pronta" && stateOf(s, ids[i]) != "falhou") return false;
         return true;
       },
       90);

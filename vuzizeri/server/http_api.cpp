@@ -33,9 +33,20 @@ struct Body {
   bool tooLarge = false;
 };
 
+// libsoup takes out the Content-Length a 204 must not carry, then reads the
+// answer as one that ends with the connection and closes it under the
+// client's next request: once the head is written, say it has no body.
+void keepAlive(SoupServerMessage* message) {
+  g_signal_connect(message, "wrote-headers", G_CALLBACK(+[](SoupServerMessage* m, gpointer) {
+                     soup_message_headers_set_encoding(soup_server_message_get_response_headers(m),
+                                                       SOUP_ENCODING_NONE);
+                   }),
+                   nullptr);
+}
+
 void answer(SoupServerMessage* message, guint status, const std::string& json) {
   soup_server_message_set_status(message, status, nullptr);
-  if (json.empty()) return;
+  if (json.empty()) return keepAlive(message);
   soup_server_message_set_response(message, "application/json; charset=utf-8", SOUP_MEMORY_COPY,
                                    json.data(), json.size());
 }
