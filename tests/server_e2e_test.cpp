@@ -319,6 +319,10 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     EXPECT_NE(stateOf(now, ids[12]), "") << ids[12] << " not in " << listing_;
     EXPECT_EQ(service.stop(SIGKILL).status, 128 + SIGKILL);
   }
+  // Someone's own file beside the videos, and a leftover unfinished movie of ours.
+  const fs::path videos = dir_ / "servico" / "videos";
+  writeFile(videos / "notas.txt", "minhas");
+  writeFile(videos / ".0123abcd-0000-4000-8000-00000000cafe.mp4.parcial-0123abcd", "x");
   Service again(dir_, {"--simultaneas", "1", "--permitir-rede", "127.0.0.1/32"});
   std::map<std::string, std::string> now = waitFor(
       again,
@@ -346,9 +350,23 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
       member(call("GET", again.base() + "/v1/gravacoes/" + ids[0]).body, "video");
   EXPECT_EQ(call("GET", again.base() + link, "", nullptr).status, 200u) << "and served";
   // Nothing else is left of the interrupted ones, nor of the unfinished movies.
-  EXPECT_EQ(
-      std::distance(fs::directory_iterator(dir_ / "servico" / "videos"), fs::directory_iterator()),
-      11 + ranAfter);
+  EXPECT_EQ(std::distance(fs::directory_iterator(videos), fs::directory_iterator()),
+            11 + ranAfter + 1);
+  EXPECT_TRUE(fs::exists(videos / "notas.txt")) << "a file not of ours stays";
+  EXPECT_EQ(again.stop(SIGTERM).status, 0);
+
+  // A database lost or emptied names none of the videos: no start, and no video removed.
+  const fs::path database = dir_ / "servico" / "gravacoes.db";
+  fs::rename(database, dir_ / "guardado.db");
+  for (bool emptied : {false, true}) {
+    if (emptied) writeFile(database, "");
+    Service lost(dir_, {});
+    const Outcome refused = lost.stop(SIGTERM);
+    EXPECT_EQ(refused.status, 1) << refused.err;
+    EXPECT_NE(refused.err.find("gravacoes.db"), std::string::npos) << refused.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(videos), fs::directory_iterator()),
+              11 + ranAfter + 1);
+  }
 }
 
 }  // namespace

@@ -77,6 +77,18 @@ std::unique_ptr<JobStore> JobStore::open(const std::string& path, std::string* w
   return store;
 }
 
+bool JobStore::holdsJobs(const std::string& path) {
+  sqlite3* db = nullptr;
+  bool holds = false;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    Statement s =
+        prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'gravacoes'");
+    holds = s && sqlite3_step(s.get()) == SQLITE_ROW;
+  }
+  sqlite3_close(db);
+  return holds;
+}
+
 JobStore::~JobStore() { sqlite3_close(db_); }
 
 bool JobStore::exec(const char* sql, std::string* why) {

@@ -35,6 +35,9 @@ class JobStore {
  public:
   // Nothing, with the reason, when the database cannot be opened or made.
   static std::unique_ptr<JobStore> open(const std::string& path, std::string* why);
+  // Whether the database at `path` is there and holds the jobs' table: not
+  // missing, emptied, damaged, or another file.
+  static bool holdsJobs(const std::string& path);
   ~JobStore();
   JobStore(const JobStore&) = delete;
   JobStore& operator=(const JobStore&) = delete;

@@ -149,15 +149,41 @@ void lockFolder(const std::string& folder) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) fail("outro vuzizeri-servidor já usa " + folder);
 }
 
-// Files in the videos folder no job names: a removal cut short, or an
-// unfinished movie of a recording the service did not see end.
+// Whether `name` is one the service gives a movie (ID.mp4), or the
+// recorder's unfinished one (.ID.mp4.parcial-XXXXXXXX).
+bool oursByName(std::string name) {
+  if (name.starts_with(".")) name.erase(0, 1);
+  static const GRegex* pattern = g_regex_new(
+      "^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\.[a-z0-9]+"
+      "(\\.parcial-[0-9a-f]{8})?$",
+      G_REGEX_OPTIMIZE, GRegexMatchFlags(0), nullptr);
+  return g_regex_match(pattern, name.c_str(), GRegexMatchFlags(0), nullptr);
+}
+
+// Files of ours in the videos folder no job names: a removal cut short, or
+// an unfinished movie of a recording the service did not see end. Anything
+// else someone put there stays.
 void sweepOrphans(server::JobStore& store, const std::string& videos) {
   std::set<std::string> named;
   for (const server::Job& job : store.all())
     if (!job.file.empty()) named.insert(job.file);
   std::error_code ignored;
-  for (const fs::directory_entry& entry : fs::directory_iterator(videos, ignored))
-    if (!named.count(entry.path().filename().string())) fs::remove_all(entry.path(), ignored);
+  for (const fs::directory_entry& entry : fs::directory_iterator(videos, ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (!named.count(name) && oursByName(name) && entry.is_regular_file(ignored))
+      fs::remove(entry.path(), ignored);
+  }
+}
+
+// A database lost or emptied (removed, truncated, restored from nothing)
+// would name none of the videos, and the sweep would take them all: with
+// videos there, the service starts only on the database that names them.
+void refuseWithoutJobs(const std::string& database, const std::string& videos) {
+  if (server::JobStore::holdsJobs(database)) return;
+  std::error_code ignored;
+  if (fs::directory_iterator(videos, ignored) == fs::directory_iterator()) return;
+  fail("banco de dados: " + database + " falta, está vazio ou não tem a fila, e " + videos +
+       " tem arquivos; nada foi apagado: devolva o banco de dados ou tire os arquivos de lá");
 }
 
 struct Retention {
@@ -196,6 +222,7 @@ int main(int argc, char** argv) {
   const std::string videos = folder.string() + "/videos";
 
   std::string why;
+  refuseWithoutJobs(folder / "gravacoes.db", videos);
   std::unique_ptr<server::JobStore> store = server::JobStore::open(folder / "gravacoes.db", &why);
   if (!store) fail("banco de dados: " + why);
   store->failInterrupted(kInterrupted);
