@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -367,6 +368,48 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     EXPECT_EQ(std::distance(fs::directory_iterator(videos), fs::directory_iterator()),
               11 + ranAfter + 1);
   }
+}
+
+// A disk that fills while a job records and another waits: each state
+// that could not be written is written once there is room again, and
+// nothing is recorded, or removed, on a write that did not stick.
+TEST_F(ServerTest, OutlivesAFullDisk) {
+  const fs::path disk = dir_ / "servico";
+  fs::create_directories(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=4m") != 0)
+    GTEST_SKIP() << "no tmpfs of our own here: " << strerror(errno);
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  PageServer pages({{"/", {.body = kPage}}, {"/lenta", {.body = kPage, .delayMs = 4000}}});
+  Service service(dir_, {"--simultaneas", "1", "--permitir-rede", "127.0.0.1/32"});
+  const std::string jobs = service.base() + "/v1/gravacoes";
+  const std::string first = member(call("POST", jobs, job(pages.url("/lenta"))).body, "id");
+  const std::string second = member(call("POST", jobs, job(pages.url("/"))).body, "id");
+  waitFor(
+      service, [&](const auto& s) { return stateOf(s, first) == "gravando"; }, 30);
+  writeFile(disk / "cheio", std::string(5 << 20, 'x'));  // cut short where the disk ends
+
+  EXPECT_EQ(call("DELETE", jobs + "/" + second).status, 500u) << "a row it could not remove";
+  EXPECT_EQ(call("GET", jobs + "/" + second).status, 200u);
+  for (int i = 0; i < 300 && slurp(dir_ / "servico.stderr").empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_NE(slurp(dir_ / "servico.stderr").find("banco de dados"), std::string::npos)
+      << "the first job's end could not be written, and says so";
+  EXPECT_EQ(pages.request("/"), "") << "the waiting job was not recorded meanwhile";
+
+  fs::remove(disk / "cheio");
+  const auto now = waitFor(
+      service,
+      [&](const auto& s) {
+        for (const std::string& id : {first, second})
+          if (stateOf(s, id) != "pronta" && stateOf(s, id) != "falhou") return false;
+        return true;
+      },
+      120);
+  EXPECT_TRUE(stateOf(now, first) == "falhou" || stateOf(now, first) == "pronta") << listing_;
+  EXPECT_TRUE(stateOf(now, second) == "pronta") << listing_;
 }
 
 }  // namespace

@@ -238,11 +238,13 @@ void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTa
   if (runner_.cancel(id))
     return answer(message, SOUP_STATUS_ACCEPTED,
                   "{\"id\": " + vuz::jsonString(id) + ", \"estado\": \"cancelando\"}");
-  // The file first: a row never outlives its answer, and a file without its
-  // row is swept at the next start.
+  // The row first: one that could not be removed keeps its file, and a file
+  // left without its row is swept at the next start.
+  std::string why;
+  if (!store_.remove(id, &why))
+    return refuse(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, "não apagou a gravação: " + why);
   std::error_code ignored;
   if (!job->file.empty()) fs::remove(settings_.videos + "/" + job->file, ignored);
-  store_.remove(id);
   answer(message, SOUP_STATUS_NO_CONTENT, "");
 }
 

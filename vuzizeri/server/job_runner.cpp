@@ -1,5 +1,6 @@
 #include "vuzizeri/server/job_runner.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "vuzizeri/agent/json_members.h"
@@ -73,12 +74,32 @@ void JobRunner::stop() {
   workers_.clear();
 }
 
+bool JobRunner::backOff(const std::string& why, int* seconds) {
+  std::fprintf(stderr, "vuzizeri-servidor: banco de dados: %s; de novo em %d s\n", why.c_str(),
+               *seconds);
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, std::chrono::seconds(*seconds), [this] { return stopping_; });
+  *seconds = std::min(*seconds * 2, 60);
+  return !stopping_;
+}
+
+void JobRunner::persist(const std::function<bool(std::string*)>& write) {
+  std::string why;
+  for (int seconds = 1; !write(&why);)
+    if (!backOff(why, &seconds)) return;  // the next start ends it as interrupted
+}
+
 void JobRunner::work() {
+  int seconds = 5;
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     lock.unlock();
-    std::optional<Job> job = store_.claimNext();
+    std::string why;
+    std::optional<Job> job = store_.claimNext(&why);
+    if (!why.empty() && !backOff(why, &seconds)) return;
     lock.lock();
+    if (!why.empty()) continue;
+    seconds = 5;
     if (!job) {
       // Woken by a new job, or every few seconds for one another service
       // on the same database added.
@@ -151,7 +172,7 @@ void JobRunner::record(const Job& job, Running& running) {
   if (remove || !store_.find(job.id)) {
     std::error_code ignored;
     fs::remove(movie, ignored);
-    store_.remove(job.id);
+    persist([&](std::string* why) { return store_.remove(job.id, why); });
     return;
   }
   std::string report = done.out;
@@ -168,8 +189,10 @@ void JobRunner::record(const Job& job, Running& running) {
   } else if (done.status == 3) {
     error = lastLine(done.err);  // off the target: made, with the findings
   }
-  store_.finish(job.id, made ? kDone : kFailed, error, made ? report : "",
-                made ? agent::numberMember(parsed.object, "segundos").value_or(0) : 0);
+  const double seconds = made ? agent::numberMember(parsed.object, "segundos").value_or(0) : 0;
+  persist([&](std::string* why) {
+    return store_.finish(job.id, made ? kDone : kFailed, error, made ? report : "", seconds, why);
+  });
   if (!made) {
     std::error_code ignored;
     fs::remove(movie, ignored);

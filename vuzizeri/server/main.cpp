@@ -197,8 +197,8 @@ gboolean removeExpired(gpointer data) {
   const int64_t now = static_cast<int64_t>(std::time(nullptr));
   for (const server::Job& job : r->store->finishedBefore(now - r->keepSeconds)) {
     std::error_code ignored;
-    if (!job.file.empty()) fs::remove(r->videos + "/" + job.file, ignored);
-    r->store->remove(job.id);
+    if (r->store->remove(job.id) && !job.file.empty())
+      fs::remove(r->videos + "/" + job.file, ignored);
   }
   return G_SOURCE_CONTINUE;
 }
