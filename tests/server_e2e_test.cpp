@@ -102,6 +102,19 @@ std::string onOneConnection(const std::string& port, const std::string& requests
   return got;
 }
 
+// A port on 127.0.0.1 where nothing listens.
+int closedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
 // The jobs' states by id, from GET /v1/gravacoes; the listing in `body`.
 std::map<std::string, std::string> states(const std::string& base, std::string* body = nullptr) {
   std::map<std::string, std::string> found;
@@ -250,15 +263,18 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
       EXPECT_EQ(member(posted.body, "estado"), "na-fila");
       ids.push_back(member(posted.body, "id"));
     }
-    // A page on an allowed address that sends the browser to one that is not.
+    // A page on an allowed address that sends the browser to one that is not,
+    // and one on a port where nothing listens.
     const Reply away = call("POST", jobs, job(pages.url("/longe")));
+    const std::string closed = "127.0.0.1:" + std::to_string(closedPort());
+    const Reply nobody = call("POST", jobs, job("http://" + closed + "/"));
     int most = 0;
     std::map<std::string, std::string> now = waitFor(
         service,
         [](const auto& s) {
           for (const auto& [id, state] : s)
             if (state == "na-fila" || state == "gravando") return false;
-          return s.size() == 13;
+          return s.size() == 14;
         },
         240, &most);
     for (const std::string& id : ids) EXPECT_EQ(now[id], "pronta") << id;
@@ -267,6 +283,9 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     const std::string refused = call("GET", jobs + "/" + member(away.body, "id")).body;
     EXPECT_EQ(member(refused, "estado"), "falhou");
     EXPECT_NE(member(refused, "erro").find("127.0.0.2"), std::string::npos) << refused;
+    const std::string unreached = call("GET", jobs + "/" + member(nobody.body, "id")).body;
+    EXPECT_EQ(member(unreached, "estado"), "falhou") << unreached;
+    EXPECT_NE(member(unreached, "erro").find(closed), std::string::npos) << unreached;
 
     // The finished job's video: whole, decodable, and in a byte range.
     const std::string done = call("GET", jobs + "/" + ids[0]).body;

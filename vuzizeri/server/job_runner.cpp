@@ -154,6 +154,8 @@ void JobRunner::record(const Job& job, Running& running) {
     done.err = why;
   }
   const std::vector<std::string> refused = proxy ? proxy->refusals() : std::vector<std::string>{};
+  const std::vector<std::string> unreached =
+      proxy ? proxy->unreached() : std::vector<std::string>{};
   proxy.reset();
 
   bool remove;
@@ -185,7 +187,10 @@ void JobRunner::record(const Job& job, Running& running) {
     error = lastLine(done.err);
     if (error.empty()) error = "a gravação terminou com o estado " + std::to_string(done.status);
     // The page's own failure says little when the way out refused it.
-    if (!refused.empty()) error = "recusado: " + refused.front() + " (" + error + ")";
+    if (!refused.empty())
+      error = "recusado: " + refused.front() + " (" + error + ")";
+    else if (!unreached.empty())
+      error = "não alcançou " + unreached.front() + " (" + error + ")";
   } else if (done.status == 3) {
     error = lastLine(done.err);  // off the target: made, with the findings
   }
