@@ -302,6 +302,23 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     EXPECT_EQ(part.status, 206u);
     EXPECT_EQ(part.body, whole.body.substr(100, 100));
     EXPECT_EQ(part.contentRange, "bytes 100-199/" + std::to_string(whole.body.size()));
+    // Ranges past the end are cut to it; one that starts past it is refused;
+    // many overlapping ones do not multiply the file.
+    const std::string size = std::to_string(whole.body.size());
+    for (const char* past : {"bytes=0-99999999", "bytes=-99999999"}) {
+      const Reply clamped = call("GET", service.base() + link, "", nullptr, past);
+      EXPECT_EQ(clamped.status, 206u) << past;
+      EXPECT_EQ(clamped.body, whole.body) << past;
+      EXPECT_EQ(clamped.contentRange,
+                "bytes 0-" + std::to_string(whole.body.size() - 1) + "/" + size);
+    }
+    const Reply beyond = call("GET", service.base() + link, "", nullptr, "bytes=99999999999999-");
+    EXPECT_EQ(beyond.status, 416u);
+    EXPECT_EQ(beyond.contentRange, "bytes */" + size);
+    std::string many = "bytes=0-";
+    for (int i = 0; i < 99; ++i) many += ",0-";
+    EXPECT_LE(call("GET", service.base() + link, "", nullptr, many.c_str()).body.size(),
+              whole.body.size());
     EXPECT_EQ(
         call("GET", jobs + "/" + ids[1] + "/video?expira=9999999999&assinatura=00", "", nullptr)
             .status,

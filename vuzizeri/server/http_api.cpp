@@ -10,6 +10,7 @@
 #include "vuzizeri/agent/recording_request.h"
 #include "vuzizeri/movie/movie_forms.h"
 #include "vuzizeri/report/json.h"
+#include "vuzizeri/server/byte_range.h"
 #include "vuzizeri/server/web_page.h"
 #include "vuzizeri/server/webhook.h"
 
@@ -300,15 +301,39 @@ void HttpApi::video(SoupServerMessage* message, const Job& job) {
   g_autoptr(GError) error = nullptr;
   g_autoptr(GMappedFile) mapped = g_mapped_file_new(path.c_str(), FALSE, &error);
   if (!mapped) return refuse(message, SOUP_STATUS_NOT_FOUND, "o vídeo sumiu: " + job.file);
-  // Mapped, not read: libsoup answers a byte range from it with 206.
   g_autoptr(GBytes) bytes = g_mapped_file_get_bytes(mapped);
-  soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
+  const uint64_t length = g_bytes_get_size(bytes);
+  // The range is ours to answer: libsoup's own took any number of them,
+  // and ends past the file.
+  SoupMessageHeaders* request = soup_server_message_get_request_headers(message);
+  const ByteRange range = byteRange(std::string(soup_server_message_get_method(message)) == "GET"
+                                        ? soup_message_headers_get_one(request, "Range")
+                                        : nullptr,
+                                    length);
+  soup_message_headers_remove(request, "Range");
   SoupMessageHeaders* headers = soup_server_message_get_response_headers(message);
+  if (range.answer == ByteRange::Answer::kUnsatisfiable) {
+    refuse(message, SOUP_STATUS_REQUESTED_RANGE_NOT_SATISFIABLE,
+           "o intervalo começa depois do fim do vídeo");
+    soup_message_headers_replace(headers, "Content-Range",
+                                 ("bytes */" + std::to_string(length)).c_str());
+    return;
+  }
   soup_message_headers_set_content_type(headers, contentType(job.file), nullptr);
   soup_message_headers_replace(headers, "Accept-Ranges", "bytes");
   const std::string disposition = "inline; filename=\"" + job.file + "\"";
   soup_message_headers_replace(headers, "Content-Disposition", disposition.c_str());
-  soup_message_body_append_bytes(soup_server_message_get_response_body(message), bytes);
+  SoupMessageBody* body = soup_server_message_get_response_body(message);
+  if (range.answer == ByteRange::Answer::kWhole) {
+    soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
+    return soup_message_body_append_bytes(body, bytes);
+  }
+  soup_server_message_set_status(message, SOUP_STATUS_PARTIAL_CONTENT, nullptr);
+  soup_message_headers_set_content_range(headers, static_cast<goffset>(range.first),
+                                         static_cast<goffset>(range.last),
+                                         static_cast<goffset>(length));
+  g_autoptr(GBytes) part = g_bytes_new_from_bytes(bytes, range.first, range.last - range.first + 1);
+  soup_message_body_append_bytes(body, part);
 }
 
 }  // namespace server
