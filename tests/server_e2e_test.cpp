@@ -406,6 +406,48 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
   }
 }
 
+TEST_F(ServerTest, BoundsTheQueueTheListingAndTheBody) {
+  PageServer pages({{"/", {.body = kPage, .delayMs = 20'000}}});
+  Service service(dir_,
+                  {"--simultaneas", "1", "--fila-maxima", "2", "--permitir-rede", "127.0.0.1/32"});
+  const std::string jobs = service.base() + "/v1/gravacoes";
+  // One records, two wait, and the queue is full.
+  Reply posted;
+  size_t accepted = 0;
+  for (int i = 0; i < 4 && posted.status != 503; ++i) {
+    posted = call("POST", jobs, job(pages.url()));
+    accepted += posted.status == 202;
+  }
+  EXPECT_EQ(posted.status, 503u) << posted.body;
+  EXPECT_NE(member(posted.body, "erro").find("fila"), std::string::npos) << posted.body;
+
+  // The listing in pages of one: each job once.
+  size_t listed = 0, read = 0;
+  for (std::string next = "/v1/gravacoes?limite=1"; !next.empty() && read < 10; ++read) {
+    const std::string page = call("GET", service.base() + next).body;
+    for (size_t at = page.find("\"id\""); at != std::string::npos; at = page.find("\"id\"", at + 1))
+      ++listed;
+    next = member(page, "proxima");
+  }
+  EXPECT_EQ(listed, accepted);
+  EXPECT_EQ(read, accepted);
+  EXPECT_EQ(call("GET", jobs + "?limite=0").status, 400u);
+
+  // Bodies whose length cannot be, and a scheme's name in any case.
+  const std::string post = "POST /v1/gravacoes HTTP/1.1\r\nHost: a\r\nAuthorization: Bearer " +
+                           std::string(kToken) + "\r\nContent-Length: ";
+  EXPECT_EQ(onOneConnection(service.port(), post + "-1\r\n\r\n").find("HTTP/1.1 400"), 0u);
+  EXPECT_EQ(onOneConnection(service.port(), post + "99999999999999999999999\r\n\r\n")
+                .find("HTTP/1.1 413"),
+            0u);
+  EXPECT_EQ(onOneConnection(service.port(),
+                            "GET /v1/gravacoes HTTP/1.1\r\nHost: a\r\n"
+                            "Connection: close\r\nauthorization: bEARER " +
+                                std::string(kToken) + "\r\n\r\n")
+                .find("HTTP/1.1 200"),
+            0u);
+}
+
 // A disk that fills while a job records and another waits: each state
 // that could not be written is written once there is room again, and
 // nothing is recorded, or removed, on a write that did not stick.

@@ -20,6 +20,7 @@ struct ApiSettings {
   std::string videos;      // the movies' folder
   std::string dataFolder;  // the recorder's tables
   NetworkPolicy policy{false, {}};
+  int64_t mostWaiting = 100;  // jobs waiting past which a POST gets 503
 };
 
 // Whether `given` equals `expected`, in a time that does not tell how much
@@ -43,6 +44,7 @@ class HttpApi {
                      gpointer self);
   void serve(SoupServerMessage* message, const std::string& path, GHashTable* query);
   void post(SoupServerMessage* message);
+  void list(SoupServerMessage* message, GHashTable* query);
   void video(SoupServerMessage* message, const Job& job);
   std::string videoLink(const Job& job);
   bool signedLink(const std::string& id, GHashTable* query);

@@ -136,6 +136,25 @@ std::optional<Job> JobStore::find(const std::string& id) {
 
 std::vector<Job> JobStore::all() { return select("ORDER BY seq"); }
 
+std::vector<Job> JobStore::page(const std::string& after, int64_t count) {
+  std::lock_guard lock(mutex_);
+  Statement s = prepare(db_, std::string(kColumns) +
+                                 "WHERE seq > COALESCE((SELECT seq FROM gravacoes WHERE id = ?), 0)"
+                                 " ORDER BY seq LIMIT ?");
+  bind(s.get(), 1, after);
+  sqlite3_bind_int64(s.get(), 2, count);
+  std::vector<Job> jobs;
+  while (sqlite3_step(s.get()) == SQLITE_ROW) jobs.push_back(rowJob(s.get()));
+  return jobs;
+}
+
+int64_t JobStore::waiting() {
+  std::lock_guard lock(mutex_);
+  Statement s =
+      prepare(db_, std::string("SELECT COUNT(*) FROM gravacoes WHERE estado = '") + kWaiting + "'");
+  return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
 std::optional<Job> JobStore::claimNext(std::string* why) {
   std::lock_guard lock(mutex_);
   // One statement: no worker can take the job between the look and the mark.

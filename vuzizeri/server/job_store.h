@@ -46,6 +46,9 @@ class JobStore {
   bool add(const Job& job, std::string* why);
   std::optional<Job> find(const std::string& id);
   std::vector<Job> all();  // in the order they were posted
+  // At most `count` jobs posted after the job `after` ("": from the first).
+  std::vector<Job> page(const std::string& after, int64_t count);
+  int64_t waiting();  // how many jobs wait
   // The oldest waiting job, now marked recording; nothing when none waits,
   // or with `why` when the mark was not committed.
   std::optional<Job> claimNext(std::string* why);

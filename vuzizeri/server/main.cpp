@@ -1,5 +1,6 @@
 // vuzizeri-servidor --porta N --pasta DIR [--simultaneas K]
 //                   [--permitir-rede-local] [--permitir-rede FAIXA]... [--guardar-por TEMPO]
+//                   [--fila-maxima N]
 //
 // The recorder as an HTTP service: jobs posted to /v1/gravacoes wait in a
 // SQLite queue in DIR, at most K are recorded at once, each by the
@@ -36,7 +37,7 @@ namespace {
 
 constexpr char kUsage[] =
     "uso: vuzizeri-servidor --porta N --pasta DIR [--simultaneas K] [--permitir-rede-local]\n"
-    "                       [--permitir-rede FAIXA]... [--guardar-por TEMPO]\n";
+    "                       [--permitir-rede FAIXA]... [--guardar-por TEMPO] [--fila-maxima N]\n";
 constexpr char kHelp[] =
     "Grava páginas como vídeos de tela de telefone para quem pedir por HTTP: POST\n"
     "/v1/gravacoes com um objeto JSON (url, aparelho, quadro_a_quadro, roteiro, formato, fps,\n"
@@ -48,7 +49,8 @@ constexpr char kHelp[] =
     "  --permitir-rede-local   aceita páginas em loopback e redes privadas e link-local\n"
     "  --permitir-rede FAIXA   aceita só esta faixa da rede local (10.1.0.0/16; repetível)\n"
     "  --guardar-por TEMPO     apaga as gravações terminadas há mais de TEMPO (90s, 30m, 12h, "
-    "7d)\n";
+    "7d)\n"
+    "  --fila-maxima N         gravações à espera além das quais um pedido ouve 503 (100)\n";
 // The interrupted jobs' fate after a stop the service did not see coming.
 constexpr char kInterrupted[] = "interrompida: o serviço parou durante a gravação (tente de novo)";
 
@@ -59,6 +61,7 @@ struct Options {
   bool localAllowed = false;
   std::vector<server::AddressRange> allowed;
   int64_t keepSeconds = 0;  // 0: forever
+  int64_t mostWaiting = 100;
 };
 
 [[noreturn]] void usage(const std::string& why) {
@@ -132,6 +135,10 @@ Options parse(int argc, char** argv) {
       const std::optional<int64_t> seconds = parseKeep(text);
       if (!seconds) usage("--guardar-por precisa de um tempo como 7d ou 12h: " + text);
       o.keepSeconds = *seconds;
+    } else if (option == "--fila-maxima") {
+      const std::optional<int64_t> n = parseInt64(value());
+      if (!n || *n < 1 || *n > 1'000'000) usage("--fila-maxima precisa de 1 a 1000000");
+      o.mostWaiting = *n;
     } else {
       usage("opção desconhecida: " + option);
     }
@@ -237,8 +244,9 @@ int main(int argc, char** argv) {
   server::WebhookSender webhooks(token, policy);
   server::JobRunner runner(
       *store, {agent::siblingProgram("vuzizeri"), videos, simultaneous, policy}, webhooks);
-  server::HttpApi api(*store, runner,
-                      {token, videos, process::programDataFolder("vuzizeri"), policy});
+  server::HttpApi api(
+      *store, runner,
+      {token, videos, process::programDataFolder("vuzizeri"), policy, options.mostWaiting});
   const std::string where = api.listen(options.port, &why);
   if (where.empty()) fail("--porta " + std::to_string(options.port) + ": " + why);
   runner.start();
