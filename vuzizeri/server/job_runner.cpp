@@ -83,10 +83,11 @@ bool JobRunner::backOff(const std::string& why, int* seconds) {
   return !stopping_;
 }
 
-void JobRunner::persist(const std::function<bool(std::string*)>& write) {
+bool JobRunner::persist(const std::function<bool(std::string*)>& write) {
   std::string why;
   for (int seconds = 1; !write(&why);)
-    if (!backOff(why, &seconds)) return;  // the next start ends it as interrupted
+    if (!backOff(why, &seconds)) return false;
+  return true;
 }
 
 void JobRunner::work() {
@@ -195,9 +196,13 @@ void JobRunner::record(const Job& job, Running& running) {
     error = lastLine(done.err);  // off the target: made, with the findings
   }
   const double seconds = made ? agent::numberMember(parsed.object, "segundos").value_or(0) : 0;
-  persist([&](std::string* why) {
-    return store_.finish(job.id, made ? kDone : kFailed, error, made ? report : "", seconds, why);
-  });
+  // Not written before the service stopped: the next start ends it as
+  // interrupted, and sweeps its file.
+  if (!persist([&](std::string* why) {
+        return store_.finish(job.id, made ? kDone : kFailed, error, made ? report : "", seconds,
+                             why);
+      }))
+    return;
   if (!made) {
     std::error_code ignored;
     fs::remove(movie, ignored);

@@ -50,7 +50,7 @@ constexpr char kHelp[] =
     "  --permitir-rede FAIXA   aceita só esta faixa da rede local (10.1.0.0/16; repetível)\n"
     "  --guardar-por TEMPO     apaga as gravações terminadas há mais de TEMPO (90s, 30m, 12h, "
     "7d)\n"
-    "  --fila-maxima N         gravações à espera além das quais um pedido ouve 503 (100)\n";
+    "  --fila-maxima N         gravações que podem esperar na fila; além delas, 503 (100)\n";
 // The interrupted jobs' fate after a stop the service did not see coming.
 constexpr char kInterrupted[] = "interrompida: o serviço parou durante a gravação (tente de novo)";
 
