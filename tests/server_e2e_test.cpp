@@ -471,7 +471,8 @@ TEST_F(ServerTest, OutlivesAFullDisk) {
 
   EXPECT_EQ(call("DELETE", jobs + "/" + second).status, 500u) << "a row it could not remove";
   EXPECT_EQ(call("GET", jobs + "/" + second).status, 200u);
-  for (int i = 0; i < 300 && slurp(dir_ / "servico.stderr").empty(); ++i)
+  for (int i = 0;
+       i < 300 && slurp(dir_ / "servico.stderr").find("banco de dados") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_NE(slurp(dir_ / "servico.stderr").find("banco de dados"), std::string::npos)
       << "the first job's end could not be written, and says so";
