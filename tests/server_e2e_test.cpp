@@ -1,12 +1,18 @@
 // vuzizeri-servidor end to end: the real service on loopback, driven over
 // HTTP as a client would, its videos read back with libavformat.
 
+#include <arpa/inet.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <json-glib/json-glib.h>
 #include <libsoup/soup.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -73,10 +79,47 @@ std::string member(const std::string& json, const char* name) {
              : "";
 }
 
-// The jobs' states by id, from GET /v1/gravacoes.
-std::map<std::string, std::string> states(const std::string& base) {
+// What comes back, to its end, of `requests` written as they are on one
+// connection to 127.0.0.1:`port`, the way a client that keeps it alive sends
+// them one after another.
+std::string onOneConnection(const std::string& port, const std::string& requests) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(std::stoi(port)));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string got;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(requests.size()))
+    for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 30'000) > 0;) {
+      char buffer[4096];
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<size_t>(n));
+    }
+  close(fd);
+  return got;
+}
+
+// A port on 127.0.0.1 where nothing listens.
+int closedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// The jobs' states by id, from GET /v1/gravacoes; the listing in `body`.
+std::map<std::string, std::string> states(const std::string& base, std::string* body = nullptr) {
   std::map<std::string, std::string> found;
   const Reply list = call("GET", base + "/v1/gravacoes");
+  if (body) *body = std::to_string(list.status) + " " + list.body;
   const std::regex job("\"id\": \"([^\"]+)\", \"url\": \"[^\"]*\", \"estado\": \"([^\"]+)\"");
   for (std::sregex_iterator m(list.body.begin(), list.body.end(), job), end; m != end; ++m)
     found[(*m)[1]] = (*m)[2];
@@ -91,6 +134,9 @@ class Service {
     Options options = recorderOptions(dir);
     if (token) options.env.push_back(std::string("VUZIZERI_TOKEN=") + token);
     args.insert(args.begin(), {"--porta", "0", "--pasta", (dir / "servico").string()});
+    // The one before's output, still there until the new one starts, would
+    // name a port nobody listens on.
+    fs::remove(dir / "servico.stdout");
     pid_ = start(SERVIDOR_BINARY, args, dir, options, "servico");
     for (int i = 0; i < 100 && port_.empty(); ++i) {
       std::smatch m;
@@ -103,6 +149,7 @@ class Service {
     if (pid_ > 0) stop(SIGTERM);
   }
   std::string base() const { return "http://127.0.0.1:" + port_; }
+  const std::string& port() const { return port_; }
   Outcome stop(int signal) {
     kill(pid_, signal);
     Outcome o = wait(pid_, dir_, "servico");
@@ -136,7 +183,7 @@ class ServerTest : public ::testing::Test {
       int* mostRecording = nullptr) {
     std::map<std::string, std::string> now;
     for (int i = 0; i < seconds * 5; ++i) {
-      now = states(service.base());
+      now = states(service.base(), &listing_);
       if (mostRecording) {
         int recording = 0;
         for (const auto& [id, state] : now) recording += state == "gravando";
@@ -148,7 +195,14 @@ class ServerTest : public ::testing::Test {
     return now;
   }
   fs::path dir_;
+  std::string listing_;  // the last one waitFor saw
 };
+
+// A job's state in `states`, "" when it is not listed.
+std::string stateOf(const std::map<std::string, std::string>& states, const std::string& id) {
+  const auto found = states.find(id);
+  return found == states.end() ? "" : found->second;
+}
 
 std::string job(const std::string& url, const std::string& more = "") {
   return "{\"url\": \"" + url +
@@ -221,15 +275,18 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
       EXPECT_EQ(member(posted.body, "estado"), "na-fila");
       ids.push_back(member(posted.body, "id"));
     }
-    // A page on an allowed address that sends the browser to one that is not.
+    // A page on an allowed address that sends the browser to one that is not,
+    // and one on a port where nothing listens.
     const Reply away = call("POST", jobs, job(pages.url("/longe")));
+    const std::string closed = "127.0.0.1:" + std::to_string(closedPort());
+    const Reply nobody = call("POST", jobs, job("http://" + closed + "/"));
     int most = 0;
     std::map<std::string, std::string> now = waitFor(
         service,
         [](const auto& s) {
           for (const auto& [id, state] : s)
             if (state == "na-fila" || state == "gravando") return false;
-          return s.size() == 13;
+          return s.size() == 14;
         },
         240, &most);
     for (const std::string& id : ids) EXPECT_EQ(now[id], "pronta") << id;
@@ -238,6 +295,9 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     const std::string refused = call("GET", jobs + "/" + member(away.body, "id")).body;
     EXPECT_EQ(member(refused, "estado"), "falhou");
     EXPECT_NE(member(refused, "erro").find("127.0.0.2"), std::string::npos) << refused;
+    const std::string unreached = call("GET", jobs + "/" + member(nobody.body, "id")).body;
+    EXPECT_EQ(member(unreached, "estado"), "falhou") << unreached;
+    EXPECT_NE(member(unreached, "erro").find(closed), std::string::npos) << unreached;
 
     // The finished job's video: whole, decodable, and in a byte range.
     const std::string done = call("GET", jobs + "/" + ids[0]).body;
@@ -254,6 +314,23 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     EXPECT_EQ(part.status, 206u);
     EXPECT_EQ(part.body, whole.body.substr(100, 100));
     EXPECT_EQ(part.contentRange, "bytes 100-199/" + std::to_string(whole.body.size()));
+    // Ranges past the end are cut to it; one that starts past it is refused;
+    // many overlapping ones do not multiply the file.
+    const std::string size = std::to_string(whole.body.size());
+    for (const char* past : {"bytes=0-99999999", "bytes=-99999999"}) {
+      const Reply clamped = call("GET", service.base() + link, "", nullptr, past);
+      EXPECT_EQ(clamped.status, 206u) << past;
+      EXPECT_EQ(clamped.body, whole.body) << past;
+      EXPECT_EQ(clamped.contentRange,
+                "bytes 0-" + std::to_string(whole.body.size() - 1) + "/" + size);
+    }
+    const Reply beyond = call("GET", service.base() + link, "", nullptr, "bytes=99999999999999-");
+    EXPECT_EQ(beyond.status, 416u);
+    EXPECT_EQ(beyond.contentRange, "bytes */" + size);
+    std::string many = "bytes=0-";
+    for (int i = 0; i < 99; ++i) many += ",0-";
+    EXPECT_LE(call("GET", service.base() + link, "", nullptr, many.c_str()).body.size(),
+              whole.body.size());
     EXPECT_EQ(
         call("GET", jobs + "/" + ids[1] + "/video?expira=9999999999&assinatura=00", "", nullptr)
             .status,
@@ -273,24 +350,34 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     EXPECT_NE(hooked.find("X-Vuzizeri-Assinatura: sha256=" + std::string(hmac)), std::string::npos)
         << hooked;
 
-    // DELETE takes the row and the file.
-    EXPECT_EQ(call("DELETE", jobs + "/" + ids[1]).status, 204u);
-    EXPECT_EQ(call("GET", jobs + "/" + ids[1]).status, 404u);
+    // DELETE takes the row and the file, and keeps the connection for the next request.
+    const std::string path = "/v1/gravacoes/" + ids[1];
+    const std::string auth = std::string("\r\nAuthorization: Bearer ") + kToken + "\r\n";
+    const std::string both = onOneConnection(
+        service.port(), "DELETE " + path + " HTTP/1.1\r\nHost: a" + auth + "\r\nGET " + path +
+                            " HTTP/1.1\r\nHost: a" + auth + "Connection: close\r\n\r\n");
+    EXPECT_EQ(both.find("HTTP/1.1 204"), 0u) << both;
+    EXPECT_NE(both.find("HTTP/1.1 404"), std::string::npos) << both;
     EXPECT_FALSE(fs::exists(dir_ / "servico" / "videos" / (ids[1] + ".mp4")));
 
     // Killed outright while some record and at least one waits.
     for (int i = 0; i < 3; ++i)
       ids.push_back(member(call("POST", jobs, job(pages.url("/"))).body, "id"));
-    waitFor(
-        service, [&](const auto& s) { return s.at(ids[12]) == "gravando"; }, 30);
+    now = waitFor(
+        service, [&](const auto& s) { return stateOf(s, ids[12]) == "gravando"; }, 30);
+    EXPECT_NE(stateOf(now, ids[12]), "") << ids[12] << " not in " << listing_;
     EXPECT_EQ(service.stop(SIGKILL).status, 128 + SIGKILL);
   }
+  // Someone's own file beside the videos, and a leftover unfinished movie of ours.
+  const fs::path videos = dir_ / "servico" / "videos";
+  writeFile(videos / "notas.txt", "minhas");
+  writeFile(videos / ".0123abcd-0000-4000-8000-00000000cafe.mp4.parcial-0123abcd", "x");
   Service again(dir_, {"--simultaneas", "1", "--permitir-rede", "127.0.0.1/32"});
   std::map<std::string, std::string> now = waitFor(
       again,
       [&](const auto& s) {
         for (size_t i = 12; i < ids.size(); ++i)
-          if (s.at(ids[i]) != "pronta" && s.at(ids[i]) != "falhou") return false;
+          if (stateOf(s, ids[i]) != "pronta" && stateOf(s, ids[i]) != "falhou") return false;
         return true;
       },
       90);
@@ -312,9 +399,108 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
       member(call("GET", again.base() + "/v1/gravacoes/" + ids[0]).body, "video");
   EXPECT_EQ(call("GET", again.base() + link, "", nullptr).status, 200u) << "and served";
   // Nothing else is left of the interrupted ones, nor of the unfinished movies.
-  EXPECT_EQ(
-      std::distance(fs::directory_iterator(dir_ / "servico" / "videos"), fs::directory_iterator()),
-      11 + ranAfter);
+  EXPECT_EQ(std::distance(fs::directory_iterator(videos), fs::directory_iterator()),
+            11 + ranAfter + 1);
+  EXPECT_TRUE(fs::exists(videos / "notas.txt")) << "a file not of ours stays";
+  EXPECT_EQ(again.stop(SIGTERM).status, 0);
+
+  // A database lost or emptied names none of the videos: no start, and no video removed.
+  const fs::path database = dir_ / "servico" / "gravacoes.db";
+  fs::rename(database, dir_ / "guardado.db");
+  for (bool emptied : {false, true}) {
+    if (emptied) writeFile(database, "");
+    Service lost(dir_, {});
+    const Outcome refused = lost.stop(SIGTERM);
+    EXPECT_EQ(refused.status, 1) << refused.err;
+    EXPECT_NE(refused.err.find("gravacoes.db"), std::string::npos) << refused.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(videos), fs::directory_iterator()),
+              11 + ranAfter + 1);
+  }
+}
+
+TEST_F(ServerTest, BoundsTheQueueTheListingAndTheBody) {
+  PageServer pages({{"/", {.body = kPage, .delayMs = 20'000}}});
+  Service service(dir_,
+                  {"--simultaneas", "1", "--fila-maxima", "2", "--permitir-rede", "127.0.0.1/32"});
+  const std::string jobs = service.base() + "/v1/gravacoes";
+  // One records, two wait, and the queue is full.
+  Reply posted;
+  size_t accepted = 0;
+  for (int i = 0; i < 4 && posted.status != 503; ++i) {
+    posted = call("POST", jobs, job(pages.url()));
+    accepted += posted.status == 202;
+  }
+  EXPECT_EQ(posted.status, 503u) << posted.body;
+  EXPECT_NE(member(posted.body, "erro").find("fila"), std::string::npos) << posted.body;
+
+  // The listing in pages of one: each job once.
+  size_t listed = 0, read = 0;
+  for (std::string next = "/v1/gravacoes?limite=1"; !next.empty() && read < 10; ++read) {
+    const std::string page = call("GET", service.base() + next).body;
+    for (size_t at = page.find("\"id\""); at != std::string::npos; at = page.find("\"id\"", at + 1))
+      ++listed;
+    next = member(page, "proxima");
+  }
+  EXPECT_EQ(listed, accepted);
+  EXPECT_EQ(read, accepted);
+  EXPECT_EQ(call("GET", jobs + "?limite=0").status, 400u);
+
+  // Bodies whose length cannot be, and a scheme's name in any case.
+  const std::string post = "POST /v1/gravacoes HTTP/1.1\r\nHost: a\r\nAuthorization: Bearer " +
+                           std::string(kToken) + "\r\nContent-Length: ";
+  EXPECT_EQ(onOneConnection(service.port(), post + "-1\r\n\r\n").find("HTTP/1.1 400"), 0u);
+  EXPECT_EQ(onOneConnection(service.port(), post + "99999999999999999999999\r\n\r\n")
+                .find("HTTP/1.1 413"),
+            0u);
+  EXPECT_EQ(onOneConnection(service.port(),
+                            "GET /v1/gravacoes HTTP/1.1\r\nHost: a\r\n"
+                            "Connection: close\r\nauthorization: bEARER " +
+                                std::string(kToken) + "\r\n\r\n")
+                .find("HTTP/1.1 200"),
+            0u);
+}
+
+// A disk that fills while a job records and another waits: each state
+// that could not be written is written once there is room again, and
+// nothing is recorded, or removed, on a write that did not stick.
+TEST_F(ServerTest, OutlivesAFullDisk) {
+  const fs::path disk = dir_ / "servico";
+  fs::create_directories(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=4m") != 0)
+    GTEST_SKIP() << "no tmpfs of our own here: " << strerror(errno);
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  PageServer pages({{"/", {.body = kPage}}, {"/lenta", {.body = kPage, .delayMs = 4000}}});
+  Service service(dir_, {"--simultaneas", "1", "--permitir-rede", "127.0.0.1/32"});
+  const std::string jobs = service.base() + "/v1/gravacoes";
+  const std::string first = member(call("POST", jobs, job(pages.url("/lenta"))).body, "id");
+  const std::string second = member(call("POST", jobs, job(pages.url("/"))).body, "id");
+  waitFor(
+      service, [&](const auto& s) { return stateOf(s, first) == "gravando"; }, 30);
+  writeFile(disk / "cheio", std::string(5 << 20, 'x'));  // cut short where the disk ends
+
+  EXPECT_EQ(call("DELETE", jobs + "/" + second).status, 500u) << "a row it could not remove";
+  EXPECT_EQ(call("GET", jobs + "/" + second).status, 200u);
+  for (int i = 0;
+       i < 300 && slurp(dir_ / "servico.stderr").find("banco de dados") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_NE(slurp(dir_ / "servico.stderr").find("banco de dados"), std::string::npos)
+      << "the first job's end could not be written, and says so";
+  EXPECT_EQ(pages.request("/"), "") << "the waiting job was not recorded meanwhile";
+
+  fs::remove(disk / "cheio");
+  const auto now = waitFor(
+      service,
+      [&](const auto& s) {
+        for (const std::string& id : {first, second})
+          if (stateOf(s, id) != "pronta" && stateOf(s, id) != "falhou") return false;
+        return true;
+      },
+      120);
+  EXPECT_TRUE(stateOf(now, first) == "falhou" || stateOf(now, first) == "pronta") << listing_;
+  EXPECT_TRUE(stateOf(now, second) == "pronta") << listing_;
 }
 
 }  // namespace

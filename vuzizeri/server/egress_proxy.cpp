@@ -128,15 +128,23 @@ std::string originFormHead(const std::string& head) {
   return out + "Connection: close\r\n\r\n";
 }
 
-int connectWithin(const sockaddr* address, socklen_t length, int ms) {
+// A connected socket, or -1 with why not in `error`.
+int connectWithin(const sockaddr* address, socklen_t length, int ms, int* error) {
   const int fd = socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    *error = errno;
+    return -1;
+  }
   if (connect(fd, address, length) != 0) {
     pollfd p{fd, POLLOUT, 0};
-    int error = 0;
-    socklen_t size = sizeof error;
-    if (errno != EINPROGRESS || poll(&p, 1, ms) <= 0 ||
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+    socklen_t size = sizeof *error;
+    *error = errno;
+    if (*error == EINPROGRESS) {
+      const int ready = poll(&p, 1, ms);
+      *error = ready < 0 ? errno : ready == 0 ? ETIMEDOUT : 0;
+      if (ready > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, error, &size) != 0) *error = errno;
+    }
+    if (*error != 0) {
       close(fd);
       return -1;
     }
@@ -217,6 +225,11 @@ std::vector<std::string> EgressProxy::refusals() {
   return refusals_;
 }
 
+std::vector<std::string> EgressProxy::unreached() {
+  std::lock_guard lock(mutex_);
+  return unreached_;
+}
+
 void EgressProxy::accept() {
   while (!stopping_) {
     const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -250,6 +263,18 @@ void EgressProxy::refuse(int client, bool tunnel, const std::string& why) {
   sendAll(client, answer.data(), answer.size());
 }
 
+void EgressProxy::unreachable(int client, bool tunnel, const std::string& why) {
+  {
+    std::lock_guard lock(mutex_);
+    if (unreached_.size() < kMostRefusals) unreached_.push_back(why);
+  }
+  // As with a refusal, a plain request gets no answer: a page of ours in
+  // its place would load, and be recorded, where the page did not.
+  if (!tunnel) return;
+  const char gone[] = "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+  sendAll(client, gone, sizeof gone - 1);
+}
+
 void EgressProxy::serve(int client) {
   int upstream = -1;
   std::string head, rest;
@@ -271,8 +296,9 @@ void EgressProxy::serve(int client) {
     if (!why.empty()) {
       refuse(client, target.tunnel, why);
     } else {
+      int error = 0;
       for (addrinfo* a = found; a && upstream < 0; a = a->ai_next)
-        upstream = connectWithin(a->ai_addr, a->ai_addrlen, kConnectMs);
+        upstream = connectWithin(a->ai_addr, a->ai_addrlen, kConnectMs, &error);
       if (upstream >= 0) {
         std::lock_guard lock(mutex_);
         if (stopping_) {
@@ -283,9 +309,8 @@ void EgressProxy::serve(int client) {
         }
       }
       if (upstream < 0) {
-        const char gone[] =
-            "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        sendAll(client, gone, sizeof gone - 1);
+        unreachable(client, target.tunnel,
+                    target.host + ":" + target.port + ": " + std::strerror(error));
       } else {
         const char established[] = "HTTP/1.1 200 Connection Established\r\n\r\n";
         const std::string request = target.tunnel ? "" : originFormHead(head);

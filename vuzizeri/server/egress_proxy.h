@@ -29,12 +29,15 @@ class EgressProxy {
   std::string url() const;  // http://127.0.0.1:PORT
   // The requests it refused, with why, the first few.
   std::vector<std::string> refusals();
+  // The hosts it could not reach, with why, the first few.
+  std::vector<std::string> unreached();
 
  private:
   EgressProxy(const NetworkPolicy& policy, int listener, int port);
   void accept();
   void serve(int client);
   void refuse(int client, bool tunnel, const std::string& why);
+  void unreachable(int client, bool tunnel, const std::string& why);
 
   NetworkPolicy policy_;
   int listener_;
@@ -44,6 +47,7 @@ class EgressProxy {
   std::set<int> open_;  // every socket a connection holds, to end them all
   std::vector<std::thread> connections_;
   std::vector<std::string> refusals_;
+  std::vector<std::string> unreached_;
   std::thread acceptor_;
 };
 

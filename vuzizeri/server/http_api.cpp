@@ -5,11 +5,13 @@
 #include <ctime>
 #include <filesystem>
 
+#include "common/number_syntax.h"
 #include "vuzizeri/agent/json_members.h"
 #include "vuzizeri/agent/programs.h"
 #include "vuzizeri/agent/recording_request.h"
 #include "vuzizeri/movie/movie_forms.h"
 #include "vuzizeri/report/json.h"
+#include "vuzizeri/server/byte_range.h"
 #include "vuzizeri/server/web_page.h"
 #include "vuzizeri/server/webhook.h"
 
@@ -21,6 +23,9 @@ namespace {
 constexpr char kPrefix[] = "/v1/gravacoes";
 // How long a signed video link plays without the token.
 constexpr int64_t kLinkSeconds = 3600;
+// The jobs a listing's page holds, unless it asks for fewer or more.
+constexpr int64_t kPageJobs = 100;
+constexpr int64_t kMostPageJobs = 1000;
 // The members a job may be posted with.
 constexpr const char* kMembers[] = {"url",     "aparelho", "largura",         "altura",
                                     "escala",  "topo",     "quadro_a_quadro", "roteiro",
@@ -33,15 +38,40 @@ struct Body {
   bool tooLarge = false;
 };
 
+// libsoup takes out the Content-Length a 204 must not carry, then reads the
+// answer as one that ends with the connection and closes it under the
+// client's next request: once the head is written, say it has no body.
+void keepAlive(SoupServerMessage* message) {
+  g_signal_connect(message, "wrote-headers", G_CALLBACK(+[](SoupServerMessage* m, gpointer) {
+                     soup_message_headers_set_encoding(soup_server_message_get_response_headers(m),
+                                                       SOUP_ENCODING_NONE);
+                   }),
+                   nullptr);
+}
+
 void answer(SoupServerMessage* message, guint status, const std::string& json) {
   soup_server_message_set_status(message, status, nullptr);
-  if (json.empty()) return;
+  if (json.empty()) return keepAlive(message);
   soup_server_message_set_response(message, "application/json; charset=utf-8", SOUP_MEMORY_COPY,
                                    json.data(), json.size());
 }
 
 void refuse(SoupServerMessage* message, guint status, const std::string& why) {
   answer(message, status, "{\"erro\": " + vuz::jsonString(why) + "}");
+}
+
+constexpr char kTooLarge[] = "o corpo passa de 1 MB";
+
+// For a body no one would wait for: the answer goes out on the socket now,
+// and the connection ends, which ends libsoup's reading of it.
+void answerAndClose(SoupServerMessage* message, const std::string& status, const std::string& why) {
+  const std::string body = "{\"erro\": " + vuz::jsonString(why) + "}";
+  const std::string text = "HTTP/1.1 " + status +
+                           "\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+  GSocket* socket = soup_server_message_get_socket(message);
+  g_socket_send(socket, text.data(), text.size(), nullptr, nullptr);
+  g_socket_shutdown(socket, TRUE, TRUE, nullptr);
 }
 
 const char* contentType(const std::string& file) {
@@ -113,6 +143,7 @@ HttpApi::HttpApi(JobStore& store, JobRunner& runner, ApiSettings settings)
   // jobs' path go together, or a request there finds no late one.
   soup_server_add_early_handler(server_, kPrefix, early, this, nullptr);
   soup_server_add_handler(server_, kPrefix, handle, this, nullptr);
+  soup_server_add_early_handler(server_, nullptr, early, this, nullptr);
   soup_server_add_handler(server_, nullptr, handle, this, nullptr);
 }
 
@@ -141,12 +172,22 @@ std::string HttpApi::listen(int port, std::string* why) {
 
 void HttpApi::early(SoupServer*, SoupServerMessage* message, const char*, GHashTable*, gpointer) {
   SoupMessageHeaders* headers = soup_server_message_get_request_headers(message);
-  if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
-      soup_message_headers_get_content_length(headers) > static_cast<goffset>(kMostBody)) {
-    refuse(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, "o corpo passa de 1 MB");
-    soup_message_headers_replace(soup_server_message_get_response_headers(message), "Connection",
-                                 "close");
-    return;
+  // Read as it is written: libsoup takes -1, or a number past 64 bits, for
+  // a body it must read to its end before it answers, and waits for it.
+  const char* declared = soup_message_headers_get_one(headers, "Content-Length");
+  if (declared && soup_message_headers_get_encoding(headers) != SOUP_ENCODING_CHUNKED) {
+    const std::string length = declared;
+    if (length.empty() || length.find_first_not_of("0123456789") != std::string::npos)
+      return answerAndClose(message, "400 Bad Request", "Content-Length inválido: " + length);
+    if (length.size() > 8) return answerAndClose(message, "413 Payload Too Large", kTooLarge);
+    if (std::stoul(length) > kMostBody) {
+      // Read and dropped, then answered: a client still sending would
+      // otherwise find the connection reset before it reads the answer.
+      refuse(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, kTooLarge);
+      soup_message_headers_replace(soup_server_message_get_response_headers(message), "Connection",
+                                   "close");
+      return;
+    }
   }
   // A body sent in chunks is counted as it comes.
   soup_message_body_set_accumulate(soup_server_message_get_request_body(message), FALSE);
@@ -199,9 +240,12 @@ void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTa
   const bool videoPath = !id.empty() && tail == "/video";
   const char* authorization = soup_message_headers_get_one(
       soup_server_message_get_request_headers(message), "Authorization");
-  const std::string given = authorization && g_str_has_prefix(authorization, "Bearer ")
-                                ? std::string(authorization + 7)
-                                : std::string();
+  // The scheme's name in any case, as HTTP has it.
+  std::string given;
+  if (authorization && g_ascii_strncasecmp(authorization, "Bearer ", 7) == 0) {
+    given = authorization + 7;
+    given.erase(0, given.find_first_not_of(' '));
+  }
   if (!sameSecret(given, settings_.token) && !(videoPath && signedLink(id, query))) {
     soup_message_headers_replace(soup_server_message_get_response_headers(message),
                                  "WWW-Authenticate", "Bearer");
@@ -214,10 +258,7 @@ void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTa
   if (path == kPrefix || path == std::string(kPrefix) + "/") {
     if (method == "POST") return post(message);
     if (method != "GET") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "GET ou POST");
-    std::string list;
-    for (const Job& job : store_.all())
-      list += (list.empty() ? "" : ", ") + jobJson(job, videoLink(job));
-    return answer(message, SOUP_STATUS_OK, "{\"gravacoes\": [" + list + "]}");
+    return list(message, query);
   }
   if (id.empty() || (!tail.empty() && !videoPath))
     return refuse(message, SOUP_STATUS_NOT_FOUND, "não há " + path);
@@ -233,24 +274,63 @@ void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTa
   if (runner_.cancel(id))
     return answer(message, SOUP_STATUS_ACCEPTED,
                   "{\"id\": " + vuz::jsonString(id) + ", \"estado\": \"cancelando\"}");
-  // The file first: a row never outlives its answer, and a file without its
-  // row is swept at the next start.
+  // The row first: one that could not be removed keeps its file, and a file
+  // left without its row is swept at the next start.
+  std::string why;
+  if (!store_.remove(id, &why))
+    return refuse(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, "não apagou a gravação: " + why);
   std::error_code ignored;
   if (!job->file.empty()) fs::remove(settings_.videos + "/" + job->file, ignored);
-  store_.remove(id);
   answer(message, SOUP_STATUS_NO_CONTENT, "");
+}
+
+// A page of the jobs, in the order they were posted, with the address of
+// the next one while there are more.
+void HttpApi::list(SoupServerMessage* message, GHashTable* query) {
+  const char* limit =
+      query ? static_cast<const char*>(g_hash_table_lookup(query, "limite")) : nullptr;
+  const char* after =
+      query ? static_cast<const char*>(g_hash_table_lookup(query, "depois")) : nullptr;
+  int64_t count = kPageJobs;
+  if (limit) {
+    const std::optional<int64_t> n = parseInt64(limit);
+    if (!n || *n < 1 || *n > kMostPageJobs)
+      return refuse(message, SOUP_STATUS_BAD_REQUEST,
+                    "limite: de 1 a " + std::to_string(kMostPageJobs));
+    count = *n;
+  }
+  if (after && !store_.find(after))
+    return refuse(message, SOUP_STATUS_BAD_REQUEST,
+                  std::string("depois: não há a gravação ") + after);
+  std::vector<Job> jobs = store_.page(after ? after : "", count + 1);
+  const bool more = static_cast<int64_t>(jobs.size()) > count;
+  if (more) jobs.pop_back();
+  std::string text;
+  for (const Job& job : jobs) text += (text.empty() ? "" : ", ") + jobJson(job, videoLink(job));
+  const std::string next =
+      more ? vuz::jsonString(std::string(kPrefix) + "?limite=" + std::to_string(count) +
+                             "&depois=" + jobs.back().id)
+           : "null";
+  answer(message, SOUP_STATUS_OK, "{\"gravacoes\": [" + text + "], \"proxima\": " + next + "}");
 }
 
 void HttpApi::post(SoupServerMessage* message) {
   const auto* body = static_cast<Body*>(g_object_get_data(G_OBJECT(message), "vuzizeri-corpo"));
   if (!body || body->tooLarge)
-    return refuse(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, "o corpo passa de 1 MB");
+    return refuse(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, kTooLarge);
   agent::ParsedObject request;
   std::string why;
   if (!agent::parseObject(body->bytes, &request, &why))
     return refuse(message, SOUP_STATUS_BAD_REQUEST, "JSON inválido: " + why);
   if (why = requestRefusal(request.object, settings_); !why.empty())
     return refuse(message, SOUP_STATUS_BAD_REQUEST, why);
+  if (const int64_t waiting = store_.waiting(); waiting >= settings_.mostWaiting) {
+    soup_message_headers_replace(soup_server_message_get_response_headers(message), "Retry-After",
+                                 "60");
+    return refuse(
+        message, SOUP_STATUS_SERVICE_UNAVAILABLE,
+        "a fila está cheia: " + std::to_string(waiting) + " gravações esperam; tente mais tarde");
+  }
   g_autofree char* uuid = g_uuid_string_random();
   Job job;
   job.id = uuid;
@@ -293,15 +373,39 @@ void HttpApi::video(SoupServerMessage* message, const Job& job) {
   g_autoptr(GError) error = nullptr;
   g_autoptr(GMappedFile) mapped = g_mapped_file_new(path.c_str(), FALSE, &error);
   if (!mapped) return refuse(message, SOUP_STATUS_NOT_FOUND, "o vídeo sumiu: " + job.file);
-  // Mapped, not read: libsoup answers a byte range from it with 206.
   g_autoptr(GBytes) bytes = g_mapped_file_get_bytes(mapped);
-  soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
+  const uint64_t length = g_bytes_get_size(bytes);
+  // The range is ours to answer: libsoup's own took any number of them,
+  // and ends past the file.
+  SoupMessageHeaders* request = soup_server_message_get_request_headers(message);
+  const ByteRange range = byteRange(std::string(soup_server_message_get_method(message)) == "GET"
+                                        ? soup_message_headers_get_one(request, "Range")
+                                        : nullptr,
+                                    length);
+  soup_message_headers_remove(request, "Range");
   SoupMessageHeaders* headers = soup_server_message_get_response_headers(message);
+  if (range.answer == ByteRange::Answer::kUnsatisfiable) {
+    refuse(message, SOUP_STATUS_REQUESTED_RANGE_NOT_SATISFIABLE,
+           "o intervalo começa depois do fim do vídeo");
+    soup_message_headers_replace(headers, "Content-Range",
+                                 ("bytes */" + std::to_string(length)).c_str());
+    return;
+  }
   soup_message_headers_set_content_type(headers, contentType(job.file), nullptr);
   soup_message_headers_replace(headers, "Accept-Ranges", "bytes");
   const std::string disposition = "inline; filename=\"" + job.file + "\"";
   soup_message_headers_replace(headers, "Content-Disposition", disposition.c_str());
-  soup_message_body_append_bytes(soup_server_message_get_response_body(message), bytes);
+  SoupMessageBody* body = soup_server_message_get_response_body(message);
+  if (range.answer == ByteRange::Answer::kWhole) {
+    soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
+    return soup_message_body_append_bytes(body, bytes);
+  }
+  soup_server_message_set_status(message, SOUP_STATUS_PARTIAL_CONTENT, nullptr);
+  soup_message_headers_set_content_range(headers, static_cast<goffset>(range.first),
+                                         static_cast<goffset>(range.last),
+                                         static_cast<goffset>(length));
+  g_autoptr(GBytes) part = g_bytes_new_from_bytes(bytes, range.first, range.last - range.first + 1);
+  soup_message_body_append_bytes(body, part);
 }
 
 }  // namespace server

@@ -22,6 +22,7 @@ struct ApiSettings {
   std::string dataFolder;  // the recorder's tables
   NetworkPolicy policy{false, {}};
   agent::StoryboardRules reach;  // the $NOME a storyboard may read; no file: page
+  int64_t mostWaiting = 100;     // jobs waiting past which a POST gets 503
 };
 
 // Whether `given` equals `expected`, in a time that does not tell how much
@@ -45,6 +46,7 @@ class HttpApi {
                      gpointer self);
   void serve(SoupServerMessage* message, const std::string& path, GHashTable* query);
   void post(SoupServerMessage* message);
+  void list(SoupServerMessage* message, GHashTable* query);
   void video(SoupServerMessage* message, const Job& job);
   std::string videoLink(const Job& job);
   bool signedLink(const std::string& id, GHashTable* query);

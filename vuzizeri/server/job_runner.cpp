@@ -1,5 +1,6 @@
 #include "vuzizeri/server/job_runner.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "vuzizeri/agent/json_members.h"
@@ -73,12 +74,33 @@ void JobRunner::stop() {
   workers_.clear();
 }
 
+bool JobRunner::backOff(const std::string& why, int* seconds) {
+  std::fprintf(stderr, "vuzizeri-servidor: banco de dados: %s; de novo em %d s\n", why.c_str(),
+               *seconds);
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, std::chrono::seconds(*seconds), [this] { return stopping_; });
+  *seconds = std::min(*seconds * 2, 60);
+  return !stopping_;
+}
+
+bool JobRunner::persist(const std::function<bool(std::string*)>& write) {
+  std::string why;
+  for (int seconds = 1; !write(&why);)
+    if (!backOff(why, &seconds)) return false;
+  return true;
+}
+
 void JobRunner::work() {
+  int seconds = 5;
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     lock.unlock();
-    std::optional<Job> job = store_.claimNext();
+    std::string why;
+    std::optional<Job> job = store_.claimNext(&why);
+    if (!why.empty() && !backOff(why, &seconds)) return;
     lock.lock();
+    if (!why.empty()) continue;
+    seconds = 5;
     if (!job) {
       // Woken by a new job, or every few seconds for one another service
       // on the same database added.
@@ -134,6 +156,8 @@ void JobRunner::record(const Job& job, Running& running) {
     done.err = why;
   }
   const std::vector<std::string> refused = proxy ? proxy->refusals() : std::vector<std::string>{};
+  const std::vector<std::string> unreached =
+      proxy ? proxy->unreached() : std::vector<std::string>{};
   proxy.reset();
 
   bool remove;
@@ -152,7 +176,7 @@ void JobRunner::record(const Job& job, Running& running) {
   if (remove || !store_.find(job.id)) {
     std::error_code ignored;
     fs::remove(movie, ignored);
-    store_.remove(job.id);
+    persist([&](std::string* why) { return store_.remove(job.id, why); });
     return;
   }
   std::string report = done.out;
@@ -165,12 +189,21 @@ void JobRunner::record(const Job& job, Running& running) {
     error = lastLine(done.err);
     if (error.empty()) error = "a gravação terminou com o estado " + std::to_string(done.status);
     // The page's own failure says little when the way out refused it.
-    if (!refused.empty()) error = "recusado: " + refused.front() + " (" + error + ")";
+    if (!refused.empty())
+      error = "recusado: " + refused.front() + " (" + error + ")";
+    else if (!unreached.empty())
+      error = "não alcançou " + unreached.front() + " (" + error + ")";
   } else if (done.status == 3) {
     error = lastLine(done.err);  // off the target: made, with the findings
   }
-  store_.finish(job.id, made ? kDone : kFailed, error, made ? report : "",
-                made ? agent::numberMember(parsed.object, "segundos").value_or(0) : 0);
+  const double seconds = made ? agent::numberMember(parsed.object, "segundos").value_or(0) : 0;
+  // Not written before the service stopped: the next start ends it as
+  // interrupted, and sweeps its file.
+  if (!persist([&](std::string* why) {
+        return store_.finish(job.id, made ? kDone : kFailed, error, made ? report : "", seconds,
+                             why);
+      }))
+    return;
   if (!made) {
     std::error_code ignored;
     fs::remove(movie, ignored);

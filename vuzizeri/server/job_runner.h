@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -50,6 +51,13 @@ class JobRunner {
   };
   void work();
   void record(const Job& job, Running& running);
+  // Writes a state until it sticks, ever more slowly, while the service
+  // runs: a full disk neither loses a job's end nor spins. False when the
+  // service stopped first.
+  bool persist(const std::function<bool(std::string*)>& write);
+  // After a failed write: a line to the operator, and a wait of `seconds`
+  // (doubled for the next, to a minute); false once the service stops.
+  bool backOff(const std::string& why, int* seconds);
 
   JobStore& store_;
   RunnerSettings settings_;

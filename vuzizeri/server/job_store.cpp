@@ -77,6 +77,18 @@ std::unique_ptr<JobStore> JobStore::open(const std::string& path, std::string* w
   return store;
 }
 
+bool JobStore::holdsJobs(const std::string& path) {
+  sqlite3* db = nullptr;
+  bool holds = false;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    Statement s =
+        prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'gravacoes'");
+    holds = s && sqlite3_step(s.get()) == SQLITE_ROW;
+  }
+  sqlite3_close(db);
+  return holds;
+}
+
 JobStore::~JobStore() { sqlite3_close(db_); }
 
 bool JobStore::exec(const char* sql, std::string* why) {
@@ -84,6 +96,13 @@ bool JobStore::exec(const char* sql, std::string* why) {
   if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) == SQLITE_OK) return true;
   if (why) *why = error ? error : sqlite3_errmsg(db_);
   sqlite3_free(error);
+  return false;
+}
+
+// Whether `statement` ran to its end and was committed.
+bool JobStore::done(sqlite3_stmt* statement, std::string* why) {
+  if (statement && sqlite3_step(statement) == SQLITE_DONE) return true;
+  if (why) *why = sqlite3_errmsg(db_);
   return false;
 }
 
@@ -96,9 +115,7 @@ bool JobStore::add(const Job& job, std::string* why) {
   bind(s.get(), 3, job.request);
   bind(s.get(), 4, job.file);
   sqlite3_bind_int64(s.get(), 5, job.created);
-  if (sqlite3_step(s.get()) == SQLITE_DONE) return true;
-  *why = sqlite3_errmsg(db_);
-  return false;
+  return done(s.get(), why);
 }
 
 std::vector<Job> JobStore::select(const char* where, const std::string& value, int64_t number) {
@@ -119,17 +136,40 @@ std::optional<Job> JobStore::find(const std::string& id) {
 
 std::vector<Job> JobStore::all() { return select("ORDER BY seq"); }
 
-std::optional<Job> JobStore::claimNext() {
+std::vector<Job> JobStore::page(const std::string& after, int64_t count) {
+  std::lock_guard lock(mutex_);
+  Statement s = prepare(db_, std::string(kColumns) +
+                                 "WHERE seq > COALESCE((SELECT seq FROM gravacoes WHERE id = ?), 0)"
+                                 " ORDER BY seq LIMIT ?");
+  bind(s.get(), 1, after);
+  sqlite3_bind_int64(s.get(), 2, count);
+  std::vector<Job> jobs;
+  while (sqlite3_step(s.get()) == SQLITE_ROW) jobs.push_back(rowJob(s.get()));
+  return jobs;
+}
+
+int64_t JobStore::waiting() {
+  std::lock_guard lock(mutex_);
+  Statement s =
+      prepare(db_, std::string("SELECT COUNT(*) FROM gravacoes WHERE estado = '") + kWaiting + "'");
+  return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+std::optional<Job> JobStore::claimNext(std::string* why) {
   std::lock_guard lock(mutex_);
   // One statement: no worker can take the job between the look and the mark.
   Statement s = prepare(db_, std::string("UPDATE gravacoes SET estado = '") + kRecording +
                                  "' WHERE seq = (SELECT seq FROM gravacoes WHERE estado = '" +
                                  kWaiting + "' ORDER BY seq LIMIT 1) RETURNING " JOB_COLUMNS);
   std::optional<Job> job;
-  if (sqlite3_step(s.get()) == SQLITE_ROW) job = rowJob(s.get());
-  while (sqlite3_step(s.get()) == SQLITE_ROW) {
-  }
-  return job;
+  int step = sqlite3_step(s.get());
+  if (step == SQLITE_ROW) job = rowJob(s.get());
+  while (step == SQLITE_ROW) step = sqlite3_step(s.get());
+  // The row comes before the commit: a job whose mark did not stick is
+  // still waiting, and must not be recorded.
+  if (step == SQLITE_DONE) return job;
+  *why = sqlite3_errmsg(db_);
+  return std::nullopt;
 }
 
 void JobStore::setProgress(const std::string& id, double seconds) {
@@ -140,8 +180,8 @@ void JobStore::setProgress(const std::string& id, double seconds) {
   sqlite3_step(s.get());
 }
 
-void JobStore::finish(const std::string& id, const std::string& state, const std::string& error,
-                      const std::string& report, double seconds) {
+bool JobStore::finish(const std::string& id, const std::string& state, const std::string& error,
+                      const std::string& report, double seconds, std::string* why) {
   std::lock_guard lock(mutex_);
   Statement s = prepare(db_,
                         "UPDATE gravacoes SET estado = ?, erro = ?, relatorio = ?, progresso = ?,"
@@ -154,14 +194,14 @@ void JobStore::finish(const std::string& id, const std::string& state, const std
   bind(s.get(), 5, state);
   sqlite3_bind_int64(s.get(), 6, static_cast<int64_t>(std::time(nullptr)));
   bind(s.get(), 7, id);
-  sqlite3_step(s.get());
+  return done(s.get(), why);
 }
 
-void JobStore::remove(const std::string& id) {
+bool JobStore::remove(const std::string& id, std::string* why) {
   std::lock_guard lock(mutex_);
   Statement s = prepare(db_, "DELETE FROM gravacoes WHERE id = ?");
   bind(s.get(), 1, id);
-  sqlite3_step(s.get());
+  return done(s.get(), why);
 }
 
 void JobStore::requeue(const std::string& id) {

@@ -1,6 +1,7 @@
 // vuzizeri-servidor --porta N --pasta DIR [--simultaneas K]
 //                   [--permitir-rede-local] [--permitir-rede FAIXA]... [--guardar-por TEMPO]
 //                   [--permitir-variavel NOME]...
+//                   [--fila-maxima N]
 //
 // The recorder as an HTTP service: jobs posted to /v1/gravacoes wait in a
 // SQLite queue in DIR, at most K are recorded at once, each by the
@@ -38,7 +39,7 @@ namespace {
 
 constexpr char kUsage[] =
     "uso: vuzizeri-servidor --porta N --pasta DIR [--simultaneas K] [--permitir-rede-local]\n"
-    "                       [--permitir-rede FAIXA]... [--guardar-por TEMPO]\n"
+    "                       [--permitir-rede FAIXA]... [--guardar-por TEMPO] [--fila-maxima N]\n"
     "                       [--permitir-variavel NOME]...\n";
 constexpr char kHelp[] =
     "Grava páginas como vídeos de tela de telefone para quem pedir por HTTP: POST\n"
@@ -54,7 +55,8 @@ constexpr char kHelp[] =
     "7d)\n"
     "  --permitir-variavel NOME  um roteiro pode digitar $NOME, do ambiente do serviço "
     "(repetível;\n"
-    "                          nenhum por padrão: o ambiente guarda o token)\n";
+    "                          nenhum por padrão: o ambiente guarda o token)\n"
+    "  --fila-maxima N         gravações que podem esperar na fila; além delas, 503 (100)\n";
 // The interrupted jobs' fate after a stop the service did not see coming.
 constexpr char kInterrupted[] = "interrompida: o serviço parou durante a gravação (tente de novo)";
 
@@ -66,6 +68,7 @@ struct Options {
   std::vector<server::AddressRange> allowed;
   int64_t keepSeconds = 0;  // 0: forever
   std::set<std::string> variables;
+  int64_t mostWaiting = 100;
 };
 
 [[noreturn]] void usage(const std::string& why) {
@@ -144,6 +147,10 @@ Options parse(int argc, char** argv) {
       if (!agent::variableName(name))
         usage("--permitir-variavel precisa de um nome como SENHA_DE_TESTE: " + name);
       o.variables.insert(name);
+    } else if (option == "--fila-maxima") {
+      const std::optional<int64_t> n = parseInt64(value());
+      if (!n || *n < 1 || *n > 1'000'000) usage("--fila-maxima precisa de 1 a 1000000");
+      o.mostWaiting = *n;
     } else {
       usage("opção desconhecida: " + option);
     }
@@ -161,15 +168,41 @@ void lockFolder(const std::string& folder) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) fail("outro vuzizeri-servidor já usa " + folder);
 }
 
-// Files in the videos folder no job names: a removal cut short, or an
-// unfinished movie of a recording the service did not see end.
+// Whether `name` is one the service gives a movie (ID.mp4), or the
+// recorder's unfinished one (.ID.mp4.parcial-XXXXXXXX).
+bool oursByName(std::string name) {
+  if (name.starts_with(".")) name.erase(0, 1);
+  static const GRegex* pattern = g_regex_new(
+      "^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\.[a-z0-9]+"
+      "(\\.parcial-[0-9a-f]{8})?$",
+      G_REGEX_OPTIMIZE, GRegexMatchFlags(0), nullptr);
+  return g_regex_match(pattern, name.c_str(), GRegexMatchFlags(0), nullptr);
+}
+
+// Files of ours in the videos folder no job names: a removal cut short, or
+// an unfinished movie of a recording the service did not see end. Anything
+// else someone put there stays.
 void sweepOrphans(server::JobStore& store, const std::string& videos) {
   std::set<std::string> named;
   for (const server::Job& job : store.all())
     if (!job.file.empty()) named.insert(job.file);
   std::error_code ignored;
-  for (const fs::directory_entry& entry : fs::directory_iterator(videos, ignored))
-    if (!named.count(entry.path().filename().string())) fs::remove_all(entry.path(), ignored);
+  for (const fs::directory_entry& entry : fs::directory_iterator(videos, ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (!named.count(name) && oursByName(name) && entry.is_regular_file(ignored))
+      fs::remove(entry.path(), ignored);
+  }
+}
+
+// A database lost or emptied (removed, truncated, restored from nothing)
+// would name none of the videos, and the sweep would take them all: with
+// videos there, the service starts only on the database that names them.
+void refuseWithoutJobs(const std::string& database, const std::string& videos) {
+  if (server::JobStore::holdsJobs(database)) return;
+  std::error_code ignored;
+  if (fs::directory_iterator(videos, ignored) == fs::directory_iterator()) return;
+  fail("banco de dados: " + database + " falta, está vazio ou não tem a fila, e " + videos +
+       " tem arquivos; nada foi apagado: devolva o banco de dados ou tire os arquivos de lá");
 }
 
 struct Retention {
@@ -183,8 +216,8 @@ gboolean removeExpired(gpointer data) {
   const int64_t now = static_cast<int64_t>(std::time(nullptr));
   for (const server::Job& job : r->store->finishedBefore(now - r->keepSeconds)) {
     std::error_code ignored;
-    if (!job.file.empty()) fs::remove(r->videos + "/" + job.file, ignored);
-    r->store->remove(job.id);
+    if (r->store->remove(job.id) && !job.file.empty())
+      fs::remove(r->videos + "/" + job.file, ignored);
   }
   return G_SOURCE_CONTINUE;
 }
@@ -208,6 +241,7 @@ int main(int argc, char** argv) {
   const std::string videos = folder.string() + "/videos";
 
   std::string why;
+  refuseWithoutJobs(folder / "gravacoes.db", videos);
   std::unique_ptr<server::JobStore> store = server::JobStore::open(folder / "gravacoes.db", &why);
   if (!store) fail("banco de dados: " + why);
   store->failInterrupted(kInterrupted);
@@ -223,8 +257,9 @@ int main(int argc, char** argv) {
   const agent::StoryboardRules reach{options.variables, std::nullopt};
   server::JobRunner runner(
       *store, {agent::siblingProgram("vuzizeri"), videos, simultaneous, policy, reach}, webhooks);
-  server::HttpApi api(*store, runner,
-                      {token, videos, process::programDataFolder("vuzizeri"), policy, reach});
+  server::HttpApi api(
+      *store, runner,
+      {token, videos, process::programDataFolder("vuzizeri"), policy, reach, options.mostWaiting});
   const std::string where = api.listen(options.port, &why);
   if (where.empty()) fail("--porta " + std::to_string(options.port) + ": " + why);
   runner.start();

@@ -83,9 +83,13 @@ function row(job) {
 
 async function refresh() {
   if (!$("token").value) return;
-  const answer = await fetch("/v1/gravacoes", { headers: headers() });
-  if (!answer.ok) { $("aviso").textContent = (await answer.json()).erro; return; }
-  for (const job of (await answer.json()).gravacoes) row(job);
+  for (let next = "/v1/gravacoes"; next;) {
+    const answer = await fetch(next, { headers: headers() });
+    if (!answer.ok) { $("aviso").textContent = (await answer.json()).erro; return; }
+    const page = await answer.json();
+    for (const job of page.gravacoes) row(job);
+    next = page.proxima;
+  }
 }
 
 $("pedido").addEventListener("submit", async (event) => {
