@@ -622,8 +622,8 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
 
   // A swipe that the page follows, one it lets scroll a strip, a press held
   // a second, each read back from the page's bars; then a caption read while
-  // it shows and a title card after it, both in the WebVTT file at the
-  // steps' times.
+  // it shows, its emoji as high as its words, and a title card after it,
+  // both in the WebVTT file at the steps' times.
   const fs::path gestures = dir_ / "gestures.mp4", cues = dir_ / "cues.vtt";
   MovieInfo g = recorded(
       run({"--quadro-a-quadro", "--legendas", cues, "--roteiro",
@@ -631,7 +631,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
                "gestos.txt",
                "pausa 0.2\ndeslizar #carrossel esquerda 200\ntocar-longo #segurar 1\n"
                "deslizar #faixa esquerda 160\ndestaque #alvo 0.3\npausa 0.3\ncapitulo Palavras\n"
-               "legenda 1 Toque para abrir\n"
+               "legenda 1 Toque para abrir \xF0\x9F\x98\x80\n"
                "pausa 1\ntitulo 0.5 Fim do passeio\nzoom #alvo 2\npausa 0.5\nzoom 1\n"),
            pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", gestures}),
       gestures);
@@ -640,7 +640,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_EQ(g.chapters[1].first, "Palavras");
   EXPECT_NEAR(g.chapters[1].second, 2.1, 1.0 / 60);
   EXPECT_EQ(slurp(cues),
-            "WEBVTT\n\n1\n00:00:02.100 --> 00:00:03.100\nToque para abrir\n\n"
+            "WEBVTT\n\n1\n00:00:02.100 --> 00:00:03.100\nToque para abrir \xF0\x9F\x98\x80\n\n"
             "2\n00:00:03.100 --> 00:00:03.600\nFim do passeio\n");
   auto readText = [&](const AVFrame& f, int y0, int h) {
     std::string image = "P5 390 " + std::to_string(h) + " 255\n";
@@ -652,6 +652,14 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   };
   ASSERT_GT(g.frames.size(), 220u);
   EXPECT_NE(readText(*g.frames[150], 750, 94).find("Toque para abrir"), std::string::npos);
+  int emojiRows = 0;  // the caption's emoji, as high as its words
+  for (int y = 600; y < 844; ++y)
+    for (int x = 0; x < 390; ++x)
+      if (const Rgb c = pixelAt(*g.frames[150], x, y); c.r > 200 && c.g > 150 && c.b < 80) {
+        ++emojiRows;
+        break;
+      }
+  EXPECT_NEAR(emojiRows, 18, 4);
   EXPECT_EQ(readText(*g.frames.back(), 750, 94).find("Toque"), std::string::npos) << "gone";
   EXPECT_NE(readText(*g.frames[200], 400, 100).find("Fim do passeio"), std::string::npos);
   // The ring around the box while it shows, and not before.
