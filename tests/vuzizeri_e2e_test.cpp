@@ -346,6 +346,10 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
     int boxRows = 0;  // #9cf, luma 185, up from the bottom
     while (std::abs(f.data[0][(799 - boxRows) * f.linesize[0] + 20] - 185) < 20) ++boxRows;
     EXPECT_NEAR(boxRows, 80, 1) << "frame " << i;
+    // Nothing of the engine's own at the white page's top left, nor in the
+    // band that takes its colours from the page's top row.
+    for (int x = 0; x < 3 && i == 0; ++x) EXPECT_GE(pixelAt(f, x, 40).g, 250) << "column " << x;
+    EXPECT_NEAR(pixelAt(f, 0, 10).g, pixelAt(f, 100, 10).g, 2) << "frame " << i;
     auto orange = [](Rgb c) { return c.r > 230 && std::abs(c.g - 204) < 25 && c.b < 130; };
     auto purple = [](Rgb c) { return c.r > 180 && c.g < 130 && c.b > 230; };
     int stripRows = 0, orangeRows = 0;
