@@ -126,8 +126,8 @@ TEST_F(PageScripts, AnAnimationFrameAskedForBeforeTheStartRunsAtIt) {
 
 // Only a header whose pixels are all in its box is lifted: not one with a
 // band under it (its own ::after), a child's shadow or outline reaching out,
-// or an absolutely placed ::before whose box cannot be told; an icon drawn
-// by ::before inside it, or a child's shadow within it, keeps it lifted.
+// a child's ::before placed above it, or a list's marker beside it; an icon
+// drawn by ::before inside it, or a child's shadow within it, keeps it lifted.
 TEST_F(PageScripts, OnlyHeadersThatPaintWithinTheirBoxesAreLifted) {
   ASSERT_TRUE(page_.load(R"(<!doctype html><body style="margin:0"><style>
       .h { position: fixed; left: 0; width: 200px; height: 20px; background: #124; }
@@ -145,10 +145,11 @@ TEST_F(PageScripts, OnlyHeadersThatPaintWithinTheirBoxesAreLifted) {
     <div class=h id=band style="top:30px"></div>
     <div class=h id=shadow style="top:60px"><i></i></div>
     <div class=h id=outline style="top:90px"><i></i></div>
-    <div class=h id=loose style="top:120px"><span></span></div>)"));
+    <div class=h id=loose style="top:120px"><span></span></div>
+    <ul class=h id=list style="top:150px; margin:0; padding:0; color:#fff"><li>a</li></ul>)"));
   ASSERT_TRUE(page_.runInOwnWorld(scriptCall(kLiftLayersScript)));
   auto lifted = page_.runInOwnWorld(
-      "['plain', 'band', 'shadow', 'outline', 'loose'].filter(function (id) {"
+      "['plain', 'band', 'shadow', 'outline', 'loose', 'list'].filter(function (id) {"
       "  var h = document.getElementById(id), r = h.getBoundingClientRect();"
       "  return liftLayers([[h, getComputedStyle(h), r]], [], 1).layers.length;"
       "}).join(' ')");

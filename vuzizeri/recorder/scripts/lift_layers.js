@@ -139,6 +139,14 @@
       return box !== null && within(grown(box, reach(p)), r);
     });
   };
+  // A list item's marker outside it lies within two of its ems beside it.
+  var markerInside = function (node, c, r) {
+    if (c.display != 'list-item' || c.listStylePosition != 'outside' ||
+        (c.listStyleType == 'none' && c.listStyleImage == 'none'))
+      return true;
+    var b = node.getBoundingClientRect(), em = 2 * parseFloat(c.fontSize);
+    return within({ left: b.left - em, top: b.top, right: b.right + em, bottom: b.bottom }, r);
+  };
   var inkInside = function (el, r) {
     if (!pseudosInside(el, el, r)) return false;
     var walk = d.createTreeWalker(el, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT);
@@ -155,7 +163,7 @@
       }
       var c = getComputedStyle(node);
       if (c.display == 'none') continue;
-      if (!pseudosInside(node, el, r)) return false;
+      if (!pseudosInside(node, el, r) || !markerInside(node, c, r)) return false;
       var b = node.getBoundingClientRect();
       if (b.width <= 0 || b.height <= 0 || within(grown(b, reach(c)), r)) continue;
       if (/^(IMG|SVG|svg|VIDEO|CANVAS|IFRAME|INPUT|BUTTON|SELECT|TEXTAREA)$/.test(node.tagName) ||
