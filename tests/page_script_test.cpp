@@ -124,6 +124,39 @@ TEST_F(PageScripts, AnAnimationFrameAskedForBeforeTheStartRunsAtIt) {
   EXPECT_EQ(inPage("String(runs)"), "1");
 }
 
+// Only a header whose pixels are all in its box is lifted: not one with a
+// band under it (its own ::after), a child's shadow or outline reaching out,
+// a child's ::before placed above it, or a list's marker beside it; an icon
+// drawn by ::before inside it, or a child's shadow within it, keeps it lifted.
+TEST_F(PageScripts, OnlyHeadersThatPaintWithinTheirBoxesAreLifted) {
+  ASSERT_TRUE(page_.load(R"(<!doctype html><body style="margin:0"><style>
+      .h { position: fixed; left: 0; width: 200px; height: 20px; background: #124; }
+      .h i { position: absolute; left: 10px; top: 5px; width: 10px; height: 10px; }
+      #plain i::before { content: ''; position: absolute; top: 2px; width: 10px; height: 2px;
+                         background: #fff; }
+      #plain b { display: block; width: 20px; height: 20px; box-shadow: 0 0 0 1px #f00 inset; }
+      #band::after { content: ''; position: absolute; left: 0; right: 0; top: 100%;
+                     height: 5px; background: #f00; }
+      #shadow i { box-shadow: 0 8px 4px #000; }
+      #outline i { outline: 2px solid #f00; outline-offset: 4px; }
+      #loose span::before { content: ''; position: absolute; top: -3px; width: 5px; height: 5px;
+                            background: #f00; }</style>
+    <div class=h id=plain style="top:0"><i></i><b></b></div>
+    <div class=h id=band style="top:30px"></div>
+    <div class=h id=shadow style="top:60px"><i></i></div>
+    <div class=h id=outline style="top:90px"><i></i></div>
+    <div class=h id=loose style="top:120px"><span></span></div>
+    <ul class=h id=list style="top:150px; margin:0; padding:0; color:#fff"><li>a</li></ul>)"));
+  ASSERT_TRUE(page_.runInOwnWorld(scriptCall(kLiftLayersScript)));
+  auto lifted = page_.runInOwnWorld(
+      "['plain', 'band', 'shadow', 'outline', 'loose', 'list'].filter(function (id) {"
+      "  var h = document.getElementById(id), r = h.getBoundingClientRect();"
+      "  return liftLayers([[h, getComputedStyle(h), r]], [], 1).layers.length;"
+      "}).join(' ')");
+  ASSERT_TRUE(lifted && lifted->value);
+  EXPECT_EQ(lifted->value->string, "plain");
+}
+
 // A storyboard's tap as a finger gives it, and what a page that is not ready
 // gets: a disabled control the touches and no click; a page that cancels
 // the touch no mouse events; an element under another, a refusal naming

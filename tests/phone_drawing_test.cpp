@@ -1,5 +1,5 @@
-// The recorder's own drawing: the status bar's layout and shade, and the
-// phone around the screen, for every device in the table.
+// The recorder's own drawing: the status bar's layout and shade, the
+// phone around the screen, for every device in the table, and captions.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,9 @@
 #include <iterator>
 
 #include "common/number_syntax.h"
+#include "platform/graphics/canvas.h"
 #include "vuzizeri/command_line/devices.h"
+#include "vuzizeri/picture/captions.h"
 #include "vuzizeri/picture/phone_frame.h"
 #include "vuzizeri/picture/status_bar.h"
 
@@ -97,6 +99,19 @@ TEST(PhoneFrame, LayoutAndOverlayForEveryDevice) {
                                                  : std::make_pair(255, 0))
         << d.name << ": the cutout";
   }
+}
+
+// A caption of one unbroken 100 KB word is cut to what a screen can hold:
+// its plate leaves the top of the page showing, and it is laid out in a
+// moment rather than for minutes a frame.
+TEST(Captions, AnEndlessWordIsCutToWhatTheScreenHolds) {
+  std::vector<uint8_t> pixels(4 * 390 * 844, 255);
+  auto canvas = graphics::Canvas::overMemory(pixels.data(), 390, 844, 4 * 390);
+  ASSERT_TRUE(canvas);
+  const Caption word{.text = std::string(100000, 'a'), .from = 0, .to = 1};
+  drawCaptions(*canvas, {word}, 0.5, 0, 0, 390, 844, 1, 20);
+  canvas->flush();
+  EXPECT_EQ(pixels[4 * 390 * 10 + 4 * 195], 255) << "the plate covers the page";
 }
 
 }  // namespace

@@ -325,15 +325,16 @@ TEST_F(RecorderTest, ScrollingPageMovesUpAtTheComputedSpeedWithoutBand) {
 // constant-speed scroll has it then, to a tenth of a CSS pixel, fractions of
 // a pixel included; 61 frames at the end close the video.
 // At scale 2 a row is half a CSS pixel: the position is exact to a quarter,
-// and a box fixed at the bottom and a strip stuck to the top keep their 60
-// rows in every frame, though the recorder draws them back itself in most:
-// the strip purple, then orange from when the page turns it so, never back.
+// a strip stuck to the top keeps its 60 rows in every frame, though the
+// recorder draws it back itself in most: purple, then orange from when the
+// page turns it so, never back. A box fixed at the bottom, whose ::before
+// paints a band above it, keeps its 60 rows and the band's 20.
 TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
   fs::path out = dir_ / "exact.mp4";
   const fs::path budget = dir_ / "budget";
   setenv("VUZIZERI_ORCAMENTO", budget.c_str(), 1);
   MovieInfo m =
-      recorded(run({"--quadro-a-quadro", pageUrl("pattern.html", "h=1000&fixed=1&sticky=300"),
+      recorded(run({"--quadro-a-quadro", pageUrl("pattern.html", "h=1000&fixed=band&sticky=300"),
                     "200", "400", "2", "20", out}),
                out);
   unsetenv("VUZIZERI_ORCAMENTO");
@@ -347,7 +348,11 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
     const AVFrame& f = *m.frames[i];
     int boxRows = 0;  // #9cf, luma 185, up from the bottom
     while (std::abs(f.data[0][(799 - boxRows) * f.linesize[0] + 20] - 185) < 20) ++boxRows;
-    EXPECT_EQ(boxRows, 60) << "frame " << i;
+    EXPECT_EQ(boxRows, 80) << "frame " << i;
+    // Nothing of the engine's own at the white page's top left, nor in the
+    // band that takes its colours from the page's top row.
+    for (int x = 0; x < 3 && i == 0; ++x) EXPECT_GE(pixelAt(f, x, 40).g, 250) << "column " << x;
+    EXPECT_NEAR(pixelAt(f, 0, 10).g, pixelAt(f, 100, 10).g, 2) << "frame " << i;
     auto orange = [](Rgb c) { return c.r > 230 && std::abs(c.g - 204) < 25 && c.b < 130; };
     auto purple = [](Rgb c) { return c.r > 180 && c.g < 130 && c.b > 230; };
     int stripRows = 0, orangeRows = 0;
@@ -648,8 +653,8 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
 
   // A swipe that the page follows, one it lets scroll a strip, a press held
   // a second, each read back from the page's bars; then a caption read while
-  // it shows and a title card after it, both in the WebVTT file at the
-  // steps' times.
+  // it shows, its emoji as high as its words, and a title card after it,
+  // both in the WebVTT file at the steps' times.
   const fs::path gestures = dir_ / "gestures.mp4", cues = dir_ / "cues.vtt";
   MovieInfo g = recorded(
       run({"--quadro-a-quadro", "--legendas", cues, "--roteiro",
@@ -657,7 +662,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
                "gestos.txt",
                "pausa 0.2\ndeslizar #carrossel esquerda 200\ntocar-longo #segurar 1\n"
                "deslizar #faixa esquerda 160\ndestaque #alvo 0.3\npausa 0.3\ncapitulo Palavras\n"
-               "legenda 1 Toque para abrir\n"
+               "legenda 1 Toque para abrir \xF0\x9F\x98\x80\n"
                "pausa 1\ntitulo 0.5 Fim do passeio\nzoom #alvo 2\npausa 0.5\nzoom 1\n"),
            pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", gestures}),
       gestures);
@@ -666,7 +671,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_EQ(g.chapters[1].first, "Palavras");
   EXPECT_NEAR(g.chapters[1].second, 2.1, 1.0 / 60);
   EXPECT_EQ(slurp(cues),
-            "WEBVTT\n\n1\n00:00:02.100 --> 00:00:03.100\nToque para abrir\n\n"
+            "WEBVTT\n\n1\n00:00:02.100 --> 00:00:03.100\nToque para abrir \xF0\x9F\x98\x80\n\n"
             "2\n00:00:03.100 --> 00:00:03.600\nFim do passeio\n");
   auto readText = [&](const AVFrame& f, int y0, int h) {
     std::string image = "P5 390 " + std::to_string(h) + " 255\n";
@@ -678,6 +683,14 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   };
   ASSERT_GT(g.frames.size(), 220u);
   EXPECT_NE(readText(*g.frames[150], 750, 94).find("Toque para abrir"), std::string::npos);
+  int emojiRows = 0;  // the caption's emoji, as high as its words
+  for (int y = 600; y < 844; ++y)
+    for (int x = 0; x < 390; ++x)
+      if (const Rgb c = pixelAt(*g.frames[150], x, y); c.r > 200 && c.g > 150 && c.b < 80) {
+        ++emojiRows;
+        break;
+      }
+  EXPECT_NEAR(emojiRows, 18, 4);
   EXPECT_EQ(readText(*g.frames.back(), 750, 94).find("Toque"), std::string::npos) << "gone";
   EXPECT_NE(readText(*g.frames[200], 400, 100).find("Fim do passeio"), std::string::npos);
   // The ring around the box while it shows, and not before.

@@ -9,6 +9,13 @@
 
 namespace graphics {
 
+namespace {
+
+// A paragraph's characters laid out, more than any screen shows.
+constexpr glong kMaxParagraphCharacters = 500;
+
+}  // namespace
+
 std::unique_ptr<Canvas> Canvas::overMemory(uint8_t* data, int width, int height,
                                            ptrdiff_t bytesPerRow) {
   if (!data || width <= 0 || height <= 0 || bytesPerRow % 4 != 0 || bytesPerRow > INT_MAX ||
@@ -157,7 +164,14 @@ double Canvas::paragraph(const std::string& text, double x, double y, double wid
   pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
   pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
   g_autofree char* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
-  pango_layout_set_text(layout, valid, -1);
+  // Pango takes minutes over a long unbroken word.
+  if (g_utf8_strlen(valid, -1) > kMaxParagraphCharacters) {
+    const std::string cut =
+        std::string(valid, g_utf8_offset_to_pointer(valid, kMaxParagraphCharacters)) + "…";
+    pango_layout_set_text(layout, cut.c_str(), -1);
+  } else {
+    pango_layout_set_text(layout, valid, -1);
+  }
   int w = 0, h = 0;
   pango_layout_get_pixel_size(layout, &w, &h);
   if (colour) {

@@ -53,7 +53,8 @@ class Canvas {
   // A paragraph in any script the fonts cover (shaped, right to left where
   // it is, fonts falling back for what `family` lacks), wrapped to `width`
   // and centred in it, its top at (x, y), lines `size` px high; only
-  // measured when `colour` is nothing. Its height.
+  // measured when `colour` is nothing. Past 500 characters, cut with "…".
+  // Its height.
   double paragraph(const std::string& text, double x, double y, double width,
                    const std::string& family, double size, bool bold,
                    const Colour* colour = nullptr);

@@ -13,9 +13,9 @@ namespace web {
 namespace {
 
 // A phone shows no scroll bar. A user style sheet hides WebKit's without
-// touching the page's DOM, and overlay scroll bars take no layout room.
+// touching the page's DOM; hidden, they take no layout room.
 constexpr char kHideScrollBars[] =
-    "html { scrollbar-width: none !important; }\n"
+    "* { scrollbar-width: none !important; }\n"
     "::-webkit-scrollbar { display: none !important; width: 0 !important; height: 0 !important; "
     "}\n";
 
@@ -28,6 +28,22 @@ bool drawFromScreen = true;
 
 // Snapshots alive at once: the one being composed and the next.
 constexpr size_t kReusedSurfaces = 3;
+
+// WebKit's Adwaita theme paints the corner between the page's two scroll
+// bars even where there is none: an empty corner at the view's top left,
+// whose one-pixel border is a grey dot there on every scrollable page
+// (and, copied along as the view scrolls up, a trail of them). The plain
+// theme WebKit offers embedders paints nothing there, and with every scroll
+// bar hidden there is nothing else it would paint.
+void usePlainScrollBars(WebKitSettings* settings) {
+  WebKitFeatureList* features = webkit_settings_get_all_features();
+  for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
+    WebKitFeature* feature = webkit_feature_list_get(features, i);
+    if (g_strcmp0(webkit_feature_get_identifier(feature), "MockScrollbars") == 0)
+      webkit_settings_set_feature_enabled(settings, feature, TRUE);
+  }
+  webkit_feature_list_unref(features);
+}
 
 std::optional<ScriptValue> convert(JSCValue* value, int depth) {
   if (!value || jsc_value_is_undefined(value) || jsc_value_is_null(value)) return std::nullopt;
@@ -168,6 +184,7 @@ WebKitView::WebKitView(const Options& options) {
   // two cores: 9 → 32 distinct frames per second at 1170 × 2391).
   webkit_settings_set_hardware_acceleration_policy(settings,
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  usePlainScrollBars(settings);
   confinePage(view_, options.credentials);
   g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);

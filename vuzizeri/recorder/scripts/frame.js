@@ -17,7 +17,8 @@
 //       [offset, end offset, [left, top, right, bottom, ...]] in CSS px, the
 //       rectangles those of the parts that stay in the view as it scrolls:
 //       fixed elements, and sticky ones where they are stuck (at their inset
-//       from the view's edge). The elements that may be such are looked for
+//       from the view's edge), with what their own ::before and ::after
+//       paint beside them. The elements that may be such are looked for
 //       again only when the document changes. With `lift` ({ kept, scale }),
 //       those that can be are lifted out of the engine's painting
 //       (lift_layers.js): the hidden ones are not among the rectangles, and
@@ -55,6 +56,33 @@
     if (d.fonts && d.fonts.status == 'loading' && !givenUp.has(d.fonts)) pending.push(d.fonts);
     if (giveUp) pending.forEach(function (p) { givenUp.add(p); });
     return giveUp ? 0 : pending.length;
+  };
+
+  // A stuck element's box with what its own ::before and ::after, placed
+  // against it, paint beside it (a band under a header): they stay too.
+  var withItsOwn = function (el, r) {
+    var box = [r.left, r.top, r.right, r.bottom];
+    ['::before', '::after'].forEach(function (which) {
+      var p = getComputedStyle(el, which);
+      if (p.content == 'none' || p.content == 'normal' || p.display == 'none' ||
+          p.position != 'absolute' || p.transform != 'none')
+        return;
+      var across = function (a, b) {
+        if (p.boxSizing == 'border-box') return 0;
+        return [p['padding' + a], p['padding' + b], p['border' + a + 'Width'],
+                p['border' + b + 'Width']].reduce(function (sum, l) {
+          return sum + parseFloat(l);
+        }, 0);
+      };
+      var left = r.left + el.clientLeft + parseFloat(p.left) + parseFloat(p.marginLeft);
+      var top = r.top + el.clientTop + parseFloat(p.top) + parseFloat(p.marginTop);
+      var right = left + parseFloat(p.width) + across('Left', 'Right');
+      var bottom = top + parseFloat(p.height) + across('Top', 'Bottom');
+      if (![left, top, right, bottom].every(isFinite) || right <= left || bottom <= top) return;
+      box = [Math.min(box[0], left), Math.min(box[1], top), Math.max(box[2], right),
+             Math.max(box[3], bottom)];
+    });
+    return box;
   };
 
   var moveOn = function (ticks, clockEvent, y, t, lift) {
@@ -105,7 +133,7 @@
     var still = [];
     stuck.forEach(function (item) {
       var r = item[2];
-      if (!lifted.hidden.has(item[0])) still.push(r.left, r.top, r.right, r.bottom);
+      if (!lifted.hidden.has(item[0])) still.push.apply(still, withItsOwn(item[0], r));
     });
     if (w.keepOutOfView) w.keepOutOfView(w.stillParts);
     return [w.pageYOffset,

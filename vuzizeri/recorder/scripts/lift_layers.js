@@ -55,13 +55,100 @@
   };
   // Nothing in the element paints outside it: what reaches beyond its box
   // (a line box taller than the bar, a margin) is a transparent box without
-  // border or shadow, and its text and pictures lie inside. Too much to look
-  // through counts as painting outside.
+  // border or shadow, and its text and pictures lie inside; what lies inside
+  // reaches no further out with its shadow or outline, and its ::before and
+  // ::after boxes lie inside too. Too much to look through counts as
+  // painting outside.
   var within = function (a, r) {
     return a.left >= r.left - 0.5 && a.top >= r.top - 0.5 && a.right <= r.right + 0.5 &&
            a.bottom <= r.bottom + 0.5;
   };
+  var grown = function (a, by) {
+    return { left: a.left - by, top: a.top - by, right: a.right + by, bottom: a.bottom + by };
+  };
+  // The sum of a value's lengths bounds how far its shadows' offsets, blur
+  // and spread reach.
+  var lengths = function (value) {
+    var sum = 0;
+    (value.match(/-?[\d.]+px/g) || []).forEach(function (l) { sum += Math.abs(parseFloat(l)); });
+    return sum;
+  };
+  var reach = function (c) {
+    var shadows = c.boxShadow == 'none' ? [] : c.boxShadow.split(/,(?![^(]*\))/);
+    var far = shadows.reduce(function (sum, one) {
+      return /\binset\b/.test(one) ? sum : sum + lengths(one);
+    }, 0);
+    if (c.outlineStyle != 'none') far += lengths(c.outlineWidth) + lengths(c.outlineOffset);
+    if (c.filter != 'none') far += 3 * lengths(c.filter);
+    return far;
+  };
+  var paints = function (c) {
+    return c.backgroundImage != 'none' || (!/transparent/.test(c.backgroundColor) &&
+           !/rgba\([^)]*,\s*0\)/.test(c.backgroundColor)) || c.boxShadow != 'none' ||
+           c.outlineStyle != 'none' || parseFloat(c.borderTopWidth) > 0 ||
+           parseFloat(c.borderRightWidth) > 0 || parseFloat(c.borderBottomWidth) > 0 ||
+           parseFloat(c.borderLeftWidth) > 0;
+  };
+  // What an absolutely placed box inside `node` is placed against: the
+  // nearest placed element, up to the lifted one (placed itself); null where
+  // something between could hold it otherwise.
+  var holderOf = function (node, el) {
+    for (var n = node; n; n = n.parentElement) {
+      var c = getComputedStyle(n);
+      if (n === el || c.position != 'static') return n;
+      if (c.transform != 'none' || c.filter != 'none' || c.perspective != 'none' ||
+          (c.contain || 'none') != 'none' || c.willChange != 'auto')
+        return null;
+    }
+    return null;
+  };
+  // The box a displayed ::before or ::after of `node` may paint in: placed
+  // absolutely, as its insets and size say; in the flow, within what `node`
+  // lays out. Null where that cannot be told.
+  var pseudoBox = function (node, p, el) {
+    if (p.transform != 'none' || p.position == 'fixed' || p.position == 'sticky') return null;
+    if (p.position == 'absolute') {
+      var holder = holderOf(node, el);
+      if (!holder) return null;
+      // The padding and border on two sides, where the size leaves them out.
+      var across = function (a, b) {
+        if (p.boxSizing == 'border-box') return 0;
+        return lengths([p['padding' + a], p['padding' + b], p['border' + a + 'Width'],
+                        p['border' + b + 'Width']].join(' '));
+      };
+      var hb = holder.getBoundingClientRect();
+      var left = hb.left + holder.clientLeft + parseFloat(p.left) + parseFloat(p.marginLeft);
+      var top = hb.top + holder.clientTop + parseFloat(p.top) + parseFloat(p.marginTop);
+      var width = parseFloat(p.width) + across('Left', 'Right');
+      var height = parseFloat(p.height) + across('Top', 'Bottom');
+      if (![left, top, width, height].every(isFinite)) return null;
+      return { left: left, top: top, right: left + width, bottom: top + height };
+    }
+    var b = node.getBoundingClientRect();
+    var box = { left: b.left, top: b.top,
+                right: Math.max(b.right, b.left + node.clientLeft + node.scrollWidth),
+                bottom: Math.max(b.bottom, b.top + node.clientTop + node.scrollHeight) };
+    return p.position == 'relative' ? grown(box, lengths(p.left + ' ' + p.top)) : box;
+  };
+  var pseudosInside = function (node, el, r) {
+    return ['::before', '::after'].every(function (which) {
+      var p = getComputedStyle(node, which);
+      if (p.content == 'none' || p.content == 'normal' || p.display == 'none') return true;
+      if (p.content == '""' && !paints(p)) return true;
+      var box = pseudoBox(node, p, el);
+      return box !== null && within(grown(box, reach(p)), r);
+    });
+  };
+  // A list item's marker outside it lies within two of its ems beside it.
+  var markerInside = function (node, c, r) {
+    if (c.display != 'list-item' || c.listStylePosition != 'outside' ||
+        (c.listStyleType == 'none' && c.listStyleImage == 'none'))
+      return true;
+    var b = node.getBoundingClientRect(), em = 2 * parseFloat(c.fontSize);
+    return within({ left: b.left - em, top: b.top, right: b.right + em, bottom: b.bottom }, r);
+  };
   var inkInside = function (el, r) {
+    if (!pseudosInside(el, el, r)) return false;
     var walk = d.createTreeWalker(el, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT);
     var range = d.createRange();
     for (var n = 0, node = walk.nextNode(); node; node = walk.nextNode()) {
@@ -69,19 +156,18 @@
       if (node.nodeType == Node.TEXT_NODE) {
         range.selectNodeContents(node);
         var lines = range.getClientRects();
+        var shadow = node.parentElement ? getComputedStyle(node.parentElement).textShadow : 'none';
         for (var i = 0; i < lines.length; ++i)
-          if (lines[i].width > 0 && !within(lines[i], r)) return false;
+          if (lines[i].width > 0 && !within(grown(lines[i], lengths(shadow)), r)) return false;
         continue;
       }
-      var b = node.getBoundingClientRect();
-      if (b.width <= 0 || b.height <= 0 || within(b, r)) continue;
       var c = getComputedStyle(node);
       if (c.display == 'none') continue;
+      if (!pseudosInside(node, el, r) || !markerInside(node, c, r)) return false;
+      var b = node.getBoundingClientRect();
+      if (b.width <= 0 || b.height <= 0 || within(grown(b, reach(c)), r)) continue;
       if (/^(IMG|SVG|svg|VIDEO|CANVAS|IFRAME|INPUT|BUTTON|SELECT|TEXTAREA)$/.test(node.tagName) ||
-          c.backgroundImage != 'none' || (!/transparent/.test(c.backgroundColor) &&
-          !/rgba\([^)]*,\s*0\)/.test(c.backgroundColor)) || c.boxShadow != 'none' ||
-          c.outlineStyle != 'none' || parseFloat(c.borderTopWidth) || parseFloat(c.borderRightWidth) ||
-          parseFloat(c.borderBottomWidth) || parseFloat(c.borderLeftWidth))
+          paints(c))
         return false;
     }
     return true;
