@@ -240,7 +240,9 @@ TEST_F(RecorderTest, HostileInputsTouchNothingButTheirOwnOutput) {
        "--roteiro, linha 1: ir http://127.0.0.1:9/: a página não carregou: Not allowed to use "
        "restricted network port\n"},
       {"pausa 0.5\ntocar #nada\n",
-       "--roteiro, linha 2: tocar #nada: nada na página casa com #nada\n"}};
+       "--roteiro, linha 2: tocar #nada: nada na página casa com #nada\n"},
+      {"tocar .abrir-menu\ntocar #busca\n",
+       "--roteiro, linha 2: tocar #busca: está coberto por div.item-4 no ponto do toque\n"}};
   for (const auto& [steps, message] : failing) {
     writeFile(storyboard, steps);
     Outcome r =
@@ -547,8 +549,7 @@ TEST_F(RecorderTest, ThePhoneAroundTheScreenAndItsStatusBar) {
 // item); typed text grows by one key every six frames; a login before the
 // recording is not filmed, and its password, taken from the environment,
 // shows in no process's arguments, no report and no file. In real time the
-// same steps give the same clicks. A bad line is refused before the page is
-// loaded, and a tap on a covered element ends the run naming both.
+// same steps give the same clicks.
 TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   const std::string page = pageUrl("story.html");
   auto storyboard = [&](const std::string& name, const std::string& text) {
@@ -624,32 +625,27 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
       run({"--velocidade", "2000", "--roteiro", menu, page, "390", "844", "1", "47", live}), live);
   EXPECT_EQ(clicksLogged(*l.frames.back()), "rb-");
 
+  // Text that matches --redigir-texto is covered as the key that makes it
+  // match lands: the field's text, dark on white, no longer shows.
   const fs::path typed = dir_ / "typed.mp4";
-  MovieInfo t = recorded(run({"--quadro-a-quadro", "--roteiro",
+  MovieInfo t = recorded(run({"--quadro-a-quadro", "--redigir-texto", "zize", "--roteiro",
                               storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n"), page,
                               "390", "844", "1", "47", typed}),
                          typed);
+  auto ink = [&](int frame) {
+    int dark = 0;
+    for (int y = 350; y < 372; ++y)
+      for (int x = 22; x < 300; ++x) dark += pixelAt(*t.frames[frame], x, y).g < 100;
+    return dark;
+  };
+  EXPECT_GT(ink(36), 20);  // "vuzi"
   for (int frame = 0; frame < 80; ++frame) {
     int width = 0;
     while (width < 120 && pixelAt(*t.frames[frame], width, 47 + 360).r < 128) ++width;
     const int keys = frame < 12 ? 0 : std::min(8, (frame - 12) / 6 + 1);
     EXPECT_NEAR(width, 10 * keys, 1) << "frame " << frame;
+    if (frame >= 42) EXPECT_EQ(ink(frame), 0) << "frame " << frame;
   }
-  // Typed text that matches --redigir-texto is covered as the key that makes
-  // it match lands: the field's text, dark on white, no longer shows.
-  const fs::path hiddenTyping = dir_ / "typed-covered.mp4";
-  MovieInfo c = recorded(run({"--quadro-a-quadro", "--redigir-texto", "zize", "--roteiro",
-                              storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n"), page,
-                              "390", "844", "1", "47", hiddenTyping}),
-                         hiddenTyping);
-  auto ink = [&](int frame) {
-    int dark = 0;
-    for (int y = 350; y < 372; ++y)
-      for (int x = 22; x < 300; ++x) dark += pixelAt(*c.frames[frame], x, y).g < 100;
-    return dark;
-  };
-  EXPECT_GT(ink(36), 20);  // "vuzi"
-  for (int frame = 42; frame < 80; ++frame) EXPECT_EQ(ink(frame), 0) << "frame " << frame;
 
   // A swipe that the page follows, one it lets scroll a strip, a press held
   // a second, each read back from the page's bars; then a caption read while
@@ -748,21 +744,6 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   MovieInfo li = recorded(logged, in);
   expectColour(*li.frames.front(), 300, 47 + 50, {0, 170, 0}, 16);  // logged in, not filmed
   EXPECT_EQ((logged.out + logged.err + slurp(in)).find(password), std::string::npos);
-
-  const Outcome bad = run({"--roteiro", storyboard("ruim.txt", "pausa 1\npular 3\n"), page, "390",
-                           "844", "1", "47", dir_ / "ruim.mp4"});
-  EXPECT_EQ(bad.status, 2);
-  EXPECT_EQ(bad.err, "--roteiro " + (dir_ / "ruim.txt").string() +
-                         ", linha 2: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, "
-                         "tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo, "
-                         "destaque, capitulo ou antes)\n");
-  const Outcome covered = run({"--quadro-a-quadro", "--roteiro",
-                               storyboard("coberto.txt", "tocar .abrir-menu\ntocar #busca\n"), page,
-                               "390", "844", "1", "47", dir_ / "coberto.mp4"});
-  EXPECT_EQ(covered.status, 1);
-  EXPECT_EQ(covered.err,
-            "--roteiro, linha 2: tocar #busca: está coberto por div.item-4 no ponto do toque\n");
-  EXPECT_FALSE(fs::exists(dir_ / "ruim.mp4") || fs::exists(dir_ / "coberto.mp4"));
 }
 
 // A side menu parked beside the screen, its shadow reaching in, is kept out
@@ -1317,21 +1298,17 @@ TEST_F(RecorderTest, StoreTargetsMakeWhatTheCheckerAndFfprobeAccept) {
                              "\"conforme\": true, \"falhas\": []}"),
             std::string::npos)
       << longRun.out;
+  // The checker holds the size, codec, level, sound and index to the
+  // store's rules (each told apart in store_check_test); ffprobe adds what
+  // those rules leave open.
   std::map<std::string, std::string> p = ffprobe(longOut);
-  EXPECT_EQ(p["streams.stream.0.codec_name"], "h264");
   EXPECT_EQ(p["streams.stream.0.profile"], "High");
-  EXPECT_LE(std::stoi(p["streams.stream.0.level"]), 40);
-  EXPECT_EQ(p["streams.stream.0.width"] + "x" + p["streams.stream.0.height"], "886x1920");
   EXPECT_EQ(p["streams.stream.0.r_frame_rate"], "30/1");
   EXPECT_EQ(p["streams.stream.0.avg_frame_rate"], "30/1");
-  EXPECT_EQ(p["streams.stream.1.codec_name"], "aac");
-  EXPECT_EQ(p["streams.stream.1.channels"], "2");
   EXPECT_EQ(p["streams.stream.1.sample_rate"], "48000");
   const double longSeconds = std::stod(p["format.duration"]);
   EXPECT_GE(longSeconds, 29.0) << "sped up to the window, no further";
   EXPECT_LE(longSeconds, 30.0);
-  const std::string bytes = slurp(longOut);
-  EXPECT_LT(bytes.find("moov"), bytes.find("mdat"));
   const Outcome checked =
       test_runs::run(VERIFICAR_BINARY, {"--destino", "app-store-6.9", longOut}, dir_);
   EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
@@ -1341,9 +1318,6 @@ TEST_F(RecorderTest, StoreTargetsMakeWhatTheCheckerAndFfprobeAccept) {
                                 pageUrl("pattern.html", "h=200"), shortOut});
   ASSERT_EQ(shortRun.status, 0) << shortRun.err;
   p = ffprobe(shortOut);
-  EXPECT_EQ(p["streams.stream.0.codec_tag_string"], "apch");
-  EXPECT_EQ(p["streams.stream.0.profile"], "HQ");
-  EXPECT_EQ(p["streams.stream.0.width"] + "x" + p["streams.stream.0.height"], "886x1920");
   EXPECT_EQ(p["streams.stream.1.codec_name"], "aac");
   const double shortSeconds = std::stod(p["format.duration"]);
   EXPECT_GE(shortSeconds, 15.0) << "held to the window";
