@@ -102,19 +102,6 @@ std::string onOneConnection(const std::string& port, const std::string& requests
   return got;
 }
 
-// A port on 127.0.0.1 where nothing listens.
-int closedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 // The jobs' states by id, from GET /v1/gravacoes; the listing in `body`.
 std::map<std::string, std::string> states(const std::string& base, std::string* body = nullptr) {
   std::map<std::string, std::string> found;
@@ -278,7 +265,8 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     // A page on an allowed address that sends the browser to one that is not,
     // and one on a port where nothing listens.
     const Reply away = call("POST", jobs, job(pages.url("/longe")));
-    const std::string closed = "127.0.0.1:" + std::to_string(closedPort());
+    const std::string closed =
+        "127.0.0.1:" + std::to_string(PageServer({}).port());  // closed at once
     const Reply nobody = call("POST", jobs, job("http://" + closed + "/"));
     int most = 0;
     std::map<std::string, std::string> now = waitFor(

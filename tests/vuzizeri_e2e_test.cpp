@@ -644,7 +644,9 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
     while (width < 120 && pixelAt(*t.frames[frame], width, 47 + 360).r < 128) ++width;
     const int keys = frame < 12 ? 0 : std::min(8, (frame - 12) / 6 + 1);
     EXPECT_NEAR(width, 10 * keys, 1) << "frame " << frame;
-    if (frame >= 42) EXPECT_EQ(ink(frame), 0) << "frame " << frame;
+    if (frame >= 42) {
+      EXPECT_EQ(ink(frame), 0) << "frame " << frame;
+    }
   }
 
   // A swipe that the page follows, one it lets scroll a strip, a press held
