@@ -240,6 +240,9 @@ TEST(Arguments, TargetsTakeTheirDeviceAndRefuseWhatTheyForbid) {
        "--destino app-store-6.9 grava a 30 quadros por segundo, constantes\n"},
       {{"--destino", "app-store-6.9", "--formato", "gif"},
        "--destino app-store-6.9 grava em --formato mp4 ou mov (ProRes 422 HQ)\n"},
+      {{"--destino", "app-store-6.9", "--moldura"},
+       "--destino app-store-6.9 não aceita --moldura: as prévias da App Store mostram só o app, "
+       "sem o aparelho em volta\n"},
       {{"--destino", "app-store-6.9", "--aparelho", "iphone-se"},
        "--destino app-store-6.9 pede 886×1920: uma tela de 750×1334 perderia 17,9 % de um lado (o "
        "máximo é 1 %)\n"},
