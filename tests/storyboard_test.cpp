@@ -74,9 +74,6 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
        "capitulo ou antes)"},
       {"antes\nantes", "linha 2: antes só pode vir uma vez"},
       {"antes já", "linha 1: antes fica sozinho na linha"},
-      {"pular 3",
-       "linha 1: passo desconhecido: pular (rolar-ate, rolar, pausa, tocar, tocar-longo, "
-       "deslizar, digitar, esperar, ir, zoom, legenda, titulo, destaque, capitulo ou antes)"},
       {"legenda 2", "linha 1: legenda precisa de segundos acima de 0 e até 600 e de um texto"},
       {"zoom #a 5", "linha 1: zoom precisa de um seletor e de um fator de 1,25 a 4, ou de 1: #a 5"},
       {"tocar-longo #t 61", "linha 1: tocar-longo precisa de segundos acima de 0 e até 60: 61"},
