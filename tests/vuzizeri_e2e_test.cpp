@@ -613,12 +613,12 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   // Zoomed on one element, a tap on another the camera does not show: the
   // camera goes to it first.
   const fs::path panned = dir_ / "panned.mp4";
-  const Outcome pannedRun =
-      run({"--quadro-a-quadro", "--roteiro",
-           storyboard("panned.txt", "zoom #alvo 4\ntocar .abrir-menu\nzoom 1\n"),
-           pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", panned});
-  ASSERT_EQ(pannedRun.status, 0) << pannedRun.err;
-  EXPECT_EQ(clicksLogged(*probeMovie(panned).frames.back()), "r--");
+  const MovieInfo p =
+      recorded(run({"--quadro-a-quadro", "--roteiro",
+                    storyboard("panned.txt", "zoom #alvo 4\ntocar .abrir-menu\nzoom 1\n"),
+                    pageUrl("story.html", "gestos=1"), "390", "844", "1", "47", panned}),
+               panned);
+  EXPECT_EQ(clicksLogged(*p.frames.back()), "r--");
 
   const fs::path live = dir_ / "live.mp4";
   MovieInfo l = recorded(
