@@ -474,11 +474,11 @@ std::string usageWithOptions() {
                      "     vuzizeri [opções] --destino NOME <url> <saida.mp4>\n"
                      "opções, antes dos argumentos:\n";
   for (const Option& o : kOptions) {
-    std::string shown = std::string(o.name);
-    if (!o.alias.empty()) shown += ", " + std::string(o.alias);
-    if (!o.value.empty()) shown += " " + std::string(o.value);
+    std::string shown(o.name);
+    if (!o.alias.empty()) shown.append(", ").append(o.alias);
+    if (!o.value.empty()) shown.append(" ").append(o.value);
     shown.resize(std::max<size_t>(shown.size() + 2, 30), ' ');
-    text += "  " + shown + std::string(o.help) + "\n";
+    text.append("  ").append(shown).append(o.help).append("\n");
     if (o.name == "--formato") text += formsHelp();
     if (o.name == "--roteiro") text += stepsHelp();
   }
