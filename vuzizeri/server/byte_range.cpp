@@ -37,10 +37,10 @@ ByteRange byteRange(const char* header, uint64_t length) {
   if (!header) return whole;
   const std::string text = trimmed(header);
   if (text.size() < 6 || g_ascii_strncasecmp(text.c_str(), "bytes=", 6) != 0) return whole;
-  const std::string spec = trimmed(text.substr(6));
-  const size_t dash = spec.find('-');
-  if (spec.find(',') != std::string::npos || dash == std::string::npos) return whole;
-  const std::string from = spec.substr(0, dash), to = spec.substr(dash + 1);
+  const std::string asked = trimmed(text.substr(6));
+  const size_t dash = asked.find('-');
+  if (asked.find(',') != std::string::npos || dash == std::string::npos) return whole;
+  const std::string from = asked.substr(0, dash), to = asked.substr(dash + 1);
   if (from.empty()) {  // the last N bytes; more than the file is all of it
     const std::optional<uint64_t> suffix = position(to);
     if (!suffix) return whole;
