@@ -19,6 +19,9 @@ constexpr char kHideScrollBars[] =
     "::-webkit-scrollbar { display: none !important; width: 0 !important; height: 0 !important; "
     "}\n";
 
+// The recorder's own script world: the page's document, not its globals.
+constexpr char kOwnWorld[] = "vuzizeri";
+
 // Bounds the work a hostile page can make us do by answering a huge array.
 constexpr unsigned kMaxArrayElements = 4096;
 
@@ -160,6 +163,12 @@ WebKitView::WebKitView(const Options& options) {
     g_autoptr(WebKitUserScript) script =
         webkit_user_script_new(options.topFrameScript.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, script);
+  }
+  if (!options.ownWorldScript.empty()) {
+    g_autoptr(WebKitUserScript) script = webkit_user_script_new_for_world(
+        options.ownWorldScript.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kOwnWorld, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, script);
   }
   if (!options.pageScript.empty()) {
@@ -360,12 +369,12 @@ void WebKitView::evaluateJavaScript(const std::string& script, ScriptCompletion 
 }
 
 void WebKitView::evaluateInOwnWorld(const std::string& script, ScriptCompletion completion) {
-  evaluate(script, "vuzizeri", nullptr, std::move(completion));
+  evaluate(script, kOwnWorld, nullptr, std::move(completion));
 }
 
 void WebKitView::runInOwnWorld(const std::string& script,
                                std::function<void(const std::string& thrown)> onThrow) {
-  evaluate(script, "vuzizeri", nullptr, [onThrow = std::move(onThrow)](ScriptAnswer answer) {
+  evaluate(script, kOwnWorld, nullptr, [onThrow = std::move(onThrow)](ScriptAnswer answer) {
     if (answer.thrown && onThrow) onThrow(*answer.thrown);
   });
 }

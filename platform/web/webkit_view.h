@@ -30,6 +30,9 @@ class WebKitView final : public WebView {
     std::string pageScript;                    // run at the start of every document, in every frame
     std::string topFrameScript;                // run at the start of every top document
     std::vector<std::string> sandboxReadable;  // folders the web process may read
+    // Run at the start of every document, in every frame, in the script
+    // world of evaluateInOwnWorld(): the page sees none of its globals.
+    std::string ownWorldScript;
     // What the page's own origin alone is given: request headers (added by
     // the web extension in `extensionFolder`), cookies for its host, and
     // HTTP authentication.

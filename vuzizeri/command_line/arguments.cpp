@@ -266,6 +266,8 @@ const Option kOptions[] = {
      }},
     {"--movimento-reduzido", "", "", "a página vê prefers-reduced-motion: reduce",
      flag<&Arguments::reducedMotion>},
+    {"--controles-do-motor", "", "", "botões, campos e seletores com a cara do motor, não a do iOS",
+     flag<&Arguments::engineControls>},
     {"--redigir", "", "SELETOR",
      "cobre o que casar com um bloco do seu fundo em todo quadro (repetível)",
      [](Parse& p, const std::string& value) { return named(p.a.redact, value); }},

@@ -62,6 +62,8 @@ struct Arguments : ScrollDirections {
   bool dark = false;
   // --movimento-reduzido: the page's prefers-reduced-motion is reduce.
   bool reducedMotion = false;
+  // --controles-do-motor: form controls keep the engine's look, not iOS's.
+  bool engineControls = false;
   // --redigir: what matches shows as a solid block in every frame, of its
   // own background or of `redactColour` (a CSS colour, when given).
   std::vector<std::string> redact;

@@ -30,6 +30,7 @@
 #include "vuzizeri/launcher/run_ending.h"
 #include "vuzizeri/launcher/staged_writer.h"
 #include "vuzizeri/movie/movie_writer.h"
+#include "vuzizeri/recorder/controls.h"
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/phone.h"
 #include "vuzizeri/storyboard/steps.h"
@@ -275,7 +276,9 @@ web::WebKitView::Options Launcher::viewOptions() const {
   options.memoryLimitMB = memoryLimitMB_;
   options.languageTag = languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
   options.pageScript = phoneScript(a.cssW, a.cssH) + ";\n" + redactionScript(a);
-  options.everyFrameStyleSheet = redactionStyleSheet(a);
+  // Under the redaction's rules, which must win.
+  options.everyFrameStyleSheet = inputs_.controlsStyleSheet + redactionStyleSheet(a);
+  if (!a.engineControls) options.ownWorldScript = dateFieldsScript(options.languageTag);
   if (!a.redactText.empty())
     options.pageMessage = [&a](const std::string& posted) {
       const std::string failure = redactionFailure(a, posted);

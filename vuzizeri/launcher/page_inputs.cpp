@@ -86,6 +86,9 @@ std::optional<PageInputs> readPageInputs(Arguments& a, const std::string& dataFo
   if (a.noBanners && !readFile(dataFolder + "/banners.tsv", kPageFileMaxBytes, &banners, message))
     return std::nullopt;
   inputs.userStyleSheet = shapingStyleSheet(a, bannerStyleSheet(banners));
+  if (!a.engineControls && !readFile(dataFolder + "/controles.css", kPageFileMaxBytes,
+                                     &inputs.controlsStyleSheet, message))
+    return std::nullopt;
   for (const std::string& header : a.headers) inputs.headers.push_back(splitAt(header, ':', 2));
   for (const std::string& cookie : a.cookies) inputs.cookies.push_back(splitAt(cookie, '=', 1));
 

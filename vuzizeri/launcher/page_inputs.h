@@ -13,8 +13,9 @@ namespace vuz {
 // starts: the user's files, the consent managers' selectors, and the HTTP
 // credentials from the environment.
 struct PageInputs {
-  std::string userStyleSheet;    // hides and removes (elements, banners)
-  std::string authorStyleSheet;  // --estilo's file
+  std::string userStyleSheet;      // hides and removes (elements, banners)
+  std::string authorStyleSheet;    // --estilo's file
+  std::string controlsStyleSheet;  // iOS's form controls, unless --controles-do-motor
   std::vector<std::pair<std::string, std::string>> headers;
   std::vector<std::pair<std::string, std::string>> cookies;
   std::optional<std::pair<std::string, std::string>> credentials;  // user, password

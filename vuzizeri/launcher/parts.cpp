@@ -39,6 +39,7 @@ std::string recordingIdentity(const Arguments& a, const std::string& styleSheet)
   field("estilo", styleSheet);
   field("script", a.scriptText);
   field("esperar-elemento", a.waitFor);
+  field("controles", a.engineControls ? "motor" : "ios");
   field("opcoes", std::string(a.noBanners ? "sem-banners " : "") + (a.dark ? "escuro " : "") +
                       (a.preload ? "pre-carregar " : "") +
                       (a.reducedMotion ? "movimento-reduzido " : "") +
