@@ -1132,6 +1132,58 @@ TEST_F(RecorderTest, ThePageSeesAndDrawsAPhone) {
   for (int i = 0; i < 15; ++i)
     EXPECT_TRUE(green(pixelAt(*m.frames.front(), 3 * (35 + i % 6 * 65), 3 * (82 + i / 6 * 65))))
         << blocks[i];
+
+  // Its form controls are iOS Safari's, at scale 2 in en-US: a button's
+  // label system blue, a checked 30 px checkbox as large as its font and
+  // filled blue, a date written as iOS writes it; a button the page styles
+  // keeps its colours. --controles-do-motor keeps the engine's look.
+  const fs::path form = dir_ / "form.html";
+  writeFile(form,
+            "<body style='margin:0'><div style='position:absolute;left:10px;top:10px'>"
+            "<button style='font-size:30px'>Send</button></div>"
+            "<input type=checkbox checked style='position:absolute;left:10px;top:80px;"
+            "margin:0;font-size:30px'>"
+            "<input type=date value=2026-12-10 style='position:absolute;left:10px;top:130px;"
+            "font-size:20px'>"
+            "<button style='position:absolute;left:200px;top:10px;font-size:30px;"
+            "background:red;color:white'>Stop</button></body>");
+  auto count = [](const AVFrame& f, int x0, int y0, int x1, int y1, Rgb want) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x)
+        if (const Rgb c = pixelAt(f, x, y); std::abs(c.r - want.r) < 30 &&
+                                            std::abs(c.g - want.g) < 30 &&
+                                            std::abs(c.b - want.b) < 30)
+          ++n;
+    return n;
+  };
+  for (bool engine : {false, true}) {
+    const fs::path shot = dir_ / "form.mp4";
+    std::vector<std::string> args = {"file://" + form.string(), "390", "300", "2", "0", shot};
+    if (engine) args.insert(args.begin(), "--controles-do-motor");
+    const MovieInfo c = recorded(run(args, {"LC_ALL=en_US.UTF-8"}), shot);
+    const AVFrame& f = *c.frames.front();
+    const Rgb blue = {0, 122, 255}, white = {255, 255, 255};
+    EXPECT_EQ(count(f, 20, 20, 380, 140, blue) > 40, !engine) << "the button's label";
+    // The checkbox, 60 px at (20, 160): blue inside its right edge, white
+    // beside it, the checkmark white.
+    EXPECT_EQ(count(f, 70, 185, 76, 195, blue) == 60, !engine) << "filled up to its edge";
+    EXPECT_EQ(count(f, 84, 185, 90, 195, white), 60) << "no wider";
+    if (!engine) {
+      EXPECT_EQ(count(f, 44, 199, 48, 203, white), 16) << "the checkmark";
+    }
+    std::string image = "P5 400 90 255\n";
+    for (int y = 255; y < 345; ++y)
+      for (int x = 10; x < 410; ++x) image += static_cast<char>(f.data[0][y * f.linesize[0] + x]);
+    writeFile(dir_ / "date.pgm", image);
+    const std::string date =
+        test_runs::run("/usr/bin/tesseract", {dir_ / "date.pgm", "-", "--psm", "7"}, dir_).out;
+    EXPECT_EQ(date.find("Dec 10, 2026") != std::string::npos, !engine) << date;
+    // The styled button: its red face at the start of its padding, and its
+    // white label.
+    expectColour(f, 2 * 200 + 12, 2 * 10 + 30, {255, 0, 0});
+    EXPECT_GT(count(f, 470, 50, 520, 80, white), 50) << "the white label";
+  }
 }
 
 // A disk that fills up ends the run at the frame that did not fit, not at
