@@ -13,6 +13,7 @@ contents=$(dpkg-deb -c "$deb")
 for f in usr/bin/vuzizeri usr/bin/tessane usr/bin/vuzizeri-many usr/bin/vuzizeri-juntar usr/bin/vuzizeri-verificar usr/bin/vuzizeri-mcp usr/bin/vuzizeri-servidor \
          usr/share/vuzizeri/fonts.conf usr/share/vuzizeri/destinos.tsv \
          usr/share/vuzizeri/aparelhos.tsv usr/share/vuzizeri/banners.tsv \
+         usr/share/vuzizeri/controles.css \
          usr/lib/vuzizeri/web-extensions/libvuzizeri_headers.so \
          usr/share/vuzizeri/sample/index.html usr/share/man/man1/vuzizeri.1 \
          usr/share/man/man1/tessane.1 usr/share/man/man1/vuzizeri-verificar.1 \
