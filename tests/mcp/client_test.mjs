@@ -35,16 +35,6 @@ assert.match(bad.content[0].text, /linha 2: passo desconhecido: voar/);
 assert.match(bad.content[0].text, /linha 3:/);
 const good = await client.callTool({ name: "validar_roteiro", arguments: { roteiro: "pausa 1\n" } });
 assert.equal(good.isError, false);
-// What a storyboard from an agent may not do: read the server's environment,
-// reach files outside the folder, run for ever.
-for (const [roteiro, why] of [["digitar #b $HOME\n", /--permitir-variavel HOME/],
-                              ["ir file:///etc/hosts\n", /fora da pasta/],
-                              ["pausa 600\npausa 1\n", /600 s/]]) {
-  const refused = await client.callTool({ name: "gravar", arguments: { url, saida: "r.mp4",
-                                                                       aparelho: "iphone-15", roteiro } });
-  assert.equal(refused.isError, true, roteiro);
-  assert.match(refused.content[0].text, why);
-}
 
 // A recording: its report, a PNG, its path, and progress on the way.
 let progress = 0;
@@ -68,31 +58,29 @@ const checked = await client.callTool({ name: "verificar",
 assert.equal(checked.isError, false);
 assert.match(checked.content[0].text, /^ok: /);
 
-// Outside the folder: refused, nothing written.
-for (const saida of ["../fora.mp4", "/tmp/fora.mp4"]) {
-  const outside = await client.callTool({ name: "gravar", arguments: { url, saida, aparelho: "iphone-15" } });
-  assert.equal(outside.isError, true);
-  assert.match(outside.content[0].text, /fica fora da pasta/);
-}
-assert.ok(!fs.existsSync(path.join(work, "fora.mp4")));
-// No local file outside the folder as the page, no positional words in opcoes,
-// no device and sizes at once, no recorders by the dozen.
-for (const [more, why] of [[{ url: "file:///etc/hosts" }, /fora da pasta/],
+// Refused, nothing written: a storyboard that reads the server's environment,
+// reaches files outside the folder or runs for ever; an output or a page
+// outside the folder; positional words in opcoes; a device and sizes at once;
+// recorders by the dozen.
+for (const [more, why] of [[{ roteiro: "digitar #b $HOME\n" }, /--permitir-variavel HOME/],
+                           [{ roteiro: "ir file:///etc/hosts\n" }, /fora da pasta/],
+                           [{ roteiro: "pausa 600\npausa 1\n" }, /600 s/],
+                           [{ saida: "../fora.mp4" }, /fica fora da pasta/],
+                           [{ saida: "/tmp/fora.mp4" }, /fica fora da pasta/],
+                           [{ url: "file:///etc/hosts" }, /fora da pasta/],
                            [{ opcoes: ["--", "file:///etc/hostname", "390", "600", "1", "20", "/tmp/x.mp4"] }, /opcoes: --/],
                            [{ opcoes: ["--esconder", ".a", "/tmp/x.mp4"] }, /x\.mp4/],
                            [{ opcoes: ["--paralelo", "64"] }, /--paralelo/],
                            [{ aparelho: undefined, largura: 390, altura: 600, escala: 1, topo: 20,
-                              opcoes: ["--aparelho", "iphone-15"] }, /--aparelho/]]) {
+                              opcoes: ["--aparelho", "iphone-15"] }, /--aparelho/],
+                           [{ largura: 390, altura: 600, escala: 1, topo: 20 }, /aparelho/]]) {
   const refused = await client.callTool({ name: "gravar",
     arguments: { url, saida: "r.mp4", aparelho: "iphone-15", quadro_a_quadro: true, ...more } });
   assert.equal(refused.isError, true, JSON.stringify(more));
   assert.match(refused.content[0].text, why);
 }
-const both = await client.callTool({ name: "gravar", arguments: { url, saida: "r.mp4",
-  aparelho: "iphone-15", largura: 390, altura: 600, escala: 1, topo: 20 } });
-assert.equal(both.isError, true);
-assert.match(both.content[0].text, /aparelho/);
-assert.ok(!fs.existsSync(path.join(folder, "r.mp4")) && !fs.existsSync("/tmp/x.mp4"));
+assert.ok(!fs.existsSync(path.join(folder, "r.mp4")) && !fs.existsSync("/tmp/x.mp4") &&
+          !fs.existsSync(path.join(work, "fora.mp4")));
 
 // A recording cancelled ends; the server answers the next call. While it
 // runs, its file is no other call's.
