@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "common/number_syntax.h"
 #include "platform/graphics/canvas.h"
+#include "test_runs.h"
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/picture/captions.h"
 #include "vuzizeri/picture/phone_frame.h"
@@ -17,8 +15,7 @@ namespace vuz {
 namespace {
 
 std::vector<Device> deviceTable() {
-  std::ifstream in(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv");
-  return *parseDevices(std::string(std::istreambuf_iterator<char>(in), {}));
+  return *parseDevices(test_runs::slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
 }
 
 // On every device the bar fits its band: the time and the icons inside the

@@ -4,13 +4,13 @@
 #include <wordexp.h>
 
 #include <clocale>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <tuple>
 
 #include "common/number_syntax.h"
 #include "platform/web/origin.h"
+#include "test_runs.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/launcher/parts.h"
@@ -22,10 +22,18 @@
 namespace vuz {
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+using test_runs::slurp;
+
+// The tables as shipped.
+std::vector<Device> shippedDevices() {
+  return *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
 }
+std::vector<Target> shippedTargets() {
+  return *parseTargets(slurp(SOURCE_DIR "/vuzizeri/data/destinos.tsv"));
+}
+// One device of a table written here.
+const char kIphone15[] =
+    "# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\niphone-15\t393\t852\t3\t59\tx\n";
 
 std::optional<Arguments> parse(std::string w, std::string h, std::string scale, std::string top,
                                std::string url = "https://example.org/") {
@@ -62,9 +70,7 @@ TEST(Arguments, ChecksSyntaxAndSizes) {
 // Options come before the six arguments; the six alone parse as they always
 // did. Each row: the command line, then what comes of it.
 TEST(Arguments, OptionsTable) {
-  const std::vector<Device> devices = *parseDevices(
-      "# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\n"
-      "iphone-15\t393\t852\t3\t59\tsomewhere\n");
+  const std::vector<Device> devices = *parseDevices(kIphone15);
   const std::string url = "https://example.org/", out = "out.mp4";
   // The options before a page and the six arguments.
   auto page = [&](std::vector<std::string> options) {
@@ -207,10 +213,8 @@ TEST(Arguments, OptionsTable) {
 // --destino with the tables as shipped: the target's device, frame by frame
 // at its rate, and what it forbids refused in one line each.
 TEST(Arguments, TargetsTakeTheirDeviceAndRefuseWhatTheyForbid) {
-  const std::vector<Device> devices =
-      *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
-  const std::vector<Target> targets =
-      *parseTargets(slurp(SOURCE_DIR "/vuzizeri/data/destinos.tsv"));
+  const std::vector<Device> devices = shippedDevices();
+  const std::vector<Target> targets = shippedTargets();
   auto parse = [&](std::vector<std::string> args) {
     args.insert(args.end(), {"https://example.org/", "out.mp4"});
     return parseArguments(
@@ -251,8 +255,7 @@ TEST(Arguments, TargetsTakeTheirDeviceAndRefuseWhatTheyForbid) {
 // parts the machine takes, the joined report, and what tells parts of one
 // recording from others.
 TEST(Parts, CommandLinesCountsReportsAndSets) {
-  const std::vector<Device> devices = *parseDevices(
-      "# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\niphone-15\t393\t852\t3\t59\tx\n");
+  const std::vector<Device> devices = *parseDevices(kIphone15);
   const std::vector<std::string> given = {"--paralelo", "2",         "--quadro-a-quadro",
                                           "--aparelho", "iphone-15", "https://a.example/",
                                           "out.mp4",    "extra"};
@@ -299,10 +302,8 @@ TEST(Parts, CommandLinesCountsReportsAndSets) {
 // Every vuzizeri command the README and the manual page's EXAMPLES show,
 // as a user would paste it, parses to a run, new examples included.
 TEST(Arguments, DocumentedExamplesParse) {
-  const std::vector<Device> devices =
-      *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
-  const std::vector<Target> targets =
-      *parseTargets(slurp(SOURCE_DIR "/vuzizeri/data/destinos.tsv"));
+  const std::vector<Device> devices = shippedDevices();
+  const std::vector<Target> targets = shippedTargets();
   int commands = 0;
   auto check = [&](const std::string& line) {
     if (line.find('<') != std::string::npos) return;  // a synopsis

@@ -6,7 +6,7 @@ add_executable(vuzizeri_unit_tests vuzizeri_steps_test.cpp vuzizeri_arguments_te
                                    agent_checks_test.cpp
                                    ${PROJECT_SOURCE_DIR}/platform/web/origin.cpp)
 target_include_directories(vuzizeri_unit_tests PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/support)
-target_link_libraries(vuzizeri_unit_tests PRIVATE vuzizeri_launcher vuzizeri_agent GTest::gtest_main)
+target_link_libraries(vuzizeri_unit_tests PRIVATE vuzizeri_launcher vuzizeri_agent test_support GTest::gtest_main)
 target_compile_definitions(vuzizeri_unit_tests PRIVATE SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 gtest_discover_tests(vuzizeri_unit_tests)
 
