@@ -278,8 +278,7 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
         },
         240, &most);
     for (const std::string& id : ids) EXPECT_EQ(now[id], "pronta") << id;
-    EXPECT_LE(most, 2) << "never more than --simultaneas at once";
-    EXPECT_EQ(most, 2);
+    EXPECT_EQ(most, 2) << "--simultaneas at once, never more";
     const std::string refused = call("GET", jobs + "/" + member(away.body, "id")).body;
     EXPECT_EQ(member(refused, "estado"), "falhou");
     EXPECT_NE(member(refused, "erro").find("127.0.0.2"), std::string::npos) << refused;
@@ -302,19 +301,12 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     EXPECT_EQ(part.status, 206u);
     EXPECT_EQ(part.body, whole.body.substr(100, 100));
     EXPECT_EQ(part.contentRange, "bytes 100-199/" + std::to_string(whole.body.size()));
-    // Ranges past the end are cut to it; one that starts past it is refused;
-    // many overlapping ones do not multiply the file.
-    const std::string size = std::to_string(whole.body.size());
-    for (const char* past : {"bytes=0-99999999", "bytes=-99999999"}) {
-      const Reply clamped = call("GET", service.base() + link, "", nullptr, past);
-      EXPECT_EQ(clamped.status, 206u) << past;
-      EXPECT_EQ(clamped.body, whole.body) << past;
-      EXPECT_EQ(clamped.contentRange,
-                "bytes 0-" + std::to_string(whole.body.size() - 1) + "/" + size);
-    }
+    // One that starts past the end is refused; many overlapping ones do not
+    // multiply the file (libsoup's own ranges stay off). Which range is
+    // served, the byte range test says.
     const Reply beyond = call("GET", service.base() + link, "", nullptr, "bytes=99999999999999-");
     EXPECT_EQ(beyond.status, 416u);
-    EXPECT_EQ(beyond.contentRange, "bytes */" + size);
+    EXPECT_EQ(beyond.contentRange, "bytes */" + std::to_string(whole.body.size()));
     std::string many = "bytes=0-";
     for (int i = 0; i < 99; ++i) many += ",0-";
     EXPECT_LE(call("GET", service.base() + link, "", nullptr, many.c_str()).body.size(),
