@@ -52,13 +52,6 @@ class PageScripts : public ::testing::Test {
                ? answer->value->string
                : "not a string";
   }
-  std::vector<double> inPageNumbers(const std::string& script) {
-    auto answer = page_.runInPage(script);
-    std::vector<double> numbers;
-    if (answer && answer->value && answer->value->isArray())
-      for (const web::ScriptValue& e : answer->value->elements) numbers.push_back(e.number);
-    return numbers;
-  }
   // The recorder's step for a frame at `seconds`, the clock moved `ticks`
   // sixtieths of a second on (the first starts it).
   void frame(double seconds, int64_t ticks = 1) {
@@ -67,26 +60,6 @@ class PageScripts : public ::testing::Test {
     ASSERT_TRUE(answer && !answer->thrown) << (answer ? *answer->thrown : "no answer");
   }
 };
-
-// The plain scroll's three scripts in a real page: its height, where it
-// stands, and the scroll itself, 250 CSS px a second on the page's clock to
-// the end, where it stops.
-TEST_F(PageScripts, HeightPositionAndScrollScriptsMeasureAndMoveThePage) {
-  ASSERT_TRUE(page_.load("<body style='margin:0'><div style='height:1000px'></div></body>"));
-  auto number = [&](const std::string& script) {
-    auto answer = page_.runInPage(script);
-    return answer && answer->value && answer->value->isNumber() ? answer->value->number : -1;
-  };
-  auto position = [&] { return inPageNumbers(kPositionScript); };
-  EXPECT_EQ(number(kHeightScript), 1000);
-  EXPECT_EQ(position(), (std::vector<double>{0, 800}));
-  frame(0);
-  EXPECT_EQ(number(scrollScript(250)), 0);
-  for (int i = 1; i <= 60; ++i) frame(i / 60.0);
-  EXPECT_NEAR(position().at(0), 250, 1) << "a second at 250 px/s";
-  for (int i = 61; i <= 300; ++i) frame(i / 60.0);
-  EXPECT_EQ(position(), (std::vector<double>{800, 800})) << "at the end, and no further";
-}
 
 // Timers fire in order, each at its own time, however long the machine takes
 // between frames; animation frames run once a frame at the frame's time; Date
