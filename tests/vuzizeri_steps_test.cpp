@@ -293,19 +293,15 @@ TEST(FrameByFrame, ExactTimesWholeRowsStillPartsAndWaits) {
     rig.web.answerScript(ScriptValue::ofArray({ScriptValue::ofNumber(0), std::move(next)}));
   };
 
+  // Where each frame scrolls to, the recorder test reads from a real
+  // recording (FrameByFrameShowsEachExactPositionAtItsExactTime).
   rig.startRecording(118);  // 100 px to scroll
-  EXPECT_TRUE(rig.web.scripts.back().ends_with(
-      R"(({"step": {"ticks": 1, "clockEvent": "vuzizeri-quadro", "scrollTo": null, "seconds": 0, "lift": {"kept": [], "scale": 3}}}))"))
-      << "frame 0 stays where it is";
   rig.web.answerScript(ScriptValue::ofArray(
       {ScriptValue::ofNumber(0), ScriptValue::ofNumber(100), ScriptValue::ofArray({})}));
   // Frame 1 at 4.1667 px is 12.5 rows: 13 rows, the page at 4 px and its
   // picture one row up, but for a header fixed over the first CSS pixel.
   takeFrame(0, ScriptValue::ofArray(
                    {ScriptValue::ofNumber(4), ScriptValue::ofNumber(100), numbers({0, 0, 10, 1})}));
-  EXPECT_NE(rig.web.scripts.back().find(R"("scrollTo": 4, "seconds": 0.016666666666666666)"),
-            std::string::npos)
-      << rig.web.scripts.back();
   takeFrame(2, numbers({8, 100}));
   ASSERT_EQ(rig.frames.size(), 2u);
   for (int f = 0; f < 2; ++f) {
