@@ -32,8 +32,8 @@ out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri-m
 # With --json, one object a line of the list, a failed run's and an
 # unreadable line's too; a line written on Windows (CR LF) names its file
 # without the CR.
-printf '%s\n' "file://$work/page.html $work/j.mp4" "file://$work/none.html $work/k.mp4" \
-  "--quadro-a-quadro 'unbalanced $work/q.mp4" "file://$work/page.html $work/crlf.mp4"$'\r' >"$work/list2"
+printf '%s\n' "file://$work/none.html $work/k.mp4" "--quadro-a-quadro 'unbalanced $work/q.mp4" \
+  "file://$work/page.html $work/crlf.mp4"$'\r' >"$work/list2"
 status=0
 out=$(hidden env -i PATH=/usr/bin:/bin HOME="$work" "$work/prefix/bin/vuzizeri-many" --json -j 1 \
         -g "200 300 1 20" "$work/list2") || status=$?
@@ -41,12 +41,11 @@ python3 - "$status" "$out" "$work" <<'CHECK' || { echo "vuzizeri-many --json sai
 import json, os, sys
 status, lines, work = int(sys.argv[1]), sys.argv[2].splitlines(), sys.argv[3]
 runs = {d.get("arquivo") or d["url"]: d for d in map(json.loads, lines)}
-ok, failed = runs[work + "/j.mp4"], runs["file://" + work + "/none.html"]
+ok, failed = runs[work + "/crlf.mp4"], runs["file://" + work + "/none.html"]
 unreadable = runs["--quadro-a-quadro 'unbalanced " + work + "/q.mp4"]
-assert status == 1 and len(lines) == 4
-assert ok["bytes"] == os.path.getsize(ok["arquivo"]) and ok["modo"] == "tempo-real"
+assert status == 1 and len(lines) == 3 and unreadable["status"] == 2
+assert ok["bytes"] == os.path.getsize(ok["arquivo"]) and ok["modo"] == "tempo-real" and ok["quadros"] == 61
 assert failed["status"] == 1 and failed["erro"].startswith("a página não carregou")
-assert unreadable["status"] == 2 and runs[work + "/crlf.mp4"]["quadros"] == 61
 CHECK
 # A list that is not there is a failure, not an empty batch.
 status=0
