@@ -14,10 +14,7 @@
 #include "test_runs.h"
 
 namespace fs = std::filesystem;
-using test_runs::Options;
-using test_runs::Outcome;
-using test_runs::slurp;
-using test_runs::writeFile;
+using namespace test_runs;
 
 namespace {
 
