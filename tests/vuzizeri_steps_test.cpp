@@ -223,7 +223,11 @@ TEST(FrameComposition, MouldBlursNineTapsWithClampedEdgesAndTruncates) {
 TEST(FrameComposition, BandAboveContentAndTimesFromTheClock) {
   // scale 1, 4 × 10 CSS px with a 3 px band: band rows 0–2, page rows 3–9.
   Rig rig({"file:///p.html", "4", "10", "1", "3", "/tmp/o.mp4"});
-  rig.startFromLoad(solidImage(4, 7, 0, 0, 0), 7);  // sampled black, eases towards blue
+  rig.recorder->webViewDidFinish();  // the wait, the fonts, the top, the height
+  rig.runQueued();
+  rig.web.answerScript(ScriptValue::ofString("loaded"));
+  rig.web.answerSnapshot(solidImage(4, 7, 0, 0, 0));  // sampled black, eases towards blue
+  rig.web.answerScript(ScriptValue::ofNumber(7));
   rig.iterate(0, numbers({0, 0}), solidImage(4, 7, 255, 0, 0));
   rig.clock += 0.0004;
   rig.runQueued();

@@ -161,16 +161,6 @@ class Rig {
     web.answerScript(web::ScriptValue::ofNumber(pageHeight));
   }
 
-  // From the page's load: the wait, the fonts, the top colours sampled from
-  // `top`, and the height answered.
-  void startFromLoad(graphics::ImageRef top, double pageHeight) {
-    recorder->webViewDidFinish();
-    runQueued();
-    web.answerScript(web::ScriptValue::ofString("loaded"));
-    web.answerSnapshot(std::move(top));
-    web.answerScript(web::ScriptValue::ofNumber(pageHeight));
-  }
-
   // One capture iteration that took `seconds`: its snapshot (a white phone
   // page unless given) and its position reading; then a new picture of the
   // page, which starts the next iteration.
