@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <regex>
@@ -163,11 +164,11 @@ class ServerTest : public ::testing::Test {
   void TearDown() override {
     if (!HasFailure()) fs::remove_all(dir_);
   }
-  // Waits until `done` holds of the states, at most `seconds`.
+  // Waits until `done` holds of the states ("" for a job not listed), at
+  // most `seconds`.
   std::map<std::string, std::string> waitFor(
-      const Service& service,
-      const std::function<bool(const std::map<std::string, std::string>&)>& done, int seconds,
-      int* mostRecording = nullptr) {
+      const Service& service, const std::function<bool(std::map<std::string, std::string>)>& done,
+      int seconds, int* mostRecording = nullptr) {
     std::map<std::string, std::string> now;
     for (int i = 0; i < seconds * 5; ++i) {
       now = states(service.base(), &listing_);
@@ -181,15 +182,18 @@ class ServerTest : public ::testing::Test {
     }
     return now;
   }
+  // Waits until each of `ids` has ended, well or not.
+  std::map<std::string, std::string> waitForEnd(const Service& service,
+                                                const std::vector<std::string>& ids, int seconds) {
+    auto ended = [&](auto s) {
+      return std::ranges::all_of(ids,
+                                 [&](auto& id) { return s[id] == "pronta" || s[id] == "falhou"; });
+    };
+    return waitFor(service, ended, seconds);
+  }
   fs::path dir_;
   std::string listing_;  // the last one waitFor saw
 };
-
-// A job's state in `states`, "" when it is not listed.
-std::string stateOf(const std::map<std::string, std::string>& states, const std::string& id) {
-  const auto found = states.find(id);
-  return found == states.end() ? "" : found->second;
-}
 
 std::string job(const std::string& url, const std::string& more = "") {
   return "{\"url\": \"" + url +
@@ -344,8 +348,8 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
     for (int i = 0; i < 3; ++i)
       ids.push_back(member(call("POST", jobs, job(pages.url("/"))).body, "id"));
     now = waitFor(
-        service, [&](const auto& s) { return stateOf(s, ids[12]) == "gravando"; }, 30);
-    EXPECT_NE(stateOf(now, ids[12]), "") << ids[12] << " not in " << listing_;
+        service, [&](auto s) { return s[ids[12]] == "gravando"; }, 30);
+    EXPECT_NE(now[ids[12]], "") << ids[12] << " not in " << listing_;
     EXPECT_EQ(service.stop(SIGKILL).status, 128 + SIGKILL);
   }
   // Someone's own file beside the videos, and a leftover unfinished movie of ours.
@@ -353,14 +357,7 @@ TEST_F(ServerTest, QueuesRecordsServesAndOutlivesAKill) {
   writeFile(videos / "notas.txt", "minhas");
   writeFile(videos / ".0123abcd-0000-4000-8000-00000000cafe.mp4.parcial-0123abcd", "x");
   Service again(dir_, {"--simultaneas", "1", "--permitir-rede", "127.0.0.1/32"});
-  std::map<std::string, std::string> now = waitFor(
-      again,
-      [&](const auto& s) {
-        for (size_t i = 12; i < ids.size(); ++i)
-          if (stateOf(s, ids[i]) != "pronta" && stateOf(s, ids[i]) != "falhou") return false;
-        return true;
-      },
-      90);
+  std::map<std::string, std::string> now = waitForEnd(again, {ids.begin() + 12, ids.end()}, 90);
   int interrupted = 0, ranAfter = 0;
   for (size_t i = 12; i < ids.size(); ++i) {
     const std::string after = call("GET", again.base() + "/v1/gravacoes/" + ids[i]).body;
@@ -458,7 +455,7 @@ TEST_F(ServerTest, OutlivesAFullDisk) {
   const std::string first = member(call("POST", jobs, job(pages.url("/lenta"))).body, "id");
   const std::string second = member(call("POST", jobs, job(pages.url("/"))).body, "id");
   waitFor(
-      service, [&](const auto& s) { return stateOf(s, first) == "gravando"; }, 30);
+      service, [&](auto s) { return s[first] == "gravando"; }, 30);
   writeFile(disk / "cheio", std::string(5 << 20, 'x'));  // cut short where the disk ends
 
   EXPECT_EQ(call("DELETE", jobs + "/" + second).status, 500u) << "a row it could not remove";
@@ -471,16 +468,9 @@ TEST_F(ServerTest, OutlivesAFullDisk) {
   EXPECT_EQ(pages.request("/"), "") << "the waiting job was not recorded meanwhile";
 
   fs::remove(disk / "cheio");
-  const auto now = waitFor(
-      service,
-      [&](const auto& s) {
-        for (const std::string& id : {first, second})
-          if (stateOf(s, id) != "pronta" && stateOf(s, id) != "falhou") return false;
-        return true;
-      },
-      120);
-  EXPECT_TRUE(stateOf(now, first) == "falhou" || stateOf(now, first) == "pronta") << listing_;
-  EXPECT_TRUE(stateOf(now, second) == "pronta") << listing_;
+  auto now = waitForEnd(service, {first, second}, 120);
+  EXPECT_TRUE(now[first] == "falhou" || now[first] == "pronta") << listing_;
+  EXPECT_EQ(now[second], "pronta") << listing_;
 }
 
 }  // namespace
