@@ -152,22 +152,19 @@ bool PageServer::delivered(const std::string& path) {
 void PageServer::serve(int client) {
   timeval timeout{5, 0};  // a client that stops reading must not hold us
   setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  // The head, and a body (a webhook's POST) with it.
   std::string request;
-  char buffer[4096];
-  while (request.find("\r\n\r\n") == std::string::npos) {
-    ssize_t n = read(client, buffer, sizeof buffer);
+  std::smatch m;
+  const std::regex length("\r\nContent-Length: *([0-9]+)", std::regex::icase);
+  for (char buffer[4096];;) {
+    const size_t headEnd = request.find("\r\n\r\n");
+    if (headEnd != std::string::npos && (!std::regex_search(request, m, length) ||
+                                         request.size() >= headEnd + 4 + std::stoul(m[1])))
+      break;
+    const ssize_t n = read(client, buffer, sizeof buffer);
     if (n <= 0) break;
     request.append(buffer, n);
   }
-  // A body (a webhook's POST) is kept with its head.
-  std::smatch m;
-  const size_t headEnd = request.find("\r\n\r\n");
-  if (std::regex_search(request, m, std::regex("\r\nContent-Length: *([0-9]+)", std::regex::icase)))
-    while (headEnd != std::string::npos && request.size() < headEnd + 4 + std::stoul(m[1].str())) {
-      ssize_t n = read(client, buffer, sizeof buffer);
-      if (n <= 0) break;
-      request.append(buffer, n);
-    }
   std::string path =
       std::regex_search(request, m, std::regex("^(?:GET|POST) ([^ ]*) ")) ? m[1].str() : "";
   Response r{"404 Not Found", "", ""};
