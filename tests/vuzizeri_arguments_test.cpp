@@ -24,15 +24,7 @@ namespace {
 
 using test_runs::slurp;
 
-// The tables as shipped.
-std::vector<Device> shippedDevices() {
-  return *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
-}
-std::vector<Target> shippedTargets() {
-  return *parseTargets(slurp(SOURCE_DIR "/vuzizeri/data/destinos.tsv"));
-}
-// One device of a table written here.
-const char kIphone15[] =
+const char kOneDeviceTable[] =
     "# name\tcssW\tcssH\tescala\tsafeTopPt\tsource\niphone-15\t393\t852\t3\t59\tx\n";
 
 std::optional<Arguments> parse(std::string w, std::string h, std::string scale, std::string top,
@@ -70,7 +62,7 @@ TEST(Arguments, ChecksSyntaxAndSizes) {
 // Options come before the six arguments; the six alone parse as they always
 // did. Each row: the command line, then what comes of it.
 TEST(Arguments, OptionsTable) {
-  const std::vector<Device> devices = *parseDevices(kIphone15);
+  const std::vector<Device> devices = *parseDevices(kOneDeviceTable);
   const std::string url = "https://example.org/", out = "out.mp4";
   // The options before a page and the six arguments.
   auto page = [&](std::vector<std::string> options) {
@@ -213,8 +205,10 @@ TEST(Arguments, OptionsTable) {
 // --destino with the tables as shipped: the target's device, frame by frame
 // at its rate, and what it forbids refused in one line each.
 TEST(Arguments, TargetsTakeTheirDeviceAndRefuseWhatTheyForbid) {
-  const std::vector<Device> devices = shippedDevices();
-  const std::vector<Target> targets = shippedTargets();
+  const std::vector<Device> devices =
+      *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
+  const std::vector<Target> targets =
+      *parseTargets(slurp(SOURCE_DIR "/vuzizeri/data/destinos.tsv"));
   auto parse = [&](std::vector<std::string> args) {
     args.insert(args.end(), {"https://example.org/", "out.mp4"});
     return parseArguments(
@@ -255,7 +249,7 @@ TEST(Arguments, TargetsTakeTheirDeviceAndRefuseWhatTheyForbid) {
 // parts the machine takes, the joined report, and what tells parts of one
 // recording from others.
 TEST(Parts, CommandLinesCountsReportsAndSets) {
-  const std::vector<Device> devices = *parseDevices(kIphone15);
+  const std::vector<Device> devices = *parseDevices(kOneDeviceTable);
   const std::vector<std::string> given = {"--paralelo", "2",         "--quadro-a-quadro",
                                           "--aparelho", "iphone-15", "https://a.example/",
                                           "out.mp4",    "extra"};
@@ -302,8 +296,10 @@ TEST(Parts, CommandLinesCountsReportsAndSets) {
 // Every vuzizeri command the README and the manual page's EXAMPLES show,
 // as a user would paste it, parses to a run, new examples included.
 TEST(Arguments, DocumentedExamplesParse) {
-  const std::vector<Device> devices = shippedDevices();
-  const std::vector<Target> targets = shippedTargets();
+  const std::vector<Device> devices =
+      *parseDevices(slurp(SOURCE_DIR "/vuzizeri/data/aparelhos.tsv"));
+  const std::vector<Target> targets =
+      *parseTargets(slurp(SOURCE_DIR "/vuzizeri/data/destinos.tsv"));
   int commands = 0;
   auto check = [&](const std::string& line) {
     if (line.find('<') != std::string::npos) return;  // a synopsis
