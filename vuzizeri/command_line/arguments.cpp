@@ -344,6 +344,8 @@ const Option kOptions[] = {
                         "\n");
        return {};
      }},
+    {"--sem-teclado", "", "", "o roteiro não mostra o teclado do iPhone quando um campo tem o foco",
+     flag<&Arguments::noKeyboard>},
     {"--legendas", "", "ARQUIVO.vtt|.srt",
      "as legendas e os títulos do roteiro, com seus tempos, num arquivo ao lado do vídeo",
      [](Parse& p, const std::string& value) -> Ending {

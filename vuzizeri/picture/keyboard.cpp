@@ -294,7 +294,8 @@ std::optional<Key> keyFor(const std::vector<Key>& keys, const std::string& chara
     return s;
   };
   for (const Key& k : keys)
-    if ((k.role == KeyRole::kCharacter || k.role == KeyRole::kPad) &&
+    if ((k.role == KeyRole::kCharacter || k.role == KeyRole::kPad ||
+         k.role == KeyRole::kFunction) &&
         lower(k.label) == lower(character))
       return k;
   return std::nullopt;

@@ -12,4 +12,18 @@
   fixed(Screen.prototype, 'height', height);
   fixed(Screen.prototype, 'availWidth', width);
   fixed(Screen.prototype, 'availHeight', height);
+  // The on-screen keyboard, as the recorder tells of it: the visual viewport
+  // that much shorter, and its resize, as iOS Safari gives them; the layout
+  // viewport (innerHeight) stays.
+  if (window.VisualViewport && window.visualViewport) {
+    var keyboard = 0;
+    var own = Object.getOwnPropertyDescriptor(VisualViewport.prototype, 'height');
+    Object.defineProperty(VisualViewport.prototype, 'height', {
+      get: function () { return Math.max(0, own.get.call(this) - keyboard); },
+      configurable: true, enumerable: true });
+    window.addEventListener('vuzizeri-teclado', function (event) {
+      keyboard = Number(event.detail) || 0;
+      window.visualViewport.dispatchEvent(new Event('resize'));
+    });
+  }
 })
