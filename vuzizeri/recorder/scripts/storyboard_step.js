@@ -53,7 +53,8 @@
 //       on, enterkeyhint or the field's own, the language], or null when it
 //       takes no text. When its height (`letters` CSS px, or `pad` for the
 //       pads) changes, the page is told, as iOS Safari tells it (its visual
-//       viewport that much shorter), and the element is brought above it.
+//       viewport that much shorter); a newly focused element is brought
+//       above it.
 (function ({ scroll, find, box, tap, press, drag, lift, focus, type, go, loaded, aim,
              camera, keyboard }) {
   var w = window, d = document;
@@ -359,12 +360,12 @@
     var el = d.activeElement;
     var kind = el && editable(el) ? keyboardKind(el) : null;
     var height = kind ? keyboard[['numeric', 'tel', 'decimal'].indexOf(kind) >= 0 ? 1 : 0] : 0;
-    if ((w.storyKeyboard || 0) != height) {
-      w.storyKeyboard = height;
+    var was = w.storyKeyboard || [0, null];
+    w.storyKeyboard = [height, kind ? el : null];
+    if (was[0] != height)
       w.dispatchEvent(new CustomEvent('vuzizeri-teclado', { detail: height }));
-      if (height) bringAbove(el, innerHeight - height);
-      else if (w.storyRoom) w.storyRoom.remove();
-    }
+    if (height && (was[0] != height || was[1] !== el)) bringAbove(el, innerHeight - height);
+    else if (!height && w.storyRoom) w.storyRoom.remove();
     if (!kind) return null;
     var type = el.tagName == 'INPUT' ? (el.type || 'text').toLowerCase() : 'text';
     var hint = (el.getAttribute('enterkeyhint') || '').toLowerCase() ||
