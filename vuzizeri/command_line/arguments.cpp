@@ -581,6 +581,8 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
     return refused("--legendas só vale com --roteiro\n");
   if (a.zoomOnTouches && a.storyboardFile.empty())
     return refused("--zoom-nos-toques só vale com --roteiro\n");
+  if (a.noKeyboard && a.storyboardFile.empty())
+    return refused("--sem-teclado só vale com --roteiro\n");
   // What the movie's form cannot carry or show; parts are joined as MP4.
   const MovieForm& form = *a.form;
   if (a.fps > form.maxFps) {

@@ -1,6 +1,7 @@
 // At the start of every document: the platform, the touch points and the
-// screen of a phone whose screen is `width` x `height` CSS px. It changes
-// what navigator and screen answer, never the document or its layout.
+// screen of a phone whose screen is `width` x `height` CSS px, and its
+// on-screen keyboard. It changes what navigator, screen and visualViewport
+// answer, never the document or its layout.
 (function ({ width, height, touchPoints }) {
   function fixed(object, name, value) {
     Object.defineProperty(object, name, {
@@ -15,9 +16,10 @@
   // The on-screen keyboard, as the recorder tells of it: the visual viewport
   // that much shorter, and its resize, as iOS Safari gives them; the layout
   // viewport (innerHeight) stays.
-  if (window.VisualViewport && window.visualViewport) {
+  var own = window.VisualViewport &&
+            Object.getOwnPropertyDescriptor(VisualViewport.prototype, 'height');
+  if (own && own.get && window.visualViewport) {
     var keyboard = 0;
-    var own = Object.getOwnPropertyDescriptor(VisualViewport.prototype, 'height');
     Object.defineProperty(VisualViewport.prototype, 'height', {
       get: function () { return Math.max(0, own.get.call(this) - keyboard); },
       configurable: true, enumerable: true });
