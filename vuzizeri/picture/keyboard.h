@@ -39,7 +39,10 @@ struct KeyboardLook {
 
 // The predictive bar, the four rows of keys and the strip under them with
 // the emoji and dictation keys; the home indicator's inset below that. The
-// pads have no predictive bar.
+// pads have no predictive bar. These add up to the keyboard frames UIKit
+// reports on iPhones with a home indicator (335 points with the predictive
+// bar, 291 for the number pad, whatever the phone's width); a home-button
+// iPhone's 260 is the bar and the rows alone.
 inline constexpr double kPredictiveBarCss = 44;
 inline constexpr double kKeyRowsCss = 216;
 inline constexpr double kKeyboardStripCss = 41;
