@@ -383,10 +383,11 @@ void KeyboardPicture::draw(graphics::Canvas& canvas, const KeyboardTimeline& tim
                                                      image->stride())) {
     canvas.drawImage(*part, left, top, part->width(), part->height());
   }
-  if (!m.popped || m.raised < 1) return;
+  if (!m.popped) return;
   const std::vector<Key> keys = keyboardKeys(*m.look, widthCss_);
   std::optional<Key> key = keyFor(keys, *m.popped);
-  if (!key) return;
+  // A key still below the screen's edge as the keyboard rises shows nothing.
+  if (!key || top + (key->y + key->height) * scale_ > bottom + 0.5) return;
   const Pen pen{canvas, left, top, scale_};
   // A pad's key darkens under the finger where a letter's pops up.
   if (key->role == KeyRole::kPad) {

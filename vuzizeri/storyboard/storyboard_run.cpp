@@ -77,7 +77,8 @@ void StoryboardRun::watchKeyboard(std::function<void()> then) {
 }
 
 void StoryboardRun::keyPressed(const std::string& key, double seconds) {
-  if (keyboard_.up()) keyboard_.press(seconds, key);
+  // The keyboard a digitar brings is asked about once its first key is in.
+  if (host_.keyboard) keyboard_.press(seconds, key);
 }
 
 void StoryboardRun::holdUntilNext() { answer(false); }
