@@ -360,11 +360,15 @@
     var el = d.activeElement;
     var kind = el && editable(el) ? keyboardKind(el) : null;
     var height = kind ? keyboard[['numeric', 'tel', 'decimal'].indexOf(kind) >= 0 ? 1 : 0] : 0;
-    var was = w.storyKeyboard || [0, null];
-    w.storyKeyboard = [height, kind ? el : null];
+    // Zoomed in, the camera shows the element; it is brought above the
+    // keyboard once the camera is back.
+    var zoomed = shot.zoom != 1;
+    var was = w.storyKeyboard || [0, null, false];
+    w.storyKeyboard = [height, kind ? el : null, zoomed];
     if (was[0] != height)
       w.dispatchEvent(new CustomEvent('vuzizeri-teclado', { detail: height }));
-    if (height && (was[0] != height || was[1] !== el)) bringAbove(el, innerHeight - height);
+    if (height && !zoomed && (was[0] != height || was[1] !== el || was[2]))
+      bringAbove(el, innerHeight - height);
     else if (!height && w.storyRoom) w.storyRoom.remove();
     if (!kind) return null;
     var type = el.tagName == 'INPUT' ? (el.type || 'text').toLowerCase() : 'text';
