@@ -809,6 +809,18 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   const Rgb under = pixelAt(*dk.frames.back(), 195, 844 - 20);
   EXPECT_LT(under.r + under.g + under.b, 3 * 60);
   EXPECT_GT(pixelAt(*dk.frames.back(), 5, 300).r, 240) << "the page stays white";
+  // Zoomed in on the field while it types, it is above the keyboard once
+  // the camera is back.
+  const fs::path zoomedKeys = dir_ / "zoomed-keys.mp4";
+  MovieInfo zk =
+      recorded(run({"--quadro-a-quadro", "--zoom-nos-toques", "2", "--roteiro",
+                    storyboard("zoom-teclado.txt", "digitar #baixo oi\npausa 0.3\n"),
+                    pageUrl("story.html", "teclado=1"), "390", "844", "1", "47", zoomedKeys}),
+               zoomedKeys);
+  ASSERT_TRUE(keyboardUp(*zk.frames.back()));
+  const auto [fieldTop, fieldBottom] = orangeRows(*zk.frames.back());
+  EXPECT_GT(fieldBottom, fieldTop) << "the field shows";
+  EXPECT_LT(fieldBottom, 844 - 335) << "above the keyboard";
 
   const std::string password = "p4ss-de-teste";
   const std::string login = storyboard(
