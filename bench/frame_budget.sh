@@ -16,6 +16,10 @@
 # recordings frame against frame: the same frames at the same times, and how
 # far apart their pictures are (PSNR).
 #
+# Last, "teclado": a storyboard that types into a field for three seconds,
+# with the on-screen keyboard up and with --sem-teclado, for what the
+# keyboard costs a frame (drawing it, and asking the page about the focus).
+#
 # Pages: the sample, the heavy bench page, the numbered-bar page, a feed
 # with a sticky header that changes colour and a fixed tab bar and, when
 # Debian's python3.11-doc, bash-doc and rust-doc are installed, the Python
@@ -60,6 +64,7 @@ rust=/usr/share/doc/rust-doc/html/std/vec/struct.Vec.html
 
 ms() { awk -v s="$1" -v n="$2" 'BEGIN { printf "%.1f", (n > 0 ? 1000 * s / n : 0) }'; }
 
+extra=()  # more options for run
 run() {  # label binary mode url movie → one or two lines of figures
   local label=$1 bin=$2 mode=$3 url=$4 movie=$5 start end option=
   [ "$mode" = quadro ] && option=--quadro-a-quadro
@@ -68,7 +73,7 @@ run() {  # label binary mode url movie → one or two lines of figures
   local sampler=$!
   start=$(date +%s.%N)
   # shellcheck disable=SC2086  # the option is one word or none
-  if ! VUZIZERI_ORCAMENTO="$work/budget" "$bin" $option "$url" 390 844 "$scale" 47 "$movie" \
+  if ! VUZIZERI_ORCAMENTO="$work/budget" "$bin" $option "${extra[@]}" "$url" 390 844 "$scale" 47 "$movie" \
       >/dev/null 2>"$work/err"; then
     kill -TERM "$sampler"
     wait "$sampler" || true
@@ -119,3 +124,15 @@ for page in "${pages[@]}"; do
     fi
   done
 done
+
+if [ -z "$only" ] || [[ " $only " == *" teclado "* ]]; then
+  printf 'pausa 0.3\ndigitar #busca %s\npausa 0.5\n' "$(printf 'vuzizeri%.0s' 1 2 3)" >"$work/teclado.txt"
+  for mode in $modes; do
+    echo "== teclado, scale $scale, $([ "$mode" = quadro ] && echo 'frame by frame' || echo 'real time')"
+    extra=(--velocidade 2000 --roteiro "$work/teclado.txt")
+    run up "$build/vuzizeri/vuzizeri" "$mode" "file://$root/tests/pages/story.html" "$work/up.mp4"
+    extra+=(--sem-teclado)
+    run none "$build/vuzizeri/vuzizeri" "$mode" "file://$root/tests/pages/story.html" "$work/none.mp4"
+    extra=()
+  done
+fi

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/number_syntax.h"
 #include "platform/graphics/canvas.h"
 #include "test_runs.h"
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/picture/captions.h"
+#include "vuzizeri/picture/keyboard.h"
 #include "vuzizeri/picture/phone_frame.h"
 #include "vuzizeri/picture/status_bar.h"
 
@@ -109,6 +112,60 @@ TEST(Captions, AnEndlessWordIsCutToWhatTheScreenHolds) {
   drawCaptions(*canvas, {word}, 0.5, 0, 0, 390, 844, 1, 20);
   canvas->flush();
   EXPECT_EQ(pixels[4 * 390 * 10 + 4 * 195], 255) << "the plate covers the page";
+}
+
+// The keys a field asks for, in the language's order; each row of letters
+// and the bottom row inside the width, key after key without overlap.
+TEST(Keyboard, KeysForTheFieldAndTheLanguage) {
+  auto row = [](const KeyboardLook& look, double y) {
+    std::string labels;
+    double right = 0;
+    std::vector<Key> keys = keyboardKeys(look, 390);
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.x < b.x; });
+    for (const Key& k : keys)
+      if (k.y == y && k.role != KeyRole::kShift && k.role != KeyRole::kDelete) {
+        EXPECT_GE(k.x, right) << k.label;
+        right = k.x + k.width;
+        EXPECT_LE(right, 390) << k.label;
+        labels += k.label + (k.label.size() > 1 ? " " : "");
+      }
+    return labels;
+  };
+  const double first = kPredictiveBarCss + 6, last = first + 3 * 54;
+  EXPECT_EQ(row(keyboardLook("text", "en-US", true, ""), first), "QWERTYUIOP");
+  EXPECT_EQ(row(keyboardLook("text", "fr-FR", false, ""), first), "azertyuiop");
+  EXPECT_EQ(row(keyboardLook("text", "fr-CA", false, ""), first), "qwertyuiop");
+  EXPECT_EQ(row(keyboardLook("text", "de-DE", false, ""), first + 2 * 54), "yxcvbnm");
+  EXPECT_EQ(row(keyboardLook("email", "en-US", true, ""), first), "qwertyuiop") << "no capitals";
+  EXPECT_EQ(row(keyboardLook("email", "en-US", false, ""), last), "123 space @.return ");
+  EXPECT_EQ(row(keyboardLook("url", "pt-BR", false, "go"), last), "123 ./.com ir ");
+  const KeyboardLook pad = keyboardLook("numeric", "en-US", true, "");
+  EXPECT_FALSE(keyFor(keyboardKeys(pad, 390), "q"));
+  EXPECT_TRUE(keyFor(keyboardKeys(pad, 390), "7"));
+  EXPECT_EQ(keyboardHeightCss(pad.layout, 34), 291);
+  EXPECT_EQ(keyboardHeightCss(KeyboardLayout::kLetters, 34), 335);
+  EXPECT_TRUE(keyFor(keyboardKeys(keyboardLook("decimal", "pt-BR", false, ""), 390), ","));
+}
+
+// The keyboard slides up over a quarter second from its field's focus and
+// back down from the blur, each key popping up for its press only.
+TEST(Keyboard, SlidesAndPopsOnTheTimeline) {
+  KeyboardTimeline t;
+  EXPECT_FALSE(t.at(1).look);
+  const KeyboardLook look = keyboardLook("text", "en-US", false, "");
+  t.set(1, look);
+  t.set(1.1, look);  // asked again: the same keyboard, no new slide
+  t.press(1.3, "k");
+  t.set(2, std::nullopt);
+  EXPECT_DOUBLE_EQ(t.at(1).raised, 0);
+  EXPECT_GT(t.at(1.1).raised, 0.5);
+  EXPECT_LT(t.at(1.1).raised, 1);
+  EXPECT_DOUBLE_EQ(t.at(1.25).raised, 1);
+  EXPECT_EQ(t.at(1.35).popped, "k");
+  EXPECT_FALSE(t.at(1.45).popped);
+  EXPECT_DOUBLE_EQ(t.at(2).raised, 1);
+  EXPECT_LT(t.at(2.1).raised, 0.5);
+  EXPECT_DOUBLE_EQ(t.at(2.25).raised, 0);
 }
 
 }  // namespace

@@ -198,6 +198,59 @@ TEST(Storyboard, StepsOnTheClock) {
   EXPECT_DOUBLE_EQ(run.times()[1].seconds, 0.5);
 }
 
+// The keyboard comes with a field's focus, asked of the page after a tap or
+// a focus and each moment while it is up: a tap below moves its element into
+// the part of the view above the keyboard; the typed keys pop up, a secret's
+// never; a tap elsewhere takes the keyboard away.
+TEST(Storyboard, KeyboardWhileAFieldHasTheFocus) {
+  using V = web::ScriptValue;
+  bool focused = false;
+  int asked = 0;
+  StoryboardRun::Host host;
+  host.keyboard = true;
+  host.act = [&](const JsonValue& a, std::function<void(StoryboardRun::Answer)> then) {
+    const std::string& t = a.text();
+    const bool far = t.find(".longe") != std::string::npos;
+    if (t.starts_with("{\"keyboard\"")) {
+      ++asked;
+      return then(focused ? StoryboardRun::Answer(V::ofArray(
+                                {V::ofString("text"), V{}, V::ofString(""), V::ofString("en-US")}))
+                          : std::nullopt);
+    }
+    if (t.starts_with("{\"find\"")) {
+      return then(V::ofArray(
+          {V::ofNumber(far ? 1500 : 100), V::ofNumber(far ? 1500 : 100), V::ofNumber(100)}));
+    }
+    if (t.starts_with("{\"tap\"")) focused = !far;
+    if (t.starts_with("{\"focus\"")) focused = true;
+    if (t.starts_with("{\"focus\"") || t.starts_with("{\"type\"")) return then(V::ofString("ok"));
+    then(V::ofArray({V::ofNumber(50), V::ofNumber(300), V::ofNumber(1)}));
+  };
+  host.fail = [](const std::string& m) { FAIL() << m; };
+  std::string message;
+  const auto steps = parseStoryboard(
+      "pausa 0.5\ndigitar .campo ab\ndigitar .campo $S\n"
+      "tocar .longe\npausa 1\n",
+      [](const std::string&) { return std::string("cd"); }, &message);
+  StoryboardRun run(steps->filmed, 2500, 0, 600, host);
+  std::vector<double> scrolls;
+  std::vector<int> askedBy;
+  double offset = 0;
+  for (int64_t frame = 0; frame < 240; ++frame) {
+    run.advance(frame / 60.0, offset, 2000, [&](StoryDirection d) {
+      if (d.scrollTo) scrolls.push_back(offset = *d.scrollTo);
+    });
+    askedBy.push_back(asked);
+  }
+  EXPECT_EQ(askedBy[29], 0) << "nothing asked before the focus";
+  EXPECT_EQ(askedBy[239], askedBy[200]) << "nor once it is down";
+  EXPECT_EQ(run.keyboard().at(0.55).popped, "a");
+  EXPECT_FALSE(run.keyboard().at(0.75).popped) << "a secret";
+  ASSERT_FALSE(scrolls.empty());
+  EXPECT_DOUBLE_EQ(scrolls.back(), 1500 - (600 - 335 - 100) / 2.0) << "centred above the keyboard";
+  EXPECT_DOUBLE_EQ(run.keyboard().at(3.5).raised, 0);
+}
+
 // The disc as iOS draws it; a tap's move for an element taller than the view.
 TEST(Storyboard, TouchDiscAndTallTargets) {
   EXPECT_EQ(touchOpacity(-0.01), 0);

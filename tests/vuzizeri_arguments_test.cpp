@@ -92,6 +92,7 @@ TEST(Arguments, OptionsTable) {
        "--redigir-texto precisa de uma expressão regular que case algum texto: \\p{Lx}\n"},
       {page({"--legendas", "x.txt"}), "--legendas grava .vtt ou .srt: x.txt\n"},
       {page({"--legendas", "x.vtt"}), "--legendas só vale com --roteiro\n"},
+      {page({"--sem-teclado"}), "--sem-teclado só vale com --roteiro\n"},
       {page({"--zoom-nos-toques", "5"}), "--zoom-nos-toques precisa de um fator de 1,25 a 4: 5\n"},
       {page({"--cabecalho", "X Y: z"}), "cabeçalho inválido: X Y: z\n"},
       {page({"--cabecalho", "X: a\nb"}), "cabeçalho inválido: X: a\\nb\n"},

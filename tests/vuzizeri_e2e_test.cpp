@@ -628,10 +628,11 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   // Text that matches --redigir-texto is covered as the key that makes it
   // match lands: the field's text, dark on white, no longer shows.
   const fs::path typed = dir_ / "typed.mp4";
-  MovieInfo t = recorded(run({"--quadro-a-quadro", "--redigir-texto", "zize", "--roteiro",
-                              storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n"), page,
-                              "390", "844", "1", "47", typed}),
-                         typed);
+  MovieInfo t =
+      recorded(run({"--quadro-a-quadro", "--redigir-texto", "zize", "--sem-teclado", "--roteiro",
+                    storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n"), page, "390",
+                    "844", "1", "47", typed}),
+               typed);
   auto ink = [&](int frame) {
     int dark = 0;
     for (int y = 350; y < 372; ++y)
@@ -648,6 +649,7 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
       EXPECT_EQ(ink(frame), 0) << "frame " << frame;
     }
   }
+  EXPECT_GT(pixelAt(*t.frames[60], 195, 844 - 20).r, 240) << "no keyboard";
 
   // A swipe that the page follows, one it lets scroll a strip, a press held
   // a second, each read back from the page's bars; then a caption read while
@@ -725,6 +727,100 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_NEAR(barWidth(620), 50, 5) << "the carousel followed the finger 200 px";
   EXPECT_NEAR(barWidth(640), 40, 4) << "the strip scrolled 160 px under it";
   EXPECT_NEAR(barWidth(660), 100, 10) << "held a second";
+
+  // The keyboard, up while digitar types into a field low on the page, which
+  // is brought above it, the page's visual viewport as much shorter; its
+  // keys popping up, but none of a password from the environment; gone
+  // within 0.6 s of a tap elsewhere; the number pad for a numeric field.
+  const fs::path keyed = dir_ / "keyed.mp4";
+  const Outcome keyedRun =
+      run({"--quadro-a-quadro", "--json", "--velocidade", "2000", "--roteiro",
+           storyboard("teclado.txt",
+                      "pausa 0.2\ndigitar #baixo Vuzo\ndigitar #segredo $SEGREDO_DO_TESTE\n"
+                      "pausa 0.3\ntocar #fora\npausa 0.8\ndigitar #numero 42\npausa 0.5\n"),
+           pageUrl("story.html", "teclado=1"), "390", "844", "1", "47", keyed},
+          {"SEGREDO_DO_TESTE=oooo"});
+  ASSERT_EQ(keyedRun.status, 0) << keyedRun.err;
+  MovieInfo k = probeMovie(keyed);
+  auto keyboardUp = [](const AVFrame& f) {
+    const Rgb c = pixelAt(f, 195, 844 - 20);
+    return c.r > 150 && c.r < 235;
+  };
+  auto viewBar = [](const AVFrame& f) {
+    int width = 0;
+    while (width < 390 && pixelAt(f, width, 47 + 5).r < 128) ++width;
+    return width;
+  };
+  auto orangeRows = [](const AVFrame& f) {
+    std::pair<int, int> rows{844, 0};
+    for (int y = 47; y < 844; ++y)
+      if (const Rgb c = pixelAt(f, 100, y); c.r > 200 && c.g > 90 && c.g < 170 && c.b < 80)
+        rows = {std::min(rows.first, y), y};
+    return rows;
+  };
+  // The keys' rows read at twice their size.
+  auto readKeys = [&](const AVFrame& f) {
+    const int top = 844 - 335 + 44;
+    std::string image = "P5 780 432 255\n";
+    for (int y = 0; y < 432; ++y)
+      for (int x = 0; x < 780; ++x) image += static_cast<char>(pixelAt(f, x / 2, top + y / 2).g);
+    writeFile(dir_ / "keys.pgm", image);
+    std::string text =
+        test_runs::run("/usr/bin/tesseract", {dir_ / "keys.pgm", "-", "--psm", "6"}, dir_).out;
+    std::erase_if(text, [](char c) { return c == ' '; });
+    return text;
+  };
+  ASSERT_GT(k.frames.size(), 200u);
+  EXPECT_FALSE(keyboardUp(*k.frames[11]));
+  EXPECT_GT(orangeRows(*k.frames[11]).second, 844 - 335) << "under the keyboard's place";
+  EXPECT_NEAR(viewBar(*k.frames[11]), 797 / 4, 1);
+  ASSERT_TRUE(keyboardUp(*k.frames[33]));
+  EXPECT_LT(orangeRows(*k.frames[33]).second, 844 - 335) << "brought above it";
+  EXPECT_NEAR(viewBar(*k.frames[33]), (797 - 335) / 4, 1);
+  // The o's balloon rises over the predictive bar while it is pressed.
+  auto popped = [&](int frame) { return pixelAt(*k.frames[frame], 308, 844 - 335 + 8).r > 245; };
+  EXPECT_TRUE(popped(33));
+  for (int frame : {40, 46, 52, 58}) EXPECT_FALSE(popped(frame)) << "a secret, frame " << frame;
+  const std::string letters = readKeys(*k.frames[61]);
+  EXPECT_NE(letters.find("qwert"), std::string::npos) << letters;
+  EXPECT_NE(letters.find("asdfg"), std::string::npos) << letters;
+  const size_t tapAt = keyedRun.out.find(R"("tocar #fora", "segundos": )");
+  ASSERT_NE(tapAt, std::string::npos) << keyedRun.out;
+  const int tapFrame =
+      static_cast<int>(std::lround(60 * std::stod(keyedRun.out.substr(tapAt + 27))));
+  EXPECT_TRUE(keyboardUp(*k.frames[tapFrame - 1]));
+  EXPECT_FALSE(keyboardUp(*k.frames[tapFrame + 36])) << "gone 0.6 s after the tap";
+  EXPECT_NEAR(viewBar(*k.frames[tapFrame + 36]), 797 / 4, 1);
+  const AVFrame& pad = *k.frames.back();
+  ASSERT_TRUE(keyboardUp(pad));
+  int keysAcross = 0;  // white keys along the first row, by their tops
+  for (int x = 1; x < 390; ++x)
+    keysAcross +=
+        pixelAt(pad, x, 844 - 291 + 9).r > 245 && pixelAt(pad, x - 1, 844 - 291 + 9).r <= 245;
+  EXPECT_EQ(keysAcross, 3) << "the number pad";
+  EXPECT_EQ(readKeys(pad).find("qwert"), std::string::npos);
+  // In real time, and dark with --esquema escuro.
+  const fs::path dark = dir_ / "dark-keys.mp4";
+  MovieInfo dk =
+      recorded(run({"--esquema", "escuro", "--velocidade", "2000", "--roteiro",
+                    storyboard("escuro.txt", "pausa 0.2\ndigitar #busca ab\npausa 0.6\n"), page,
+                    "390", "844", "1", "47", dark}),
+               dark);
+  const Rgb under = pixelAt(*dk.frames.back(), 195, 844 - 20);
+  EXPECT_LT(under.r + under.g + under.b, 3 * 60);
+  EXPECT_GT(pixelAt(*dk.frames.back(), 5, 300).r, 240) << "the page stays white";
+  // Zoomed in on the field while it types, it is above the keyboard once
+  // the camera is back.
+  const fs::path zoomedKeys = dir_ / "zoomed-keys.mp4";
+  MovieInfo zk =
+      recorded(run({"--quadro-a-quadro", "--zoom-nos-toques", "2", "--roteiro",
+                    storyboard("zoom-teclado.txt", "digitar #baixo oi\npausa 0.3\n"),
+                    pageUrl("story.html", "teclado=1"), "390", "844", "1", "47", zoomedKeys}),
+               zoomedKeys);
+  ASSERT_TRUE(keyboardUp(*zk.frames.back()));
+  const auto [fieldTop, fieldBottom] = orangeRows(*zk.frames.back());
+  EXPECT_GT(fieldBottom, fieldTop) << "the field shows";
+  EXPECT_LT(fieldBottom, 844 - 335) << "above the keyboard";
 
   const std::string password = "p4ss-de-teste";
   const std::string login = storyboard(

@@ -130,6 +130,25 @@ void Canvas::strokeArc(double cx, double cy, double radius, double from, double 
   cairo_restore(cr_);
 }
 
+void Canvas::path(const std::vector<double>& points, bool closed, double lineWidth, Colour colour) {
+  if (points.size() < 4) return;
+  cairo_save(cr_);
+  cairo_new_path(cr_);
+  cairo_move_to(cr_, points[0], points[1]);
+  for (size_t i = 2; i + 1 < points.size(); i += 2) cairo_line_to(cr_, points[i], points[i + 1]);
+  if (closed) cairo_close_path(cr_);
+  setColour(colour);
+  if (lineWidth > 0) {
+    cairo_set_line_width(cr_, lineWidth);
+    cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+    cairo_stroke(cr_);
+  } else {
+    cairo_fill(cr_);
+  }
+  cairo_restore(cr_);
+}
+
 void Canvas::fillText(const std::string& text, double x, double y, const std::string& family,
                       double size, bool bold, Colour colour) {
   cairo_save(cr_);

@@ -10,6 +10,7 @@
 #include "platform/graphics/image.h"
 
 #include <string>
+#include <vector>
 
 namespace graphics {
 
@@ -45,6 +46,9 @@ class Canvas {
   // An arc of the circle at (cx, cy), stroked with round ends.
   void strokeArc(double cx, double cy, double radius, double from, double to, double lineWidth,
                  Colour colour);
+  // The lines through `points` (x, y, x, y, ...): filled when `lineWidth` is
+  // 0, else stroked that wide with round ends and joins; closed when asked.
+  void path(const std::vector<double>& points, bool closed, double lineWidth, Colour colour);
   // Text in `family` (bold when asked), `size` px high, its baseline starting
   // at (x, y); textWidth() is how far it runs.
   void fillText(const std::string& text, double x, double y, const std::string& family, double size,

@@ -346,6 +346,8 @@ const Option kOptions[] = {
                         "\n");
        return {};
      }},
+    {"--sem-teclado", "", "", "o roteiro não mostra o teclado do iPhone quando um campo tem o foco",
+     flag<&Arguments::noKeyboard>},
     {"--legendas", "", "ARQUIVO.vtt|.srt",
      "as legendas e os títulos do roteiro, com seus tempos, num arquivo ao lado do vídeo",
      [](Parse& p, const std::string& value) -> Ending {
@@ -581,6 +583,8 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
     return refused("--legendas só vale com --roteiro\n");
   if (a.zoomOnTouches && a.storyboardFile.empty())
     return refused("--zoom-nos-toques só vale com --roteiro\n");
+  if (a.noKeyboard && a.storyboardFile.empty())
+    return refused("--sem-teclado só vale com --roteiro\n");
   // What the movie's form cannot carry or show; parts are joined as MP4.
   const MovieForm& form = *a.form;
   if (a.fps > form.maxFps) {

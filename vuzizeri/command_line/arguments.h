@@ -78,6 +78,8 @@ struct Arguments : ScrollDirections {
   std::string captionsFile;
   // --zoom-nos-toques: the factor each step a finger takes zooms in by.
   std::optional<double> zoomOnTouches;
+  // --sem-teclado: a field's focus brings up no on-screen keyboard.
+  bool noKeyboard = false;
   std::optional<Storyboard> storyboard;
   // --barra-de-status: a phone's status bar on the band, showing `time`
   // (--hora). --moldura: the phone around the screen, on `frameBackground`

@@ -99,6 +99,15 @@ std::optional<PreparedFrame> Vuzizeri::composePage(const graphics::Image& image,
       }
     }
   }
+  if (story_ && !story_->keyboard().empty()) {
+    if (!keyboard_)
+      keyboard_ =
+          std::make_unique<KeyboardPicture>(static_cast<double>(pxW) / capture_.rowsPerCss,
+                                            capture_.rowsPerCss, args.dark, kHomeIndicatorCss);
+    keyboard_->draw(*canvas, story_->keyboard(), seconds, left,
+                    contentTop + static_cast<double>(contentPx));
+    canvas->flush();
+  }
   if (story_ && !story_->touches().empty()) {
     drawTouches(*canvas, story_->touches(), seconds, left, contentTop, capture_.rowsPerCss);
     canvas->flush();

@@ -14,6 +14,7 @@
 #include "platform/web/web_view.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/movie/recording_writer.h"
+#include "vuzizeri/picture/keyboard.h"
 #include "vuzizeri/picture/lifted_layers.h"
 #include "vuzizeri/picture/phone_frame.h"
 #include "vuzizeri/picture/status_bar.h"
@@ -242,6 +243,7 @@ class Vuzizeri final : private CaptureHost {
   std::optional<std::pair<int64_t, int64_t>> redacted_;
   // The rules of --destino the finished file breaks.
   std::vector<std::string> findings_;
+  std::unique_ptr<KeyboardPicture> keyboard_;  // drawn once per look, on first need
   LayerPictures layers_;  // frame by frame: the headers and tab bars the page left out
   double t0 = 0.0;
   double lastPTS = -1.0;

@@ -33,6 +33,7 @@ std::unique_ptr<StoryboardRun> Vuzizeri::makeStory(std::vector<StoryStep> steps,
     runScript(kOutOfViewScript, JsonValue::object({}));
     if (!args.frameByFrame) runScript(kOutOfViewLoopScript, JsonValue::object({}));
   };
+  host.keyboard = filmed && !args.noKeyboard;
   return std::make_unique<StoryboardRun>(std::move(steps), storySpeed(), args.ease,
                                          static_cast<double>(args.contentH), std::move(host));
 }

@@ -357,6 +357,11 @@ class Type final : public ActiveStep {
     std::string missing;
     if (!expand(typed, environment, &step.text, &missing))
       return "digitar: a variável de ambiente " + shownText(missing) + " não está definida";
+    // What the variables gave is what the text has beyond the text without them.
+    std::string bare;
+    expand(
+        typed, [](const std::string&) { return std::optional<std::string>(""); }, &bare, &missing);
+    step.secret = bare.size() != step.text.size();
     return {};
   }
   void begin(StepContext& run) override {
@@ -383,6 +388,8 @@ class Type final : public ActiveStep {
               if (isText(a, "unfocused"))
                 return run.refuse("o campo perdeu o foco no meio do texto");
               if (!isText(a, "ok")) return run.refuse("a página não respondeu");
+              for (size_t i = typed_; i < due && !run.step().secret; ++i)
+                run.keyPressed(keys_[i], began_ + static_cast<double>(i) * kKeySeconds);
               typed_ = due;
               over ? run.ended() : run.holdUntilNext();
             });

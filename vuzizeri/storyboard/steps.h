@@ -55,6 +55,8 @@ class StepContext {
   virtual std::string refusal(const Answer& answer) const = 0;
   // A finger came down, and the step's time is when it did.
   virtual void touched(const Touch& touch) = 0;
+  // A key typed at `seconds`, for the on-screen keyboard to show.
+  virtual void keyPressed(const std::string&, double) {}
   // Words to show on the screen.
   virtual void show(const Caption& caption) = 0;
   // The camera as a zoom step last set it; while it is zoomed in, an

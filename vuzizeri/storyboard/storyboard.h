@@ -24,6 +24,8 @@ struct StoryStep {
   double dx = 0, dy = 0;  // deslizar's travel, CSS px
   // digitar's text with every $NOME taken from the environment, ir's URL.
   std::string text;
+  // digitar's text holds a value from the environment: its keys never pop up.
+  bool secret = false;
   // The line as written (digitar's $NOME unexpanded): what the report and
   // every message show, so that a password never gets into either.
   std::string written;

@@ -43,7 +43,42 @@ void StoryboardRun::proceed() {
 void StoryboardRun::answer(bool over) {
   // The caller may ask for the next moment from within.
   std::function<void(StoryDirection)> done = std::move(done_);
-  done({scrollTo_, over, moving_});
+  const StoryDirection direction{scrollTo_, over, moving_};
+  // Only a tap or a focus brings the keyboard; while it is up, the page may
+  // take the focus away at any moment.
+  if (!host_.keyboard || !(mayFocus_ || keyboard_.up())) return done(direction);
+  mayFocus_ = false;
+  watchKeyboard([done = std::move(done), direction] { done(direction); });
+}
+
+void StoryboardRun::act(const JsonValue& arguments, std::function<void(Answer)> then) {
+  const std::string& text = arguments.text();
+  if (text.starts_with("{\"tap\":") || text.starts_with("{\"focus\":")) mayFocus_ = true;
+  host_.act(arguments, std::move(then));
+}
+
+void StoryboardRun::watchKeyboard(std::function<void()> then) {
+  const double letters = keyboardHeightCss(KeyboardLayout::kLetters, kHomeIndicatorCss);
+  const double pad = keyboardHeightCss(KeyboardLayout::kNumberPad, kHomeIndicatorCss);
+  host_.act(JsonValue::object({{"keyboard", JsonValue::list({letters, pad})}}),
+            [this, then = std::move(then)](Answer a) {
+              std::optional<KeyboardLook> look;
+              auto text = [&a](size_t i) -> std::string {
+                return a->elements[i].kind == web::ScriptValue::Kind::kString
+                           ? a->elements[i].string
+                           : "";
+              };
+              if (a && a->isArray() && a->elements.size() == 4)
+                look = keyboardLook(text(0), text(3), a->elements[1].isTrue(), text(2));
+              keyboard_.set(seconds_, look);
+              keyboardCss_ = look ? keyboardHeightCss(look->layout, kHomeIndicatorCss) : 0;
+              then();
+            });
+}
+
+void StoryboardRun::keyPressed(const std::string& key, double seconds) {
+  // The keyboard a digitar brings is asked about once its first key is in.
+  if (host_.keyboard) keyboard_.press(seconds, key);
 }
 
 void StoryboardRun::holdUntilNext() { answer(false); }

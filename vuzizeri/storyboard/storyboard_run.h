@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/web/script_value.h"
+#include "vuzizeri/picture/keyboard.h"
 #include "vuzizeri/picture/touches.h"
 #include "vuzizeri/report/json.h"
 #include "vuzizeri/scroll/scroll_plan.h"
@@ -51,6 +52,8 @@ class StoryboardRun final : private StepContext {
     std::function<void(double seconds, std::function<void()>)> after;
     // A navigation has begun (true), or brought its page (false).
     std::function<void(bool leaving)> navigating;
+    // Whether a field's focus brings up the on-screen keyboard.
+    bool keyboard = false;
   };
 
   StoryboardRun(std::vector<StoryStep> steps, double speed, double ease, double viewHeight,
@@ -69,6 +72,7 @@ class StoryboardRun final : private StepContext {
 
   const std::vector<Touch>& touches() const { return touches_; }
   const std::vector<Caption>& captions() const { return captions_; }
+  const KeyboardTimeline& keyboard() const { return keyboard_; }
   const Camera& cameraNow() const { return camera_; }
   const std::vector<StepTime>& times() const { return times_; }
   // How many steps have begun, of how many.
@@ -81,10 +85,9 @@ class StoryboardRun final : private StepContext {
   double seconds() const override { return seconds_; }
   double offset() const override { return offset_; }
   double pageEnd() const override { return pageEnd_; }
-  double viewHeight() const override { return viewHeight_; }
-  void act(const JsonValue& arguments, std::function<void(Answer)> then) override {
-    host_.act(arguments, std::move(then));
-  }
+  // The part of the view above the keyboard.
+  double viewHeight() const override { return viewHeight_ - keyboardCss_; }
+  void act(const JsonValue& arguments, std::function<void(Answer)> then) override;
   void visible(const std::string& selector, std::function<void(Answer)> then) override {
     host_.visible(selector, std::move(then));
   }
@@ -101,6 +104,7 @@ class StoryboardRun final : private StepContext {
   void refuse(const std::string& reason) override;
   std::string refusal(const Answer& answer) const override;
   void touched(const Touch& touch) override;
+  void keyPressed(const std::string& key, double seconds) override;
   void show(const Caption& caption) override { captions_.push_back(caption); }
   const Camera& camera() const override { return camera_; }
   void setCamera(const Camera& camera) override { camera_ = camera; }
@@ -110,6 +114,8 @@ class StoryboardRun final : private StepContext {
   // step's own.
   void goOn();
   void answer(bool over);
+  // Asks the page what keyboard its focused element has, and tells it.
+  void watchKeyboard(std::function<void()> then);
 
   const std::vector<StoryStep> steps_;
   const double speed_, ease_, viewHeight_;
@@ -125,6 +131,9 @@ class StoryboardRun final : private StepContext {
   std::function<void(StoryDirection)> done_;
   std::vector<Touch> touches_;
   std::vector<Caption> captions_;
+  KeyboardTimeline keyboard_;
+  bool mayFocus_ = false;   // a step tapped or focused since the keyboard was last asked about
+  double keyboardCss_ = 0;  // how much of the view the keyboard covers
   Camera camera_;
   std::vector<StepTime> times_;
 };

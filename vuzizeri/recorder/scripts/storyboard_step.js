@@ -48,8 +48,15 @@
 //       and kept inside the page; the engine paints it at that scale, so it
 //       is as sharp as the page itself. Answers the camera as set,
 //       [zoom, x, y].
+//   keyboard: [letters, pad]  the on-screen keyboard of the focused element:
+//       [kind ('text', 'email', 'url', 'numeric', 'tel', 'decimal'), shift
+//       on, enterkeyhint or the field's own, the language], or null when it
+//       takes no text. When its height (`letters` CSS px, or `pad` for the
+//       pads) changes, the page is told, as iOS Safari tells it (its visual
+//       viewport that much shorter); a newly focused element is brought
+//       above it.
 (function ({ scroll, find, box, tap, press, drag, lift, focus, type, go, loaded, aim,
-             camera }) {
+             camera, keyboard }) {
   var w = window, d = document;
   var first = function (selector) {
     try { return d.querySelector(selector) || 'none'; } catch (e) { return 'invalid'; }
@@ -65,6 +72,43 @@
     var typed = ['text', 'search', 'email', 'password', 'tel', 'url', 'number'];
     return el.tagName == 'INPUT' && !el.readOnly && !el.disabled &&
            typed.indexOf((el.type || 'text').toLowerCase()) >= 0;
+  };
+  // The keyboard a phone gives a field: its inputmode, else its type's.
+  var keyboardKind = function (el) {
+    var mode = (el.getAttribute('inputmode') || '').toLowerCase();
+    if (mode == 'none') return null;
+    if (['email', 'url', 'numeric', 'tel', 'decimal'].indexOf(mode) >= 0) return mode;
+    var type = el.tagName == 'INPUT' ? (el.type || 'text').toLowerCase() : 'text';
+    if (['email', 'url', 'tel'].indexOf(type) >= 0) return type;
+    return type == 'number' ? 'decimal' : 'text';
+  };
+  // Whether iOS would have shift on for the next key: at a sentence's start
+  // (words': a word's) unless the field asks for none; never in email, url
+  // and password fields.
+  var shifted = function (el, type, kind) {
+    if (kind != 'text' || type == 'password') return false;
+    var rule = (el.getAttribute('autocapitalize') || 'sentences').toLowerCase();
+    var text = el.isContentEditable ? el.textContent : el.value;
+    try { text = text.slice(0, el.isContentEditable ? text.length : el.selectionStart); } catch (e) {}
+    if (rule == 'characters') return true;
+    if (rule == 'words') return /(^|\s)$/.test(text);
+    if (rule != 'sentences' && rule != 'on') return false;
+    return /^\s*$/.test(text) || /[.!?]\s+$/.test(text) || /\n$/.test(text);
+  };
+  // The element scrolled to the middle of the part of the view above the
+  // keyboard, room made below the page's end when it needs more.
+  var bringAbove = function (el, visible) {
+    var r = el.getBoundingClientRect();
+    if (r.top >= 0 && r.bottom <= visible) return;
+    var by = r.top + r.height / 2 - visible / 2;
+    var short = by - (pageEnd() - w.pageYOffset);
+    if (short > 0) {
+      var room = w.storyRoom || (w.storyRoom = d.createElement('div'));
+      room.style.cssText = 'position:absolute;left:0;width:1px;height:1px;visibility:hidden;' +
+                           'pointer-events:none;top:' + (pageEnd() + innerHeight + short - 1) + 'px';
+      d.documentElement.appendChild(room);
+    }
+    w.scrollBy({ top: by, behavior: 'instant' });
   };
   var pageEnd = function () {
     var b = d.body, e = d.documentElement;
@@ -202,6 +246,8 @@
       // As on a phone, a tap focuses a field to type in, not a button or a link.
       var focusable = target.closest('input, textarea, select, [contenteditable]');
       if (focusable) focusable.focus({ preventScroll: true });
+      // A tap elsewhere takes the focus from a field, and its keyboard away.
+      else if (d.activeElement && editable(d.activeElement)) d.activeElement.blur();
     }
     target.dispatchEvent(mouse('mouseup'));
     target.dispatchEvent(mouse('click'));
@@ -309,6 +355,27 @@
     w.storyboardLeft = true;
     w.location.assign(go);
     return 'ok';
+  }
+  if (keyboard !== undefined) {
+    var el = d.activeElement;
+    var kind = el && editable(el) ? keyboardKind(el) : null;
+    var height = kind ? keyboard[['numeric', 'tel', 'decimal'].indexOf(kind) >= 0 ? 1 : 0] : 0;
+    // Zoomed in, the camera shows the element; it is brought above the
+    // keyboard once the camera is back.
+    var zoomed = shot.zoom != 1;
+    var was = w.storyKeyboard || [0, null, false];
+    w.storyKeyboard = [height, kind ? el : null, zoomed];
+    if (was[0] != height)
+      w.dispatchEvent(new CustomEvent('vuzizeri-teclado', { detail: height }));
+    if (height && !zoomed && (was[0] != height || was[1] !== el || was[2]))
+      bringAbove(el, innerHeight - height);
+    else if (!height && w.storyRoom) w.storyRoom.remove();
+    if (!kind) return null;
+    var type = el.tagName == 'INPUT' ? (el.type || 'text').toLowerCase() : 'text';
+    var hint = (el.getAttribute('enterkeyhint') || '').toLowerCase() ||
+               (type == 'search' || el.getAttribute('inputmode') == 'search' ? 'search'
+                : type == 'url' ? 'go' : '');
+    return [kind, shifted(el, type, kind), hint, navigator.language || 'en-US'];
   }
   if (loaded !== undefined)
     return [!w.storyboardLeft && d.readyState == 'complete', !d.fonts || d.fonts.status != 'loading'];
