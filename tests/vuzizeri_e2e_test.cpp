@@ -382,6 +382,39 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
   EXPECT_GT(std::stoll(line.substr(at + 11)), static_cast<long long>(m.frames.size()) * 3 / 4);
 }
 
+// --indicador-de-rolagem: mid-scroll a thin bar shows 3 CSS px inside the
+// right edge, its length the view's share of the page (400 of 2000 px, over
+// the track that leaves the home indicator's 34 px): dark on a white page,
+// light on a black one; faded out in the last frame, a second after the end.
+TEST_F(RecorderTest, TheScrollIndicatorShowsWhileThePageMoves) {
+  for (const bool white : {true, false}) {
+    const fs::path page = dir_ / "page.html", out = dir_ / "indicator.mp4";
+    writeFile(page, std::string("<body style='margin:0;height:2000px;background:") +
+                        (white ? "#fff" : "#000") + "'></body>");
+    MovieInfo m = recorded(run({"--quadro-a-quadro", "--indicador-de-rolagem",
+                                "file://" + page.string(), "200", "400", "2", "0", out}),
+                           out);
+    auto barRows = [&](const AVFrame& f) {
+      int rows = 0;
+      for (int y = 0; y < 800; ++y) {
+        bool bar = false;
+        for (int x = 370; x < 400; ++x) {
+          const int g = pixelAt(f, x, y).g;
+          if (white ? g < 200 : g > 60) {
+            EXPECT_TRUE(x >= 386 && x < 396) << "at " << x << "," << y;
+            bar = true;
+          }
+        }
+        rows += bar;
+      }
+      return rows;
+    };
+    ASSERT_GT(m.frames.size(), 200u);
+    EXPECT_NEAR(barRows(*m.frames[m.frames.size() / 3]), 2 * 360 * 400 / 2000, 6) << white;
+    EXPECT_EQ(barRows(*m.frames.back()), 0) << white;
+  }
+}
+
 // One page in each form at 30 frames a second, frame by frame: the frames
 // 1/30 s apart in each, the same pictures in each (GIF within its palette).
 TEST_F(RecorderTest, EachFormAtThirtyFramesASecond) {

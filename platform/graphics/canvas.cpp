@@ -51,6 +51,14 @@ void Canvas::drawImage(const Image& image, double x, double y, double width, dou
   cairo_restore(cr_);
 }
 
+void Canvas::blendImage(const Image& image, double x, double y, double opacity) {
+  if (opacity <= 0) return;
+  cairo_save(cr_);
+  cairo_set_source_surface(cr_, image.surface(), x, y);
+  cairo_paint_with_alpha(cr_, std::min(opacity, 1.0));
+  cairo_restore(cr_);
+}
+
 bool Canvas::copyUnscaled(const Image& image, double x, double y, double width, double height) {
   // A whole-pixel placement at the image's own size is a plain row copy,
   // twice as fast as pixman's general path for a 10 MB frame.

@@ -34,6 +34,10 @@ class Canvas {
   // pixels underneath. Edges are padded, so a stretched image does not fade
   // to transparent at its border.
   void drawImage(const Image& image, double x, double y, double width, double height);
+  // Draws `image` at its own size with its top left corner at (x, y),
+  // blended over what is there at `opacity` (0 to 1).
+  void blendImage(const Image& image, double x, double y, double opacity);
+
   // Shapes and text, blended over what is there (or replacing it), antialiased.
   void fillRoundedRect(double x, double y, double width, double height, double radius,
                        Colour colour, bool replace = false);

@@ -16,6 +16,7 @@
 #include "vuzizeri/movie/recording_writer.h"
 #include "vuzizeri/picture/lifted_layers.h"
 #include "vuzizeri/picture/phone_frame.h"
+#include "vuzizeri/picture/scroll_indicator.h"
 #include "vuzizeri/picture/status_bar.h"
 #include "vuzizeri/picture/still_parts.h"
 #include "vuzizeri/recorder/capture_driver.h"
@@ -162,6 +163,10 @@ class Vuzizeri final : private CaptureHost {
   std::optional<PreparedFrame> composePage(const graphics::Image& image, const RowShift& shift,
                                            double seconds);
   void finishComposing(PreparedFrame& frame);
+  // --indicador-de-rolagem over the page in `content` (the frame's page
+  // rows), moved up as `shift` says.
+  void drawScrollIndicator(graphics::Canvas& canvas, uint8_t* content, ptrdiff_t bytesPerRow,
+                           const RowShift& shift, double seconds);
   // The status bar over the band, in the shade its colours call for now.
   void drawStatusBar(graphics::Canvas& canvas);
   void updateBandColours(const graphics::Image& image);
@@ -228,6 +233,9 @@ class Vuzizeri final : private CaptureHost {
   // The page's offset at the last reading: where the scroll ended, once the
   // run is finished.
   std::optional<double> lastOffset_;
+  // The page's height as first measured, and the indicator drawn over it.
+  double pageHeight_ = 0;
+  ScrollIndicator indicator_;
   // --roteiro: the steps before the recording and the filmed ones, and the
   // wall clock they run on (in real time, the filmed ones too).
   std::unique_ptr<StoryboardRun> beforeStory_, story_;

@@ -70,6 +70,8 @@ class StoryboardRun final : private StepContext {
   const std::vector<Touch>& touches() const { return touches_; }
   const std::vector<Caption>& captions() const { return captions_; }
   const Camera& cameraNow() const { return camera_; }
+  // Where the page stood at the last moment asked about (CSS px).
+  double offsetNow() const { return offset_; }
   const std::vector<StepTime>& times() const { return times_; }
   // How many steps have begun, of how many.
   size_t begun() const { return next_; }
