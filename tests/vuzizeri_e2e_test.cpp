@@ -724,6 +724,22 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_NEAR(emojiRows, 18, 4);
   EXPECT_EQ(readText(*g.frames.back(), 750, 94).find("Toque"), std::string::npos) << "gone";
   EXPECT_NE(readText(*g.frames[200], 400, 100).find("Fim do passeio"), std::string::npos);
+  // A tap on a select opens iOS's menu of its options under it; escolher
+  // picks one, then a date, and the page's change handlers see both.
+  const fs::path chosen = dir_ / "chosen.mp4";
+  MovieInfo c = recorded(run({"--quadro-a-quadro", "--roteiro",
+                              storyboard("escolha.txt",
+                                         "pausa 0.2\ntocar #cor\npausa 1\nescolher #cor Azul\n"
+                                         "escolher #dia 2026-12-24\npausa 0.5\n"),
+                              pageUrl("story.html", "escolha=1"), "390", "844", "1", "47", chosen}),
+                         chosen);
+  EXPECT_EQ(readText(*c.frames[6], 47 + 468, 180).find("Amarelo"), std::string::npos);
+  const std::string options = readText(*c.frames[60], 47 + 468, 180);
+  for (const char* option : {"Vermelho", "Azul", "Amarelo"})
+    EXPECT_NE(options.find(option), std::string::npos) << options;
+  EXPECT_NE(readText(*c.frames.back(), 47 + 110, 50).find("Azul 2026-12-24 4"), std::string::npos);
+  const std::string select = readText(*c.frames.back(), 47 + 420, 40);
+  EXPECT_NE(select.find("Azul"), std::string::npos) << "the select shows it too: " << select;
   // The ring around the box while it shows, and not before.
   auto ring = [&](const AVFrame& f) {
     int n = 0;

@@ -115,6 +115,20 @@ void Canvas::strokeRoundedRect(double x, double y, double width, double height, 
   cairo_restore(cr_);
 }
 
+void Canvas::strokeLine(const std::vector<double>& points, double lineWidth, Colour colour) {
+  if (points.size() < 4) return;
+  cairo_save(cr_);
+  cairo_new_path(cr_);
+  cairo_move_to(cr_, points[0], points[1]);
+  for (size_t i = 2; i + 1 < points.size(); i += 2) cairo_line_to(cr_, points[i], points[i + 1]);
+  setColour(colour);
+  cairo_set_line_width(cr_, lineWidth);
+  cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+  cairo_stroke(cr_);
+  cairo_restore(cr_);
+}
+
 void Canvas::fillSector(double cx, double cy, double radius, double from, double to,
                         Colour colour) {
   cairo_save(cr_);

@@ -10,6 +10,7 @@
 #include "platform/graphics/image.h"
 
 #include <string>
+#include <vector>
 
 namespace graphics {
 
@@ -43,6 +44,8 @@ class Canvas {
                        Colour colour, bool replace = false);
   void strokeRoundedRect(double x, double y, double width, double height, double radius,
                          double lineWidth, Colour colour);
+  // A line through `points` (x, y, x, y, ...), round at its ends and joints.
+  void strokeLine(const std::vector<double>& points, double lineWidth, Colour colour);
   // The sector of the circle at (cx, cy) between two angles (radians,
   // clockwise from the right).
   void fillSector(double cx, double cy, double radius, double from, double to, Colour colour);

@@ -126,6 +126,13 @@ std::optional<PreparedFrame> Vuzizeri::composePage(const graphics::Image& image,
     drawScrollIndicator(*canvas, content, buffer.bytesPerRow(), shift, seconds);
     canvas->flush();
   }
+  if (story_ && !story_->pickers().empty()) {
+    pickers_.draw(*canvas, story_->pickers(), seconds, left, contentTop,
+                  static_cast<double>(pxW) / capture_.rowsPerCss,
+                  static_cast<double>(contentPx) / capture_.rowsPerCss, capture_.rowsPerCss,
+                  args.dark);
+    canvas->flush();
+  }
   if (story_ && !story_->touches().empty()) {
     drawTouches(*canvas, story_->touches(), seconds, left, contentTop, capture_.rowsPerCss);
     canvas->flush();

@@ -16,6 +16,7 @@
 #include "vuzizeri/movie/recording_writer.h"
 #include "vuzizeri/picture/lifted_layers.h"
 #include "vuzizeri/picture/phone_frame.h"
+#include "vuzizeri/picture/pickers.h"
 #include "vuzizeri/picture/scroll_indicator.h"
 #include "vuzizeri/picture/status_bar.h"
 #include "vuzizeri/picture/still_parts.h"
@@ -236,6 +237,7 @@ class Vuzizeri final : private CaptureHost {
   // The page's height as first measured, and the indicator drawn over it.
   double pageHeight_ = 0;
   ScrollIndicator indicator_;
+  PickerPictures pickers_;  // --roteiro: the menus and pickers its taps open
   // --roteiro: the steps before the recording and the filmed ones, and the
   // wall clock they run on (in real time, the filmed ones too).
   std::unique_ptr<StoryboardRun> beforeStory_, story_;

@@ -69,6 +69,7 @@ class StoryboardRun final : private StepContext {
 
   const std::vector<Touch>& touches() const { return touches_; }
   const std::vector<Caption>& captions() const { return captions_; }
+  const std::vector<Picker>& pickers() const { return pickers_; }
   const Camera& cameraNow() const { return camera_; }
   // Where the page stood at the last moment asked about (CSS px).
   double offsetNow() const { return offset_; }
@@ -104,6 +105,8 @@ class StoryboardRun final : private StepContext {
   std::string refusal(const Answer& answer) const override;
   void touched(const Touch& touch) override;
   void show(const Caption& caption) override { captions_.push_back(caption); }
+  void openPicker(const Picker& picker) override { pickers_.push_back(picker); }
+  Picker* openPicker() override;
   const Camera& camera() const override { return camera_; }
   void setCamera(const Camera& camera) override { camera_ = camera; }
 
@@ -126,7 +129,9 @@ class StoryboardRun final : private StepContext {
   std::optional<PlanSegment> moving_;
   std::function<void(StoryDirection)> done_;
   std::vector<Touch> touches_;
+  size_t touchedStep_ = 0;  // the last step that touched, counted as next_ is
   std::vector<Caption> captions_;
+  std::vector<Picker> pickers_;
   Camera camera_;
   std::vector<StepTime> times_;
 };
