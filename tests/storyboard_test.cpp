@@ -222,6 +222,17 @@ TEST(Storyboard, TouchDiscAndTallTargets) {
   EXPECT_DOUBLE_EQ(touchOpacity(0.275), 0.5);
   EXPECT_EQ(touchOpacity(0.4), 0);
   EXPECT_DOUBLE_EQ(tapScrollTarget(1900, 800, 600, 1400), 1400) << "taller: its top, within";
+  // A menu's rows of 44 px under its field; a long one scrolled to the row
+  // it is to show, which the finger finds on the screen.
+  Picker menu;
+  menu.options = {"a", "b", "c"};
+  menu.left = 20;
+  menu.top = 100;
+  menu.height = 40;
+  EXPECT_EQ(pickerPoint(menu, 2, 390, 797), std::make_pair(20 + 125.0, 148 + 2.5 * 44));
+  menu.options.resize(40);
+  menu.shows = 33;
+  EXPECT_LT(pickerPoint(menu, 33, 390, 797).second, 797 - 8);
 }
 
 }  // namespace

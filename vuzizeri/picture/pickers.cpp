@@ -110,17 +110,27 @@ void centredText(Canvas& c, const std::string& text, double cx, double baseline,
              colour);
 }
 
+// The first option a menu shows: all of them when they fit, else those
+// around the row it is to show.
+int firstRow(const Picker& p, const PickerCard& card) {
+  const int rows = static_cast<int>(std::lround(card.height / kRowHeight));
+  const int count = static_cast<int>(p.options.size());
+  return count <= rows ? 0 : std::clamp(p.shows - rows / 2, 0, count - rows);
+}
+
 void drawMenu(Canvas& c, const Picker& p, const PickerCard& card, double s, bool pressed,
               bool dark) {
   const Colour separator = dark ? Colour{0.33, 0.33, 0.35, 0.6} : Colour{0.24, 0.24, 0.26, 0.18};
   const size_t rows = static_cast<size_t>(std::lround(card.height / kRowHeight));
-  for (size_t i = 0; i < rows && i < p.options.size(); ++i) {
-    const double y = static_cast<double>(i) * kRowHeight * s;
+  const size_t first = static_cast<size_t>(firstRow(p, card));
+  for (size_t row = 0; row < rows && first + row < p.options.size(); ++row) {
+    const size_t i = first + row;
+    const double y = static_cast<double>(row) * kRowHeight * s;
     if (pressed && static_cast<int>(i) == p.pressed)
       c.fillRoundedRect(0, y, card.width * s, kRowHeight * s,
-                        i == 0 || i + 1 == rows ? kCorner * s : 0,
+                        row == 0 || row + 1 == rows ? kCorner * s : 0,
                         dark ? Colour{1, 1, 1, 0.12} : Colour{0, 0, 0, 0.08});
-    if (i > 0) c.fillRoundedRect(0, y, card.width * s, 0.5 * s, 0, separator);
+    if (row > 0) c.fillRoundedRect(0, y, card.width * s, 0.5 * s, 0, separator);
     if (static_cast<int>(i) == p.checked) {
       const double x = 16 * s, m = y + kRowHeight / 2 * s;
       c.strokeLine({x, m, x + 4.5 * s, m + 4.5 * s, x + 12 * s, m - 6 * s}, 2 * s, label(dark));
@@ -216,7 +226,7 @@ std::pair<double, double> pickerPoint(const Picker& p, int index, double viewWid
   const PickerCard card = pickerCard(p, viewWidth, viewHeight);
   switch (p.kind) {
     case Picker::Kind::kMenu:
-      return {card.x + card.width / 2, card.y + (index + 0.5) * kRowHeight};
+      return {card.x + card.width / 2, card.y + (index - firstRow(p, card) + 0.5) * kRowHeight};
     case Picker::Kind::kDate: {
       const int at = firstWeekday(shownMonth(p)) + index - 1;
       const double cell = (card.width - 16) / 7;

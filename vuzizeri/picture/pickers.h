@@ -25,6 +25,7 @@ struct Picker {
   Kind kind = Kind::kMenu;
   std::vector<std::string> options;  // a menu's rows
   int checked = -1;                  // the row checked, -1 for none
+  int shows = -1;                    // a long menu is scrolled to show this row in its middle
   std::string value;                 // a date (2026-12-24) or a time (14:30)
   // The field's box in the view, CSS px.
   double left = 0, top = 0, width = 0, height = 0;

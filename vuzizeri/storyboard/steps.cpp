@@ -49,7 +49,7 @@ std::optional<Picker> pickerFrom(const web::ScriptValue& v, double seconds) {
       return std::nullopt;
     for (const web::ScriptValue& option : v.elements[1].elements)
       picker.options.push_back(option.string);
-    picker.checked = static_cast<int>(v.elements[2].number);
+    picker.checked = picker.shows = static_cast<int>(v.elements[2].number);
     box = 3;
   } else if (kind == "date" || kind == "time") {
     picker.kind = kind == "date" ? Picker::Kind::kDate : Picker::Kind::kTime;
@@ -504,6 +504,7 @@ class Choose final : public OnElement {
               if (!point) return;
               run.touched({(*point)[0], (*point)[1], run.seconds(), kTapSeconds});
               picker.opened = run.seconds();
+              picker.shows = index_;
               picker_ = true;
               run.openPicker(picker);
               run.holdUntilNext();
