@@ -271,8 +271,7 @@ void PickerPictures::draw(Canvas& canvas, const std::vector<Picker>& pickers, do
                            {0, 0, 0, dark ? 0.04 : 0.012});
       }
       c->fillRoundedRect(m, m, card.width * scale, card.height * scale, kCorner * scale,
-                         dark ? Colour{0.15, 0.15, 0.16, 0.98} : Colour{0.98, 0.98, 0.98, 0.985},
-                         true);
+                         dark ? Colour{0.15, 0.15, 0.16, 1} : Colour{0.97, 0.97, 0.97, 1}, true);
       auto inside = Canvas::overMemory(
           pixels.data() + static_cast<ptrdiff_t>(m) * w * 4 + 4 * static_cast<ptrdiff_t>(m),
           static_cast<int>(card.width * scale), static_cast<int>(card.height * scale), w * 4);
