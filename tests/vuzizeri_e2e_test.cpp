@@ -935,7 +935,8 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
 // any order, or made at once with --paralelo, equals a whole run: the same
 // frames at the same times, each at the same offset, under a band of the
 // same colours, with what the page revealed as it scrolled by shown as far
-// as in the whole run. A set that is not every part of one recording, whole
+// as in the whole run, and the scroll indicator as it shows there. A set
+// that is not every part of one recording, whole
 // and once each, is refused, and the output then stays as it was.
 TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   const std::string page = pageUrl("pattern.html", "h=1500&top=%23cc3366&reveal=1");
@@ -951,8 +952,8 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   auto record = [&](const std::string& name, std::vector<std::string> options,
                     const std::string& url) {
     fs::path out = dir_ / name;
-    options.insert(options.end(),
-                   {"--json", "--quadro-a-quadro", url, "200", "400", "1", "20", out});
+    options.insert(options.end(), {"--json", "--quadro-a-quadro", "--indicador-de-rolagem", url,
+                                   "200", "400", "1", "20", out});
     Outcome r = run(options);
     EXPECT_EQ(r.status, 0) << name << ": " << r.err;
     // A whole run or a part lasts its frames, the last one's time included.
@@ -969,8 +970,8 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   fs::path joined = dir_ / "joined.mp4", atOnce = dir_ / "at-once.mp4";
   Outcome r = test_runs::run(JUNTAR_BINARY, {joined, parts[2], parts[0], parts[1]}, dir_);
   const MovieInfo a = probeMovie(whole);
-  Outcome parallel = run(
-      {"--quadro-a-quadro", "--json", "--paralelo", "3", page, "200", "400", "1", "20", atOnce});
+  Outcome parallel = run({"--quadro-a-quadro", "--json", "--indicador-de-rolagem", "--paralelo",
+                          "3", page, "200", "400", "1", "20", atOnce});
   ASSERT_EQ(parallel.status, 0) << parallel.err;
   EXPECT_EQ(reported(parallel.out),
             std::make_tuple(a.frames.size() / 60.0, static_cast<int>(a.frames.size()), false));
@@ -989,10 +990,14 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
       }
       const Rgb band = pixelAt(x, 100, 10);
       expectColour(y, 100, 10, band, 3);
-      // The boxes revealed as they came into view, faded in as far.
-      for (int row = 20; row < x.height; ++row)
+      // The boxes revealed as they came into view, faded in as far; the
+      // indicator's column as dark.
+      for (int row = 20; row < x.height; ++row) {
         EXPECT_NEAR(x.data[0][row * x.linesize[0] + 190], y.data[0][row * y.linesize[0] + 190], 40)
             << "frame " << i << ", row " << row;
+        EXPECT_NEAR(x.data[0][row * x.linesize[0] + 195], y.data[0][row * y.linesize[0] + 195], 40)
+            << "frame " << i << ", row " << row;
+      }
     }
   }
 

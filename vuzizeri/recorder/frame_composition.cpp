@@ -47,13 +47,23 @@ web::SnapshotTarget Vuzizeri::takeFrameBuffer() {
           static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
 }
 
-void Vuzizeri::drawScrollIndicator(graphics::Canvas& canvas, uint8_t* content,
-                                   ptrdiff_t bytesPerRow, const RowShift& shift, double seconds) {
+void Vuzizeri::warmBandColours(const graphics::Image& image, double seconds,
+                               const RowShift& shift) {
+  updateBandColours(image);
+  // A part's first frame shows the indicator as the whole run does there.
+  if (args.scrollIndicator) indicator_.note(seconds, shownOffset(shift));
+}
+
+double Vuzizeri::shownOffset(const RowShift& shift) const {
   // In real time a storyboard reads the page itself; the plain scroll's
   // readings come one a frame.
-  const double offset =
-      (!args.frameByFrame && story_ ? story_->offsetNow() : lastOffset_.value_or(0)) +
-      shift.rowsUp / capture_.rowsPerCss;
+  return (!args.frameByFrame && story_ ? story_->offsetNow() : lastOffset_.value_or(0)) +
+         shift.rowsUp / capture_.rowsPerCss;
+}
+
+void Vuzizeri::drawScrollIndicator(graphics::Canvas& canvas, uint8_t* content,
+                                   ptrdiff_t bytesPerRow, const RowShift& shift, double seconds) {
+  const double offset = shownOffset(shift);
   indicator_.note(seconds, offset);
   const double viewHeight = static_cast<double>(contentPx) / capture_.rowsPerCss;
   const double viewWidth = static_cast<double>(pxW) / capture_.rowsPerCss;

@@ -108,7 +108,8 @@ class Vuzizeri final : private CaptureHost {
   std::optional<PreparedFrame> prepareFrameAt(const graphics::Image& image, double seconds,
                                               const RowShift& shift) override;
   bool recordPrepared(PreparedFrame frame) override;
-  void warmBandColours(const graphics::Image& image) override { updateBandColours(image); }
+  void warmBandColours(const graphics::Image& image, double seconds,
+                       const RowShift& shift) override;
   std::vector<int64_t> keptLayers() const override { return layers_.kept(); }
   double lastFrameTime() const override { return lastPTS; }
   void noteOffset(double offset) override { lastOffset_ = offset; }
@@ -168,6 +169,8 @@ class Vuzizeri final : private CaptureHost {
   // rows), moved up as `shift` says.
   void drawScrollIndicator(graphics::Canvas& canvas, uint8_t* content, ptrdiff_t bytesPerRow,
                            const RowShift& shift, double seconds);
+  // Where the frame moved up as `shift` says shows the page from (CSS px).
+  double shownOffset(const RowShift& shift) const;
   // The status bar over the band, in the shade its colours call for now.
   void drawStatusBar(graphics::Canvas& canvas);
   void updateBandColours(const graphics::Image& image);
