@@ -734,6 +734,10 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
                               pageUrl("story.html", "escolha=1"), "390", "844", "1", "47", chosen}),
                          chosen);
   EXPECT_EQ(readText(*c.frames[6], 47 + 468, 180).find("Amarelo"), std::string::npos);
+  // escolher picks from the menu the tap left open: no second tap on the
+  // select (its centre as it was before escolher began at 1.35 s).
+  for (int frame : {82, 88})
+    expectColour(*c.frames[frame], 120, 47 + 440, pixelAt(*c.frames[78], 120, 47 + 440), 6);
   const std::string options = readText(*c.frames[60], 47 + 468, 180);
   for (const char* option : {"Vermelho", "Azul", "Amarelo"})
     EXPECT_NE(options.find(option), std::string::npos) << options;

@@ -239,6 +239,24 @@ std::pair<double, double> pickerPoint(const Picker& p, int index, double viewWid
   return {0, 0};
 }
 
+bool pickerShows(const Picker& p, int index, double viewWidth, double viewHeight) {
+  const PickerCard card = pickerCard(p, viewWidth, viewHeight);
+  switch (p.kind) {
+    case Picker::Kind::kMenu: {
+      const int first = firstRow(p, card);
+      return index >= first &&
+             index < first + static_cast<int>(std::lround(card.height / kRowHeight));
+    }
+    case Picker::Kind::kDate: {
+      const std::optional<Date> chosen = dateOf(p.chosen), shown = dateOf(p.value);
+      return !shown || (chosen && chosen->year == shown->year && chosen->month == shown->month);
+    }
+    case Picker::Kind::kTime:
+      return true;
+  }
+  return false;
+}
+
 double pickerOpacity(const Picker& p, double seconds) {
   if (seconds < p.opened) return 0;
   const double in = std::min(1.0, (seconds - p.opened) / kPickerOpenSeconds);

@@ -26,6 +26,7 @@ struct Picker {
   std::vector<std::string> options;  // a menu's rows
   int checked = -1;                  // the row checked, -1 for none
   int shows = -1;                    // a long menu is scrolled to show this row in its middle
+  std::string field;                 // the selector of the step that opened it
   std::string value;                 // a date (2026-12-24) or a time (14:30)
   // The field's box in the view, CSS px.
   double left = 0, top = 0, width = 0, height = 0;
@@ -48,6 +49,8 @@ PickerCard pickerCard(const Picker& picker, double viewWidth, double viewHeight)
 // day of the month, any for the wheels), CSS px of the view.
 std::pair<double, double> pickerPoint(const Picker& picker, int index, double viewWidth,
                                       double viewHeight);
+// Whether row `index` (as pickerPoint has it) shows in the picker as it is.
+bool pickerShows(const Picker& picker, int index, double viewWidth, double viewHeight);
 // How opaque the picker is at `seconds`: it fades in as it opens and out as
 // it closes.
 double pickerOpacity(const Picker& picker, double seconds);

@@ -280,8 +280,10 @@ class Tap final : public OnElement {
               run.touched({(*point)[0], (*point)[1], run.seconds(), kTapSeconds});
               // A select or a date or time field opens its picker.
               if (answer->elements.size() > 3)
-                if (std::optional<Picker> picker = pickerFrom(answer->elements[3], run.seconds()))
+                if (std::optional<Picker> picker = pickerFrom(answer->elements[3], run.seconds())) {
+                  picker->field = run.step().selector;
                   run.openPicker(*picker);
+                }
               run.holdUntilNext();
             });
   }
@@ -448,9 +450,9 @@ class Choose final : public OnElement {
   void onElement(StepContext& run) override {
     if (!picker_) return open(run);
     Picker* open = run.openPicker();
-    if (!open) return run.refuse("o seletor fechou antes da escolha");
+    if (!open) return run.refuse("o menu fechou antes da escolha");
     if (open->pressed < 0) {
-      if (run.seconds() + kSameMoment < open->opened + kLookSeconds) return run.holdUntilNext();
+      if (run.seconds() + kSameMoment < pressAt_) return run.holdUntilNext();
       const auto [x, y] = pickerPoint(*open, index_, view_[0], view_[1]);
       open->pressed = index_;
       open->chosen = run.step().text;
@@ -469,8 +471,10 @@ class Choose final : public OnElement {
   }
 
  private:
-  // How long the open picker shows before the finger picks.
+  // How long the picker shows before the finger picks: after its tap, or
+  // from the step's start when a tap before left it open.
   static constexpr double kLookSeconds = 0.7;
+  static constexpr double kOpenLookSeconds = 0.3;
 
   // The option looked up, then the finger's tap on the field.
   void open(StepContext& run) {
@@ -494,7 +498,18 @@ class Choose final : public OnElement {
                 return run.refuse(refused.empty() ? "resposta sem sentido" : refused);
               view_ = {(*last)[0], (*last)[1]};
               index_ = static_cast<int>((*last)[2]);
-              tap(run, *picker);
+              // The picker a tap left open on this field, when it shows the
+              // option; else it closes and the finger opens it again.
+              Picker* open = run.openPicker();
+              if (open) open->chosen = run.step().text;
+              if (!open || open->field != run.step().selector ||
+                  !pickerShows(*open, index_, view_[0], view_[1])) {
+                if (open) open->closed = run.seconds();
+                return tap(run, *picker);
+              }
+              picker_ = true;
+              pressAt_ = run.seconds() + kOpenLookSeconds;
+              run.holdUntilNext();
             });
   }
   void tap(StepContext& run, Picker picker) {
@@ -505,13 +520,17 @@ class Choose final : public OnElement {
               run.touched({(*point)[0], (*point)[1], run.seconds(), kTapSeconds});
               picker.opened = run.seconds();
               picker.shows = index_;
+              picker.field = run.step().selector;
+              picker.chosen = run.step().text;
               picker_ = true;
+              pressAt_ = run.seconds() + kLookSeconds;
               run.openPicker(picker);
               run.holdUntilNext();
             });
   }
 
   bool picker_ = false;
+  double pressAt_ = 0;
   int index_ = 0;
   std::array<double, 2> view_{};  // the view's width and height, CSS px
 };

@@ -96,9 +96,11 @@ void StoryboardRun::begin() {
   // (a finger, a move, another page) closes it, as a tap outside does.
   static constexpr std::string_view kKeepPickers[] = {"pausa",    "legenda",  "titulo",
                                                       "destaque", "capitulo", "esperar"};
-  if (Picker* open = openPicker();
-      open && std::find(std::begin(kKeepPickers), std::end(kKeepPickers), s.kind->word) ==
-                  std::end(kKeepPickers))
+  // escolher on the field whose picker is open picks from it.
+  if (Picker* open = openPicker(); open &&
+                                   std::find(std::begin(kKeepPickers), std::end(kKeepPickers),
+                                             s.kind->word) == std::end(kKeepPickers) &&
+                                   (s.kind->word != "escolher" || open->field != s.selector))
     open->closed = seconds_;
   active_->begin(*this);
 }
