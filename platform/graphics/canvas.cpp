@@ -51,9 +51,15 @@ void Canvas::drawImage(const Image& image, double x, double y, double width, dou
   cairo_restore(cr_);
 }
 
-void Canvas::blendImage(const Image& image, double x, double y, double opacity) {
-  if (opacity <= 0) return;
+void Canvas::blendImage(const Image& image, double x, double y, double opacity, double zoom,
+                        double cx, double cy) {
+  if (opacity <= 0 || zoom <= 0) return;
   cairo_save(cr_);
+  if (zoom != 1) {
+    cairo_translate(cr_, cx, cy);
+    cairo_scale(cr_, zoom, zoom);
+    cairo_translate(cr_, -cx, -cy);
+  }
   cairo_set_source_surface(cr_, image.surface(), x, y);
   cairo_paint_with_alpha(cr_, std::min(opacity, 1.0));
   cairo_restore(cr_);

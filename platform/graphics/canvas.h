@@ -35,9 +35,11 @@ class Canvas {
   // pixels underneath. Edges are padded, so a stretched image does not fade
   // to transparent at its border.
   void drawImage(const Image& image, double x, double y, double width, double height);
-  // Draws `image` at its own size with its top left corner at (x, y),
-  // blended over what is there at `opacity` (0 to 1).
-  void blendImage(const Image& image, double x, double y, double opacity);
+  // Draws `image` with its top left corner at (x, y), blended over what is
+  // there at `opacity` (0 to 1); `zoom` times its size around the point
+  // (cx, cy) of the canvas.
+  void blendImage(const Image& image, double x, double y, double opacity, double zoom = 1,
+                  double cx = 0, double cy = 0);
 
   // Shapes and text, blended over what is there (or replacing it), antialiased.
   void fillRoundedRect(double x, double y, double width, double height, double radius,

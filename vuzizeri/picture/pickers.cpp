@@ -15,14 +15,15 @@ using graphics::Canvas;
 using graphics::Colour;
 
 constexpr char kFamily[] = "system-ui";
-constexpr double kMargin = 8;        // between the card and the field, or the view's edge
-constexpr double kShadow = 24;       // room around the card for its shadow
-constexpr double kRowHeight = 44;    // a menu's row, a calendar's day
-constexpr double kMenuWidth = 250;   // UIMenu's width for short rows
-constexpr double kCorner = 13;       // a menu's corners
-constexpr double kWheelRow = 34;     // a wheel's row
-constexpr int kWheelRows = 5;        // rows a wheel shows
-constexpr double kCalendarTop = 56;  // the month's line and the weekdays'
+constexpr double kMargin = 8;           // between the card and the field, or the view's edge
+constexpr double kShadow = 24;          // room around the card for its shadow
+constexpr double kRowHeight = 44;       // a menu's row, a calendar's day
+constexpr double kMenuWidth = 250;      // UIMenu's width for short rows
+constexpr double kCorner = 13;          // a menu's corners
+constexpr double kWheelRow = 34;        // a wheel's row
+constexpr int kWheelRows = 5;           // rows a wheel shows
+constexpr double kCalendarTop = 56;     // the month's line and the weekdays'
+constexpr double kPickerGrowth = 0.15;  // how much smaller it is as it starts to open
 
 Colour blue(bool dark) { return dark ? Colour{0.04, 0.52, 1} : Colour{0, 0.48, 1}; }
 Colour label(bool dark) { return dark ? Colour{1, 1, 1} : Colour{0, 0, 0}; }
@@ -302,9 +303,15 @@ void PickerPictures::draw(Canvas& canvas, const std::vector<Picker>& pickers, do
       drawn.image = graphics::Image::fromPixels(w, h, pixels.data(), w * 4);
       drawn.margin = m;
     }
+    // It grows out of the field as it opens, as UIKit's menus do.
+    const double grown =
+        1 - kPickerGrowth *
+                std::pow(1 - std::clamp((seconds - p.opened) / kPickerOpenSeconds, 0.0, 1.0), 2);
+    const double anchorY = card.y >= p.top ? card.y : card.y + card.height;
     if (drawn.image)
       canvas.blendImage(*drawn.image, std::round(left + card.x * scale - drawn.margin),
-                        std::round(top + card.y * scale - drawn.margin), opacity);
+                        std::round(top + card.y * scale - drawn.margin), opacity, grown,
+                        left + (card.x + card.width / 2) * scale, top + anchorY * scale);
   }
 }
 

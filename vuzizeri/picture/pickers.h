@@ -17,7 +17,7 @@
 // colours Apple's system colours (systemBlue #007AFF, #0A84FF in dark).
 namespace vuz {
 
-inline constexpr double kPickerOpenSeconds = 0.15;
+inline constexpr double kPickerOpenSeconds = 0.25;
 inline constexpr double kPickerCloseSeconds = 0.2;
 
 struct Picker {
