@@ -170,9 +170,10 @@ TEST(Storyboard, StepsOnTheClock) {
     acts.push_back(a.text());
     using V = web::ScriptValue;
     const bool far = a.text().find(".longe") != std::string::npos;
-    if (a.text().find("\"pick\"") != std::string::npos)
-      return then(
-          V::ofString(a.text().find(".cor") != std::string::npos ? "nooption" : "notchoice"));
+    if (const std::string t = a.text(); t.find("\"pick\"") != std::string::npos) {
+      const size_t dot = t.find('.');  // the answer is its class
+      return then(V::ofString(t.substr(dot + 1, t.find('"', dot) - dot - 1)));
+    }
     if (a.text().find("\"find\"") != std::string::npos)
       return then(a.text().find(".nada") != std::string::npos
                       ? V::ofString("none")
@@ -201,10 +202,12 @@ TEST(Storyboard, StepsOnTheClock) {
   EXPECT_EQ(failure, "--roteiro, linha 5: tocar .nada: nada na página casa com .nada");
   EXPECT_EQ(run.times().size(), 5u);
   EXPECT_DOUBLE_EQ(run.times()[1].seconds, 0.5);
-  // What escolher finds no option in, or is no select or date field.
+  // What escolher finds no option in, is no select or date field, or is
+  // disabled.
   for (const auto& [line, why] :
-       {std::pair{"escolher .cor Azul", "não tem a opção Azul"},
-        {"escolher .perto Azul", "não é um select nem um campo de data ou de hora"}}) {
+       {std::pair{"escolher .nooption Azul", "não tem a opção Azul"},
+        {"escolher .notchoice Azul", "não é um select nem um campo de data ou de hora"},
+        {"escolher .disabled Azul", "está desativado"}}) {
     failure.clear();
     StoryboardRun choice(parseStoryboard(std::string("\n") + line, {}, &message)->filmed, 250, 0,
                          600, host);

@@ -485,6 +485,7 @@ class Choose final : public OnElement {
                 return run.refuse("não é um select nem um campo de data ou de hora");
               if (isText(answer, "nooption"))
                 return run.refuse("não tem a opção " + shownText(run.step().text));
+              if (isText(answer, "disabled")) return run.refuse("está desativado");
               const std::string refused = run.refusal(answer);
               std::optional<Picker> picker =
                   answer ? pickerFrom(*answer, run.seconds()) : std::nullopt;

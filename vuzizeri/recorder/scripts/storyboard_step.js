@@ -42,8 +42,9 @@
 //   pick: [selector, text]  what iOS opens for the first match and which of
 //       its options is `text`: pickerOf's answer, then the view's width and
 //       height and the option's index (a date's day of the month), or
-//       'notchoice' (no select, date or time field), 'nooption' (no such
-//       option or value), or one of find's refusals.
+//       'notchoice' (no select, date or time field), 'disabled', 'nooption'
+//       (no such option or value, or a disabled one), or one of find's
+//       refusals.
 //   choose: [selector, text]  the option `text` chosen in the first match,
 //       with input and change when that changes its value, and the match
 //       blurred, as the picker closing leaves it: 'ok'.
@@ -93,7 +94,9 @@
   // Which option of `el`'s picker is `text`: its index, a date's day, or -1.
   var optionOf = function (el, text) {
     if (el.tagName == 'SELECT')
-      return Array.prototype.findIndex.call(el.options, function (o) { return o.text.trim() == text; });
+      return Array.prototype.findIndex.call(el.options, function (o) {
+        return !o.disabled && o.text.trim() == text;
+      });
     var probe = d.createElement('input');
     probe.type = el.type;
     probe.value = text;
@@ -306,6 +309,7 @@
     if (typeof r == 'string') return r;
     var picker = pickerOf(el);
     if (!picker) return 'notchoice';
+    if (el.disabled || el.readOnly) return 'disabled';
     var index = optionOf(el, pick[1]);
     if (index < 0) return 'nooption';
     return picker.concat([innerWidth, innerHeight, index]);
