@@ -58,6 +58,7 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
       {"digitar '#x y", "linha 1: digitar precisa de um seletor e de um texto"},
       {"digitar #x $NADA", "linha 1: digitar: a variável de ambiente NADA não está definida"},
       {"tocar", "linha 1: tocar precisa de um seletor"},
+      {"escolher #cor", "linha 1: escolher precisa de um seletor e de um texto"},
       {"rolar-ate", "linha 1: rolar-ate precisa de um seletor, de fim ou de topo"},
       {"ir a b", "linha 1: ir precisa de um URL, sem espaços"},
       {"ir javascript:alert(1)",
@@ -70,7 +71,8 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
        "linha 1: esperar precisa de um seletor entre aspas que fecham no fim da linha: '#a' b"},
       {"\x1b]0;t\x07 x",
        "linha 1: passo desconhecido: \\x1b]0;t\\x07 (rolar-ate, rolar, pausa, "
-       "tocar, tocar-longo, deslizar, digitar, esperar, ir, zoom, legenda, titulo, destaque, "
+       "tocar, tocar-longo, deslizar, digitar, escolher, esperar, ir, zoom, legenda, titulo, "
+       "destaque, "
        "capitulo ou antes)"},
       {"antes\nantes", "linha 2: antes só pode vir uma vez"},
       {"antes já", "linha 1: antes fica sozinho na linha"},
@@ -168,6 +170,10 @@ TEST(Storyboard, StepsOnTheClock) {
     acts.push_back(a.text());
     using V = web::ScriptValue;
     const bool far = a.text().find(".longe") != std::string::npos;
+    if (const std::string t = a.text(); t.find("\"pick\"") != std::string::npos) {
+      const size_t dot = t.find('.');  // the answer is its class
+      return then(V::ofString(t.substr(dot + 1, t.find('"', dot) - dot - 1)));
+    }
     if (a.text().find("\"find\"") != std::string::npos)
       return then(a.text().find(".nada") != std::string::npos
                       ? V::ofString("none")
@@ -196,6 +202,19 @@ TEST(Storyboard, StepsOnTheClock) {
   EXPECT_EQ(failure, "--roteiro, linha 5: tocar .nada: nada na página casa com .nada");
   EXPECT_EQ(run.times().size(), 5u);
   EXPECT_DOUBLE_EQ(run.times()[1].seconds, 0.5);
+  // What escolher finds no option in, is no select or date field, or is
+  // disabled.
+  for (const auto& [line, why] :
+       {std::pair{"escolher .nooption Azul", "não tem a opção Azul"},
+        {"escolher .notchoice Azul", "não é um select nem um campo de data ou de hora"},
+        {"escolher .disabled Azul", "está desativado"}}) {
+    failure.clear();
+    StoryboardRun choice(parseStoryboard(std::string("\n") + line, {}, &message)->filmed, 250, 0,
+                         600, host);
+    for (int64_t frame = 0; frame < 10 && failure.empty(); ++frame)
+      choice.advance(frame / 60.0, 0, 2000, [](StoryDirection) {});
+    EXPECT_EQ(failure, std::string("--roteiro, linha 2: ") + line + ": " + why);
+  }
 }
 
 // The keyboard comes with a field's focus, asked of the page after a tap or
@@ -259,6 +278,17 @@ TEST(Storyboard, TouchDiscAndTallTargets) {
   EXPECT_DOUBLE_EQ(touchOpacity(0.275), 0.5);
   EXPECT_EQ(touchOpacity(0.4), 0);
   EXPECT_DOUBLE_EQ(tapScrollTarget(1900, 800, 600, 1400), 1400) << "taller: its top, within";
+  // A menu's rows of 44 px under its field; a long one scrolled to the row
+  // it is to show, which the finger finds on the screen.
+  Picker menu;
+  menu.options = {"a", "b", "c"};
+  menu.left = 20;
+  menu.top = 100;
+  menu.height = 40;
+  EXPECT_EQ(pickerPoint(menu, 2, 390, 797), std::make_pair(20 + 125.0, 148 + 2.5 * 44));
+  menu.options.resize(40);
+  menu.shows = 33;
+  EXPECT_LT(pickerPoint(menu, 33, 390, 797).second, 797 - 8);
 }
 
 }  // namespace

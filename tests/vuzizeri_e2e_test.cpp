@@ -382,6 +382,39 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
   EXPECT_GT(std::stoll(line.substr(at + 11)), static_cast<long long>(m.frames.size()) * 3 / 4);
 }
 
+// --indicador-de-rolagem: mid-scroll a thin bar shows 3 CSS px inside the
+// right edge, its length the view's share of the page (400 of 2000 px, over
+// the track that leaves the home indicator's 34 px): dark on a white page,
+// light on a black one; faded out in the last frame, a second after the end.
+TEST_F(RecorderTest, TheScrollIndicatorShowsWhileThePageMoves) {
+  for (const bool white : {true, false}) {
+    const fs::path page = dir_ / "page.html", out = dir_ / "indicator.mp4";
+    writeFile(page, std::string("<body style='margin:0;height:2000px;background:") +
+                        (white ? "#fff" : "#000") + "'></body>");
+    MovieInfo m = recorded(run({"--quadro-a-quadro", "--indicador-de-rolagem",
+                                "file://" + page.string(), "200", "400", "2", "0", out}),
+                           out);
+    auto barRows = [&](const AVFrame& f) {
+      int rows = 0;
+      for (int y = 0; y < 800; ++y) {
+        bool bar = false;
+        for (int x = 370; x < 400; ++x) {
+          const int g = pixelAt(f, x, y).g;
+          if (white ? g < 200 : g > 60) {
+            EXPECT_TRUE(x >= 386 && x < 396) << "at " << x << "," << y;
+            bar = true;
+          }
+        }
+        rows += bar;
+      }
+      return rows;
+    };
+    ASSERT_GT(m.frames.size(), 200u);
+    EXPECT_NEAR(barRows(*m.frames[m.frames.size() / 3]), 2 * 360 * 400 / 2000, 6) << white;
+    EXPECT_EQ(barRows(*m.frames.back()), 0) << white;
+  }
+}
+
 // One page in each form at 30 frames a second, frame by frame: the frames
 // 1/30 s apart in each, the same pictures in each (GIF within its palette).
 TEST_F(RecorderTest, EachFormAtThirtyFramesASecond) {
@@ -693,6 +726,26 @@ TEST_F(RecorderTest, AStoryboardTapsTypesAndLogsInBeforeTheRecording) {
   EXPECT_NEAR(emojiRows, 18, 4);
   EXPECT_EQ(readText(*g.frames.back(), 750, 94).find("Toque"), std::string::npos) << "gone";
   EXPECT_NE(readText(*g.frames[200], 400, 100).find("Fim do passeio"), std::string::npos);
+  // A tap on a select opens iOS's menu of its options under it; escolher
+  // picks one, then a date, and the page's change handlers see both.
+  const fs::path chosen = dir_ / "chosen.mp4";
+  MovieInfo c = recorded(run({"--quadro-a-quadro", "--roteiro",
+                              storyboard("escolha.txt",
+                                         "pausa 0.2\ntocar #cor\npausa 1\nescolher #cor Azul\n"
+                                         "escolher #dia 2026-12-24\npausa 0.5\n"),
+                              pageUrl("story.html", "escolha=1"), "390", "844", "1", "47", chosen}),
+                         chosen);
+  EXPECT_EQ(readText(*c.frames[6], 47 + 468, 180).find("Amarelo"), std::string::npos);
+  // escolher picks from the menu the tap left open: no second tap on the
+  // select (its centre as it was before escolher began at 1.35 s).
+  for (int frame : {82, 88})
+    expectColour(*c.frames[frame], 120, 47 + 440, pixelAt(*c.frames[78], 120, 47 + 440), 6);
+  const std::string options = readText(*c.frames[60], 47 + 468, 180);
+  for (const char* option : {"Vermelho", "Azul", "Amarelo"})
+    EXPECT_NE(options.find(option), std::string::npos) << options;
+  EXPECT_NE(readText(*c.frames.back(), 47 + 110, 50).find("Azul 2026-12-24 4"), std::string::npos);
+  const std::string select = readText(*c.frames.back(), 47 + 420, 40);
+  EXPECT_NE(select.find("Azul"), std::string::npos) << "the select shows it too: " << select;
   // The ring around the box while it shows, and not before.
   auto ring = [&](const AVFrame& f) {
     int n = 0;
@@ -982,7 +1035,8 @@ TEST_F(RecorderTest, DirectedScrollHoldsStartsEndsAndComesBackWithMusic) {
 // any order, or made at once with --paralelo, equals a whole run: the same
 // frames at the same times, each at the same offset, under a band of the
 // same colours, with what the page revealed as it scrolled by shown as far
-// as in the whole run. A set that is not every part of one recording, whole
+// as in the whole run, and the scroll indicator as it shows there. A set
+// that is not every part of one recording, whole
 // and once each, is refused, and the output then stays as it was.
 TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   const std::string page = pageUrl("pattern.html", "h=1500&top=%23cc3366&reveal=1");
@@ -998,8 +1052,8 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   auto record = [&](const std::string& name, std::vector<std::string> options,
                     const std::string& url) {
     fs::path out = dir_ / name;
-    options.insert(options.end(),
-                   {"--json", "--quadro-a-quadro", url, "200", "400", "1", "20", out});
+    options.insert(options.end(), {"--json", "--quadro-a-quadro", "--indicador-de-rolagem", url,
+                                   "200", "400", "1", "20", out});
     Outcome r = run(options);
     EXPECT_EQ(r.status, 0) << name << ": " << r.err;
     // A whole run or a part lasts its frames, the last one's time included.
@@ -1016,8 +1070,8 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
   fs::path joined = dir_ / "joined.mp4", atOnce = dir_ / "at-once.mp4";
   Outcome r = test_runs::run(JUNTAR_BINARY, {joined, parts[2], parts[0], parts[1]}, dir_);
   const MovieInfo a = probeMovie(whole);
-  Outcome parallel = run(
-      {"--quadro-a-quadro", "--json", "--paralelo", "3", page, "200", "400", "1", "20", atOnce});
+  Outcome parallel = run({"--quadro-a-quadro", "--json", "--indicador-de-rolagem", "--paralelo",
+                          "3", page, "200", "400", "1", "20", atOnce});
   ASSERT_EQ(parallel.status, 0) << parallel.err;
   EXPECT_EQ(reported(parallel.out),
             std::make_tuple(a.frames.size() / 60.0, static_cast<int>(a.frames.size()), false));
@@ -1036,10 +1090,14 @@ TEST_F(RecorderTest, PartsJoinedEqualAWholeRun) {
       }
       const Rgb band = pixelAt(x, 100, 10);
       expectColour(y, 100, 10, band, 3);
-      // The boxes revealed as they came into view, faded in as far.
-      for (int row = 20; row < x.height; ++row)
+      // The boxes revealed as they came into view, faded in as far; the
+      // indicator's column as dark.
+      for (int row = 20; row < x.height; ++row) {
         EXPECT_NEAR(x.data[0][row * x.linesize[0] + 190], y.data[0][row * y.linesize[0] + 190], 40)
             << "frame " << i << ", row " << row;
+        EXPECT_NEAR(x.data[0][row * x.linesize[0] + 195], y.data[0][row * y.linesize[0] + 195], 40)
+            << "frame " << i << ", row " << row;
+      }
     }
   }
 

@@ -51,6 +51,20 @@ void Canvas::drawImage(const Image& image, double x, double y, double width, dou
   cairo_restore(cr_);
 }
 
+void Canvas::blendImage(const Image& image, double x, double y, double opacity, double zoom,
+                        double cx, double cy) {
+  if (opacity <= 0 || zoom <= 0) return;
+  cairo_save(cr_);
+  if (zoom != 1) {
+    cairo_translate(cr_, cx, cy);
+    cairo_scale(cr_, zoom, zoom);
+    cairo_translate(cr_, -cx, -cy);
+  }
+  cairo_set_source_surface(cr_, image.surface(), x, y);
+  cairo_paint_with_alpha(cr_, std::min(opacity, 1.0));
+  cairo_restore(cr_);
+}
+
 bool Canvas::copyUnscaled(const Image& image, double x, double y, double width, double height) {
   // A whole-pixel placement at the image's own size is a plain row copy,
   // twice as fast as pixman's general path for a 10 MB frame.
@@ -103,6 +117,20 @@ void Canvas::strokeRoundedRect(double x, double y, double width, double height, 
   roundedRectPath(x, y, width, height, radius);
   setColour(colour);
   cairo_set_line_width(cr_, lineWidth);
+  cairo_stroke(cr_);
+  cairo_restore(cr_);
+}
+
+void Canvas::strokeLine(const std::vector<double>& points, double lineWidth, Colour colour) {
+  if (points.size() < 4) return;
+  cairo_save(cr_);
+  cairo_new_path(cr_);
+  cairo_move_to(cr_, points[0], points[1]);
+  for (size_t i = 2; i + 1 < points.size(); i += 2) cairo_line_to(cr_, points[i], points[i + 1]);
+  setColour(colour);
+  cairo_set_line_width(cr_, lineWidth);
+  cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
   cairo_stroke(cr_);
   cairo_restore(cr_);
 }

@@ -35,11 +35,19 @@ class Canvas {
   // pixels underneath. Edges are padded, so a stretched image does not fade
   // to transparent at its border.
   void drawImage(const Image& image, double x, double y, double width, double height);
+  // Draws `image` with its top left corner at (x, y), blended over what is
+  // there at `opacity` (0 to 1); `zoom` times its size around the point
+  // (cx, cy) of the canvas.
+  void blendImage(const Image& image, double x, double y, double opacity, double zoom = 1,
+                  double cx = 0, double cy = 0);
+
   // Shapes and text, blended over what is there (or replacing it), antialiased.
   void fillRoundedRect(double x, double y, double width, double height, double radius,
                        Colour colour, bool replace = false);
   void strokeRoundedRect(double x, double y, double width, double height, double radius,
                          double lineWidth, Colour colour);
+  // A line through `points` (x, y, x, y, ...), round at its ends and joints.
+  void strokeLine(const std::vector<double>& points, double lineWidth, Colour colour);
   // The sector of the circle at (cx, cy) between two angles (radians,
   // clockwise from the right).
   void fillSector(double cx, double cy, double radius, double from, double to, Colour colour);

@@ -325,7 +325,7 @@ void FrameByFrameDriver::takeLastFrame() {
 bool FrameByFrameDriver::finishFrame(const Step& step, const graphics::Image& image) {
   if (failed_) return false;
   if (step.frame < firstFrame_) {
-    r_.warmBandColours(image);
+    r_.warmBandColours(image, secondsOf(step.frame), step.shift);
   } else {
     std::optional<PreparedFrame> frame = std::move(prepared_);
     prepared_.reset();

@@ -415,6 +415,9 @@ const Option kOptions[] = {
        p.frameBackgroundGiven = true;
        return {};
      }},
+    {"--indicador-de-rolagem", "", "",
+     "a barra fina de rolagem do iOS na borda direita enquanto a página se move",
+     flag<&Arguments::scrollIndicator>},
     {"--fundo-transparente", "", "",
      "onde a página não pinta fundo, o vídeo é transparente (só em mov e webm)",
      flag<&Arguments::transparentPage>},

@@ -88,6 +88,8 @@ struct Arguments : ScrollDirections {
   bool statusBar = false;
   std::string time = "9:41";
   bool frame = false;
+  // --indicador-de-rolagem: iOS's scroll indicator while the page moves.
+  bool scrollIndicator = false;
   CssColour frameBackground{255, 255, 255};
   // --fundo-transparente: where the page paints no background, the video
   // is transparent, its band too.

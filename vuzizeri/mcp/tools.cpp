@@ -125,7 +125,7 @@ std::optional<ToolResult> check(const Workspace& w, JsonObject* args, Call&, std
 // The schemas: what an agent fills in.
 constexpr char kDevicesSchema[] = R"({"type": "object", "properties": {}})";
 constexpr char kStoryboardSchema[] = R"({"type": "object", "properties": {
-  "roteiro": {"type": "string", "description": "O roteiro, um passo por linha, como vuzizeri --roteiro o lê: rolar-ate SELETOR|fim|topo, rolar PX, pausa SEG, tocar SELETOR, tocar-longo SELETOR SEG, deslizar SELETOR esquerda|direita|cima|baixo PX, digitar SELETOR TEXTO, esperar SELETOR, ir URL, zoom SELETOR FATOR|1, legenda SEG TEXTO, titulo SEG TEXTO, destaque SELETOR SEG [TEXTO], capitulo NOME; uma linha antes separa o que vem antes da gravação."}},
+  "roteiro": {"type": "string", "description": "O roteiro, um passo por linha, como vuzizeri --roteiro o lê: rolar-ate SELETOR|fim|topo, rolar PX, pausa SEG, tocar SELETOR, tocar-longo SELETOR SEG, deslizar SELETOR esquerda|direita|cima|baixo PX, digitar SELETOR TEXTO, escolher SELETOR TEXTO, esperar SELETOR, ir URL, zoom SELETOR FATOR|1, legenda SEG TEXTO, titulo SEG TEXTO, destaque SELETOR SEG [TEXTO], capitulo NOME; uma linha antes separa o que vem antes da gravação."}},
   "required": ["roteiro"]})";
 constexpr char kCheckSchema[] = R"({"type": "object", "properties": {
   "arquivo": {"type": "string", "description": "O vídeo, dentro da pasta do servidor."},

@@ -80,8 +80,10 @@ class CaptureHost {
                                                       const RowShift& shift) = 0;
   virtual bool recordPrepared(PreparedFrame frame) = 0;
   // Eases the band's colours towards the picture's, as a recorded frame
-  // would, without recording it.
-  virtual void warmBandColours(const graphics::Image& image) = 0;
+  // would, without recording it; the scroll indicator learns, as from the
+  // frame at `seconds` moved up as `shift` says, whether the page moves.
+  virtual void warmBandColours(const graphics::Image& image, double seconds,
+                               const RowShift& shift) = 0;
   // [id, version, ...] of the lifted layers whose pixels are kept: the page
   // may leave those out of its next pictures.
   virtual std::vector<int64_t> keptLayers() const = 0;

@@ -47,6 +47,39 @@ web::SnapshotTarget Vuzizeri::takeFrameBuffer() {
           static_cast<int>(pxW), static_cast<int>(contentPx), frameBuffer_->bytesPerRow()};
 }
 
+void Vuzizeri::warmBandColours(const graphics::Image& image, double seconds,
+                               const RowShift& shift) {
+  updateBandColours(image);
+  // A part's first frame shows the indicator as the whole run does there.
+  if (args.scrollIndicator) indicator_.note(seconds, shownOffset(shift));
+}
+
+double Vuzizeri::shownOffset(const RowShift& shift) const {
+  // In real time a storyboard reads the page itself; the plain scroll's
+  // readings come one a frame.
+  return (!args.frameByFrame && story_ ? story_->offsetNow() : lastOffset_.value_or(0)) +
+         shift.rowsUp / capture_.rowsPerCss;
+}
+
+void Vuzizeri::drawScrollIndicator(graphics::Canvas& canvas, uint8_t* content,
+                                   ptrdiff_t bytesPerRow, const RowShift& shift, double seconds) {
+  const double offset = shownOffset(shift);
+  indicator_.note(seconds, offset);
+  const double viewHeight = static_cast<double>(contentPx) / capture_.rowsPerCss;
+  const double viewWidth = static_cast<double>(pxW) / capture_.rowsPerCss;
+  const IndicatorBar bar = indicatorBar(offset, std::max(pageHeight_, offset + viewHeight),
+                                        viewWidth, viewHeight, kHomeIndicatorCss);
+  // The page's pixels beside the bar say whether it is light.
+  const int stripPx = static_cast<int>(std::ceil(4 * kIndicatorWidthCss * capture_.rowsPerCss));
+  const int top = static_cast<int>(bar.y * capture_.rowsPerCss);
+  const int rows = static_cast<int>(
+      std::min<double>(bar.length * capture_.rowsPerCss, static_cast<double>(contentPx - top)));
+  const bool light = lightUnder(content + top * bytesPerRow + 4 * (pxW - stripPx), bytesPerRow,
+                                stripPx, std::max(rows, 0));
+  indicator_.draw(canvas, seconds, bar, static_cast<double>(screenX()),
+                  static_cast<double>(screenY() + pxH - contentPx), capture_.rowsPerCss, light);
+}
+
 void Vuzizeri::drawStatusBar(graphics::Canvas& canvas) {
   barShade_ = barShade(barShade_, bandLightness(bandCols));
   vuz::drawStatusBar(canvas, *bar_, *barShade_, args.time);
@@ -98,6 +131,17 @@ std::optional<PreparedFrame> Vuzizeri::composePage(const graphics::Image& image,
         if (args.transparentPage) frame.topAlphas = topAlphas(*top);
       }
     }
+  }
+  if (args.scrollIndicator) {
+    drawScrollIndicator(*canvas, content, buffer.bytesPerRow(), shift, seconds);
+    canvas->flush();
+  }
+  if (story_ && !story_->pickers().empty()) {
+    pickers_.draw(*canvas, story_->pickers(), seconds, left, contentTop,
+                  static_cast<double>(pxW) / capture_.rowsPerCss,
+                  static_cast<double>(contentPx) / capture_.rowsPerCss, capture_.rowsPerCss,
+                  args.dark);
+    canvas->flush();
   }
   if (story_ && !story_->keyboard().empty()) {
     if (!keyboard_)

@@ -17,6 +17,8 @@
 #include "vuzizeri/picture/keyboard.h"
 #include "vuzizeri/picture/lifted_layers.h"
 #include "vuzizeri/picture/phone_frame.h"
+#include "vuzizeri/picture/pickers.h"
+#include "vuzizeri/picture/scroll_indicator.h"
 #include "vuzizeri/picture/status_bar.h"
 #include "vuzizeri/picture/still_parts.h"
 #include "vuzizeri/recorder/capture_driver.h"
@@ -107,7 +109,8 @@ class Vuzizeri final : private CaptureHost {
   std::optional<PreparedFrame> prepareFrameAt(const graphics::Image& image, double seconds,
                                               const RowShift& shift) override;
   bool recordPrepared(PreparedFrame frame) override;
-  void warmBandColours(const graphics::Image& image) override { updateBandColours(image); }
+  void warmBandColours(const graphics::Image& image, double seconds,
+                       const RowShift& shift) override;
   std::vector<int64_t> keptLayers() const override { return layers_.kept(); }
   double lastFrameTime() const override { return lastPTS; }
   void noteOffset(double offset) override { lastOffset_ = offset; }
@@ -163,6 +166,12 @@ class Vuzizeri final : private CaptureHost {
   std::optional<PreparedFrame> composePage(const graphics::Image& image, const RowShift& shift,
                                            double seconds);
   void finishComposing(PreparedFrame& frame);
+  // --indicador-de-rolagem over the page in `content` (the frame's page
+  // rows), moved up as `shift` says.
+  void drawScrollIndicator(graphics::Canvas& canvas, uint8_t* content, ptrdiff_t bytesPerRow,
+                           const RowShift& shift, double seconds);
+  // Where the frame moved up as `shift` says shows the page from (CSS px).
+  double shownOffset(const RowShift& shift) const;
   // The status bar over the band, in the shade its colours call for now.
   void drawStatusBar(graphics::Canvas& canvas);
   void updateBandColours(const graphics::Image& image);
@@ -229,6 +238,10 @@ class Vuzizeri final : private CaptureHost {
   // The page's offset at the last reading: where the scroll ended, once the
   // run is finished.
   std::optional<double> lastOffset_;
+  // The page's height as first measured, and the indicator drawn over it.
+  double pageHeight_ = 0;
+  ScrollIndicator indicator_;
+  PickerPictures pickers_;  // --roteiro: the menus and pickers its taps open
   // --roteiro: the steps before the recording and the filmed ones, and the
   // wall clock they run on (in real time, the filmed ones too).
   std::unique_ptr<StoryboardRun> beforeStory_, story_;

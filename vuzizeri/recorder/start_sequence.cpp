@@ -88,6 +88,7 @@ void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
       platform_.fail("página sem altura");
     return;
   }
+  pageHeight_ = *height;
   double velocidade = scrollSpeed(*height, args.contentH);
   if (args.storyboard) {
     velocidade = storySpeed();

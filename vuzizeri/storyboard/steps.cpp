@@ -34,6 +34,42 @@ std::optional<std::vector<double>> numbers(const StepContext::Answer& a, size_t 
   return values;
 }
 
+// What the page says a tap on a field opens (storyboard_step.js's pickerOf):
+// ['menu', [texts], checked, left, top, width, height] or ['date' | 'time',
+// value, left, top, width, height]; opened at `seconds`.
+std::optional<Picker> pickerFrom(const web::ScriptValue& v, double seconds) {
+  if (!v.isArray() || v.elements.empty() || v.elements[0].kind != web::ScriptValue::Kind::kString)
+    return std::nullopt;
+  const std::string& kind = v.elements[0].string;
+  Picker picker;
+  picker.opened = seconds;
+  size_t box = 2;
+  if (kind == "menu") {
+    if (v.elements.size() < 7 || !v.elements[1].isArray() || !v.elements[2].isNumber())
+      return std::nullopt;
+    for (const web::ScriptValue& option : v.elements[1].elements)
+      picker.options.push_back(option.string);
+    picker.checked = picker.shows = static_cast<int>(v.elements[2].number);
+    box = 3;
+  } else if (kind == "date" || kind == "time") {
+    picker.kind = kind == "date" ? Picker::Kind::kDate : Picker::Kind::kTime;
+    if (v.elements.size() < 6) return std::nullopt;
+    picker.value = v.elements[1].string;
+  } else {
+    return std::nullopt;
+  }
+  const std::optional<std::vector<double>> place =
+      numbers(web::ScriptValue::ofArray({v.elements.begin() + static_cast<ptrdiff_t>(box),
+                                         v.elements.begin() + static_cast<ptrdiff_t>(box + 4)}),
+              4);
+  if (!place) return std::nullopt;
+  picker.left = (*place)[0];
+  picker.top = (*place)[1];
+  picker.width = (*place)[2];
+  picker.height = (*place)[3];
+  return picker;
+}
+
 template <typename Step>
 std::unique_ptr<ActiveStep> make() {
   return std::make_unique<Step>();
@@ -242,6 +278,12 @@ class Tap final : public OnElement {
               acted_ = true;
               until_ = run.seconds() + kTapSeconds;
               run.touched({(*point)[0], (*point)[1], run.seconds(), kTapSeconds});
+              // A select or a date or time field opens its picker.
+              if (answer->elements.size() > 3)
+                if (std::optional<Picker> picker = pickerFrom(answer->elements[3], run.seconds())) {
+                  picker->field = run.step().selector;
+                  run.openPicker(*picker);
+                }
               run.holdUntilNext();
             });
   }
@@ -399,6 +441,106 @@ class Type final : public ActiveStep {
   double began_ = 0;
   std::vector<std::string> keys_;
   size_t typed_ = 0;
+};
+
+// escolher SELETOR TEXTO: the finger taps the field, its picker opens, the
+// finger taps the option whose text is TEXTO (for a date or a time field,
+// its value: 2026-12-24, 14:30), the picker closes and the page gets input
+// and change.
+class Choose final : public OnElement {
+ public:
+  static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
+    if (!splitSelector(rest, &step.selector, &step.text))
+      return "escolher precisa de um seletor e de um texto";
+    return {};
+  }
+  void onElement(StepContext& run) override {
+    if (!picker_) return open(run);
+    Picker* open = run.openPicker();
+    if (!open) return run.refuse("o menu fechou antes da escolha");
+    if (open->pressed < 0) {
+      if (run.seconds() + kSameMoment < pressAt_) return run.holdUntilNext();
+      const auto [x, y] = pickerPoint(*open, index_, view_[0], view_[1]);
+      open->pressed = index_;
+      open->chosen = run.step().text;
+      open->pressedAt = run.seconds();
+      run.touched({x, y, run.seconds(), kTapSeconds});
+      return run.holdUntilNext();
+    }
+    if (run.seconds() + kSameMoment < open->pressedAt + kTapSeconds) return run.holdUntilNext();
+    run.act(
+        JsonValue::object({{"choose", JsonValue::list({run.step().selector, run.step().text})}}),
+        [&run](StepContext::Answer answer) {
+          if (!isText(answer, "ok")) return run.refuse("a página não respondeu");
+          if (Picker* open = run.openPicker()) open->closed = run.seconds();
+          run.ended();
+        });
+  }
+
+ private:
+  // How long the picker shows before the finger picks: after its tap, or
+  // from the step's start when a tap before left it open.
+  static constexpr double kLookSeconds = 0.7;
+  static constexpr double kOpenLookSeconds = 0.3;
+
+  // The option looked up, then the finger's tap on the field.
+  void open(StepContext& run) {
+    const StoryStep& s = run.step();
+    run.act(JsonValue::object({{"pick", JsonValue::list({s.selector, s.text})}}),
+            [this, &run](StepContext::Answer answer) {
+              if (isText(answer, "notchoice"))
+                return run.refuse("não é um select nem um campo de data ou de hora");
+              if (isText(answer, "nooption"))
+                return run.refuse("não tem a opção " + shownText(run.step().text));
+              if (isText(answer, "disabled")) return run.refuse("está desativado");
+              const std::string refused = run.refusal(answer);
+              std::optional<Picker> picker =
+                  answer ? pickerFrom(*answer, run.seconds()) : std::nullopt;
+              const size_t n = answer && answer->isArray() ? answer->elements.size() : 0;
+              const std::optional<std::vector<double>> last =
+                  n >= 3 ? numbers(web::ScriptValue::ofArray(
+                                       {answer->elements.end() - 3, answer->elements.end()}),
+                                   3)
+                         : std::nullopt;
+              if (!refused.empty() || !picker || !last)
+                return run.refuse(refused.empty() ? "resposta sem sentido" : refused);
+              view_ = {(*last)[0], (*last)[1]};
+              index_ = static_cast<int>((*last)[2]);
+              // The picker a tap left open on this field, when it shows the
+              // option; else it closes and the finger opens it again.
+              Picker* open = run.openPicker();
+              if (open) open->chosen = run.step().text;
+              if (!open || open->field != run.step().selector ||
+                  !pickerShows(*open, index_, view_[0], view_[1])) {
+                if (open) open->closed = run.seconds();
+                return tap(run, *picker);
+              }
+              picker_ = true;
+              pressAt_ = run.seconds() + kOpenLookSeconds;
+              run.holdUntilNext();
+            });
+  }
+  void tap(StepContext& run, Picker picker) {
+    run.act(JsonValue::object({{"tap", run.step().selector}}),
+            [this, &run, picker](StepContext::Answer answer) mutable {
+              const std::optional<std::vector<double>> point = fingerAt(run, answer);
+              if (!point) return;
+              run.touched({(*point)[0], (*point)[1], run.seconds(), kTapSeconds});
+              picker.opened = run.seconds();
+              picker.shows = index_;
+              picker.field = run.step().selector;
+              picker.chosen = run.step().text;
+              picker_ = true;
+              pressAt_ = run.seconds() + kLookSeconds;
+              run.openPicker(picker);
+              run.holdUntilNext();
+            });
+  }
+
+  bool picker_ = false;
+  double pressAt_ = 0;
+  int index_ = 0;
+  std::array<double, 2> view_{};  // the view's width and height, CSS px
 };
 
 // legenda SEG TEXTO and titulo SEG TEXTO: words on the screen for SEG
@@ -622,6 +764,9 @@ const std::vector<StepKind> kStepKinds = {
      Swipe::read, make<Swipe>},
     {"digitar", "SELETOR TEXTO", "digita no campo, tecla a tecla ($NOME: do ambiente)", Type::read,
      make<Type>},
+    {"escolher", "SELETOR TEXTO",
+     "toca no select ou no campo de data ou hora e escolhe a opção TEXTO (data: 2026-12-24)",
+     Choose::read, make<Choose>},
     {"esperar", "SELETOR", "espera o elemento aparecer na tela (até 30 s)", readSelector,
      make<Wait>},
     {"ir", "URL", "vai a outra página e espera ela carregar", Go::read, make<Go>},

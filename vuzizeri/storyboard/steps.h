@@ -9,6 +9,7 @@
 
 #include "platform/web/script_value.h"
 #include "vuzizeri/picture/captions.h"
+#include "vuzizeri/picture/pickers.h"
 #include "vuzizeri/picture/touches.h"
 #include "vuzizeri/report/json.h"
 #include "vuzizeri/storyboard/storyboard.h"
@@ -57,6 +58,9 @@ class StepContext {
   virtual void touched(const Touch& touch) = 0;
   // A key typed at `seconds`, for the on-screen keyboard to show.
   virtual void keyPressed(const std::string&, double) {}
+  // A picker opens over the page; the one open now, or nullptr.
+  virtual void openPicker(const Picker& picker) = 0;
+  virtual Picker* openPicker() = 0;
   // Words to show on the screen.
   virtual void show(const Caption& caption) = 0;
   // The camera as a zoom step last set it; while it is zoomed in, an

@@ -107,8 +107,15 @@ std::string StoryboardRun::refusal(const Answer& answer) const {
 }
 
 void StoryboardRun::touched(const Touch& touch) {
-  times_.back().seconds = touch.seconds;
+  // A step that touches twice (escolher) happened at its first.
+  if (touchedStep_ != next_) times_.back().seconds = touch.seconds;
+  touchedStep_ = next_;
   touches_.push_back(touch);
+}
+
+Picker* StoryboardRun::openPicker() {
+  if (pickers_.empty() || pickers_.back().closed <= seconds_) return nullptr;
+  return &pickers_.back();
 }
 
 void StoryboardRun::navigationFailed(const std::string& reason) {
@@ -120,6 +127,16 @@ void StoryboardRun::begin() {
   active_ = s.kind->start();
   move_.reset();
   times_.push_back({s.line, s.written, seconds_});
+  // A picker stays open through what leaves the screen alone; anything else
+  // (a finger, a move, another page) closes it, as a tap outside does.
+  static constexpr std::string_view kKeepPickers[] = {"pausa",    "legenda",  "titulo",
+                                                      "destaque", "capitulo", "esperar"};
+  // escolher on the field whose picker is open picks from it.
+  if (Picker* open = openPicker(); open &&
+                                   std::find(std::begin(kKeepPickers), std::end(kKeepPickers),
+                                             s.kind->word) == std::end(kKeepPickers) &&
+                                   (s.kind->word != "escolher" || open->field != s.selector))
+    open->closed = seconds_;
   active_->begin(*this);
 }
 

@@ -73,7 +73,10 @@ class StoryboardRun final : private StepContext {
   const std::vector<Touch>& touches() const { return touches_; }
   const std::vector<Caption>& captions() const { return captions_; }
   const KeyboardTimeline& keyboard() const { return keyboard_; }
+  const std::vector<Picker>& pickers() const { return pickers_; }
   const Camera& cameraNow() const { return camera_; }
+  // Where the page stood at the last moment asked about (CSS px).
+  double offsetNow() const { return offset_; }
   const std::vector<StepTime>& times() const { return times_; }
   // How many steps have begun, of how many.
   size_t begun() const { return next_; }
@@ -106,6 +109,8 @@ class StoryboardRun final : private StepContext {
   void touched(const Touch& touch) override;
   void keyPressed(const std::string& key, double seconds) override;
   void show(const Caption& caption) override { captions_.push_back(caption); }
+  void openPicker(const Picker& picker) override { pickers_.push_back(picker); }
+  Picker* openPicker() override;
   const Camera& camera() const override { return camera_; }
   void setCamera(const Camera& camera) override { camera_ = camera; }
 
@@ -130,10 +135,12 @@ class StoryboardRun final : private StepContext {
   std::optional<PlanSegment> moving_;
   std::function<void(StoryDirection)> done_;
   std::vector<Touch> touches_;
+  size_t touchedStep_ = 0;  // the last step that touched, counted as next_ is
   std::vector<Caption> captions_;
   KeyboardTimeline keyboard_;
   bool mayFocus_ = false;   // a step tapped or focused since the keyboard was last asked about
   double keyboardCss_ = 0;  // how much of the view the keyboard covers
+  std::vector<Picker> pickers_;
   Camera camera_;
   std::vector<StepTime> times_;
 };

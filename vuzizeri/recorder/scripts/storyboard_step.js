@@ -13,7 +13,9 @@
 //       view: touchstart and touchend, then, unless the page cancelled
 //       them, mousedown, focus, mouseup and click, as a phone's browser
 //       gives them. A disabled control gets the touches but no click, as
-//       on a phone. Answers [x, y, clicked] in CSS px of the view, or
+//       on a phone. Answers [x, y, clicked] in CSS px of the view (and,
+//       when it focused a select or a date or time field, what iOS opens
+//       for it: pickerOf's answer), or
 //       ['covered', what covers it] when the point shows another element,
 //       or one of find's refusals.
 //   focus: selector  focuses the first match, its caret at the end: 'ok',
@@ -37,6 +39,15 @@
 //       under the finger scrolls with it, as on a phone. 'ok', or 'none'
 //       when no finger is down.
 //   lift: true  the finger that is down comes up (touchend): 'ok' or 'none'.
+//   pick: [selector, text]  what iOS opens for the first match and which of
+//       its options is `text`: pickerOf's answer, then the view's width and
+//       height and the option's index (a date's day of the month), or
+//       'notchoice' (no select, date or time field), 'disabled', 'nooption'
+//       (no such option or value, or a disabled one), or one of find's
+//       refusals.
+//   choose: [selector, text]  the option `text` chosen in the first match,
+//       with input and change when that changes its value, and the match
+//       blurred, as the picker closing leaves it: 'ok'.
 //   aim: selector or null  where the camera would centre on the first match
 //       (null: on the view as the page stands):
 //       [zoom now, centre x, centre y of the camera now, centre x, centre y
@@ -56,7 +67,7 @@
 //       viewport that much shorter); a newly focused element is brought
 //       above it.
 (function ({ scroll, find, box, tap, press, drag, lift, focus, type, go, loaded, aim,
-             camera, keyboard }) {
+             camera, keyboard, pick, choose }) {
   var w = window, d = document;
   var first = function (selector) {
     try { return d.querySelector(selector) || 'none'; } catch (e) { return 'invalid'; }
@@ -109,6 +120,32 @@
       d.documentElement.appendChild(room);
     }
     w.scrollBy({ top: by, behavior: 'instant' });
+  };
+  // A select's menu: ['menu', [texts], checked, left, top, width, height];
+  // a date's or a time's picker: [type, value, left, top, width, height];
+  // null for anything else.
+  var pickerOf = function (el) {
+    var r = el.getBoundingClientRect(), at = [r.left, r.top, r.width, r.height];
+    if (el.tagName == 'SELECT') {
+      var texts = Array.prototype.map.call(el.options, function (o) { return o.text.trim(); });
+      return ['menu', texts, el.selectedIndex].concat(at);
+    }
+    if (el.tagName == 'INPUT' && (el.type == 'date' || el.type == 'time'))
+      return [el.type, el.value].concat(at);
+    return null;
+  };
+  var pickable = 'select, input[type=date], input[type=time]';
+  // Which option of `el`'s picker is `text`: its index, a date's day, or -1.
+  var optionOf = function (el, text) {
+    if (el.tagName == 'SELECT')
+      return Array.prototype.findIndex.call(el.options, function (o) {
+        return !o.disabled && o.text.trim() == text;
+      });
+    var probe = d.createElement('input');
+    probe.type = el.type;
+    probe.value = text;
+    if (probe.value !== text || text === '') return -1;
+    return el.type == 'date' ? Number(text.slice(8, 10)) : 0;
   };
   var pageEnd = function () {
     var b = d.body, e = d.documentElement;
@@ -242,16 +279,27 @@
     var ended = target.dispatchEvent(touch('touchend', target, x, y));
     var disabled = target.closest(':disabled') !== null;
     if (!started || !ended || disabled) return [x, y, false];
-    if (target.dispatchEvent(mouse('mousedown'))) {
+    var focusable = null, cancelled = false;
+    // The engine's own (desktop) menu for a select or a date stays shut:
+    // ours is drawn over the video. Listening last, after the page's own.
+    var ownMenu = function (e) {
+      cancelled = e.defaultPrevented;
+      if (e.target.closest && e.target.closest(pickable)) e.preventDefault();
+    };
+    w.addEventListener('mousedown', ownMenu);
+    var pressed = target.dispatchEvent(mouse('mousedown'));
+    w.removeEventListener('mousedown', ownMenu);
+    if (pressed || (!cancelled && target.closest(pickable))) {
       // As on a phone, a tap focuses a field to type in, not a button or a link.
-      var focusable = target.closest('input, textarea, select, [contenteditable]');
+      focusable = target.closest('input, textarea, select, [contenteditable]');
       if (focusable) focusable.focus({ preventScroll: true });
       // A tap elsewhere takes the focus from a field, and its keyboard away.
       else if (d.activeElement && editable(d.activeElement)) d.activeElement.blur();
     }
     target.dispatchEvent(mouse('mouseup'));
     target.dispatchEvent(mouse('click'));
-    return [x, y, true];
+    var picker = focusable && d.activeElement === focusable ? pickerOf(focusable) : null;
+    return picker ? [x, y, true, picker] : [x, y, true];
   }
   if (press !== undefined) {
     var at = pointOn(press[0]);
@@ -298,6 +346,32 @@
     if (!f) return 'none';
     w.storyFinger = null;
     f.target.dispatchEvent(touch('touchend', f.target, f.x, f.y));
+    return 'ok';
+  }
+  if (pick !== undefined) {
+    var el = first(pick[0]);
+    if (typeof el == 'string') return el;
+    var r = place(el);
+    if (typeof r == 'string') return r;
+    var picker = pickerOf(el);
+    if (!picker) return 'notchoice';
+    if (el.disabled || el.readOnly) return 'disabled';
+    var index = optionOf(el, pick[1]);
+    if (index < 0) return 'nooption';
+    return picker.concat([innerWidth, innerHeight, index]);
+  }
+  if (choose !== undefined) {
+    var el = first(choose[0]);
+    if (typeof el == 'string') return el;
+    var before = el.value;
+    if (el.tagName == 'SELECT') el.selectedIndex = optionOf(el, choose[1]);
+    else el.value = choose[1];
+    if (el.value !== before) {
+      el.dispatchEvent(new Event('input', { bubbles: true, composed: true }));
+      el.dispatchEvent(new Event('change', { bubbles: true }));
+    }
+    // The picker closes, and with it the field's focus.
+    el.blur();
     return 'ok';
   }
   if (focus !== undefined) {
