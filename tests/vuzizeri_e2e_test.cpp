@@ -1335,7 +1335,7 @@ TEST_F(RecorderTest, ThePageSeesAndDrawsAPhone) {
     EXPECT_EQ(date.find("Dec 10, 2026") != std::string::npos, !engine) << date;
     // The styled button: its red face at the start of its padding, and its
     // white label.
-    expectColour(f, 2 * 200 + 12, 2 * 10 + 30, {255, 0, 0});
+    expectColour(f, 2 * 200 + 24, 2 * 10 + 30, {255, 0, 0});
     EXPECT_GT(count(f, 470, 50, 520, 80, white), 50) << "the white label";
   }
 }
