@@ -193,11 +193,11 @@ class Vuzizeri final : private CaptureHost {
   // How long the movie written so far lasts: from its first frame to the
   // end of its last.
   double videoSeconds() const;
-  // A script got no answer: fails with `message` a moment later, unless the
-  // web process turns out to have ended, which is then what the run says.
   // --legendas: the storyboard's words beside the video; false when the
   // file could not be written (the run has failed).
   bool writeCaptions();
+  // A script got no answer: fails with `message` a moment later, unless the
+  // web process turns out to have ended, which is then what the run says.
   void failUnlessWebProcessEnds(const std::string& message);
 
   // --roteiro: a run of steps for the page, its failures the run's; the
