@@ -90,6 +90,17 @@ ResultPtr choosePalette(const std::string& movie, liq_attr* attr,
   return palette;
 }
 
+// The palette as the GIF's colour table, 0xRRGGBB.
+std::array<uint32_t, 256> colourTable(liq_result* palette) {
+  const liq_palette* colours = liq_get_palette(palette);
+  std::array<uint32_t, 256> table{};
+  for (unsigned i = 0; i < colours->count; ++i) {
+    const liq_color c = colours->entries[i];
+    table[i] = static_cast<uint32_t>(c.r) << 16 | static_cast<uint32_t>(c.g) << 8 | c.b;
+  }
+  return table;
+}
+
 // A frame waiting for the next one's time, which gives its delay.
 struct PendingFrame {
   std::vector<uint8_t> indices;
@@ -98,102 +109,156 @@ struct PendingFrame {
   bool ready = false;
 };
 
+// The second pass: each frame mapped over what the viewer sees by then, and
+// written once the next frame's time gives its delay.
+class FrameWriter {
+ public:
+  FrameWriter(GifFile* file, liq_attr* attr, liq_result* palette, int width, int height,
+              std::string* error)
+      : file_(*file),
+        attr_(attr),
+        palette_(palette),
+        width_(width),
+        height_(height),
+        error_(error),
+        shown_(pixels()),
+        mapped_(pixels()) {}
+
+  bool add(const AVFrame& frame, double seconds);
+  // The last frame lasts as long as the interval before it.
+  bool finish() { return writePending(lastShownAt_ + std::max<int64_t>(interval_, 1)); }
+
+ private:
+  size_t pixels() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
+  bool map(const AVFrame& frame);
+  GifFile::Rect changed() const;
+  int64_t showAt(double seconds);
+  bool writePending(int64_t until);
+  void hold(const GifFile::Rect& rect, int64_t shownAt);
+
+  GifFile& file_;
+  liq_attr* attr_;
+  liq_result* palette_;
+  const int width_, height_;
+  std::string* error_;
+  std::vector<uint8_t> shown_, mapped_;  // what the GIF shows, and the next frame
+  PendingFrame pending_;
+  int64_t lastShownAt_ = -1, interval_ = 0;
+  bool first_ = true;
+};
+
+bool FrameWriter::add(const AVFrame& frame, double seconds) {
+  if (!map(frame)) return false;
+  const GifFile::Rect rect = changed();
+  const int64_t shownAt = showAt(seconds);
+  if (!writePending(shownAt)) return false;
+  hold(rect, shownAt);
+  shown_.swap(mapped_);
+  first_ = false;
+  return true;
+}
+
+bool FrameWriter::map(const AVFrame& frame) {
+  ImagePtr image(rgbaImage(attr_, frame));
+  if (!image) {
+    *error_ = "liq_image_create_custom falhou";
+    return false;
+  }
+  return !liqFailed(liq_write_remapped_image(palette_, image.get(), mapped_.data(), pixels()),
+                    "liq_write_remapped_image", error_);
+}
+
+// What changed: the rectangle of every pixel that maps to another colour
+// than the GIF shows there.
+GifFile::Rect FrameWriter::changed() const {
+  int left = width_, right = -1, top = height_, bottom = -1;
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* row = mapped_.data() + static_cast<size_t>(y) * width_;
+    const uint8_t* seen = shown_.data() + static_cast<size_t>(y) * width_;
+    if (!first_ && std::memcmp(row, seen, static_cast<size_t>(width_)) == 0) continue;
+    int x0 = 0, x1 = width_ - 1;
+    if (!first_) {
+      while (row[x0] == seen[x0]) ++x0;
+      while (row[x1] == seen[x1]) --x1;
+    }
+    left = std::min(left, x0);
+    right = std::max(right, x1);
+    top = std::min(top, y);
+    bottom = std::max(bottom, y);
+  }
+  // A frame that changes nothing is its first pixel again: the GIF keeps
+  // a frame for every frame of the movie.
+  if (right < 0) left = right = top = bottom = 0;
+  return {left, top, right - left + 1, bottom - top + 1};
+}
+
+// Hundredths of a second, each frame at least one on from the one before.
+int64_t FrameWriter::showAt(double seconds) {
+  int64_t shownAt = std::llround(seconds * 100);
+  shownAt = std::max(shownAt, lastShownAt_ + 1);
+  if (lastShownAt_ >= 0) interval_ = shownAt - lastShownAt_;
+  lastShownAt_ = shownAt;
+  return shownAt;
+}
+
+bool FrameWriter::writePending(int64_t until) {
+  if (!pending_.ready) return true;
+  pending_.ready = false;
+  const int delay = static_cast<int>(std::clamp<int64_t>(until - pending_.shownAt, 1, 65535));
+  if (file_.addFrame(pending_.indices, pending_.rect, delay)) return true;
+  *error_ = file_.error();
+  return false;
+}
+
+// The changed rectangle's indices, kept until the next frame.
+void FrameWriter::hold(const GifFile::Rect& rect, int64_t shownAt) {
+  pending_.rect = rect;
+  pending_.indices.resize(static_cast<size_t>(rect.width) * rect.height);
+  for (int y = 0; y < rect.height; ++y)
+    std::memcpy(pending_.indices.data() + static_cast<size_t>(y) * rect.width,
+                mapped_.data() + static_cast<size_t>(rect.top + y) * width_ + rect.left,
+                static_cast<size_t>(rect.width));
+  pending_.shownAt = shownAt;
+  pending_.ready = true;
+}
+
+// The quantiser's settings: up to 256 colours, at kSpeed.
+AttrPtr quantiser(std::string* error) {
+  AttrPtr attr(liq_attr_create());
+  if (!attr) {
+    *error = "liq_attr_create falhou";
+    return nullptr;
+  }
+  liq_set_max_colors(attr.get(), 256);
+  liq_set_speed(attr.get(), kSpeed);
+  return attr;
+}
+
 }  // namespace
 
 bool writeGif(const std::string& movie, const std::string& gif,
               const std::function<void()>& progress, std::string* error) {
-  AttrPtr attr(liq_attr_create());
-  if (!attr) {
-    *error = "liq_attr_create falhou";
-    return false;
-  }
-  liq_set_max_colors(attr.get(), 256);
-  liq_set_speed(attr.get(), kSpeed);
+  AttrPtr attr = quantiser(error);
+  if (!attr) return false;
   ResultPtr palette = choosePalette(movie, attr.get(), progress, error);
   if (!palette) return false;
-  const liq_palette* colours = liq_get_palette(palette.get());
-  std::array<uint32_t, 256> table{};
-  for (unsigned i = 0; i < colours->count; ++i) {
-    const liq_color c = colours->entries[i];
-    table[i] = static_cast<uint32_t>(c.r) << 16 | static_cast<uint32_t>(c.g) << 8 | c.b;
-  }
-
-  // The second pass: each frame mapped over what the viewer sees by then.
   std::unique_ptr<MovieReader> reader = MovieReader::open(movie, error);
   if (!reader) return false;
-  const int width = reader->width(), height = reader->height();
   GifFile file;
-  if (!file.open(gif, width, height, table, -1)) {
+  if (!file.open(gif, reader->width(), reader->height(), colourTable(palette.get()), -1)) {
     *error = file.error();
     return false;
   }
-  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-  std::vector<uint8_t> shown(pixels), mapped(pixels);  // what the GIF shows, and the next frame
-  PendingFrame pending;
-  auto writePending = [&](int64_t until) {
-    if (!pending.ready) return true;
-    pending.ready = false;
-    const int delay = static_cast<int>(std::clamp<int64_t>(until - pending.shownAt, 1, 65535));
-    if (file.addFrame(pending.indices, pending.rect, delay)) return true;
-    *error = file.error();
-    return false;
-  };
-  int64_t lastShownAt = -1, interval = 0;
-  bool first = true;
+  FrameWriter frames(&file, attr.get(), palette.get(), reader->width(), reader->height(), error);
   while (const AVFrame* frame = reader->nextBgra()) {
     if (progress) progress();
-    ImagePtr image(rgbaImage(attr.get(), *frame));
-    if (!image) {
-      *error = "liq_image_create_custom falhou";
-      return false;
-    }
-    if (liqFailed(liq_write_remapped_image(palette.get(), image.get(), mapped.data(), pixels),
-                  "liq_write_remapped_image", error))
-      return false;
-    // What changed: the rectangle of every pixel that maps to another colour
-    // than the GIF shows there.
-    int left = width, right = -1, top = height, bottom = -1;
-    for (int y = 0; y < height; ++y) {
-      const uint8_t* row = mapped.data() + static_cast<size_t>(y) * width;
-      const uint8_t* seen = shown.data() + static_cast<size_t>(y) * width;
-      if (!first && std::memcmp(row, seen, static_cast<size_t>(width)) == 0) continue;
-      int x0 = 0, x1 = width - 1;
-      if (!first) {
-        while (row[x0] == seen[x0]) ++x0;
-        while (row[x1] == seen[x1]) --x1;
-      }
-      left = std::min(left, x0);
-      right = std::max(right, x1);
-      top = std::min(top, y);
-      bottom = std::max(bottom, y);
-    }
-    // A frame that changes nothing is its first pixel again: the GIF keeps
-    // a frame for every frame of the movie.
-    if (right < 0) left = right = top = bottom = 0;
-    // Hundredths of a second, each frame at least one on from the one
-    // before.
-    int64_t shownAt = std::llround(reader->secondsOf(*frame) * 100);
-    shownAt = std::max(shownAt, lastShownAt + 1);
-    if (lastShownAt >= 0) interval = shownAt - lastShownAt;
-    lastShownAt = shownAt;
-    if (!writePending(shownAt)) return false;
-    pending.rect = {left, top, right - left + 1, bottom - top + 1};
-    pending.indices.resize(static_cast<size_t>(pending.rect.width) * pending.rect.height);
-    for (int y = 0; y < pending.rect.height; ++y)
-      std::memcpy(pending.indices.data() + static_cast<size_t>(y) * pending.rect.width,
-                  mapped.data() + static_cast<size_t>(top + y) * width + left,
-                  static_cast<size_t>(pending.rect.width));
-    pending.shownAt = shownAt;
-    pending.ready = true;
-    shown.swap(mapped);
-    first = false;
+    if (!frames.add(*frame, reader->secondsOf(*frame))) return false;
   }
   if (!reader->error().empty()) {
     *error = reader->error();
     return false;
   }
-  // The last frame lasts as long as the interval before it.
-  if (!writePending(lastShownAt + std::max<int64_t>(interval, 1))) return false;
+  if (!frames.finish()) return false;
   if (!file.finish()) {
     *error = file.error();
     return false;

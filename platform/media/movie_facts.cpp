@@ -182,6 +182,99 @@ void readTracks(const AVFormatContext& format, const AVStream& video, MovieFacts
   facts->interlaced = order != AV_FIELD_UNKNOWN && order != AV_FIELD_PROGRESSIVE;
 }
 
+// Each video packet's start and length, from the demuxer, and their bytes.
+struct VideoPackets {
+  struct Span {
+    int64_t pts, duration;
+  };
+  std::vector<Span> spans;
+  int64_t bytes = 0;
+};
+
+// Every packet read and every video frame decoded, the sound's packets
+// checked as they pass; false, with the reason in `error`, at the first that
+// fails, or when the file lists more frames than it gives.
+bool readPackets(MovieReader* reader, const AVStream* sound, std::optional<SoundCheck>* soundCheck,
+                 VideoPackets* packets, std::string* error) {
+  const AVStream& video = reader->stream();
+  reader->watchPackets([&](const AVPacket& p) {
+    if (sound && p.stream_index == sound->index) (*soundCheck)->take(p);
+    if (p.stream_index != video.index) return;
+    packets->spans.push_back({p.pts != AV_NOPTS_VALUE ? p.pts : p.dts, p.duration});
+    packets->bytes += p.size;
+  });
+  while (reader->next() && (!*soundCheck || (*soundCheck)->error().empty())) {
+  }
+  if (!reader->error().empty()) {
+    *error = "o quadro " + std::to_string(reader->framesRead() + 1) +
+             " não decodifica: " + reader->error();
+    return false;
+  }
+  if (*soundCheck) (*soundCheck)->finish();
+  if (*soundCheck && !(*soundCheck)->error().empty()) {
+    *error = (*soundCheck)->error();
+    return false;
+  }
+  // A file cut short keeps its index: the frames it lists and never gives
+  // are the proof.
+  if (video.nb_frames > 0 && reader->framesRead() < video.nb_frames) {
+    *error = "o arquivo acaba antes do fim: " + std::to_string(reader->framesRead()) + " de " +
+             std::to_string(video.nb_frames) + " quadros";
+    return false;
+  }
+  if (reader->framesRead() == 0 || packets->spans.empty()) {
+    *error = "o vídeo não tem quadros";
+    return false;
+  }
+  return true;
+}
+
+void readVideoCodec(const AVCodecParameters& par, MovieFacts* facts) {
+  facts->videoCodec = avcodec_get_name(par.codec_id);
+  if (const char* profile = avcodec_profile_name(par.codec_id, par.profile))
+    facts->profile = profile;
+  facts->level = par.codec_id == AV_CODEC_ID_H264 && par.level > 0 ? par.level : 0;
+  facts->width = par.width;
+  facts->height = par.height;
+}
+
+// The frames' lengths, the shortest and the longest, from each one's start
+// to the next one's; the video's length and rate.
+void readTiming(VideoPackets* packets, AVRational timeBase, MovieFacts* facts) {
+  using Span = VideoPackets::Span;
+  std::vector<Span>& spans = packets->spans;
+  std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.pts < b.pts; });
+  const double tick = av_q2d(timeBase);
+  facts->shortestFrame = 1e300;
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const int64_t length = i + 1 < spans.size() ? spans[i + 1].pts - spans[i].pts
+                                                : std::max<int64_t>(spans[i].duration, 0);
+    if (i + 1 == spans.size() && length == 0) continue;  // a last frame of unknown length
+    facts->shortestFrame = std::min(facts->shortestFrame, static_cast<double>(length) * tick);
+    facts->longestFrame = std::max(facts->longestFrame, static_cast<double>(length) * tick);
+  }
+  if (facts->shortestFrame > facts->longestFrame) facts->shortestFrame = facts->longestFrame;
+  const Span& last = spans.back();
+  facts->seconds =
+      static_cast<double>(last.pts + std::max<int64_t>(last.duration, 0) - spans.front().pts) *
+      tick;
+  facts->videoBitRate =
+      facts->seconds > 0 ? static_cast<double>(packets->bytes) * 8 / facts->seconds : 0;
+}
+
+void readSound(const AVStream& sound, MovieFacts* facts) {
+  facts->hasSound = true;
+  facts->soundCodec = avcodec_get_name(sound.codecpar->codec_id);
+  facts->channels = sound.codecpar->ch_layout.nb_channels;
+  facts->sampleRate = sound.codecpar->sample_rate;
+}
+
+const AVStream* firstSoundTrack(const AVFormatContext& format) {
+  for (unsigned i = 0; i < format.nb_streams; ++i)
+    if (format.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) return format.streams[i];
+  return nullptr;
+}
+
 }  // namespace
 
 std::optional<MovieFacts> readMovieFacts(const std::string& path, std::string* error) {
@@ -202,84 +295,19 @@ std::optional<MovieFacts> readMovieFacts(const std::string& path, std::string* e
     *error = why;
     return std::nullopt;
   }
-  const AVFormatContext& format = reader->format();
   const AVStream& video = reader->stream();
-  const AVStream* sound = nullptr;
-  for (unsigned i = 0; i < format.nb_streams && !sound; ++i)
-    if (format.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) sound = format.streams[i];
-  readTracks(format, video, &facts);
+  const AVStream* sound = firstSoundTrack(reader->format());
+  readTracks(reader->format(), video, &facts);
   std::optional<SoundCheck> soundCheck;
   if (sound) soundCheck.emplace(*sound);
 
-  // Each video packet's start and length, from the demuxer.
-  struct Span {
-    int64_t pts, duration;
-  };
-  std::vector<Span> spans;
-  int64_t videoBytes = 0;
-  reader->watchPackets([&](const AVPacket& p) {
-    if (sound && p.stream_index == sound->index) soundCheck->take(p);
-    if (p.stream_index != video.index) return;
-    spans.push_back({p.pts != AV_NOPTS_VALUE ? p.pts : p.dts, p.duration});
-    videoBytes += p.size;
-  });
-  while (reader->next() && (!soundCheck || soundCheck->error().empty())) {
-  }
-  if (!reader->error().empty()) {
-    *error = "o quadro " + std::to_string(reader->framesRead() + 1) +
-             " não decodifica: " + reader->error();
-    return std::nullopt;
-  }
-  if (soundCheck) soundCheck->finish();
-  if (soundCheck && !soundCheck->error().empty()) {
-    *error = soundCheck->error();
-    return std::nullopt;
-  }
-  // A file cut short keeps its index: the frames it lists and never gives
-  // are the proof.
-  if (video.nb_frames > 0 && reader->framesRead() < video.nb_frames) {
-    *error = "o arquivo acaba antes do fim: " + std::to_string(reader->framesRead()) + " de " +
-             std::to_string(video.nb_frames) + " quadros";
-    return std::nullopt;
-  }
-  if (reader->framesRead() == 0 || spans.empty()) {
-    *error = "o vídeo não tem quadros";
-    return std::nullopt;
-  }
-
-  const AVCodecParameters& par = *video.codecpar;
-  facts.videoCodec = avcodec_get_name(par.codec_id);
-  if (const char* profile = avcodec_profile_name(par.codec_id, par.profile))
-    facts.profile = profile;
-  facts.level = par.codec_id == AV_CODEC_ID_H264 && par.level > 0 ? par.level : 0;
-  facts.width = par.width;
-  facts.height = par.height;
+  VideoPackets packets;
+  if (!readPackets(reader.get(), sound, &soundCheck, &packets, error)) return std::nullopt;
+  readVideoCodec(*video.codecpar, &facts);
   facts.frames = reader->framesRead();
-
-  std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.pts < b.pts; });
-  const double tick = av_q2d(video.time_base);
-  facts.shortestFrame = 1e300;
-  for (size_t i = 0; i < spans.size(); ++i) {
-    const int64_t length = i + 1 < spans.size() ? spans[i + 1].pts - spans[i].pts
-                                                : std::max<int64_t>(spans[i].duration, 0);
-    if (i + 1 == spans.size() && length == 0) continue;  // a last frame of unknown length
-    facts.shortestFrame = std::min(facts.shortestFrame, static_cast<double>(length) * tick);
-    facts.longestFrame = std::max(facts.longestFrame, static_cast<double>(length) * tick);
-  }
-  if (facts.shortestFrame > facts.longestFrame) facts.shortestFrame = facts.longestFrame;
-  const Span& last = spans.back();
-  facts.seconds =
-      static_cast<double>(last.pts + std::max<int64_t>(last.duration, 0) - spans.front().pts) *
-      tick;
-  facts.videoBitRate = facts.seconds > 0 ? static_cast<double>(videoBytes) * 8 / facts.seconds : 0;
+  readTiming(&packets, video.time_base, &facts);
   facts.packetSeconds = std::max(facts.seconds, soundCheck ? soundCheck->seconds() : 0);
-
-  if (sound) {
-    facts.hasSound = true;
-    facts.soundCodec = avcodec_get_name(sound->codecpar->codec_id);
-    facts.channels = sound->codecpar->ch_layout.nb_channels;
-    facts.sampleRate = sound->codecpar->sample_rate;
-  }
+  if (sound) readSound(*sound, &facts);
   return facts;
 }
 

@@ -161,6 +161,114 @@ bool checkJoinable(const std::vector<std::string>& parts, std::vector<MovieConte
   return true;
 }
 
+namespace {
+
+// The joined file, its one track like the first part's, and its header: the
+// first part's timescale, the index at the front.
+OutputFormatPtr openJoined(const std::string& output, const AVStream& first, std::string* error) {
+  AVFormatContext* raw = nullptr;
+  int r = avformat_alloc_output_context2(&raw, nullptr, "mp4", output.c_str());
+  if (r < 0) {
+    *error = avErrorText("avformat_alloc_output_context2", r);
+    return nullptr;
+  }
+  OutputFormatPtr out(raw);
+  AVStream* stream = avformat_new_stream(raw, nullptr);
+  if (!stream || (r = avcodec_parameters_copy(stream->codecpar, first.codecpar)) < 0) {
+    *error = avErrorText("avcodec_parameters_copy", stream ? r : AVERROR(ENOMEM));
+    return nullptr;
+  }
+  stream->codecpar->codec_tag = 0;
+  stream->time_base = first.time_base;
+  if ((r = avio_open(&raw->pb, ("file:" + output).c_str(), AVIO_FLAG_WRITE)) < 0) {
+    *error = output + ": " + avErrorText(r);
+    return nullptr;
+  }
+  Dictionary options;
+  const std::string timescale = std::to_string(first.time_base.den);
+  options.set("video_track_timescale", timescale);
+  options.set("movie_timescale", timescale);
+  options.set("movflags", "+faststart");
+  r = avformat_write_header(raw, options.out());
+  if (r < 0) {
+    *error = avErrorText("avformat_write_header", r);
+    return nullptr;
+  }
+  return out;
+}
+
+// The parts' packets into `out`, in order, each written once the next one's
+// time gives its duration, as the recorder writes them: a part's last frame
+// may carry a duration cut short by its edit list.
+class PacketCopy {
+ public:
+  PacketCopy(AVFormatContext* out, std::string* error)
+      : out_(out), stream_(out->streams[0]), error_(error) {}
+
+  bool start() {
+    if (packet_ && held_) return true;
+    *error_ = avErrorText("av_packet_alloc", AVERROR(ENOMEM));
+    return false;
+  }
+  // Part `i` of `parts`, read from `in`; `seconds` is where the movie ends
+  // so far.
+  bool copy(AVFormatContext* in, const std::vector<std::string>& parts, size_t i, double* seconds);
+  bool finish() { return held_.flush(1, write()); }
+
+ private:
+  HeldPacket::Write write() {
+    return [this](AVPacket* p) {
+      p->stream_index = 0;
+      p->pos = -1;
+      const int written = av_write_frame(out_, p);
+      av_packet_unref(p);
+      if (written < 0) *error_ = avErrorText("av_write_frame", written);
+      return written >= 0;
+    };
+  }
+  // A part starts one frame interval after the one before ends.
+  bool startsInTime(const std::vector<std::string>& parts, size_t i) const;
+
+  AVFormatContext* out_;
+  AVStream* stream_;
+  std::string* error_;
+  PacketPtr packet_{av_packet_alloc()};
+  HeldPacket held_;
+};
+
+bool PacketCopy::copy(AVFormatContext* in, const std::vector<std::string>& parts, size_t i,
+                      double* seconds) {
+  const HeldPacket::Write write = this->write();
+  bool firstPacket = true;
+  int r = 0;
+  while ((r = av_read_frame(in, packet_.get())) >= 0) {
+    av_packet_rescale_ts(packet_.get(), in->streams[0]->time_base, stream_->time_base);
+    if (firstPacket && !startsInTime(parts, i)) return false;
+    firstPacket = false;
+    const int64_t shown = packet_->pts;
+    if (!held_.push(packet_.get(), write)) return false;
+    // The last frame lasts as long as the interval before it.
+    *seconds = static_cast<double>(shown + std::max<int64_t>(held_.interval(), 1)) *
+               av_q2d(stream_->time_base);
+  }
+  if (r != AVERROR_EOF) {
+    *error_ = parts[i] + ": " + avErrorText("av_read_frame", r);
+    return false;
+  }
+  return true;
+}
+
+bool PacketCopy::startsInTime(const std::vector<std::string>& parts, size_t i) const {
+  const AVPacket* last = held_.held();
+  const int64_t expected = last ? last->pts + (held_.interval() > 0 ? held_.interval() : 1) : 0;
+  if (i == 0 ? packet_->pts == 0 : packet_->pts == expected) return true;
+  *error_ = parts[i] + (i == 0 ? ": não começa no início do vídeo"
+                               : ": não começa onde " + parts[i - 1] + " termina");
+  return false;
+}
+
+}  // namespace
+
 bool joinMovies(const std::vector<std::string>& parts, const std::string& output, double* seconds,
                 std::string* error) {
   std::vector<InputFormatPtr> inputs;
@@ -168,85 +276,19 @@ bool joinMovies(const std::vector<std::string>& parts, const std::string& output
     inputs.push_back(openPart(path, error));
     if (!inputs.back()) return false;
   }
-
-  AVFormatContext* raw = nullptr;
-  int r = avformat_alloc_output_context2(&raw, nullptr, "mp4", output.c_str());
+  OutputFormatPtr out = openJoined(output, *inputs.front()->streams[0], error);
+  if (!out) return false;
+  PacketCopy packets(out.get(), error);
+  if (!packets.start()) return false;
+  for (size_t i = 0; i < inputs.size(); ++i)
+    if (!packets.copy(inputs[i].get(), parts, i, seconds)) return false;
+  if (!packets.finish()) return false;
+  int r = av_write_trailer(out.get());
   if (r < 0) {
-    *error = avErrorText("avformat_alloc_output_context2", r);
-    return false;
-  }
-  OutputFormatPtr out(raw);
-  const AVStream* first = inputs.front()->streams[0];
-  AVStream* stream = avformat_new_stream(raw, nullptr);
-  if (!stream || (r = avcodec_parameters_copy(stream->codecpar, first->codecpar)) < 0) {
-    *error = avErrorText("avcodec_parameters_copy", stream ? r : AVERROR(ENOMEM));
-    return false;
-  }
-  stream->codecpar->codec_tag = 0;
-  stream->time_base = first->time_base;
-  if ((r = avio_open(&raw->pb, ("file:" + output).c_str(), AVIO_FLAG_WRITE)) < 0) {
-    *error = output + ": " + avErrorText(r);
-    return false;
-  }
-  Dictionary options;
-  const std::string timescale = std::to_string(first->time_base.den);
-  options.set("video_track_timescale", timescale);
-  options.set("movie_timescale", timescale);
-  options.set("movflags", "+faststart");
-  r = avformat_write_header(raw, options.out());
-  if (r < 0) {
-    *error = avErrorText("avformat_write_header", r);
-    return false;
-  }
-
-  // Each frame is written once the next one's time gives its duration, as
-  // the recorder writes them: a part's last frame may carry a duration cut
-  // short by its edit list.
-  PacketPtr packet(av_packet_alloc());
-  HeldPacket held;
-  if (!packet || !held) {
-    *error = avErrorText("av_packet_alloc", AVERROR(ENOMEM));
-    return false;
-  }
-  const HeldPacket::Write write = [&](AVPacket* p) {
-    p->stream_index = 0;
-    p->pos = -1;
-    const int written = av_write_frame(raw, p);
-    av_packet_unref(p);
-    if (written < 0) *error = avErrorText("av_write_frame", written);
-    return written >= 0;
-  };
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    AVStream* in = inputs[i]->streams[0];
-    bool firstPacket = true;
-    while ((r = av_read_frame(inputs[i].get(), packet.get())) >= 0) {
-      av_packet_rescale_ts(packet.get(), in->time_base, stream->time_base);
-      // A part starts one frame interval after the one before ends.
-      const AVPacket* last = held.held();
-      const int64_t expected = last ? last->pts + (held.interval() > 0 ? held.interval() : 1) : 0;
-      if (firstPacket && (i == 0 ? packet->pts != 0 : packet->pts != expected)) {
-        *error = parts[i] + (i == 0 ? ": não começa no início do vídeo"
-                                    : ": não começa onde " + parts[i - 1] + " termina");
-        return false;
-      }
-      firstPacket = false;
-      const int64_t shown = packet->pts;
-      if (!held.push(packet.get(), write)) return false;
-      // The last frame lasts as long as the interval before it.
-      *seconds = static_cast<double>(shown + std::max<int64_t>(held.interval(), 1)) *
-                 av_q2d(stream->time_base);
-    }
-    if (r != AVERROR_EOF) {
-      *error = parts[i] + ": " + avErrorText("av_read_frame", r);
-      return false;
-    }
-  }
-  if (!held.flush(1, write)) return false;
-  if ((r = av_write_trailer(raw)) < 0) {
     *error = avErrorText("av_write_trailer", r);
     return false;
   }
-  if ((r = avio_closep(&raw->pb)) < 0) {
+  if ((r = avio_closep(&out->pb)) < 0) {
     *error = avErrorText("avio_closep", r);
     return false;
   }

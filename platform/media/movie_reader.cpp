@@ -1,6 +1,7 @@
 #include "platform/media/movie_reader.h"
 
 #include "platform/media/av_error.h"
+#include "platform/media/stream_decoder.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -12,13 +13,11 @@ struct MovieReader::Impl {
   InputFormatPtr input;
   CodecContextPtr decoder;
   const AVStream* stream = nullptr;
+  std::unique_ptr<StreamDecoder> packets;
   bool strict = false;
-  PacketPtr packet{av_packet_alloc()};
   FramePtr frame{av_frame_alloc()};
   FramePtr bgra{av_frame_alloc()};
   SwsPtr toBgra;
-  bool draining = false;
-  std::function<void(const AVPacket&)> watcher;
   int64_t frames = 0;
   std::string error;
 
@@ -28,6 +27,8 @@ struct MovieReader::Impl {
   }
   // The next decoded frame into `frame`; false at the end or on an error.
   bool decodeNext();
+  // The reader's words for where decoding failed.
+  bool failAt(const StreamDecoder::Failure& failure);
   bool damaged(const AVFrame& f) const {
     return strict && (f.decode_error_flags != 0 || (f.flags & AV_FRAME_FLAG_CORRUPT));
   }
@@ -44,7 +45,7 @@ std::unique_ptr<MovieReader> MovieReader::open(const std::string& path, const Op
                                                std::string* error) {
   auto d = std::make_unique<Impl>();
   d->strict = options.strict;
-  if (!d->packet || !d->frame || !d->bgra) {
+  if (!d->frame || !d->bgra) {
     *error = avErrorText("av_frame_alloc", AVERROR(ENOMEM));
     return nullptr;
   }
@@ -73,66 +74,50 @@ std::unique_ptr<MovieReader> MovieReader::open(const std::string& path, const Op
   // own does not.
   if (codec->id == AV_CODEC_ID_VP9)
     if (const AVCodec* libvpx = avcodec_find_decoder_by_name("libvpx-vp9")) codec = libvpx;
-  d->decoder.reset(avcodec_alloc_context3(codec));
-  if (!d->decoder) {
-    *error = avErrorText("avcodec_alloc_context3", AVERROR(ENOMEM));
+  d->decoder = openDecoder(
+      codec, *d->stream,
+      [&options, &d](AVCodecContext* c) {
+        c->thread_count = options.threads;
+        c->pkt_timebase = d->stream->time_base;
+        if (options.strict)
+          c->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_EXPLODE;
+      },
+      error);
+  if (!d->decoder) return nullptr;
+  d->packets = std::make_unique<StreamDecoder>(raw, index, d->decoder.get());
+  if (!d->packets->ready()) {
+    *error = avErrorText("av_frame_alloc", AVERROR(ENOMEM));
     return nullptr;
   }
-  if ((r = avcodec_parameters_to_context(d->decoder.get(), d->stream->codecpar)) < 0) {
-    *error = avErrorText("avcodec_parameters_to_context", r);
-    return nullptr;
-  }
-  d->decoder->thread_count = options.threads;
-  d->decoder->pkt_timebase = d->stream->time_base;
-  if (options.strict)
-    d->decoder->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_EXPLODE;
-  if ((r = avcodec_open2(d->decoder.get(), codec, nullptr)) < 0) {
-    *error = avErrorText("avcodec_open2", r);
-    return nullptr;
-  }
+  d->packets->setStrict(options.strict);
   return std::unique_ptr<MovieReader>(new MovieReader(std::move(d)));
 }
 
 bool MovieReader::Impl::decodeNext() {
-  for (;;) {
-    av_frame_unref(frame.get());
-    int r = avcodec_receive_frame(decoder.get(), frame.get());
-    if (r == 0) {
+  switch (packets->next(frame.get())) {
+    case StreamDecoder::Step::kFrame:
       if (damaged(*frame))
         return fail("o quadro " + std::to_string(frames + 1) + " está danificado");
       ++frames;
       return true;
-    }
-    if (r == AVERROR_EOF) return false;
-    if (r != AVERROR(EAGAIN))
-      return fail("o quadro " + std::to_string(frames + 1) + " não se decodifica (" +
-                  avErrorText(r) + ")");
-    if (draining) return false;
-    r = av_read_frame(input.get(), packet.get());
-    if (r == AVERROR_EOF) {
-      draining = true;
-      avcodec_send_packet(decoder.get(), nullptr);
-      continue;
-    }
-    if (r < 0) return fail(avErrorText("av_read_frame", r));
-    if (watcher) watcher(*packet);
-    if (packet->stream_index != stream->index) {
-      av_packet_unref(packet.get());
-      continue;
-    }
-    const bool corrupt = packet->flags & AV_PKT_FLAG_CORRUPT;
-    r = avcodec_send_packet(decoder.get(), packet.get());
-    av_packet_unref(packet.get());
-    if (strict && corrupt)
-      return fail("o quadro " + std::to_string(frames + 1) + " está danificado");
-    if (r < 0 && r != AVERROR(EAGAIN) && (strict || r != AVERROR_INVALIDDATA))
-      return fail("o quadro " + std::to_string(frames + 1) + " não se decodifica (" +
-                  avErrorText(r) + ")");
+    case StreamDecoder::Step::kEnd:
+      return false;
+    case StreamDecoder::Step::kFailed:
+      break;
   }
+  return failAt(packets->failure());
+}
+
+bool MovieReader::Impl::failAt(const StreamDecoder::Failure& failure) {
+  const std::string frame = "o quadro " + std::to_string(frames + 1);
+  if (failure.damaged) return fail(frame + " está danificado");
+  if (std::string(failure.call) == "av_read_frame")
+    return fail(avErrorText(failure.call, failure.code));
+  return fail(frame + " não se decodifica (" + avErrorText(failure.code) + ")");
 }
 
 void MovieReader::watchPackets(std::function<void(const AVPacket&)> watcher) {
-  impl_->watcher = std::move(watcher);
+  impl_->packets->watchPackets(std::move(watcher));
   for (unsigned i = 0; i < impl_->input->nb_streams; ++i)
     impl_->input->streams[i]->discard = AVDISCARD_DEFAULT;
 }

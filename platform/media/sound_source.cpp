@@ -16,6 +16,7 @@ extern "C" {
 #include "common/input_file.h"
 #include "platform/media/av_error.h"
 #include "platform/media/av_ptr.h"
+#include "platform/media/stream_decoder.h"
 
 namespace media {
 
@@ -25,8 +26,8 @@ struct SoundSource::Impl {
   // Reading gives up once this has passed (while the file is opened only).
   std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
   CodecContextPtr decoder;
+  std::unique_ptr<StreamDecoder> packets;
   SwrPtr resampler;
-  PacketPtr packet{av_packet_alloc()};
   FramePtr frame{av_frame_alloc()};
   int stream = -1;
   std::deque<float> left, right;  // decoded, not yet read
@@ -56,51 +57,35 @@ struct SoundSource::Impl {
     return true;
   }
 
-  bool drainDecoder() {
-    for (;;) {
-      int r = avcodec_receive_frame(decoder.get(), frame.get());
-      if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
-      if (r < 0) return fail(avErrorText("avcodec_receive_frame", r));
-      const bool ok = resample(frame.get());
-      av_frame_unref(frame.get());
-      if (!ok) return false;
-    }
-  }
-
   // Decodes until some samples come, starting the file over at its end.
   bool decodeMore() {
     const size_t had = left.size();
     while (left.size() == had) {
-      int r = av_read_frame(format.get(), packet.get());
-      if (r == AVERROR_EOF) {
-        if (!startOver()) return false;
-        continue;
+      switch (packets->next(frame.get())) {
+        case StreamDecoder::Step::kFrame:
+          if (!resample(frame.get())) return false;
+          break;
+        case StreamDecoder::Step::kEnd:
+          if (!startOver()) return false;
+          break;
+        case StreamDecoder::Step::kFailed:
+          return fail(avErrorText(packets->failure().call, packets->failure().code));
       }
-      if (r < 0) return fail(avErrorText("av_read_frame", r));
-      if (packet->stream_index != stream) {
-        av_packet_unref(packet.get());
-        continue;
-      }
-      r = avcodec_send_packet(decoder.get(), packet.get());
-      av_packet_unref(packet.get());
-      // A damaged packet costs its own sound only.
-      if (r < 0 && r != AVERROR_INVALIDDATA) return fail(avErrorText("avcodec_send_packet", r));
-      if (!drainDecoder()) return false;
     }
     return true;
   }
 
+  // The decoder has given all of this pass: what the resampler still holds,
+  // then the file from its start.
   bool startOver() {
-    int r = avcodec_send_packet(decoder.get(), nullptr);
-    if (r < 0 && r != AVERROR_EOF) return fail(avErrorText("avcodec_send_packet", r));
-    if (!drainDecoder() || !resample(nullptr)) return false;
+    if (!resample(nullptr)) return false;
     // A whole pass without a sample would loop for ever.
     if (!passGaveSound) return fail("não dá som nenhum do começo ao fim");
     passGaveSound = false;
-    r = av_seek_frame(format.get(), stream, 0, AVSEEK_FLAG_BACKWARD);
+    int r = av_seek_frame(format.get(), stream, 0, AVSEEK_FLAG_BACKWARD);
     if (r < 0) r = avformat_seek_file(format.get(), -1, INT64_MIN, 0, 0, 0);
     if (r < 0) return fail(avErrorText("av_seek_frame", r));
-    avcodec_flush_buffers(decoder.get());
+    packets->restart();
     return true;
   }
 };
@@ -159,18 +144,15 @@ std::unique_ptr<SoundSource> SoundSource::open(const std::string& path, std::str
                  : "não tem trilha de áudio";
     return nullptr;
   }
-  d->decoder.reset(avcodec_alloc_context3(codec));
-  if (!d->decoder || !d->packet || !d->frame) {
+  if (!d->frame) {
     *error = avErrorText("avcodec_alloc_context3", AVERROR(ENOMEM));
     return nullptr;
   }
-  if ((r = avcodec_parameters_to_context(d->decoder.get(), raw->streams[d->stream]->codecpar)) <
-      0) {
-    *error = avErrorText("avcodec_parameters_to_context", r);
-    return nullptr;
-  }
-  if ((r = avcodec_open2(d->decoder.get(), codec, nullptr)) < 0) {
-    *error = avErrorText("avcodec_open2", r);
+  d->decoder = openDecoder(codec, *raw->streams[d->stream], nullptr, error);
+  if (!d->decoder) return nullptr;
+  d->packets = std::make_unique<StreamDecoder>(raw, d->stream, d->decoder.get());
+  if (!d->packets->ready()) {
+    *error = avErrorText("avcodec_alloc_context3", AVERROR(ENOMEM));
     return nullptr;
   }
   // A stream that names no layout is taken as its count of channels in the
