@@ -9,6 +9,7 @@
 #include "vuzizeri/agent/json_members.h"
 #include "vuzizeri/agent/recording_request.h"
 #include "vuzizeri/agent/storyboard_check.h"
+#include "vuzizeri/command_line/arguments.h"
 
 namespace fs = std::filesystem;
 
@@ -75,8 +76,32 @@ TEST(AgentChecks, RequestsTooDeepOrWithADeviceAndSizes) {
   ASSERT_TRUE(parseObject(
       R"({"url": "u", "aparelho": "iphone-15", "largura": 390, "altura": 600, "escala": 1, "topo": 20})",
       &parsed, &why));
-  EXPECT_FALSE(recorderWords(parsed.object, &why));
+  EXPECT_FALSE(recorderWords(parsed.object, Front::kMcp, &why));
   EXPECT_NE(why.find("aparelho"), kNone) << why;
+}
+
+// A request's members become the recorder's own options, and an agent's
+// opcoes are options with their values: no word of a request stands where
+// the URL, the sizes or the output do.
+TEST(AgentChecks, RequestsGiveOptionsOnly) {
+  for (const RequestMember& m : kRequestMembers)
+    EXPECT_TRUE(m.option.empty() ||
+                vuz::optionTakesValue(std::string(m.option)) == (m.type != JsonType::kBoolean))
+        << m.name;
+  auto taken = [](const std::vector<std::string>& words) {
+    std::vector<std::string> all;
+    const std::string refused =
+        takeOptions(words, [&](const std::string& o, const std::optional<std::string>& v) {
+          all.push_back(o + (v ? "=" + *v : ""));
+          return "";
+        });
+    return refused.empty() ? ::testing::PrintToString(all) : refused;
+  };
+  EXPECT_EQ(taken({"--moldura", "--esconder", "-h", "--json"}),
+            R"({ "--moldura", "--esconder=-h", "--json" })");
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"-h"}, {"--"}, {"--moldura", "out.mp4"}, {"--esconder", ".a", "out.mp4"}})
+    EXPECT_NE(taken(words).find("não é uma opção"), kNone) << taken(words);
 }
 
 }  // namespace

@@ -59,102 +59,17 @@ TEST(Arguments, ChecksSyntaxAndSizes) {
             std::make_tuple(585, 1266, 70, 1195));
 }
 
-// Options come before the six arguments; the six alone parse as they always
-// did. Each row: the command line, then what comes of it.
-TEST(Arguments, OptionsTable) {
+const std::string kUrl = "https://example.org/", kOut = "out.mp4";
+
+// The options before a page and the six arguments.
+std::vector<std::string> page(std::vector<std::string> options) {
+  options.insert(options.end(), {kUrl, "390", "844", "3", "47", kOut});
+  return options;
+}
+
+// Each row's command line, parsed with one device known, comes to what it says.
+void expectOutcomes(const std::vector<std::pair<std::vector<std::string>, std::string>>& rows) {
   const std::vector<Device> devices = *parseDevices(kOneDeviceTable);
-  const std::string url = "https://example.org/", out = "out.mp4";
-  // The options before a page and the six arguments.
-  auto page = [&](std::vector<std::string> options) {
-    options.insert(options.end(), {url, "390", "844", "3", "47", out});
-    return options;
-  };
-  // The command line, then "run", "usage", "refused", "list", "help", "version" or the message.
-  const std::pair<std::vector<std::string>, std::string> rows[] = {
-      {{url, "390", "844", "3", "47", out, "--extra"}, "run"},
-      {{url, "390", "844", "3", "47"}, "usage"},
-      {page({"--desconhecida"}), "usage"},
-      {{"--esconder"}, "usage"},
-      {page({"--esconder", ""}), "usage"},
-      {{"--aparelho", "iphone-15", url}, "usage"},
-      {{"--aparelho", "nokia", url, out},
-       "aparelho desconhecido: nokia (vuzizeri --aparelhos lista os nomes)\n"},
-      {{"--aparelhos", "ignored"}, "list"},
-      {page({"--esquema", "azul"}), "esquema desconhecido: azul (claro ou escuro)\n"},
-      {page({"--redigir-cor", "#0008"}), "--redigir-cor precisa de uma cor CSS opaca: #0008\n"},
-      {page({"--redigir-texto", "[0-9"}),
-       "--redigir-texto precisa de uma expressão regular que case algum texto: [0-9\n"},
-      {page({"--redigir-texto", "x|"}),
-       "--redigir-texto precisa de uma expressão regular que case algum texto: x|\n"},
-      // JavaScript's syntax with the u flag, as the page runs it.
-      {page({"--redigir-texto", "(?<=n.)(?<d>\\d+)\\p{Lu}"}), "run"},
-      {page({"--redigir-texto", "\\p{Lx}"}),
-       "--redigir-texto precisa de uma expressão regular que case algum texto: \\p{Lx}\n"},
-      {page({"--legendas", "x.txt"}), "--legendas grava .vtt ou .srt: x.txt\n"},
-      {page({"--legendas", "x.vtt"}), "--legendas só vale com --roteiro\n"},
-      {page({"--sem-teclado"}), "--sem-teclado só vale com --roteiro\n"},
-      {page({"--zoom-nos-toques", "5"}), "--zoom-nos-toques precisa de um fator de 1,25 a 4: 5\n"},
-      {page({"--cabecalho", "X Y: z"}), "cabeçalho inválido: X Y: z\n"},
-      {page({"--cabecalho", "X: a\nb"}), "cabeçalho inválido: X: a\\nb\n"},
-      {page({"--cookie", "sem-igual"}), "cookie inválido: sem-igual\n"},
-      {{"--cookie", "a=b", "file:///p.html", "390", "844", "3", "47", out},
-       "--cabecalho e --cookie valem só para páginas http e https\n"},
-      {{"--quadro-a-quadro", url, "390", "844", "0", "47", out}, "refused"},
-      {{"--", "--quadro-a-quadro", "390", "844", "3", "47", out}, "refused"},  // not a URL
-      {{"JavaScript:alert(1)", "390", "844", "3", "47", out},
-       "um URL javascript: não é uma página: JavaScript:alert(1)\n"},
-      {{"--esconder", ".x", "--aparelho", "iphone-15", url, out}, "run"},
-      {{"--help", url}, "help"},
-      {{"-h"}, "help"},
-      {{"--version"}, "version"},
-      {page({"--velocidade", "100000"}), "run"},
-      {page({"--de", ""}), "usage"},
-      {page({"--quadro-a-quadro", "--trecho", "3/2"}),
-       "--trecho precisa de K/N, com 1 ≤ K ≤ N: 3/2\n"},
-      {page({"--trecho", "1/2"}), "--trecho só vale com --quadro-a-quadro\n"},
-      {{"--quadro-a-quadro", "--trecho", "1/2", "--audio", "a.mp3", url, "390", "844", "3", "47",
-        out},
-       "--trecho não combina com --audio\n"},
-      {page({"--quadro-a-quadro", "--trecho", "2/2"}), "run"},
-      {page({"--quadro-a-quadro", "--paralelo", "auto"}), "run"},
-      {page({"--quadro-a-quadro", "--paralelo", "0"}),
-       "--paralelo precisa de um número de 1 a 64, ou auto: 0\n"},
-      {page({"--paralelo", "2"}), "--paralelo só vale com --quadro-a-quadro\n"},
-      {{"--quadro-a-quadro", "--paralelo", "2", "--trecho", "1/2", url, "390", "844", "3", "47",
-        out},
-       "--paralelo não combina com --trecho\n"},
-      // The movie's form and rate: what the form cannot carry is refused.
-      {page({"--formato", "webm", "--fps", "30"}), "run"},
-      {page({"--formato", "avi"}), "formato desconhecido: avi (mp4, mov, webm ou gif)\n"},
-      {page({"--fps", "24"}), "--fps precisa de 30 ou 60: 24\n"},
-      {page({"--formato", "gif", "--fps", "60"}), "--formato gif vai até --fps 30\n"},
-      {page({"--formato", "gif", "--audio", "a.mp3"}),
-       "--formato gif não tem som: não combina com --audio\n"},
-      {{"--quadro-a-quadro", "--formato", "mov", "--trecho", "1/2", url, "390", "844", "3", "47",
-        out},
-       "--trecho e --paralelo gravam só em --formato mp4\n"},
-      // The phone: a time of day, a CSS colour, transparency only where it is kept.
-      {page({"--barra-de-status", "--hora", "23:59", "--moldura", "--fundo-da-moldura",
-             "rgb(1, 2, 3)"}),
-       "run"},
-      {page({"--hora", "24:00"}), "--hora precisa de HH:MM, de 00:00 a 23:59: 24:00\n"},
-      {page({"--moldura", "--fundo-da-moldura", "#12345"}),
-       "--fundo-da-moldura precisa de uma cor CSS ou transparente: #12345\n"},
-      {page({"--moldura", "--fundo-da-moldura", "transparente"}),
-       "um fundo transparente precisa de --formato mov ou webm\n"},
-      // A storyboard directs the scroll itself, and makes no parts.
-      {page({"--roteiro", "r.txt", "--ate", "footer"}),
-       "--roteiro não combina com --de, --ate, --pausa nem --ida-e-volta: use rolar-ate e pausa "
-       "no roteiro\n"},
-      {{"--quadro-a-quadro", "--roteiro", "r.txt", "--paralelo", "2", url, "390", "844", "3", "47",
-        out},
-       "--roteiro não combina com --trecho nem --paralelo\n"},
-      {page({"--fundo-transparente", "--formato", "gif"}),
-       "um fundo transparente precisa de --formato mov ou webm\n"},
-      {page({"--formato", "webm", "--fundo-da-moldura", "red"}),
-       "--fundo-da-moldura só vale com --moldura\n"},
-      {page({"--hora", "10:10"}), "--hora só vale com --barra-de-status\n"},
-  };
   for (const auto& [args, expected] : rows) {
     ParseResult r = parseArguments(args, [&] { return devices; });
     std::string outcome = r.listDevices        ? "list"
@@ -166,26 +81,112 @@ TEST(Arguments, OptionsTable) {
                                                : "refused";
     EXPECT_EQ(outcome, expected) << ::testing::PrintToString(args);
   }
-  // Numbers a video can use, and nothing JSON cannot print: each option's rule.
-  const std::pair<std::vector<std::string>, std::string> numbers[] = {
+}
+
+// Options come before the six arguments; the six alone parse as they always
+// did. Each option's value is its own to refuse.
+TEST(Arguments, OptionsAndTheirValues) {
+  expectOutcomes({
+      {{kUrl, "390", "844", "3", "47", kOut, "--extra"}, "run"},
+      {{kUrl, "390", "844", "3", "47"}, "usage"},
+      {page({"--desconhecida"}), "usage"},
+      {{"--esconder"}, "usage"},
+      {page({"--esconder", ""}), "usage"},
+      {{"--aparelho", "iphone-15", kUrl}, "usage"},
+      {{"--aparelho", "nokia", kUrl, kOut},
+       "aparelho desconhecido: nokia (vuzizeri --aparelhos lista os nomes)\n"},
+      {{"--aparelhos", "ignored"}, "list"},
+      {page({"--esquema", "azul"}), "esquema desconhecido: azul (claro ou escuro)\n"},
+      {page({"--redigir-texto", "(?<=n.)(?<d>\\d+)\\p{Lu}"}), "run"},
+      {page({"--legendas", "x.txt"}), "--legendas grava .vtt ou .srt: x.txt\n"},
+      {page({"--cabecalho", "X Y: z"}), "cabeçalho inválido: X Y: z\n"},
+      {page({"--cabecalho", "X: a\nb"}), "cabeçalho inválido: X: a\\nb\n"},
+      {page({"--cookie", "sem-igual"}), "cookie inválido: sem-igual\n"},
+      {{"--quadro-a-quadro", kUrl, "390", "844", "0", "47", kOut}, "refused"},
+      {{"--", "--quadro-a-quadro", "390", "844", "3", "47", kOut}, "refused"},  // not a URL
+      {{"JavaScript:alert(1)", "390", "844", "3", "47", kOut},
+       "um URL javascript: não é uma página: JavaScript:alert(1)\n"},
+      {{"--esconder", ".x", "--aparelho", "iphone-15", kUrl, kOut}, "run"},
+      {{"-h", kUrl}, "help"},
+      {{"--version"}, "version"},
+      {page({"--velocidade", "100000", "--quadro-a-quadro", "--paralelo", "auto"}), "run"},
+      {page({"--formato", "webm", "--fps", "30"}), "run"},
+      {page({"--formato", "avi"}), "formato desconhecido: avi (mp4, mov, webm ou gif)\n"},
+      {page({"--barra-de-status", "--hora", "23:59", "--moldura", "--fundo-da-moldura",
+             "rgb(1, 2, 3)"}),
+       "run"},
+  });
+  // What each option's rule refuses: numbers a video cannot use or JSON
+  // cannot print, patterns that match no text (JavaScript's, with the u flag).
+  const std::pair<std::vector<std::string>, std::string> values[] = {
       {{"--velocidade", "0.5", "nan", "1e303"}, "um número de 1 a 100000 (px/s)"},
       {{"--pausa", "#a", "=2", "#a=-1", "#b=1e6"},
        "SELETOR=SEGUNDOS, com segundos acima de 0 e até 600"},
-      {{"--suave", "-0.5", "1e308", "inf"}, "segundos, de 0 a 10"}};
-  for (const auto& [option, rule] : numbers)
+      {{"--suave", "-0.5", "1e308", "inf"}, "segundos, de 0 a 10"},
+      {{"--redigir-texto", "[0-9", "x|", "\\p{Lx}"}, "uma expressão regular que case algum texto"},
+      {{"--redigir-cor", "#0008"}, "uma cor CSS opaca"},
+      {{"--fundo-da-moldura", "#12345"}, "uma cor CSS ou transparente"},
+      {{"--zoom-nos-toques", "5"}, "um fator de 1,25 a 4"},
+      {{"--trecho", "3/2"}, "K/N, com 1 ≤ K ≤ N"},
+      {{"--paralelo", "0"}, "um número de 1 a 64, ou auto"},
+      {{"--fps", "24"}, "30 ou 60"},
+      {{"--hora", "24:00"}, "HH:MM, de 00:00 a 23:59"}};
+  for (const auto& [option, rule] : values)
     for (size_t i = 1; i < option.size(); ++i)
       EXPECT_EQ(parseArguments(page({option[0], option[i]})).message,
                 option[0] + " precisa de " + rule + ": " + option[i] + "\n");
+}
 
+// What one option asks of the others, the page or the movie's form: the
+// first refusal that applies is the one said.
+TEST(Arguments, OptionsThatClash) {
+  expectOutcomes({
+      {page({"--legendas", "x.vtt", "--sem-teclado"}), "--legendas só vale com --roteiro\n"},
+      {page({"--sem-teclado"}), "--sem-teclado só vale com --roteiro\n"},
+      {{"--cookie", "a=b", "file:///p.html", "390", "844", "3", "47", kOut},
+       "--cabecalho e --cookie valem só para páginas http e https\n"},
+      {page({"--trecho", "1/2", "--audio", "a.mp3"}), "--trecho só vale com --quadro-a-quadro\n"},
+      {page({"--quadro-a-quadro", "--trecho", "1/2", "--audio", "a.mp3"}),
+       "--trecho não combina com --audio\n"},
+      {page({"--quadro-a-quadro", "--trecho", "2/2"}), "run"},
+      {page({"--paralelo", "2"}), "--paralelo só vale com --quadro-a-quadro\n"},
+      {page({"--quadro-a-quadro", "--paralelo", "2", "--trecho", "1/2"}),
+       "--paralelo não combina com --trecho\n"},
+      // The movie's form and rate: what the form cannot carry is refused.
+      {page({"--formato", "gif", "--fps", "60", "--audio", "a.mp3"}),
+       "--formato gif vai até --fps 30\n"},
+      {page({"--formato", "gif", "--audio", "a.mp3"}),
+       "--formato gif não tem som: não combina com --audio\n"},
+      {page({"--quadro-a-quadro", "--formato", "mov", "--trecho", "1/2"}),
+       "--trecho e --paralelo gravam só em --formato mp4\n"},
+      {page({"--moldura", "--fundo-da-moldura", "transparente"}),
+       "um fundo transparente precisa de --formato mov ou webm\n"},
+      {page({"--fundo-transparente", "--formato", "gif"}),
+       "um fundo transparente precisa de --formato mov ou webm\n"},
+      // A storyboard directs the scroll itself, and makes no parts.
+      {page({"--roteiro", "r.txt", "--ate", "footer"}),
+       "--roteiro não combina com --de, --ate, --pausa nem --ida-e-volta: use rolar-ate e pausa "
+       "no roteiro\n"},
+      {page({"--quadro-a-quadro", "--roteiro", "r.txt", "--paralelo", "2"}),
+       "--roteiro não combina com --trecho nem --paralelo\n"},
+      {page({"--formato", "webm", "--fundo-da-moldura", "red"}),
+       "--fundo-da-moldura só vale com --moldura\n"},
+      {page({"--hora", "10:10", "--fundo-transparente"}), "--hora só vale com --barra-de-status\n"},
+  });
+}
+
+// Every option the parser takes reaches the run as given.
+TEST(Arguments, OptionsReachTheRun) {
+  const std::vector<Device> devices = *parseDevices(kOneDeviceTable);
   std::vector<std::string> line = {"--quadro-a-quadro", "--aparelho", "iphone-15", "--json"};
   line.insert(line.end(), {"--cabecalho", "X-Token:  abc ", "--cookie", "s=1", "--sem-banners"});
   line.insert(line.end(), {"--esconder", ".a", "--esconder", ".b", "--remover", "#c"});
   line.insert(line.end(), {"--esquema", "escuro", "--esperar-elemento", "main", "--ida-e-volta"});
   line.insert(line.end(), {"--velocidade", "400.5", "--pausa", "[data-x=y]=1.5"});
-  line.insert(line.end(), {"--pausa", "#b=2", "--suave", "0", url, out});
+  line.insert(line.end(), {"--pausa", "#b=2", "--suave", "0", kUrl, kOut});
   Arguments a = *parseArguments(line, [&] { return devices; }).arguments;
   EXPECT_EQ(std::tie(a.cssW, a.cssH, a.scale, a.safeTop), std::make_tuple(393, 852, 3.0, 59));
-  EXPECT_EQ(std::tie(a.outPath, a.waitFor), std::make_tuple(out, "main"));
+  EXPECT_EQ(std::tie(a.outPath, a.waitFor), std::make_tuple(kOut, "main"));
   EXPECT_TRUE(a.frameByFrame && a.noBanners && a.dark && a.roundTrip && a.json);
   EXPECT_EQ(a.speed, 400.5);
   ASSERT_EQ(a.pauses.size(), 2u);
@@ -219,11 +220,10 @@ TEST(Arguments, TargetsTakeTheirDeviceAndRefuseWhatTheyForbid) {
   EXPECT_EQ(std::tie(a.cssW, a.cssH, a.fps, a.frameByFrame), std::make_tuple(440, 956, 30, true));
   EXPECT_TRUE(parse({"--destino", "vertical-1080", "--fundo-da-moldura", "red"}).arguments);
   // The four numbers given take the device's place.
-  const Arguments numbers = *parseArguments(
-                                 {"--destino", "vertical-1080", "https://example.org/", "390",
-                                  "844", "3", "47", "out.mp4"},
-                                 [&] { return devices; }, [&] { return targets; })
-                                 .arguments;
+  const Arguments numbers =
+      *parseArguments(
+           page({"--destino", "vertical-1080"}), [&] { return devices; }, [&] { return targets; })
+           .arguments;
   EXPECT_EQ(std::tie(numbers.cssW, numbers.outPath), std::make_tuple(390, "out.mp4"));
   const std::pair<std::vector<std::string>, std::string> refusals[] = {
       {{"--destino", "app-store-6.9", "--fps", "60"},

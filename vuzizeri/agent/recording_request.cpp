@@ -3,73 +3,145 @@
 #include <glib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
-#include "vuzizeri/agent/json_members.h"
+#include "common/shown_text.h"
+#include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/report/json.h"
 
 namespace agent {
 namespace {
 
-bool wrongType(JsonObject* request, const char* name, GType type) {
-  if (!json_object_has_member(request, name)) return false;
-  JsonNode* node = json_object_get_member(request, name);
-  if (!JSON_NODE_HOLDS_VALUE(node)) return true;
-  const GType held = json_node_get_value_type(node);
-  if (type == G_TYPE_DOUBLE) return held != G_TYPE_DOUBLE && held != G_TYPE_INT64;
-  return held != type;
+std::optional<double> numberOf(JsonNode* node) {
+  if (!JSON_NODE_HOLDS_VALUE(node)) return std::nullopt;
+  if (json_node_get_value_type(node) == G_TYPE_INT64)
+    return static_cast<double>(json_node_get_int(node));
+  if (json_node_get_value_type(node) == G_TYPE_DOUBLE) return json_node_get_double(node);
+  return std::nullopt;
+}
+
+bool isSize(const RequestMember& m) { return m.type == JsonType::kNumber && m.option.empty(); }
+
+// The member's word when it is of the member's type: a string as it is, a
+// number as JSON writes it (a size a finite one), a boolean as "true" or
+// "false".
+std::optional<std::string> valueWord(JsonNode* node, const RequestMember& m) {
+  const bool value = JSON_NODE_HOLDS_VALUE(node);
+  if (m.type == JsonType::kString && value && json_node_get_value_type(node) == G_TYPE_STRING)
+    return json_node_get_string(node);
+  if (m.type == JsonType::kBoolean && value && json_node_get_value_type(node) == G_TYPE_BOOLEAN)
+    return json_node_get_boolean(node) ? "true" : "false";
+  const std::optional<double> n = m.type == JsonType::kNumber ? numberOf(node) : std::nullopt;
+  if (!n || (isSize(m) && !std::isfinite(*n))) return std::nullopt;
+  return vuz::jsonNumber(*n);
+}
+
+std::string typeRefusal(const RequestMember& m) {
+  switch (m.type) {
+    case JsonType::kString:
+      return std::string(m.name) + ": uma string";
+    case JsonType::kNumber:
+      return std::string(m.name) + ": um número";
+    case JsonType::kBoolean:
+      return std::string(m.name) + ": true ou false";
+    case JsonType::kStrings:
+      return std::string(m.name) + ": uma lista de strings";
+  }
+  return "";
+}
+
+// The members that become the recorder's words here: the options, the
+// storyboard aside (its text is the front's to check and write), and the
+// sizes.
+bool becomesWords(const RequestMember& m) {
+  return (!m.option.empty() && m.name != "roteiro") || isSize(m);
+}
+
+bool takes(Front front, const RequestMember& m) { return front == Front::kHttp ? m.http : m.mcp; }
+
+// The first member the HTTP API does not take, or "".
+std::string unknownMember(JsonObject* request) {
+  std::string unknown;
+  GList* names = json_object_get_members(request);
+  for (GList* n = names; n && unknown.empty(); n = n->next) {
+    const std::string_view name = static_cast<const char*>(n->data);
+    const auto known = std::find_if(std::begin(kRequestMembers), std::end(kRequestMembers),
+                                    [&](const RequestMember& m) { return m.name == name; });
+    if (known == std::end(kRequestMembers) || !known->http) unknown = name;
+  }
+  g_list_free(names);
+  return unknown;
+}
+
+// Why the four sizes cannot be read when one is given, or "".
+std::string sizesRefusal(JsonObject* request) {
+  int given = 0;
+  for (const RequestMember& m : kRequestMembers)
+    given += isSize(m) && json_object_has_member(request, std::string(m.name).c_str()) ? 1 : 0;
+  if (given != 4) return "largura, altura, escala e topo vão juntos";
+  // With a device the recorder would take the first number for the output.
+  if (json_object_has_member(request, "aparelho"))
+    return "aparelho ou largura, altura, escala e topo: não os dois";
+  return "";
 }
 
 }  // namespace
 
-std::optional<RecorderWords> recorderWords(JsonObject* request, std::string* invalid) {
+std::optional<RecorderWords> recorderWords(JsonObject* request, Front front, std::string* invalid) {
+  if (front == Front::kHttp)
+    if (const std::string unknown = unknownMember(request); !unknown.empty()) {
+      *invalid = "membro desconhecido: " + unknown;
+      return std::nullopt;
+    }
   RecorderWords words;
-  for (const char* name : {"formato", "destino", "aparelho"}) {
-    if (wrongType(request, name, G_TYPE_STRING)) {
-      *invalid = std::string(name) + ": uma string";
+  bool sizesChecked = false;
+  for (const RequestMember& m : kRequestMembers) {
+    const std::string name(m.name);
+    if (!becomesWords(m) || !takes(front, m) || !json_object_has_member(request, name.c_str()))
+      continue;
+    if (isSize(m) && !std::exchange(sizesChecked, true))
+      if (*invalid = sizesRefusal(request); !invalid->empty()) return std::nullopt;
+    const std::optional<std::string> word =
+        valueWord(json_object_get_member(request, name.c_str()), m);
+    if (!word) {
+      *invalid = typeRefusal(m);
       return std::nullopt;
     }
-    if (const std::optional<std::string> value = stringMember(request, name))
-      words.options.insert(words.options.end(), {std::string("--") + name, *value});
-  }
-  if (wrongType(request, "quadro_a_quadro", G_TYPE_BOOLEAN)) {
-    *invalid = "quadro_a_quadro: true ou false";
-    return std::nullopt;
-  }
-  if (boolMember(request, "quadro_a_quadro").value_or(false))
-    words.options.push_back("--quadro-a-quadro");
-  if (wrongType(request, "fps", G_TYPE_DOUBLE)) {
-    *invalid = "fps: um número";
-    return std::nullopt;
-  }
-  if (const std::optional<double> fps = numberMember(request, "fps"))
-    words.options.insert(words.options.end(), {"--fps", vuz::jsonNumber(*fps)});
-  const char* sizes[] = {"largura", "altura", "escala", "topo"};
-  int given = 0;
-  for (const char* size : sizes) given += json_object_has_member(request, size) ? 1 : 0;
-  if (given == 0) return words;
-  if (given != 4) {
-    *invalid = "largura, altura, escala e topo vão juntos";
-    return std::nullopt;
-  }
-  // With a device the recorder would take the first number for the output.
-  if (json_object_has_member(request, "aparelho")) {
-    *invalid = "aparelho ou largura, altura, escala e topo: não os dois";
-    return std::nullopt;
-  }
-  for (const char* size : sizes) {
-    const std::optional<double> n = numberMember(request, size);
-    if (!n || !std::isfinite(*n)) {
-      *invalid = std::string(size) + ": um número";
-      return std::nullopt;
-    }
-    words.sizes.push_back(vuz::jsonNumber(*n));
+    if (isSize(m))
+      words.sizes.push_back(*word);
+    else if (m.type != JsonType::kBoolean)
+      words.options.insert(words.options.end(), {std::string(m.option), *word});
+    else if (*word == "true")
+      words.options.emplace_back(m.option);
   }
   return words;
+}
+
+std::string takeOptions(const std::vector<std::string>& words, const OptionTaker& take) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& option = words[i];
+    // Options by their names only: a word that does not start with -- is
+    // none here, an alias (-h) neither.
+    const std::optional<bool> valued =
+        option.starts_with("--") ? vuz::optionTakesValue(option) : std::nullopt;
+    if (!valued)
+      return shownText(option) +
+             " não é uma opção de vuzizeri (url, tamanhos e saida vêm da chamada)";
+    if (option == "--paralelo") return "--paralelo não vale aqui: uma chamada, um vuzizeri";
+    // With the four sizes a device would take the first for the output.
+    if (option == "--aparelho") return "--aparelho vai em aparelho";
+    if (*valued && i + 1 == words.size()) return option + " precisa de um valor";
+    const std::optional<std::string> value =
+        *valued ? std::optional<std::string>(words[++i]) : std::nullopt;
+    if (std::string refused = take(option, value); !refused.empty()) return refused;
+  }
+  return "";
 }
 
 StoryboardFile::~StoryboardFile() {

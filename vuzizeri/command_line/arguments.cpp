@@ -17,9 +17,9 @@
 #include "common/number_syntax.h"
 #include "common/shown_text.h"
 #include "vuzizeri/command_line/devices.h"
+#include "vuzizeri/command_line/option_clashes.h"
 #include "vuzizeri/storyboard/steps.h"
 #include "vuzizeri/target/movie_rules.h"
-#include "vuzizeri/target/picture_fit.h"
 
 namespace vuz {
 
@@ -143,16 +143,7 @@ constexpr double kMaxEaseSeconds = 10;
 // Parts made at once on one machine.
 constexpr int64_t kMaxParts = 64;
 
-// What the options have made of the command line so far.
-struct Parse {
-  Arguments a;
-  std::optional<Device> device;
-  const DeviceSource& devices;
-  const TargetSource& targets;
-  bool fpsGiven = false;
-  bool timeGiven = false;
-  bool frameBackgroundGiven = false;
-};
+using command_line::Parse;
 
 // Set when the option ends the parsing, with what comes of it.
 using Ending = std::optional<ParseResult>;
@@ -501,53 +492,15 @@ std::optional<bool> optionTakesValue(const std::string& word) {
 
 namespace {
 
-// What a target asks of the rest of the command line; empty when it holds.
-std::string targetClash(Parse& p, size_t positional) {
-  Arguments& a = p.a;
-  const Target& t = *a.target;
-  const std::string named = "--destino " + t.name;
-  if (p.fpsGiven && a.fps != t.fps)
-    return named + " grava a " + std::to_string(t.fps) + " quadros por segundo, constantes\n";
-  a.fps = t.fps;
-  if (a.form->madeAfterwards || a.form->file == media::FileType::kWebM ||
-      (a.form->file == media::FileType::kQuickTimeMovie && !t.proRes))
-    return named + " grava em --formato mp4" + (t.proRes ? " ou mov (ProRes 422 HQ)" : "") + "\n";
-  if (a.frame && !t.frameAllowed)
-    return named +
-           " não aceita --moldura: as prévias da App Store mostram só o app, sem o aparelho em "
-           "volta\n";
-  if (a.transparentPage || a.frameBackground.alpha < 255) return named + " não tem transparência\n";
-  if (a.part || a.parallel) return named + " não combina com --trecho nem --paralelo\n";
-  if (a.duration && (*a.duration < t.shortestSeconds || *a.duration > t.longestSeconds))
-    return named + " pede um vídeo de " + decimalText(t.shortestSeconds, 3) + " a " +
-           decimalText(t.longestSeconds, 3) + " s: --duracao fica fora\n";
-  // The stores' frames are exact: the run is made frame by frame.
-  a.frameByFrame = true;
-  // The target's device stands for the four numbers only when they are not
-  // given.
-  if (p.device || positional > 2) return {};
-  const std::vector<Device> known = p.devices ? p.devices() : std::vector<Device>{};
-  auto found =
-      std::find_if(known.begin(), known.end(), [&](const Device& d) { return d.name == t.device; });
-  if (found == known.end())
-    return named + ": o aparelho " + t.device + " do destino não está na tabela de aparelhos\n";
-  p.device = *found;
-  return {};
-}
-
-}  // namespace
-
-ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSource& devices,
-                           const TargetSource& targets) {
-  Parse p{Arguments{}, std::nullopt, devices, targets};
-  Arguments& a = p.a;
-  // Options come first; "--" ends them. An unknown one, or one without its
-  // value, is a usage error.
-  size_t first = 0;
-  for (; first < all.size() && all[first].starts_with("-"); ++first) {
-    const std::string& name = all[first];
+// The options, up to "--" or the first word that is none; `first` is left
+// at the word after them. An unknown one, or one without its value, is a
+// usage error.
+Ending readOptions(Parse& p, const std::vector<std::string>& all, size_t* first) {
+  size_t& i = *first;
+  for (; i < all.size() && all[i].starts_with("-"); ++i) {
+    const std::string& name = all[i];
     if (name == "--") {
-      ++first;
+      ++i;
       break;
     }
     const Option* option =
@@ -556,63 +509,18 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
     if (option == std::end(kOptions)) return usage();
     std::string value;
     if (!option->value.empty()) {
-      if (first + 1 >= all.size()) return usage();
-      value = all[++first];
+      if (i + 1 >= all.size()) return usage();
+      value = all[++i];
     }
-    if (Ending end = option->apply(p, value)) return *end;
+    if (Ending end = option->apply(p, value)) return end;
   }
-  if (a.duration && a.speed) return refused("--duracao não combina com --velocidade\n");
-  if (a.duration && !a.storyboardFile.empty())
-    return refused("--duracao não combina com --roteiro: o roteiro marca o próprio tempo\n");
-  if (a.target)
-    if (const std::string clash = targetClash(p, all.size() - first); !clash.empty())
-      return refused(clash);
-  // A part is a run of exact frames, and the joined parts carry no sound.
-  if (a.part && !a.frameByFrame) return refused("--trecho só vale com --quadro-a-quadro\n");
-  if (a.part && !a.audioFile.empty()) return refused("--trecho não combina com --audio\n");
-  if (a.parallel && !a.frameByFrame) return refused("--paralelo só vale com --quadro-a-quadro\n");
-  if (a.parallel && a.part) return refused("--paralelo não combina com --trecho\n");
-  if (a.parallel && !a.audioFile.empty()) return refused("--paralelo não combina com --audio\n");
-  // The storyboard takes the place of the directed scroll, and its waits
-  // make a video whose frames are not known before it is run.
-  if (!a.storyboardFile.empty()) {
-    if (!a.from.empty() || !a.to.empty() || !a.pauses.empty() || a.roundTrip)
-      return refused(
-          "--roteiro não combina com --de, --ate, --pausa nem --ida-e-volta: "
-          "use rolar-ate e pausa no roteiro\n");
-    if (a.part || a.parallel) return refused("--roteiro não combina com --trecho nem --paralelo\n");
-  }
-  if (!a.captionsFile.empty() && a.storyboardFile.empty())
-    return refused("--legendas só vale com --roteiro\n");
-  if (a.zoomOnTouches && a.storyboardFile.empty())
-    return refused("--zoom-nos-toques só vale com --roteiro\n");
-  if (a.noKeyboard && a.storyboardFile.empty())
-    return refused("--sem-teclado só vale com --roteiro\n");
-  // What the movie's form cannot carry or show; parts are joined as MP4.
-  const MovieForm& form = *a.form;
-  if (a.fps > form.maxFps) {
-    if (p.fpsGiven)
-      return refused("--formato " + std::string(form.name) + " vai até --fps " +
-                     std::to_string(form.maxFps) + "\n");
-    a.fps = form.maxFps;
-  }
-  if (!form.sound && !a.audioFile.empty())
-    return refused("--formato " + std::string(form.name) +
-                   " não tem som: não combina com --audio\n");
-  // What only shows with another option is refused without it.
-  // A target that centres the screen shows the background around it too.
-  if (p.frameBackgroundGiven && !a.frame && !(a.target && a.target->fit == Target::Fit::kContain))
-    return refused("--fundo-da-moldura só vale com --moldura\n");
-  if (p.timeGiven && !a.statusBar) return refused("--hora só vale com --barra-de-status\n");
-  if (a.keepsAlpha() && !form.alpha)
-    return refused("um fundo transparente precisa de --formato " +
-                   movieFormNames([](const MovieForm& f) { return f.alpha; }) + "\n");
-  if (!form.joinable && (a.part || a.parallel))
-    return refused("--trecho e --paralelo gravam só em --formato " +
-                   movieFormNames([](const MovieForm& f) { return f.joinable; }) + "\n");
-  a.optionsEnd = first;
-  a.outputArgument = first + (p.device ? 1 : 5);
-  std::vector<std::string> args(all.begin() + static_cast<ptrdiff_t>(first), all.end());
+  return {};
+}
+
+// The URL, the four numbers (or the device's) and the output after the
+// options, and what they refuse.
+ParseResult readPage(Parse& p, std::vector<std::string> args) {
+  Arguments& a = p.a;
   if (p.device) {
     // The device's four numbers take their place between the URL and the
     // output.
@@ -637,34 +545,33 @@ ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSour
   // Only an absolute URI can be loaded; refuse anything else up front rather
   // than wait out the time limit on a load that cannot start.
   if (!g_uri_is_valid(a.url.c_str(), G_URI_FLAGS_NONE, nullptr)) return {};
-  // Headers and cookies go to the page's server; a page without one has none.
-  const char* peeked = g_uri_peek_scheme(a.url.c_str());
-  const std::string scheme = peeked ? peeked : "";
-  // WebKit runs it in no page and loads nothing: the wait would last its limit.
-  if (scheme == "javascript")
-    return refused("um URL javascript: não é uma página: " + shownText(a.url) + "\n");
-  if ((!a.headers.empty() || !a.cookies.empty()) && scheme != "http" && scheme != "https")
-    return refused("--cabecalho e --cookie valem só para páginas http e https\n");
+  if (const std::string clash = command_line::pageClash(a); !clash.empty()) return refused(clash);
 
   std::optional<PixelSizes> sizes = pixelSizes(a);
   if (!sizes || sizes->pxW < 1 || sizes->pxH < 1) return {};
   std::optional<int> windowScale = windowScaleFor(a);
   if (!windowScale) return {};
   a.windowScale = *windowScale;
-  if (a.target && a.target->fit == Target::Fit::kCover) {
-    // The screen fills the picture: a screen of another shape would lose
-    // more than a few rows.
-    const std::optional<PictureFit> fit = fitPicture(sizes->pxW, sizes->pxH, *a.target);
-    if (!fit || fit->cut > kMostCut)
-      return refused("--destino " + a.target->name + " pede " + std::to_string(a.target->width) +
-                     "×" + std::to_string(a.target->height) + ": uma tela de " +
-                     std::to_string(sizes->pxW) + "×" + std::to_string(sizes->pxH) + " perderia " +
-                     decimalText(fit ? fit->cut * 100 : 100, 1) +
-                     " % de um lado (o máximo é 1 %)\n");
-  }
+  if (const std::string clash = command_line::coverClash(a, *sizes); !clash.empty())
+    return refused(clash);
   ParseResult parsed;
   parsed.arguments = a;
   return parsed;
+}
+
+}  // namespace
+
+ParseResult parseArguments(const std::vector<std::string>& all, const DeviceSource& devices,
+                           const TargetSource& targets) {
+  Parse p{Arguments{}, std::nullopt, devices, targets};
+  size_t first = 0;
+  if (Ending end = readOptions(p, all, &first)) return *end;
+  p.positional = all.size() - first;
+  if (const std::string clash = command_line::firstClash(p); !clash.empty()) return refused(clash);
+  command_line::settle(p.a);
+  p.a.optionsEnd = first;
+  p.a.outputArgument = first + (p.device ? 1 : 5);
+  return readPage(p, {all.begin() + static_cast<ptrdiff_t>(first), all.end()});
 }
 
 std::optional<PixelSizes> pixelSizes(const Arguments& a) {

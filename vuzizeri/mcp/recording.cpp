@@ -48,41 +48,33 @@ constexpr size_t kMostStoryboardBytes = size_t{1} << 20;
 
 // What an agent's opcoes add to the recorder's words: options only, each
 // with its value (the call gives the URL, the sizes and the output itself),
-// the files they name inside the workspace, one recorder at a time. A
-// storyboard's file is read into `storyboard`, to be checked and copied as
-// `roteiro` is. The refusal, or "".
+// the files they name inside the workspace. A storyboard's file is read
+// into `storyboard`, to be checked and copied as `roteiro` is. The
+// refusal, or "".
 std::string addOptions(const Workspace& w, const std::vector<std::string>& given,
                        std::vector<std::string>* argv, std::optional<std::string>* storyboard) {
-  for (size_t i = 0; i < given.size(); ++i) {
-    const std::string& option = given[i];
-    const std::optional<bool> valued = vuz::optionTakesValue(option);
-    if (!valued)
-      return shownText(option) +
-             " não é uma opção de vuzizeri (url, tamanhos e saida vêm da chamada)";
-    if (option == "--paralelo") return "--paralelo não vale aqui: uma chamada, um vuzizeri";
-    // With the four sizes a device would take the first for the output.
-    if (option == "--aparelho") return "--aparelho vai em aparelho";
-    if (!*valued) {
-      argv->push_back(option);
-      continue;
-    }
-    if (i + 1 == given.size()) return option + " precisa de um valor";
-    std::string value = given[++i];
-    std::string why;
-    if (namesFile(option)) {
-      const std::optional<fs::path> file = insideWorkspace(w, value, &why);
-      if (!file) return option + ": " + why;
-      value = file->string();
-    }
-    if (option == "--roteiro") {
-      if (*storyboard) return "--roteiro e roteiro: dê um dos dois";
-      *storyboard = readInputFile(value, kMostStoryboardBytes, &why);
-      if (!*storyboard) return "--roteiro: " + shownText(value) + ": " + why;
-      continue;
-    }
-    argv->insert(argv->end(), {option, value});
-  }
-  return "";
+  return agent::takeOptions(
+      given,
+      [&](const std::string& option, const std::optional<std::string>& taken) -> std::string {
+        if (!taken) {
+          argv->push_back(option);
+          return "";
+        }
+        std::string value = *taken, why;
+        if (namesFile(option)) {
+          const std::optional<fs::path> file = insideWorkspace(w, value, &why);
+          if (!file) return option + ": " + why;
+          value = file->string();
+        }
+        if (option == "--roteiro") {
+          if (*storyboard) return "--roteiro e roteiro: dê um dos dois";
+          *storyboard = readInputFile(value, kMostStoryboardBytes, &why);
+          if (!*storyboard) return "--roteiro: " + shownText(value) + ": " + why;
+          return "";
+        }
+        argv->insert(argv->end(), {option, value});
+        return "";
+      });
 }
 
 // The outputs being recorded to: a second call to the same file would
@@ -163,6 +155,39 @@ std::optional<std::string> posterPng(const std::string& path, double seconds, in
   return std::string(base64);
 }
 
+namespace {
+
+// The recorder's outcome as the call's answer: its report, a poster frame
+// and the file's path, or its error.
+ToolResult answer(const agent::RecorderOutcome& done, Call& call) {
+  if (done.status != 0 && done.status != 3) {
+    std::string message = done.err.empty()
+                              ? "a gravação terminou com o estado " + std::to_string(done.status)
+                              : done.err;
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    if (done.status == 2 && done.err.starts_with("uso:"))
+      message += " (faltam aparelho, destino ou largura, altura, escala e topo)";
+    return textResult(message, true);
+  }
+  std::string file;
+  double seconds = 0;
+  std::string report = done.out;
+  while (!report.empty() && report.back() == '\n') report.pop_back();
+  if (!readReport(report, &file, &seconds))
+    return textResult("relatório ilegível: " + report, true);
+  ToolResult result = textResult(report, done.status == 3);
+  if (done.status == 3) result.content.push_back(textResult(done.err).content[0]);
+  if (const std::optional<std::string> png = posterPng(file, std::min(5.0, seconds / 2), 390))
+    result.content.push_back(
+        vuz::JsonValue::object({{"type", "image"}, {"data", *png}, {"mimeType", "image/png"}})
+            .text());
+  result.content.push_back(textResult("arquivo: " + file).content[0]);
+  call.progress(seconds, "pronto");
+  return result;
+}
+
+}  // namespace
+
 std::optional<ToolResult> record(const Workspace& w, JsonObject* args, Call& call,
                                  std::string* invalid) {
   const std::optional<std::string> url = stringMember(args, "url");
@@ -182,7 +207,8 @@ std::optional<ToolResult> record(const Workspace& w, JsonObject* args, Call& cal
   // A device with the sizes is the agent's to mend, as the tool's error.
   if (json_object_has_member(args, "aparelho") && json_object_has_member(args, "largura"))
     return textResult("aparelho ou largura, altura, escala e topo: não os dois", true);
-  const std::optional<agent::RecorderWords> words = agent::recorderWords(args, invalid);
+  const std::optional<agent::RecorderWords> words =
+      agent::recorderWords(args, agent::Front::kMcp, invalid);
   if (!words) return std::nullopt;
   std::vector<std::string> argv = {w.recorder, "--json"};
   argv.insert(argv.end(), words->options.begin(), words->options.end());
@@ -222,30 +248,7 @@ std::optional<ToolResult> record(const Workspace& w, JsonObject* args, Call& cal
                call.progress(std::floor(seconds),
                              "gravando há " + std::to_string(int(seconds)) + " s");
              }});
-  if (done.status != 0 && done.status != 3) {
-    std::string message = done.err.empty()
-                              ? "a gravação terminou com o estado " + std::to_string(done.status)
-                              : done.err;
-    while (!message.empty() && message.back() == '\n') message.pop_back();
-    if (done.status == 2 && done.err.starts_with("uso:"))
-      message += " (faltam aparelho, destino ou largura, altura, escala e topo)";
-    return textResult(message, true);
-  }
-  std::string file;
-  double seconds = 0;
-  std::string report = done.out;
-  while (!report.empty() && report.back() == '\n') report.pop_back();
-  if (!readReport(report, &file, &seconds))
-    return textResult("relatório ilegível: " + report, true);
-  ToolResult result = textResult(report, done.status == 3);
-  if (done.status == 3) result.content.push_back(textResult(done.err).content[0]);
-  if (const std::optional<std::string> png = posterPng(file, std::min(5.0, seconds / 2), 390))
-    result.content.push_back(
-        vuz::JsonValue::object({{"type", "image"}, {"data", *png}, {"mimeType", "image/png"}})
-            .text());
-  result.content.push_back(textResult("arquivo: " + file).content[0]);
-  call.progress(seconds, "pronto");
-  return result;
+  return answer(done, call);
 }
 
 }  // namespace mcp

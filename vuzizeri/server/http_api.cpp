@@ -113,7 +113,8 @@ std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
       return "roteiro: " + why;
   }
   std::string why;
-  const std::optional<agent::RecorderWords> words = agent::recorderWords(request, &why);
+  const std::optional<agent::RecorderWords> words =
+      agent::recorderWords(request, agent::Front::kHttp, &why);
   if (!words) return why;
   if (words->sizes.empty() && !json_object_has_member(request, "aparelho") &&
       !json_object_has_member(request, "destino"))

@@ -124,7 +124,8 @@ void JobRunner::record(const Job& job, Running& running) {
   agent::ParsedObject request;
   std::string why;
   agent::parseObject(job.request, &request, &why);
-  const std::optional<agent::RecorderWords> words = agent::recorderWords(request.object, &why);
+  const std::optional<agent::RecorderWords> words =
+      agent::recorderWords(request.object, agent::Front::kHttp, &why);
   const std::string url = agent::stringMember(request.object, "url").value_or("");
   const std::string movie = settings_.videos + "/" + job.file;
 
