@@ -58,12 +58,10 @@ TEST(StatusBar, LaidOutForEveryDevice) {
     std::array<Ink, 4> ink;
     for (int part = 0; part < 4; ++part) {
       ink[part] = inkOf(l, part, static_cast<int>(width), 2 * static_cast<int>(band));
-      EXPECT_GE(ink[part].left, 0) << d.name << ", part " << part;
-      EXPECT_LT(ink[part].right, width) << d.name << ", part " << part;
-      EXPECT_GT(ink[part].top, 0) << d.name << ", part " << part;
-      EXPECT_LT(ink[part].bottom, band) << d.name << ", part " << part;
-      EXPECT_NEAR((ink[part].top + ink[part].bottom) / 2.0, l.centreY, 2 * scale)
-          << d.name << ", part " << part;
+      const Ink& i = ink[part];
+      EXPECT_TRUE(i.left >= 0 && i.right < width && i.top > 0 && i.bottom < band)
+          << d.name << ", part " << part << " outside the band";
+      EXPECT_NEAR((i.top + i.bottom) / 2.0, l.centreY, 2 * scale) << d.name << ", part " << part;
     }
     EXPECT_LT(ink[1].right, ink[2].left) << d.name << ": signal, Wi-Fi";
     EXPECT_LT(ink[2].right, ink[3].left) << d.name << ": Wi-Fi, battery";

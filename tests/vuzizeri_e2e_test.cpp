@@ -2,21 +2,12 @@
 // refuses, what a plain run makes, how a run ends, and pages kept in their
 // place: a hostile one, and a private one whose secrets no other origin gets.
 
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstring>
-#include <map>
-#include <thread>
-#include <tuple>
 
 #include "recorder_test.h"
-
-namespace fs = std::filesystem;
-using namespace test_runs;
 
 namespace {
 
@@ -369,35 +360,14 @@ class PrivatePageTest : public RecorderTest {
   std::vector<std::string> shapingArgs(const fs::path& out) {
     writeFile(dir_ / "estilo.css", "#b7 { background: #0f0; }");
     writeFile(dir_ / "script.js", "document.getElementById('b8').style.background = '#0f0';");
-    return {"--cabecalho",
-            "X-Teste:  sim",
-            "--cookie",
-            "sessao=abc",
-            "--esconder",
-            ".anuncio",
-            "--remover",
-            "#remove-me",
-            "--sem-banners",
-            "--estilo",
-            dir_ / "estilo.css",
-            "--script",
-            dir_ / "script.js",
-            "--esperar-elemento",
-            "#tarde",
-            "--esquema",
-            "escuro",
-            "--movimento-reduzido",
-            "--redigir",
-            ".cartao",
-            "--redigir-texto",
-            "[a-z]+@[a-z.]+",
-            "--json",
-            server_.url(),
-            "400",
-            "300",
-            "1",
-            "0",
-            out};
+    std::vector<std::string> args = {"--cabecalho", "X-Teste:  sim", "--cookie", "sessao=abc"};
+    args.insert(args.end(), {"--esconder", ".anuncio", "--remover", "#remove-me", "--sem-banners"});
+    args.insert(args.end(), {"--estilo", dir_ / "estilo.css", "--script", dir_ / "script.js"});
+    args.insert(args.end(), {"--esperar-elemento", "#tarde", "--esquema", "escuro"});
+    args.insert(args.end(), {"--movimento-reduzido", "--redigir", ".cartao", "--redigir-texto",
+                             "[a-z]+@[a-z.]+", "--json", server_.url()});
+    args.insert(args.end(), {"400", "300", "1", "0", out});
+    return args;
   }
 
   PageServer other_{{{"/", {.body = kGreenPage}}}};

@@ -2,14 +2,7 @@
 // (tests/pages/story.html, its query adding parts), at scale 1 under a 47 px
 // band: taps, typing and the keyboard, gestures, captions, pickers, a login.
 
-#include <unistd.h>
-
-#include <array>
-
 #include "recorder_test.h"
-
-namespace fs = std::filesystem;
-using namespace test_runs;
 
 namespace {
 
@@ -26,14 +19,11 @@ std::string clicksLogged(const AVFrame& last) {
 
 // The centre of what changed between two frames near (x, y), in CSS px.
 std::pair<double, double> discCentre(const AVFrame& before, const AVFrame& at, int x, int y) {
-  double sx = 0, sy = 0, n = 0;
-  for (int v = y - 30; v <= y + 30; ++v)
-    for (int u = x - 30; u <= x + 30; ++u) {
-      const Rgb a = pixelAt(before, u, v), b = pixelAt(at, u, v);
-      if (std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 30)
-        sx += u, sy += v, ++n;
-    }
-  return {sx / std::max(n, 1.0), sy / std::max(n, 1.0)};
+  const auto [n, cx, cy] = blob(x - 30, y - 30, x + 31, y + 31, [&](int u, int v) {
+    const Rgb a = pixelAt(before, u, v), b = pixelAt(at, u, v);
+    return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 30;
+  });
+  return {cx, cy};
 }
 
 bool yellow(Rgb c) { return c.r > 200 && c.g > 150 && c.b < 80; }
@@ -53,11 +43,10 @@ std::pair<int, int> orangeRows(const AVFrame& f) {
 }
 // The magenta box's pixels and their centre.
 std::array<double, 3> magenta(const AVFrame& f) {
-  double n = 0, sx = 0, sy = 0;
-  for (int y = 47; y < 844; ++y)
-    for (int x = 0; x < 390; ++x)
-      if (const Rgb c = pixelAt(f, x, y); c.r > 200 && c.g < 80 && c.b > 200) ++n, sx += x, sy += y;
-  return {n, sx / std::max(n, 1.0), sy / std::max(n, 1.0)};
+  return blob(0, 47, 390, 844, [&](int x, int y) {
+    const Rgb c = pixelAt(f, x, y);
+    return c.r > 200 && c.g < 80 && c.b > 200;
+  });
 }
 
 class StoryboardTest : public RecorderTest {

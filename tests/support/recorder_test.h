@@ -4,20 +4,29 @@
 // a folder of its own, and its movie read back pixel by pixel.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "movie_probe.h"
 #include "scratch_dir.h"
 #include "scroll_pattern.h"
 #include "test_runs.h"
+
+namespace fs = std::filesystem;
 
 namespace test_runs {
 
@@ -48,21 +57,20 @@ inline void expectColour(const AVFrame& f, int x, int y, Rgb want, int tolerance
     EXPECT_NEAR(value, wanted, tolerance) << "at " << x << "," << y;
 }
 
-// Whether a colour is within `tolerance` of `want` in each channel.
-inline std::function<bool(Rgb)> near(Rgb want, int tolerance = 30) {
-  return [=](Rgb c) {
-    return std::abs(c.r - want.r) < tolerance && std::abs(c.g - want.g) < tolerance &&
-           std::abs(c.b - want.b) < tolerance;
-  };
+// How many points of [x0, x1) × [y0, y1) pass `is`, and their centre.
+inline std::array<double, 3> blob(int x0, int y0, int x1, int y1,
+                                  const std::function<bool(int x, int y)>& is) {
+  double n = 0, sx = 0, sy = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x)
+      if (is(x, y)) ++n, sx += x, sy += y;
+  return {n, sx / std::max(n, 1.0), sy / std::max(n, 1.0)};
 }
-
 // The pixels of [x0, x1) × [y0, y1) whose colour passes `is`.
 inline int countPixels(const AVFrame& f, int x0, int y0, int x1, int y1,
                        const std::function<bool(Rgb)>& is) {
-  int n = 0;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) n += is(pixelAt(f, x, y));
-  return n;
+  return static_cast<int>(
+      blob(x0, y0, x1, y1, [&](int x, int y) { return is(pixelAt(f, x, y)); })[0]);
 }
 
 // How far a dark bar on row `y` reaches from the left edge, up to `limit`.
@@ -132,3 +140,5 @@ class RecorderTest : public ::testing::Test {
 };
 
 }  // namespace test_runs
+
+using namespace test_runs;
