@@ -379,17 +379,14 @@ class PrivatePageTest : public RecorderTest {
 // blocks.
 void expectCoveredInEveryFrame(const MovieInfo& m) {
   for (size_t i = 0; i < m.frames.size(); ++i) {
-    int red = 0, blue = 0, green = 0;
-    for (int y = 110; y < 300; ++y)
-      for (int x = 0; x < 400; x += 2) {
-        const Rgb c = pixelAt(*m.frames[i], x, y);
-        red += c.r > 180 && c.g < 100 && c.b < 100;
-        blue += c.b > 180 && c.r < 100 && c.g < 100;
-        green += c.g > 180 && c.r < 100 && c.b < 100;
-      }
-    EXPECT_EQ(red, 0) << "frame " << i;
-    EXPECT_GT(blue, 20) << "frame " << i;
-    EXPECT_GT(green, 200) << "frame " << i;
+    auto count = [&](const std::function<bool(Rgb)>& is) {
+      return countPixels(*m.frames[i], 0, 110, 400, 300, is);
+    };
+    EXPECT_EQ(count([](Rgb c) { return c.r > 180 && c.g < 100 && c.b < 100; }), 0) << "frame " << i;
+    EXPECT_GT(count([](Rgb c) { return c.b > 180 && c.r < 100 && c.g < 100; }), 40)
+        << "frame " << i;
+    EXPECT_GT(count([](Rgb c) { return c.g > 180 && c.r < 100 && c.b < 100; }), 400)
+        << "frame " << i;
   }
 }
 

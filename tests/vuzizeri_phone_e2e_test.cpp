@@ -1,9 +1,6 @@
 // The phone as the recorder shows it and as the page sees it: the frame
 // around the screen, the status bar, form controls, and the stores' sizes.
 
-#include <cstdlib>
-#include <sstream>
-
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
@@ -160,25 +157,21 @@ TEST_F(RecorderTest, FormControlsLookAsOnAnIPhoneUnlessTheEngineIsAsked) {
   }
 }
 
-// What ffprobe, a reader of our own, says of a movie: "stream.width=886" and
-// so on, one key a line.
+// What ffprobe, FFmpeg's reader and not ours, says of a movie:
+// "streams.stream.0.width" to "886" and so on.
 std::map<std::string, std::string> ffprobe(const fs::path& movie) {
-  const std::string listing = movie.string() + ".probe";
-  const std::string command =
-      "ffprobe -v error -show_entries stream=codec_type,codec_name,codec_tag_string,profile,"
-      "level,width,height,r_frame_rate,avg_frame_rate,channels,sample_rate:format=duration "
-      "-of flat '" +
-      movie.string() + "' > '" + listing + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  const Outcome o = test_runs::run(
+      "/usr/bin/ffprobe",
+      {"-v", "error", "-show_entries",
+       "stream=codec_type,codec_name,codec_tag_string,profile,level,width,height,r_frame_rate,"
+       "avg_frame_rate,channels,sample_rate:format=duration",
+       "-of", "flat", movie},
+      movie.parent_path());
+  EXPECT_EQ(o.status, 0) << o.err;
   std::map<std::string, std::string> keys;
-  std::istringstream lines(slurp(listing));
-  for (std::string line; std::getline(lines, line);) {
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    std::string value = line.substr(equals + 1);
-    if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
-    keys[line.substr(0, equals)] = value;
-  }
+  const std::regex line(R"re((\S+)="?([^"\n]*)"?)re");
+  for (std::sregex_iterator i(o.out.begin(), o.out.end(), line), end; i != end; ++i)
+    keys[(*i)[1]] = (*i)[2];
   return keys;
 }
 
