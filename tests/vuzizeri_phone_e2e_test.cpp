@@ -80,13 +80,11 @@ TEST_F(RecorderTest, AHalfTransparentPageKeepsItsAlpha) {
   for (const char* form : {"mov", "webm"})
     for (bool frameByFrame : {true, false}) {
       if (!frameByFrame && form != std::string("mov")) continue;
-      const fs::path scrolled = dir_ / (std::string("half.") + form);
-      std::vector<std::string> args = {
-          "--velocidade",           "1000", "--formato", form, "--fundo-transparente",
-          "file://" + half.string()};
-      args.insert(args.end(), {"390", "844", "1", "47", scrolled});
+      std::vector<std::string> args = {"--velocidade", "1000", "--formato", form,
+                                       "--fundo-transparente"};
+      args.insert(args.end(), {"file://" + half.string(), "390", "844", "1", "47"});
       if (frameByFrame) args.insert(args.begin(), "--quadro-a-quadro");
-      MovieInfo h = recorded(run(args), scrolled);
+      MovieInfo h = record(std::string("half.") + form, args);
       for (size_t i : {0, 5, 50})
         EXPECT_NEAR(alpha(*h.frames.at(i), 195, 422), 128, 10) << form << frameByFrame << i;
     }
@@ -133,10 +131,9 @@ TEST_F(RecorderTest, FormControlsLookAsOnAnIPhoneUnlessTheEngineIsAsked) {
     });
   };
   for (bool engine : {false, true}) {
-    const fs::path shot = dir_ / "form.mp4";
-    std::vector<std::string> args = {"file://" + form.string(), "390", "300", "2", "0", shot};
+    std::vector<std::string> args = {"file://" + form.string(), "390", "300", "2", "0"};
     if (engine) args.insert(args.begin(), "--controles-do-motor");
-    const MovieInfo c = recorded(run(args, {"LC_ALL=en_US.UTF-8"}), shot);
+    const MovieInfo c = record("form.mp4", args, {"LC_ALL=en_US.UTF-8"});
     const AVFrame& f = *c.frames.front();
     const Rgb blue = {0, 122, 255}, white = {255, 255, 255};
     EXPECT_EQ(count(f, 20, 20, 380, 140, blue) > 40, !engine) << "the button's label";

@@ -3,9 +3,6 @@
 // made in parts (--trecho, --paralelo, vuzizeri-juntar) equal to one made
 // whole.
 
-#include <fstream>
-#include <iterator>
-
 #include "recorder_test.h"
 
 namespace {
@@ -50,13 +47,11 @@ TEST_F(RecorderTest, ScrollingPageMovesUpAtTheComputedSpeedWithoutBand) {
 // page turns it so, never back. A box fixed at the bottom, whose ::before
 // paints a band above it, keeps its 60 rows and the band's 20.
 TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
-  fs::path out = dir_ / "exact.mp4";
   const fs::path budget = dir_ / "budget";
   setenv("VUZIZERI_ORCAMENTO", budget.c_str(), 1);
-  MovieInfo m =
-      recorded(run({"--quadro-a-quadro", pageUrl("pattern.html", "h=1000&fixed=band&sticky=300"),
-                    "200", "400", "2", "20", out}),
-               out);
+  MovieInfo m = record(
+      "exact.mp4", {"--quadro-a-quadro", pageUrl("pattern.html", "h=1000&fixed=band&sticky=300"),
+                    "200", "400", "2", "20"});
   unsetenv("VUZIZERI_ORCAMENTO");
   const double end = 1000 - 380;  // the page's height less the view's
   const size_t moving = static_cast<size_t>(std::ceil(end / 250 * 60));
@@ -92,8 +87,7 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
   }
   EXPECT_GT(read, static_cast<int>(m.frames.size()) * 9 / 10);
   EXPECT_TRUE(turned);
-  std::ifstream figures(budget);
-  std::string line((std::istreambuf_iterator<char>(figures)), std::istreambuf_iterator<char>());
+  const std::string line = slurp(budget);
   const size_t at = line.find("levantados=");
   ASSERT_NE(at, std::string::npos) << line;
   EXPECT_GT(std::stoll(line.substr(at + 11)), static_cast<long long>(m.frames.size()) * 3 / 4);
@@ -205,11 +199,10 @@ TEST_F(RecorderTest, EachFormAtThirtyFramesASecond) {
 // most, in real time a few.
 TEST_F(RecorderTest, AMenuBesideTheScreenSlidesInWhenThePageOpensIt) {
   for (const bool exact : {true, false}) {
-    const fs::path out = dir_ / (exact ? "exact.mp4" : "real.mp4");
-    std::vector<std::string> args = {
-        pageUrl("pattern.html", "h=1000&drawer=300"), "200", "400", "1", "20", out};
+    std::vector<std::string> args = {pageUrl("pattern.html", "h=1000&drawer=300"), "200", "400",
+                                     "1", "20"};
     if (exact) args.insert(args.begin(), "--quadro-a-quadro");
-    const MovieInfo m = recorded(run(args), out);
+    const MovieInfo m = record(exact ? "exact.mp4" : "real.mp4", args);
     const char* mode = exact ? "frame by frame" : "real time";
     std::vector<int> shown;  // CSS px of red menu from the left edge, a frame
     for (const media::FramePtr& f : m.frames) {
