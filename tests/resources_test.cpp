@@ -2,33 +2,14 @@
 // a scratch root as a container would show them; and the writer's threads.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "platform/media/thread_budget.h"
 #include "platform/system/resources.h"
+#include "scratch_dir.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-struct ScratchRoot {
-  explicit ScratchRoot(const std::map<std::string, std::string>& files) {
-    char templ[] = "/tmp/resources_XXXXXX";
-    path = mkdtemp(templ);
-    for (const auto& [name, text] : files) {
-      fs::create_directories((path / name).parent_path());
-      std::ofstream(path / name) << text;
-    }
-  }
-  ~ScratchRoot() { fs::remove_all(path); }
-  fs::path path;
-};
 
 const std::string kMeminfo = "MemTotal: 65536000 kB\nMemAvailable: 60000000 kB\n";
 
@@ -87,7 +68,7 @@ TEST(Resources, CpusAndMemoryFromCgroupV1V2OrNone) {
        INT64_MAX},
   };
   for (const Case& c : cases) {
-    ScratchRoot root(c.files);
+    const test_runs::ScratchDir root("resources", c.files);
     EXPECT_EQ(sys::usableCpus(64, root.path), c.cpus) << c.name;
     EXPECT_EQ(sys::usableMemory(root.path), c.memory) << c.name;
   }

@@ -9,6 +9,7 @@
 #include <regex>
 #include <set>
 
+#include "scratch_dir.h"
 #include "test_runs.h"
 
 namespace fs = std::filesystem;
@@ -112,8 +113,8 @@ void damage(const fs::path& dir, const Damage& d) {
 class StoreCheckTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = fs::temp_directory_path() / ("store-check-" + std::to_string(getpid()));
-    fs::create_directories(dir_);
+    scratch_ = new ScratchDir("store_check");
+    dir_ = scratch_->path;
     for (const Case& c : kCases) {
       const std::string command = "ffmpeg -nostdin -v error -y " + c.ffmpeg + " '" +
                                   (dir_ / c.name).string() + "' > /dev/null 2>&1";
@@ -121,7 +122,7 @@ class StoreCheckTest : public ::testing::Test {
     }
     for (const Damage& d : kDamages) damage(dir_, d);
   }
-  static void TearDownTestSuite() { fs::remove_all(dir_); }
+  static void TearDownTestSuite() { delete scratch_; }
 
   static Outcome check(const std::vector<std::string>& args) {
     return run(VERIFICAR_BINARY, args, dir_);
@@ -135,8 +136,10 @@ class StoreCheckTest : public ::testing::Test {
     return rules;
   }
 
+  static ScratchDir* scratch_;
   static fs::path dir_;
 };
+ScratchDir* StoreCheckTest::scratch_;
 fs::path StoreCheckTest::dir_;
 
 TEST_F(StoreCheckTest, EachRuleIsToldAloneWithWhatWasMeasured) {

@@ -1,12 +1,12 @@
 // The run time limit, which takes its full two minutes to show.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "scratch_dir.h"
 #include "test_runs.h"
 
 namespace fs = std::filesystem;
@@ -18,8 +18,8 @@ namespace {
 // that is the two-minute limit; frame by frame, half a minute without a frame.
 TEST(RecorderTimeLimit, AStuckPageEndsWithTempoEsgotadoAndLeavesNothing) {
   for (bool frameByFrame : {false, true}) {
-    char templ[] = "/tmp/vuzizeri_slow_XXXXXX";
-    fs::path dir = mkdtemp(templ);
+    const test_runs::ScratchDir scratch("vuzizeri_slow");
+    const fs::path& dir = scratch.path;
     fs::path out = dir / "never.mp4";
     std::vector<std::string> args = {
         test_runs::pageUrl("stuck.html"), "200", "300", "1", "20", out.string()};
@@ -31,7 +31,6 @@ TEST(RecorderTimeLimit, AStuckPageEndsWithTempoEsgotadoAndLeavesNothing) {
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(test_runs::leftovers(dir), "");
-    fs::remove_all(dir);
   }
 }
 

@@ -10,7 +10,9 @@ target_link_libraries(vuzizeri_unit_tests PRIVATE vuzizeri_launcher vuzizeri_age
 target_compile_definitions(vuzizeri_unit_tests PRIVATE SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 gtest_discover_tests(vuzizeri_unit_tests)
 
-add_executable(vuzizeri_e2e_tests vuzizeri_e2e_test.cpp)
+# The real binary end to end, by theme; tests/support/recorder_test.h runs it.
+add_executable(vuzizeri_e2e_tests vuzizeri_e2e_test.cpp vuzizeri_scroll_e2e_test.cpp
+                                  vuzizeri_storyboard_e2e_test.cpp vuzizeri_phone_e2e_test.cpp)
 target_link_libraries(vuzizeri_e2e_tests PRIVATE test_support scroll_pattern GTest::gtest_main)
 target_compile_definitions(vuzizeri_e2e_tests PRIVATE VUZIZERI_BINARY="$<TARGET_FILE:vuzizeri>"
                                                       JUNTAR_BINARY="$<TARGET_FILE:vuzizeri-juntar>"

@@ -96,11 +96,9 @@ graphics::ImageRef toWidth(graphics::ImageRef image, int width) {
   return graphics::resized(*image, width, std::max(height, 1));
 }
 
-}  // namespace
-
-WebKitView::WebKitView(const Options& options) {
-  // The recorder loads pages nobody here wrote.
-  g_autoptr(WebKitWebContext) context = newConfinedContext(options.memoryLimitMB);
+// Where the web process may read, the headers its extension adds, the
+// proxy it goes through and the languages it asks pages for.
+void openContext(WebKitWebContext* context, const WebKitView::Options& options) {
   for (const std::string& folder : options.sandboxReadable)
     webkit_web_context_add_path_to_sandbox(context, folder.c_str(), TRUE);
   if (!options.headers.empty()) {
@@ -114,7 +112,6 @@ WebKitView::WebKitView(const Options& options) {
         context, g_variant_new("(sa(ss))", options.pageOrigin.c_str(), &fields));
     webkit_web_context_add_path_to_sandbox(context, options.extensionFolder.c_str(), TRUE);
   }
-  cookies_ = options.cookies;
   if (!options.proxy.empty()) {
     // No host is left out: the proxy judges every one, loopback's too.
     WebKitNetworkProxySettings* proxy =
@@ -128,8 +125,10 @@ WebKitView::WebKitView(const Options& options) {
     const char* languages[] = {options.languageTag.c_str(), nullptr};
     webkit_web_context_set_preferred_languages(context, languages);
   }
+}
 
-  g_autoptr(WebKitUserContentManager) content = webkit_user_content_manager_new();
+// The style sheets: no scroll bars, and the page shaped as asked.
+void addStyleSheets(WebKitUserContentManager* content, const WebKitView::Options& options) {
   g_autoptr(WebKitUserStyleSheet) style =
       webkit_user_style_sheet_new(kHideScrollBars, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
                                   WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
@@ -147,18 +146,9 @@ WebKitView::WebKitView(const Options& options) {
         WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
     webkit_user_content_manager_add_style_sheet(content, sheet);
   }
-  if (options.pageMessage) {
-    pageMessage_ = options.pageMessage;
-    g_signal_connect(
-        content, "script-message-received::vuzizeri",
-        G_CALLBACK(+[](WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
-          g_autofree char* text =
-              jsc_value_to_string(webkit_javascript_result_get_js_value(result));
-          static_cast<WebKitView*>(data)->pageMessage_(text ? text : "");
-        }),
-        this);
-    webkit_user_content_manager_register_script_message_handler(content, "vuzizeri");
-  }
+}
+
+void addScripts(WebKitUserContentManager* content, const WebKitView::Options& options) {
   if (!options.topFrameScript.empty()) {
     g_autoptr(WebKitUserScript) script =
         webkit_user_script_new(options.topFrameScript.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
@@ -177,7 +167,45 @@ WebKitView::WebKitView(const Options& options) {
                                WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
     webkit_user_content_manager_add_script(content, script);
   }
+}
 
+}  // namespace
+
+WebKitView::WebKitView(const Options& options) {
+  // The recorder loads pages nobody here wrote.
+  g_autoptr(WebKitWebContext) context = newConfinedContext(options.memoryLimitMB);
+  openContext(context, options);
+  cookies_ = options.cookies;
+  g_autoptr(WebKitUserContentManager) content = webkit_user_content_manager_new();
+  addStyleSheets(content, options);
+  listenToPage(content, options.pageMessage);
+  addScripts(content, options);
+  createView(context, content, options);
+  connectSignals();
+  placeInWindow(options);
+}
+
+// The page's messages to the recorder, when it takes them.
+void WebKitView::listenToPage(WebKitUserContentManager* content,
+                              const std::function<void(const std::string&)>& pageMessage) {
+  if (pageMessage) {
+    pageMessage_ = pageMessage;
+    g_signal_connect(
+        content, "script-message-received::vuzizeri",
+        G_CALLBACK(+[](WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+          g_autofree char* text =
+              jsc_value_to_string(webkit_javascript_result_get_js_value(result));
+          static_cast<WebKitView*>(data)->pageMessage_(text ? text : "");
+        }),
+        this);
+    webkit_user_content_manager_register_script_message_handler(content, "vuzizeri");
+  }
+}
+
+// The view on its context and content, as a phone: its user agent, no
+// scroll bars, painted on the processor, confined to its page.
+void WebKitView::createView(WebKitWebContext* context, WebKitUserContentManager* content,
+                            const Options& options) {
   view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
                                        "user-content-manager", content, nullptr));
   g_object_ref_sink(view_);
@@ -195,6 +223,10 @@ WebKitView::WebKitView(const Options& options) {
                                                    WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   usePlainScrollBars(settings);
   confinePage(view_, options.credentials);
+}
+
+// Loads that end or fail, and a web process that ends.
+void WebKitView::connectSignals() {
   g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
   g_signal_connect(
@@ -213,7 +245,9 @@ WebKitView::WebKitView(const Options& options) {
         if (self->webProcessEnded_) self->webProcessEnded_();
       }),
       this);
+}
 
+void WebKitView::placeInWindow(const Options& options) {
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window_), options.windowTitle.c_str());
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);

@@ -93,6 +93,13 @@ class WebKitView final : public WebView {
   void setNewPictureHandler(std::function<void()> handler) override;
 
  private:
+  // The constructor's phases, in order.
+  void listenToPage(WebKitUserContentManager* content,
+                    const std::function<void(const std::string&)>& pageMessage);
+  void createView(WebKitWebContext* context, WebKitUserContentManager* content,
+                  const Options& options);
+  void connectSignals();
+  void placeInWindow(const Options& options);
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
   static void onInvalidated(GdkWindow* window, cairo_region_t*);

@@ -73,8 +73,13 @@ Outcome run(const std::string& binary, const std::vector<std::string>& args, con
 }
 
 std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
+  // A file of /proc whose process ends while it is read reads as nothing.
+  try {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  } catch (const std::ios_base::failure&) {
+    return {};
+  }
 }
 
 void writeFile(const fs::path& path, const std::string& content) {

@@ -85,6 +85,59 @@ void Vuzizeri::drawStatusBar(graphics::Canvas& canvas) {
   vuz::drawStatusBar(canvas, *bar_, *barShade_, args.time);
 }
 
+bool Vuzizeri::drawLayersBack(PreparedFrame& frame, uint8_t* content, ptrdiff_t bytesPerRow,
+                              const RowShift& shift) {
+  if (shift.layers.empty()) return true;
+  if (!layers_.apply(content, bytesPerRow, shift.layers)) {
+    platform_.fail("uma barra fixa da página ficou sem imagem");
+    return false;
+  }
+  // A header the engine left out is at the top only once drawn back.
+  frame.layersDrawn = std::any_of(shift.layers.begin(), shift.layers.end(),
+                                  [](const LayerPlacement& l) { return l.hidden; });
+  if (bandPx >= 1 && frame.layersDrawn) {
+    if (auto top = graphics::Image::fromPixels(static_cast<int>(pxW),
+                                               static_cast<int>(std::min<int64_t>(3, contentPx)),
+                                               content, bytesPerRow)) {
+      frame.topColours = coresDoTopo(*top);
+      if (args.transparentPage) frame.topAlphas = topAlphas(*top);
+    }
+  }
+  return true;
+}
+
+void Vuzizeri::drawStoryboard(graphics::Canvas& canvas, double seconds, double left,
+                              double contentTop) {
+  if (!story_->pickers().empty()) {
+    pickers_.draw(canvas, story_->pickers(), seconds, left, contentTop,
+                  static_cast<double>(pxW) / capture_.rowsPerCss,
+                  static_cast<double>(contentPx) / capture_.rowsPerCss, capture_.rowsPerCss,
+                  args.dark);
+    canvas.flush();
+  }
+  if (!story_->keyboard().empty()) {
+    if (!keyboard_)
+      keyboard_ =
+          std::make_unique<KeyboardPicture>(static_cast<double>(pxW) / capture_.rowsPerCss,
+                                            capture_.rowsPerCss, args.dark, kHomeIndicatorCss);
+    keyboard_->draw(canvas, story_->keyboard(), seconds, left,
+                    contentTop + static_cast<double>(contentPx));
+    canvas.flush();
+  }
+  if (!story_->touches().empty()) {
+    drawTouches(canvas, story_->touches(), seconds, left, contentTop, capture_.rowsPerCss);
+    canvas.flush();
+  }
+  if (!story_->captions().empty()) {
+    drawHighlights(canvas, story_->captions(), seconds, left, contentTop, static_cast<double>(pxW),
+                   static_cast<double>(contentPx), capture_.rowsPerCss, lastOffset_.value_or(0),
+                   story_->cameraNow());
+    drawCaptions(canvas, story_->captions(), seconds, left, contentTop, static_cast<double>(pxW),
+                 static_cast<double>(contentPx), capture_.rowsPerCss, kHomeIndicatorCss);
+    canvas.flush();
+  }
+}
+
 std::optional<PreparedFrame> Vuzizeri::composePage(const graphics::Image& image,
                                                    const RowShift& shift, double seconds) {
   budget::Span composing(budget::Phase::kCompose);
@@ -115,55 +168,12 @@ std::optional<PreparedFrame> Vuzizeri::composePage(const graphics::Image& image,
   }
   moveUpAroundStillParts(content, buffer.bytesPerRow(), static_cast<int>(pxW),
                          static_cast<int>(contentPx), shift.rowsUp, shift.still);
-  if (!shift.layers.empty()) {
-    if (!layers_.apply(content, buffer.bytesPerRow(), shift.layers)) {
-      platform_.fail("uma barra fixa da página ficou sem imagem");
-      return std::nullopt;
-    }
-    // A header the engine left out is at the top only once drawn back.
-    frame.layersDrawn = std::any_of(shift.layers.begin(), shift.layers.end(),
-                                    [](const LayerPlacement& l) { return l.hidden; });
-    if (bandPx >= 1 && frame.layersDrawn) {
-      if (auto top = graphics::Image::fromPixels(static_cast<int>(pxW),
-                                                 static_cast<int>(std::min<int64_t>(3, contentPx)),
-                                                 content, buffer.bytesPerRow())) {
-        frame.topColours = coresDoTopo(*top);
-        if (args.transparentPage) frame.topAlphas = topAlphas(*top);
-      }
-    }
-  }
+  if (!drawLayersBack(frame, content, buffer.bytesPerRow(), shift)) return std::nullopt;
   if (args.scrollIndicator) {
     drawScrollIndicator(*canvas, content, buffer.bytesPerRow(), shift, seconds);
     canvas->flush();
   }
-  if (story_ && !story_->pickers().empty()) {
-    pickers_.draw(*canvas, story_->pickers(), seconds, left, contentTop,
-                  static_cast<double>(pxW) / capture_.rowsPerCss,
-                  static_cast<double>(contentPx) / capture_.rowsPerCss, capture_.rowsPerCss,
-                  args.dark);
-    canvas->flush();
-  }
-  if (story_ && !story_->keyboard().empty()) {
-    if (!keyboard_)
-      keyboard_ =
-          std::make_unique<KeyboardPicture>(static_cast<double>(pxW) / capture_.rowsPerCss,
-                                            capture_.rowsPerCss, args.dark, kHomeIndicatorCss);
-    keyboard_->draw(*canvas, story_->keyboard(), seconds, left,
-                    contentTop + static_cast<double>(contentPx));
-    canvas->flush();
-  }
-  if (story_ && !story_->touches().empty()) {
-    drawTouches(*canvas, story_->touches(), seconds, left, contentTop, capture_.rowsPerCss);
-    canvas->flush();
-  }
-  if (story_ && !story_->captions().empty()) {
-    drawHighlights(*canvas, story_->captions(), seconds, left, contentTop, static_cast<double>(pxW),
-                   static_cast<double>(contentPx), capture_.rowsPerCss, lastOffset_.value_or(0),
-                   story_->cameraNow());
-    drawCaptions(*canvas, story_->captions(), seconds, left, contentTop, static_cast<double>(pxW),
-                 static_cast<double>(contentPx), capture_.rowsPerCss, kHomeIndicatorCss);
-    canvas->flush();
-  }
+  if (story_) drawStoryboard(*canvas, seconds, left, contentTop);
   frame.seconds = seconds;
   return frame;
 }

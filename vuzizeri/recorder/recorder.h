@@ -166,6 +166,14 @@ class Vuzizeri final : private CaptureHost {
   std::optional<PreparedFrame> composePage(const graphics::Image& image, const RowShift& shift,
                                            double seconds);
   void finishComposing(PreparedFrame& frame);
+  // composePage's layers: the page's fixed bars drawn back where `shift`
+  // puts them, and the band's colours read again under a header drawn back;
+  // false when one has no picture (the run has failed).
+  bool drawLayersBack(PreparedFrame& frame, uint8_t* content, ptrdiff_t bytesPerRow,
+                      const RowShift& shift);
+  // composePage's storyboard: pickers, the keyboard, touches, highlights
+  // and captions over the page at `seconds`.
+  void drawStoryboard(graphics::Canvas& canvas, double seconds, double left, double contentTop);
   // --indicador-de-rolagem over the page in `content` (the frame's page
   // rows), moved up as `shift` says.
   void drawScrollIndicator(graphics::Canvas& canvas, uint8_t* content, ptrdiff_t bytesPerRow,

@@ -1,0 +1,323 @@
+// Storyboards on a page of a menu, a search box, a login form and more
+// (tests/pages/story.html, its query adding parts), at scale 1 under a 47 px
+// band: taps, typing and the keyboard, gestures, captions, pickers, a login.
+
+#include "recorder_test.h"
+
+namespace {
+
+// The clicks the page's fixed strip logged: r for the menu's button, b for
+// its third item, - for none yet.
+std::string clicksLogged(const AVFrame& last) {
+  std::string marks;
+  for (int x : {5, 20, 35}) {
+    const Rgb p = pixelAt(last, x, 844 - 5);
+    marks += p.r > 200 && p.b < 80 ? 'r' : p.b > 200 && p.r < 80 ? 'b' : p.r > 200 ? '-' : '?';
+  }
+  return marks;
+}
+
+// The centre of what changed between two frames near (x, y), in CSS px.
+std::pair<double, double> discCentre(const AVFrame& before, const AVFrame& at, int x, int y) {
+  const auto [n, cx, cy] = blob(x - 30, y - 30, x + 31, y + 31, [&](int u, int v) {
+    const Rgb a = pixelAt(before, u, v), b = pixelAt(at, u, v);
+    return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 30;
+  });
+  return {cx, cy};
+}
+
+bool yellow(Rgb c) { return c.r > 200 && c.g > 150 && c.b < 80; }
+bool keyboardUp(const AVFrame& f) {
+  const Rgb c = pixelAt(f, 195, 844 - 20);
+  return c.r > 150 && c.r < 235;
+}
+// The page's bar of its visual viewport's height, a pixel for 4 CSS px.
+int viewBar(const AVFrame& f) { return barFromLeft(f, 47 + 5); }
+// The first and last rows of the orange field low on the page.
+std::pair<int, int> orangeRows(const AVFrame& f) {
+  std::pair<int, int> rows{844, 0};
+  for (int y = 47; y < 844; ++y)
+    if (const Rgb c = pixelAt(f, 100, y); c.r > 200 && c.g > 90 && c.g < 170 && c.b < 80)
+      rows = {std::min(rows.first, y), y};
+  return rows;
+}
+// The magenta box's pixels and their centre.
+std::array<double, 3> magenta(const AVFrame& f) {
+  return blob(0, 47, 390, 844, [&](int x, int y) {
+    const Rgb c = pixelAt(f, x, y);
+    return c.r > 200 && c.g < 80 && c.b > 200;
+  });
+}
+
+class StoryboardTest : public RecorderTest {
+ protected:
+  // A storyboard file of `steps`, named `name` in the run's folder.
+  std::string storyboard(const std::string& name, const std::string& steps) {
+    writeFile(dir_ / name, steps);
+    return (dir_ / name).string();
+  }
+  // A run of `page` at 390 × 844, scale 1, under a 47 px band, `options` first.
+  Outcome runOn(std::vector<std::string> options, const std::string& page, const fs::path& out,
+                const std::vector<std::string>& env = {}) {
+    options.insert(options.end(), {page, "390", "844", "1", "47", out});
+    return run(options, env);
+  }
+  MovieInfo recordOn(const std::vector<std::string>& options, const std::string& page,
+                     const std::string& name) {
+    return recorded(runOn(options, page, dir_ / name), dir_ / name);
+  }
+  // Dark words on light in rows [y0, y0 + h) across the screen.
+  std::string wordsIn(const AVFrame& f, int y0, int h) {
+    return readText(
+        390, h, [&](int x, int y) { return 255 - lumaAt(f, x, y0 + y); }, "6");
+  }
+  // The keyboard's rows of keys, read at twice their size, without spaces.
+  std::string keysOn(const AVFrame& f) {
+    const int top = 844 - 335 + 44;
+    std::string text = readText(
+        780, 432, [&](int x, int y) { return pixelAt(f, x / 2, top + y / 2).g; }, "6");
+    std::erase_if(text, [](char c) { return c == ' '; });
+    return text;
+  }
+  // Three white keys along the first row, by their tops, and no letters.
+  void expectNumberPad(const AVFrame& pad) {
+    ASSERT_TRUE(keyboardUp(pad));
+    int keysAcross = 0;
+    for (int x = 1; x < 390; ++x)
+      keysAcross +=
+          pixelAt(pad, x, 844 - 291 + 9).r > 245 && pixelAt(pad, x - 1, 844 - 291 + 9).r <= 245;
+    EXPECT_EQ(keysAcross, 3) << "the number pad";
+    EXPECT_EQ(keysOn(pad).find("qwert"), std::string::npos);
+  }
+  // A chapter and a caption, then a title card: in the movie's chapters and
+  // the WebVTT `cues` at the steps' times, on screen while they show.
+  void expectCaptions(const MovieInfo& g, const std::string& cues) {
+    ASSERT_EQ(g.chapters.size(), 2u);
+    EXPECT_EQ(g.chapters[0], std::make_pair(std::string("Início"), 0.0));
+    EXPECT_EQ(g.chapters[1].first, "Palavras");
+    EXPECT_NEAR(g.chapters[1].second, 2.1, 1.0 / 60);
+    EXPECT_EQ(cues,
+              "WEBVTT\n\n1\n00:00:02.100 --> 00:00:03.100\nToque para abrir \xF0\x9F\x98\x80\n\n"
+              "2\n00:00:03.100 --> 00:00:03.600\nFim do passeio\n");
+    EXPECT_NE(wordsIn(*g.frames[150], 750, 94).find("Toque para abrir"), std::string::npos);
+    int emojiRows = 0;  // the caption's emoji, as high as its words
+    for (int y = 600; y < 844; ++y)
+      emojiRows += countPixels(*g.frames[150], 0, y, 390, y + 1, yellow) > 0;
+    EXPECT_NEAR(emojiRows, 18, 4);
+    EXPECT_EQ(wordsIn(*g.frames.back(), 750, 94).find("Toque"), std::string::npos) << "gone";
+    EXPECT_NE(wordsIn(*g.frames[200], 400, 100).find("Fim do passeio"), std::string::npos);
+  }
+
+  const std::string page_ = pageUrl("story.html");
+  const std::string menu_ = storyboard(
+      "menu.txt", "pausa 0.5\ntocar .abrir-menu\npausa 1\ntocar .item-3\nrolar-ate fim\n");
+};
+
+// Frame by frame the menu opens at the tap's frame, the disc is centred on
+// what was tapped, and the page got one click a tap.
+TEST_F(StoryboardTest, TapsLandAtTheirFrameUnderADisc) {
+  const fs::path out = dir_ / "menu.mp4";
+  const Outcome framed = runOn(
+      {"--quadro-a-quadro", "--json", "--velocidade", "2000", "--roteiro", menu_}, page_, out);
+  ASSERT_EQ(framed.status, 0) << framed.err;
+  EXPECT_NE(framed.out.find(R"({"linha": 2, "passo": "tocar .abrir-menu", "segundos": 0.5}, )"
+                            R"({"linha": 3, "passo": "pausa 1", "segundos": 0.65}, )"
+                            R"({"linha": 4, "passo": "tocar .item-3", "segundos": 1.65})"),
+            std::string::npos)
+      << framed.out;
+  MovieInfo m = probeMovie(out);
+  ASSERT_GT(m.frames.size(), 120u);
+  expectColour(*m.frames[29], 200, 47 + 150, {255, 255, 255});
+  expectColour(*m.frames[30], 200, 47 + 150, {0, 0, 204}, 16);  // open at the tap's frame
+  auto [bx, by] = discCentre(*m.frames[29], *m.frames[30], 80, 47 + 40);
+  EXPECT_NEAR(bx, 80, 2);
+  EXPECT_NEAR(by, 47 + 40, 2);
+  auto [ix, iy] = discCentre(*m.frames[98], *m.frames[99], 195, 47 + 234);
+  EXPECT_NEAR(ix, 195, 2);
+  EXPECT_NEAR(iy, 47 + 234, 2);
+  EXPECT_EQ(clicksLogged(*m.frames.back()), "rb-");
+}
+
+// With a zoom on each touch the taps still land, the camera in on them;
+// zoomed on one element, a tap on another the camera does not show sends
+// the camera to it first; in real time the same steps give the same clicks.
+TEST_F(StoryboardTest, TapsLandZoomedPannedAndInRealTime) {
+  const fs::path zoomedMenu = dir_ / "zoomed-menu.mp4";
+  const Outcome zoomedRun = runOn({"--quadro-a-quadro", "--json", "--velocidade", "2000",
+                                   "--zoom-nos-toques", "2", "--roteiro", menu_},
+                                  page_, zoomedMenu);
+  EXPECT_NE(
+      zoomedRun.out.find(R"x({"linha": 2, "passo": "zoom .abrir-menu 2 (--zoom-nos-toques)", )x"
+                         R"x("segundos": 0.5}, {"linha": 2, "passo": "tocar .abrir-menu", )x"
+                         R"x("segundos": 0.9})x"),
+      std::string::npos)
+      << zoomedRun.out;
+  EXPECT_EQ(clicksLogged(*probeMovie(zoomedMenu).frames.back()), "rb-");
+  const MovieInfo p =
+      recordOn({"--quadro-a-quadro", "--roteiro",
+                storyboard("panned.txt", "zoom #alvo 4\ntocar .abrir-menu\nzoom 1\n")},
+               pageUrl("story.html", "gestos=1"), "panned.mp4");
+  EXPECT_EQ(clicksLogged(*p.frames.back()), "r--");
+  MovieInfo l = recordOn({"--velocidade", "2000", "--roteiro", menu_}, page_, "live.mp4");
+  EXPECT_EQ(clicksLogged(*l.frames.back()), "rb-");
+}
+
+// Typed text grows by one key every six frames; text that matches
+// --redigir-texto is covered as the key that makes it match lands: the
+// field's text, dark on white, no longer shows.
+TEST_F(StoryboardTest, TypingGrowsAKeyEverySixFramesAndIsCoveredOnceItMatches) {
+  MovieInfo t =
+      recordOn({"--quadro-a-quadro", "--redigir-texto", "zize", "--sem-teclado", "--roteiro",
+                storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n")},
+               page_, "typed.mp4");
+  auto ink = [&](int frame) {
+    return countPixels(*t.frames[frame], 22, 350, 300, 372, [](Rgb c) { return c.g < 100; });
+  };
+  EXPECT_GT(ink(36), 20);  // "vuzi"
+  for (int frame = 0; frame < 80; ++frame) {
+    const int keys = frame < 12 ? 0 : std::min(8, (frame - 12) / 6 + 1);
+    EXPECT_NEAR(barFromLeft(*t.frames[frame], 47 + 360, 120), 10 * keys, 1) << "frame " << frame;
+    if (frame >= 42) {
+      EXPECT_EQ(ink(frame), 0) << "frame " << frame;
+    }
+  }
+  EXPECT_GT(pixelAt(*t.frames[60], 195, 844 - 20).r, 240) << "no keyboard";
+}
+
+// A swipe that the page follows, one it lets scroll a strip, a press held
+// a second, each read back from the page's bars; a highlight's ring; a
+// caption read while it shows, its emoji as high as its words, and a title
+// card after it, both in the WebVTT file at the steps' times; a zoom.
+TEST_F(StoryboardTest, GesturesAHighlightCaptionsAndAZoom) {
+  const fs::path cues = dir_ / "cues.vtt";
+  MovieInfo g = recordOn(
+      {"--quadro-a-quadro", "--legendas", cues, "--roteiro",
+       storyboard("gestos.txt",
+                  "pausa 0.2\ndeslizar #carrossel esquerda 200\ntocar-longo #segurar 1\n"
+                  "deslizar #faixa esquerda 160\ndestaque #alvo 0.3\npausa 0.3\ncapitulo Palavras\n"
+                  "legenda 1 Toque para abrir \xF0\x9F\x98\x80\n"
+                  "pausa 1\ntitulo 0.5 Fim do passeio\nzoom #alvo 2\npausa 0.5\nzoom 1\n")},
+      pageUrl("story.html", "gestos=1"), "gestures.mp4");
+  ASSERT_GT(g.frames.size(), 220u);
+  const AVFrame& last = *g.frames.back();
+  EXPECT_GE(barFromLeft(last, 47 + 605), 40) << "at least 10 touchmoves";
+  EXPECT_NEAR(barFromLeft(last, 47 + 625), 50, 5) << "the carousel followed the finger 200 px";
+  EXPECT_NEAR(barFromLeft(last, 47 + 645), 40, 4) << "the strip scrolled 160 px under it";
+  EXPECT_NEAR(barFromLeft(last, 47 + 665), 100, 10) << "held a second";
+  auto ring = [](const AVFrame& f) { return countPixels(f, 151, 47 + 236, 239, 47 + 304, yellow); };
+  EXPECT_GT(ring(*g.frames[118]), 200);
+  EXPECT_EQ(ring(*g.frames[100]), 0);
+  expectCaptions(g, slurp(cues));
+  // Zoomed twice, the box is four times as large and centred in the view;
+  // after zoom 1, as it was.
+  const auto zoomed = magenta(*g.frames[258]), after = magenta(last);
+  EXPECT_NEAR(zoomed[0], 4 * 60 * 40, 0.15 * 4 * 60 * 40);
+  EXPECT_NEAR(zoomed[1], 195, 40);
+  EXPECT_NEAR(zoomed[2], 47 + 797 / 2.0, 40);
+  EXPECT_NEAR(after[0], 60 * 40, 0.15 * 60 * 40);
+}
+
+// A tap on a select opens iOS's menu of its options under it; escolher
+// picks one, then a date, and the page's change handlers see both.
+TEST_F(StoryboardTest, ATappedSelectShowsItsOptionsAndEscolherPicks) {
+  MovieInfo c = recordOn({"--quadro-a-quadro", "--roteiro",
+                          storyboard("escolha.txt",
+                                     "pausa 0.2\ntocar #cor\npausa 1\nescolher #cor Azul\n"
+                                     "escolher #dia 2026-12-24\npausa 0.5\n")},
+                         pageUrl("story.html", "escolha=1"), "chosen.mp4");
+  EXPECT_EQ(wordsIn(*c.frames[6], 47 + 468, 180).find("Amarelo"), std::string::npos);
+  // escolher picks from the menu the tap left open: no second tap on the
+  // select (its centre as it was before escolher began at 1.35 s).
+  for (int frame : {82, 88})
+    expectColour(*c.frames[frame], 120, 47 + 440, pixelAt(*c.frames[78], 120, 47 + 440), 6);
+  const std::string options = wordsIn(*c.frames[60], 47 + 468, 180);
+  for (const char* option : {"Vermelho", "Azul", "Amarelo"})
+    EXPECT_NE(options.find(option), std::string::npos) << options;
+  EXPECT_NE(wordsIn(*c.frames.back(), 47 + 110, 50).find("Azul 2026-12-24 4"), std::string::npos);
+  const std::string select = wordsIn(*c.frames.back(), 47 + 420, 40);
+  EXPECT_NE(select.find("Azul"), std::string::npos) << "the select shows it too: " << select;
+}
+
+// The keyboard, up while digitar types into a field low on the page, which
+// is brought above it, the page's visual viewport as much shorter; its keys
+// popping up, but none of a password from the environment; gone within
+// 0.6 s of a tap elsewhere; the number pad for a numeric field.
+TEST_F(StoryboardTest, TheKeyboardRisesUnderAFieldAndGoesOnATapElsewhere) {
+  const fs::path keyed = dir_ / "keyed.mp4";
+  const Outcome keyedRun =
+      runOn({"--quadro-a-quadro", "--json", "--velocidade", "2000", "--roteiro",
+             storyboard("teclado.txt",
+                        "pausa 0.2\ndigitar #baixo Vuzo\ndigitar #segredo $SEGREDO_DO_TESTE\n"
+                        "pausa 0.3\ntocar #fora\npausa 0.8\ndigitar #numero 42\npausa 0.5\n")},
+            pageUrl("story.html", "teclado=1"), keyed, {"SEGREDO_DO_TESTE=oooo"});
+  ASSERT_EQ(keyedRun.status, 0) << keyedRun.err;
+  MovieInfo k = probeMovie(keyed);
+  ASSERT_GT(k.frames.size(), 200u);
+  EXPECT_FALSE(keyboardUp(*k.frames[11]));
+  EXPECT_GT(orangeRows(*k.frames[11]).second, 844 - 335) << "under the keyboard's place";
+  EXPECT_NEAR(viewBar(*k.frames[11]), 797 / 4, 1);
+  ASSERT_TRUE(keyboardUp(*k.frames[33]));
+  EXPECT_LT(orangeRows(*k.frames[33]).second, 844 - 335) << "brought above it";
+  EXPECT_NEAR(viewBar(*k.frames[33]), (797 - 335) / 4, 1);
+  // The o's balloon rises over the predictive bar while it is pressed.
+  auto popped = [&](int frame) { return pixelAt(*k.frames[frame], 308, 844 - 335 + 8).r > 245; };
+  EXPECT_TRUE(popped(33));
+  for (int frame : {40, 46, 52, 58}) EXPECT_FALSE(popped(frame)) << "a secret, frame " << frame;
+  const std::string letters = keysOn(*k.frames[61]);
+  EXPECT_NE(letters.find("qwert"), std::string::npos) << letters;
+  EXPECT_NE(letters.find("asdfg"), std::string::npos) << letters;
+  const size_t tapAt = keyedRun.out.find(R"("tocar #fora", "segundos": )");
+  ASSERT_NE(tapAt, std::string::npos) << keyedRun.out;
+  const int tapFrame =
+      static_cast<int>(std::lround(60 * std::stod(keyedRun.out.substr(tapAt + 27))));
+  EXPECT_TRUE(keyboardUp(*k.frames[tapFrame - 1]));
+  EXPECT_FALSE(keyboardUp(*k.frames[tapFrame + 36])) << "gone 0.6 s after the tap";
+  EXPECT_NEAR(viewBar(*k.frames[tapFrame + 36]), 797 / 4, 1);
+  expectNumberPad(*k.frames.back());
+}
+
+// The keyboard in real time, and dark with --esquema escuro; zoomed in on
+// the field while it types, the field is above the keyboard once the camera
+// is back.
+TEST_F(StoryboardTest, TheKeyboardDarkInRealTimeAndClearOfTheFieldAfterAZoom) {
+  MovieInfo dk = recordOn({"--esquema", "escuro", "--velocidade", "2000", "--roteiro",
+                           storyboard("escuro.txt", "pausa 0.2\ndigitar #busca ab\npausa 0.6\n")},
+                          page_, "dark-keys.mp4");
+  const Rgb under = pixelAt(*dk.frames.back(), 195, 844 - 20);
+  EXPECT_LT(under.r + under.g + under.b, 3 * 60);
+  EXPECT_GT(pixelAt(*dk.frames.back(), 5, 300).r, 240) << "the page stays white";
+  MovieInfo zk = recordOn({"--quadro-a-quadro", "--zoom-nos-toques", "2", "--roteiro",
+                           storyboard("zoom-teclado.txt", "digitar #baixo oi\npausa 0.3\n")},
+                          pageUrl("story.html", "teclado=1"), "zoomed-keys.mp4");
+  ASSERT_TRUE(keyboardUp(*zk.frames.back()));
+  const auto [fieldTop, fieldBottom] = orangeRows(*zk.frames.back());
+  EXPECT_GT(fieldBottom, fieldTop) << "the field shows";
+  EXPECT_LT(fieldBottom, 844 - 335) << "above the keyboard";
+}
+
+// A login before the recording is not filmed, and its password, taken from
+// the environment, shows in no process's arguments, no report and no file.
+TEST_F(StoryboardTest, ALoginBeforeTheRecordingIsNotFilmedNorItsPasswordSeen) {
+  const std::string password = "p4ss-de-teste";
+  const std::string login = storyboard(
+      "login.txt", "digitar #usuario ana\ndigitar #senha $SENHA_DO_TESTE\ntocar #entrar\nantes\n");
+  const fs::path in = dir_ / "in.mp4";
+  const pid_t pid = start({"--quadro-a-quadro", "--roteiro", login,
+                           pageUrl("story.html", "login=1"), "390", "844", "1", "47", in},
+                          "login", {"SENHA_DO_TESTE=" + password});
+  std::string seen;
+  const fs::path state = "/proc/" + std::to_string(pid) + "/stat";
+  for (int i = 0; i < 200 && slurp(state).find(") Z ") == std::string::npos; ++i) {
+    for (const auto& process : fs::directory_iterator("/proc"))
+      if (slurp(process.path() / "cmdline").find(password) != std::string::npos)
+        seen += process.path().string() + " ";
+    usleep(50000);
+  }
+  const Outcome logged = wait(pid, dir_, "login");
+  EXPECT_EQ(seen, "") << "the password in an argument list";
+  MovieInfo li = recorded(logged, in);
+  expectColour(*li.frames.front(), 300, 47 + 50, {0, 170, 0}, 16);  // logged in, not filmed
+  EXPECT_EQ((logged.out + logged.err + slurp(in)).find(password), std::string::npos);
+}
+
+}  // namespace
