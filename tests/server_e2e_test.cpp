@@ -211,6 +211,7 @@ TEST_F(ServerTest, RefusesWhoAndWhatItMustNot) {
   EXPECT_EQ(call("GET", jobs, "", "um-token").status, 401u);
   EXPECT_EQ(call("POST", jobs, job("https://example.com"), nullptr).status, 401u);
   EXPECT_EQ(call("GET", jobs).status, 200u);
+  EXPECT_EQ(member(call("GET", jobs + "Xnada").body, "erro"), "não há /v1/gravacoesXnada");
 
   const Reply bad = call("POST", jobs, "{\"url\": ");
   EXPECT_EQ(bad.status, 400u);
