@@ -75,6 +75,14 @@ bool hasMember(JsonObject* object, const char* name) {
   return object && json_object_has_member(object, name);
 }
 
+std::vector<std::string> memberNames(JsonObject* object) {
+  std::vector<std::string> names;
+  GList* members = object ? json_object_get_members(object) : nullptr;
+  for (GList* n = members; n; n = n->next) names.emplace_back(static_cast<const char*>(n->data));
+  g_list_free(members);
+  return names;
+}
+
 std::optional<std::string> memberJson(JsonObject* object, const char* name) {
   if (!hasMember(object, name)) return std::nullopt;
   return nodeText(json_object_get_member(object, name));

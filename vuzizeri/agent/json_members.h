@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "vuzizeri/report/json.h"
 
@@ -19,6 +20,8 @@ std::optional<bool> boolMember(JsonObject* object, const char* name);
 JsonObject* objectMember(JsonObject* object, const char* name);
 // Whether `object` has the member `name`, of any type.
 bool hasMember(JsonObject* object, const char* name);
+// The names of `object`'s members, in their order.
+std::vector<std::string> memberNames(JsonObject* object);
 // A member of any type as JSON text, or nothing when it is absent.
 std::optional<std::string> memberJson(JsonObject* object, const char* name);
 // `object` held for as long as the pointer is, past the parser that read it

@@ -93,11 +93,7 @@ std::string linkSignature(const std::string& token, const std::string& id, int64
 // Why a job cannot be made of `request`, or "".
 std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
   const NetworkPolicy& policy = settings.policy;
-  std::vector<std::string> names;
-  GList* members = json_object_get_members(request);
-  for (GList* n = members; n; n = n->next) names.emplace_back(static_cast<const char*>(n->data));
-  g_list_free(members);
-  for (const std::string& name : names) {
+  for (const std::string& name : agent::memberNames(request)) {
     bool known = false;
     for (const char* member : kMembers) known = known || name == member;
     if (!known) return "membro desconhecido: " + name;
@@ -105,12 +101,12 @@ std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
   const std::optional<std::string> url = agent::stringMember(request, "url");
   if (!url) return "url: uma string";
   if (std::string why = urlRefusal(*url, policy); !why.empty()) return "url: " + why;
-  if (json_object_has_member(request, "webhook")) {
+  if (agent::hasMember(request, "webhook")) {
     const std::optional<std::string> hook = agent::stringMember(request, "webhook");
     if (!hook) return "webhook: uma string";
     if (std::string why = urlRefusal(*hook, policy); !why.empty()) return "webhook: " + why;
   }
-  if (json_object_has_member(request, "roteiro")) {
+  if (agent::hasMember(request, "roteiro")) {
     const std::optional<std::string> storyboard = agent::stringMember(request, "roteiro");
     if (!storyboard) return "roteiro: uma string";
     if (std::string why = agent::storyboardRefusal(*storyboard, *url, settings.reach); !why.empty())
@@ -119,8 +115,8 @@ std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
   std::string why;
   const std::optional<agent::RecorderWords> words = agent::recorderWords(request, &why);
   if (!words) return why;
-  if (words->sizes.empty() && !json_object_has_member(request, "aparelho") &&
-      !json_object_has_member(request, "destino"))
+  if (words->sizes.empty() && !agent::hasMember(request, "aparelho") &&
+      !agent::hasMember(request, "destino"))
     return "dê aparelho, destino, ou largura, altura, escala e topo";
   if (const std::optional<std::string> form = agent::stringMember(request, "formato"))
     if (!vuz::movieFormNamed(*form))
