@@ -159,7 +159,6 @@ enum class HttpApi::Access { kAnyone, kToken, kTokenOrLink };
 
 struct HttpApi::Request {
   SoupServerMessage* message;
-  std::string path;
   GHashTable* query;
   std::string id;          // the path's {id}
   std::optional<Job> job;  // its job
@@ -277,7 +276,7 @@ void HttpApi::handle(SoupServer*, SoupServerMessage* message, const char* path, 
 
 void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTable* query) {
   const std::string method = soup_server_message_get_method(message);
-  Request request{message, path, query, "", std::nullopt};
+  Request request{message, query, "", std::nullopt};
   const Route* pathRoute = nullptr;  // one of the path's routes, of any method
   const Route* route = nullptr;      // the path's route for this method
   for (const Route& r : routes()) {
