@@ -94,7 +94,7 @@ std::shared_ptr<JsonObject> keptObject(JsonObject* object) {
 
 std::string nodeText(JsonNode* node) {
   g_autofree char* text = json_to_string(node, FALSE);
-  return text ? text : "null";
+  return text ? text : vuz::JsonValue().text();
 }
 
 bool parseJson(const std::string& text, ParsedObject* into, std::string* why) {

@@ -43,6 +43,9 @@ constexpr char kInstructions[] =
     "ficam na pasta do servidor) e verificar para conferir um vídeo contra as regras de uma "
     "loja.";
 
+// The id of the answer to a message whose own id could not be read.
+const std::string kNoId = vuz::JsonValue().text();
+
 // initialize's result: the revision asked for, when this server speaks it.
 vuz::JsonValue initializeResult(const std::optional<std::string>& asked) {
   using vuz::JsonValue;
@@ -88,10 +91,10 @@ void Server::handle(const std::string& line) {
   agent::ParsedObject parsed;
   std::string why;
   if (!agent::parseJson(line, &parsed, &why))
-    return channel_.fail("null", mcp::kParseError, "JSON ilegível: " + why);
+    return channel_.fail(kNoId, mcp::kParseError, "JSON ilegível: " + why);
   JsonObject* message = parsed.object;
   if (!message)
-    return channel_.fail("null", mcp::kInvalidRequest, "uma mensagem é um objeto JSON-RPC 2.0");
+    return channel_.fail(kNoId, mcp::kInvalidRequest, "uma mensagem é um objeto JSON-RPC 2.0");
   // A response to us (we ask nothing) gets no answer.
   const bool response = mcp::hasMember(message, "result") || mcp::hasMember(message, "error");
   // An id is a string, a number or null, answered as it was sent; without
@@ -101,7 +104,7 @@ void Server::handle(const std::string& line) {
     const std::optional<std::string> sent = mcp::idText(line, message);
     if (!sent) {
       if (!response)
-        channel_.fail("null", mcp::kInvalidRequest, "id: uma string, um número ou null");
+        channel_.fail(kNoId, mcp::kInvalidRequest, "id: uma string, um número ou null");
       return;
     }
     id = *sent;

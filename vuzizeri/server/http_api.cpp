@@ -141,6 +141,11 @@ bool fits(std::string_view pattern, std::string_view path, std::string* id) {
   return true;
 }
 
+// The devices' table as JSON: an empty list when it cannot be read.
+std::string deviceList(const std::string& dataFolder) {
+  return agent::deviceListJson(dataFolder).value_or(vuz::JsonValue::list({}).text());
+}
+
 // Whether `method` is one of `methods`, separated by spaces.
 bool takes(std::string_view methods, std::string_view method) {
   for (size_t at = 0; at <= methods.size();) {
@@ -319,7 +324,7 @@ bool HttpApi::admitted(Access access, const Request& request) {
 }
 
 void HttpApi::page(const Request& request) {
-  const std::string page = webPage(agent::deviceListJson(settings_.dataFolder).value_or("[]"));
+  const std::string page = webPage(deviceList(settings_.dataFolder));
   soup_server_message_set_status(request.message, SOUP_STATUS_OK, nullptr);
   soup_message_headers_replace(soup_server_message_get_response_headers(request.message),
                                "Content-Security-Policy",
@@ -330,8 +335,7 @@ void HttpApi::page(const Request& request) {
 }
 
 void HttpApi::devices(const Request& request) {
-  answer(request.message, SOUP_STATUS_OK,
-         agent::deviceListJson(settings_.dataFolder).value_or("[]"));
+  answer(request.message, SOUP_STATUS_OK, deviceList(settings_.dataFolder));
 }
 
 void HttpApi::show(const Request& request) {
