@@ -7,8 +7,9 @@
 #include <utility>
 #include <vector>
 
-// JSON as the recorder writes it: its --json report, and the arguments its
-// scripts take in the page. Every JSON text is a JavaScript literal too.
+// JSON as the recorder writes it: its --json report, the arguments its
+// scripts take in the page, and what the service and the MCP server answer.
+// Every JSON text is a JavaScript literal too.
 namespace vuz {
 
 // `text` as a JSON string: valid UTF-8 (each byte that is not becomes
