@@ -65,23 +65,59 @@ std::optional<bool> boolMember(JsonObject* object, const char* name) {
   return json_node_get_boolean(node) != FALSE;
 }
 
-std::string nodeText(JsonNode* node) {
-  g_autofree char* text = json_to_string(node, FALSE);
-  return text ? text : "null";
+JsonObject* objectMember(JsonObject* object, const char* name) {
+  if (!hasMember(object, name)) return nullptr;
+  JsonNode* node = json_object_get_member(object, name);
+  return JSON_NODE_HOLDS_OBJECT(node) ? json_node_get_object(node) : nullptr;
 }
 
-bool parseObject(const std::string& text, ParsedObject* into, std::string* why) {
+bool hasMember(JsonObject* object, const char* name) {
+  return object && json_object_has_member(object, name);
+}
+
+std::vector<std::string> memberNames(JsonObject* object) {
+  std::vector<std::string> names;
+  GList* members = object ? json_object_get_members(object) : nullptr;
+  for (GList* n = members; n; n = n->next) names.emplace_back(static_cast<const char*>(n->data));
+  g_list_free(members);
+  return names;
+}
+
+std::optional<std::string> memberJson(JsonObject* object, const char* name) {
+  if (!hasMember(object, name)) return std::nullopt;
+  return nodeText(json_object_get_member(object, name));
+}
+
+std::shared_ptr<JsonObject> keptObject(JsonObject* object) {
+  return {object ? json_object_ref(object) : json_object_new(), json_object_unref};
+}
+
+std::string nodeText(JsonNode* node) {
+  g_autofree char* text = json_to_string(node, FALSE);
+  return text ? text : vuz::JsonValue().text();
+}
+
+bool parseJson(const std::string& text, ParsedObject* into, std::string* why) {
   g_clear_object(&into->parser);
   into->object = nullptr;
   into->parser = json_parser_new();
   if (!loadJson(into->parser, text, why)) return false;
   JsonNode* root = json_parser_get_root(into->parser);
-  if (!root || !JSON_NODE_HOLDS_OBJECT(root)) {
-    *why = "o corpo precisa ser um objeto JSON";
-    return false;
-  }
-  into->object = json_node_get_object(root);
+  if (root && JSON_NODE_HOLDS_OBJECT(root)) into->object = json_node_get_object(root);
   return true;
+}
+
+bool parseObject(const std::string& text, ParsedObject* into, std::string* why) {
+  if (!parseJson(text, into, why)) return false;
+  if (!into->object) *why = "o corpo precisa ser um objeto JSON";
+  return into->object != nullptr;
+}
+
+std::optional<vuz::JsonValue> objectValue(const std::string& text) {
+  ParsedObject parsed;
+  std::string why;
+  if (!parseObject(text, &parsed, &why)) return std::nullopt;
+  return vuz::JsonValue::verbatim(text);
 }
 
 }  // namespace agent

@@ -43,6 +43,24 @@ constexpr char kInstructions[] =
     "ficam na pasta do servidor) e verificar para conferir um vídeo contra as regras de uma "
     "loja.";
 
+// The id of the answer to a message whose own id could not be read.
+const std::string kNoId = vuz::JsonValue().text();
+
+// initialize's result: the revision asked for, when this server speaks it.
+vuz::JsonValue initializeResult(const std::optional<std::string>& asked) {
+  using vuz::JsonValue;
+  std::string revision = kRevisions[0];
+  for (const char* r : kRevisions)
+    if (asked == r) revision = r;
+  return JsonValue::object(
+      {{"protocolVersion", revision},
+       {"capabilities",
+        JsonValue::object({{"tools", JsonValue::object({{"listChanged", false}})}})},
+       {"serverInfo",
+        JsonValue::object({{"name", "vuzizeri-mcp"}, {"version", PROJECT_VERSION_TEXT}})},
+       {"instructions", kInstructions}});
+}
+
 class Server {
  public:
   Server(mcp::Workspace workspace, size_t simultaneous)
@@ -53,6 +71,9 @@ class Server {
   void stop();
 
  private:
+  // A request, one with an id; `key` is its id as json-glib writes it.
+  void answer(const std::string& id, const std::string& key, const std::string& method,
+              JsonObject* params);
   void call(const std::string& id, const std::string& key, JsonObject* params);
   void cancel(JsonObject* params);
 
@@ -67,68 +88,52 @@ class Server {
 
 void Server::handle(const std::string& line) {
   if (line.find_first_not_of(" \t\r") == std::string::npos) return;
-  g_autoptr(JsonParser) parser = json_parser_new();
+  agent::ParsedObject parsed;
   std::string why;
-  if (!agent::loadJson(parser, line, &why)) {
-    channel_.fail("null", mcp::kParseError, "JSON ilegível: " + why);
-    return;
-  }
-  JsonNode* root = json_parser_get_root(parser);
-  if (!root || !JSON_NODE_HOLDS_OBJECT(root)) {
-    channel_.fail("null", mcp::kInvalidRequest, "uma mensagem é um objeto JSON-RPC 2.0");
-    return;
-  }
-  JsonObject* message = json_node_get_object(root);
+  if (!agent::parseJson(line, &parsed, &why))
+    return channel_.fail(kNoId, mcp::kParseError, "JSON ilegível: " + why);
+  JsonObject* message = parsed.object;
+  if (!message)
+    return channel_.fail(kNoId, mcp::kInvalidRequest, "uma mensagem é um objeto JSON-RPC 2.0");
+  // A response to us (we ask nothing) gets no answer.
+  const bool response = mcp::hasMember(message, "result") || mcp::hasMember(message, "error");
   // An id is a string, a number or null, answered as it was sent; without
   // one the message is a notification.
   std::string id, key;
-  if (json_object_has_member(message, "id")) {
-    JsonNode* node = json_object_get_member(message, "id");
-    const std::optional<std::string> sent = mcp::idText(line, node);
+  if (mcp::hasMember(message, "id")) {
+    const std::optional<std::string> sent = mcp::idText(line, message);
     if (!sent) {
-      if (!json_object_has_member(message, "result") && !json_object_has_member(message, "error"))
-        channel_.fail("null", mcp::kInvalidRequest, "id: uma string, um número ou null");
+      if (!response)
+        channel_.fail(kNoId, mcp::kInvalidRequest, "id: uma string, um número ou null");
       return;
     }
     id = *sent;
-    key = mcp::nodeText(node);
+    key = mcp::memberJson(message, "id").value_or("");
   }
   const std::optional<std::string> method = mcp::stringMember(message, "method");
   if (mcp::stringMember(message, "jsonrpc") != "2.0" || !method) {
-    // A response to us (we ask nothing) or something else: answer only a request.
-    if (!id.empty() && !json_object_has_member(message, "result") &&
-        !json_object_has_member(message, "error"))
+    if (!id.empty() && !response)
       channel_.fail(id, mcp::kInvalidRequest, "falta jsonrpc \"2.0\" ou method");
     return;
   }
-  JsonObject* params = nullptr;
-  if (json_object_has_member(message, "params")) {
-    JsonNode* node = json_object_get_member(message, "params");
-    if (JSON_NODE_HOLDS_OBJECT(node)) params = json_node_get_object(node);
-  }
-  if (id.empty()) {
-    if (*method == "notifications/cancelled") cancel(params);
-    return;  // other notifications (initialized, roots) need nothing
-  }
-  if (*method == "initialize") {
-    const std::optional<std::string> asked = mcp::stringMember(params, "protocolVersion");
-    std::string revision = kRevisions[0];
-    for (const char* r : kRevisions)
-      if (asked == r) revision = r;
-    channel_.respond(id, "{\"protocolVersion\": " + vuz::jsonString(revision) +
-                             ", \"capabilities\": {\"tools\": {\"listChanged\": false}}, "
-                             "\"serverInfo\": {\"name\": \"vuzizeri-mcp\", \"version\": \"" +
-                             PROJECT_VERSION_TEXT +
-                             "\"}, \"instructions\": " + vuz::jsonString(kInstructions) + "}");
-  } else if (*method == "ping") {
-    channel_.respond(id, "{}");
-  } else if (*method == "tools/list") {
+  JsonObject* params = mcp::objectMember(message, "params");
+  if (!id.empty()) return answer(id, key, *method, params);
+  // Other notifications (initialized, roots) need nothing.
+  if (*method == "notifications/cancelled") cancel(params);
+}
+
+void Server::answer(const std::string& id, const std::string& key, const std::string& method,
+                    JsonObject* params) {
+  if (method == "initialize")
+    channel_.respond(id, initializeResult(mcp::stringMember(params, "protocolVersion")));
+  else if (method == "ping")
+    channel_.respond(id, vuz::JsonValue::object({}));
+  else if (method == "tools/list")
     channel_.respond(id, mcp::toolList());
-  } else if (*method == "tools/call") {
+  else if (method == "tools/call")
     call(id, key, params);
-  } else {
-    channel_.fail(id, mcp::kMethodNotFound, "método desconhecido: " + *method);
-  }
+  else
+    channel_.fail(id, mcp::kMethodNotFound, "método desconhecido: " + method);
 }
 
 void Server::call(const std::string& id, const std::string& key, JsonObject* params) {
@@ -140,32 +145,19 @@ void Server::call(const std::string& id, const std::string& key, JsonObject* par
     channel_.fail(id, mcp::kInvalidParams, "ferramenta desconhecida: " + name.value_or(""));
     return;
   }
-  auto running = std::make_shared<mcp::Call>(channel_);
-  JsonObject* meta = nullptr;
-  if (params && json_object_has_member(params, "_meta") &&
-      JSON_NODE_HOLDS_OBJECT(json_object_get_member(params, "_meta")))
-    meta = json_object_get_object_member(params, "_meta");
-  if (meta && json_object_has_member(meta, "progressToken"))
-    running->progressToken = mcp::nodeText(json_object_get_member(meta, "progressToken"));
-  // The arguments outlive the message: the call may run on a thread of its own.
-  JsonNode* arguments = nullptr;
-  if (params && json_object_has_member(params, "arguments")) {
-    arguments = json_node_copy(json_object_get_member(params, "arguments"));
-  } else {
-    JsonObject* none = json_object_new();
-    arguments = json_node_init_object(json_node_alloc(), none);
-    json_object_unref(none);
-  }
-  if (!JSON_NODE_HOLDS_OBJECT(arguments)) {
-    json_node_unref(arguments);
+  if (mcp::hasMember(params, "arguments") && !mcp::objectMember(params, "arguments")) {
     channel_.fail(id, mcp::kInvalidParams, "arguments: um objeto");
     return;
   }
+  auto running = std::make_shared<mcp::Call>(channel_);
+  running->progressToken = mcp::memberJson(mcp::objectMember(params, "_meta"), "progressToken");
+  // The arguments outlive the message: the call may run on a thread of its own.
+  const std::shared_ptr<JsonObject> arguments =
+      agent::keptObject(mcp::objectMember(params, "arguments"));
   auto work = [this, id, key, tool, running, arguments] {
     std::string invalid;
     const std::optional<mcp::ToolResult> result =
-        tool->run(workspace_, json_node_get_object(arguments), *running, &invalid);
-    json_node_unref(arguments);
+        tool->run(workspace_, arguments.get(), *running, &invalid);
     {
       std::lock_guard lock(mutex_);
       running_.erase(key);
@@ -182,24 +174,22 @@ void Server::call(const std::string& id, const std::string& key, JsonObject* par
     return;
   }
   std::lock_guard lock(mutex_);
-  if (running_.size() >= simultaneous_) {
-    json_node_unref(arguments);
+  if (running_.size() >= simultaneous_)
     return channel_.respond(
         id, mcp::textResult(std::to_string(running_.size()) +
                                 " gravações já em andamento (--simultaneas " +
                                 std::to_string(simultaneous_) + "): tente quando uma terminar",
                             true)
                 .json());
-  }
   running_[key] = running;
   threads_.emplace_back(work);
 }
 
 void Server::cancel(JsonObject* params) {
-  if (!params || !json_object_has_member(params, "requestId")) return;
-  const std::string id = mcp::nodeText(json_object_get_member(params, "requestId"));
+  const std::optional<std::string> id = mcp::memberJson(params, "requestId");
+  if (!id) return;
   std::lock_guard lock(mutex_);
-  auto found = running_.find(id);
+  auto found = running_.find(*id);
   if (found == running_.end()) return;
   found->second->cancel();
 }

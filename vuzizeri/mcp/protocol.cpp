@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "common/fail.h"
-#include "vuzizeri/report/json.h"
 
 namespace mcp {
 namespace {
@@ -61,17 +60,15 @@ std::optional<std::string> memberText(const std::string& text, const std::string
 
 }  // namespace
 
-std::optional<std::string> idText(const std::string& line, JsonNode* id) {
-  if (JSON_NODE_HOLDS_NULL(id)) return "null";
-  if (!JSON_NODE_HOLDS_VALUE(id)) return std::nullopt;
-  const GType type = json_node_get_value_type(id);
-  if (type == G_TYPE_STRING) return nodeText(id);
-  if (type != G_TYPE_INT64 && type != G_TYPE_DOUBLE) return std::nullopt;
+std::optional<std::string> idText(const std::string& line, JsonObject* message) {
+  const std::optional<std::string> written = memberJson(message, "id");
+  if (written == "null" || stringMember(message, "id")) return written;
+  if (!numberMember(message, "id")) return std::nullopt;
   const std::optional<std::string> sent = memberText(line, "id");
   if (sent && !sent->empty() &&
       (std::isdigit(static_cast<unsigned char>((*sent)[0])) || (*sent)[0] == '-'))
     return sent;
-  return nodeText(id);
+  return written;
 }
 
 void Channel::write(const std::string& line) {
@@ -79,18 +76,22 @@ void Channel::write(const std::string& line) {
   writeAll(STDOUT_FILENO, line + "\n");
 }
 
-void Channel::respond(const std::string& id, const std::string& result) {
-  write("{\"jsonrpc\": \"2.0\", \"id\": " + id + ", \"result\": " + result + "}");
+void Channel::respond(const std::string& id, const vuz::JsonValue& result) {
+  write(vuz::JsonValue::object(
+            {{"jsonrpc", "2.0"}, {"id", vuz::JsonValue::verbatim(id)}, {"result", result}})
+            .text());
 }
 
 void Channel::fail(const std::string& id, int code, const std::string& message) {
-  write("{\"jsonrpc\": \"2.0\", \"id\": " + id + ", \"error\": {\"code\": " + std::to_string(code) +
-        ", \"message\": " + vuz::jsonString(message) + "}}");
+  const vuz::JsonValue error = vuz::JsonValue::object({{"code", code}, {"message", message}});
+  write(vuz::JsonValue::object(
+            {{"jsonrpc", "2.0"}, {"id", vuz::JsonValue::verbatim(id)}, {"error", error}})
+            .text());
 }
 
-void Channel::notify(const std::string& method, const std::string& params) {
-  write("{\"jsonrpc\": \"2.0\", \"method\": " + vuz::jsonString(method) +
-        ", \"params\": " + params + "}");
+void Channel::notify(const std::string& method, const vuz::JsonValue& params) {
+  write(
+      vuz::JsonValue::object({{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}).text());
 }
 
 }  // namespace mcp

@@ -24,9 +24,11 @@ void Call::progress(double done, const std::string& message) {
   if (!progressToken) return;
   done = std::max(done, lastProgress + 1);
   lastProgress = done;
-  channel.notify("notifications/progress", "{\"progressToken\": " + *progressToken +
-                                               ", \"progress\": " + vuz::jsonNumber(done) +
-                                               ", \"message\": " + vuz::jsonString(message) + "}");
+  channel.notify(
+      "notifications/progress",
+      vuz::JsonValue::object({{"progressToken", vuz::JsonValue::verbatim(*progressToken)},
+                              {"progress", done},
+                              {"message", message}}));
 }
 
 void Call::cancel() {
@@ -34,10 +36,10 @@ void Call::cancel() {
   recorder.stop();
 }
 
-std::string ToolResult::json() const {
-  std::string items;
-  for (const std::string& item : content) items += (items.empty() ? "" : ", ") + item;
-  return "{\"content\": [" + items + "], \"isError\": " + (isError ? "true" : "false") + "}";
+vuz::JsonValue ToolResult::json() const {
+  std::vector<vuz::JsonValue> items;
+  for (const std::string& item : content) items.push_back(vuz::JsonValue::verbatim(item));
+  return vuz::JsonValue::object({{"content", vuz::JsonValue::list(items)}, {"isError", isError}});
 }
 
 ToolResult textResult(const std::string& text, bool isError) {
@@ -172,15 +174,18 @@ const std::vector<Tool> kTools = {
 
 const std::vector<Tool>& tools() { return kTools; }
 
-std::string toolList() {
-  std::string list;
-  for (const Tool& t : kTools)
-    list += std::string(list.empty() ? "" : ", ") + "{\"name\": " + vuz::jsonString(t.name) +
-            ", \"description\": " + vuz::jsonString(t.description) +
-            ", \"inputSchema\": " + t.inputSchema + "}";
-  // A message is one line: the schemas are written over several.
-  std::replace(list.begin(), list.end(), '\n', ' ');
-  return "{\"tools\": [" + list + "]}";
+vuz::JsonValue toolList() {
+  std::vector<vuz::JsonValue> list;
+  for (const Tool& t : kTools) {
+    // A message is one line: the schemas, constant documents, are written
+    // over several.
+    std::string schema = t.inputSchema;
+    std::replace(schema.begin(), schema.end(), '\n', ' ');
+    list.push_back(vuz::JsonValue::object({{"name", t.name},
+                                           {"description", t.description},
+                                           {"inputSchema", vuz::JsonValue::verbatim(schema)}}));
+  }
+  return vuz::JsonValue::object({{"tools", vuz::JsonValue::list(list)}});
 }
 
 }  // namespace mcp

@@ -50,7 +50,7 @@ struct Call {
 struct ToolResult {
   std::vector<std::string> content;
   bool isError = false;
-  std::string json() const;
+  vuz::JsonValue json() const;
 };
 ToolResult textResult(const std::string& text, bool isError = false);
 
@@ -66,7 +66,7 @@ struct Tool {
 
 const std::vector<Tool>& tools();
 // tools/list's result.
-std::string toolList();
+vuz::JsonValue toolList();
 
 // `given` (relative to the workspace, or absolute) as a path inside it;
 // nothing, with the reason, when it resolves outside (through "..", a link,

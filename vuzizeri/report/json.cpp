@@ -68,13 +68,14 @@ JsonValue JsonValue::list(const std::vector<JsonValue>& items) {
 }
 
 JsonValue JsonValue::object(std::initializer_list<std::pair<std::string_view, JsonValue>> members) {
-  std::string text = "{";
-  bool first = true;
-  for (const auto& [name, value] : members) {
-    text += (first ? "" : ", ") + jsonString(name) + ": " + value.text();
-    first = false;
-  }
-  return JsonValue(Raw{}, text + "}");
+  JsonObjectWriter writer;
+  for (const auto& [name, value] : members) writer.add(name, value);
+  return writer.done();
+}
+
+JsonObjectWriter& JsonObjectWriter::add(std::string_view name, const JsonValue& value) {
+  text_ += (text_.size() > 1 ? ", " : "") + jsonString(name) + ": " + value.text();
+  return *this;
 }
 
 }  // namespace vuz

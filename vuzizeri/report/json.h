@@ -7,8 +7,9 @@
 #include <utility>
 #include <vector>
 
-// JSON as the recorder writes it: its --json report, and the arguments its
-// scripts take in the page. Every JSON text is a JavaScript literal too.
+// JSON as the recorder writes it: its --json report, the arguments its
+// scripts take in the page, and what the service and the MCP server answer.
+// Every JSON text is a JavaScript literal too.
 namespace vuz {
 
 // `text` as a JSON string: valid UTF-8 (each byte that is not becomes
@@ -34,6 +35,10 @@ class JsonValue {
   JsonValue(const std::string& value) : text_(jsonString(value)) {}
   static JsonValue list(const std::vector<JsonValue>& items);
   static JsonValue object(std::initializer_list<std::pair<std::string_view, JsonValue>> members);
+  // `text` taken as it is, unchecked: JSON that a writer made (this one,
+  // json-glib's, the recorder's --json report) or a constant document.
+  // Text from anywhere else is parsed before it comes here.
+  static JsonValue verbatim(std::string text) { return JsonValue(Raw{}, std::move(text)); }
 
   const std::string& text() const { return text_; }
 
@@ -41,6 +46,20 @@ class JsonValue {
   struct Raw {};
   JsonValue(Raw, std::string text) : text_(std::move(text)) {}
   std::string text_;
+};
+
+// An object written member by member, in the order they are added, for
+// members that are there only sometimes.
+class JsonObjectWriter {
+ public:
+  JsonObjectWriter& add(std::string_view name, const JsonValue& value);
+  JsonObjectWriter& addIf(bool present, std::string_view name, const JsonValue& value) {
+    return present ? add(name, value) : *this;
+  }
+  JsonValue done() const { return JsonValue::verbatim(text_ + "}"); }
+
+ private:
+  std::string text_ = "{";
 };
 
 }  // namespace vuz

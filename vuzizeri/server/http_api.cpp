@@ -56,8 +56,12 @@ void answer(SoupServerMessage* message, guint status, const std::string& json) {
                                    json.data(), json.size());
 }
 
+std::string errorJson(const std::string& why) {
+  return vuz::JsonValue::object({{"erro", why}}).text();
+}
+
 void refuse(SoupServerMessage* message, guint status, const std::string& why) {
-  answer(message, status, "{\"erro\": " + vuz::jsonString(why) + "}");
+  answer(message, status, errorJson(why));
 }
 
 constexpr char kTooLarge[] = "o corpo passa de 1 MB";
@@ -65,7 +69,7 @@ constexpr char kTooLarge[] = "o corpo passa de 1 MB";
 // For a body no one would wait for: the answer goes out on the socket now,
 // and the connection ends, which ends libsoup's reading of it.
 void answerAndClose(SoupServerMessage* message, const std::string& status, const std::string& why) {
-  const std::string body = "{\"erro\": " + vuz::jsonString(why) + "}";
+  const std::string body = errorJson(why);
   const std::string text = "HTTP/1.1 " + status +
                            "\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: " +
                            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
@@ -89,11 +93,7 @@ std::string linkSignature(const std::string& token, const std::string& id, int64
 // Why a job cannot be made of `request`, or "".
 std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
   const NetworkPolicy& policy = settings.policy;
-  std::vector<std::string> names;
-  GList* members = json_object_get_members(request);
-  for (GList* n = members; n; n = n->next) names.emplace_back(static_cast<const char*>(n->data));
-  g_list_free(members);
-  for (const std::string& name : names) {
+  for (const std::string& name : agent::memberNames(request)) {
     bool known = false;
     for (const char* member : kMembers) known = known || name == member;
     if (!known) return "membro desconhecido: " + name;
@@ -101,12 +101,12 @@ std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
   const std::optional<std::string> url = agent::stringMember(request, "url");
   if (!url) return "url: uma string";
   if (std::string why = urlRefusal(*url, policy); !why.empty()) return "url: " + why;
-  if (json_object_has_member(request, "webhook")) {
+  if (agent::hasMember(request, "webhook")) {
     const std::optional<std::string> hook = agent::stringMember(request, "webhook");
     if (!hook) return "webhook: uma string";
     if (std::string why = urlRefusal(*hook, policy); !why.empty()) return "webhook: " + why;
   }
-  if (json_object_has_member(request, "roteiro")) {
+  if (agent::hasMember(request, "roteiro")) {
     const std::optional<std::string> storyboard = agent::stringMember(request, "roteiro");
     if (!storyboard) return "roteiro: uma string";
     if (std::string why = agent::storyboardRefusal(*storyboard, *url, settings.reach); !why.empty())
@@ -116,8 +116,8 @@ std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
   const std::optional<agent::RecorderWords> words =
       agent::recorderWords(request, agent::Front::kHttp, &why);
   if (!words) return why;
-  if (words->sizes.empty() && !json_object_has_member(request, "aparelho") &&
-      !json_object_has_member(request, "destino"))
+  if (words->sizes.empty() && !agent::hasMember(request, "aparelho") &&
+      !agent::hasMember(request, "destino"))
     return "dê aparelho, destino, ou largura, altura, escala e topo";
   if (const std::optional<std::string> form = agent::stringMember(request, "formato"))
     if (!vuz::movieFormNamed(*form))
@@ -125,7 +125,73 @@ std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
   return "";
 }
 
+// Whether `path` fits `pattern`, where "{id}" stands for one segment that
+// is not empty (put in `id`) and an ending "/?" for a last slash or none.
+bool fits(std::string_view pattern, std::string_view path, std::string* id) {
+  if (pattern.ends_with("/?")) {
+    pattern.remove_suffix(2);
+    if (path.size() > 1 && path.ends_with('/')) path.remove_suffix(1);
+  }
+  const size_t at = pattern.find("{id}");
+  if (at == std::string_view::npos) return pattern == path;
+  if (!path.starts_with(pattern.substr(0, at))) return false;
+  const std::string_view rest = path.substr(at);
+  const std::string_view segment = rest.substr(0, rest.find('/'));
+  if (segment.empty() || rest.substr(segment.size()) != pattern.substr(at + 4)) return false;
+  *id = segment;
+  return true;
+}
+
+// The devices' table as JSON: an empty list when it cannot be read.
+std::string deviceList(const std::string& dataFolder) {
+  return agent::deviceListJson(dataFolder).value_or(vuz::JsonValue::list({}).text());
+}
+
+// Whether `method` is one of `methods`, separated by spaces.
+bool takes(std::string_view methods, std::string_view method) {
+  for (size_t at = 0; at <= methods.size();) {
+    const size_t end = std::min(methods.find(' ', at), methods.size());
+    if (methods.substr(at, end - at) == method) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
+
+// Who may take a route: anyone, who has the token, or who has the token or
+// a signed link (a <video> cannot send the token).
+enum class HttpApi::Access { kAnyone, kToken, kTokenOrLink };
+
+struct HttpApi::Request {
+  SoupServerMessage* message;
+  GHashTable* query;
+  std::string id;          // the path's {id}
+  std::optional<Job> job;  // its job
+};
+
+struct HttpApi::Route {
+  std::string_view methods;  // separated by spaces
+  std::string_view pattern;  // as fits() reads it
+  Access access;
+  void (HttpApi::*handler)(const Request&);
+  // What another method on the path gets with 405; none: 404.
+  const char* otherMethods;
+};
+
+const std::vector<HttpApi::Route>& HttpApi::routes() {
+  static const std::vector<Route> table = {
+      {"GET HEAD", "/", Access::kAnyone, &HttpApi::page, "só GET"},
+      {"GET HEAD", "/index.html", Access::kAnyone, &HttpApi::page, "só GET"},
+      {"GET", "/v1/aparelhos", Access::kToken, &HttpApi::devices, nullptr},
+      {"GET", "/v1/gravacoes/?", Access::kToken, &HttpApi::list, "GET ou POST"},
+      {"POST", "/v1/gravacoes/?", Access::kToken, &HttpApi::post, "GET ou POST"},
+      {"GET", "/v1/gravacoes/{id}", Access::kToken, &HttpApi::show, "GET ou DELETE"},
+      {"DELETE", "/v1/gravacoes/{id}", Access::kToken, &HttpApi::remove, "GET ou DELETE"},
+      {"GET HEAD", "/v1/gravacoes/{id}/video", Access::kTokenOrLink, &HttpApi::video, "só GET"},
+  };
+  return table;
+}
 
 bool sameSecret(const std::string& given, const std::string& expected) {
   if (expected.empty()) return false;
@@ -216,78 +282,88 @@ void HttpApi::handle(SoupServer*, SoupServerMessage* message, const char* path, 
 
 void HttpApi::serve(SoupServerMessage* message, const std::string& path, GHashTable* query) {
   const std::string method = soup_server_message_get_method(message);
-  if (path == "/" || path == "/index.html") {
-    if (method != "GET" && method != "HEAD")
-      return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "só GET");
-    const std::string page = webPage(agent::deviceListJson(settings_.dataFolder).value_or("[]"));
-    soup_server_message_set_status(message, SOUP_STATUS_OK, nullptr);
-    soup_message_headers_replace(soup_server_message_get_response_headers(message),
-                                 "Content-Security-Policy",
-                                 "default-src 'self'; script-src 'unsafe-inline'; style-src "
-                                 "'unsafe-inline'; media-src 'self'");
-    soup_server_message_set_response(message, "text/html; charset=utf-8", SOUP_MEMORY_COPY,
-                                     page.data(), page.size());
-    return;
+  Request request{message, query, "", std::nullopt};
+  const Route* pathRoute = nullptr;  // one of the path's routes, of any method
+  const Route* route = nullptr;      // the path's route for this method
+  for (const Route& r : routes()) {
+    if (!fits(r.pattern, path, &request.id)) continue;
+    pathRoute = &r;
+    if (takes(r.methods, method)) {
+      route = &r;
+      break;
+    }
   }
-  if (!path.starts_with("/v1/")) return refuse(message, SOUP_STATUS_NOT_FOUND, "não há " + path);
+  // Under /v1 a stranger is not told which paths there are.
+  const Access access = pathRoute                  ? pathRoute->access
+                        : path.starts_with("/v1/") ? Access::kToken
+                                                   : Access::kAnyone;
+  if (!admitted(access, request)) {
+    soup_message_headers_replace(soup_server_message_get_response_headers(message),
+                                 "WWW-Authenticate", "Bearer");
+    return refuse(message, SOUP_STATUS_UNAUTHORIZED, "token ausente ou errado");
+  }
+  if (!route && !(pathRoute && pathRoute->otherMethods))
+    return refuse(message, SOUP_STATUS_NOT_FOUND, "não há " + path);
+  if (!request.id.empty() && !(request.job = store_.find(request.id)))
+    return refuse(message, SOUP_STATUS_NOT_FOUND, "não há a gravação " + request.id);
+  if (!route) return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, pathRoute->otherMethods);
+  (this->*route->handler)(request);
+}
 
-  // /v1/gravacoes/ID/video plays with a signed link, for a <video> that
-  // cannot send the token.
-  const std::string rest = path.starts_with(kPrefix) ? path.substr(sizeof kPrefix - 1) : "";
-  const size_t slash = rest.find('/', 1);
-  const std::string id =
-      rest.size() > 1 ? rest.substr(1, slash == std::string::npos ? slash : slash - 1) : "";
-  const std::string tail = slash == std::string::npos ? "" : rest.substr(slash);
-  const bool videoPath = !id.empty() && tail == "/video";
+bool HttpApi::admitted(Access access, const Request& request) {
+  if (access == Access::kAnyone) return true;
   const char* authorization = soup_message_headers_get_one(
-      soup_server_message_get_request_headers(message), "Authorization");
+      soup_server_message_get_request_headers(request.message), "Authorization");
   // The scheme's name in any case, as HTTP has it.
   std::string given;
   if (authorization && g_ascii_strncasecmp(authorization, "Bearer ", 7) == 0) {
     given = authorization + 7;
     given.erase(0, given.find_first_not_of(' '));
   }
-  if (!sameSecret(given, settings_.token) && !(videoPath && signedLink(id, query))) {
-    soup_message_headers_replace(soup_server_message_get_response_headers(message),
-                                 "WWW-Authenticate", "Bearer");
-    return refuse(message, SOUP_STATUS_UNAUTHORIZED, "token ausente ou errado");
-  }
+  return sameSecret(given, settings_.token) ||
+         (access == Access::kTokenOrLink && signedLink(request.id, request.query));
+}
 
-  if (path == "/v1/aparelhos" && method == "GET")
-    return answer(message, SOUP_STATUS_OK,
-                  agent::deviceListJson(settings_.dataFolder).value_or("[]"));
-  if (path == kPrefix || path == std::string(kPrefix) + "/") {
-    if (method == "POST") return post(message);
-    if (method != "GET") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "GET ou POST");
-    return list(message, query);
-  }
-  if (id.empty() || (!tail.empty() && !videoPath))
-    return refuse(message, SOUP_STATUS_NOT_FOUND, "não há " + path);
-  const std::optional<Job> job = store_.find(id);
-  if (!job) return refuse(message, SOUP_STATUS_NOT_FOUND, "não há a gravação " + id);
-  if (videoPath) {
-    if (method != "GET" && method != "HEAD")
-      return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "só GET");
-    return video(message, *job);
-  }
-  if (method == "GET") return answer(message, SOUP_STATUS_OK, jobJson(*job, videoLink(*job)));
-  if (method != "DELETE") return refuse(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "GET ou DELETE");
+void HttpApi::page(const Request& request) {
+  const std::string page = webPage(deviceList(settings_.dataFolder));
+  soup_server_message_set_status(request.message, SOUP_STATUS_OK, nullptr);
+  soup_message_headers_replace(soup_server_message_get_response_headers(request.message),
+                               "Content-Security-Policy",
+                               "default-src 'self'; script-src 'unsafe-inline'; style-src "
+                               "'unsafe-inline'; media-src 'self'");
+  soup_server_message_set_response(request.message, "text/html; charset=utf-8", SOUP_MEMORY_COPY,
+                                   page.data(), page.size());
+}
+
+void HttpApi::devices(const Request& request) {
+  answer(request.message, SOUP_STATUS_OK, deviceList(settings_.dataFolder));
+}
+
+void HttpApi::show(const Request& request) {
+  answer(request.message, SOUP_STATUS_OK, jobJson(*request.job, videoLink(*request.job)).text());
+}
+
+void HttpApi::remove(const Request& request) {
+  const std::string& id = request.id;
   if (runner_.cancel(id))
-    return answer(message, SOUP_STATUS_ACCEPTED,
-                  "{\"id\": " + vuz::jsonString(id) + ", \"estado\": \"cancelando\"}");
+    return answer(request.message, SOUP_STATUS_ACCEPTED,
+                  vuz::JsonValue::object({{"id", id}, {"estado", "cancelando"}}).text());
   // The row first: one that could not be removed keeps its file, and a file
   // left without its row is swept at the next start.
   std::string why;
   if (!store_.remove(id, &why))
-    return refuse(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, "não apagou a gravação: " + why);
+    return refuse(request.message, SOUP_STATUS_INTERNAL_SERVER_ERROR,
+                  "não apagou a gravação: " + why);
   std::error_code ignored;
-  if (!job->file.empty()) fs::remove(settings_.videos + "/" + job->file, ignored);
-  answer(message, SOUP_STATUS_NO_CONTENT, "");
+  if (!request.job->file.empty()) fs::remove(settings_.videos + "/" + request.job->file, ignored);
+  answer(request.message, SOUP_STATUS_NO_CONTENT, "");
 }
 
 // A page of the jobs, in the order they were posted, with the address of
 // the next one while there are more.
-void HttpApi::list(SoupServerMessage* message, GHashTable* query) {
+void HttpApi::list(const Request& request) {
+  SoupServerMessage* message = request.message;
+  GHashTable* query = request.query;
   const char* limit =
       query ? static_cast<const char*>(g_hash_table_lookup(query, "limite")) : nullptr;
   const char* after =
@@ -306,24 +382,27 @@ void HttpApi::list(SoupServerMessage* message, GHashTable* query) {
   std::vector<Job> jobs = store_.page(after ? after : "", count + 1);
   const bool more = static_cast<int64_t>(jobs.size()) > count;
   if (more) jobs.pop_back();
-  std::string text;
-  for (const Job& job : jobs) text += (text.empty() ? "" : ", ") + jobJson(job, videoLink(job));
-  const std::string next =
-      more ? vuz::jsonString(std::string(kPrefix) + "?limite=" + std::to_string(count) +
-                             "&depois=" + jobs.back().id)
-           : "null";
-  answer(message, SOUP_STATUS_OK, "{\"gravacoes\": [" + text + "], \"proxima\": " + next + "}");
+  std::vector<vuz::JsonValue> items;
+  for (const Job& job : jobs) items.push_back(jobJson(job, videoLink(job)));
+  const vuz::JsonValue next =
+      more ? vuz::JsonValue(std::string(kPrefix) + "?limite=" + std::to_string(count) +
+                            "&depois=" + jobs.back().id)
+           : vuz::JsonValue();
+  answer(message, SOUP_STATUS_OK,
+         vuz::JsonValue::object({{"gravacoes", vuz::JsonValue::list(items)}, {"proxima", next}})
+             .text());
 }
 
-void HttpApi::post(SoupServerMessage* message) {
+void HttpApi::post(const Request& request) {
+  SoupServerMessage* message = request.message;
   const auto* body = static_cast<Body*>(g_object_get_data(G_OBJECT(message), "vuzizeri-corpo"));
   if (!body || body->tooLarge)
     return refuse(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, kTooLarge);
-  agent::ParsedObject request;
+  agent::ParsedObject posted;
   std::string why;
-  if (!agent::parseObject(body->bytes, &request, &why))
+  if (!agent::parseObject(body->bytes, &posted, &why))
     return refuse(message, SOUP_STATUS_BAD_REQUEST, "JSON inválido: " + why);
-  if (why = requestRefusal(request.object, settings_); !why.empty())
+  if (why = requestRefusal(posted.object, settings_); !why.empty())
     return refuse(message, SOUP_STATUS_BAD_REQUEST, why);
   if (const int64_t waiting = store_.waiting(); waiting >= settings_.mostWaiting) {
     soup_message_headers_replace(soup_server_message_get_response_headers(message), "Retry-After",
@@ -338,7 +417,7 @@ void HttpApi::post(SoupServerMessage* message) {
   job.state = kWaiting;
   job.request = body->bytes;
   job.file =
-      job.id + "." + std::string(agent::stringMember(request.object, "formato").value_or("mp4"));
+      job.id + "." + std::string(agent::stringMember(posted.object, "formato").value_or("mp4"));
   job.created = static_cast<int64_t>(std::time(nullptr));
   if (!store_.add(job, &why))
     return refuse(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, "não guardou a gravação: " + why);
@@ -346,7 +425,7 @@ void HttpApi::post(SoupServerMessage* message) {
   soup_message_headers_replace(soup_server_message_get_response_headers(message), "Location",
                                (std::string(kPrefix) + "/" + job.id).c_str());
   answer(message, SOUP_STATUS_ACCEPTED,
-         "{\"id\": " + vuz::jsonString(job.id) + ", \"estado\": \"" + kWaiting + "\"}");
+         vuz::JsonValue::object({{"id", job.id}, {"estado", kWaiting}}).text());
 }
 
 std::string HttpApi::videoLink(const Job& job) {
@@ -367,7 +446,9 @@ bool HttpApi::signedLink(const std::string& id, GHashTable* query) {
   return sameSecret(signature, linkSignature(settings_.token, id, when));
 }
 
-void HttpApi::video(SoupServerMessage* message, const Job& job) {
+void HttpApi::video(const Request& request) {
+  SoupServerMessage* message = request.message;
+  const Job& job = *request.job;
   if (job.state != kDone)
     return refuse(message, SOUP_STATUS_CONFLICT, "a gravação está " + job.state);
   const std::string path = settings_.videos + "/" + job.file;
@@ -378,12 +459,12 @@ void HttpApi::video(SoupServerMessage* message, const Job& job) {
   const uint64_t length = g_bytes_get_size(bytes);
   // The range is ours to answer: libsoup's own took any number of them,
   // and ends past the file.
-  SoupMessageHeaders* request = soup_server_message_get_request_headers(message);
+  SoupMessageHeaders* asked = soup_server_message_get_request_headers(message);
   const ByteRange range = byteRange(std::string(soup_server_message_get_method(message)) == "GET"
-                                        ? soup_message_headers_get_one(request, "Range")
+                                        ? soup_message_headers_get_one(asked, "Range")
                                         : nullptr,
                                     length);
-  soup_message_headers_remove(request, "Range");
+  soup_message_headers_remove(asked, "Range");
   SoupMessageHeaders* headers = soup_server_message_get_response_headers(message);
   if (range.answer == ByteRange::Answer::kUnsatisfiable) {
     refuse(message, SOUP_STATUS_REQUESTED_RANGE_NOT_SATISFIABLE,

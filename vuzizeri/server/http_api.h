@@ -3,6 +3,7 @@
 #include <libsoup/soup.h>
 
 #include <string>
+#include <vector>
 
 #include "vuzizeri/agent/storyboard_check.h"
 #include "vuzizeri/server/job_runner.h"
@@ -44,10 +45,21 @@ class HttpApi {
                     gpointer self);
   static void handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query,
                      gpointer self);
+  enum class Access;
+  struct Request;
+  struct Route;
+  // One line a route: its methods, its path, who may take it, its handler.
+  static const std::vector<Route>& routes();
+  // Finds the request's route and, once its caller may take it, runs it.
   void serve(SoupServerMessage* message, const std::string& path, GHashTable* query);
-  void post(SoupServerMessage* message);
-  void list(SoupServerMessage* message, GHashTable* query);
-  void video(SoupServerMessage* message, const Job& job);
+  bool admitted(Access access, const Request& request);
+  void page(const Request& request);
+  void devices(const Request& request);
+  void list(const Request& request);
+  void post(const Request& request);
+  void show(const Request& request);
+  void remove(const Request& request);
+  void video(const Request& request);
   std::string videoLink(const Job& job);
   bool signedLink(const std::string& id, GHashTable* query);
 

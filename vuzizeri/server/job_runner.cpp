@@ -20,23 +20,90 @@ std::string lastLine(std::string text) {
   return newline == std::string::npos ? text : text.substr(newline + 1);
 }
 
+// The recorder's command for a job, and what it needs while it runs.
+struct Launch {
+  std::vector<std::string> argv;
+  agent::StoryboardFile storyboard;
+  std::unique_ptr<EgressProxy> proxy;
+};
+
+// The command for `request`, with its storyboard written and its way out
+// opened; false, with the reason, when the job cannot run.
+bool prepare(JsonObject* request, const std::string& movie, const RunnerSettings& settings,
+             Launch* launch, std::string* why) {
+  const std::optional<agent::RecorderWords> words =
+      agent::recorderWords(request, agent::Front::kHttp, why);
+  const std::string url = agent::stringMember(request, "url").value_or("");
+  if (!words) return false;
+  std::vector<std::string>& argv = launch->argv;
+  argv = {settings.recorder, "--json"};
+  argv.insert(argv.end(), words->options.begin(), words->options.end());
+  if (const std::optional<std::string> text = agent::stringMember(request, "roteiro")) {
+    *why = agent::storyboardRefusal(*text, url, settings.reach);
+    if (!why->empty() || !launch->storyboard.write(*text, why)) return false;
+    argv.insert(argv.end(), {"--roteiro", launch->storyboard.path()});
+  }
+  if (!settings.policy.localAllowed()) {
+    launch->proxy = EgressProxy::start(settings.policy, why);
+    if (!launch->proxy) return false;
+    argv.insert(argv.end(), {"--proxy", launch->proxy->url()});
+  }
+  argv.insert(argv.end(), {"--", url});
+  argv.insert(argv.end(), words->sizes.begin(), words->sizes.end());
+  argv.push_back(movie);
+  return true;
+}
+
 }  // namespace
 
-std::string jobJson(const Job& job, const std::string& videoLink) {
-  agent::ParsedObject report;
+// What a recording came to: a movie with its report, or why not.
+struct JobRunner::Ending {
+  bool made = false;
+  std::string report, error;  // the report only when made
+  double seconds = 0;
+};
+
+JobRunner::Ending JobRunner::ending(const agent::RecorderOutcome& done,
+                                    const std::vector<std::string>& refused,
+                                    const std::vector<std::string>& unreached) {
+  Ending end;
+  std::string report = done.out;
+  while (!report.empty() && report.back() == '\n') report.pop_back();
+  agent::ParsedObject parsed;
   std::string why;
-  const bool hasReport = !job.report.empty() && agent::parseObject(job.report, &report, &why);
+  end.made = (done.status == 0 || done.status == 3) && agent::parseObject(report, &parsed, &why);
+  if (end.made) {
+    end.report = report;
+    end.seconds = agent::numberMember(parsed.object, "segundos").value_or(0);
+    if (done.status == 3)
+      end.error = lastLine(done.err);  // off the target: made, with the findings
+    return end;
+  }
+  end.error = lastLine(done.err);
+  if (end.error.empty())
+    end.error = "a gravação terminou com o estado " + std::to_string(done.status);
+  // The page's own failure says little when the way out refused it.
+  if (!refused.empty())
+    end.error = "recusado: " + refused.front() + " (" + end.error + ")";
+  else if (!unreached.empty())
+    end.error = "não alcançou " + unreached.front() + " (" + end.error + ")";
+  return end;
+}
+
+vuz::JsonValue jobJson(const Job& job, const std::string& videoLink) {
   agent::ParsedObject request;
+  std::string why;
   agent::parseObject(job.request, &request, &why);
-  const std::string url = agent::stringMember(request.object, "url").value_or("");
-  std::string text = "{\"id\": " + vuz::jsonString(job.id) + ", \"url\": " + vuz::jsonString(url) +
-                     ", \"estado\": " + vuz::jsonString(job.state) +
-                     ", \"progresso\": " + vuz::jsonNumber(job.progress) +
-                     ", \"erro\": " + (job.error.empty() ? "null" : vuz::jsonString(job.error)) +
-                     ", \"relatorio\": " + (hasReport ? job.report : "null") +
-                     ", \"criada\": " + std::to_string(job.created);
-  if (!videoLink.empty()) text += ", \"video\": " + vuz::jsonString(videoLink);
-  return text + "}";
+  return vuz::JsonObjectWriter()
+      .add("id", job.id)
+      .add("url", agent::stringMember(request.object, "url").value_or(""))
+      .add("estado", job.state)
+      .add("progresso", job.progress)
+      .add("erro", job.error.empty() ? vuz::JsonValue() : vuz::JsonValue(job.error))
+      .add("relatorio", agent::objectValue(job.report).value_or(vuz::JsonValue()))
+      .add("criada", job.created)
+      .addIf(!videoLink.empty(), "video", videoLink)
+      .done();
 }
 
 JobRunner::JobRunner(JobStore& store, RunnerSettings settings, WebhookSender& webhooks)
@@ -124,43 +191,25 @@ void JobRunner::record(const Job& job, Running& running) {
   agent::ParsedObject request;
   std::string why;
   agent::parseObject(job.request, &request, &why);
-  const std::optional<agent::RecorderWords> words =
-      agent::recorderWords(request.object, agent::Front::kHttp, &why);
-  const std::string url = agent::stringMember(request.object, "url").value_or("");
   const std::string movie = settings_.videos + "/" + job.file;
-
-  std::vector<std::string> argv = {settings_.recorder, "--json"};
-  if (words) argv.insert(argv.end(), words->options.begin(), words->options.end());
-  agent::StoryboardFile storyboard;
-  bool ready = words.has_value();
-  if (const std::optional<std::string> text = agent::stringMember(request.object, "roteiro")) {
-    if (ready) why = agent::storyboardRefusal(*text, url, settings_.reach);
-    ready = ready && why.empty() && storyboard.write(*text, &why);
-    argv.insert(argv.end(), {"--roteiro", storyboard.path()});
-  }
-  std::unique_ptr<EgressProxy> proxy;
-  if (ready && !settings_.policy.localAllowed()) {
-    proxy = EgressProxy::start(settings_.policy, &why);
-    ready = proxy != nullptr;
-    if (proxy) argv.insert(argv.end(), {"--proxy", proxy->url()});
-  }
-  argv.insert(argv.end(), {"--", url});
-  if (words) argv.insert(argv.end(), words->sizes.begin(), words->sizes.end());
-  argv.push_back(movie);
-
+  Launch launch;
   agent::RecorderOutcome done;
-  if (ready) {
+  if (prepare(request.object, movie, settings_, &launch, &why)) {
     done = agent::runRecorder(
-        argv, {[&running](pid_t pid) { running.recorder.set(pid); },
-               [this, &job](double seconds) { store_.setProgress(job.id, seconds); }});
+        launch.argv, {[&running](pid_t pid) { running.recorder.set(pid); },
+                      [this, &job](double seconds) { store_.setProgress(job.id, seconds); }});
   } else {
     done.err = why;
   }
-  const std::vector<std::string> refused = proxy ? proxy->refusals() : std::vector<std::string>{};
-  const std::vector<std::string> unreached =
-      proxy ? proxy->unreached() : std::vector<std::string>{};
-  proxy.reset();
+  const Ending end = launch.proxy
+                         ? ending(done, launch.proxy->refusals(), launch.proxy->unreached())
+                         : ending(done, {}, {});
+  launch.proxy.reset();
+  if (!settled(job, running, movie, done)) finish(job, request.object, movie, end);
+}
 
+bool JobRunner::settled(const Job& job, const Running& running, const std::string& movie,
+                        const agent::RecorderOutcome& done) {
   bool remove;
   {
     std::lock_guard lock(mutex_);
@@ -170,7 +219,7 @@ void JobRunner::record(const Job& job, Running& running) {
       std::error_code ignored;
       fs::remove(movie, ignored);
       store_.requeue(job.id);
-      return;
+      return true;
     }
   }
   // Removed while it was being claimed: its DELETE found it waiting.
@@ -178,40 +227,27 @@ void JobRunner::record(const Job& job, Running& running) {
     std::error_code ignored;
     fs::remove(movie, ignored);
     persist([&](std::string* why) { return store_.remove(job.id, why); });
-    return;
+    return true;
   }
-  std::string report = done.out;
-  while (!report.empty() && report.back() == '\n') report.pop_back();
-  agent::ParsedObject parsed;
-  const bool made =
-      (done.status == 0 || done.status == 3) && agent::parseObject(report, &parsed, &why);
-  std::string error;
-  if (!made) {
-    error = lastLine(done.err);
-    if (error.empty()) error = "a gravação terminou com o estado " + std::to_string(done.status);
-    // The page's own failure says little when the way out refused it.
-    if (!refused.empty())
-      error = "recusado: " + refused.front() + " (" + error + ")";
-    else if (!unreached.empty())
-      error = "não alcançou " + unreached.front() + " (" + error + ")";
-  } else if (done.status == 3) {
-    error = lastLine(done.err);  // off the target: made, with the findings
-  }
-  const double seconds = made ? agent::numberMember(parsed.object, "segundos").value_or(0) : 0;
+  return false;
+}
+
+void JobRunner::finish(const Job& job, JsonObject* request, const std::string& movie,
+                       const Ending& end) {
   // Not written before the service stopped: the next start ends it as
   // interrupted, and sweeps its file.
   if (!persist([&](std::string* why) {
-        return store_.finish(job.id, made ? kDone : kFailed, error, made ? report : "", seconds,
+        return store_.finish(job.id, end.made ? kDone : kFailed, end.error, end.report, end.seconds,
                              why);
       }))
     return;
-  if (!made) {
+  if (!end.made) {
     std::error_code ignored;
     fs::remove(movie, ignored);
   }
-  if (const std::optional<std::string> hook = agent::stringMember(request.object, "webhook"))
+  if (const std::optional<std::string> hook = agent::stringMember(request, "webhook"))
     if (const std::optional<Job> now = store_.find(job.id))
-      webhooks_.send(*hook, jobJson(*now, ""));
+      webhooks_.send(*hook, jobJson(*now, "").text());
 }
 
 }  // namespace server

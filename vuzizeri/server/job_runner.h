@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "vuzizeri/agent/json_members.h"
 #include "vuzizeri/agent/recorder_process.h"
 #include "vuzizeri/agent/storyboard_check.h"
 #include "vuzizeri/server/job_store.h"
@@ -27,8 +28,8 @@ struct RunnerSettings {
   agent::StoryboardRules reach;  // checked again as a job starts: the rules may have changed
 };
 
-// A job as the API shows it, JSON, with its video's address when given.
-std::string jobJson(const Job& job, const std::string& videoLink);
+// A job as the API shows it, with its video's address when given.
+vuz::JsonValue jobJson(const Job& job, const std::string& videoLink);
 
 class JobRunner {
  public:
@@ -50,7 +51,16 @@ class JobRunner {
     bool removeWhenDone = false;
   };
   void work();
+  struct Ending;
   void record(const Job& job, Running& running);
+  static Ending ending(const agent::RecorderOutcome& done, const std::vector<std::string>& refused,
+                       const std::vector<std::string>& unreached);
+  // A recording stopped for the service's stop (it waits again) or for a
+  // DELETE (it goes with its file): true when it was one of those.
+  bool settled(const Job& job, const Running& running, const std::string& movie,
+               const agent::RecorderOutcome& done);
+  // The job's end written, its failed file removed, its webhook called.
+  void finish(const Job& job, JsonObject* request, const std::string& movie, const Ending& end);
   // Writes a state until it sticks, ever more slowly, while the service
   // runs: a full disk neither loses a job's end nor spins. False when the
   // service stopped first.
