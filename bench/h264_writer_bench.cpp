@@ -16,7 +16,7 @@
 
 #include "platform/media/av_error.h"
 #include "platform/media/pixel_convert.h"
-#include "platform/media/video_writer.h"
+#include "platform/media/writer/video_writer.h"
 
 extern "C" {
 #include <libavutil/frame.h>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/media/movie_reader.h"
+#include "platform/media/reader/movie_reader.h"
 
 namespace {
 

@@ -15,7 +15,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "platform/media/movie_reader.h"
+#include "platform/media/reader/movie_reader.h"
 
 int main(int argc, char** argv) {
   if (argc != 6) {

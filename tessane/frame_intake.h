@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/media/video_writer.h"
+#include "platform/media/writer/video_writer.h"
 
 // The frame geometry and rate from the command line, already validated.
 struct FrameFormat {

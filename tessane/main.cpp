@@ -16,7 +16,7 @@
 #include "common/output_path.h"
 #include "common/progress_line.h"
 #include "platform/media/av_error.h"
-#include "platform/media/video_writer.h"
+#include "platform/media/writer/video_writer.h"
 #include "tessane/frame_intake.h"
 
 namespace {

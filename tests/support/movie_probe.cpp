@@ -1,6 +1,6 @@
 #include "movie_probe.h"
 
-#include "platform/media/movie_reader.h"
+#include "platform/media/reader/movie_reader.h"
 
 #include <gtest/gtest.h>
 

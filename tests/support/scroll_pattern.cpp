@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/media/movie_reader.h"
+#include "platform/media/reader/movie_reader.h"
 
 namespace scroll_pattern {
 

@@ -15,7 +15,7 @@
 #include "common/fail.h"
 #include "common/shown_text.h"
 #include "platform/media/av_error.h"
-#include "platform/media/movie_facts.h"
+#include "platform/media/reader/movie_facts.h"
 #include "platform/process/program_data.h"
 #include "vuzizeri/report/json.h"
 #include "vuzizeri/target/movie_rules.h"

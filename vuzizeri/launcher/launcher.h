@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/output_path.h"
-#include "platform/media/sound_source.h"
+#include "platform/media/reader/sound_source.h"
 #include "platform/web/webkit_view.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/command_line/devices.h"

@@ -16,7 +16,7 @@
 #include "common/output_path.h"
 #include "common/progress_line.h"
 #include "platform/media/av_error.h"
-#include "platform/media/movie_join.h"
+#include "platform/media/editing/movie_join.h"
 #include "platform/process/run_guard.h"
 #include "vuzizeri/launcher/parts.h"
 #include "vuzizeri/report/joined_movie.h"

@@ -12,7 +12,7 @@
 #include "common/fail.h"
 #include "common/input_file.h"
 #include "common/shown_text.h"
-#include "platform/media/movie_reader.h"
+#include "platform/media/reader/movie_reader.h"
 #include "vuzizeri/agent/recording_request.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/report/json.h"

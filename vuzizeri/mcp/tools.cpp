@@ -9,7 +9,7 @@
 
 #include "common/input_file.h"
 #include "common/shown_text.h"
-#include "platform/media/movie_facts.h"
+#include "platform/media/reader/movie_facts.h"
 #include "vuzizeri/agent/programs.h"
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/mcp/recording.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/media/video_writer.h"
+#include "platform/media/writer/video_writer.h"
 
 // The movie's forms (--formato), a row each: what the option parser takes
 // and refuses, what --help says, and how the writer makes the file. A new

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/media/gif_maker.h"
-#include "platform/media/video_writer.h"
+#include "platform/media/editing/gif_maker.h"
+#include "platform/media/writer/video_writer.h"
 
 namespace vuz {
 

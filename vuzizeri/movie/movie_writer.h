@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/media/sound_source.h"
+#include "platform/media/reader/sound_source.h"
 #include "vuzizeri/movie/recording_writer.h"
 
 namespace vuz {

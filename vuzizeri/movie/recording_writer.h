@@ -9,7 +9,7 @@
 
 #include "platform/media/media_time.h"
 #include "platform/media/pixel_buffer.h"
-#include "platform/media/video_writer.h"
+#include "platform/media/writer/video_writer.h"
 #include "vuzizeri/movie/movie_forms.h"
 
 namespace vuz {

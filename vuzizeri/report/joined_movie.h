@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/output_path.h"
-#include "platform/media/movie_join.h"
+#include "platform/media/editing/movie_join.h"
 
 // The parts of one recording put together, for vuzizeri-juntar and for
 // --paralelo alike: checked, joined into the staging file, moved into place

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/media/movie_facts.h"
+#include "platform/media/reader/movie_facts.h"
 #include "vuzizeri/target/targets.h"
 
 // A target's rules over what a movie file measures: each rule the file

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/media/video_writer.h"
+#include "platform/media/writer/video_writer.h"
 #include "vuzizeri/target/targets.h"
 
 namespace vuz {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "platform/media/av_ptr.h"
-#include "platform/media/video_writer.h"
+#include "platform/media/writer/video_writer.h"
 
 namespace media {
 

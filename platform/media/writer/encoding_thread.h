@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/media/pixel_buffer.h"
-#include "platform/media/video_writer.h"
+#include "platform/media/writer/video_writer.h"
 
 namespace media {
 

@@ -1,8 +1,8 @@
 #include "platform/media/writer/movie_file.h"
 
 #include "platform/media/av_error.h"
-#include "platform/media/movie_fixups.h"
 #include "platform/media/writer/codecs.h"
+#include "platform/media/writer/movie_fixups.h"
 
 namespace media {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "platform/media/av_ptr.h"
-#include "platform/media/video_writer.h"
 #include "platform/media/writer/track.h"
+#include "platform/media/writer/video_writer.h"
 
 namespace media {
 

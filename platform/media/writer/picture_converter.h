@@ -2,8 +2,8 @@
 
 #include "platform/media/av_ptr.h"
 #include "platform/media/pixel_buffer.h"
-#include "platform/media/video_writer.h"
 #include "platform/media/writer/track.h"
+#include "platform/media/writer/video_writer.h"
 
 namespace media {
 

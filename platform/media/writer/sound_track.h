@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "platform/media/av_ptr.h"
-#include "platform/media/sound_source.h"
+#include "platform/media/reader/sound_source.h"
 #include "platform/media/writer/track.h"
 
 namespace media {

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/media/av_error.h"
-#include "platform/media/prores_alpha.h"
 #include "platform/media/thread_budget.h"
 #include "platform/media/writer/codecs.h"
+#include "platform/media/writer/prores_alpha.h"
 #include "platform/system/resources.h"
 
 namespace media {

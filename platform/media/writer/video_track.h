@@ -6,9 +6,9 @@
 
 #include "platform/media/av_ptr.h"
 #include "platform/media/held_packet.h"
-#include "platform/media/video_writer.h"
 #include "platform/media/writer/picture_converter.h"
 #include "platform/media/writer/track.h"
+#include "platform/media/writer/video_writer.h"
 #include "platform/media/writer/vp9_alpha.h"
 
 namespace media {

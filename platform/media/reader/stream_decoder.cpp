@@ -1,4 +1,4 @@
-#include "platform/media/stream_decoder.h"
+#include "platform/media/reader/stream_decoder.h"
 
 #include "platform/media/av_error.h"
 

@@ -1,4 +1,4 @@
-#include "platform/media/prores_alpha.h"
+#include "platform/media/writer/prores_alpha.h"
 
 #include <cstddef>
 #include <string>

@@ -1,4 +1,4 @@
-#include "platform/media/movie_join.h"
+#include "platform/media/editing/movie_join.h"
 
 #include <algorithm>
 #include <memory>
@@ -6,7 +6,7 @@
 #include "platform/media/av_error.h"
 #include "platform/media/av_ptr.h"
 #include "platform/media/held_packet.h"
-#include "platform/media/movie_reader.h"
+#include "platform/media/reader/movie_reader.h"
 
 namespace media {
 

@@ -1,4 +1,4 @@
-#include "platform/media/video_writer.h"
+#include "platform/media/writer/video_writer.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/media/movie_fixups.h"
+#include "platform/media/writer/movie_fixups.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/media/movie_facts.h"
+#include "platform/media/reader/movie_facts.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/media/av_error.h"
-#include "platform/media/movie_reader.h"
+#include "platform/media/reader/movie_reader.h"
 
 extern "C" {
 #include <libavutil/display.h>

@@ -8,7 +8,7 @@
 
 #include "platform/media/media_time.h"
 #include "platform/media/pixel_buffer.h"
-#include "platform/media/sound_source.h"
+#include "platform/media/reader/sound_source.h"
 
 namespace media {
 

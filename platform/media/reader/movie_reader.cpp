@@ -1,7 +1,7 @@
-#include "platform/media/movie_reader.h"
+#include "platform/media/reader/movie_reader.h"
 
 #include "platform/media/av_error.h"
-#include "platform/media/stream_decoder.h"
+#include "platform/media/reader/stream_decoder.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>

@@ -1,4 +1,4 @@
-#include "platform/media/gif_file.h"
+#include "platform/media/editing/gif_file.h"
 
 #include <cerrno>
 #include <cstring>

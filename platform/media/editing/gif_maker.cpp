@@ -1,4 +1,4 @@
-#include "platform/media/gif_maker.h"
+#include "platform/media/editing/gif_maker.h"
 
 #include <libimagequant.h>
 
@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/media/gif_file.h"
-#include "platform/media/movie_reader.h"
+#include "platform/media/editing/gif_file.h"
+#include "platform/media/reader/movie_reader.h"
 
 namespace media {
 

@@ -1,4 +1,4 @@
-#include "platform/media/sound_source.h"
+#include "platform/media/reader/sound_source.h"
 
 #include <sys/stat.h>
 
@@ -16,7 +16,7 @@ extern "C" {
 #include "common/input_file.h"
 #include "platform/media/av_error.h"
 #include "platform/media/av_ptr.h"
-#include "platform/media/stream_decoder.h"
+#include "platform/media/reader/stream_decoder.h"
 
 namespace media {
 
