@@ -36,19 +36,27 @@ def blank_out(text):
             j = n if end < 0 else end + len(m.group(1)) + 2
             out.append('""' + re.sub(r"[^\n]", " ", text[i + 2:j]))
             i = j
-        elif c == "'" and 0 < i < n - 1 and text[i - 1].isalnum() and text[i + 1].isalnum():
+        elif c == "'" and re.search(r"(?<![\w.])\d[\w'.]*$", text[max(0, i - 40):i]):
             out.append(" ")  # a digit separator, as in 30'000
             i += 1
         elif c in "\"'":
             j = i + 1
-            while j < n and text[j] != c:
+            while j < n and text[j] not in (c, "\n"):  # a literal ends with its line
                 j += 2 if text[j] == "\\" else 1
-            out.append(c + " " * (j - i - 1) + c)
-            i = j + 1
+            closed = int(j < n and text[j] == c)
+            out.append(c + re.sub(r"[^\n]", " ", text[i + 1:j]) + c * closed)
+            i = min(j, n) + closed
         else:
             out.append(c)
             i += 1
     return "".join(out)
+
+
+INITIALISERS = r"\)\s*:[^:]"  # a constructor's member initialisers begin
+
+
+def is_scope_head(head):
+    return re.match(r"\s*(template\s*<.*>\s*)?(namespace|class|struct|union|enum)\b", head)
 
 
 def is_function_head(head):
@@ -56,41 +64,69 @@ def is_function_head(head):
     function body: a parameter list, maybe qualifiers, a trailing return
     type or the start of a constructor's member initialisers."""
     s = " ".join(head.split())
-    if "(" not in s or re.match(r"(template\s*<.*>\s*)?(namespace|class|struct|union|enum)\b", s):
+    if "(" not in s or is_scope_head(s):
         return False
-    return re.search(r"\)\s*((const|override|noexcept|final|mutable)\s*|->.*)*$", s) is not None \
-        or re.search(r"\)\s*:[^:]", s) is not None
+    trailers = r"(const|override|noexcept|final|mutable|try|&&?)\s*|->.*|requires\b.*"
+    return re.search(r"\)\s*(" + trailers + r")*$", s) is not None \
+        or re.search(INITIALISERS, s) is not None
+
+
+def open_call(head):
+    """The text after the last parenthesis left open in head, or None."""
+    depth = 0
+    for k in range(len(head) - 1, -1, -1):
+        depth += {")": 1, "(": -1}.get(head[k], 0)
+        if depth < 0:
+            return head[k + 1:]
+    return None
+
+
+def brace_kind(head, in_function):
+    """What a brace at namespace or class level opens, from the text before
+    it: "function" (a body, or more of the open one), "inner" (a list in a
+    constructor's member initialisers), "scope" or "other" (a list, a
+    default argument)."""
+    inside = open_call(head)
+    if inside is not None:
+        if in_function or re.search(INITIALISERS, " ".join(head.split())):
+            return "inner"
+        return "function" if is_function_head(inside) else "other"  # a lambda argument
+    if in_function or is_function_head(head):
+        return "function"
+    if is_scope_head(head) or not head.strip().endswith("=") and "(" not in head:
+        return "scope"
+    return "other"
 
 
 def functions(text):
     """(first line, line count, head) of each function body: a brace opened
     at namespace or class level after a parameter list. A constructor's
-    braced member initialisers join the body that follows them."""
+    member initialisers in braces join the body that follows them, and a
+    function-try-block its handlers."""
     code = blank_out(text)
-    code = re.sub(r"(?m)^[ \t]*#.*$", lambda m: " " * len(m.group(0)), code)
-    kinds = []  # one per open brace: "scope", "function" or "other"
+    code = re.sub(r"(?m)^[ \t]*#(.*\\\n)*.*$", lambda m: re.sub(r"[^\n]", " ", m.group(0)), code)
+    kinds = []  # one per open brace, as brace_kind names them
+    heads = []  # the text before each open brace, taken up again after a list
     head = []
     found = []
     start = None  # offset of the open function's first brace
     for i, c in enumerate(code):
         if c == "{":
-            text_before = "".join(head)
             at_scope = all(k == "scope" for k in kinds)
-            if at_scope and (start is not None or is_function_head(text_before)):
-                if start is None:
-                    start = i
-                    function_head = " ".join(text_before.split())[-90:]
-                kinds.append("function")
-            elif at_scope and not text_before.strip().endswith("=") and "(" not in text_before:
-                kinds.append("scope")
-            else:
-                kinds.append("other")
+            kind = brace_kind("".join(head), start is not None) if at_scope else "other"
+            if kind in ("function", "inner") and start is None:
+                start = i
+                function_head = " ".join("".join(head).split())[-90:]
+            kinds.append(kind)
+            heads.append(head)
             head = []
         elif c == "}":
             kind = kinds.pop() if kinds else "scope"
-            head = []
-            # Braced member initialisers are followed by a comma or the body.
-            if kind == "function" and not code[i + 1:].lstrip().startswith((",", "{")):
+            before = heads.pop() if heads else []
+            head = before + ["{}"] if kind in ("other", "inner") else []
+            # Braced member initialisers are followed by a comma or the body,
+            # a function-try-block by its handlers.
+            if kind == "function" and not code[i + 1:].lstrip().startswith((",", "{", "catch")):
                 first = code.count("\n", 0, start) + 1
                 found.append((first, code.count("\n", 0, i) + 2 - first, function_head))
                 start = None
@@ -104,7 +140,7 @@ def functions(text):
 def source_files(root):
     for folder in FOLDERS:
         for path in sorted((root / folder).rglob("*")):
-            if path.suffix in (".cpp", ".h") and "build" not in path.parts:
+            if path.suffix in (".cpp", ".h") and "build" not in path.relative_to(root).parts:
                 yield path
 
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "scratch_dir.h"
 #include "vuzizeri/agent/json_members.h"
 #include "vuzizeri/agent/recording_request.h"
 #include "vuzizeri/agent/storyboard_check.h"
@@ -37,8 +38,9 @@ TEST(AgentChecks, StoryboardsFromAfarReadNoEnvironmentAndEnd) {
 }
 
 TEST(AgentChecks, FilePagesOnlyInsideTheFolder) {
-  const fs::path folder = fs::temp_directory_path() / ("agent-checks-" + std::to_string(getpid()));
-  fs::create_directories(folder / "sub");
+  const test_runs::ScratchDir scratch("agent_checks");
+  const fs::path& folder = scratch.path;
+  fs::create_directory(folder / "sub");
   std::error_code ignored;
   fs::create_directory_symlink("/etc", folder / "fora", ignored);
   const StoryboardRules files{{}, fs::canonical(folder)};
@@ -59,7 +61,6 @@ TEST(AgentChecks, FilePagesOnlyInsideTheFolder) {
   EXPECT_NE(storyboardRefusal("ir ../../etc/hosts\n", in + "/a.html", files).find("linha 1"),
             kNone);
   EXPECT_EQ(storyboardRefusal("ir /b\nir " + in + "/a.html\n", "https://a.example/", files), "");
-  fs::remove_all(folder);
 }
 
 TEST(AgentChecks, RequestsTooDeepOrWithADeviceAndSizes) {

@@ -2,12 +2,12 @@
 // frames' times.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <future>
 
 #include "movie_probe.h"
+#include "scratch_dir.h"
 #include "vuzizeri/movie/movie_writer.h"
 #include "vuzizeri/movie/recording_writer.h"
 
@@ -19,9 +19,8 @@ namespace {
 // share of them per frame. Its chapters keep their names as a player lists
 // them.
 TEST(Mp4Writer, KeepsTheTargetBitRateAtFifteenFramesASecond) {
-  char templ[] = "/tmp/mp4_writer_XXXXXX";
-  const std::filesystem::path dir = mkdtemp(templ);
-  const std::string path = dir / "slow.mp4";
+  const test_runs::ScratchDir scratch("mp4_writer");
+  const std::string path = scratch.path / "slow.mp4";
   const int64_t width = 320, height = 240, frames = 90;
   const int64_t target = *averageBitRate(width, height);
   std::string error;
@@ -58,7 +57,6 @@ TEST(Mp4Writer, KeepsTheTargetBitRateAtFifteenFramesASecond) {
   EXPECT_EQ(movie.chapters[0].first, "umdois");
   const std::string& cut = movie.chapters[1].first;
   EXPECT_TRUE(cut == wide.substr(0, 254)) << cut.size() << " bytes";  // whole characters
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

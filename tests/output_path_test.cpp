@@ -2,20 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "common/output_path.h"
+#include "scratch_dir.h"
 
 namespace fs = std::filesystem;
 
 TEST(OutputPath, OldFilesLinksAndPipesGoFoldersAndDevicesStay) {
-  char templ[] = "/tmp/output_path_XXXXXX";
-  fs::path dir = mkdtemp(templ);
-  std::ofstream(dir / "movie.mov") << "old";
-  std::ofstream(dir / "target") << "kept";
+  const test_runs::ScratchDir scratch("output_path", {{"movie.mov", "old"}, {"target", "kept"}});
+  const fs::path& dir = scratch.path;
   fs::create_symlink(dir / "target", dir / "link.mov");
   ASSERT_EQ(mkfifo((dir / "pipe.mov").c_str(), 0600), 0);
   fs::create_directory(dir / "folder.mov");
@@ -35,5 +33,4 @@ TEST(OutputPath, OldFilesLinksAndPipesGoFoldersAndDevicesStay) {
     EXPECT_TRUE(isInsideSystemFolder(system)) << system;
   for (const fs::path& ordinary : {dir / "movie.mov", fs::path("/device.mov"), fs::path("x")})
     EXPECT_FALSE(isInsideSystemFolder(ordinary)) << ordinary;
-  fs::remove_all(dir);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "movie_probe.h"
+#include "scratch_dir.h"
 #include "test_runs.h"
 
 namespace fs = std::filesystem;
@@ -22,20 +23,14 @@ const std::string kUsage = "uso: tessane <largura> <altura> <fps> <saida.mov>\n"
 
 class TessaneTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char templ[] = "/tmp/tessane_test_XXXXXX";
-    dir_ = mkdtemp(templ);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path path(const std::string& name) const { return dir_ / name; }
+  fs::path path(const std::string& name) const { return scratch_.path / name; }
   Outcome run(const std::vector<std::string>& args, std::vector<uint8_t> input,
               Options options = {}) {
     options.input = std::move(input);
-    return test_runs::run(TESSANE_BINARY, args, dir_, options);
+    return test_runs::run(TESSANE_BINARY, args, scratch_.path, options);
   }
 
-  fs::path dir_;
+  const ScratchDir scratch_{"tessane_test"};
 };
 
 // Gradients, a moving square and grain under an overlay's alpha: content an
