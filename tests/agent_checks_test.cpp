@@ -89,6 +89,16 @@ TEST(AgentChecks, RequestsGiveOptionsOnly) {
     EXPECT_TRUE(m.option.empty() ||
                 vuz::optionTakesValue(std::string(m.option)) == (m.type != JsonType::kBoolean))
         << m.name;
+  // Each front takes its own members of the table, and opcoes only as strings.
+  ParsedObject parsed;
+  std::string why;
+  ASSERT_TRUE(parseObject(R"({"url": "u", "webhook": "w", "saida": "s", "opcoes": ["--json"]})",
+                          &parsed, &why));
+  EXPECT_EQ(unknownMember(parsed.object, Front::kHttp), "saida");
+  EXPECT_EQ(unknownMember(parsed.object, Front::kMcp), "webhook");
+  EXPECT_EQ(stringsMember(parsed.object, "opcoes"), std::vector<std::string>{"--json"});
+  ASSERT_TRUE(parseObject(R"({"opcoes": ["--json", 1]})", &parsed, &why));
+  EXPECT_FALSE(stringsMember(parsed.object, "opcoes"));
   auto taken = [](const std::vector<std::string>& words) {
     std::vector<std::string> all;
     const std::string refused =

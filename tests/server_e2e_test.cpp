@@ -234,6 +234,10 @@ TEST_F(ServerTest, RefusesWhoAndWhatItMustNot) {
   EXPECT_EQ(call("POST", jobs, job("https://example.com", ", \"opcoes\": [\"--script\"]")).status,
             400u)
       << "an unknown member";
+  EXPECT_EQ(
+      member(call("POST", jobs, job("file:///etc/passwd", ", \"saida\": \"x\"")).body, "erro"),
+      "membro desconhecido: saida")
+      << "the MCP server's, and before the URL";
   EXPECT_EQ(call("POST", jobs, std::string(1'100'000, ' ')).status, 413u);
 
   // The service's own network, and the cloud's metadata address, however spelled.

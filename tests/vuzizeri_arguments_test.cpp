@@ -17,6 +17,7 @@
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/phone.h"
 #include "vuzizeri/report/json.h"
+#include "vuzizeri/report/report.h"
 #include "vuzizeri/scroll/directing.h"
 
 namespace vuz {
@@ -264,12 +265,34 @@ TEST(Parts, CommandLinesCountsReportsAndSets) {
   EXPECT_EQ(automaticParts(64, int64_t{24} << 30, 1170, 2532), kMaxParallelParts);
   EXPECT_EQ(automaticParts(8, int64_t{2} << 30, 1170, 2532), 2);
   EXPECT_EQ(automaticParts(8, 1 << 20, 1170, 2532), 1);
-  EXPECT_EQ(joinedJsonReport(
-                "{\"arquivo\": \"/tmp/p2.mp4\", \"bytes\": 5, \"segundos\": 1, \"quadros\": 60, "
-                "\"modo\": \"quadro-a-quadro\", \"velocidade\": 250, \"ate\": 900}",
-                "out.mp4", 99, 2.5, 151),
-            "{\"arquivo\": \"out.mp4\", \"bytes\": 99, \"segundos\": 2.5, \"quadros\": 151, "
-            "\"modo\": \"quadro-a-quadro\", \"velocidade\": 250, \"ate\": 900}");
+  // The report with every member in its place; the joined one keeps the
+  // last part's from "modo" on.
+  const RunReport r{
+      .path = "/tmp/p2.mp4",
+      .bytes = 5,
+      .seconds = 1.0000004,
+      .frames = 60,
+      .frameByFrame = true,
+      .speed = 250,
+      .directed = true,
+      .end = 900,
+      .pauses = {{"#a", 10, 1.5}},
+      .storyboard = true,
+      .steps = {{3, "pausa 1", 0}},
+      .words = {{"legenda", "oi", 0, 1}},
+      .redacted = std::pair<int64_t, int64_t>{2, 1},
+      .target = RunReport::TargetReport{"vertical-1080", 1080, 1920, 5, 300, {"curto"}}};
+  const std::string rest =
+      R"("modo": "quadro-a-quadro", "velocidade": 250, "de": 0, "ate": 900, "pausas": )"
+      R"([{"seletor": "#a", "posicao": 10, "segundos": 1.5}], "ida_e_volta": false, "suave": 0, )"
+      R"("roteiro": [{"linha": 3, "passo": "pausa 1", "segundos": 0}], "legendas": [{"tipo": )"
+      R"("legenda", "texto": "oi", "de": 0, "ate": 1}], "redigidos": {"elementos": 2, "trechos": )"
+      R"(1}, "destino": {"nome": "vertical-1080", "largura": 1080, "altura": 1920, "poster": )"
+      R"({"segundos": 5, "quadro": 300}, "conforme": false, "falhas": ["curto"]}})";
+  EXPECT_EQ(jsonReport(r),
+            R"({"arquivo": "/tmp/p2.mp4", "bytes": 5, "segundos": 1, "quadros": 60, )" + rest);
+  EXPECT_EQ(joinedJsonReport(jsonReport(r), "out.mp4", 99, 2.5, 151),
+            R"({"arquivo": "out.mp4", "bytes": 99, "segundos": 2.5, "quadros": 151, )" + rest);
 
   auto part = [](int64_t k, int64_t n, int64_t total, std::string run = "r") {
     return std::optional(PartLabel{k, n, run, partFrames(total, k, n), total});

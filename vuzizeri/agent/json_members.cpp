@@ -71,6 +71,21 @@ JsonObject* objectMember(JsonObject* object, const char* name) {
   return JSON_NODE_HOLDS_OBJECT(node) ? json_node_get_object(node) : nullptr;
 }
 
+std::optional<std::vector<std::string>> stringsMember(JsonObject* object, const char* name) {
+  if (!hasMember(object, name)) return std::nullopt;
+  JsonNode* node = json_object_get_member(object, name);
+  if (!JSON_NODE_HOLDS_ARRAY(node)) return std::nullopt;
+  JsonArray* list = json_node_get_array(node);
+  std::vector<std::string> words;
+  for (guint i = 0; i < json_array_get_length(list); ++i) {
+    JsonNode* item = json_array_get_element(list, i);
+    if (!JSON_NODE_HOLDS_VALUE(item) || json_node_get_value_type(item) != G_TYPE_STRING)
+      return std::nullopt;
+    words.push_back(json_node_get_string(item));
+  }
+  return words;
+}
+
 bool hasMember(JsonObject* object, const char* name) {
   return object && json_object_has_member(object, name);
 }

@@ -18,6 +18,9 @@ std::optional<std::string> stringMember(JsonObject* object, const char* name);
 std::optional<double> numberMember(JsonObject* object, const char* name);
 std::optional<bool> boolMember(JsonObject* object, const char* name);
 JsonObject* objectMember(JsonObject* object, const char* name);
+// A member that is a list of strings, or nothing when it is absent or
+// anything else (a list with one item of another type too).
+std::optional<std::vector<std::string>> stringsMember(JsonObject* object, const char* name);
 // Whether `object` has the member `name`, of any type.
 bool hasMember(JsonObject* object, const char* name);
 // The names of `object`'s members, in their order.

@@ -12,32 +12,28 @@
 #include <utility>
 
 #include "common/shown_text.h"
+#include "vuzizeri/agent/json_members.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/report/json.h"
 
 namespace agent {
 namespace {
 
-std::optional<double> numberOf(JsonNode* node) {
-  if (!JSON_NODE_HOLDS_VALUE(node)) return std::nullopt;
-  if (json_node_get_value_type(node) == G_TYPE_INT64)
-    return static_cast<double>(json_node_get_int(node));
-  if (json_node_get_value_type(node) == G_TYPE_DOUBLE) return json_node_get_double(node);
-  return std::nullopt;
-}
-
 bool isSize(const RequestMember& m) { return m.type == JsonType::kNumber && m.option.empty(); }
 
 // The member's word when it is of the member's type: a string as it is, a
 // number as JSON writes it (a size a finite one), a boolean as "true" or
 // "false".
-std::optional<std::string> valueWord(JsonNode* node, const RequestMember& m) {
-  const bool value = JSON_NODE_HOLDS_VALUE(node);
-  if (m.type == JsonType::kString && value && json_node_get_value_type(node) == G_TYPE_STRING)
-    return json_node_get_string(node);
-  if (m.type == JsonType::kBoolean && value && json_node_get_value_type(node) == G_TYPE_BOOLEAN)
-    return json_node_get_boolean(node) ? "true" : "false";
-  const std::optional<double> n = m.type == JsonType::kNumber ? numberOf(node) : std::nullopt;
+std::optional<std::string> valueWord(JsonObject* request, const RequestMember& m) {
+  const std::string name(m.name);
+  if (m.type == JsonType::kString) return stringMember(request, name.c_str());
+  if (m.type == JsonType::kBoolean) {
+    const std::optional<bool> set = boolMember(request, name.c_str());
+    if (!set) return std::nullopt;
+    return *set ? "true" : "false";
+  }
+  const std::optional<double> n =
+      m.type == JsonType::kNumber ? numberMember(request, name.c_str()) : std::nullopt;
   if (!n || (isSize(m) && !std::isfinite(*n))) return std::nullopt;
   return vuz::jsonNumber(*n);
 }
@@ -65,37 +61,32 @@ bool becomesWords(const RequestMember& m) {
 
 bool takes(Front front, const RequestMember& m) { return front == Front::kHttp ? m.http : m.mcp; }
 
-// The first member the HTTP API does not take, or "".
-std::string unknownMember(JsonObject* request) {
-  std::string unknown;
-  GList* names = json_object_get_members(request);
-  for (GList* n = names; n && unknown.empty(); n = n->next) {
-    const std::string_view name = static_cast<const char*>(n->data);
-    const auto known = std::find_if(std::begin(kRequestMembers), std::end(kRequestMembers),
-                                    [&](const RequestMember& m) { return m.name == name; });
-    if (known == std::end(kRequestMembers) || !known->http) unknown = name;
-  }
-  g_list_free(names);
-  return unknown;
-}
-
 // Why the four sizes cannot be read when one is given, or "".
 std::string sizesRefusal(JsonObject* request) {
   int given = 0;
   for (const RequestMember& m : kRequestMembers)
-    given += isSize(m) && json_object_has_member(request, std::string(m.name).c_str()) ? 1 : 0;
+    given += isSize(m) && hasMember(request, std::string(m.name).c_str()) ? 1 : 0;
   if (given != 4) return "largura, altura, escala e topo vão juntos";
   // With a device the recorder would take the first number for the output.
-  if (json_object_has_member(request, "aparelho"))
+  if (hasMember(request, "aparelho"))
     return "aparelho ou largura, altura, escala e topo: não os dois";
   return "";
 }
 
 }  // namespace
 
+std::string unknownMember(JsonObject* request, Front front) {
+  for (const std::string& name : memberNames(request)) {
+    const auto known = std::find_if(std::begin(kRequestMembers), std::end(kRequestMembers),
+                                    [&](const RequestMember& m) { return m.name == name; });
+    if (known == std::end(kRequestMembers) || !takes(front, *known)) return name;
+  }
+  return "";
+}
+
 std::optional<RecorderWords> recorderWords(JsonObject* request, Front front, std::string* invalid) {
   if (front == Front::kHttp)
-    if (const std::string unknown = unknownMember(request); !unknown.empty()) {
+    if (const std::string unknown = unknownMember(request, front); !unknown.empty()) {
       *invalid = "membro desconhecido: " + unknown;
       return std::nullopt;
     }
@@ -103,12 +94,10 @@ std::optional<RecorderWords> recorderWords(JsonObject* request, Front front, std
   bool sizesChecked = false;
   for (const RequestMember& m : kRequestMembers) {
     const std::string name(m.name);
-    if (!becomesWords(m) || !takes(front, m) || !json_object_has_member(request, name.c_str()))
-      continue;
+    if (!becomesWords(m) || !takes(front, m) || !hasMember(request, name.c_str())) continue;
     if (isSize(m) && !std::exchange(sizesChecked, true))
       if (*invalid = sizesRefusal(request); !invalid->empty()) return std::nullopt;
-    const std::optional<std::string> word =
-        valueWord(json_object_get_member(request, name.c_str()), m);
+    const std::optional<std::string> word = valueWord(request, m);
     if (!word) {
       *invalid = typeRefusal(m);
       return std::nullopt;

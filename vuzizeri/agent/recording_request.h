@@ -49,6 +49,10 @@ inline constexpr RequestMember kRequestMembers[] = {
     {"opcoes", JsonType::kStrings, "", false, true},
 };
 
+// The first of `request`'s members, in their order, that `front` does not
+// take, or "".
+std::string unknownMember(JsonObject* request, Front front);
+
 struct RecorderWords {
   std::vector<std::string> options;  // from quadro_a_quadro, formato, destino, aparelho, fps
   std::vector<std::string> sizes;    // largura, altura, escala and topo, after the URL

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "vuzizeri/report/json.h"
 #include "vuzizeri/report/report.h"
 
 namespace vuz {
@@ -82,10 +83,11 @@ std::string joinedJsonReport(const std::string& lastPartReport, const std::strin
   joined.seconds = seconds;
   joined.frames = frames;
   const std::string head = jsonReport(joined);
-  const char kRest[] = ", \"modo\": ";
-  const size_t rest = lastPartReport.find(kRest);
+  // The members after the four of the whole file, "modo" on.
+  const std::string modeOn = ", " + jsonString("modo") + ": ";
+  const size_t rest = lastPartReport.find(modeOn);
   if (rest == std::string::npos) return head;
-  return head.substr(0, head.find(kRest)) + lastPartReport.substr(rest);
+  return head.substr(0, head.find(modeOn)) + lastPartReport.substr(rest);
 }
 
 }  // namespace vuz

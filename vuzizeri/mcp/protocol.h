@@ -47,5 +47,6 @@ using agent::nodeText;
 using agent::numberMember;
 using agent::objectMember;
 using agent::stringMember;
+using agent::stringsMember;
 
 }  // namespace mcp

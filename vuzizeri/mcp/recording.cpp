@@ -29,20 +29,6 @@ bool namesFile(const std::string& option) {
          option == "--legendas" || option == "--roteiro";
 }
 
-// A JSON list of strings; nothing when it is something else.
-std::optional<std::vector<std::string>> stringList(JsonNode* node) {
-  if (!JSON_NODE_HOLDS_ARRAY(node)) return std::nullopt;
-  JsonArray* list = json_node_get_array(node);
-  std::vector<std::string> words;
-  for (guint i = 0; i < json_array_get_length(list); ++i) {
-    JsonNode* item = json_array_get_element(list, i);
-    if (!JSON_NODE_HOLDS_VALUE(item) || json_node_get_value_type(item) != G_TYPE_STRING)
-      return std::nullopt;
-    words.push_back(json_node_get_string(item));
-  }
-  return words;
-}
-
 // The most of a storyboard's file that is read, as the recorder reads it.
 constexpr size_t kMostStoryboardBytes = size_t{1} << 20;
 
@@ -205,7 +191,7 @@ std::optional<ToolResult> record(const Workspace& w, JsonObject* args, Call& cal
     return textResult("url: " + refused, true);
 
   // A device with the sizes is the agent's to mend, as the tool's error.
-  if (json_object_has_member(args, "aparelho") && json_object_has_member(args, "largura"))
+  if (hasMember(args, "aparelho") && hasMember(args, "largura"))
     return textResult("aparelho ou largura, altura, escala e topo: não os dois", true);
   const std::optional<agent::RecorderWords> words =
       agent::recorderWords(args, agent::Front::kMcp, invalid);
@@ -213,9 +199,8 @@ std::optional<ToolResult> record(const Workspace& w, JsonObject* args, Call& cal
   std::vector<std::string> argv = {w.recorder, "--json"};
   argv.insert(argv.end(), words->options.begin(), words->options.end());
   std::optional<std::string> storyboard = stringMember(args, "roteiro");
-  if (json_object_has_member(args, "opcoes")) {
-    const std::optional<std::vector<std::string>> given =
-        stringList(json_object_get_member(args, "opcoes"));
+  if (hasMember(args, "opcoes")) {
+    const std::optional<std::vector<std::string>> given = stringsMember(args, "opcoes");
     if (!given) {
       *invalid = "opcoes: uma lista de strings";
       return std::nullopt;

@@ -20,61 +20,74 @@ std::string outPathInfo(const std::string& path, int64_t size, double duration) 
 namespace {
 
 // Figures to the microsecond or millionth of a pixel.
-std::string reportNumber(double value) {
-  return jsonNumber(std::abs(value) < 1e15 ? std::round(value * 1e6) / 1e6 : value);
+JsonValue reportNumber(double value) {
+  return JsonValue(std::abs(value) < 1e15 ? std::round(value * 1e6) / 1e6 : value);
+}
+
+JsonValue pausesJson(const std::vector<RunReport::Pause>& pauses) {
+  std::vector<JsonValue> items;
+  for (const RunReport::Pause& p : pauses)
+    items.push_back(JsonValue::object({{"seletor", p.selector},
+                                       {"posicao", reportNumber(p.offset)},
+                                       {"segundos", reportNumber(p.seconds)}}));
+  return JsonValue::list(items);
+}
+
+JsonValue stepsJson(const std::vector<RunReport::Step>& steps) {
+  std::vector<JsonValue> items;
+  for (const RunReport::Step& s : steps)
+    items.push_back(JsonValue::object(
+        {{"linha", s.line}, {"passo", s.written}, {"segundos", reportNumber(s.seconds)}}));
+  return JsonValue::list(items);
+}
+
+JsonValue wordsJson(const std::vector<RunReport::Words>& words) {
+  std::vector<JsonValue> items;
+  for (const RunReport::Words& w : words)
+    items.push_back(JsonValue::object({{"tipo", w.kind},
+                                       {"texto", w.text},
+                                       {"de", reportNumber(w.from)},
+                                       {"ate", reportNumber(w.to)}}));
+  return JsonValue::list(items);
+}
+
+JsonValue targetJson(const RunReport::TargetReport& t) {
+  const JsonValue poster = t.posterSeconds
+                               ? JsonValue::object({{"segundos", reportNumber(*t.posterSeconds)},
+                                                    {"quadro", t.posterFrame}})
+                               : JsonValue();
+  return JsonValue::object(
+      {{"nome", t.name},
+       {"largura", t.width},
+       {"altura", t.height},
+       {"poster", poster},
+       {"conforme", t.findings.empty()},
+       {"falhas", JsonValue::list(std::vector<JsonValue>(t.findings.begin(), t.findings.end()))}});
 }
 
 }  // namespace
 
 std::string jsonReport(const RunReport& r) {
-  std::string json =
-      "{\"arquivo\": " + jsonString(r.path) + ", \"bytes\": " + std::to_string(r.bytes) +
-      ", \"segundos\": " + reportNumber(r.seconds) + ", \"quadros\": " + std::to_string(r.frames) +
-      ", \"modo\": \"" + (r.frameByFrame ? "quadro-a-quadro" : "tempo-real") +
-      "\", \"velocidade\": " + reportNumber(r.speed);
-  if (r.directed) {
-    json += ", \"de\": " + reportNumber(r.start) + ", \"ate\": " + reportNumber(r.end) +
-            ", \"pausas\": [";
-    for (size_t i = 0; i < r.pauses.size(); ++i)
-      json += std::string(i ? ", " : "") + "{\"seletor\": " + jsonString(r.pauses[i].selector) +
-              ", \"posicao\": " + reportNumber(r.pauses[i].offset) +
-              ", \"segundos\": " + reportNumber(r.pauses[i].seconds) + "}";
-    json += std::string("], \"ida_e_volta\": ") + (r.roundTrip ? "true" : "false") +
-            ", \"suave\": " + reportNumber(r.ease);
-  }
-  if (r.storyboard) {
-    json += ", \"roteiro\": [";
-    for (size_t i = 0; i < r.steps.size(); ++i)
-      json += std::string(i ? ", " : "") + "{\"linha\": " + std::to_string(r.steps[i].line) +
-              ", \"passo\": " + jsonString(r.steps[i].written) +
-              ", \"segundos\": " + reportNumber(r.steps[i].seconds) + "}";
-    json += "]";
-    if (!r.words.empty()) {
-      json += ", \"legendas\": [";
-      for (size_t i = 0; i < r.words.size(); ++i)
-        json += std::string(i ? ", " : "") + "{\"tipo\": " + jsonString(r.words[i].kind) +
-                ", \"texto\": " + jsonString(r.words[i].text) +
-                ", \"de\": " + reportNumber(r.words[i].from) +
-                ", \"ate\": " + reportNumber(r.words[i].to) + "}";
-      json += "]";
-    }
-  }
+  JsonObjectWriter json;
+  json.add("arquivo", r.path)
+      .add("bytes", r.bytes)
+      .add("segundos", reportNumber(r.seconds))
+      .add("quadros", r.frames)
+      .add("modo", r.frameByFrame ? "quadro-a-quadro" : "tempo-real")
+      .add("velocidade", reportNumber(r.speed));
+  if (r.directed)
+    json.add("de", reportNumber(r.start))
+        .add("ate", reportNumber(r.end))
+        .add("pausas", pausesJson(r.pauses))
+        .add("ida_e_volta", r.roundTrip)
+        .add("suave", reportNumber(r.ease));
+  if (r.storyboard)
+    json.add("roteiro", stepsJson(r.steps)).addIf(!r.words.empty(), "legendas", wordsJson(r.words));
   if (r.redacted)
-    json += ", \"redigidos\": {\"elementos\": " + std::to_string(r.redacted->first) +
-            ", \"trechos\": " + std::to_string(r.redacted->second) + "}";
-  if (const std::optional<RunReport::TargetReport>& t = r.target) {
-    json += ", \"destino\": {\"nome\": " + jsonString(t->name) +
-            ", \"largura\": " + std::to_string(t->width) +
-            ", \"altura\": " + std::to_string(t->height) + ", \"poster\": " +
-            (t->posterSeconds ? "{\"segundos\": " + reportNumber(*t->posterSeconds) +
-                                    ", \"quadro\": " + std::to_string(t->posterFrame) + "}"
-                              : std::string("null")) +
-            ", \"conforme\": " + (t->findings.empty() ? "true" : "false") + ", \"falhas\": [";
-    for (size_t i = 0; i < t->findings.size(); ++i)
-      json += std::string(i ? ", " : "") + jsonString(t->findings[i]);
-    json += "]}";
-  }
-  return json + "}";
+    json.add("redigidos", JsonValue::object(
+                              {{"elementos", r.redacted->first}, {"trechos", r.redacted->second}}));
+  if (r.target) json.add("destino", targetJson(*r.target));
+  return json.done().text();
 }
 
 int64_t fileSizeOrZero(const std::string& path) {

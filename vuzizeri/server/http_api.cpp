@@ -26,10 +26,6 @@ constexpr int64_t kLinkSeconds = 3600;
 // The jobs a listing's page holds, unless it asks for fewer or more.
 constexpr int64_t kPageJobs = 100;
 constexpr int64_t kMostPageJobs = 1000;
-// The members a job may be posted with.
-constexpr const char* kMembers[] = {"url",     "aparelho", "largura",         "altura",
-                                    "escala",  "topo",     "quadro_a_quadro", "roteiro",
-                                    "formato", "fps",      "destino",         "webhook"};
 
 // The body as it came, kept without libsoup's copy so that a body past the
 // limit is counted, not held.
@@ -93,11 +89,9 @@ std::string linkSignature(const std::string& token, const std::string& id, int64
 // Why a job cannot be made of `request`, or "".
 std::string requestRefusal(JsonObject* request, const ApiSettings& settings) {
   const NetworkPolicy& policy = settings.policy;
-  for (const std::string& name : agent::memberNames(request)) {
-    bool known = false;
-    for (const char* member : kMembers) known = known || name == member;
-    if (!known) return "membro desconhecido: " + name;
-  }
+  // The members a job may be posted with are the request table's.
+  if (std::string name = agent::unknownMember(request, agent::Front::kHttp); !name.empty())
+    return "membro desconhecido: " + name;
   const std::optional<std::string> url = agent::stringMember(request, "url");
   if (!url) return "url: uma string";
   if (std::string why = urlRefusal(*url, policy); !why.empty()) return "url: " + why;
