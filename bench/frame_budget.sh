@@ -21,7 +21,10 @@
 # keyboard costs a frame (drawing it, and asking the page about the focus).
 #
 # Pages: the sample, the heavy bench page, the numbered-bar page, a feed
-# with a sticky header that changes colour and a fixed tab bar and, when
+# with a sticky header that changes colour and a fixed tab bar, headers the
+# recorder leaves to the engine (a shadowed sticky header over a fixed tab bar
+# with a shadow, a translucent header with a backdrop blur, a translucent
+# round floating button) and, when
 # Debian's python3.11-doc, bash-doc and rust-doc are installed, the Python
 # tutorial over http, the Bash reference manual (a long real reference page)
 # and Rust's Vec page (a sticky top bar).
@@ -58,7 +61,8 @@ if [ -f "$docs/tutorial/controlflow.html" ]; then
   pages+=("python|http://127.0.0.1:$port/tutorial/controlflow.html")
 fi
 [ -f /usr/share/doc/bash/bashref.html ] && pages+=("bash|file:///usr/share/doc/bash/bashref.html")
-pages+=("sticky|file://$here/pages/sticky_tabs.html")
+pages+=("sticky|file://$here/pages/sticky_tabs.html" "shadow|file://$here/pages/shadow_header.html"
+       "blur|file://$here/pages/blur_header.html" "fab|file://$here/pages/floating_button.html")
 rust=/usr/share/doc/rust-doc/html/std/vec/struct.Vec.html
 [ -f "$rust" ] && pages+=("rust|file://$rust")
 
