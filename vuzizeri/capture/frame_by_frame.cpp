@@ -23,6 +23,40 @@ JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t tick
                             {"lift", std::move(lift)}});
 }
 
+namespace {
+
+// What the call answers where frame.js is not installed.
+constexpr char kFrameScriptMissing[] = "frame.js por instalar";
+
+const PageScript& installedFrameScript() {
+  static const std::string source =
+      std::string("window.vuzFrame || function () { return '") + kFrameScriptMissing + "'; }";
+  static const PageScript script{kFrameScript.name, source.c_str()};
+  return script;
+}
+
+const PageScript& installingFrameScript() {
+  static const std::string source = std::string("window.vuzFrame = ") + kFrameScript.source;
+  static const PageScript script{kFrameScript.name, source.c_str()};
+  return script;
+}
+
+}  // namespace
+
+void runFrameScript(CaptureHost& recording, const JsonValue& arguments,
+                    std::function<void(std::optional<web::ScriptValue>)> then) {
+  recording.runScript(
+      installedFrameScript(), arguments,
+      [&recording, arguments, then = std::move(then)](std::optional<web::ScriptValue> answer) {
+        if (answer && answer->kind == web::ScriptValue::Kind::kString &&
+            answer->string == kFrameScriptMissing) {
+          recording.runScript(installingFrameScript(), arguments, then);
+          return;
+        }
+        then(std::move(answer));
+      });
+}
+
 CheckedStep readCheckedStep(const std::optional<web::ScriptValue>& answer) {
   CheckedStep step;
   if (!answer || !answer->isArray() || answer->elements.empty() || !answer->elements[0].isNumber())
@@ -188,8 +222,8 @@ void FrameByFrameDriver::stepTo(int64_t frame, int64_t from) {
 
 void FrameByFrameDriver::runStep(int64_t frame, int64_t from,
                                  std::optional<SnappedScroll> snapped) {
-  r_.runScript(
-      kFrameScript,
+  runFrameScript(
+      r_,
       JsonValue::object(
           {{"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
                               secondsOf(frame), ticksBetween(from, frame), lift())}}),
@@ -285,29 +319,30 @@ void FrameByFrameDriver::takeFrameAndStepOn() {
 void FrameByFrameDriver::stepOn(const Step& step, int64_t next,
                                 std::optional<SnappedScroll> snapped, graphics::ImageRef image) {
   prepared_.reset();
-  r_.runScript(kFrameScript,
-               JsonValue::object(
-                   {{"check", arrivalsCheck(false)},
-                    {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
-                                       secondsOf(next), ticksBetween(step.frame, next), lift())}}),
-               [this, step, next, snapped, image,
-                sent = budget::now()](std::optional<web::ScriptValue> answer) {
-                 budget::add(budget::Phase::kStep, budget::now() - sent);
-                 const CheckedStep checked = readCheckedStep(answer);
-                 if (checked.pending) {
-                   // The picture came before what it shows: wait for that, then
-                   // for the picture that shows it, and take this frame again.
-                   step_ = step;
-                   prepared_.reset();
-                   arrivals_.check([this, asked = budget::now()](bool) {
-                     budget::add(budget::Phase::kArrivals, budget::now() - asked);
-                     awaitPicture(kArrivedFrameWait);
-                   });
-                   return;
-                 }
-                 if (!finishFrame(step, *image)) return;
-                 handleStep(next, snapped, checked.reading);
-               });
+  runFrameScript(
+      r_,
+      JsonValue::object(
+          {{"check", arrivalsCheck(false)},
+           {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
+                              secondsOf(next), ticksBetween(step.frame, next), lift())}}),
+      [this, step, next, snapped, image,
+       sent = budget::now()](std::optional<web::ScriptValue> answer) {
+        budget::add(budget::Phase::kStep, budget::now() - sent);
+        const CheckedStep checked = readCheckedStep(answer);
+        if (checked.pending) {
+          // The picture came before what it shows: wait for that, then
+          // for the picture that shows it, and take this frame again.
+          step_ = step;
+          prepared_.reset();
+          arrivals_.check([this, asked = budget::now()](bool) {
+            budget::add(budget::Phase::kArrivals, budget::now() - asked);
+            awaitPicture(kArrivedFrameWait);
+          });
+          return;
+        }
+        if (!finishFrame(step, *image)) return;
+        handleStep(next, snapped, checked.reading);
+      });
   // The page runs the step and paints the next frame meanwhile.
   if (step.frame >= firstFrame_) {
     prepared_ = r_.prepareFrameAt(*image, secondsOf(step.frame), step.shift);
