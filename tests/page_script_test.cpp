@@ -128,6 +128,16 @@ TEST_F(PageScripts, OnlyHeadersThatPaintWithinTheirBoxesAreLifted) {
       "}).join(' ')");
   ASSERT_TRUE(lifted && lifted->value);
   EXPECT_EQ(lifted->value->string, "plain");
+  // Turned down, it is judged again once something in it changes, even in the judging script.
+  auto again = page_.runInOwnWorld(
+      "var h = document.getElementById('shadow'), lift = function () {"
+      "  return liftLayers([[h, getComputedStyle(h), h.getBoundingClientRect()]], [], 1)"
+      "      .layers.length; };"
+      "var before = [lift(), lift()];"
+      "h.querySelector('i').style.boxShadow = 'none';"
+      "String(before.concat(lift()))");
+  ASSERT_TRUE(again && again->value);
+  EXPECT_EQ(again->value->string, "0,0,7");
 }
 
 // A storyboard's tap as a finger gives it, and what a page that is not ready

@@ -300,6 +300,9 @@ TEST(FrameByFrame, ExactTimesWholeRowsStillPartsAndWaits) {
   // Where each frame scrolls to, the recorder test reads from a real
   // recording (FrameByFrameShowsEachExactPositionAtItsExactTime).
   rig.startRecording(118);  // 100 px to scroll
+  // A document without the frame's script (a new one) is given it with the same step.
+  rig.web.answerScript(ScriptValue::ofString("frame.js por instalar"));
+  EXPECT_TRUE(rig.web.scripts.back().starts_with("[own world] (window.vuzFrame = "));
   rig.web.answerScript(ScriptValue::ofArray(
       {ScriptValue::ofNumber(0), ScriptValue::ofNumber(100), ScriptValue::ofArray({})}));
   // Frame 1 at 4.1667 px is 12.5 rows: 13 rows, the page at 4 px and its

@@ -50,6 +50,10 @@ class WebView {
   // memory is, and changes with it.
   virtual void takeSnapshot(double widthPoints, SnapshotCompletion completion,
                             const SnapshotTarget& target = {}) = 0;
+  // Whether the next picture is drawn within the takeSnapshot call from what
+  // the view already shows: then what the page is asked to do just before
+  // the call cannot reach it.
+  virtual bool drawsSnapshotAtOnce() const { return false; }
 
   // Device pixels per point of the screen the view is on, or 0 when it is on
   // no screen.

@@ -498,7 +498,8 @@ void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion,
   // area grows opaquer with every repaint (0.5, 0.99, 1 over three frames).
   if (drawFromScreen && !transparent_ && gtk_widget_is_drawable(GTK_WIDGET(view_))) {
     graphics::ImageRef image = drawCurrentContent(target);
-    if (image && !looksBlank(*image)) {
+    drewLastFromScreen_ = image && !looksBlank(*image);
+    if (drewLastFromScreen_) {
       loop::asyncAfter(0,
                        [completion = std::move(completion),
                         image = toWidth(std::move(image), targetWidth)]() { completion(image); });
@@ -506,6 +507,13 @@ void WebKitView::takeSnapshot(double widthPoints, SnapshotCompletion completion,
     }
   }
   snapshotThroughWebProcess(targetWidth, std::move(completion));
+}
+
+bool WebKitView::drawsSnapshotAtOnce() const {
+  // A view that had nothing to draw from last time goes to the web process,
+  // which would paint what it was asked to do since.
+  return drawFromScreen && !transparent_ && drewLastFromScreen_ &&
+         gtk_widget_is_drawable(GTK_WIDGET(view_));
 }
 
 void WebKitView::snapshotThroughWebProcess(int targetWidth, SnapshotCompletion completion) {

@@ -89,6 +89,7 @@ class WebKitView final : public WebView {
   void runPageScript(const std::string& source, ScriptCompletion completion) override;
   void takeSnapshot(double widthPoints, SnapshotCompletion completion,
                     const SnapshotTarget& target = {}) override;
+  bool drawsSnapshotAtOnce() const override;
   double backingScaleFactor() const override;
   void setNewPictureHandler(std::function<void()> handler) override;
 
@@ -120,6 +121,7 @@ class WebKitView final : public WebView {
   bool currentLoadFailed_ = false;
   bool loadedOnce_ = false;  // a navigation has finished
   bool transparent_ = false;
+  bool drewLastFromScreen_ = false;  // the last snapshot was drawn from the view
   std::string requestedUri_;
   std::vector<graphics::SurfacePtr> surfaces_;  // for reuse, once no image holds them
   std::vector<std::pair<std::string, std::string>> cookies_;

@@ -8,7 +8,6 @@
 
 #include "vuzizeri/capture/frame_by_frame.h"
 #include "vuzizeri/recorder/capture_driver.h"
-#include "vuzizeri/recorder/page_scripts.h"
 
 namespace vuz {
 
@@ -19,22 +18,22 @@ void ArrivalWait::check(std::function<void(bool waited)> then) {
 }
 
 void ArrivalWait::poll(double since, bool giveUp, bool waited, std::function<void(bool)> then) {
-  r_.runScript(kFrameScript, JsonValue::object({{"check", arrivalsCheck(giveUp)}}),
-               [this, since, waited,
-                then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
-                 const bool pending = answer && answer->isNumber() && answer->number > 0;
-                 if (!pending) {
-                   then(waited);
-                   return;
-                 }
-                 // Waiting for the network is progress, not a stall.
-                 r_.beat();
-                 const bool tooLong = r_.now() - since >= kArrivalWaitSeconds;
-                 r_.after(tooLong ? 0 : kArrivalPollSeconds,
-                          [this, since, tooLong, then = std::move(then)]() mutable {
-                            poll(since, tooLong, true, std::move(then));
-                          });
-               });
+  runFrameScript(r_, JsonValue::object({{"check", arrivalsCheck(giveUp)}}),
+                 [this, since, waited,
+                  then = std::move(then)](std::optional<web::ScriptValue> answer) mutable {
+                   const bool pending = answer && answer->isNumber() && answer->number > 0;
+                   if (!pending) {
+                     then(waited);
+                     return;
+                   }
+                   // Waiting for the network is progress, not a stall.
+                   r_.beat();
+                   const bool tooLong = r_.now() - since >= kArrivalWaitSeconds;
+                   r_.after(tooLong ? 0 : kArrivalPollSeconds,
+                            [this, since, tooLong, then = std::move(then)]() mutable {
+                              poll(since, tooLong, true, std::move(then));
+                            });
+                 });
 }
 
 }  // namespace vuz

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <utility>
 
 #include "vuzizeri/capture/arrivals.h"
 #include "vuzizeri/capture/capture_drivers.h"
@@ -21,6 +23,40 @@ JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t tick
                             {"scrollTo", scrollTo ? JsonValue(*scrollTo) : JsonValue()},
                             {"seconds", seconds},
                             {"lift", std::move(lift)}});
+}
+
+namespace {
+
+// What the call answers where frame.js is not installed.
+constexpr char kFrameScriptMissing[] = "frame.js por instalar";
+
+const PageScript& installedFrameScript() {
+  static const std::string source =
+      std::string("window.vuzFrame || function () { return '") + kFrameScriptMissing + "'; }";
+  static const PageScript script{kFrameScript.name, source.c_str()};
+  return script;
+}
+
+const PageScript& installingFrameScript() {
+  static const std::string source = std::string("window.vuzFrame = ") + kFrameScript.source;
+  static const PageScript script{kFrameScript.name, source.c_str()};
+  return script;
+}
+
+}  // namespace
+
+void runFrameScript(CaptureHost& recording, const JsonValue& arguments,
+                    std::function<void(std::optional<web::ScriptValue>)> then) {
+  recording.runScript(
+      installedFrameScript(), arguments,
+      [&recording, arguments, then = std::move(then)](std::optional<web::ScriptValue> answer) {
+        if (answer && answer->kind == web::ScriptValue::Kind::kString &&
+            answer->string == kFrameScriptMissing) {
+          recording.runScript(installingFrameScript(), arguments, then);
+          return;
+        }
+        then(std::move(answer));
+      });
 }
 
 CheckedStep readCheckedStep(const std::optional<web::ScriptValue>& answer) {
@@ -83,6 +119,11 @@ class FrameByFrameDriver final : public CaptureDriver {
     int64_t frame = 0;
     RowShift shift;
   };
+  // A frame's picture, and the next step's answer while it waits for it.
+  struct Shot {
+    graphics::ImageRef image;
+    std::function<void()> answered;
+  };
 
   double secondsOf(int64_t frame) const { return static_cast<double>(frame) / r_.settings().fps; }
   // The page's clock steps from frame `from` to frame `to`; the first starts
@@ -114,7 +155,11 @@ class FrameByFrameDriver final : public CaptureDriver {
   // composed and encoded.
   void takeFrameAndStepOn();
   void stepOn(const Step& step, int64_t next, std::optional<SnappedScroll> snapped,
-              graphics::ImageRef image);
+              std::shared_ptr<Shot> shot);
+  void handleStepOn(const Step& step, int64_t next, std::optional<SnappedScroll> snapped,
+                    const graphics::Image& image, const std::optional<web::ScriptValue>& answer);
+  // Makes the page's part of the frame while the page runs the next step.
+  void compose(const Step& step, const graphics::Image& image);
   void takeLastFrame();
   // Records the frame (or, before a part's first, only eases the band's
   // colours with it); false when the run has failed.
@@ -188,8 +233,8 @@ void FrameByFrameDriver::stepTo(int64_t frame, int64_t from) {
 
 void FrameByFrameDriver::runStep(int64_t frame, int64_t from,
                                  std::optional<SnappedScroll> snapped) {
-  r_.runScript(
-      kFrameScript,
+  runFrameScript(
+      r_,
       JsonValue::object(
           {{"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
                               secondsOf(frame), ticksBetween(from, frame), lift())}}),
@@ -274,45 +319,74 @@ void FrameByFrameDriver::captureStep() {
 
 void FrameByFrameDriver::takeFrameAndStepOn() {
   const Step step = step_;
-  r_.snapshot([this, step](graphics::ImageRef image) {
-    const int64_t next = step.frame + 1;
-    directFrame(next, [this, step, next, image](std::optional<SnappedScroll> snapped) {
-      stepOn(step, next, snapped, image);
+  const int64_t next = step.frame + 1;
+  auto shot = std::make_shared<Shot>();
+  if (!r_.story() && r_.view().drawsSnapshotAtOnce()) {
+    // The next step goes first: the page runs it while this frame is
+    // drawn, and its picture cannot come in before this one is taken.
+    stepOn(step, next, snappedFor(next), shot);
+    r_.snapshot([this, step, shot](graphics::ImageRef image) {
+      shot->image = std::move(image);
+      compose(step, *shot->image);
+      if (shot->answered) std::exchange(shot->answered, nullptr)();
+    });
+    return;
+  }
+  r_.snapshot([this, step, next, shot](graphics::ImageRef image) {
+    shot->image = std::move(image);
+    directFrame(next, [this, step, next, shot](std::optional<SnappedScroll> snapped) {
+      stepOn(step, next, snapped, shot);
+      compose(step, *shot->image);
     });
   });
 }
 
 void FrameByFrameDriver::stepOn(const Step& step, int64_t next,
-                                std::optional<SnappedScroll> snapped, graphics::ImageRef image) {
+                                std::optional<SnappedScroll> snapped, std::shared_ptr<Shot> shot) {
   prepared_.reset();
-  r_.runScript(kFrameScript,
-               JsonValue::object(
-                   {{"check", arrivalsCheck(false)},
-                    {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
-                                       secondsOf(next), ticksBetween(step.frame, next), lift())}}),
-               [this, step, next, snapped, image,
-                sent = budget::now()](std::optional<web::ScriptValue> answer) {
-                 budget::add(budget::Phase::kStep, budget::now() - sent);
-                 const CheckedStep checked = readCheckedStep(answer);
-                 if (checked.pending) {
-                   // The picture came before what it shows: wait for that, then
-                   // for the picture that shows it, and take this frame again.
-                   step_ = step;
-                   prepared_.reset();
-                   arrivals_.check([this, asked = budget::now()](bool) {
-                     budget::add(budget::Phase::kArrivals, budget::now() - asked);
-                     awaitPicture(kArrivedFrameWait);
-                   });
-                   return;
-                 }
-                 if (!finishFrame(step, *image)) return;
-                 handleStep(next, snapped, checked.reading);
-               });
-  // The page runs the step and paints the next frame meanwhile.
-  if (step.frame >= firstFrame_) {
-    prepared_ = r_.prepareFrameAt(*image, secondsOf(step.frame), step.shift);
-    if (!prepared_) failed_ = true;
+  runFrameScript(
+      r_,
+      JsonValue::object(
+          {{"check", arrivalsCheck(false)},
+           {"step", frameStep(snapped ? std::optional(snapped->scrollTo) : std::nullopt,
+                              secondsOf(next), ticksBetween(step.frame, next), lift())}}),
+      [this, step, next, snapped, shot,
+       sent = budget::now()](std::optional<web::ScriptValue> answer) {
+        budget::add(budget::Phase::kStep, budget::now() - sent);
+        auto handle = [this, step, next, snapped, shot, answer = std::move(answer)] {
+          handleStepOn(step, next, snapped, *shot->image, answer);
+        };
+        if (shot->image)
+          handle();
+        else
+          shot->answered = std::move(handle);
+      });
+}
+
+void FrameByFrameDriver::handleStepOn(const Step& step, int64_t next,
+                                      std::optional<SnappedScroll> snapped,
+                                      const graphics::Image& image,
+                                      const std::optional<web::ScriptValue>& answer) {
+  const CheckedStep checked = readCheckedStep(answer);
+  if (checked.pending) {
+    // The picture came before what it shows: wait for that, then for the
+    // picture that shows it, and take this frame again.
+    step_ = step;
+    prepared_.reset();
+    arrivals_.check([this, asked = budget::now()](bool) {
+      budget::add(budget::Phase::kArrivals, budget::now() - asked);
+      awaitPicture(kArrivedFrameWait);
+    });
+    return;
   }
+  if (!finishFrame(step, image)) return;
+  handleStep(next, snapped, checked.reading);
+}
+
+void FrameByFrameDriver::compose(const Step& step, const graphics::Image& image) {
+  if (step.frame < firstFrame_) return;
+  prepared_ = r_.prepareFrameAt(image, secondsOf(step.frame), step.shift);
+  if (!prepared_) failed_ = true;
 }
 
 void FrameByFrameDriver::takeLastFrame() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -48,6 +49,14 @@ inline constexpr int64_t kRunThroughPictureFrames = 30;
 // before it (arrivals.h), [pending] or [0, that answer].
 JsonValue frameStep(std::optional<double> scrollTo, double seconds, int64_t ticks = 1,
                     JsonValue lift = JsonValue());
+
+class CaptureHost;
+
+// Runs scripts/frame.js with `arguments`: installed in the page's own world
+// on first use (and again after the page loads another document), then
+// only called, so that its source is not sent and compiled every frame.
+void runFrameScript(CaptureHost& recording, const JsonValue& arguments,
+                    std::function<void(std::optional<web::ScriptValue>)> then);
 
 // A checked step's answer: something was still on its way (the page did
 // not move), or the page moved on and read as `reading` (nothing when that

@@ -42,6 +42,21 @@
     });
   }).observe(d.documentElement, { subtree: true, childList: true, attributes: true,
                                   characterData: true });
+  // An element turned down as not plain is not looked through again while
+  // it looks the same and nothing in it or around it changed. Its own
+  // watch, read as the frame's judging starts, also sees what the page did
+  // in this frame's clock events.
+  var rejected = new Map();  // element -> how it looked when turned down
+  var forget = function (records) {
+    records.forEach(function (m) {
+      rejected.forEach(function (look, el) {
+        if (el.contains(m.target) || m.target.contains(el)) rejected.delete(el);
+      });
+    });
+  };
+  var rejectWatch = new MutationObserver(forget);
+  rejectWatch.observe(d.documentElement, { subtree: true, childList: true, attributes: true,
+                                           characterData: true });
 
   var opaque = function (colour) {
     var m = colour.match(/rgba?\(([^)]*)\)/);
@@ -218,6 +233,31 @@
     return [s.backgroundColor, s.backgroundImage, s.color, s.borderColor, s.borderWidth,
             s.transform, s.fontSize, r.left, r.top, r.right, r.bottom].join('|');
   };
+  // All that plainBox reads of the element itself, and the view.
+  var look = function (s, r, scale) {
+    return [signature(s, r), s.opacity, s.boxShadow, s.filter, s.mixBlendMode, s.clipPath,
+            s.outlineStyle, s.backdropFilter, s.webkitBackdropFilter, s.maskImage,
+            s.webkitMaskImage, s.borderTopLeftRadius, s.borderTopRightRadius,
+            s.borderBottomLeftRadius, s.borderBottomRightRadius, scale, innerWidth,
+            innerHeight].join('|');
+  };
+  // A picture or font still on its way may change the verdict without a
+  // change in the document.
+  var settled = function (el) {
+    if (d.fonts && d.fonts.status == 'loading') return false;
+    var images = el.getElementsByTagName('img');
+    for (var i = 0; i < images.length; ++i)
+      if (!images[i].complete) return false;
+    return true;
+  };
+  var plainNow = function (el, s, r, scale) {
+    var seen = look(s, r, scale);
+    if (rejected.get(el) === seen) return false;
+    rejected.delete(el);
+    if (plainBox(el, s, r, scale)) return true;
+    if (settled(el)) rejected.set(el, seen);
+    return false;
+  };
   var show = function (entry) {
     if (entry.hide) entry.hide.cancel();
     entry.hide = null;
@@ -236,9 +276,11 @@
   w.liftLayers = function (items, kept, scale) {
     var keeps = new Map();
     for (var k = 0; k + 1 < kept.length; k += 2) keeps.set(kept[k], kept[k + 1]);
-    var layers = [], hidden = new Set(), seen = new Set();
+    var layers = [], hidden = new Set(), seen = new Set(), present = new Set();
+    forget(rejectWatch.takeRecords());
     items.forEach(function (item, n) {
       var el = item[0], s = item[1], r = item[2];
+      present.add(el);
       var entry = lifted.get(el);
       // What changed is shown, and judged again as it now stands.
       if (entry && entry.touched) {
@@ -252,7 +294,7 @@
       var judged = entry && sig == entry.signature;
       if (entry && !judged) show(entry);
       var alone = !items.some(function (other, m) { return m != n && meet(other[2], r); });
-      if (!alone || animates(el) || !judged && (!plainBox(el, s, r, scale) || !onTop(el, r))) {
+      if (!alone || animates(el) || !judged && (!plainNow(el, s, r, scale) || !onTop(el, r))) {
         if (entry) {
           show(entry);
           lifted.delete(el);
@@ -279,6 +321,9 @@
       if (seen.has(el)) return;
       show(entry);
       lifted.delete(el);
+    });
+    rejected.forEach(function (look, el) {
+      if (!present.has(el)) rejected.delete(el);
     });
     return { layers: layers, hidden: hidden };
   };
