@@ -124,6 +124,7 @@ TEST(Arguments, OptionsAndTheirValues) {
       {{"--pausa", "#a", "=2", "#a=-1", "#b=1e6"},
        "SELETOR=SEGUNDOS, com segundos acima de 0 e até 600"},
       {{"--suave", "-0.5", "1e308", "inf"}, "segundos, de 0 a 10"},
+      {{"--volume-alvo", "alto", "-16LUFS", "-41", "0"}, "LUFS, de -40 a -6"},
       {{"--redigir-texto", "[0-9", "x|", "\\p{Lx}"}, "uma expressão regular que case algum texto"},
       {{"--redigir-cor", "#0008"}, "uma cor CSS opaca"},
       {{"--fundo-da-moldura", "#12345"}, "uma cor CSS ou transparente"},

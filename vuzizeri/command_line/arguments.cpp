@@ -140,6 +140,9 @@ std::optional<double> numberWithin(const std::string& text, double low, double h
 constexpr double kMinSpeed = 1, kMaxSpeed = 100000;
 constexpr double kMaxPauseSeconds = 600;
 constexpr double kMaxEaseSeconds = 10;
+// Sound levelled quieter than broadcast's -23 LUFS or louder than music's
+// loudest masters is a slip of the hand.
+constexpr double kMinLoudness = -40, kMaxLoudness = -6;
 // Parts made at once on one machine.
 constexpr int64_t kMaxParts = 64;
 
@@ -357,6 +360,15 @@ const Option kOptions[] = {
      }},
     {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
      [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
+    {"--volume-alvo", "", "LUFS",
+     "o som (--audio) nivelado a LUFS de sonoridade integrada (-16 sem esta opção)",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::optional<double> loudness = numberWithin(value, kMinLoudness, kMaxLoudness);
+       if (!loudness)
+         return refused("--volume-alvo precisa de LUFS, de -40 a -6: " + shownText(value) + "\n");
+       p.a.targetLoudness = *loudness;
+       return {};
+     }},
     {"--trecho", "", "K/N",
      "quadro a quadro, só o K-ésimo de N trechos iguais (vuzizeri-juntar os junta)",
      [](Parse& p, const std::string& value) -> Ending {

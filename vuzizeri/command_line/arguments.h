@@ -102,6 +102,9 @@ struct Arguments : ScrollDirections {
   // --audio: a sound track under the video. --json: the report as JSON.
   std::string audioFile;
   bool json = false;
+  // --volume-alvo: the integrated loudness the sound track is levelled to
+  // (LUFS).
+  double targetLoudness = -16;
   // --trecho K/N: frame by frame, only the K-th (from 1) of N equal runs of
   // the video's frames, for vuzizeri-juntar to put together.
   struct Part {

@@ -166,7 +166,7 @@ std::optional<int> Launcher::openSound() {
   if (arguments_.audioFile.empty()) return std::nullopt;
   std::string soundError;
   media::silenceLibraryLog();
-  sound_ = media::SoundSource::open(arguments_.audioFile, &soundError);
+  sound_ = media::levelledMusic(arguments_.audioFile, arguments_.targetLoudness, &soundError);
   if (sound_) return std::nullopt;
   writeAll(STDERR_FILENO,
            "--audio: não foi possível ler " + arguments_.audioFile + ": " + soundError + "\n");

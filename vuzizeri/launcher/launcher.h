@@ -7,6 +7,7 @@
 
 #include "common/output_path.h"
 #include "platform/media/reader/sound_source.h"
+#include "platform/media/sound/sound_mix.h"
 #include "platform/web/webkit_view.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/command_line/devices.h"
@@ -53,7 +54,7 @@ class Launcher {
   Arguments arguments_;
   std::optional<PixelSizes> sizes_;
   PageInputs inputs_;
-  std::unique_ptr<media::SoundSource> sound_;
+  std::unique_ptr<media::SoundFeed> sound_;
   std::string extensions_;  // the web extensions' folder
   std::string folder_;      // the run's private folder
   StagingFile staging_;     // where the movie is written until it is complete

@@ -34,6 +34,7 @@ struct SoundSource::Impl {
   bool passGaveSound = false;     // some sound came of this pass through the file
   std::string firstError;
   bool silent = false;  // no file: zeros for ever
+  int passes = 0;       // times started over
 
   bool fail(const std::string& reason) {
     if (firstError.empty()) firstError = path + ": " + reason;
@@ -82,6 +83,7 @@ struct SoundSource::Impl {
     // A whole pass without a sample would loop for ever.
     if (!passGaveSound) return fail("não dá som nenhum do começo ao fim");
     passGaveSound = false;
+    ++passes;
     int r = av_seek_frame(format.get(), stream, 0, AVSEEK_FLAG_BACKWARD);
     if (r < 0) r = avformat_seek_file(format.get(), -1, INT64_MIN, 0, 0, 0);
     if (r < 0) return fail(avErrorText("av_seek_frame", r));
@@ -204,6 +206,8 @@ bool SoundSource::read(float* left, float* right, int count) {
 }
 
 std::string SoundSource::error() const { return impl_->firstError; }
+
+int SoundSource::passes() const { return impl_->passes; }
 
 float fadeOutGain(int64_t index, int64_t total, int64_t fade) {
   const int64_t left = total - index;  // samples from this one to the end
