@@ -145,6 +145,7 @@ TEST(Arguments, OptionsThatClash) {
   expectOutcomes({
       {page({"--legendas", "x.vtt", "--sem-teclado"}), "--legendas só vale com --roteiro\n"},
       {page({"--sem-teclado"}), "--sem-teclado só vale com --roteiro\n"},
+      {page({"--sons", "--audio", "a.mp3"}), "--sons só vale com --roteiro\n"},
       {{"--cookie", "a=b", "file:///p.html", "390", "844", "3", "47", kOut},
        "--cabecalho e --cookie valem só para páginas http e https\n"},
       {page({"--trecho", "1/2", "--audio", "a.mp3"}), "--trecho só vale com --quadro-a-quadro\n"},
@@ -159,6 +160,8 @@ TEST(Arguments, OptionsThatClash) {
        "--formato gif vai até --fps 30\n"},
       {page({"--formato", "gif", "--audio", "a.mp3"}),
        "--formato gif não tem som: não combina com --audio\n"},
+      {page({"--formato", "gif", "--roteiro", "r.txt", "--sons"}),
+       "--formato gif não tem som: não combina com --sons\n"},
       {page({"--quadro-a-quadro", "--formato", "mov", "--trecho", "1/2"}),
        "--trecho e --paralelo gravam só em --formato mp4\n"},
       {page({"--moldura", "--fundo-da-moldura", "transparente"}),

@@ -114,11 +114,12 @@ class StoryboardTest : public RecorderTest {
 };
 
 // Frame by frame the menu opens at the tap's frame, the disc is centred on
-// what was tapped, and the page got one click a tap.
+// what was tapped, the page got one click a tap, and so does the sound.
 TEST_F(StoryboardTest, TapsLandAtTheirFrameUnderADisc) {
   const fs::path out = dir_ / "menu.mp4";
-  const Outcome framed = runOn(
-      {"--quadro-a-quadro", "--json", "--velocidade", "2000", "--roteiro", menu_}, page_, out);
+  const Outcome framed =
+      runOn({"--quadro-a-quadro", "--json", "--velocidade", "2000", "--sons", "--roteiro", menu_},
+            page_, out);
   ASSERT_EQ(framed.status, 0) << framed.err;
   EXPECT_NE(framed.out.find(R"({"linha": 2, "passo": "tocar .abrir-menu", "segundos": 0.5}, )"
                             R"({"linha": 3, "passo": "pausa 1", "segundos": 0.65}, )"
@@ -136,6 +137,11 @@ TEST_F(StoryboardTest, TapsLandAtTheirFrameUnderADisc) {
   EXPECT_NEAR(ix, 195, 2);
   EXPECT_NEAR(iy, 47 + 234, 2);
   EXPECT_EQ(clicksLogged(*m.frames.back()), "rb-");
+  ASSERT_TRUE(m.sound);
+  const std::vector<double> sounds = soundOnsets(m.sound->left);
+  ASSERT_EQ(sounds.size(), 2u);
+  EXPECT_NEAR(sounds[0], 0.5, 0.03);
+  EXPECT_NEAR(sounds[1], 1.65, 0.03);
 }
 
 // With a zoom on each touch the taps still land, the camera in on them;
@@ -162,14 +168,18 @@ TEST_F(StoryboardTest, TapsLandZoomedPannedAndInRealTime) {
   EXPECT_EQ(clicksLogged(*l.frames.back()), "rb-");
 }
 
-// Typed text grows by one key every six frames; text that matches
-// --redigir-texto is covered as the key that makes it match lands: the
-// field's text, dark on white, no longer shows.
+// Typed text grows by one key every six frames, a tick with each; text that
+// matches --redigir-texto is covered as the key that makes it match lands:
+// the field's text, dark on white, no longer shows.
 TEST_F(StoryboardTest, TypingGrowsAKeyEverySixFramesAndIsCoveredOnceItMatches) {
   MovieInfo t =
-      recordOn({"--quadro-a-quadro", "--redigir-texto", "zize", "--sem-teclado", "--roteiro",
-                storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n")},
+      recordOn({"--quadro-a-quadro", "--redigir-texto", "zize", "--sem-teclado", "--sons",
+                "--roteiro", storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n")},
                page_, "typed.mp4");
+  ASSERT_TRUE(t.sound);
+  const std::vector<double> ticks = soundOnsets(t.sound->left);
+  ASSERT_EQ(ticks.size(), 8u);
+  for (size_t i = 0; i < ticks.size(); ++i) EXPECT_NEAR(ticks[i], 0.2 + 0.1 * i, 0.03) << i;
   auto ink = [&](int frame) {
     return countPixels(*t.frames[frame], 22, 350, 300, 372, [](Rgb c) { return c.g < 100; });
   };

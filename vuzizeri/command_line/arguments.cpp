@@ -342,6 +342,9 @@ const Option kOptions[] = {
      }},
     {"--sem-teclado", "", "", "o roteiro não mostra o teclado do iPhone quando um campo tem o foco",
      flag<&Arguments::noKeyboard>},
+    {"--sons", "", "",
+     "um clique suave a cada toque do roteiro e um tique a cada tecla que digitar digita",
+     flag<&Arguments::sounds>},
     {"--legendas", "", "ARQUIVO.vtt|.srt",
      "as legendas e os títulos do roteiro, com seus tempos, num arquivo ao lado do vídeo",
      [](Parse& p, const std::string& value) -> Ending {

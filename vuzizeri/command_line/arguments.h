@@ -80,6 +80,8 @@ struct Arguments : ScrollDirections {
   std::optional<double> zoomOnTouches;
   // --sem-teclado: a field's focus brings up no on-screen keyboard.
   bool noKeyboard = false;
+  // --sons: a click as the storyboard's finger touches, a tick a key typed.
+  bool sounds = false;
   std::optional<Storyboard> storyboard;
   // --barra-de-status: a phone's status bar on the band, showing `time`
   // (--hora). --moldura: the phone around the screen, on `frameBackground`

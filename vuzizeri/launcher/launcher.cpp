@@ -163,13 +163,17 @@ void Launcher::recordInPartsIfAsked() {
 }
 
 std::optional<int> Launcher::openSound() {
-  if (arguments_.audioFile.empty()) return std::nullopt;
+  const Arguments& a = arguments_;
+  if (a.audioFile.empty() && !a.sounds) return std::nullopt;
   std::string soundError;
   media::silenceLibraryLog();
-  sound_ = media::levelledMusic(arguments_.audioFile, arguments_.targetLoudness, &soundError);
+  if (a.sounds) cues_ = std::make_shared<media::SoundCues>();
+  sound_ = media::openMix(a.audioFile, a.targetLoudness, cues_, &soundError);
   if (sound_) return std::nullopt;
-  writeAll(STDERR_FILENO,
-           "--audio: não foi possível ler " + arguments_.audioFile + ": " + soundError + "\n");
+  writeAll(
+      STDERR_FILENO,
+      (a.audioFile.empty() ? "--sons: " : "--audio: não foi possível ler " + a.audioFile + ": ") +
+          soundError + "\n");
   return 2;
 }
 
@@ -329,6 +333,10 @@ Platform Launcher::platform() {
       startedAt_ + (frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds);
   if (progress::onTerminal()) platform.progress = showProgress;
   if (frameByFrame) platform.heartbeat = process::noteProgress;
+  if (cues_)
+    platform.cueSound = [cues = cues_](double seconds, bool key) {
+      cues->add(media::fingerCue(seconds, key));
+    };
   return platform;
 }
 

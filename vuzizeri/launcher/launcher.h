@@ -55,9 +55,10 @@ class Launcher {
   std::optional<PixelSizes> sizes_;
   PageInputs inputs_;
   std::unique_ptr<media::SoundFeed> sound_;
-  std::string extensions_;  // the web extensions' folder
-  std::string folder_;      // the run's private folder
-  StagingFile staging_;     // where the movie is written until it is complete
+  std::shared_ptr<media::SoundCues> cues_;  // --sons: the storyboard's, for the mix
+  std::string extensions_;                  // the web extensions' folder
+  std::string folder_;                      // the run's private folder
+  StagingFile staging_;                     // where the movie is written until it is complete
   unsigned memoryLimitMB_ = 0;
   double startedAt_ = 0;
   std::unique_ptr<web::WebKitView> view_;

@@ -54,6 +54,9 @@ class StoryboardRun final : private StepContext {
     std::function<void(bool leaving)> navigating;
     // Whether a field's focus brings up the on-screen keyboard.
     bool keyboard = false;
+    // A finger touched (`key` false) or a key was typed at `seconds` on the
+    // run's clock; empty when nobody listens.
+    std::function<void(double seconds, bool key)> sound;
   };
 
   StoryboardRun(std::vector<StoryStep> steps, double speed, double ease, double viewHeight,

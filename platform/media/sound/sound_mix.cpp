@@ -31,13 +31,46 @@ std::string limiterChain() {
 
 }  // namespace
 
+namespace {
+
+// The gain (dB) that levels `path`'s sound to `targetLoudness`, measured on
+// readers of its own, so the one that plays still starts at the beginning.
+std::optional<double> levellingGain(const std::string& path, double targetLoudness,
+                                    std::string* error) {
+  std::unique_ptr<SoundSource> probe = SoundSource::open(path, error);
+  if (!probe) return std::nullopt;
+  std::optional<double> loudness = integratedLoudness(*probe, *probe, kMeasuredSeconds, error);
+  if (!loudness) return std::nullopt;
+  double gain = std::min(kMostGain, targetLoudness - *loudness);
+  // Peaks the limiter takes off take loudness with them: measured again
+  // through it, the gain is corrected (twice at most, on the first minute).
+  for (int pass = 0; pass < 2; ++pass) {
+    probe = SoundSource::open(path, error);
+    if (!probe) return std::nullopt;
+    const SoundSource& heard = *probe;
+    std::unique_ptr<SoundMix> trial =
+        SoundMix::create(std::move(probe), gain, nullptr, targetLoudness, error);
+    if (!trial) return std::nullopt;
+    loudness = integratedLoudness(*trial, heard, kCorrectedSeconds, error);
+    if (!loudness) return std::nullopt;
+    if (std::abs(targetLoudness - *loudness) < kCloseEnough || *loudness <= kSilence) break;
+    gain = std::min(kMostGain, gain + targetLoudness - *loudness);
+  }
+  return gain;
+}
+
+}  // namespace
+
 std::unique_ptr<SoundMix> SoundMix::create(std::unique_ptr<SoundFeed> music, double musicGain,
+                                           std::shared_ptr<SoundCues> cues, double targetLoudness,
                                            std::string* error) {
   std::unique_ptr<SoundMix> mix(new SoundMix);
   mix->limiter_ = FilterChain::create(limiterChain(), error);
   if (!mix->limiter_) return nullptr;
   mix->music_ = std::move(music);
   mix->musicGain_ = amplitude(musicGain);
+  mix->cues_ = std::move(cues);
+  mix->targetLoudness_ = targetLoudness;
   mix->left_.resize(kBlock);
   mix->right_.resize(kBlock);
   return mix;
@@ -52,6 +85,7 @@ bool SoundMix::mixMore() {
     left_[i] *= musicGain_;
     right_[i] *= musicGain_;
   }
+  addCues();
   const bool pushed = limiter_->push(left_.data(), right_.data(), kBlock, [this](const AVFrame& f) {
     const float* l = reinterpret_cast<const float*>(f.data[0]);
     const float* r = reinterpret_cast<const float*>(f.data[1]);
@@ -60,6 +94,28 @@ bool SoundMix::mixMore() {
   });
   if (!pushed) error_ = "o limitador falhou: " + limiter_->error();
   return pushed;
+}
+
+void SoundMix::addCues() {
+  const int64_t end = mixed_ + kBlock;
+  if (cues_)
+    for (SoundCue& cue : cues_->takeBefore(end)) playing_.push_back(std::move(cue));
+  for (const SoundCue& cue : playing_) {
+    const std::vector<float>& sound = *cue.sound;
+    const float gain = amplitude(targetLoudness_ + cue.level);
+    // A cue that came late plays what is left of it.
+    const int64_t from = std::max(mixed_, cue.start);
+    const int64_t to = std::min(end, cue.start + static_cast<int64_t>(sound.size()));
+    for (int64_t at = from; at < to; ++at) {
+      const float v = gain * sound[static_cast<size_t>(at - cue.start)];
+      left_[static_cast<size_t>(at - mixed_)] += v;
+      right_[static_cast<size_t>(at - mixed_)] += v;
+    }
+  }
+  std::erase_if(playing_, [end](const SoundCue& cue) {
+    return cue.start + static_cast<int64_t>(cue.sound->size()) <= end;
+  });
+  mixed_ = end;
 }
 
 bool SoundMix::read(float* left, float* right, int count) {
@@ -74,30 +130,15 @@ bool SoundMix::read(float* left, float* right, int count) {
 
 std::string SoundMix::error() const { return error_; }
 
-std::unique_ptr<SoundFeed> levelledMusic(const std::string& path, double targetLoudness,
-                                         std::string* error) {
-  std::unique_ptr<SoundSource> music = SoundSource::open(path, error);
+std::unique_ptr<SoundFeed> openMix(const std::string& musicPath, double targetLoudness,
+                                   std::shared_ptr<SoundCues> cues, std::string* error) {
+  if (musicPath.empty())
+    return SoundMix::create(SoundSource::silence(), 0, std::move(cues), targetLoudness, error);
+  std::unique_ptr<SoundSource> music = SoundSource::open(musicPath, error);
   if (!music) return nullptr;
-  // Other readers measure, so the first still starts at the beginning.
-  std::unique_ptr<SoundSource> probe = SoundSource::open(path, error);
-  if (!probe) return nullptr;
-  std::optional<double> loudness = integratedLoudness(*probe, *probe, kMeasuredSeconds, error);
-  if (!loudness) return nullptr;
-  double gain = std::min(kMostGain, targetLoudness - *loudness);
-  // Peaks the limiter takes off take loudness with them: measured again
-  // through it, the gain is corrected (twice at most, on the first minute).
-  for (int pass = 0; pass < 2; ++pass) {
-    probe = SoundSource::open(path, error);
-    if (!probe) return nullptr;
-    const SoundSource& heard = *probe;
-    std::unique_ptr<SoundMix> trial = SoundMix::create(std::move(probe), gain, error);
-    if (!trial) return nullptr;
-    loudness = integratedLoudness(*trial, heard, kCorrectedSeconds, error);
-    if (!loudness) return nullptr;
-    if (std::abs(targetLoudness - *loudness) < kCloseEnough || *loudness <= kSilence) break;
-    gain = std::min(kMostGain, gain + targetLoudness - *loudness);
-  }
-  return SoundMix::create(std::move(music), gain, error);
+  std::optional<double> gain = levellingGain(musicPath, targetLoudness, error);
+  if (!gain) return nullptr;
+  return SoundMix::create(std::move(music), *gain, std::move(cues), targetLoudness, error);
 }
 
 }  // namespace media

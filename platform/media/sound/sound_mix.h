@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/media/sound/filter_chain.h"
+#include "platform/media/sound/sound_cues.h"
 #include "platform/media/sound/sound_feed.h"
 
 namespace media {
@@ -17,13 +18,16 @@ inline constexpr double kTargetLoudness = -16;
 inline constexpr double kPeakCeiling = -3;
 
 // The movie's sound: the music under the whole track at the gain that
-// brings it to the target loudness, through a true-peak limiter (the
-// samples looked at four times as finely, as a true-peak meter does).
+// brings it to the target loudness, the cues over it as they come, all
+// through a true-peak limiter (the samples looked at four times as finely,
+// as a true-peak meter does).
 class SoundMix final : public SoundFeed {
  public:
-  // `musicGain` in dB. nullptr when the limiter cannot be built, with the
+  // `musicGain` in dB; `cues` (may be null) are played at their level above
+  // `targetLoudness`. nullptr when the limiter cannot be built, with the
   // reason in `error`.
   static std::unique_ptr<SoundMix> create(std::unique_ptr<SoundFeed> music, double musicGain,
+                                          std::shared_ptr<SoundCues> cues, double targetLoudness,
                                           std::string* error);
   bool read(float* left, float* right, int count) override;
   std::string error() const override;
@@ -32,19 +36,26 @@ class SoundMix final : public SoundFeed {
   SoundMix() = default;
   // Another block of the mix through the limiter onto the queues.
   bool mixMore();
+  // The cues due in the block that starts at sample mixed_, added to it.
+  void addCues();
 
   std::unique_ptr<SoundFeed> music_;
   float musicGain_ = 1;
+  std::shared_ptr<SoundCues> cues_;
+  double targetLoudness_ = kTargetLoudness;
+  std::vector<SoundCue> playing_;  // begun, perhaps not over
+  int64_t mixed_ = 0;              // samples so far
   std::unique_ptr<FilterChain> limiter_;
   std::vector<float> left_, right_;       // the block being mixed
   std::deque<float> outLeft_, outRight_;  // limited, not yet read
   std::string error_;
 };
 
-// `path`'s sound looped and levelled to `targetLoudness` (LUFS), measured
-// over its first pass (ten minutes at most). nullptr when it cannot be
-// read or measured, with the reason in `error`.
-std::unique_ptr<SoundFeed> levelledMusic(const std::string& path, double targetLoudness,
-                                         std::string* error);
+// The mix of `musicPath`'s sound (none: silence), looped and levelled to
+// `targetLoudness` (LUFS) as measured over its first pass (ten minutes at
+// most), and of `cues`. nullptr when the music cannot be read or measured,
+// with the reason in `error`.
+std::unique_ptr<SoundFeed> openMix(const std::string& musicPath, double targetLoudness,
+                                   std::shared_ptr<SoundCues> cues, std::string* error);
 
 }  // namespace media
