@@ -18,6 +18,8 @@
 #include "common/shown_text.h"
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/command_line/option_clashes.h"
+#include "vuzizeri/sound/narration.h"
+#include "vuzizeri/sound/voice.h"
 #include "vuzizeri/storyboard/steps.h"
 #include "vuzizeri/target/movie_rules.h"
 
@@ -342,6 +344,14 @@ const Option kOptions[] = {
      }},
     {"--sem-teclado", "", "", "o roteiro não mostra o teclado do iPhone quando um campo tem o foco",
      flag<&Arguments::noKeyboard>},
+    {"--voz", "", "COMANDO",
+     "quem diz o narrar do roteiro: lê o texto na entrada e grava um WAV em {saida}",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::string why;
+       p.a.voiceCommand = voiceCommand(value, &why);
+       if (!p.a.voiceCommand) return refused(why + "\n");
+       return {};
+     }},
     {"--sons", "", "",
      "um clique suave a cada toque do roteiro e um tique a cada tecla que digitar digita",
      flag<&Arguments::sounds>},
@@ -596,6 +606,10 @@ std::optional<PixelSizes> pixelSizes(const Arguments& a) {
   auto contentPx = truncatedProduct(a.scale, a.contentH);
   if (!pxW || !pxH || !bandPx || !contentPx) return std::nullopt;
   return PixelSizes{*pxW, *pxH, *bandPx, *contentPx};
+}
+
+bool Arguments::makesSound() const {
+  return !audioFile.empty() || sounds || (storyboard && narrates(storyboard->filmed));
 }
 
 }  // namespace vuz

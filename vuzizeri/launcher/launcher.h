@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,10 +56,12 @@ class Launcher {
   std::optional<PixelSizes> sizes_;
   PageInputs inputs_;
   std::unique_ptr<media::SoundFeed> sound_;
-  std::shared_ptr<media::SoundCues> cues_;  // --sons: the storyboard's, for the mix
-  std::string extensions_;                  // the web extensions' folder
-  std::string folder_;                      // the run's private folder
-  StagingFile staging_;                     // where the movie is written until it is complete
+  // The storyboard's sounds for the mix: --sons' and narrar's voices, by line.
+  std::shared_ptr<media::SoundCues> cues_;
+  std::map<int, media::SoundCue> voices_;
+  std::string extensions_;  // the web extensions' folder
+  std::string folder_;      // the run's private folder
+  StagingFile staging_;     // where the movie is written until it is complete
   unsigned memoryLimitMB_ = 0;
   double startedAt_ = 0;
   std::unique_ptr<web::WebKitView> view_;

@@ -115,6 +115,12 @@ void StoryboardRun::touched(const Touch& touch) {
   if (host_.sound) host_.sound(touch.seconds, false);
 }
 
+void StoryboardRun::show(const Caption& caption) {
+  captions_.push_back(caption);
+  if (caption.kind == Caption::Kind::kNarration && host_.narrate)
+    host_.narrate(caption.from, step().line);
+}
+
 Picker* StoryboardRun::openPicker() {
   if (pickers_.empty() || pickers_.back().closed <= seconds_) return nullptr;
   return &pickers_.back();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/media/sound/sound_feed.h"
 
@@ -37,6 +38,9 @@ class SoundSource final : public SoundFeed {
   std::string error() const override;
   // How many times the file has been started over so far.
   int passes() const;
+  // The file's sound once, its left channel (a mono file's, at -3 dB), for
+  // a source nothing has been read from yet.
+  bool readWhole(std::vector<float>* left);
 
  private:
   struct Impl;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/media/reader/sound_source.h"
 
@@ -14,5 +15,8 @@ namespace media {
 // floor, −70.
 std::optional<double> integratedLoudness(SoundFeed& feed, const SoundSource& source,
                                          double maxSeconds, std::string* error);
+
+// The same of `mono` played in both channels, whole.
+std::optional<double> integratedLoudness(const std::vector<float>& mono, std::string* error);
 
 }  // namespace media

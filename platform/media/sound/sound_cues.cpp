@@ -67,4 +67,11 @@ SoundCue fingerCue(double seconds, bool key) {
           key ? kKeyLevel : kTouchLevel};
 }
 
+SoundCue voiceCue(std::vector<float> samples, double loudness) {
+  // A line the meter hardly hears is not raised into its noise.
+  constexpr double kMostGain = 40;
+  return {0, std::make_shared<const std::vector<float>>(std::move(samples)),
+          std::min(kMostGain, -loudness), true};
+}
+
 }  // namespace media

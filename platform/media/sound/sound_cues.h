@@ -14,6 +14,8 @@ struct SoundCue {
   int64_t start = 0;
   std::shared_ptr<const std::vector<float>> sound;
   double level = 0;
+  // A voice: the music gives way to it.
+  bool ducks = false;
 };
 
 // Sounds placed while the video is made, for the mix to play once its
@@ -37,5 +39,8 @@ const std::shared_ptr<const std::vector<float>>& keyTick();
 // The one or the other at `seconds` on the video's clock, at a level that
 // sits under a voice at the track's loudness.
 SoundCue fingerCue(double seconds, bool key);
+// A voice line (mono at kSoundRate) levelled to the track's loudness from
+// its own, `loudness` (LUFS), for its start to be set.
+SoundCue voiceCue(std::vector<float> samples, double loudness);
 
 }  // namespace media

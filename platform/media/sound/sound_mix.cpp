@@ -11,6 +11,10 @@ namespace media {
 namespace {
 
 constexpr int kBlock = 1024;
+// The music gives way to a voice by this much (dB), starting this many
+// samples before it and coming back over as many after it.
+constexpr double kDuck = 12;
+constexpr int64_t kDuckLead = kSoundRate / 5, kDuckRelease = kSoundRate * 2 / 5;
 constexpr double kMeasuredSeconds = 600;
 constexpr double kCorrectedSeconds = 60;
 constexpr double kCloseEnough = 0.3;  // LU
@@ -81,9 +85,14 @@ bool SoundMix::mixMore() {
     error_ = music_->error();
     return false;
   }
+  const int64_t end = mixed_ + kBlock;
+  // A voice's cue comes early enough for the music to start giving way.
+  if (cues_)
+    for (SoundCue& cue : cues_->takeBefore(end + kDuckLead)) playing_.push_back(std::move(cue));
   for (int i = 0; i < kBlock; ++i) {
-    left_[i] *= musicGain_;
-    right_[i] *= musicGain_;
+    const float gain = musicGain_ * duckGain(mixed_ + i);
+    left_[i] *= gain;
+    right_[i] *= gain;
   }
   addCues();
   const bool pushed = limiter_->push(left_.data(), right_.data(), kBlock, [this](const AVFrame& f) {
@@ -96,10 +105,23 @@ bool SoundMix::mixMore() {
   return pushed;
 }
 
+float SoundMix::duckGain(int64_t at) const {
+  double decibels = 0;
+  for (const SoundCue& cue : playing_) {
+    if (!cue.ducks) continue;
+    const int64_t start = cue.start, end = cue.start + static_cast<int64_t>(cue.sound->size());
+    if (at < start - kDuckLead || at >= end + kDuckRelease) continue;
+    // Down over the lead, held under the voice, back up over the release.
+    const double share = at < start ? static_cast<double>(at - (start - kDuckLead)) / kDuckLead
+                         : at < end ? 1
+                                    : 1 - static_cast<double>(at - end) / kDuckRelease;
+    decibels = std::min(decibels, -kDuck * share);
+  }
+  return decibels == 0 ? 1 : amplitude(decibels);
+}
+
 void SoundMix::addCues() {
   const int64_t end = mixed_ + kBlock;
-  if (cues_)
-    for (SoundCue& cue : cues_->takeBefore(end)) playing_.push_back(std::move(cue));
   for (const SoundCue& cue : playing_) {
     const std::vector<float>& sound = *cue.sound;
     const float gain = amplitude(targetLoudness_ + cue.level);
@@ -113,7 +135,8 @@ void SoundMix::addCues() {
     }
   }
   std::erase_if(playing_, [end](const SoundCue& cue) {
-    return cue.start + static_cast<int64_t>(cue.sound->size()) <= end;
+    return cue.start + static_cast<int64_t>(cue.sound->size()) + (cue.ducks ? kDuckRelease : 0) <=
+           end;
   });
   mixed_ = end;
 }

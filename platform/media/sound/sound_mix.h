@@ -18,7 +18,8 @@ inline constexpr double kTargetLoudness = -16;
 inline constexpr double kPeakCeiling = -3;
 
 // The movie's sound: the music under the whole track at the gain that
-// brings it to the target loudness, the cues over it as they come, all
+// brings it to the target loudness, giving way to voices, the cues over it
+// as they come, all
 // through a true-peak limiter (the samples looked at four times as finely,
 // as a true-peak meter does).
 class SoundMix final : public SoundFeed {
@@ -38,6 +39,8 @@ class SoundMix final : public SoundFeed {
   bool mixMore();
   // The cues due in the block that starts at sample mixed_, added to it.
   void addCues();
+  // How far the music is turned down at sample `at` for the voices about.
+  float duckGain(int64_t at) const;
 
   std::unique_ptr<SoundFeed> music_;
   float musicGain_ = 1;
