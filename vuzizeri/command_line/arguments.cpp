@@ -374,7 +374,7 @@ const Option kOptions[] = {
     {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
      [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
     {"--volume-alvo", "", "LUFS",
-     "o som (--audio) nivelado a LUFS de sonoridade integrada (-16 sem esta opção)",
+     "o som (--audio, --sons, narrar) nivelado a LUFS de sonoridade integrada (-16 sem ela)",
      [](Parse& p, const std::string& value) -> Ending {
        std::optional<double> loudness = numberWithin(value, kMinLoudness, kMaxLoudness);
        if (!loudness)
