@@ -177,7 +177,8 @@ TEST_F(StoryboardTest, TapsLandAtTheirFrameUnderADisc) {
 
 // With a zoom on each touch the taps still land, the camera in on them;
 // zoomed on one element, a tap on another the camera does not show sends
-// the camera to it first; in real time the same steps give the same clicks.
+// the camera to it first; in real time the same steps give the same clicks,
+// heard at their moments.
 TEST_F(StoryboardTest, TapsLandZoomedPannedAndInRealTime) {
   const fs::path zoomedMenu = dir_ / "zoomed-menu.mp4";
   const Outcome zoomedRun = runOn({"--quadro-a-quadro", "--json", "--velocidade", "2000",
@@ -195,8 +196,17 @@ TEST_F(StoryboardTest, TapsLandZoomedPannedAndInRealTime) {
                 storyboard("panned.txt", "zoom #alvo 4\ntocar .abrir-menu\nzoom 1\n")},
                pageUrl("story.html", "gestos=1"), "panned.mp4");
   EXPECT_EQ(clicksLogged(*p.frames.back()), "r--");
-  MovieInfo l = recordOn({"--velocidade", "2000", "--roteiro", menu_}, page_, "live.mp4");
+  const Outcome live = runOn({"--velocidade", "2000", "--json", "--sons", "--roteiro", menu_},
+                             page_, dir_ / "l.mp4");
+  ASSERT_EQ(live.status, 0) << live.err;
+  MovieInfo l = probeMovie(dir_ / "l.mp4");
   EXPECT_EQ(clicksLogged(*l.frames.back()), "rb-");
+  // Each click where the report has its tap, on the frames' clock.
+  ASSERT_TRUE(l.sound);
+  const std::vector<double> clicks = soundOnsets(l.sound->left);
+  ASSERT_EQ(clicks.size(), 2u);
+  EXPECT_NEAR(clicks[0], stepSeconds(live.out, "tocar .abrir-menu"), 0.03);
+  EXPECT_NEAR(clicks[1], stepSeconds(live.out, "tocar .item-3"), 0.03);
 }
 
 // Typed text grows by one key every six frames, a tick with each; text that
