@@ -98,6 +98,11 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   EXPECT_FALSE(parseStoryboard("\ncapitulo " + std::string(70000, 'x'), env, &message));
   EXPECT_TRUE(message.starts_with("linha 2: capitulo precisa de um nome de até 255 bytes: xxx"))
       << message;
+  // A line for a voice, not a book.
+  EXPECT_TRUE(parseStoryboard("narrar " + std::string(1000, 'a'), env, &message)) << message;
+  EXPECT_FALSE(parseStoryboard("narrar " + std::string(1001, 'a'), env, &message));
+  EXPECT_TRUE(message.starts_with("linha 1: narrar precisa de um texto de até 1000 bytes: aaa"))
+      << message;
   EXPECT_EQ(keysOf("aé€😀\xff").size(), 5u);
 }
 

@@ -156,6 +156,8 @@ class Chapter final : public ActiveStep {
   void goOn(StepContext& run) override { run.ended(); }
 };
 
+constexpr size_t kMostNarratedBytes = 1000;
+
 // narrar TEXTO: a voice says the text, spoken and measured before the
 // recording (its length is the step's number); the next step starts once
 // it has been said. In the captions file, not on the screen.
@@ -163,6 +165,10 @@ class Narrate final : public ActiveStep {
  public:
   static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
     if (rest.empty()) return "narrar precisa de um texto";
+    // A line a voice says between two steps, not a text to read for an hour.
+    if (rest.size() > kMostNarratedBytes)
+      return "narrar precisa de um texto de até " + std::to_string(kMostNarratedBytes) +
+             " bytes: " + shownText(rest);
     step.text = rest;
     return {};
   }
