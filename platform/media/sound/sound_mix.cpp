@@ -15,6 +15,8 @@ constexpr int kBlock = 1024;
 // samples before it and coming back over as many after it.
 constexpr double kDuck = 12;
 constexpr int64_t kDuckLead = kSoundRate / 5, kDuckRelease = kSoundRate * 2 / 5;
+// How much of the music is measured, and measured again through the
+// limiter; how near the target is near enough.
 constexpr double kMeasuredSeconds = 600;
 constexpr double kCorrectedSeconds = 60;
 constexpr double kCloseEnough = 0.3;  // LU
@@ -32,10 +34,6 @@ std::string limiterChain() {
          ",alimiter=limit=" + std::to_string(limit) +
          ":attack=1:release=50:level=0:latency=1,aresample=" + std::to_string(kSoundRate);
 }
-
-}  // namespace
-
-namespace {
 
 // The gain (dB) that levels `path`'s sound to `targetLoudness`, measured on
 // readers of its own, so the one that plays still starts at the beginning.
