@@ -7,6 +7,8 @@ packages=(
   build-essential cmake pkg-config googletest
   # encoders and muxers
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  # mixing, loudness and the limiter of the sound track; narrar's voice
+  libavfilter-dev espeak-ng
   # the GIF's palette and dithering
   libimagequant-dev
   # the recorder's web view, drawing and event loop

@@ -113,6 +113,9 @@ TEST(AgentChecks, RequestsGiveOptionsOnly) {
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
            {"-h"}, {"--"}, {"--moldura", "out.mp4"}, {"--esconder", ".a", "out.mp4"}})
     EXPECT_NE(taken(words).find("não é uma opção"), kNone) << taken(words);
+  // A call records; it does not name a program for the recorder to run.
+  EXPECT_EQ(taken({"--json", "--voz", "sh -c x {saida}"}),
+            "--voz não vale aqui: a chamada não escolhe programas para rodar");
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <fstream>
 #include <regex>
 
+#include "test_runs.h"
 #include "vuzizeri/movie/movie_forms.h"
+#include "vuzizeri/sound/voice.h"
 #include "vuzizeri/storyboard/storyboard.h"
 #include "vuzizeri/storyboard/storyboard_run.h"
 
@@ -73,7 +75,8 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
        "linha 1: passo desconhecido: \\x1b]0;t\\x07 (rolar-ate, rolar, pausa, "
        "tocar, tocar-longo, deslizar, digitar, escolher, esperar, ir, zoom, legenda, titulo, "
        "destaque, "
-       "capitulo ou antes)"},
+       "capitulo, narrar ou antes)"},
+      {"narrar  ", "linha 1: narrar precisa de um texto"},
       {"antes\nantes", "linha 2: antes só pode vir uma vez"},
       {"antes já", "linha 1: antes fica sozinho na linha"},
       {"legenda 2", "linha 1: legenda precisa de segundos acima de 0 e até 600 e de um texto"},
@@ -94,6 +97,11 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   EXPECT_TRUE(parseStoryboard("capitulo " + std::string(255, 'x'), env, &message)) << message;
   EXPECT_FALSE(parseStoryboard("\ncapitulo " + std::string(70000, 'x'), env, &message));
   EXPECT_TRUE(message.starts_with("linha 2: capitulo precisa de um nome de até 255 bytes: xxx"))
+      << message;
+  // A line for a voice, not a book.
+  EXPECT_TRUE(parseStoryboard("narrar " + std::string(1000, 'a'), env, &message)) << message;
+  EXPECT_FALSE(parseStoryboard("narrar " + std::string(1001, 'a'), env, &message));
+  EXPECT_TRUE(message.starts_with("linha 1: narrar precisa de um texto de até 1000 bytes: aaa"))
       << message;
   EXPECT_EQ(keysOf("aé€😀\xff").size(), 5u);
 }
@@ -120,6 +128,29 @@ TEST(Storyboard, CueFilesHoldTheWordsAsText) {
 
 // The tables are the manual's too: every step and every movie form has its
 // entry there, its example storyboard is a good one, and the published
+// A voice that cannot say a line says why; one that hangs is ended at its
+// limit. The line goes in on standard input, the file where {saida} is.
+TEST(Narration, TheVoiceCommandAndWhyItFailed) {
+  const std::string wav = testing::TempDir() + "voz.wav";
+  const std::pair<std::vector<std::string>, std::string> failing[] = {
+      {{"sh", "-c", "echo sem voz >&2; exit 3", "{saida}"}, "saiu com o status 3: sem voz"},
+      {{"sh", "-c", "sleep 5", "{saida}"}, "não terminou em 1 s"},
+      {{"true", "{saida}"}, "não gravou o arquivo WAV em {saida}"},
+      {{"/nao/existe", "{saida}"}, "não pôde ser rodada: /nao/existe: No such file or directory"}};
+  for (const auto& [command, reason] : failing) {
+    std::string why;
+    EXPECT_FALSE(speak(command, "oi", wav, 1, &why)) << command[0];
+    EXPECT_EQ(why, reason);
+  }
+  std::string why;
+  ASSERT_TRUE(speak({"sh", "-c", "cat > \"$0\"", "{saida}"}, "olá", wav, 5, &why)) << why;
+  EXPECT_EQ(test_runs::slurp(wav), "olá\n");
+  EXPECT_EQ(voiceCommand("piper -m 'a b.onnx' -f {saida}", &why),
+            (std::vector<std::string>{"piper", "-m", "a b.onnx", "-f", "{saida}"}));
+  EXPECT_FALSE(voiceCommand("piper -f saida.wav", &why));
+  EXPECT_EQ(why, "--voz precisa de {saida} onde vai o arquivo WAV: piper -f saida.wav");
+}
+
 // schema is the one the program prints.
 TEST(Storyboard, TheManualHasEveryStepAndForm) {
   std::ifstream manual(std::string(SOURCE_DIR) + "/doc/man/vuzizeri.1");

@@ -49,6 +49,37 @@ std::array<double, 3> magenta(const AVFrame& f) {
   });
 }
 
+// The level (dB) of a movie's sound from `from` for `seconds` through
+// `filters`, as FFmpeg's astats measures it over both channels.
+double levelThrough(const fs::path& movie, double from, double seconds,
+                    const std::string& filters) {
+  const Outcome o = test_runs::run(
+      "/usr/bin/ffmpeg",
+      {"-hide_banner", "-nostats", "-ss", std::to_string(from), "-t", std::to_string(seconds), "-i",
+       movie, "-vn", "-af", filters + ",astats", "-f", "null", "-"},
+      movie.parent_path());
+  std::smatch m;
+  std::string::const_iterator at = o.err.begin();
+  double level = 0;  // the last is the overall one
+  while (std::regex_search(at, o.err.end(), m, std::regex(R"(RMS level dB: (-?[0-9.]+|-inf))"))) {
+    level = m[1] == "-inf" ? -200 : std::stod(m[1]);
+    at = m[0].second;
+  }
+  return level;
+}
+constexpr char kSpeechBand[] =
+    "highpass=f=300,highpass=f=300,highpass=f=300,lowpass=f=3400,lowpass=f=3400";
+constexpr char kToneBand[] = "lowpass=f=90,lowpass=f=90,lowpass=f=90,lowpass=f=90";
+
+// A step's time in the JSON report.
+double stepSeconds(const std::string& json, const std::string& step) {
+  std::smatch m;
+  EXPECT_TRUE(std::regex_search(json, m,
+                                std::regex("\"passo\": \"" + step + "\", \"segundos\": ([0-9.]+)")))
+      << step << " in " << json;
+  return m.empty() ? -1 : std::stod(m[1]);
+}
+
 class StoryboardTest : public RecorderTest {
  protected:
   // A storyboard file of `steps`, named `name` in the run's folder.
@@ -114,11 +145,12 @@ class StoryboardTest : public RecorderTest {
 };
 
 // Frame by frame the menu opens at the tap's frame, the disc is centred on
-// what was tapped, and the page got one click a tap.
+// what was tapped, the page got one click a tap, and so does the sound.
 TEST_F(StoryboardTest, TapsLandAtTheirFrameUnderADisc) {
   const fs::path out = dir_ / "menu.mp4";
-  const Outcome framed = runOn(
-      {"--quadro-a-quadro", "--json", "--velocidade", "2000", "--roteiro", menu_}, page_, out);
+  const Outcome framed =
+      runOn({"--quadro-a-quadro", "--json", "--velocidade", "2000", "--sons", "--roteiro", menu_},
+            page_, out);
   ASSERT_EQ(framed.status, 0) << framed.err;
   EXPECT_NE(framed.out.find(R"({"linha": 2, "passo": "tocar .abrir-menu", "segundos": 0.5}, )"
                             R"({"linha": 3, "passo": "pausa 1", "segundos": 0.65}, )"
@@ -136,11 +168,17 @@ TEST_F(StoryboardTest, TapsLandAtTheirFrameUnderADisc) {
   EXPECT_NEAR(ix, 195, 2);
   EXPECT_NEAR(iy, 47 + 234, 2);
   EXPECT_EQ(clicksLogged(*m.frames.back()), "rb-");
+  ASSERT_TRUE(m.sound);
+  const std::vector<double> sounds = soundOnsets(m.sound->left);
+  ASSERT_EQ(sounds.size(), 2u);
+  EXPECT_NEAR(sounds[0], 0.5, 0.03);
+  EXPECT_NEAR(sounds[1], 1.65, 0.03);
 }
 
 // With a zoom on each touch the taps still land, the camera in on them;
 // zoomed on one element, a tap on another the camera does not show sends
-// the camera to it first; in real time the same steps give the same clicks.
+// the camera to it first; in real time the same steps give the same clicks,
+// heard at their moments.
 TEST_F(StoryboardTest, TapsLandZoomedPannedAndInRealTime) {
   const fs::path zoomedMenu = dir_ / "zoomed-menu.mp4";
   const Outcome zoomedRun = runOn({"--quadro-a-quadro", "--json", "--velocidade", "2000",
@@ -158,18 +196,31 @@ TEST_F(StoryboardTest, TapsLandZoomedPannedAndInRealTime) {
                 storyboard("panned.txt", "zoom #alvo 4\ntocar .abrir-menu\nzoom 1\n")},
                pageUrl("story.html", "gestos=1"), "panned.mp4");
   EXPECT_EQ(clicksLogged(*p.frames.back()), "r--");
-  MovieInfo l = recordOn({"--velocidade", "2000", "--roteiro", menu_}, page_, "live.mp4");
+  const Outcome live = runOn({"--velocidade", "2000", "--json", "--sons", "--roteiro", menu_},
+                             page_, dir_ / "l.mp4");
+  ASSERT_EQ(live.status, 0) << live.err;
+  MovieInfo l = probeMovie(dir_ / "l.mp4");
   EXPECT_EQ(clicksLogged(*l.frames.back()), "rb-");
+  // Each click where the report has its tap, on the frames' clock.
+  ASSERT_TRUE(l.sound);
+  const std::vector<double> clicks = soundOnsets(l.sound->left);
+  ASSERT_EQ(clicks.size(), 2u);
+  EXPECT_NEAR(clicks[0], stepSeconds(live.out, "tocar .abrir-menu"), 0.03);
+  EXPECT_NEAR(clicks[1], stepSeconds(live.out, "tocar .item-3"), 0.03);
 }
 
-// Typed text grows by one key every six frames; text that matches
-// --redigir-texto is covered as the key that makes it match lands: the
-// field's text, dark on white, no longer shows.
+// Typed text grows by one key every six frames, a tick with each; text that
+// matches --redigir-texto is covered as the key that makes it match lands:
+// the field's text, dark on white, no longer shows.
 TEST_F(StoryboardTest, TypingGrowsAKeyEverySixFramesAndIsCoveredOnceItMatches) {
   MovieInfo t =
-      recordOn({"--quadro-a-quadro", "--redigir-texto", "zize", "--sem-teclado", "--roteiro",
-                storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n")},
+      recordOn({"--quadro-a-quadro", "--redigir-texto", "zize", "--sem-teclado", "--sons",
+                "--roteiro", storyboard("busca.txt", "pausa 0.2\ndigitar #busca vuzizeri\n")},
                page_, "typed.mp4");
+  ASSERT_TRUE(t.sound);
+  const std::vector<double> ticks = soundOnsets(t.sound->left);
+  ASSERT_EQ(ticks.size(), 8u);
+  for (size_t i = 0; i < ticks.size(); ++i) EXPECT_NEAR(ticks[i], 0.2 + 0.1 * i, 0.03) << i;
   auto ink = [&](int frame) {
     return countPixels(*t.frames[frame], 22, 350, 300, 372, [](Rgb c) { return c.g < 100; });
   };
@@ -318,6 +369,95 @@ TEST_F(StoryboardTest, ALoginBeforeTheRecordingIsNotFilmedNorItsPasswordSeen) {
   MovieInfo li = recorded(logged, in);
   expectColour(*li.frames.front(), 300, 47 + 50, {0, 170, 0}, 16);  // logged in, not filmed
   EXPECT_EQ((logged.out + logged.err + slurp(in)).find(password), std::string::npos);
+}
+
+// Two narrations over a steady 60 Hz tone, taps and typing between them:
+// the voice paces the storyboard, the tone gives way to it, the clicks and
+// ticks come at their moments, the whole is levelled, and both lines are
+// cues. A voice that fails ends the run before anything is recorded.
+TEST_F(StoryboardTest, NarrationPacesTheStoryOverMusicThatGivesWay) {
+  const fs::path tone = dir_ / "tone.wav", out = dir_ / "narrated.mp4", vtt = dir_ / "n.vtt";
+  const char* wav =
+      "import math, struct, sys, wave; w = wave.open(sys.argv[1], 'wb'); w.setparams((1, 2, 48000, "
+      "0, 'NONE', '')); w.writeframes(b''.join(struct.pack('<h', int(8000 * math.sin(2 * math.pi "
+      "* 60 * i / 48000))) for i in range(48000)))";
+  ASSERT_EQ(test_runs::run("/usr/bin/python3", {"-c", wav, tone}, dir_).status, 0);
+  const std::string first = "Este é o vuzizeri, gravando a página",
+                    story =
+                        storyboard("narrado.txt",
+                                   "pausa 1.5\nnarrar " + first +
+                                       "\ntocar .abrir-menu\npausa 0.5\ntocar "
+                                       ".item-3\ndigitar #busca vuzi\nnarrar Pronto.\npausa 2.5\n");
+  const Outcome r = runOn({"--quadro-a-quadro", "--json", "--sons", "--audio", tone, "--legendas",
+                           vtt, "--roteiro", story},
+                          page_, out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  // espeak-ng's own length of the sentence (16-bit mono at 22050 Hz).
+  const fs::path said = dir_ / "said.wav";
+  test_runs::Options input;
+  input.input.assign(first.begin(), first.end());
+  ASSERT_EQ(
+      test_runs::run("/usr/bin/espeak-ng", {"-v", "pt-br", "-w", said, "--stdin"}, dir_, input)
+          .status,
+      0);
+  const double spoken = static_cast<double>(fs::file_size(said) - 44) / 2 / 22050;
+  const double voice = stepSeconds(r.out, "narrar " + first);
+  const double tap = stepSeconds(r.out, "tocar .abrir-menu"),
+               tap2 = stepSeconds(r.out, "tocar .item-3");
+  const double typing = stepSeconds(r.out, "digitar #busca vuzi");
+  EXPECT_GE(tap - voice, spoken - 0.01);
+  EXPECT_LT(tap - voice, spoken + 0.1);
+  const std::string cues = slurp(vtt);
+  EXPECT_NE(cues.find(first), std::string::npos) << cues;
+  EXPECT_NE(cues.find("Pronto."), std::string::npos) << cues;
+
+  const MovieInfo m = probeMovie(out);
+  ASSERT_TRUE(m.sound);
+  const double seconds = static_cast<double>(m.sound->left.size()) / 48000;
+  const test_runs::Loudness heard = test_runs::measuredLoudness(out, 0, seconds - 2);
+  EXPECT_NEAR(heard.integrated, -16, 1);
+  EXPECT_LE(heard.truePeak, -1);
+  // Voice over the tone alone, and the tone under the voice against alone.
+  EXPECT_GE(levelThrough(out, voice + 0.3, spoken - 0.6, kSpeechBand) -
+                levelThrough(out, 0.2, 1, kSpeechBand),
+            15);
+  EXPECT_GE(levelThrough(out, 0.2, 1, kToneBand) -
+                levelThrough(out, voice + 0.3, spoken - 0.6, kToneBand),
+            9);
+  // Clicks and ticks, heard through a second difference that leaves the
+  // tone out, between the two lines.
+  std::vector<float> edges(m.sound->left.size());
+  for (size_t i = 2; i < edges.size(); ++i)
+    edges[i] = m.sound->left[i] - 2 * m.sound->left[i - 1] + m.sound->left[i - 2];
+  const std::vector<double> onsets = soundOnsets(edges, 0.003);
+  auto near = [&](double at, double within) {
+    return std::count_if(onsets.begin(), onsets.end(),
+                         [&](double t) { return t >= at - within && t <= at + within; });
+  };
+  EXPECT_EQ(near(tap, 0.05), 1) << tap;
+  EXPECT_EQ(near(tap2, 0.05), 1) << tap2;
+  EXPECT_GE(near(typing + 0.2, 0.25), 4) << typing;
+
+  const Outcome failed =
+      runOn({"--voz", "sh -c 'echo rouca >&2; exit 3' {saida}", "--roteiro", story}, page_,
+            dir_ / "mute.mp4");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "--roteiro, linha 2: narrar: a voz saiu com o status 3: rouca\n");
+  EXPECT_FALSE(fs::exists(dir_ / "mute.mp4"));
+  // Where a voice would not be heard, and a line with nothing to say.
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"--formato", "gif", "--roteiro", story},
+       "--formato gif não tem som: não combina com narrar"},
+      {{"--roteiro", storyboard("antes.txt", "narrar oi\nantes\n")},
+       "--roteiro " + (dir_ / "antes.txt").string() +
+           ": narrar só vale depois de antes, no que é filmado"},
+      {{"--roteiro", storyboard("mudo.txt", "narrar\n")},
+       "--roteiro " + (dir_ / "mudo.txt").string() + ", linha 1: narrar precisa de um texto"}};
+  for (const auto& [options, message] : refused) {
+    const Outcome o = runOn(options, page_, dir_ / "mute.gif");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, message + "\n");
+  }
 }
 
 }  // namespace

@@ -86,6 +86,25 @@ inline std::optional<double> offsetIn(const AVFrame& f, int band, double scale =
   return scroll_pattern::offsetOf({0, f.width, f.height, f.linesize[0], f.data[0]}, band, scale);
 }
 
+// When sounds start in a decoded channel at 48 kHz, in seconds: where its
+// level over 5 ms rises past `threshold` after 30 ms or more under it.
+inline std::vector<double> soundOnsets(const std::vector<float>& samples, double threshold = 0.03) {
+  constexpr size_t kWindow = 240;
+  std::vector<double> onsets;
+  size_t quietWindows = 6;
+  for (size_t at = 0; at + kWindow <= samples.size(); at += kWindow) {
+    double sum = 0;
+    for (size_t i = at; i < at + kWindow; ++i) sum += samples[i] * samples[i];
+    if (std::sqrt(sum / kWindow) <= threshold) {
+      ++quietWindows;
+      continue;
+    }
+    if (quietWindows >= 6) onsets.push_back(static_cast<double>(at) / 48000);
+    quietWindows = 0;
+  }
+  return onsets;
+}
+
 class RecorderTest : public ::testing::Test {
  protected:
   // The recorder as a user runs it, with `env` added to its environment.

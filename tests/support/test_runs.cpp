@@ -8,8 +8,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <regex>
+
+#include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 
@@ -197,6 +200,23 @@ void PageServer::serve(int client) {
     delivered_[path] = true;
   }
   close(client);
+}
+
+Loudness measuredLoudness(const std::filesystem::path& movie, double from, double seconds) {
+  const Outcome o =
+      run("/usr/bin/ffmpeg",
+          {"-hide_banner", "-nostats", "-ss", std::to_string(from), "-t", std::to_string(seconds),
+           "-i", movie, "-vn", "-af", "ebur128=peak=true:framelog=verbose", "-f", "null", "-"},
+          movie.parent_path());
+  EXPECT_EQ(o.status, 0) << o.err;
+  // The summary's lines, the last of the log.
+  std::smatch i, peak;
+  const bool found =
+      std::regex_search(o.err, i, std::regex(R"(I:\s+(-?[0-9.]+) LUFS\s+Threshold)")) &&
+      std::regex_search(o.err, peak, std::regex(R"(Peak:\s+(-?[0-9.]+|-inf) dBFS)"));
+  EXPECT_TRUE(found) << o.err;
+  if (!found) return {};
+  return {std::stod(i[1]), peak[1] == "-inf" ? -HUGE_VAL : std::stod(peak[1])};
 }
 
 }  // namespace test_runs

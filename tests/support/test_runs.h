@@ -53,6 +53,13 @@ std::string leftovers(const std::filesystem::path& dir);
 // file:// URL of a page under tests/pages, with an optional query.
 std::string pageUrl(const std::string& name, const std::string& query = "");
 
+// A movie's sound from `from` seconds for `seconds`, as FFmpeg's own EBU
+// R128 meter hears it: integrated loudness (LUFS) and true peak (dBTP).
+struct Loudness {
+  double integrated = 0, truePeak = 0;
+};
+Loudness measuredLoudness(const std::filesystem::path& movie, double from, double seconds);
+
 // An HTTP server on 127.0.0.1 with fixed responses per path.
 class PageServer {
  public:

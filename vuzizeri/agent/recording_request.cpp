@@ -123,6 +123,8 @@ std::string takeOptions(const std::vector<std::string>& words, const OptionTaker
       return shownText(option) +
              " não é uma opção de vuzizeri (url, tamanhos e saida vêm da chamada)";
     if (option == "--paralelo") return "--paralelo não vale aqui: uma chamada, um vuzizeri";
+    // The voice would be any program the caller names, outside what it may reach.
+    if (option == "--voz") return "--voz não vale aqui: a chamada não escolhe programas para rodar";
     // With the four sizes a device would take the first for the output.
     if (option == "--aparelho") return "--aparelho vai em aparelho";
     if (*valued && i + 1 == words.size()) return option + " precisa de um valor";

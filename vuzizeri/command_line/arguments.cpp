@@ -18,6 +18,8 @@
 #include "common/shown_text.h"
 #include "vuzizeri/command_line/devices.h"
 #include "vuzizeri/command_line/option_clashes.h"
+#include "vuzizeri/sound/narration.h"
+#include "vuzizeri/sound/voice.h"
 #include "vuzizeri/storyboard/steps.h"
 #include "vuzizeri/target/movie_rules.h"
 
@@ -140,6 +142,9 @@ std::optional<double> numberWithin(const std::string& text, double low, double h
 constexpr double kMinSpeed = 1, kMaxSpeed = 100000;
 constexpr double kMaxPauseSeconds = 600;
 constexpr double kMaxEaseSeconds = 10;
+// Sound levelled quieter than broadcast's -23 LUFS or louder than music's
+// loudest masters is a slip of the hand.
+constexpr double kMinLoudness = -40, kMaxLoudness = -6;
 // Parts made at once on one machine.
 constexpr int64_t kMaxParts = 64;
 
@@ -339,6 +344,17 @@ const Option kOptions[] = {
      }},
     {"--sem-teclado", "", "", "o roteiro não mostra o teclado do iPhone quando um campo tem o foco",
      flag<&Arguments::noKeyboard>},
+    {"--voz", "", "COMANDO",
+     "quem diz o narrar do roteiro: lê o texto na entrada e grava um WAV em {saida}",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::string why;
+       p.a.voiceCommand = voiceCommand(value, &why);
+       if (!p.a.voiceCommand) return refused(why + "\n");
+       return {};
+     }},
+    {"--sons", "", "",
+     "um clique suave a cada toque do roteiro e um tique a cada tecla que digitar digita",
+     flag<&Arguments::sounds>},
     {"--legendas", "", "ARQUIVO.vtt|.srt",
      "as legendas e os títulos do roteiro, com seus tempos, num arquivo ao lado do vídeo",
      [](Parse& p, const std::string& value) -> Ending {
@@ -357,6 +373,15 @@ const Option kOptions[] = {
      }},
     {"--audio", "", "ARQUIVO", "uma trilha sonora, repetida ou cortada, sumindo nos 2 s finais",
      [](Parse& p, const std::string& value) { return named(p.a.audioFile, value); }},
+    {"--volume-alvo", "", "LUFS",
+     "o som (--audio, --sons, narrar) nivelado a LUFS de sonoridade integrada (-16 sem ela)",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::optional<double> loudness = numberWithin(value, kMinLoudness, kMaxLoudness);
+       if (!loudness)
+         return refused("--volume-alvo precisa de LUFS, de -40 a -6: " + shownText(value) + "\n");
+       p.a.targetLoudness = *loudness;
+       return {};
+     }},
     {"--trecho", "", "K/N",
      "quadro a quadro, só o K-ésimo de N trechos iguais (vuzizeri-juntar os junta)",
      [](Parse& p, const std::string& value) -> Ending {
@@ -581,6 +606,10 @@ std::optional<PixelSizes> pixelSizes(const Arguments& a) {
   auto contentPx = truncatedProduct(a.scale, a.contentH);
   if (!pxW || !pxH || !bandPx || !contentPx) return std::nullopt;
   return PixelSizes{*pxW, *pxH, *bandPx, *contentPx};
+}
+
+bool Arguments::makesSound() const {
+  return !audioFile.empty() || sounds || (storyboard && narrates(storyboard->filmed));
 }
 
 }  // namespace vuz

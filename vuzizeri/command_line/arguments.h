@@ -80,6 +80,10 @@ struct Arguments : ScrollDirections {
   std::optional<double> zoomOnTouches;
   // --sem-teclado: a field's focus brings up no on-screen keyboard.
   bool noKeyboard = false;
+  // --sons: a click as the storyboard's finger touches, a tick a key typed.
+  bool sounds = false;
+  // --voz: the command that speaks narrar's lines (espeak-ng without it).
+  std::optional<std::vector<std::string>> voiceCommand;
   std::optional<Storyboard> storyboard;
   // --barra-de-status: a phone's status bar on the band, showing `time`
   // (--hora). --moldura: the phone around the screen, on `frameBackground`
@@ -96,12 +100,18 @@ struct Arguments : ScrollDirections {
   bool transparentPage = false;
   // Whether the frames keep an alpha channel.
   bool keepsAlpha() const { return transparentPage || frameBackground.alpha < 255; }
+  // Whether the movie has a sound track of the run's: --audio, --sons or
+  // the storyboard's narrar (a target's silent one aside).
+  bool makesSound() const;
   // --formato and --fps: the movie's form and its frames a second (30 or 60).
   const MovieForm* form = kDefaultMovieForm;
   int fps = kDefaultFps;
   // --audio: a sound track under the video. --json: the report as JSON.
   std::string audioFile;
   bool json = false;
+  // --volume-alvo: the integrated loudness the sound track is levelled to
+  // (LUFS).
+  double targetLoudness = -16;
   // --trecho K/N: frame by frame, only the K-th (from 1) of N equal runs of
   // the video's frames, for vuzizeri-juntar to put together.
   struct Part {

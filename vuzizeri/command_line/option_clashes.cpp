@@ -112,16 +112,18 @@ const Clash kClashes[] = {
      "--zoom-nos-toques só vale com --roteiro\n"},
     {[](Parse& p) { return p.a.noKeyboard && p.a.storyboardFile.empty(); },
      "--sem-teclado só vale com --roteiro\n"},
+    {[](Parse& p) { return p.a.sounds && p.a.storyboardFile.empty(); },
+     "--sons só vale com --roteiro\n"},
     // What the movie's form cannot carry or show; parts are joined as MP4.
     {[](Parse& p) { return p.fpsGiven && p.a.fps > p.a.form->maxFps; }, "",
      [](const Parse& p) {
        return "--formato " + std::string(p.a.form->name) + " vai até --fps " +
               std::to_string(p.a.form->maxFps) + "\n";
      }},
-    {[](Parse& p) { return !p.a.form->sound && !p.a.audioFile.empty(); }, "",
+    {[](Parse& p) { return !p.a.form->sound && (!p.a.audioFile.empty() || p.a.sounds); }, "",
      [](const Parse& p) {
-       return "--formato " + std::string(p.a.form->name) +
-              " não tem som: não combina com --audio\n";
+       return "--formato " + std::string(p.a.form->name) + " não tem som: não combina com " +
+              (p.a.audioFile.empty() ? "--sons" : "--audio") + "\n";
      }},
     // What only shows with another option is refused without it. A target
     // that centres the screen shows the background around it too.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,6 +34,7 @@
 #include "vuzizeri/recorder/controls.h"
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/phone.h"
+#include "vuzizeri/sound/narration.h"
 #include "vuzizeri/storyboard/steps.h"
 #include "vuzizeri/target/movie_rules.h"
 
@@ -163,13 +165,25 @@ void Launcher::recordInPartsIfAsked() {
 }
 
 std::optional<int> Launcher::openSound() {
-  if (arguments_.audioFile.empty()) return std::nullopt;
+  Arguments& a = arguments_;
+  if (!a.makesSound()) return std::nullopt;
   std::string soundError;
   media::silenceLibraryLog();
-  sound_ = media::SoundSource::open(arguments_.audioFile, &soundError);
+  cues_ = std::make_shared<media::SoundCues>();
+  if (a.storyboard) {
+    const VoiceSettings voice{a.voiceCommand,
+                              languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"))};
+    if (!speakNarrations(a.storyboard->filmed, voice, &voices_, &soundError)) {
+      writeAll(STDERR_FILENO, soundError);
+      return 1;
+    }
+  }
+  sound_ = media::openMix(a.audioFile, a.targetLoudness, cues_, &soundError);
   if (sound_) return std::nullopt;
-  writeAll(STDERR_FILENO,
-           "--audio: não foi possível ler " + arguments_.audioFile + ": " + soundError + "\n");
+  writeAll(
+      STDERR_FILENO,
+      (a.audioFile.empty() ? "--sons: " : "--audio: não foi possível ler " + a.audioFile + ": ") +
+          soundError + "\n");
   return 2;
 }
 
@@ -329,6 +343,18 @@ Platform Launcher::platform() {
       startedAt_ + (frameByFrame ? kFrameByFrameTimeLimitSeconds : kTimeLimitSeconds);
   if (progress::onTerminal()) platform.progress = showProgress;
   if (frameByFrame) platform.heartbeat = process::noteProgress;
+  if (cues_ && arguments_.sounds)
+    platform.cueSound = [cues = cues_](double seconds, bool key) {
+      cues->add(media::fingerCue(seconds, key));
+    };
+  if (cues_ && !voices_.empty())
+    platform.cueVoice = [cues = cues_, voices = voices_](double seconds, int line) {
+      const auto voice = voices.find(line);
+      if (voice == voices.end()) return;
+      media::SoundCue cue = voice->second;
+      cue.start = std::llround(seconds * media::kSoundRate);
+      cues->add(std::move(cue));
+    };
   return platform;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "common/output_path.h"
 #include "platform/media/reader/sound_source.h"
+#include "platform/media/sound/sound_mix.h"
 #include "platform/web/webkit_view.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/command_line/devices.h"
@@ -53,7 +55,10 @@ class Launcher {
   Arguments arguments_;
   std::optional<PixelSizes> sizes_;
   PageInputs inputs_;
-  std::unique_ptr<media::SoundSource> sound_;
+  std::unique_ptr<media::SoundFeed> sound_;
+  // The storyboard's sounds for the mix: --sons' and narrar's voices, by line.
+  std::shared_ptr<media::SoundCues> cues_;
+  std::map<int, media::SoundCue> voices_;
   std::string extensions_;  // the web extensions' folder
   std::string folder_;      // the run's private folder
   StagingFile staging_;     // where the movie is written until it is complete

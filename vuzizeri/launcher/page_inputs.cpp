@@ -8,6 +8,7 @@
 #include "common/input_file.h"
 #include "common/shown_text.h"
 #include "vuzizeri/recorder/page_shaping.h"
+#include "vuzizeri/sound/narration.h"
 
 namespace vuz {
 
@@ -79,6 +80,17 @@ std::optional<PageInputs> readPageInputs(Arguments& a, const std::string& dataFo
     for (const std::string& name : used) unsetenv(name.c_str());
     if (!a.storyboard) {
       *message = "--roteiro " + shownText(a.storyboardFile) + ", " + why + "\n";
+      return std::nullopt;
+    }
+    // A voice is heard only in the movie, and the movie must have sound.
+    if (narrates(a.storyboard->before)) {
+      *message = "--roteiro " + shownText(a.storyboardFile) +
+                 ": narrar só vale depois de antes, no que é filmado\n";
+      return std::nullopt;
+    }
+    if (narrates(a.storyboard->filmed) && !a.form->sound) {
+      *message =
+          "--formato " + std::string(a.form->name) + " não tem som: não combina com narrar\n";
       return std::nullopt;
     }
   }

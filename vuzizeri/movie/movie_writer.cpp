@@ -107,7 +107,7 @@ class GifWriter final : public RecordingWriter {
 // The request's frames in `file` as `codec`, with `sound` under them.
 std::unique_ptr<RecordingWriter> openTrack(const MovieRequest& request, media::FileType file,
                                            media::VideoCodec codec,
-                                           std::unique_ptr<media::SoundSource> sound,
+                                           std::unique_ptr<media::SoundFeed> sound,
                                            std::string* error) {
   auto writer = media::VideoWriter::create(request.path, file, error);
   if (!writer) return nullptr;
@@ -166,7 +166,7 @@ std::optional<int64_t> averageBitRate(int64_t pxW, int64_t pxH, int fps) {
 }
 
 std::unique_ptr<RecordingWriter> openMovieWriter(const MovieRequest& request,
-                                                 std::unique_ptr<media::SoundSource> sound,
+                                                 std::unique_ptr<media::SoundFeed> sound,
                                                  std::string* error) {
   const MovieForm& form = *request.form;
   if (!form.madeAfterwards)

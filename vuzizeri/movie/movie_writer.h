@@ -21,7 +21,7 @@ inline constexpr double kSoundFadeSeconds = 2.0;
 // be created or the encoder refuses the size, with the writer's reason in
 // `error`.
 std::unique_ptr<RecordingWriter> openMovieWriter(const MovieRequest& request,
-                                                 std::unique_ptr<media::SoundSource> sound,
+                                                 std::unique_ptr<media::SoundFeed> sound,
                                                  std::string* error);
 
 }  // namespace vuz

@@ -56,7 +56,7 @@ struct MovieRequest {
   int fps = 60;
   const MovieForm* form = kDefaultMovieForm;
   bool alpha = false;      // the frames' alpha kept (mov and webm only)
-  bool withSound = false;  // --audio's track, opened at start
+  bool withSound = false;  // --audio's or --sons' track, opened at start
   // Written into the file's metadata: what a part of a recording is (see
   // parts.h).
   std::vector<std::pair<std::string, std::string>> tags{};

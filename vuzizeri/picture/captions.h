@@ -26,8 +26,9 @@ struct Camera {
 
 struct Caption {
   // A chapter is a mark in the movie, not drawn; a highlight a ring around
-  // a part of the page, with the text (if any) beside it.
-  enum class Kind { kCaption, kTitle, kChapter, kHighlight };
+  // a part of the page, with the text (if any) beside it; a narration what
+  // the voice says, heard and not drawn.
+  enum class Kind { kCaption, kTitle, kChapter, kHighlight, kNarration };
   Kind kind = Kind::kCaption;
   std::string text;
   double from = 0, to = 0;  // on the video's clock, seconds

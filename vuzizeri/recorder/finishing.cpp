@@ -29,7 +29,7 @@ RunReport Vuzizeri::runReport() const {
     r.storyboard = true;
     for (const StepTime& step : story_->times())
       r.steps.push_back({step.line, step.written, step.seconds});
-    static const char* const kKinds[] = {"legenda", "titulo", "capitulo", "destaque"};
+    static const char* const kKinds[] = {"legenda", "titulo", "capitulo", "destaque", "narracao"};
     for (const Caption& c : withChapterEnds(story_->captions(), videoSeconds()))
       r.words.push_back({kKinds[static_cast<int>(c.kind)], c.text, c.from, c.to});
   }

@@ -63,6 +63,11 @@ struct Platform {
   // Told of every start step and every frame made frame by frame, for the
   // guard's stall limit.
   std::function<void()> heartbeat = nullptr;
+  // Told of each sound the filmed storyboard makes (--sons): a touch, or a
+  // key (`key`), at `seconds` on the video's clock.
+  std::function<void(double seconds, bool key)> cueSound = nullptr;
+  // Told when a narrar step's voice starts: the step on `line`.
+  std::function<void(double seconds, int line)> cueVoice = nullptr;
   // When the run's time limit falls, on `now`'s clock; 0 for none. A real
   // time scroll that would not end before it is refused up front.
   double deadline = 0;

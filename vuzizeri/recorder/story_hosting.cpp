@@ -34,6 +34,10 @@ std::unique_ptr<StoryboardRun> Vuzizeri::makeStory(std::vector<StoryStep> steps,
     if (!args.frameByFrame) runScript(kOutOfViewLoopScript, JsonValue::object({}));
   };
   host.keyboard = filmed && !args.noKeyboard;
+  if (filmed) {
+    host.sound = platform_.cueSound;
+    host.narrate = platform_.cueVoice;
+  }
   return std::make_unique<StoryboardRun>(std::move(steps), storySpeed(), args.ease,
                                          static_cast<double>(args.contentH), std::move(host));
 }

@@ -19,7 +19,7 @@ void Vuzizeri::prepararWriter() {
                        args.fps,
                        args.form,
                        args.keepsAlpha(),
-                       !args.audioFile.empty(),
+                       args.makesSound(),
                        part_ ? partTags(*part_) : decltype(MovieRequest::tags){},
                        platform_.heartbeat};
   if (const std::optional<Target>& target = args.target) {

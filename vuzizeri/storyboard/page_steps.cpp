@@ -156,6 +156,35 @@ class Chapter final : public ActiveStep {
   void goOn(StepContext& run) override { run.ended(); }
 };
 
+constexpr size_t kMostNarratedBytes = 1000;
+
+// narrar TEXTO: a voice says the text, spoken and measured before the
+// recording (its length is the step's number); the next step starts once
+// it has been said. In the captions file, not on the screen.
+class Narrate final : public ActiveStep {
+ public:
+  static std::string read(const std::string& rest, const Environment&, StoryStep& step) {
+    if (rest.empty()) return "narrar precisa de um texto";
+    // A line a voice says between two steps, not a text to read for an hour.
+    if (rest.size() > kMostNarratedBytes)
+      return "narrar precisa de um texto de até " + std::to_string(kMostNarratedBytes) +
+             " bytes: " + shownText(rest);
+    step.text = rest;
+    return {};
+  }
+  void begin(StepContext& run) override {
+    until_ = run.seconds() + run.step().number;
+    run.show({Caption::Kind::kNarration, run.step().text, run.seconds(), until_});
+    run.proceed();
+  }
+  void goOn(StepContext& run) override {
+    run.seconds() + kSameMoment >= until_ ? run.ended() : run.holdUntilNext();
+  }
+
+ private:
+  double until_ = 0;
+};
+
 // esperar SELETOR: holds until a match shows in the view.
 class Wait final : public ActiveStep {
  public:
@@ -251,6 +280,7 @@ constinit const StepActions kTitle = {Words<Caption::Kind::kTitle>::read,
                                       make<Words<Caption::Kind::kTitle>>};
 constinit const StepActions kHighlight = {Highlight::read, make<Highlight>};
 constinit const StepActions kChapter = {Chapter::read, make<Chapter>};
+constinit const StepActions kNarrate = {Narrate::read, make<Narrate>};
 constinit const StepActions kWait = {readSelector, make<Wait>};
 constinit const StepActions kGo = {Go::read, make<Go>};
 

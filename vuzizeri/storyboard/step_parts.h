@@ -48,7 +48,7 @@ struct StepActions {
   std::unique_ptr<ActiveStep> (*start)();
 };
 extern const StepActions kScrollTo, kScrollBy, kPause, kCaption, kTitle, kHighlight, kChapter,
-    kWait, kGo;
+    kNarrate, kWait, kGo;
 extern const StepActions kTap, kLongPress, kSwipe, kType, kChoose, kZoom;
 
 }  // namespace vuz::step_parts

@@ -64,6 +64,9 @@ const std::vector<StepKind> kStepKinds = {
      step_parts::kHighlight.read, step_parts::kHighlight.start},
     {"capitulo", "NOME", "um capítulo do vídeo começa aqui (os players o listam; mp4 e mov)",
      step_parts::kChapter.read, step_parts::kChapter.start},
+    {"narrar", "TEXTO",
+     "uma voz diz o texto (espeak-ng, ou --voz); o passo seguinte começa quando ela termina",
+     step_parts::kNarrate.read, step_parts::kNarrate.start},
 };
 
 const StepKind* stepNamed(std::string_view word) {

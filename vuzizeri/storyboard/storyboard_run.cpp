@@ -77,6 +77,7 @@ void StoryboardRun::watchKeyboard(std::function<void()> then) {
 }
 
 void StoryboardRun::keyPressed(const std::string& key, double seconds) {
+  if (host_.sound) host_.sound(seconds, true);
   // The keyboard a digitar brings is asked about once its first key is in.
   if (host_.keyboard) keyboard_.press(seconds, key);
 }
@@ -111,6 +112,13 @@ void StoryboardRun::touched(const Touch& touch) {
   if (touchedStep_ != next_) times_.back().seconds = touch.seconds;
   touchedStep_ = next_;
   touches_.push_back(touch);
+  if (host_.sound) host_.sound(touch.seconds, false);
+}
+
+void StoryboardRun::show(const Caption& caption) {
+  captions_.push_back(caption);
+  if (caption.kind == Caption::Kind::kNarration && host_.narrate)
+    host_.narrate(caption.from, step().line);
 }
 
 Picker* StoryboardRun::openPicker() {

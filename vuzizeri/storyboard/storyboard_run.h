@@ -54,6 +54,11 @@ class StoryboardRun final : private StepContext {
     std::function<void(bool leaving)> navigating;
     // Whether a field's focus brings up the on-screen keyboard.
     bool keyboard = false;
+    // A finger touched (`key` false) or a key was typed at `seconds` on the
+    // run's clock; empty when nobody listens.
+    std::function<void(double seconds, bool key)> sound;
+    // A narrar step's voice starts at `seconds`: the step on `line`.
+    std::function<void(double seconds, int line)> narrate;
   };
 
   StoryboardRun(std::vector<StoryStep> steps, double speed, double ease, double viewHeight,
@@ -108,7 +113,7 @@ class StoryboardRun final : private StepContext {
   std::string refusal(const Answer& answer) const override;
   void touched(const Touch& touch) override;
   void keyPressed(const std::string& key, double seconds) override;
-  void show(const Caption& caption) override { captions_.push_back(caption); }
+  void show(const Caption& caption) override;
   void openPicker(const Picker& picker) override { pickers_.push_back(picker); }
   Picker* openPicker() override;
   const Camera& camera() const override { return camera_; }

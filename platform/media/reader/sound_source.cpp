@@ -33,7 +33,9 @@ struct SoundSource::Impl {
   std::deque<float> left, right;  // decoded, not yet read
   bool passGaveSound = false;     // some sound came of this pass through the file
   std::string firstError;
-  bool silent = false;  // no file: zeros for ever
+  bool silent = false;   // no file: zeros for ever
+  int passes = 0;        // times started over
+  size_t firstPass = 0;  // samples the first pass gave, once it is over
 
   bool fail(const std::string& reason) {
     if (firstError.empty()) firstError = path + ": " + reason;
@@ -82,6 +84,7 @@ struct SoundSource::Impl {
     // A whole pass without a sample would loop for ever.
     if (!passGaveSound) return fail("não dá som nenhum do começo ao fim");
     passGaveSound = false;
+    if (passes++ == 0) firstPass = left.size();
     int r = av_seek_frame(format.get(), stream, 0, AVSEEK_FLAG_BACKWARD);
     if (r < 0) r = avformat_seek_file(format.get(), -1, INT64_MIN, 0, 0, 0);
     if (r < 0) return fail(avErrorText("av_seek_frame", r));
@@ -204,6 +207,16 @@ bool SoundSource::read(float* left, float* right, int count) {
 }
 
 std::string SoundSource::error() const { return impl_->firstError; }
+
+int SoundSource::passes() const { return impl_->passes; }
+
+bool SoundSource::readWhole(std::vector<float>* left) {
+  Impl& d = *impl_;
+  while (d.passes == 0)
+    if (!d.decodeMore()) return false;
+  left->assign(d.left.begin(), d.left.begin() + static_cast<ptrdiff_t>(d.firstPass));
+  return true;
+}
 
 float fadeOutGain(int64_t index, int64_t total, int64_t fade) {
   const int64_t left = total - index;  // samples from this one to the end

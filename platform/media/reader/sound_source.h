@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/media/sound/sound_feed.h"
 
 namespace media {
 
@@ -12,7 +15,7 @@ inline constexpr int kSoundRate = 48000;
 // A sound file (anything FFmpeg reads that has an audio stream) as an
 // endless run of stereo samples at kSoundRate: decoded, resampled, and
 // started over each time it ends. Used from one thread.
-class SoundSource {
+class SoundSource final : public SoundFeed {
  public:
   // nullptr when the file cannot be read or gives no sound at all, with the
   // reason in `error`. Only a regular file is opened, and always as a file
@@ -24,15 +27,20 @@ class SoundSource {
   static constexpr double kOpenSeconds = 5;
   // Silence: the track a store wants under a video without sound.
   static std::unique_ptr<SoundSource> silence();
-  ~SoundSource();
+  ~SoundSource() override;
   SoundSource(const SoundSource&) = delete;
   SoundSource& operator=(const SoundSource&) = delete;
 
   // The next `count` samples of each channel, as floats in [−1, 1]. False
   // when decoding fails on the way; the reason, after the file's path, is
   // then in error().
-  bool read(float* left, float* right, int count);
-  std::string error() const;
+  bool read(float* left, float* right, int count) override;
+  std::string error() const override;
+  // How many times the file has been started over so far.
+  int passes() const;
+  // The file's sound once, its left channel (a mono file's, at -3 dB), for
+  // a source nothing has been read from yet.
+  bool readWhole(std::vector<float>* left);
 
  private:
   struct Impl;

@@ -12,7 +12,7 @@ extern "C" {
 
 namespace media {
 
-SoundTrack::SoundTrack(std::unique_ptr<SoundSource> source, int64_t bitRate, double fadeSeconds,
+SoundTrack::SoundTrack(std::unique_ptr<SoundFeed> source, int64_t bitRate, double fadeSeconds,
                        Fail fail, TakePacket write)
     : source_(std::move(source)),
       bitRate_(bitRate),

@@ -17,7 +17,7 @@ namespace media {
 class SoundTrack {
  public:
   // `write` takes each packet in the stream's time base.
-  SoundTrack(std::unique_ptr<SoundSource> source, int64_t bitRate, double fadeSeconds, Fail fail,
+  SoundTrack(std::unique_ptr<SoundFeed> source, int64_t bitRate, double fadeSeconds, Fail fail,
              TakePacket write);
 
   bool add(AVFormatContext* format);
@@ -39,7 +39,7 @@ class SoundTrack {
   // `frame` (nullptr: the end) through the encoder, its packets written.
   bool encodeFrame(AVFrame* frame);
 
-  std::unique_ptr<SoundSource> source_;
+  std::unique_ptr<SoundFeed> source_;
   int64_t bitRate_ = 0;
   int64_t fade_ = 0;     // samples
   int64_t written_ = 0;  // samples encoded so far

@@ -155,7 +155,7 @@ bool VideoWriter::startWriting() {
   return d.thread.start([&d](Job& job) { d.encodeJob(job); }, [&d] { d.finishFile(); });
 }
 
-bool VideoWriter::addSoundTrack(std::unique_ptr<SoundSource> source, int64_t bitRate,
+bool VideoWriter::addSoundTrack(std::unique_ptr<SoundFeed> source, int64_t bitRate,
                                 double fadeSeconds) {
   Impl& d = *impl_;
   if (!d.hasInput || d.sound || d.thread.status() != WriterStatus::kUnknown || !source)

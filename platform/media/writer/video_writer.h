@@ -112,7 +112,7 @@ class VideoWriter {
   // the sound held back by the fade's length behind the video so that the
   // end, known only at the finish, is where the fade falls. After addInput,
   // before startWriting; false (see error()) when the encoder is missing.
-  bool addSoundTrack(std::unique_ptr<SoundSource> source, int64_t bitRate, double fadeSeconds);
+  bool addSoundTrack(std::unique_ptr<SoundFeed> source, int64_t bitRate, double fadeSeconds);
   // A tag of the file's own metadata (an MP4's 'mdta' keys, read back as
   // the format's metadata). Before startWriting.
   void setMetadata(const std::string& key, const std::string& value);
