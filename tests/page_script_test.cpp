@@ -113,21 +113,28 @@ TEST_F(PageScripts, OnlyHeadersThatPaintWithinTheirBoxesAreLifted) {
       #shadow i { box-shadow: 0 8px 4px #000; }
       #outline i { outline: 2px solid #f00; outline-offset: 4px; }
       #loose span::before { content: ''; position: absolute; top: -3px; width: 5px; height: 5px;
-                            background: #f00; }</style>
+                            background: #f00; }
+      .h u { display: block; width: 20px; height: 30px; background: #fff; }
+      #menu, #soft { top: 170px; width: 90px; }
+      #soft { left: 100px; }
+      #soft u { background: rgba(255, 255, 255, .5); }</style>
     <div class=h id=plain style="top:0"><i></i><b></b></div>
     <div class=h id=band style="top:30px"></div>
     <div class=h id=shadow style="top:60px"><i></i></div>
     <div class=h id=outline style="top:90px"><i></i></div>
     <div class=h id=loose style="top:120px"><span></span></div>
-    <ul class=h id=list style="top:150px; margin:0; padding:0; color:#fff"><li>a</li></ul>)"));
+    <ul class=h id=list style="top:150px; margin:0; padding:0; color:#fff"><li>a</li></ul>
+    <div class=h id=menu><u></u></div><div class=h id=soft><u></u></div>)"));
   ASSERT_TRUE(page_.runInOwnWorld(scriptCall(kLiftLayersScript)));
+  // An opaque plain box of its own below it is a layer beside it.
   auto lifted = page_.runInOwnWorld(
-      "['plain', 'band', 'shadow', 'outline', 'loose', 'list'].filter(function (id) {"
+      "['plain', 'band', 'shadow', 'outline', 'loose', 'list', 'menu', 'soft'].map(function (id) {"
       "  var h = document.getElementById(id), r = h.getBoundingClientRect();"
-      "  return liftLayers([[h, getComputedStyle(h), r]], [], 1).layers.length;"
+      "  return liftLayers([[h, getComputedStyle(h), r]], [], 1).layers.filter(function (x, i) {"
+      "    return i % 7 >= 2 && i % 7 <= 5; }).join(',');"
       "}).join(' ')");
   ASSERT_TRUE(lifted && lifted->value);
-  EXPECT_EQ(lifted->value->string, "plain");
+  EXPECT_EQ(lifted->value->string, "0,0,200,20      0,170,90,190,0,170,20,200 ");
   // Turned down, it is judged again once something in it changes, even in the judging script.
   auto again = page_.runInOwnWorld(
       "var h = document.getElementById('shadow'), lift = function () {"

@@ -14,8 +14,10 @@
 // only while it is a plain opaque box wholly in the view, on whole pixels of
 // the video and on top of what lies there: an opaque background, no shadow,
 // outline, rounded corner, filter, blend, mask, clip or transform other than
-// a move, nothing in it painting outside it, no animation, video, canvas, frame or
-// picture still on its way in it, and at most two fifths of the view high.
+// a move, nothing in it painting outside it but plain opaque boxes of its own
+// (a menu button taller than its bar: lifted as layers of their own beside
+// it), no animation, video, canvas, frame or picture still on its way in it,
+// and at most two fifths of the view high.
 // It is hidden, as out_of_view.js hides parked drawers, by an animation of
 // its visibility from the recorder's own script world, so the page's DOM and
 // styles stay as they are.
@@ -25,11 +27,14 @@
 // fixed and sticky elements in view, `kept` the [id, version, ...] whose
 // pixels the recorder holds, `scale` the video's pixels per CSS pixel.
 // Answers { layers: [id, version, left, top, right, bottom, hidden, ...] in
-// CSS px of the view, hidden: the set of elements hidden in this frame }.
+// CSS px of the view, hidden: the set of elements hidden in this frame,
+// beside: for each lifted element shown, the boxes it paints outside itself }.
 (function () {
   var w = window, d = document;
   if (w.liftLayers) return 0;
-  var lifted = new Map();  // element -> { id, version, signature, hide, touched }
+  // element -> { id, version, signature, hide, touched, beside, ids }: `beside`
+  // the solid boxes it paints outside itself, lifted as layers `ids`.
+  var lifted = new Map();
   var ours = new WeakSet();  // the animations this script made
   var nextId = 1;
   // A change in an element, or in one that holds it (a class on the body),
@@ -68,15 +73,19 @@
     var px = css * scale;
     return Math.abs(px - Math.round(px)) < 1e-3;
   };
-  // Nothing in the element paints outside it: what reaches beyond its box
-  // (a line box taller than the bar, a margin) is a transparent box without
-  // border or shadow, and its text and pictures lie inside; what lies inside
-  // reaches no further out with its shadow or outline, and its ::before and
-  // ::after boxes lie inside too. Too much to look through counts as
-  // painting outside.
+  // Nothing in the element paints outside it but solid boxes of its own:
+  // what reaches beyond its box (a line box taller than the bar, a margin)
+  // is a transparent box without border or shadow, or a solid box, and its
+  // text and pictures lie inside one of them; what lies inside reaches no
+  // further out with its shadow or outline, and its ::before and ::after
+  // boxes lie inside too. Too much to look through counts as painting
+  // outside.
   var within = function (a, r) {
     return a.left >= r.left - 0.5 && a.top >= r.top - 0.5 && a.right <= r.right + 0.5 &&
            a.bottom <= r.bottom + 0.5;
+  };
+  var inside = function (a, boxes) {
+    return boxes.some(function (r) { return within(a, r); });
   };
   var grown = function (a, by) {
     return { left: a.left - by, top: a.top - by, right: a.right + by, bottom: a.bottom + by };
@@ -145,47 +154,89 @@
                 bottom: Math.max(b.bottom, b.top + node.clientTop + node.scrollHeight) };
     return p.position == 'relative' ? grown(box, lengths(p.left + ' ' + p.top)) : box;
   };
-  var pseudosInside = function (node, el, r) {
+  var pseudosInside = function (node, el, boxes) {
     return ['::before', '::after'].every(function (which) {
       var p = getComputedStyle(node, which);
       if (p.content == 'none' || p.content == 'normal' || p.display == 'none') return true;
       if (p.content == '""' && !paints(p)) return true;
       var box = pseudoBox(node, p, el);
-      return box !== null && within(grown(box, reach(p)), r);
+      return box !== null && inside(grown(box, reach(p)), boxes);
     });
   };
   // A list item's marker outside it lies within two of its ems beside it.
-  var markerInside = function (node, c, r) {
+  var markerInside = function (node, c, boxes) {
     if (c.display != 'list-item' || c.listStylePosition != 'outside' ||
         (c.listStyleType == 'none' && c.listStyleImage == 'none'))
       return true;
     var b = node.getBoundingClientRect(), em = 2 * parseFloat(c.fontSize);
-    return within({ left: b.left - em, top: b.top, right: b.right + em, bottom: b.bottom }, r);
+    return inside({ left: b.left - em, top: b.top, right: b.right + em, bottom: b.bottom }, boxes);
   };
-  var inkInside = function (el, r) {
-    if (!pseudosInside(el, el, r)) return false;
+  var clear = function (c) {
+    return c.opacity == '1' && c.transform == 'none' && c.filter == 'none' &&
+           c.mixBlendMode == 'normal' && c.clipPath == 'none' &&
+           (c.maskImage || c.webkitMaskImage || 'none') == 'none';
+  };
+  // A box in the element that paints outside it and can be lifted beside
+  // it, every pixel its own: an opaque background and nothing else at its
+  // edge (no border, shadow, outline, radius, native look), on whole pixels
+  // in the view, and nothing from it up to the element that clips, fades,
+  // filters or moves it.
+  var solid = function (node, c, b, el, scale) {
+    if (/^(IMG|SVG|svg|VIDEO|CANVAS|IFRAME|INPUT|SELECT|TEXTAREA|OBJECT|EMBED)$/.test(node.tagName))
+      return false;
+    if (!opaque(c.backgroundColor) || c.backgroundImage != 'none' || reach(c) > 0 || !clear(c) ||
+        (c.backdropFilter || c.webkitBackdropFilter || 'none') != 'none')
+      return false;
+    if ([c.borderTopWidth, c.borderRightWidth, c.borderBottomWidth, c.borderLeftWidth,
+         c.borderTopLeftRadius, c.borderTopRightRadius, c.borderBottomLeftRadius,
+         c.borderBottomRightRadius].some(function (l) { return parseFloat(l) != 0; }))
+      return false;
+    if (b.left < 0 || b.top < 0 || b.right > innerWidth || b.bottom > innerHeight ||
+        ![b.left, b.top, b.right, b.bottom].every(function (x) { return whole(x, scale); }))
+      return false;
+    for (var n = node.parentElement; n; n = n.parentElement) {
+      var p = getComputedStyle(n);
+      if (p.overflowX != 'visible' || p.overflowY != 'visible' || p.clip != 'auto') return false;
+      if (n === el) return true;
+      if (!clear(p)) return false;
+    }
+    return false;
+  };
+  var boxOf = function (b) {
+    return { left: b.left, top: b.top, right: b.right, bottom: b.bottom };
+  };
+  // The solid boxes beside the element that it paints outside itself, or
+  // null where it paints anything else outside.
+  var inkInside = function (el, r, scale) {
+    var boxes = [r];
+    if (!pseudosInside(el, el, boxes)) return null;
     var walk = d.createTreeWalker(el, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT);
     var range = d.createRange();
     for (var n = 0, node = walk.nextNode(); node; node = walk.nextNode()) {
-      if (++n > 400) return false;
+      if (++n > 400) return null;
       if (node.nodeType == Node.TEXT_NODE) {
         range.selectNodeContents(node);
         var lines = range.getClientRects();
         var shadow = node.parentElement ? getComputedStyle(node.parentElement).textShadow : 'none';
         for (var i = 0; i < lines.length; ++i)
-          if (lines[i].width > 0 && !within(grown(lines[i], lengths(shadow)), r)) return false;
+          if (lines[i].width > 0 && !inside(grown(lines[i], lengths(shadow)), boxes)) return null;
         continue;
       }
       var c = getComputedStyle(node);
       if (c.display == 'none') continue;
-      if (!pseudosInside(node, el, r) || !markerInside(node, c, r)) return false;
       var b = node.getBoundingClientRect();
-      if (b.width <= 0 || b.height <= 0 || within(grown(b, reach(c)), r)) continue;
+      var out = b.width > 0 && b.height > 0 && !inside(grown(b, reach(c)), boxes);
+      if (out && solid(node, c, b, el, scale)) {
+        boxes.push(boxOf(b));
+        out = false;
+      }
+      if (!pseudosInside(node, el, boxes) || !markerInside(node, c, boxes)) return null;
+      if (!out) continue;
       if (/^(IMG|SVG|svg|VIDEO|CANVAS|IFRAME|INPUT|BUTTON|SELECT|TEXTAREA)$/.test(node.tagName) ||
           paints(c))
-        return false;
+        return null;
     }
-    return true;
+    return boxes.slice(1);
   };
   var plainBox = function (el, s, r, scale) {
     if (r.left < 0 || r.top < 0 || r.right > innerWidth || r.bottom > innerHeight ||
@@ -205,13 +256,14 @@
         s.borderBottomLeftRadius != '0px' || s.borderBottomRightRadius != '0px')
       return false;
     if (s.transform != 'none' && !/^matrix\(1, 0, 0, 1,/.test(s.transform)) return false;
-    if (!inkInside(el, r)) return false;
+    var beside = inkInside(el, r, scale);
+    if (!beside) return false;
     if (el.querySelector('video, canvas, iframe, embed, object')) return false;
     var images = el.getElementsByTagName('img');
     for (var i = 0; i < images.length; ++i)
       if (!images[i].complete || /\.(gif|webp|apng)(\?|#|$)/i.test(images[i].currentSrc))
         return false;
-    return true;
+    return beside;
   };
   var animates = function (el) {
     return el.getAnimations({ subtree: true }).some(function (a) { return !ours.has(a); });
@@ -250,11 +302,13 @@
       if (!images[i].complete) return false;
     return true;
   };
+  // The boxes it paints beside itself when plain, or false.
   var plainNow = function (el, s, r, scale) {
     var seen = look(s, r, scale);
     if (rejected.get(el) === seen) return false;
     rejected.delete(el);
-    if (plainBox(el, s, r, scale)) return true;
+    var beside = plainBox(el, s, r, scale);
+    if (beside) return beside;
     if (settled(el)) rejected.set(el, seen);
     return false;
   };
@@ -277,6 +331,7 @@
     var keeps = new Map();
     for (var k = 0; k + 1 < kept.length; k += 2) keeps.set(kept[k], kept[k + 1]);
     var layers = [], hidden = new Set(), seen = new Set(), present = new Set();
+    var besides = new Map();
     forget(rejectWatch.takeRecords());
     items.forEach(function (item, n) {
       var el = item[0], s = item[1], r = item[2];
@@ -293,8 +348,17 @@
       var sig = signature(s, r);
       var judged = entry && sig == entry.signature;
       if (entry && !judged) show(entry);
-      var alone = !items.some(function (other, m) { return m != n && meet(other[2], r); });
-      if (!alone || animates(el) || !judged && (!plainNow(el, s, r, scale) || !onTop(el, r))) {
+      var meets = function (box) {
+        return items.some(function (other, m) { return m != n && meet(other[2], box); });
+      };
+      var fails = meets(r) || judged && entry.beside.some(meets) || animates(el);
+      var beside = judged ? entry.beside : null;
+      if (!fails && !judged) {
+        beside = plainNow(el, s, r, scale);
+        fails = !beside || !onTop(el, r) ||
+                beside.some(function (b) { return meets(b) || !onTop(el, b); });
+      }
+      if (fails) {
         if (entry) {
           show(entry);
           lifted.delete(el);
@@ -302,20 +366,29 @@
         return;
       }
       if (!entry) {
-        entry = { id: nextId++, version: 0, signature: '', hide: null, touched: false };
+        entry = { id: nextId++, version: 0, signature: '', hide: null, touched: false,
+                  beside: [], ids: [] };
         lifted.set(el, entry);
       }
       seen.add(el);
+      var kept = function (id) { return keeps.get(id) === entry.version; };
       if (!judged) {
         entry.signature = sig;
+        entry.beside = beside;
+        while (entry.ids.length < beside.length) entry.ids.push(nextId++);
         ++entry.version;
-      } else if (keeps.get(entry.id) === entry.version) {
+      } else if (kept(entry.id) && entry.ids.slice(0, entry.beside.length).every(kept)) {
         hide(el, entry);
         hidden.add(el);
       } else {
         show(entry);
       }
-      layers.push(entry.id, entry.version, r.left, r.top, r.right, r.bottom, entry.hide ? 1 : 0);
+      var off = entry.hide ? 1 : 0;
+      layers.push(entry.id, entry.version, r.left, r.top, r.right, r.bottom, off);
+      entry.beside.forEach(function (b, k) {
+        layers.push(entry.ids[k], entry.version, b.left, b.top, b.right, b.bottom, off);
+      });
+      if (!off && entry.beside.length) besides.set(el, entry.beside);
     });
     lifted.forEach(function (entry, el) {
       if (seen.has(el)) return;
@@ -325,7 +398,7 @@
     rejected.forEach(function (look, el) {
       if (!present.has(el)) rejected.delete(el);
     });
-    return { layers: layers, hidden: hidden };
+    return { layers: layers, hidden: hidden, beside: besides };
   };
   return 0;
 })
