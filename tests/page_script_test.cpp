@@ -114,7 +114,7 @@ TEST_F(PageScripts, OnlyHeadersThatPaintWithinTheirBoxesAreLifted) {
       #outline i { outline: 2px solid #f00; outline-offset: 4px; }
       #loose span::before { content: ''; position: absolute; top: -3px; width: 5px; height: 5px;
                             background: #f00; }
-      .h u { display: block; width: 20px; height: 30px; background: #fff; }
+      .h u { display: block; width: 20px; height: 29.6px; background: #fff; }
       #menu, #soft { top: 170px; width: 90px; }
       #soft { left: 100px; }
       #soft u { background: rgba(255, 255, 255, .5); }</style>

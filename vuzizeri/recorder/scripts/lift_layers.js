@@ -178,9 +178,14 @@
   };
   // A box in the element that paints outside it and can be lifted beside
   // it, every pixel its own: an opaque background and nothing else at its
-  // edge (no border, shadow, outline, radius, native look), on whole pixels
-  // in the view, and nothing from it up to the element that clips, fades,
-  // filters or moves it.
+  // edge (no border, shadow, outline, radius, native look), in the view, and
+  // nothing from it up to the element that clips, fades, filters or moves
+  // it. Its background covers the device pixels its edges round to (a 32 px
+  // glyph's line box ends between rows).
+  var snapped = function (b, scale) {
+    var at = function (x) { return Math.round(x * scale) / scale; };
+    return { left: at(b.left), top: at(b.top), right: at(b.right), bottom: at(b.bottom) };
+  };
   var solid = function (node, c, b, el, scale) {
     if (/^(IMG|SVG|svg|VIDEO|CANVAS|IFRAME|INPUT|SELECT|TEXTAREA|OBJECT|EMBED)$/.test(node.tagName))
       return false;
@@ -191,9 +196,7 @@
          c.borderTopLeftRadius, c.borderTopRightRadius, c.borderBottomLeftRadius,
          c.borderBottomRightRadius].some(function (l) { return parseFloat(l) != 0; }))
       return false;
-    if (b.left < 0 || b.top < 0 || b.right > innerWidth || b.bottom > innerHeight ||
-        ![b.left, b.top, b.right, b.bottom].every(function (x) { return whole(x, scale); }))
-      return false;
+    if (b.left < 0 || b.top < 0 || b.right > innerWidth || b.bottom > innerHeight) return false;
     for (var n = node.parentElement; n; n = n.parentElement) {
       var p = getComputedStyle(n);
       if (p.overflowX != 'visible' || p.overflowY != 'visible' || p.clip != 'auto') return false;
@@ -201,9 +204,6 @@
       if (!clear(p)) return false;
     }
     return false;
-  };
-  var boxOf = function (b) {
-    return { left: b.left, top: b.top, right: b.right, bottom: b.bottom };
   };
   // The solid boxes beside the element that it paints outside itself, or
   // null where it paints anything else outside.
@@ -227,7 +227,7 @@
       var b = node.getBoundingClientRect();
       var out = b.width > 0 && b.height > 0 && !inside(grown(b, reach(c)), boxes);
       if (out && solid(node, c, b, el, scale)) {
-        boxes.push(boxOf(b));
+        boxes.push(snapped(b, scale));
         out = false;
       }
       if (!pseudosInside(node, el, boxes) || !markerInside(node, c, boxes)) return null;
