@@ -42,6 +42,10 @@
   var ours = new WeakSet();  // the animations this script made
   var nextId = 1;
   var apart = [];  // the animations that leave lifted elements alone
+  // Those with alpha that changed version after version without ever being
+  // hidden (a progress bar in a header): taking them alone each time costs
+  // more than the engine's painting, which paints them from then on.
+  var restless = new WeakSet();
   // A change in an element, or in one that holds it (a class on the body),
   // or a node added beside it, may change how it looks or what lies over it.
   new MutationObserver(function (records) {
@@ -395,7 +399,8 @@
       var verdict = null;
       if (!fails && !judged) {
         verdict = plainNow(el, s, r, scale);
-        fails = !verdict || !onTop(el, r, verdict.ink) || verdict.ink && meets(verdict.ink) ||
+        fails = !verdict || !onTop(el, r, verdict.ink) ||
+                verdict.ink && (restless.has(el) || meets(verdict.ink)) ||
                 verdict.beside.some(function (b) { return meets(b) || !onTop(el, b); });
       }
       if (fails) {
@@ -407,7 +412,7 @@
       }
       if (!entry) {
         entry = { id: nextId++, version: 0, signature: '', hide: null, touched: false,
-                  beside: [], ids: [], ink: null };
+                  beside: [], ids: [], ink: null, unkept: 0 };
         lifted.set(el, entry);
       }
       seen.add(el);
@@ -418,9 +423,11 @@
         entry.ink = verdict.ink;
         while (entry.ids.length < entry.beside.length) entry.ids.push(nextId++);
         ++entry.version;
+        if (entry.ink && ++entry.unkept > 3) restless.add(el);
       } else if (kept(entry.id) && entry.ids.slice(0, entry.beside.length).every(kept)) {
         hide(el, entry);
         hidden.add(el);
+        entry.unkept = 0;
       } else {
         show(entry);
       }
