@@ -12,16 +12,18 @@
 //
 // So that its pixels are the element and nothing else, an element is lifted
 // only while it is a box wholly in the view and on top of what lies there:
-// no outline, filter, blend, mask, clip or transform other than a move,
-// nothing in it painting outside it but plain opaque boxes of its own (a
-// menu button taller than its bar: lifted as layers of their own beside it),
-// no animation, video, canvas, frame or picture still on its way in it, and
-// at most two fifths of the view high. A plain one (an opaque background, no
-// shadow, no rounded corner, on whole pixels of the video) is kept from the
-// frame's picture; one that mixes with what lies under it (a shadow, rounded
-// corners, a translucent background or opacity) by the box its ink reaches,
-// with colour and alpha, from a picture of it alone over nothing
-// (liftAlone), and drawn over the page.
+// no outline, filter, blend, mask, clip or transform other than a move, no
+// animation, video, canvas, frame or picture still on its way in it, what it
+// paints placed where this script can tell, and at most two fifths of the
+// view high. A plain one (an opaque background, no shadow, no rounded
+// corner, on whole pixels of the video, nothing in it painting outside it
+// but opaque plain boxes of its own, such as a menu button taller than its
+// bar, lifted as layers of their own beside it) is kept from the frame's
+// picture. One that mixes with what lies under it (a shadow, rounded
+// corners, a translucent background or opacity) or paints outside itself
+// otherwise is lifted by the box its ink reaches, with colour and alpha,
+// from a picture of it alone over nothing (liftAlone), and drawn over the
+// page.
 // It is hidden, as out_of_view.js hides parked drawers, by an animation of
 // its visibility from the recorder's own script world, so the page's DOM and
 // styles stay as they are.
@@ -36,8 +38,10 @@
 (function () {
   var w = window, d = document;
   if (w.liftLayers) return 0;
-  // element -> { id, version, signature, hide, touched, beside, ids }: `beside`
-  // the solid boxes it paints outside itself, lifted as layers `ids`.
+  // element -> { id, version, signature, hide, touched, beside, ids, ink,
+  // unkept }: `beside` the solid boxes it paints outside itself, lifted as
+  // layers `ids`; `ink` the box of one lifted with alpha; `unkept` its
+  // versions in a row never hidden.
   var lifted = new Map();
   var ours = new WeakSet();  // the animations this script made
   var nextId = 1;
@@ -469,7 +473,10 @@
     });
     if (!found) return 0;
     [d.documentElement, d.body].forEach(function (el) {
-      if (el) run(el, { visibility: 'hidden', backgroundColor: 'transparent', backgroundImage: 'none' });
+      if (el) {
+        run(el, { visibility: 'hidden', backgroundColor: 'transparent',
+                  backgroundImage: 'none' });
+      }
     });
     return found;
   };
