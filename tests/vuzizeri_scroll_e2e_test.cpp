@@ -93,6 +93,32 @@ TEST_F(RecorderTest, FrameByFrameShowsEachExactPositionAtItsExactTime) {
   EXPECT_GT(std::stoll(line.substr(at + 11)), static_cast<long long>(m.frames.size()) * 3 / 4);
 }
 
+// A header that mixes with the page under it (translucent, rounded, with a
+// shadow), drawn back by the recorder in most frames from a picture of it
+// alone, looks in each as the engine painted it in the first, shadow and all.
+TEST_F(RecorderTest, AGlassHeaderDrawnBackLooksAsTheEnginePaintedIt) {
+  const fs::path budget = dir_ / "budget";
+  setenv("VUZIZERI_ORCAMENTO", budget.c_str(), 1);
+  MovieInfo m =
+      record("glass.mp4", {"--quadro-a-quadro", pageUrl("pattern.html", "h=380&bg=%2336c&glass=1"),
+                           "200", "400", "2", "20"});
+  unsetenv("VUZIZERI_ORCAMENTO");
+  ASSERT_GT(m.frames.size(), 60u);
+  const std::string line = slurp(budget);
+  const size_t at = line.find("levantados=");
+  ASSERT_NE(at, std::string::npos) << line;
+  EXPECT_GT(std::stoll(line.substr(at + 11)), static_cast<long long>(m.frames.size()) * 3 / 4);
+  // Mean difference per channel, header and shadow, first frame to last (the
+  // encoder alone makes 1.7 on a flat colour; alpha taken as opaque, 44).
+  double apart = 0;
+  for (int y = 40; y < 40 + 2 * 60; ++y)
+    for (int x = 0; x < 400; ++x) {
+      const Rgb a = pixelAt(*m.frames.front(), x, y), b = pixelAt(*m.frames.back(), x, y);
+      apart += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+    }
+  EXPECT_LT(apart / (3 * 400 * 120), 3.0);
+}
+
 // --indicador-de-rolagem: mid-scroll a thin bar shows 3 CSS px inside the
 // right edge, its length the view's share of the page (400 of 2000 px, over
 // the track that leaves the home indicator's 34 px): dark on a white page,

@@ -54,6 +54,9 @@ class WebView {
   // the view already shows: then what the page is asked to do just before
   // the call cannot reach it.
   virtual bool drawsSnapshotAtOnce() const { return false; }
+  // A picture the web process paints afresh of what the view shows, over
+  // nothing where the page paints nothing: premultiplied colour and alpha.
+  virtual void takeSnapshotOverNothing(double widthPoints, SnapshotCompletion completion) = 0;
 
   // Device pixels per point of the screen the view is on, or 0 when it is on
   // no screen.

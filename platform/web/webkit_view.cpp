@@ -516,14 +516,22 @@ bool WebKitView::drawsSnapshotAtOnce() const {
          gtk_widget_is_drawable(GTK_WIDGET(view_));
 }
 
-void WebKitView::snapshotThroughWebProcess(int targetWidth, SnapshotCompletion completion) {
+void WebKitView::takeSnapshotOverNothing(double widthPoints, SnapshotCompletion completion) {
+  const double scale = gtk_widget_get_scale_factor(GTK_WIDGET(view_));
+  snapshotThroughWebProcess(static_cast<int>(std::floor(widthPoints * scale + 1e-6)),
+                            std::move(completion), true);
+}
+
+void WebKitView::snapshotThroughWebProcess(int targetWidth, SnapshotCompletion completion,
+                                           bool overNothing) {
   struct Pending {
     SnapshotCompletion completion;
     int targetWidth;
   };
   webkit_web_view_get_snapshot(
       view_, WEBKIT_SNAPSHOT_REGION_VISIBLE,
-      transparent_ ? WEBKIT_SNAPSHOT_OPTIONS_TRANSPARENT_BACKGROUND : WEBKIT_SNAPSHOT_OPTIONS_NONE,
+      transparent_ || overNothing ? WEBKIT_SNAPSHOT_OPTIONS_TRANSPARENT_BACKGROUND
+                                  : WEBKIT_SNAPSHOT_OPTIONS_NONE,
       nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<Pending> pending(static_cast<Pending*>(data));

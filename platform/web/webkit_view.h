@@ -90,6 +90,7 @@ class WebKitView final : public WebView {
   void takeSnapshot(double widthPoints, SnapshotCompletion completion,
                     const SnapshotTarget& target = {}) override;
   bool drawsSnapshotAtOnce() const override;
+  void takeSnapshotOverNothing(double widthPoints, SnapshotCompletion completion) override;
   double backingScaleFactor() const override;
   void setNewPictureHandler(std::function<void()> handler) override;
 
@@ -107,7 +108,8 @@ class WebKitView final : public WebView {
   void evaluate(const std::string& script, const char* world, const char* sourceUri,
                 ScriptCompletion completion);
   graphics::ImageRef drawCurrentContent(const SnapshotTarget& target);
-  void snapshotThroughWebProcess(int targetWidth, SnapshotCompletion completion);
+  void snapshotThroughWebProcess(int targetWidth, SnapshotCompletion completion,
+                                 bool overNothing = false);
 
   GtkWidget* window_ = nullptr;
   WebKitWebView* view_ = nullptr;

@@ -72,6 +72,9 @@ class FakeWebView : public web::WebView {
     snapshotWidths.push_back(widthPoints);
     pendingSnapshots.push_back(std::move(completion));
   }
+  void takeSnapshotOverNothing(double widthPoints, web::SnapshotCompletion completion) override {
+    takeSnapshot(widthPoints, std::move(completion));
+  }
   double backingScaleFactor() const override { return 3; }
   void setNewPictureHandler(std::function<void()> handler) override {
     newPicture = std::move(handler);

@@ -321,6 +321,23 @@ void FrameByFrameDriver::takeFrameAndStepOn() {
   const Step step = step_;
   const int64_t next = step.frame + 1;
   auto shot = std::make_shared<Shot>();
+  if (r_.wantsLayersAlone(step.shift.layers)) {
+    // A layer with alpha shows as it now looks: once this frame is drawn,
+    // it is taken alone, and only then does the page move on; what the page
+    // painted meanwhile is let through first.
+    r_.snapshot([this, step, next, shot](graphics::ImageRef image) {
+      shot->image = std::move(image);
+      r_.takeLayersAlone(step.shift.layers, [this, step, next, shot] {
+        r_.after(0, [this, step, next, shot] {
+          directFrame(next, [this, step, next, shot](std::optional<SnappedScroll> snapped) {
+            stepOn(step, next, snapped, shot);
+            compose(step, *shot->image);
+          });
+        });
+      });
+    });
+    return;
+  }
   if (!r_.story() && r_.view().drawsSnapshotAtOnce()) {
     // The next step goes first: the page runs it while this frame is
     // drawn, and its picture cannot come in before this one is taken.

@@ -1,19 +1,30 @@
 #include "vuzizeri/picture/lifted_layers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace vuz {
+
+namespace {
+
+constexpr size_t kLayerFields = 8;
+
+bool sameKept(int64_t version, const PixelRect& rect, const LayerPlacement& layer) {
+  return version == layer.version && rect == layer.rect;
+}
+
+}  // namespace
 
 std::vector<LayerPlacement> layerPlacements(const web::ScriptValue& list, double rowsPerCss,
                                             int width, int height) {
   std::vector<LayerPlacement> layers;
   if (!list.isArray()) return layers;
   const std::vector<web::ScriptValue>& n = list.elements;
-  for (size_t i = 0; i + 7 <= n.size(); i += 7) {
-    double v[7];
+  for (size_t i = 0; i + kLayerFields <= n.size(); i += kLayerFields) {
+    double v[kLayerFields];
     bool numbers = true;
-    for (int k = 0; k < 7; ++k) {
+    for (size_t k = 0; k < kLayerFields; ++k) {
       numbers = numbers && n[i + k].isNumber() && std::isfinite(n[i + k].number);
       v[k] = numbers ? n[i + k].number : 0;
     }
@@ -24,7 +35,8 @@ std::vector<LayerPlacement> layerPlacements(const web::ScriptValue& list, double
       out = static_cast<int>(px);
       return true;
     };
-    LayerPlacement layer{static_cast<int64_t>(v[0]), static_cast<int64_t>(v[1]), {}, v[6] != 0};
+    LayerPlacement layer{
+        static_cast<int64_t>(v[0]), static_cast<int64_t>(v[1]), {}, v[6] != 0, v[7] != 0};
     if (!pixel(v[2], width, layer.rect.left) || !pixel(v[3], height, layer.rect.top) ||
         !pixel(v[4], width, layer.rect.right) || !pixel(v[5], height, layer.rect.bottom) ||
         layer.rect.left >= layer.rect.right || layer.rect.top >= layer.rect.bottom)
@@ -34,35 +46,95 @@ std::vector<LayerPlacement> layerPlacements(const web::ScriptValue& list, double
   return layers;
 }
 
+void drawOver(uint8_t* page, const uint8_t* layer, size_t count) {
+  for (size_t i = 0; i < count; ++i, page += 4, layer += 4) {
+    const unsigned alpha = layer[3];
+    if (alpha == 255) {
+      std::memcpy(page, layer, 4);
+      continue;
+    }
+    if (alpha == 0) continue;
+    for (int c = 0; c < 4; ++c) {
+      const unsigned under = page[c] * (255 - alpha) + 128;
+      page[c] = static_cast<uint8_t>(std::min(255u, layer[c] + ((under + (under >> 8)) >> 8)));
+    }
+  }
+}
+
 bool LayerPictures::apply(uint8_t* pixels, ptrdiff_t bytesPerRow,
                           const std::vector<LayerPlacement>& layers) {
   std::map<int64_t, Kept> kept;
   bool whole = true;
   for (const LayerPlacement& layer : layers) {
     const PixelRect& r = layer.rect;
-    const size_t rowBytes = 4 * static_cast<size_t>(r.right - r.left);
-    auto at = [&](int y) { return pixels + y * bytesPerRow + 4 * r.left; };
     auto old = kept_.find(layer.id);
-    if (!layer.hidden) {
+    const bool same = old != kept_.end() && sameKept(old->second.version, old->second.rect, layer);
+    if (!layer.hidden && !layer.alpha) {
+      const size_t rowBytes = 4 * static_cast<size_t>(r.right - r.left);
       Kept& k = kept[layer.id];
       k.version = layer.version;
       k.rect = r;
       k.pixels.resize(rowBytes * static_cast<size_t>(r.bottom - r.top));
       for (int y = r.top; y < r.bottom; ++y)
-        std::memcpy(k.pixels.data() + (y - r.top) * rowBytes, at(y), rowBytes);
+        std::memcpy(k.pixels.data() + (y - r.top) * rowBytes, pixels + y * bytesPerRow + 4 * r.left,
+                    rowBytes);
       continue;
     }
-    if (old == kept_.end() || old->second.version != layer.version || !(old->second.rect == r)) {
-      whole = false;
+    // One with alpha is kept only from a picture of it alone.
+    if (!same) {
+      whole = whole && !layer.hidden;
       continue;
     }
-    for (int y = r.top; y < r.bottom; ++y)
-      std::memcpy(at(y), old->second.pixels.data() + (y - r.top) * rowBytes, rowBytes);
+    if (layer.hidden) drawBack(pixels, bytesPerRow, old->second);
     kept[layer.id] = std::move(old->second);
   }
   // What the page no longer lifts is let go.
   kept_ = std::move(kept);
   return whole;
+}
+
+void LayerPictures::drawBack(uint8_t* pixels, ptrdiff_t bytesPerRow, const Kept& k) const {
+  const PixelRect& r = k.rect;
+  const size_t width = static_cast<size_t>(r.right - r.left);
+  for (int y = r.top; y < r.bottom; ++y) {
+    uint8_t* to = pixels + y * bytesPerRow + 4 * r.left;
+    const uint8_t* from = k.pixels.data() + static_cast<size_t>(y - r.top) * 4 * width;
+    if (!k.alpha || k.opaqueRows[static_cast<size_t>(y - r.top)])
+      std::memcpy(to, from, 4 * width);
+    else
+      drawOver(to, from, width);
+  }
+}
+
+std::vector<LayerPlacement> LayerPictures::wantedAlone(
+    const std::vector<LayerPlacement>& layers) const {
+  std::vector<LayerPlacement> wanted;
+  for (const LayerPlacement& layer : layers) {
+    if (!layer.alpha || layer.hidden) continue;
+    auto k = kept_.find(layer.id);
+    if (k == kept_.end() || !sameKept(k->second.version, k->second.rect, layer))
+      wanted.push_back(layer);
+  }
+  return wanted;
+}
+
+void LayerPictures::keepAlone(const std::vector<LayerPlacement>& layers, const uint8_t* pixels,
+                              ptrdiff_t bytesPerRow, int width, int height) {
+  for (const LayerPlacement& layer : layers) {
+    const PixelRect& r = layer.rect;
+    if (r.right > width || r.bottom > height) continue;
+    Kept k{layer.version, r, {}, true, {}};
+    const size_t rowBytes = 4 * static_cast<size_t>(r.right - r.left);
+    k.pixels.resize(rowBytes * static_cast<size_t>(r.bottom - r.top));
+    for (int y = r.top; y < r.bottom; ++y) {
+      uint8_t* row = k.pixels.data() + static_cast<size_t>(y - r.top) * rowBytes;
+      std::memcpy(row, pixels + y * bytesPerRow + 4 * r.left, rowBytes);
+      bool opaque = true;
+      for (size_t x = 3; x < rowBytes && opaque; x += 4) opaque = row[x] == 255;
+      k.opaqueRows.push_back(opaque);
+    }
+    kept_[layer.id] = std::move(k);
+  }
 }
 
 std::vector<int64_t> LayerPictures::kept() const {

@@ -22,13 +22,16 @@ struct PixelRect {
 };
 
 // A header or a tab bar lifted out of the engine's painting (lifted_layers.h)
-// in a frame: its place in pixels of the page's picture, and whether the
-// engine left it out of this picture.
+// in a frame: its place in pixels of the page's picture, whether the engine
+// left it out of this picture, and whether it mixes with what lies under it
+// (a shadow, rounded corners, translucency): then its place is the box its
+// ink may reach, and it is kept with alpha from a picture of it alone.
 struct LayerPlacement {
   int64_t id = 0;
   int64_t version = 0;  // changes whenever the element may look otherwise
   PixelRect rect;
   bool hidden = false;
+  bool alpha = false;
 };
 
 // How a frame's picture is moved up: by whole rows, but for its still parts;

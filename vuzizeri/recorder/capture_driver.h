@@ -87,6 +87,12 @@ class CaptureHost {
   // [id, version, ...] of the lifted layers whose pixels are kept: the page
   // may leave those out of its next pictures.
   virtual std::vector<int64_t> keptLayers() const = 0;
+  // Whether `layers` show one with alpha whose picture is not kept yet;
+  // takeLayersAlone keeps those from a picture of them alone over nothing,
+  // the page as it stands, then calls `then`.
+  virtual bool wantsLayersAlone(const std::vector<LayerPlacement>& layers) const = 0;
+  virtual void takeLayersAlone(const std::vector<LayerPlacement>& layers,
+                               std::function<void()> then) = 0;
   // The time of the last frame made (real time: stamped), in seconds.
   virtual double lastFrameTime() const = 0;
 

@@ -106,6 +106,33 @@ bool Vuzizeri::drawLayersBack(PreparedFrame& frame, uint8_t* content, ptrdiff_t 
   return true;
 }
 
+void Vuzizeri::takeLayersAlone(const std::vector<LayerPlacement>& layers,
+                               std::function<void()> then) {
+  std::vector<LayerPlacement> wanted = layers_.wantedAlone(layers);
+  std::string ids;
+  for (const LayerPlacement& l : wanted) ids += (ids.empty() ? "" : ",") + std::to_string(l.id);
+  // The page is left as it was before anything else is asked of it.
+  auto restore = [this, then = std::move(then)] {
+    platform_.web->evaluateInOwnWorld("liftAlone([])", [then](web::ScriptAnswer) { then(); });
+  };
+  platform_.web->evaluateInOwnWorld(
+      "liftAlone([" + ids + "])",
+      [this, wanted, restore = std::move(restore)](web::ScriptAnswer found) {
+        if (!found.value || !found.value->isNumber() ||
+            found.value->number != static_cast<double>(wanted.size())) {
+          restore();
+          return;
+        }
+        platform_.web->takeSnapshotOverNothing(
+            snapshotWidthPoints(), [this, wanted, restore](graphics::ImageRef alone) {
+              if (alone)
+                layers_.keepAlone(wanted, alone->row(0), alone->stride(), alone->width(),
+                                  alone->height());
+              restore();
+            });
+      });
+}
+
 void Vuzizeri::drawStoryboard(graphics::Canvas& canvas, double seconds, double left,
                               double contentTop) {
   if (!story_->pickers().empty()) {

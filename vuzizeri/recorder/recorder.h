@@ -117,6 +117,11 @@ class Vuzizeri final : private CaptureHost {
   void warmBandColours(const graphics::Image& image, double seconds,
                        const RowShift& shift) override;
   std::vector<int64_t> keptLayers() const override { return layers_.kept(); }
+  bool wantsLayersAlone(const std::vector<LayerPlacement>& layers) const override {
+    return !layers_.wantedAlone(layers).empty();
+  }
+  void takeLayersAlone(const std::vector<LayerPlacement>& layers,
+                       std::function<void()> then) override;
   double lastFrameTime() const override { return lastPTS; }
   void noteOffset(double offset) override { lastOffset_ = offset; }
   bool countEnd(bool atEnd) override;

@@ -133,7 +133,12 @@
     var still = [];
     stuck.forEach(function (item) {
       var r = item[2];
-      if (!lifted.hidden.has(item[0])) still.push.apply(still, withItsOwn(item[0], r));
+      if (lifted.hidden.has(item[0])) return;
+      still.push.apply(still, withItsOwn(item[0], r));
+      // What a lifted one paints beside itself is kept from this picture.
+      ((lifted.beside && lifted.beside.get(item[0])) || []).forEach(function (b) {
+        still.push(b.left, b.top, b.right, b.bottom);
+      });
     });
     if (w.keepOutOfView) w.keepOutOfView(w.stillParts);
     return [w.pageYOffset,

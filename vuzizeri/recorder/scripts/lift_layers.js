@@ -11,11 +11,19 @@
 // and drawn from them.
 //
 // So that its pixels are the element and nothing else, an element is lifted
-// only while it is a plain opaque box wholly in the view, on whole pixels of
-// the video and on top of what lies there: an opaque background, no shadow,
-// outline, rounded corner, filter, blend, mask, clip or transform other than
-// a move, nothing in it painting outside it, no animation, video, canvas, frame or
-// picture still on its way in it, and at most two fifths of the view high.
+// only while it is a box wholly in the view and on top of what lies there:
+// no outline, filter, blend, mask, clip or transform other than a move, no
+// animation, video, canvas, frame or picture still on its way in it, what it
+// paints placed where this script can tell, and at most two fifths of the
+// view high. A plain one (an opaque background, no shadow, no rounded
+// corner, on whole pixels of the video, nothing in it painting outside it
+// but opaque plain boxes of its own, such as a menu button taller than its
+// bar, lifted as layers of their own beside it) is kept from the frame's
+// picture. One that mixes with what lies under it (a shadow, rounded
+// corners, a translucent background or opacity) or paints outside itself
+// otherwise is lifted by the box its ink reaches, with colour and alpha,
+// from a picture of it alone over nothing (liftAlone), and drawn over the
+// page.
 // It is hidden, as out_of_view.js hides parked drawers, by an animation of
 // its visibility from the recorder's own script world, so the page's DOM and
 // styles stay as they are.
@@ -24,14 +32,24 @@
 // `items` are [element, computed style, bounding rectangle] of the stuck
 // fixed and sticky elements in view, `kept` the [id, version, ...] whose
 // pixels the recorder holds, `scale` the video's pixels per CSS pixel.
-// Answers { layers: [id, version, left, top, right, bottom, hidden, ...] in
-// CSS px of the view, hidden: the set of elements hidden in this frame }.
+// Answers { layers: [id, version, left, top, right, bottom, hidden, alpha,
+// ...] in CSS px of the view, hidden: the set of elements hidden in this frame,
+// beside: for each lifted element shown, the boxes it paints outside itself }.
 (function () {
   var w = window, d = document;
   if (w.liftLayers) return 0;
-  var lifted = new Map();  // element -> { id, version, signature, hide, touched }
+  // element -> { id, version, signature, hide, touched, beside, ids, ink,
+  // unkept }: `beside` the solid boxes it paints outside itself, lifted as
+  // layers `ids`; `ink` the box of one lifted with alpha; `unkept` its
+  // versions in a row never hidden.
+  var lifted = new Map();
   var ours = new WeakSet();  // the animations this script made
   var nextId = 1;
+  var apart = [];  // the animations that leave lifted elements alone
+  // Those with alpha that changed version after version without ever being
+  // hidden (a progress bar in a header): taking them alone each time costs
+  // more than the engine's painting, which paints them from then on.
+  var restless = new WeakSet();
   // A change in an element, or in one that holds it (a class on the body),
   // or a node added beside it, may change how it looks or what lies over it.
   new MutationObserver(function (records) {
@@ -68,15 +86,28 @@
     var px = css * scale;
     return Math.abs(px - Math.round(px)) < 1e-3;
   };
-  // Nothing in the element paints outside it: what reaches beyond its box
-  // (a line box taller than the bar, a margin) is a transparent box without
-  // border or shadow, and its text and pictures lie inside; what lies inside
-  // reaches no further out with its shadow or outline, and its ::before and
-  // ::after boxes lie inside too. Too much to look through counts as
-  // painting outside.
+  // Nothing in the element paints outside it but solid boxes of its own:
+  // what reaches beyond its box (a line box taller than the bar, a margin)
+  // is a transparent box without border or shadow, or a solid box, and its
+  // text and pictures lie inside one of them; what lies inside reaches no
+  // further out with its shadow or outline, and its ::before and ::after
+  // boxes lie inside too. Too much to look through counts as painting
+  // outside. Or, for one lifted with alpha, where all that reaches: `ink`
+  // is { boxes, grow }, and with `grow` its one box takes in what paints.
   var within = function (a, r) {
     return a.left >= r.left - 0.5 && a.top >= r.top - 0.5 && a.right <= r.right + 0.5 &&
            a.bottom <= r.bottom + 0.5;
+  };
+  var inside = function (a, boxes) {
+    return boxes.some(function (r) { return within(a, r); });
+  };
+  var fits = function (a, ink) {
+    if (inside(a, ink.boxes)) return true;
+    if (!ink.grow) return false;
+    var b = ink.boxes[0];
+    ink.boxes[0] = { left: Math.min(b.left, a.left), top: Math.min(b.top, a.top),
+                     right: Math.max(b.right, a.right), bottom: Math.max(b.bottom, a.bottom) };
+    return true;
   };
   var grown = function (a, by) {
     return { left: a.left - by, top: a.top - by, right: a.right + by, bottom: a.bottom + by };
@@ -145,85 +176,151 @@
                 bottom: Math.max(b.bottom, b.top + node.clientTop + node.scrollHeight) };
     return p.position == 'relative' ? grown(box, lengths(p.left + ' ' + p.top)) : box;
   };
-  var pseudosInside = function (node, el, r) {
+  var pseudosInside = function (node, el, ink) {
     return ['::before', '::after'].every(function (which) {
       var p = getComputedStyle(node, which);
       if (p.content == 'none' || p.content == 'normal' || p.display == 'none') return true;
       if (p.content == '""' && !paints(p)) return true;
       var box = pseudoBox(node, p, el);
-      return box !== null && within(grown(box, reach(p)), r);
+      return box !== null && fits(grown(box, reach(p)), ink);
     });
   };
   // A list item's marker outside it lies within two of its ems beside it.
-  var markerInside = function (node, c, r) {
+  var markerInside = function (node, c, ink) {
     if (c.display != 'list-item' || c.listStylePosition != 'outside' ||
         (c.listStyleType == 'none' && c.listStyleImage == 'none'))
       return true;
     var b = node.getBoundingClientRect(), em = 2 * parseFloat(c.fontSize);
-    return within({ left: b.left - em, top: b.top, right: b.right + em, bottom: b.bottom }, r);
+    return fits({ left: b.left - em, top: b.top, right: b.right + em, bottom: b.bottom }, ink);
   };
-  var inkInside = function (el, r) {
-    if (!pseudosInside(el, el, r)) return false;
+  var clear = function (c) {
+    return c.opacity == '1' && c.transform == 'none' && c.filter == 'none' &&
+           c.mixBlendMode == 'normal' && c.clipPath == 'none' &&
+           (c.maskImage || c.webkitMaskImage || 'none') == 'none';
+  };
+  // A box in the element that paints outside it and can be lifted beside
+  // it, every pixel its own: an opaque background and nothing else at its
+  // edge (no border, shadow, outline, radius, native look), in the view, and
+  // nothing from it up to the element that clips, fades, filters or moves
+  // it. Its background covers the device pixels its edges round to (a 32 px
+  // glyph's line box ends between rows).
+  var snapped = function (b, scale) {
+    var at = function (x) { return Math.round(x * scale) / scale; };
+    return { left: at(b.left), top: at(b.top), right: at(b.right), bottom: at(b.bottom) };
+  };
+  var solid = function (node, c, b, el, scale) {
+    if (/^(IMG|SVG|svg|VIDEO|CANVAS|IFRAME|INPUT|SELECT|TEXTAREA|OBJECT|EMBED)$/.test(node.tagName))
+      return false;
+    if (!opaque(c.backgroundColor) || c.backgroundImage != 'none' || reach(c) > 0 || !clear(c) ||
+        (c.backdropFilter || c.webkitBackdropFilter || 'none') != 'none')
+      return false;
+    if ([c.borderTopWidth, c.borderRightWidth, c.borderBottomWidth, c.borderLeftWidth,
+         c.borderTopLeftRadius, c.borderTopRightRadius, c.borderBottomLeftRadius,
+         c.borderBottomRightRadius].some(function (l) { return parseFloat(l) != 0; }))
+      return false;
+    if (b.left < 0 || b.top < 0 || b.right > innerWidth || b.bottom > innerHeight) return false;
+    for (var n = node.parentElement; n; n = n.parentElement) {
+      var p = getComputedStyle(n);
+      if (p.overflowX != 'visible' || p.overflowY != 'visible' || p.clip != 'auto') return false;
+      if (n === el) return true;
+      if (!clear(p)) return false;
+    }
+    return false;
+  };
+  // [r, the solid boxes it paints beside r], or null where it paints
+  // anything else outside; with `grow`, [the box all its ink lies in].
+  var inkInside = function (el, r, scale, grow) {
+    var ink = { boxes: [r], grow: grow };
+    if (!pseudosInside(el, el, ink)) return null;
     var walk = d.createTreeWalker(el, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT);
     var range = d.createRange();
     for (var n = 0, node = walk.nextNode(); node; node = walk.nextNode()) {
-      if (++n > 400) return false;
+      if (++n > 400) return null;
       if (node.nodeType == Node.TEXT_NODE) {
         range.selectNodeContents(node);
         var lines = range.getClientRects();
         var shadow = node.parentElement ? getComputedStyle(node.parentElement).textShadow : 'none';
         for (var i = 0; i < lines.length; ++i)
-          if (lines[i].width > 0 && !within(grown(lines[i], lengths(shadow)), r)) return false;
+          if (lines[i].width > 0 && !fits(grown(lines[i], lengths(shadow)), ink)) return null;
         continue;
       }
       var c = getComputedStyle(node);
       if (c.display == 'none') continue;
-      if (!pseudosInside(node, el, r) || !markerInside(node, c, r)) return false;
       var b = node.getBoundingClientRect();
-      if (b.width <= 0 || b.height <= 0 || within(grown(b, reach(c)), r)) continue;
-      if (/^(IMG|SVG|svg|VIDEO|CANVAS|IFRAME|INPUT|BUTTON|SELECT|TEXTAREA)$/.test(node.tagName) ||
-          paints(c))
-        return false;
+      var out = b.width > 0 && b.height > 0 && !inside(grown(b, reach(c)), ink.boxes);
+      if (out && !grow && solid(node, c, b, el, scale)) {
+        ink.boxes.push(snapped(b, scale));
+        out = false;
+      }
+      if (!pseudosInside(node, el, ink) || !markerInside(node, c, ink)) return null;
+      if (!out) continue;
+      if ((/^(IMG|SVG|svg|VIDEO|CANVAS|IFRAME|INPUT|BUTTON|SELECT|TEXTAREA)$/.test(node.tagName) ||
+           paints(c)) && !fits(grown(b, reach(c)), ink))
+        return null;
     }
-    return true;
+    return ink.boxes;
   };
+  // What the page shows through it, or around it, mixes into its pixels:
+  // it is lifted with its own alpha (a backdrop filter is not painted here:
+  // the box is as translucent as its background).
+  var seeThrough = function (s) {
+    return !opaque(s.backgroundColor) || s.opacity != '1' || s.boxShadow != 'none' ||
+           (s.backdropFilter || s.webkitBackdropFilter || 'none') != 'none' ||
+           s.borderTopLeftRadius != '0px' || s.borderTopRightRadius != '0px' ||
+           s.borderBottomLeftRadius != '0px' || s.borderBottomRightRadius != '0px';
+  };
+  // A box out to whole pixels, in the view.
+  var outward = function (g, scale) {
+    var out = function (x, up) {
+      return (up ? Math.ceil(x * scale - 1e-3) : Math.floor(x * scale + 1e-3)) / scale;
+    };
+    return { left: Math.max(0, out(g.left, false)), top: Math.max(0, out(g.top, false)),
+             right: Math.min(innerWidth, out(g.right, true)),
+             bottom: Math.min(innerHeight, out(g.bottom, true)) };
+  };
+  // { beside, ink } when it can be lifted: the solid boxes it paints beside
+  // itself, and for one with alpha of its own, or one in which something
+  // not plain paints outside it (a rounded button below a bar), the box its
+  // ink lies in.
   var plainBox = function (el, s, r, scale) {
     if (r.left < 0 || r.top < 0 || r.right > innerWidth || r.bottom > innerHeight ||
         r.width <= 0 || r.height <= 0 || r.height > innerHeight * 0.4)
       return false;
-    if (!whole(r.left, scale) || !whole(r.top, scale) || !whole(r.right, scale) ||
-        !whole(r.bottom, scale))
+    var alpha = seeThrough(s);
+    if (!alpha && !(whole(r.left, scale) && whole(r.top, scale) && whole(r.right, scale) &&
+                    whole(r.bottom, scale)))
       return false;
-    if (!opaque(s.backgroundColor) || s.opacity != '1' || s.boxShadow != 'none' ||
-        s.filter != 'none' || s.mixBlendMode != 'normal' || s.clipPath != 'none' ||
-        s.outlineStyle != 'none')
-      return false;
-    if ((s.backdropFilter || s.webkitBackdropFilter || 'none') != 'none' ||
-        (s.maskImage || s.webkitMaskImage || 'none') != 'none')
-      return false;
-    if (s.borderTopLeftRadius != '0px' || s.borderTopRightRadius != '0px' ||
-        s.borderBottomLeftRadius != '0px' || s.borderBottomRightRadius != '0px')
+    if (s.filter != 'none' || s.mixBlendMode != 'normal' || s.clipPath != 'none' ||
+        s.outlineStyle != 'none' || (s.maskImage || s.webkitMaskImage || 'none') != 'none')
       return false;
     if (s.transform != 'none' && !/^matrix\(1, 0, 0, 1,/.test(s.transform)) return false;
-    if (!inkInside(el, r)) return false;
+    var found = inkInside(el, alpha ? grown(r, reach(s)) : r, scale, alpha);
+    if (!found && !alpha) {
+      alpha = true;
+      found = inkInside(el, grown(r, reach(s)), scale, true);
+    }
+    if (!found) return false;
     if (el.querySelector('video, canvas, iframe, embed, object')) return false;
     var images = el.getElementsByTagName('img');
     for (var i = 0; i < images.length; ++i)
       if (!images[i].complete || /\.(gif|webp|apng)(\?|#|$)/i.test(images[i].currentSrc))
         return false;
-    return true;
+    if (!alpha) return { beside: found.slice(1), ink: null };
+    var ink = outward(found[0], scale);
+    if (ink.bottom - ink.top > innerHeight * 0.4) return false;
+    return { beside: [], ink: ink };
   };
   var animates = function (el) {
     return el.getAnimations({ subtree: true }).some(function (a) { return !ours.has(a); });
   };
-  // Seen at its corners and centre, the element or what is in it is what
-  // the view shows there.
-  var onTop = function (el, r) {
+  // Seen at its corners and centre (a rounded one: the middles of its
+  // edges), the element or what is in it is what the view shows there.
+  var onTop = function (el, r, rounded) {
     var xs = [r.left + 1, (r.left + r.right) / 2, r.right - 1];
     var ys = [r.top + 1, (r.top + r.bottom) / 2, r.bottom - 1];
     for (var i = 0; i < 3; ++i)
       for (var j = 0; j < 3; ++j) {
-        if ((i == 1) != (j == 1)) continue;
+        if (rounded ? i != 1 && j != 1 : (i == 1) != (j == 1)) continue;
         var hit = d.elementFromPoint(xs[i], ys[j]);
         if (!hit || !(hit === el || el.contains(hit))) return false;
       }
@@ -231,7 +328,8 @@
   };
   var signature = function (s, r) {
     return [s.backgroundColor, s.backgroundImage, s.color, s.borderColor, s.borderWidth,
-            s.transform, s.fontSize, r.left, r.top, r.right, r.bottom].join('|');
+            s.transform, s.fontSize, s.boxShadow, s.opacity, r.left, r.top, r.right,
+            r.bottom].join('|');
   };
   // All that plainBox reads of the element itself, and the view.
   var look = function (s, r, scale) {
@@ -250,11 +348,13 @@
       if (!images[i].complete) return false;
     return true;
   };
+  // plainBox's answer, or false.
   var plainNow = function (el, s, r, scale) {
     var seen = look(s, r, scale);
     if (rejected.get(el) === seen) return false;
     rejected.delete(el);
-    if (plainBox(el, s, r, scale)) return true;
+    var verdict = plainBox(el, s, r, scale);
+    if (verdict) return verdict;
     if (settled(el)) rejected.set(el, seen);
     return false;
   };
@@ -277,6 +377,8 @@
     var keeps = new Map();
     for (var k = 0; k + 1 < kept.length; k += 2) keeps.set(kept[k], kept[k + 1]);
     var layers = [], hidden = new Set(), seen = new Set(), present = new Set();
+    var besides = new Map();
+    if (apart.length) w.liftAlone([]);
     forget(rejectWatch.takeRecords());
     items.forEach(function (item, n) {
       var el = item[0], s = item[1], r = item[2];
@@ -293,8 +395,19 @@
       var sig = signature(s, r);
       var judged = entry && sig == entry.signature;
       if (entry && !judged) show(entry);
-      var alone = !items.some(function (other, m) { return m != n && meet(other[2], r); });
-      if (!alone || animates(el) || !judged && (!plainNow(el, s, r, scale) || !onTop(el, r))) {
+      var meets = function (box) {
+        return items.some(function (other, m) { return m != n && meet(other[2], box); });
+      };
+      var fails = meets(judged && entry.ink || r) || judged && entry.beside.some(meets) ||
+                  animates(el);
+      var verdict = null;
+      if (!fails && !judged) {
+        verdict = plainNow(el, s, r, scale);
+        fails = !verdict || !onTop(el, r, verdict.ink) ||
+                verdict.ink && (restless.has(el) || meets(verdict.ink)) ||
+                verdict.beside.some(function (b) { return meets(b) || !onTop(el, b); });
+      }
+      if (fails) {
         if (entry) {
           show(entry);
           lifted.delete(el);
@@ -302,20 +415,33 @@
         return;
       }
       if (!entry) {
-        entry = { id: nextId++, version: 0, signature: '', hide: null, touched: false };
+        entry = { id: nextId++, version: 0, signature: '', hide: null, touched: false,
+                  beside: [], ids: [], ink: null, unkept: 0 };
         lifted.set(el, entry);
       }
       seen.add(el);
+      var kept = function (id) { return keeps.get(id) === entry.version; };
       if (!judged) {
         entry.signature = sig;
+        entry.beside = verdict.beside;
+        entry.ink = verdict.ink;
+        while (entry.ids.length < entry.beside.length) entry.ids.push(nextId++);
         ++entry.version;
-      } else if (keeps.get(entry.id) === entry.version) {
+        if (entry.ink && ++entry.unkept > 3) restless.add(el);
+      } else if (kept(entry.id) && entry.ids.slice(0, entry.beside.length).every(kept)) {
         hide(el, entry);
         hidden.add(el);
+        entry.unkept = 0;
       } else {
         show(entry);
       }
-      layers.push(entry.id, entry.version, r.left, r.top, r.right, r.bottom, entry.hide ? 1 : 0);
+      var off = entry.hide ? 1 : 0, box = entry.ink || r;
+      layers.push(entry.id, entry.version, box.left, box.top, box.right, box.bottom, off,
+                  entry.ink ? 1 : 0);
+      entry.beside.forEach(function (b, k) {
+        layers.push(entry.ids[k], entry.version, b.left, b.top, b.right, b.bottom, off, 0);
+      });
+      if (!off && entry.beside.length) besides.set(el, entry.beside);
     });
     lifted.forEach(function (entry, el) {
       if (seen.has(el)) return;
@@ -325,7 +451,34 @@
     rejected.forEach(function (look, el) {
       if (!present.has(el)) rejected.delete(el);
     });
-    return { layers: layers, hidden: hidden };
+    return { layers: layers, hidden: hidden, beside: besides };
+  };
+
+  // The lifted elements `ids` alone in the view's pictures, over nothing:
+  // the rest of the page hidden and its background cleared by animations of
+  // the recorder's own, until called with none. Answers how many it found.
+  w.liftAlone = function (ids) {
+    apart.forEach(function (a) { a.cancel(); });
+    apart = [];
+    var run = function (el, look) {
+      var a = el.animate([look, look], { duration: Infinity, fill: 'both' });
+      ours.add(a);
+      apart.push(a);
+    };
+    var found = 0;
+    lifted.forEach(function (entry, el) {
+      if (ids.indexOf(entry.id) < 0) return;
+      run(el, { visibility: 'visible' });
+      ++found;
+    });
+    if (!found) return 0;
+    [d.documentElement, d.body].forEach(function (el) {
+      if (el) {
+        run(el, { visibility: 'hidden', backgroundColor: 'transparent',
+                  backgroundImage: 'none' });
+      }
+    });
+    return found;
   };
   return 0;
 })
