@@ -148,7 +148,7 @@ TEST_F(PageScripts, HeadersAreLiftedByTheBoxTheirInkReaches) {
       background:rgba(255,255,255,.8); border-radius:8px; box-shadow:0 2px 4px #0004"></div>
     <div id=t style="position:fixed; top:100px; width:100px; height:20px; background:#124">
       <i class=turned></i></div>
-    <div id=n style="position:fixed; top:140px; width:100px; height:20px; background:#124">
+    <div id=n style="position:fixed; top:200px; width:100px; height:20px; background:#124">
       <div id=drawer style="position:fixed; left:-300px; top:0; width:280px; height:100%;
         background:#eee; box-shadow:0 0 10px #0003"></div></div>)"));
   ASSERT_TRUE(page_.runInOwnWorld(scriptCall(kLiftLayersScript)));
