@@ -65,8 +65,6 @@
   // watch, read as the frame's judging starts, also sees what the page did
   // in this frame's clock events.
   var rejected = new Map();  // element -> how it looked when turned down
-  var keptOutChanges = 0;
-  var keptOut = function (node) { return w.keptOut && w.keptOut.has(node); };
   var forget = function (records) {
     records.forEach(function (m) {
       rejected.forEach(function (look, el) {
@@ -234,11 +232,7 @@
   var inkInside = function (el, r, scale, grow) {
     var ink = { boxes: [r], grow: grow };
     if (!pseudosInside(el, el, ink)) return null;
-    // A drawer kept out of the picture (out_of_view.js) paints nothing.
-    var walk = d.createTreeWalker(el, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT, {
-      acceptNode: function (node) {
-        return keptOut(node) ? NodeFilter.FILTER_REJECT : NodeFilter.FILTER_ACCEPT;
-      } });
+    var walk = d.createTreeWalker(el, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT);
     var range = d.createRange();
     for (var n = 0, node = walk.nextNode(); node; node = walk.nextNode()) {
       if (++n > 400) return null;
@@ -317,9 +311,7 @@
     return { beside: [], ink: ink };
   };
   var animates = function (el) {
-    return el.getAnimations({ subtree: true }).some(function (a) {
-      return !ours.has(a) && !(w.keptOut && w.keptOut.animations.has(a));
-    });
+    return el.getAnimations({ subtree: true }).some(function (a) { return !ours.has(a); });
   };
   // Seen at its corners and centre (a rounded one: the middles of its
   // edges), the element or what is in it is what the view shows there.
@@ -388,13 +380,6 @@
     var besides = new Map();
     if (apart.length) w.liftAlone([]);
     forget(rejectWatch.takeRecords());
-    // A drawer in a header kept out of the picture, or let back in, changes
-    // what the header paints without a change in the document.
-    if (w.keptOut && w.keptOut.changes != keptOutChanges) {
-      keptOutChanges = w.keptOut.changes;
-      rejected.clear();
-      lifted.forEach(function (entry) { entry.touched = true; });
-    }
     items.forEach(function (item, n) {
       var el = item[0], s = item[1], r = item[2];
       present.add(el);

@@ -23,10 +23,6 @@
   var hidden = new Map();      // element -> the animation that hides it
   var verdicts = new Map();    // element -> { at: where it stood, out: whether it cannot show }
   var touched = new Set();     // elements whose subtree changed since they were judged
-  // For the lifting of headers: what is kept out shows nothing, and its
-  // animations are the recorder's, not the page's.
-  w.keptOut = { has: function (el) { return hidden.has(el); }, animations: new WeakSet(),
-                changes: 0 };
   new MutationObserver(function (records) {
     records.forEach(function (r) {
       verdicts.forEach(function (v, el) {
@@ -140,15 +136,11 @@
   var keepOut = function (el, out) {
     var a = hidden.get(el);
     if (out && !a) {
-      a = el.animate([{ visibility: 'hidden' }, { visibility: 'hidden' }],
-                     { duration: Infinity, fill: 'both' });
-      hidden.set(el, a);
-      w.keptOut.animations.add(a);
-      ++w.keptOut.changes;
+      hidden.set(el, el.animate([{ visibility: 'hidden' }, { visibility: 'hidden' }],
+                                { duration: Infinity, fill: 'both' }));
     } else if (!out && a) {
       a.cancel();
       hidden.delete(el);
-      ++w.keptOut.changes;
     }
   };
 
