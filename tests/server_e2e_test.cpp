@@ -539,7 +539,7 @@ TEST_F(ServerTest, ReplicasShareAQueueInPostgres) {
 
   Postgres database(dir_);
   ASSERT_TRUE(database.ok()) << slurp(dir_ / "pg" / "log");
-  PageServer pages({{"/", {.body = kPage}}});
+  PageServer pages({{"/", {.body = kPage}}, {"/lento", {.body = kPage, .delayMs = 4000}}});
   auto replica = [&](const std::string& name) {
     return std::vector<std::string>{"--simultaneas", "1",       "--permitir-rede",
                                     "127.0.0.1/32",  "--banco", database.url(),
@@ -580,4 +580,15 @@ TEST_F(ServerTest, ReplicasShareAQueueInPostgres) {
     writeFile(dir_ / "baixado.mp4", video.body);
     EXPECT_GT(probeMovie((dir_ / "baixado.mp4").string()).frames.size(), 30u) << id;
   }
+  // One stopped gracefully puts its job back at once, uncounted, for the next.
+  const std::string last = first.post(job(pages.url("/lento")));
+  waitFor(
+      first, [&](auto s) { return s[last] == "gravando"; }, 60);
+  EXPECT_EQ(first.stop(SIGTERM).status, 0);
+  Service third(dir_, replica("terceira"), kToken, "terceira");
+  waitForEnd(third, {last}, 120);
+  const std::string shown = third.show(last);
+  EXPECT_EQ(member(shown, "estado"), "pronta") << shown;
+  EXPECT_EQ(member(shown, "replica"), "terceira") << shown;
+  EXPECT_NE(shown.find("\"tentativas\": 1"), std::string::npos) << shown;
 }
