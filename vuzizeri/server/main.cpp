@@ -207,8 +207,9 @@ void sweepOrphans(server::JobStore& store, const std::string& videos) {
   std::set<std::string> named, recording;
   for (const server::Job& job : store.all()) {
     if (!job.file.empty()) named.insert(job.file);
-    // On a shared folder, another replica's movie being made.
-    if (job.state == server::kRecording) recording.insert("." + job.file + ".parcial-");
+    // On a shared folder, another replica's movie being made, or about to
+    // be by one that claims it as we look.
+    if (!job.finished && !job.file.empty()) recording.insert("." + job.file + ".parcial-");
   }
   std::error_code ignored;
   for (const fs::directory_entry& entry : fs::directory_iterator(videos, ignored)) {
