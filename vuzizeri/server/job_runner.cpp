@@ -114,9 +114,13 @@ vuz::JsonValue jobJson(const Job& job, const std::string& videoLink) {
 JobRunner::JobRunner(JobStore& store, RunnerSettings settings, WebhookSender& webhooks)
     : store_(store), settings_(std::move(settings)), webhooks_(webhooks) {}
 
-JobRunner::~JobRunner() { stop(); }
+JobRunner::~JobRunner() {
+  store_.onQueued({});
+  stop();
+}
 
 void JobRunner::start() {
+  store_.onQueued([this] { wake(); });
   for (int i = 0; i < settings_.simultaneous; ++i) workers_.emplace_back([this] { work(); });
 }
 

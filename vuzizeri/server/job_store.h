@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -70,6 +71,10 @@ class JobStore {
   virtual std::vector<Job> failLapsed(const std::string& /*why*/) { return {}; }
   // The finished jobs that ended before `before` (Unix seconds).
   virtual std::vector<Job> finishedBefore(int64_t before) = 0;
+  // `wake` is called when another service on the same database queues a
+  // job, until it is replaced ({}: no more calls once this returns); never
+  // where no other service can share the queue.
+  virtual void onQueued(std::function<void()> /*wake*/) {}
 };
 
 }  // namespace server

@@ -3,6 +3,7 @@
 #include <glib.h>
 #include <libpq-fe.h>
 
+#include <poll.h>
 #include <condition_variable>
 #include <ctime>
 #include <map>
@@ -50,6 +51,18 @@ std::string trimmed(std::string text) {
   return text;
 }
 
+// A connection to `url`; nothing, with why, when it cannot be made.
+PGconn* connect(const std::string& url, std::string* why) {
+  // The URL's own connect_timeout, when it has one, comes after and wins.
+  const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
+  const char* values[] = {"4", "vuzizeri-servidor", url.c_str(), nullptr};
+  PGconn* db = PQconnectdbParams(keys, values, 1);
+  if (PQstatus(db) == CONNECTION_OK) return db;
+  *why = trimmed(PQerrorMessage(db));
+  PQfinish(db);
+  return nullptr;
+}
+
 // Numbers as PostgreSQL writes and reads them, whatever the locale.
 std::string number(double value) {
   char buffer[G_ASCII_DTOSTR_BUF_SIZE];
@@ -75,8 +88,11 @@ Job rowJob(const PGresult* r, int row) {
 
 class PgJobStore final : public JobStore {
  public:
-  PgJobStore(PGconn* db, Replica replica)
-      : db_(db), replica_(std::move(replica)), renewer_([this] { renew(); }) {}
+  PgJobStore(PGconn* db, std::string url, Replica replica)
+      : db_(db),
+        url_(std::move(url)),
+        replica_(std::move(replica)),
+        renewer_([this] { renew(); }) {}
   ~PgJobStore() override;
   // The schema made or brought up to date, under the advisory lock.
   bool migrate(std::string* why);
@@ -95,6 +111,7 @@ class PgJobStore final : public JobStore {
   std::vector<Job> failInterrupted(const std::string&) override { return {}; }
   std::vector<Job> failLapsed(const std::string& why) override;
   std::vector<Job> finishedBefore(int64_t before) override;
+  void onQueued(std::function<void()> wake) override;
 
  private:
   // `sql` run with `params`; nothing, with why, when it failed.
@@ -104,10 +121,20 @@ class PgJobStore final : public JobStore {
   // Every third of a lease, the leases of the jobs recorded here renewed.
   void renew();
   void release(const std::string& id);
+  // Tells the other replicas a job waits.
+  void announce();
+  // The other replicas' announcements, until the store goes: `wake` called.
+  void listen();
+  bool stopped();
 
   std::mutex mutex_;  // one statement at a time on the connection
   PGconn* db_;
+  const std::string url_;
   const Replica replica_;
+  std::mutex wakeMutex_;
+  std::function<void()> wake_;
+  PGconn* listener_ = nullptr;
+  std::thread listening_;
   std::mutex heldMutex_;
   std::condition_variable stopping_;
   bool stopped_ = false;
@@ -122,6 +149,8 @@ PgJobStore::~PgJobStore() {
   }
   stopping_.notify_all();
   renewer_.join();
+  if (listening_.joinable()) listening_.join();
+  PQfinish(listener_);
   PQfinish(db_);
 }
 
@@ -179,11 +208,54 @@ void PgJobStore::release(const std::string& id) {
   held_.erase(id);
 }
 
+bool PgJobStore::stopped() {
+  std::lock_guard lock(heldMutex_);
+  return stopped_;
+}
+
+void PgJobStore::announce() { run("NOTIFY vuzizeri_fila", {}, nullptr); }
+
+void PgJobStore::onQueued(std::function<void()> wake) {
+  {
+    std::lock_guard lock(wakeMutex_);
+    wake_ = std::move(wake);
+  }
+  if (listener_ || !wake_) return;
+  std::string why;
+  listener_ = connect(url_, &why);
+  // Without it, the replicas still look every few seconds.
+  if (!listener_) return;
+  PQclear(PQexec(listener_, "LISTEN vuzizeri_fila"));
+  listening_ = std::thread([this] { listen(); });
+}
+
+void PgJobStore::listen() {
+  while (!stopped()) {
+    pollfd p{PQsocket(listener_), POLLIN, 0};
+    if (poll(&p, 1, 1000) <= 0) continue;
+    if (!PQconsumeInput(listener_)) {  // lost: made again, a second later
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+      PQreset(listener_);
+      PQclear(PQexec(listener_, "LISTEN vuzizeri_fila"));
+      continue;
+    }
+    bool heard = false;
+    while (PGnotify* n = PQnotifies(listener_)) {
+      PQfreemem(n);
+      heard = true;
+    }
+    std::lock_guard lock(wakeMutex_);
+    if (heard && wake_) wake_();
+  }
+}
+
 bool PgJobStore::add(const Job& job, std::string* why) {
-  return bool(
-      run("INSERT INTO gravacoes (id, estado, pedido, arquivo, criada)"
-          " VALUES ($1, $2, $3, $4, $5::bigint)",
-          {job.id, job.state, job.request, job.file, std::to_string(job.created)}, why));
+  if (!run("INSERT INTO gravacoes (id, estado, pedido, arquivo, criada)"
+           " VALUES ($1, $2, $3, $4, $5::bigint)",
+           {job.id, job.state, job.request, job.file, std::to_string(job.created)}, why))
+    return false;
+  announce();
+  return true;
 }
 
 std::optional<Job> PgJobStore::find(const std::string& id) {
@@ -263,6 +335,7 @@ void PgJobStore::requeue(const std::string& id) {
       " WHERE id = $1 AND replica = $2 AND estado = 'gravando'",
       {id, replica_.name}, nullptr);
   release(id);
+  announce();
 }
 
 std::vector<Job> PgJobStore::failLapsed(const std::string& why) {
@@ -301,16 +374,12 @@ std::string databaseName(const std::string& url) {
 
 std::unique_ptr<JobStore> openPostgres(const std::string& url, const Replica& replica,
                                        std::string* why) {
-  // The URL's own connect_timeout, when it has one, comes after and wins.
-  const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-  const char* values[] = {"4", "vuzizeri-servidor", url.c_str(), nullptr};
-  PGconn* db = PQconnectdbParams(keys, values, 1);
-  if (PQstatus(db) != CONNECTION_OK) {
-    *why = databaseName(url) + ": " + trimmed(PQerrorMessage(db));
-    PQfinish(db);
+  PGconn* db = connect(url, why);
+  if (!db) {
+    *why = databaseName(url) + ": " + *why;
     return nullptr;
   }
-  auto store = std::make_unique<PgJobStore>(db, replica);
+  auto store = std::make_unique<PgJobStore>(db, url, replica);
   if (!store->migrate(why)) {
     *why = databaseName(url) + ": " + *why;
     return nullptr;
