@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # vuzizeri-servidor under load and under faults.
-#   bench/service_bench.sh [build-dir] [N]
+#   bench/service_bench.sh [build-dir] [N] [replicas]
 # Load: N jobs of the sample page (390 x 844, scale 1) posted at once with
 # --simultaneas 1 and 2; jobs a minute, against the same N recordings by
 # vuzizeri-many with as many at once (the peer: the recorder without the
 # service, its queue and its proxy), and the peak memory of the whole service
 # (itself, its recorders, their web processes and displays) against the
-# peer's. Faults: SIGKILL mid-run and a restart (jobs lost), a folder on a
-# full disk, and a page that never answers.
+# peer's. Replicas: jobs a minute of 1 and 2 replicas (--simultaneas 1 each)
+# on a private PostgreSQL against the one service with --simultaneas 2 (only
+# these with "replicas"). Faults: SIGKILL mid-run and a restart (jobs lost),
+# a folder on a full disk, and a page that never answers.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 build=$(readlink -f "${1:-$root/build}")
 n=${2:-6}
+only=${3:-}
 work=$(mktemp -d)
+chmod 755 "$work"  # PostgreSQL runs as nobody under root
 export VUZIZERI_TOKEN=bench-token-0123456789
 auth="Authorization: Bearer $VUZIZERI_TOKEN"
 pids=()
@@ -21,6 +25,8 @@ cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   mountpoint -q "$work/cheio" 2>/dev/null && umount "$work/cheio"
+  [ -n "${pgbin:-}" ] && "${as[@]}" "$pgbin/pg_ctl" -D "$work/pg/data" -m immediate stop >/dev/null 2>&1
+  true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -63,13 +69,13 @@ PY
   echo $((peak / 1024))
 }
 
-start_service() {  # folder, then options
-  local folder=$1; shift
-  "$build/vuzizeri/vuzizeri-servidor" --porta 0 --pasta "$folder" "$@" >"$work/service.out" 2>"$work/service.err" &
+start_service() {  # folder, then options; $tag names its output
+  local folder=$1 out="$work/${tag:-service}.out"; shift
+  "$build/vuzizeri/vuzizeri-servidor" --porta 0 --pasta "$folder" "$@" >"$out" 2>"$work/service.err" &
   service=$!
   pids+=("$service")
   for _ in $(seq 100); do
-    base=$(sed -n 's|.*http://0\.0\.0\.0:\([0-9]*\)/.*|http://127.0.0.1:\1|p' "$work/service.out")
+    base=$(sed -n 's|.*http://0\.0\.0\.0:\([0-9]*\)/.*|http://127.0.0.1:\1|p' "$out")
     [ -n "$base" ] && return 0
     sleep 0.05
   done
@@ -85,6 +91,63 @@ wait_done() {  # until nothing waits or records
   while states | grep -Eq 'na-fila|gravando'; do sleep 0.5; done
 }
 job="{\"url\": \"$page\", \"largura\": 390, \"altura\": 844, \"escala\": 1, \"topo\": 47}"
+
+# A private PostgreSQL cluster on a loopback port; as nobody under root,
+# whom initdb refuses. Sets $banco, the URL without a database's name.
+start_postgres() {
+  pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | tail -1)
+  [ -n "$pgbin" ] || return 1
+  as=(); mkdir -p "$work/pg"
+  if [ "$(id -u)" = 0 ]; then as=(runuser -u nobody --); chown nobody "$work/pg"; fi
+  local pgport
+  pgport=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  "${as[@]}" "$pgbin/initdb" -D "$work/pg/data" -U vuz --auth=trust --no-sync >/dev/null
+  "${as[@]}" "$pgbin/pg_ctl" -D "$work/pg/data" -w -l "$work/pg/log" \
+    -o "-p $pgport -k $work/pg -c listen_addresses=127.0.0.1" start >/dev/null
+  banco="postgresql://vuz@127.0.0.1:$pgport"
+}
+
+# Jobs a minute of $n jobs posted to the first of `replicas` services on a
+# fresh database, each recording one at a time.
+replicas_rate() {
+  local r=$1 first="" started=()
+  "$pgbin/createdb" -h 127.0.0.1 -p "${banco##*:}" -U vuz "fila$r"
+  for i in $(seq "$r"); do
+    tag="replica$i" start_service "$work/r$r" --simultaneas 1 --permitir-rede 127.0.0.1/32 \
+      --banco "$banco/fila$r" --nome "replica$i"
+    started+=("$service")
+    [ -n "$first" ] || first=$base
+  done
+  base=$first
+  local t0 t1
+  t0=$(now)
+  for _ in $(seq "$n"); do post "$job" >/dev/null; done
+  wait_done
+  t1=$(now)
+  local done_jobs
+  done_jobs=$(states)
+  kill "${started[@]}"; wait "${started[@]}" 2>/dev/null || true
+  awk -v n="$n" -v s="$t0" -v e="$t1" 'BEGIN { printf "%.1f", n * 60 / (e - s) }'
+  echo " jobs/min ($done_jobs)"
+}
+
+replicas_figures() {
+  start_postgres || { echo "replicas: no PostgreSQL here"; return 0; }
+  echo "replicas: $n jobs of the sample page, 390 x 844, scale 1, on $(nproc) cores"
+  rm -rf "$work/s2"
+  start_service "$work/s2" --simultaneas 2 --permitir-rede 127.0.0.1/32
+  t0=$(now)
+  for _ in $(seq "$n"); do post "$job" >/dev/null; done
+  wait_done
+  t1=$(now)
+  echo "  one service, SQLite, --simultaneas 2: $(awk -v n="$n" -v s="$t0" -v e="$t1" 'BEGIN { printf "%.1f", n * 60 / (e - s) }') jobs/min ($(states))"
+  kill "$service"; wait "$service" 2>/dev/null || true
+  for r in 1 2; do echo "  $r replica(s) on PostgreSQL, --simultaneas 1 each: $(replicas_rate "$r")"; done
+}
+if [ "$only" = replicas ]; then
+  replicas_figures
+  exit 0
+fi
 
 echo "load: $n jobs of the sample page, 390 x 844, scale 1, on $(nproc) cores"
 for k in 1 2; do
@@ -118,6 +181,8 @@ for k in 1 2; do
     printf "K=%d: %.1f jobs/min (vuzizeri-many -j %d: %.1f, ratio %.2f); peak %d MB (peer %d MB, ratio %.2f); service alone idle %d MB; %s\n",
            k, a, k, b, a / b, m, pm, m / pm, idle, st }'
 done
+
+replicas_figures
 
 echo "faults:"
 rm -rf "$work/k"

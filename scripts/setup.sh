@@ -20,6 +20,8 @@ packages=(
   # the MCP server reads its JSON-RPC messages with json-glib; the HTTP
   # service answers with libsoup and keeps its queue in SQLite
   libjson-glib-dev libsoup-3.0-dev libsqlite3-dev
+  # replicas keep their shared queue in PostgreSQL; the tests start a private one
+  libpq-dev postgresql
   # the service's page is tested in a real browser
   chromium
   # the faces the recorder's own font configuration maps pages to: a UI sans,

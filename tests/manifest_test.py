@@ -29,12 +29,14 @@ assert "seccomp" not in locked, "the container test runs the default seccomp pro
 
 jobs = []
 services = []
+scalers = []
 for path in sorted(glob.glob(os.path.join(source, "deploy", "*.yaml"))):
     with open(path) as f:
         documents = [d for d in yaml.safe_load_all(f) if d]
     assert documents, path + " holds nothing"
     jobs += [(path, d) for d in documents if d["kind"] == "Job"]
     services += [(path, d, documents) for d in documents if d["kind"] == "Deployment"]
+    scalers += [(path, d, documents) for d in documents if d["kind"] == "ScaledObject"]
 assert len(jobs) >= 3, "a Job for pages, one for parts, one to join them"
 
 
@@ -81,28 +83,54 @@ def check_sandboxed(name, pod, container, volumes, mounts):
     assert "emptyDir" in volumes[mounts["/tmp"]], name
 
 
-# The service: one replica that is replaced, never doubled, on its claim; its
-# folder, port and token where the container gives them.
+def environment(container, name):
+    (variable,) = [e for e in container["env"] if e["name"] == name]
+    return variable
+
+
+# The service: alone, one replica that is replaced, never doubled, on its
+# own claim; with the queue in PostgreSQL (its URL from a Secret), replicas
+# on a claim they all mount. Its folder, port and token where the container
+# gives them.
 for path, deployment, documents in services:
     name = "%s: %s" % (os.path.basename(path), deployment["metadata"]["name"])
     spec = deployment["spec"]
-    assert spec["replicas"] == 1 and spec["strategy"]["type"] == "Recreate", name
     pod = spec["template"]["spec"]
     (container,) = pod["containers"]
+    shared = any(e["name"] == "VUZIZERI_BANCO" for e in container["env"])
+    if shared:
+        assert "secretKeyRef" in environment(container, "VUZIZERI_BANCO")["valueFrom"], name
+    else:
+        assert spec["replicas"] == 1 and spec["strategy"]["type"] == "Recreate", name
     assert container["command"] == ["vuzizeri-servidor"], name
     args = container["args"]
     folder, port = args[args.index("--pasta") + 1], args[args.index("--porta") + 1]
     volumes, mounts = check_locked_down(name, pod, container)
     check_sandboxed(name, pod, container, volumes, mounts)
     claim = volumes[mounts[folder]]["persistentVolumeClaim"]["claimName"]
-    assert any(d["kind"] == "PersistentVolumeClaim" and d["metadata"]["name"] == claim
-               for d in documents), name + ": the claim is in the file"
+    (claimed,) = [d for d in documents
+                  if d["kind"] == "PersistentVolumeClaim" and d["metadata"]["name"] == claim]
+    assert claimed["spec"]["accessModes"] == ["ReadWriteMany" if shared else "ReadWriteOnce"], name
     assert [p["containerPort"] for p in container["ports"]] == [int(port)], name
-    (token,) = [e for e in container["env"] if e["name"] == "VUZIZERI_TOKEN"]
+    token = environment(container, "VUZIZERI_TOKEN")
     assert "secretKeyRef" in token["valueFrom"], name + ": the token comes from a Secret"
     assert pod["terminationGracePeriodSeconds"] >= 30, name + ": time to put recordings back"
     assert container["readinessProbe"]["httpGet"]["path"] == "/", name
 assert services, "a Deployment for the service"
+
+# KEDA scales the replicas on the queue's length, read with their own URL.
+for path, scaler, documents in scalers:
+    name = "%s: %s" % (os.path.basename(path), scaler["metadata"]["name"])
+    (target,) = [d for p, d, _ in services if p == path
+                 and d["metadata"]["name"] == scaler["spec"]["scaleTargetRef"]["name"]]
+    (container,) = target["spec"]["template"]["spec"]["containers"]
+    (trigger,) = scaler["spec"]["triggers"]
+    assert trigger["type"] == "postgresql", name
+    assert environment(container, trigger["metadata"]["connectionFromEnv"]), name
+    assert re.search(r"FROM gravacoes WHERE estado IN \('na-fila'", trigger["metadata"]["query"]), name
+    assert int(trigger["metadata"]["targetQueryValue"]) >= 1, name
+    assert 1 <= scaler["spec"]["minReplicaCount"] <= scaler["spec"]["maxReplicaCount"], name
+assert scalers, "a ScaledObject for the replicas"
 
 for path, job in jobs:
     name = "%s: %s" % (os.path.basename(path), job["metadata"]["name"])
@@ -135,4 +163,4 @@ for path, job in jobs:
         assert spec["completions"] == len(pages.splitlines()), name + ": one completion per page"
         out = run_command(container, {"JOB_COMPLETION_INDEX": "1"}, pages)
         assert out == "vuzizeri https://www.debian.org/ 390 844 3 47 /out/debian.mp4\n", name + ": " + out
-print("%d Jobs and %d Deployment checked" % (len(jobs), len(services)))
+print("%d Jobs, %d Deployments and %d ScaledObjects checked" % (len(jobs), len(services), len(scalers)))

@@ -23,7 +23,7 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 for p in libwebkit2gtk-4.1-0 libavcodec59 libgtk-3-0 xvfb xauth bubblewrap xdg-dbus-proxy \
          libegl-mesa0 fonts-inter fonts-liberation2 fonts-noto-color-emoji fonts-noto-cjk \
-         libsoup-3.0-0 libsqlite3-0 libavfilter8 espeak-ng; do
+         libsoup-3.0-0 libsqlite3-0 libpq5 libavfilter8 espeak-ng; do
   grep -Eq "(^|, )$p( |,|$)" <<<"$depends" || { echo "Depends lacks $p: $depends"; exit 1; }
 done
 echo "$(basename "$deb"): Depends: $depends"

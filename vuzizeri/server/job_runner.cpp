@@ -13,6 +13,9 @@ namespace fs = std::filesystem;
 namespace server {
 namespace {
 
+// A job's end when the replica recording it died after its last attempt.
+constexpr char kLapsed[] = "interrompida: a réplica que a gravava parou";
+
 // The recorder's last line on a failure, without its newline.
 std::string lastLine(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -102,6 +105,8 @@ vuz::JsonValue jobJson(const Job& job, const std::string& videoLink) {
       .add("erro", job.error.empty() ? vuz::JsonValue() : vuz::JsonValue(job.error))
       .add("relatorio", agent::objectValue(job.report).value_or(vuz::JsonValue()))
       .add("criada", job.created)
+      .addIf(!job.replica.empty(), "replica", job.replica)
+      .addIf(job.attempts > 0, "tentativas", job.attempts)
       .addIf(!videoLink.empty(), "video", videoLink)
       .done();
 }
@@ -109,9 +114,13 @@ vuz::JsonValue jobJson(const Job& job, const std::string& videoLink) {
 JobRunner::JobRunner(JobStore& store, RunnerSettings settings, WebhookSender& webhooks)
     : store_(store), settings_(std::move(settings)), webhooks_(webhooks) {}
 
-JobRunner::~JobRunner() { stop(); }
+JobRunner::~JobRunner() {
+  store_.onQueued({});
+  stop();
+}
 
 void JobRunner::start() {
+  store_.onQueued([this] { wake(); });
   for (int i = 0; i < settings_.simultaneous; ++i) workers_.emplace_back([this] { work(); });
 }
 
@@ -162,6 +171,7 @@ void JobRunner::work() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     lock.unlock();
+    for (const Job& lapsed : store_.failLapsed(kLapsed)) announce(lapsed);
     std::string why;
     std::optional<Job> job = store_.claimNext(&why);
     if (!why.empty() && !backOff(why, &seconds)) return;
@@ -241,13 +251,24 @@ void JobRunner::finish(const Job& job, JsonObject* request, const std::string& m
                              why);
       }))
     return;
+  const std::optional<Job> now = store_.find(job.id);
+  // Its lease lapsed and another replica took it: that one ends it, and
+  // publishes its movie.
+  if (now && (now->replica != job.replica || now->attempts != job.attempts)) return;
   if (!end.made) {
     std::error_code ignored;
     fs::remove(movie, ignored);
   }
   if (const std::optional<std::string> hook = agent::stringMember(request, "webhook"))
-    if (const std::optional<Job> now = store_.find(job.id))
-      webhooks_.send(*hook, jobJson(*now, "").text());
+    if (now) webhooks_.send(*hook, jobJson(*now, "").text());
+}
+
+void JobRunner::announce(const Job& job) {
+  agent::ParsedObject request;
+  std::string why;
+  agent::parseObject(job.request, &request, &why);
+  if (const std::optional<std::string> hook = agent::stringMember(request.object, "webhook"))
+    webhooks_.send(*hook, jobJson(job, "").text());
 }
 
 }  // namespace server

@@ -61,6 +61,8 @@ class JobRunner {
                const agent::RecorderOutcome& done);
   // The job's end written, its failed file removed, its webhook called.
   void finish(const Job& job, JsonObject* request, const std::string& movie, const Ending& end);
+  // A job another replica's death ended: its webhook called.
+  void announce(const Job& job);
   // Writes a state until it sticks, ever more slowly, while the service
   // runs: a full disk neither loses a job's end nor spins. False when the
   // service stopped first.

@@ -1,6 +1,9 @@
 #include "vuzizeri/server/job_store.h"
 
+#include <sqlite3.h>
+
 #include <ctime>
+#include <mutex>
 
 namespace server {
 namespace {
@@ -53,6 +56,33 @@ void bind(sqlite3_stmt* s, int at, const std::string& value) {
   sqlite3_bind_text(s, at, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
 }
 
+// The queue of one service, in SQLite in its folder.
+class SqliteJobStore final : public JobStore {
+ public:
+  explicit SqliteJobStore(sqlite3* db) : db_(db) {}
+  ~SqliteJobStore() override { sqlite3_close(db_); }
+  bool exec(const char* sql, std::string* why);
+  bool add(const Job& job, std::string* why) override;
+  std::optional<Job> find(const std::string& id) override;
+  std::vector<Job> all() override;
+  std::vector<Job> page(const std::string& after, int64_t count) override;
+  int64_t waiting() override;
+  std::optional<Job> claimNext(std::string* why) override;
+  void setProgress(const std::string& id, double seconds) override;
+  bool finish(const std::string& id, const std::string& state, const std::string& error,
+              const std::string& report, double seconds, std::string* why = nullptr) override;
+  bool remove(const std::string& id, std::string* why = nullptr) override;
+  void requeue(const std::string& id) override;
+  std::vector<Job> failInterrupted(const std::string& why) override;
+  std::vector<Job> finishedBefore(int64_t before) override;
+
+ private:
+  bool done(sqlite3_stmt* statement, std::string* why);
+  std::vector<Job> select(const char* where, const std::string& value = "", int64_t number = 0);
+  std::mutex mutex_;
+  sqlite3* db_;
+};
+
 }  // namespace
 
 std::unique_ptr<JobStore> JobStore::open(const std::string& path, std::string* why) {
@@ -64,7 +94,7 @@ std::unique_ptr<JobStore> JobStore::open(const std::string& path, std::string* w
     sqlite3_close(db);
     return nullptr;
   }
-  std::unique_ptr<JobStore> store(new JobStore(db));
+  auto store = std::make_unique<SqliteJobStore>(db);
   // WAL with full sync: a commit is on disk before its answer goes out, and
   // readers do not wait for the writer. Another service on the same file
   // waits for a lock rather than failing.
@@ -89,9 +119,7 @@ bool JobStore::holdsJobs(const std::string& path) {
   return holds;
 }
 
-JobStore::~JobStore() { sqlite3_close(db_); }
-
-bool JobStore::exec(const char* sql, std::string* why) {
+bool SqliteJobStore::exec(const char* sql, std::string* why) {
   char* error = nullptr;
   if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) == SQLITE_OK) return true;
   if (why) *why = error ? error : sqlite3_errmsg(db_);
@@ -100,13 +128,13 @@ bool JobStore::exec(const char* sql, std::string* why) {
 }
 
 // Whether `statement` ran to its end and was committed.
-bool JobStore::done(sqlite3_stmt* statement, std::string* why) {
+bool SqliteJobStore::done(sqlite3_stmt* statement, std::string* why) {
   if (statement && sqlite3_step(statement) == SQLITE_DONE) return true;
   if (why) *why = sqlite3_errmsg(db_);
   return false;
 }
 
-bool JobStore::add(const Job& job, std::string* why) {
+bool SqliteJobStore::add(const Job& job, std::string* why) {
   std::lock_guard lock(mutex_);
   Statement s = prepare(
       db_, "INSERT INTO gravacoes (id, estado, pedido, arquivo, criada) VALUES (?, ?, ?, ?, ?)");
@@ -118,7 +146,8 @@ bool JobStore::add(const Job& job, std::string* why) {
   return done(s.get(), why);
 }
 
-std::vector<Job> JobStore::select(const char* where, const std::string& value, int64_t number) {
+std::vector<Job> SqliteJobStore::select(const char* where, const std::string& value,
+                                        int64_t number) {
   std::lock_guard lock(mutex_);
   Statement s = prepare(db_, std::string(kColumns) + where);
   if (!value.empty()) bind(s.get(), 1, value);
@@ -128,15 +157,15 @@ std::vector<Job> JobStore::select(const char* where, const std::string& value, i
   return jobs;
 }
 
-std::optional<Job> JobStore::find(const std::string& id) {
+std::optional<Job> SqliteJobStore::find(const std::string& id) {
   std::vector<Job> jobs = select("WHERE id = ?", id);
   if (jobs.empty()) return std::nullopt;
   return jobs.front();
 }
 
-std::vector<Job> JobStore::all() { return select("ORDER BY seq"); }
+std::vector<Job> SqliteJobStore::all() { return select("ORDER BY seq"); }
 
-std::vector<Job> JobStore::page(const std::string& after, int64_t count) {
+std::vector<Job> SqliteJobStore::page(const std::string& after, int64_t count) {
   std::lock_guard lock(mutex_);
   Statement s = prepare(db_, std::string(kColumns) +
                                  "WHERE seq > COALESCE((SELECT seq FROM gravacoes WHERE id = ?), 0)"
@@ -148,14 +177,14 @@ std::vector<Job> JobStore::page(const std::string& after, int64_t count) {
   return jobs;
 }
 
-int64_t JobStore::waiting() {
+int64_t SqliteJobStore::waiting() {
   std::lock_guard lock(mutex_);
   Statement s =
       prepare(db_, std::string("SELECT COUNT(*) FROM gravacoes WHERE estado = '") + kWaiting + "'");
   return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
 }
 
-std::optional<Job> JobStore::claimNext(std::string* why) {
+std::optional<Job> SqliteJobStore::claimNext(std::string* why) {
   std::lock_guard lock(mutex_);
   // One statement: no worker can take the job between the look and the mark.
   Statement s = prepare(db_, std::string("UPDATE gravacoes SET estado = '") + kRecording +
@@ -172,7 +201,7 @@ std::optional<Job> JobStore::claimNext(std::string* why) {
   return std::nullopt;
 }
 
-void JobStore::setProgress(const std::string& id, double seconds) {
+void SqliteJobStore::setProgress(const std::string& id, double seconds) {
   std::lock_guard lock(mutex_);
   Statement s = prepare(db_, "UPDATE gravacoes SET progresso = ? WHERE id = ?");
   sqlite3_bind_double(s.get(), 1, seconds);
@@ -180,8 +209,9 @@ void JobStore::setProgress(const std::string& id, double seconds) {
   sqlite3_step(s.get());
 }
 
-bool JobStore::finish(const std::string& id, const std::string& state, const std::string& error,
-                      const std::string& report, double seconds, std::string* why) {
+bool SqliteJobStore::finish(const std::string& id, const std::string& state,
+                            const std::string& error, const std::string& report, double seconds,
+                            std::string* why) {
   std::lock_guard lock(mutex_);
   Statement s = prepare(db_,
                         "UPDATE gravacoes SET estado = ?, erro = ?, relatorio = ?, progresso = ?,"
@@ -197,14 +227,14 @@ bool JobStore::finish(const std::string& id, const std::string& state, const std
   return done(s.get(), why);
 }
 
-bool JobStore::remove(const std::string& id, std::string* why) {
+bool SqliteJobStore::remove(const std::string& id, std::string* why) {
   std::lock_guard lock(mutex_);
   Statement s = prepare(db_, "DELETE FROM gravacoes WHERE id = ?");
   bind(s.get(), 1, id);
   return done(s.get(), why);
 }
 
-void JobStore::requeue(const std::string& id) {
+void SqliteJobStore::requeue(const std::string& id) {
   std::lock_guard lock(mutex_);
   Statement s = prepare(db_, std::string("UPDATE gravacoes SET estado = '") + kWaiting +
                                  "', progresso = 0 WHERE id = ?");
@@ -212,14 +242,14 @@ void JobStore::requeue(const std::string& id) {
   sqlite3_step(s.get());
 }
 
-std::vector<Job> JobStore::failInterrupted(const std::string& why) {
+std::vector<Job> SqliteJobStore::failInterrupted(const std::string& why) {
   std::vector<Job> interrupted =
       select(("WHERE estado = '" + std::string(kRecording) + "'").c_str());
   for (const Job& job : interrupted) finish(job.id, kFailed, why, "", 0);
   return interrupted;
 }
 
-std::vector<Job> JobStore::finishedBefore(int64_t before) {
+std::vector<Job> SqliteJobStore::finishedBefore(int64_t before) {
   return select("WHERE terminada > 0 AND terminada < ? ORDER BY seq", "", before);
 }
 

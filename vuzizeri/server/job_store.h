@@ -1,17 +1,17 @@
 #pragma once
 
-#include <sqlite3.h>
-
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The service's jobs, in SQLite in its folder: each change is committed
-// before it is answered for, so that a restart, even after SIGKILL, finds
-// every job the service ever said it had.
+// The service's jobs: in SQLite in its folder for one service, or in
+// PostgreSQL for replicas that share it. Each change is committed before it
+// is answered for, so that a restart, even after SIGKILL, finds every job
+// the service ever said it had.
 namespace server {
 
 // The states a job goes through, as the API names them.
@@ -29,49 +29,52 @@ struct Job {
   std::string report;                 // the recorder's JSON report, once done
   std::string file;                   // the movie's name in the videos folder
   int64_t created = 0, finished = 0;  // Unix seconds; 0 while not finished
+  std::string replica;                // who records it, among replicas
+  int attempts = 0;                   // recordings begun, among replicas
 };
 
 class JobStore {
  public:
-  // Nothing, with the reason, when the database cannot be opened or made.
+  // The SQLite queue at `path`; nothing, with the reason, when the database
+  // cannot be opened or made.
   static std::unique_ptr<JobStore> open(const std::string& path, std::string* why);
   // Whether the database at `path` is there and holds the jobs' table: not
   // missing, emptied, damaged, or another file.
   static bool holdsJobs(const std::string& path);
-  ~JobStore();
+  JobStore() = default;
+  virtual ~JobStore() = default;
   JobStore(const JobStore&) = delete;
   JobStore& operator=(const JobStore&) = delete;
 
   // Each change says whether it was committed, with why not (a full disk).
-  bool add(const Job& job, std::string* why);
-  std::optional<Job> find(const std::string& id);
-  std::vector<Job> all();  // in the order they were posted
+  virtual bool add(const Job& job, std::string* why) = 0;
+  virtual std::optional<Job> find(const std::string& id) = 0;
+  virtual std::vector<Job> all() = 0;  // in the order they were posted
   // At most `count` jobs posted after the job `after` ("": from the first).
-  std::vector<Job> page(const std::string& after, int64_t count);
-  int64_t waiting();  // how many jobs wait
+  virtual std::vector<Job> page(const std::string& after, int64_t count) = 0;
+  virtual int64_t waiting() = 0;  // how many jobs wait
   // The oldest waiting job, now marked recording; nothing when none waits,
   // or with `why` when the mark was not committed.
-  std::optional<Job> claimNext(std::string* why);
-  void setProgress(const std::string& id, double seconds);
+  virtual std::optional<Job> claimNext(std::string* why) = 0;
+  virtual void setProgress(const std::string& id, double seconds) = 0;
   // A job's end: pronta with its report and file, or falhou with why.
-  bool finish(const std::string& id, const std::string& state, const std::string& error,
-              const std::string& report, double seconds, std::string* why = nullptr);
-  bool remove(const std::string& id, std::string* why = nullptr);
+  virtual bool finish(const std::string& id, const std::string& state, const std::string& error,
+                      const std::string& report, double seconds, std::string* why = nullptr) = 0;
+  virtual bool remove(const std::string& id, std::string* why = nullptr) = 0;
   // Back to waiting, first in line again: the service stopped it.
-  void requeue(const std::string& id);
+  virtual void requeue(const std::string& id) = 0;
   // What a restart does with the jobs a stopped service was recording:
   // they end falhou, with why. Their ids, so their files can go.
-  std::vector<Job> failInterrupted(const std::string& why);
+  virtual std::vector<Job> failInterrupted(const std::string& why) = 0;
+  // Jobs whose replica stopped renewing their lease after their last
+  // attempt, now ended falhou with why; none where leases are not kept.
+  virtual std::vector<Job> failLapsed(const std::string& /*why*/) { return {}; }
   // The finished jobs that ended before `before` (Unix seconds).
-  std::vector<Job> finishedBefore(int64_t before);
-
- private:
-  explicit JobStore(sqlite3* db) : db_(db) {}
-  bool done(sqlite3_stmt* statement, std::string* why);
-  bool exec(const char* sql, std::string* why);
-  std::vector<Job> select(const char* where, const std::string& value = "", int64_t number = 0);
-  std::mutex mutex_;
-  sqlite3* db_;
+  virtual std::vector<Job> finishedBefore(int64_t before) = 0;
+  // `wake` is called when another service on the same database queues a
+  // job, until it is replaced ({}: no more calls once this returns); never
+  // where no other service can share the queue.
+  virtual void onQueued(std::function<void()> /*wake*/) {}
 };
 
 }  // namespace server

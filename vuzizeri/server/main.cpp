@@ -1,11 +1,13 @@
 // vuzizeri-servidor --porta N --pasta DIR [--simultaneas K]
 //                   [--permitir-rede-local] [--permitir-rede FAIXA]... [--guardar-por TEMPO]
 //                   [--permitir-variavel NOME]...
-//                   [--fila-maxima N]
+//                   [--fila-maxima N] [--banco URL [--nome NOME] [--tentativas N]]
 //
 // The recorder as an HTTP service: jobs posted to /v1/gravacoes wait in a
 // SQLite queue in DIR, at most K are recorded at once, each by the
-// recorder in its own sandbox, and their videos are served from DIR.
+// recorder in its own sandbox, and their videos are served from DIR. With
+// --banco, the queue is in PostgreSQL and any number of replicas share it
+// and DIR.
 
 #include <fcntl.h>
 #include <glib-unix.h>
@@ -31,6 +33,7 @@
 #include "vuzizeri/server/http_api.h"
 #include "vuzizeri/server/job_runner.h"
 #include "vuzizeri/server/job_store.h"
+#include "vuzizeri/server/pg_job_store.h"
 #include "vuzizeri/server/webhook.h"
 
 namespace fs = std::filesystem;
@@ -40,7 +43,8 @@ namespace {
 constexpr char kUsage[] =
     "uso: vuzizeri-servidor --porta N --pasta DIR [--simultaneas K] [--permitir-rede-local]\n"
     "                       [--permitir-rede FAIXA]... [--guardar-por TEMPO] [--fila-maxima N]\n"
-    "                       [--permitir-variavel NOME]...\n";
+    "                       [--permitir-variavel NOME]...\n"
+    "                       [--banco URL [--nome NOME] [--tentativas N]]\n";
 constexpr char kHelp[] =
     "Grava páginas como vídeos de tela de telefone para quem pedir por HTTP: POST\n"
     "/v1/gravacoes com um objeto JSON (url, aparelho, quadro_a_quadro, roteiro, formato, fps,\n"
@@ -56,7 +60,11 @@ constexpr char kHelp[] =
     "  --permitir-variavel NOME  um roteiro pode digitar $NOME, do ambiente do serviço "
     "(repetível;\n"
     "                          nenhum por padrão: o ambiente guarda o token)\n"
-    "  --fila-maxima N         gravações que podem esperar na fila; além delas, 503 (100)\n";
+    "  --fila-maxima N         gravações que podem esperar na fila; além delas, 503 (100)\n"
+    "  --banco URL             a fila num PostgreSQL (postgresql://...; ou VUZIZERI_BANCO),\n"
+    "                          que réplicas na mesma pasta compartilhada dividem\n"
+    "  --nome NOME             o nome desta réplica (o da máquina e o processo)\n"
+    "  --tentativas N          vezes que uma gravação começa, se sua réplica morrer (2)\n";
 // The interrupted jobs' fate after a stop the service did not see coming.
 constexpr char kInterrupted[] = "interrompida: o serviço parou durante a gravação (tente de novo)";
 
@@ -69,6 +77,8 @@ struct Options {
   int64_t keepSeconds = 0;  // 0: forever
   std::set<std::string> variables;
   int64_t mostWaiting = 100;
+  std::string database;  // PostgreSQL's URL; "": SQLite in the folder
+  server::Replica replica;
 };
 
 [[noreturn]] void usage(const std::string& why) {
@@ -151,11 +161,22 @@ Options parse(int argc, char** argv) {
       const std::optional<int64_t> n = parseInt64(value());
       if (!n || *n < 1 || *n > 1'000'000) usage("--fila-maxima precisa de 1 a 1000000");
       o.mostWaiting = *n;
+    } else if (option == "--banco") {
+      o.database = value();
+    } else if (option == "--nome") {
+      o.replica.name = value();
+      if (o.replica.name.empty()) usage("--nome precisa de um nome");
+    } else if (option == "--tentativas") {
+      const std::optional<int64_t> n = parseInt64(value());
+      if (!n || *n < 1 || *n > 100) usage("--tentativas precisa de 1 a 100");
+      o.replica.attempts = static_cast<int>(*n);
     } else {
       usage("opção desconhecida: " + option);
     }
   }
   if (o.port < 0 || o.folder.empty()) usage("faltam --porta e --pasta");
+  if (const char* url = std::getenv("VUZIZERI_BANCO"); o.database.empty() && url) o.database = url;
+  if (o.replica.name.empty()) o.replica.name = g_get_host_name() + ("-" + std::to_string(getpid()));
   return o;
 }
 
@@ -183,12 +204,18 @@ bool oursByName(std::string name) {
 // an unfinished movie of a recording the service did not see end. Anything
 // else someone put there stays.
 void sweepOrphans(server::JobStore& store, const std::string& videos) {
-  std::set<std::string> named;
-  for (const server::Job& job : store.all())
+  std::set<std::string> named, recording;
+  for (const server::Job& job : store.all()) {
     if (!job.file.empty()) named.insert(job.file);
+    // On a shared folder, another replica's movie being made, or about to
+    // be by one that claims it as we look.
+    if (!job.finished && !job.file.empty()) recording.insert("." + job.file + ".parcial-");
+  }
   std::error_code ignored;
   for (const fs::directory_entry& entry : fs::directory_iterator(videos, ignored)) {
     const std::string name = entry.path().filename().string();
+    const size_t partial = name.find(".parcial-");
+    if (partial != std::string::npos && recording.count(name.substr(0, partial + 9))) continue;
     if (!named.count(name) && oursByName(name) && entry.is_regular_file(ignored))
       fs::remove(entry.path(), ignored);
   }
@@ -203,6 +230,25 @@ void refuseWithoutJobs(const std::string& database, const std::string& videos) {
   if (fs::directory_iterator(videos, ignored) == fs::directory_iterator()) return;
   fail("banco de dados: " + database + " falta, está vazio ou não tem a fila, e " + videos +
        " tem arquivos; nada foi apagado: devolva o banco de dados ou tire os arquivos de lá");
+}
+
+// The queue: SQLite in the folder, which it keeps to this service, or
+// PostgreSQL, shared with the replicas on the same folder.
+std::unique_ptr<server::JobStore> openQueue(const Options& options, const fs::path& folder,
+                                            const std::string& videos) {
+  std::string why;
+  if (!options.database.empty()) {
+    std::unique_ptr<server::JobStore> store =
+        server::openPostgres(options.database, options.replica, &why);
+    if (!store) fail("banco de dados: " + why);
+    return store;
+  }
+  lockFolder(folder);
+  refuseWithoutJobs(folder / "gravacoes.db", videos);
+  std::unique_ptr<server::JobStore> store = server::JobStore::open(folder / "gravacoes.db", &why);
+  if (!store) fail("banco de dados: " + why);
+  store->failInterrupted(kInterrupted);
+  return store;
 }
 
 struct Retention {
@@ -237,14 +283,8 @@ int main(int argc, char** argv) {
   const fs::path folder = fs::canonical(options.folder, error);
   if (error || !fs::is_directory(folder))
     fail("--pasta: " + options.folder + ": não é uma pasta que se possa usar");
-  lockFolder(folder);
   const std::string videos = folder.string() + "/videos";
-
-  std::string why;
-  refuseWithoutJobs(folder / "gravacoes.db", videos);
-  std::unique_ptr<server::JobStore> store = server::JobStore::open(folder / "gravacoes.db", &why);
-  if (!store) fail("banco de dados: " + why);
-  store->failInterrupted(kInterrupted);
+  std::unique_ptr<server::JobStore> store = openQueue(options, folder, videos);
   sweepOrphans(*store, videos);
 
   const server::NetworkPolicy policy(options.localAllowed, options.allowed);
@@ -260,6 +300,7 @@ int main(int argc, char** argv) {
   server::HttpApi api(
       *store, runner,
       {token, videos, process::programDataFolder("vuzizeri"), policy, reach, options.mostWaiting});
+  std::string why;
   const std::string where = api.listen(options.port, &why);
   if (where.empty()) fail("--porta " + std::to_string(options.port) + ": " + why);
   runner.start();
@@ -269,7 +310,8 @@ int main(int argc, char** argv) {
     removeExpired(&retention);
     g_timeout_add_seconds(60, removeExpired, &retention);
   }
-  std::printf("vuzizeri-servidor: %s (%d ao mesmo tempo)\n", where.c_str(), simultaneous);
+  std::printf("vuzizeri-servidor: %s (%d ao mesmo tempo%s)\n", where.c_str(), simultaneous,
+              options.database.empty() ? "" : (", réplica " + options.replica.name).c_str());
   std::fflush(stdout);
 
   g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
