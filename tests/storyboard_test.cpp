@@ -104,6 +104,20 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   EXPECT_TRUE(message.starts_with("linha 1: narrar precisa de um texto de até 1000 bytes: aaa"))
       << message;
   EXPECT_EQ(keysOf("aé€😀\xff").size(), 5u);
+  // --textos: {chave} in the words a step shows, types or says; a $ in the
+  // table is typed as it is; other steps' braces are left; a key the table
+  // lacks is named.
+  const Texts texts = {{"oi", "Olá"}, {"preço", "R$5"}, {"fim", "Tchau"}};
+  const std::optional<Storyboard> said =
+      parseStoryboard("digitar #b {oi} $SENHA {preço}\nlegenda 1 {oi}!\ntocar #a{oi}\nnarrar {fim}",
+                      env, &message, &texts);
+  ASSERT_TRUE(said) << message;
+  EXPECT_EQ(described(said->filmed),
+            "1:digitar [#b] <Olá s3gredo R$5>; 2:legenda 1.0000 <Olá!>; 3:tocar [#a{oi}]; "
+            "4:narrar <Tchau>; ");
+  EXPECT_EQ(said->filmed[0].written, "digitar #b {oi} $SENHA {preço}");
+  EXPECT_FALSE(parseStoryboard("pausa 1\ntitulo 1 {nada}", env, &message, &texts));
+  EXPECT_EQ(message, "linha 2: {nada} não está em --textos");
 }
 
 // The cue files keep a caption's words as text: no control byte or stray

@@ -211,7 +211,8 @@ TEST_F(StoryboardTest, TapsLandZoomedPannedAndInRealTime) {
 
 // Typed text grows by one key every six frames, a tick with each; text that
 // matches --redigir-texto is covered as the key that makes it match lands:
-// the field's text, dark on white, no longer shows.
+// the field's text, dark on white, no longer shows. With --textos, what is
+// typed and shown is the language's.
 TEST_F(StoryboardTest, TypingGrowsAKeyEverySixFramesAndIsCoveredOnceItMatches) {
   MovieInfo t =
       recordOn({"--quadro-a-quadro", "--redigir-texto", "zize", "--sem-teclado", "--sons",
@@ -233,6 +234,27 @@ TEST_F(StoryboardTest, TypingGrowsAKeyEverySixFramesAndIsCoveredOnceItMatches) {
     }
   }
   EXPECT_GT(pixelAt(*t.frames[60], 195, 844 - 20).r, 240) << "no keyboard";
+  // --textos in --idioma's language, not LC_ALL's: the caption and the keys
+  // typed are French; a language or a key the table lacks ends the run
+  // before the page loads.
+  writeFile(dir_ / "t.tsv", "chave\tpt-BR\tfr\noi\tOi\tBonjour\nfim\tFim\tAu revoir\n");
+  const std::string said = storyboard("t.txt", "digitar #busca {oi}\nlegenda 0.5 {fim}\n");
+  auto textsRun = [&](const std::string& language, const std::string& steps) {
+    return runOn({"--velocidade", "2000", "--sem-teclado", "--idioma", language, "--textos",
+                  dir_ / "t.tsv", "--legendas", dir_ / "t.vtt", "--roteiro", steps},
+                 page_, dir_ / "t.mp4");
+  };
+  MovieInfo fr = recorded(textsRun("fr-FR", said), dir_ / "t.mp4");
+  EXPECT_NEAR(barFromLeft(*fr.frames.back(), 47 + 360, 120), 70, 1) << "Bonjour";
+  EXPECT_NE(slurp(dir_ / "t.vtt").find("\nAu revoir\n"), std::string::npos);
+  const Outcome german = textsRun("de-DE", said);
+  EXPECT_EQ(std::tie(german.status, german.err),
+            std::make_tuple(2, "--textos " + (dir_ / "t.tsv").string() +
+                                   ": não tem a coluna do idioma de-DE\n"));
+  const Outcome unknown = textsRun("pt-BR", storyboard("u.txt", "pausa 1\ntitulo 1 {nada}\n"));
+  EXPECT_EQ(std::tie(unknown.status, unknown.err),
+            std::make_tuple(2, "--roteiro " + (dir_ / "u.txt").string() +
+                                   ", linha 2: {nada} não está em --textos\n"));
 }
 
 // A swipe that the page follows, one it lets scroll a strip, a press held

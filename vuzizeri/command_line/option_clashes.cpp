@@ -110,6 +110,8 @@ const Clash kClashes[] = {
      "--legendas só vale com --roteiro\n"},
     {[](Parse& p) { return p.a.zoomOnTouches && p.a.storyboardFile.empty(); },
      "--zoom-nos-toques só vale com --roteiro\n"},
+    {[](Parse& p) { return !p.a.textsFile.empty() && p.a.storyboardFile.empty(); },
+     "--textos só vale com --roteiro\n"},
     {[](Parse& p) { return p.a.noKeyboard && p.a.storyboardFile.empty(); },
      "--sem-teclado só vale com --roteiro\n"},
     {[](Parse& p) { return p.a.sounds && p.a.storyboardFile.empty(); },
