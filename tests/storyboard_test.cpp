@@ -9,6 +9,7 @@
 #include "test_runs.h"
 #include "vuzizeri/movie/movie_forms.h"
 #include "vuzizeri/sound/voice.h"
+#include "vuzizeri/storyboard/steps.h"
 #include "vuzizeri/storyboard/storyboard.h"
 #include "vuzizeri/storyboard/storyboard_run.h"
 
@@ -118,6 +119,26 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   EXPECT_EQ(said->filmed[0].written, "digitar #b {oi} $SENHA {preço}");
   EXPECT_FALSE(parseStoryboard("pausa 1\ntitulo 1 {nada}", env, &message, &texts));
   EXPECT_EQ(message, "linha 2: {nada} não está em --textos");
+}
+
+// --zoom-automatico: touches close in time make one zoom on all they touch,
+// out within the pause that follows 1.5 s after the last, before a move,
+// and at the end.
+TEST(Storyboard, TheAutomaticZoomGroupsTouchesCloseInTime) {
+  std::string message;
+  const std::optional<Storyboard> taps = parseStoryboard(
+      "tocar #a\npausa 0.8\nlegenda 1 x\ndigitar #b oi\npausa 3\ntocar #c\nrolar 10\n"
+      "deslizar #d cima 9\npausa 0.5",
+      {}, &message);
+  ASSERT_TRUE(taps) << message;
+  std::string plan;
+  for (const StoryStep& s : withAutomaticZoom(taps->filmed, 3))
+    plan += s.written.substr(0, s.written.find(" (")) + " " +
+            std::to_string(s.number).substr(0, 3) + "; ";
+  EXPECT_EQ(plan,
+            "zoom #a #b 3 3.0; tocar #a 0.0; pausa 0.8 0.8; legenda 1 x 1.0; digitar #b oi 0.0; "
+            "pausa 3 1.5; zoom 1 1.0; pausa 3 1.1; zoom #c 3 3.0; tocar #c 0.0; zoom 1 1.0; "
+            "rolar 10 10.; zoom #d 3 3.0; deslizar #d cima 9 0.0; pausa 0.5 0.5; zoom 1 1.0; ");
 }
 
 // The cue files keep a caption's words as text: no control byte or stray

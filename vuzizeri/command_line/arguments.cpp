@@ -347,12 +347,12 @@ const Option kOptions[] = {
     {"--textos", "", "ARQUIVO.tsv",
      "{chave} no texto dos passos do roteiro vem desta tabela, na coluna do idioma",
      [](Parse& p, const std::string& value) { return named(p.a.textsFile, value); }},
-    {"--zoom-nos-toques", "", "FATOR",
-     "cada toque, toque longo, deslize e digitação do roteiro aproxima FATOR vezes e volta",
+    {"--zoom-automatico", "--zoom-nos-toques", "[FATOR]",
+     "a câmera aproxima FATOR (2) vezes os toques seguidos do roteiro e se afasta na calma",
      [](Parse& p, const std::string& value) -> Ending {
-       p.a.zoomOnTouches = numberWithin(value, kMinZoom, kMaxZoom);
+       p.a.zoomOnTouches = value.empty() ? kAutomaticZoom : numberWithin(value, kMinZoom, kMaxZoom);
        if (!p.a.zoomOnTouches)
-         return refused("--zoom-nos-toques precisa de um fator de 1,25 a 4: " + shownText(value) +
+         return refused("--zoom-automatico precisa de um fator de 1,25 a 4: " + shownText(value) +
                         "\n");
        return {};
      }},
@@ -560,7 +560,10 @@ Ending readOptions(Parse& p, const std::vector<std::string>& all, size_t* first)
                      [&](const Option& o) { return o.name == name || o.alias == name; });
     if (option == std::end(kOptions)) return usage();
     std::string value;
-    if (!option->value.empty()) {
+    if (option->value.starts_with("[")) {
+      // An optional value is a number: the URL never is one.
+      if (i + 1 < all.size() && parseScale(all[i + 1])) value = all[++i];
+    } else if (!option->value.empty()) {
       if (i + 1 >= all.size()) return usage();
       value = all[++i];
     }

@@ -81,7 +81,8 @@ struct Arguments : ScrollDirections {
   // --legendas: where the storyboard's captions and titles are written as
   // WebVTT (.vtt) or SubRip (.srt) once the video is.
   std::string captionsFile;
-  // --zoom-nos-toques: the factor each step a finger takes zooms in by.
+  // --zoom-automatico (or --zoom-nos-toques): the factor the camera zooms in
+  // by on the storyboard's touches.
   std::optional<double> zoomOnTouches;
   // --sem-teclado: a field's focus brings up no on-screen keyboard.
   bool noKeyboard = false;

@@ -109,7 +109,7 @@ const Clash kClashes[] = {
     {[](Parse& p) { return !p.a.captionsFile.empty() && p.a.storyboardFile.empty(); },
      "--legendas só vale com --roteiro\n"},
     {[](Parse& p) { return p.a.zoomOnTouches && p.a.storyboardFile.empty(); },
-     "--zoom-nos-toques só vale com --roteiro\n"},
+     "--zoom-automatico só vale com --roteiro\n"},
     {[](Parse& p) { return !p.a.textsFile.empty() && p.a.storyboardFile.empty(); },
      "--textos só vale com --roteiro\n"},
     {[](Parse& p) { return p.a.noKeyboard && p.a.storyboardFile.empty(); },

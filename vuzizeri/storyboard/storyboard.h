@@ -27,6 +27,9 @@ struct StoryStep {
   std::string text;
   // digitar's text holds a value from the environment: its keys never pop up.
   bool secret = false;
+  // A zoom's further elements, the camera centred on them all with the
+  // first (--zoom-automatico).
+  std::vector<std::string> region;
   // The line as written (digitar's $NOME unexpanded): what the report and
   // every message show, so that a password never gets into either.
   std::string written;
@@ -45,6 +48,7 @@ inline constexpr double kSwipeSeconds = 0.3;
 inline constexpr double kTouchMovesPerSecond = 60;
 inline constexpr double kZoomSeconds = 0.4;
 inline constexpr double kMinZoom = 1.25, kMaxZoom = 4;
+inline constexpr double kAutomaticZoom = 2;  // --zoom-automatico without a factor
 inline constexpr double kWaitLimitSeconds = 30;
 
 // Looks a name up in the environment; nothing when it is not set.
