@@ -503,7 +503,10 @@ TEST_F(RecorderTest, AMatrixOfDevicesAndLanguages) {
         bar += pt ? l > 160 && l < 185 : l > 25 && l < 40;
       }
     EXPECT_NEAR(bar, 200 * size[2] * size[1] * size[1], 400 * size[1]) << name;
-    EXPECT_NE(slurp(dir_ / "m" / "index.html").find(std::string(name) + ".mp4"), std::string::npos);
+    EXPECT_NE(slurp(dir_ / "m" / "index.html")
+                  .find(std::string(name) + ".mp4\" poster=\".matriz/" + name + ".jpg\""),
+              std::string::npos);
+    EXPECT_TRUE(fs::exists(dir_ / "m" / ".matriz" / (std::string(name) + ".jpg"))) << "its poster";
   }
   const auto before = fs::last_write_time(dir_ / "m" / "iphone-se-pt-BR-claro.mp4");
   const Outcome again = matrix({"--aparelhos", "iphone-se", "--idiomas", "pt-BR,de-DE"});
