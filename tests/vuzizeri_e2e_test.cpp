@@ -533,4 +533,9 @@ TEST_F(RecorderTest, AMatrixOfDevicesAndLanguages) {
     EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir_ / "m")) << why;
   }
+  // A {chave} the table lacks: every run refuses it before its page loads.
+  writeFile(dir_ / "t.tsv", "chave\tpt-BR\noutra\tx\n");
+  EXPECT_EQ(matrix({"--aparelhos", "iphone-se", "--idiomas", "pt-BR"}).status, 2);
+  EXPECT_NE(slurp(dir_ / "m" / "matriz.json").find("{saudacao} não está em --textos"),
+            std::string::npos);
 }
