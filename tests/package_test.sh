@@ -10,14 +10,15 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work" >/dev/null)
 deb=$(ls "$work"/vuzizeri_*.deb)
 contents=$(dpkg-deb -c "$deb")
-for f in usr/bin/vuzizeri usr/bin/tessane usr/bin/vuzizeri-many usr/bin/vuzizeri-juntar usr/bin/vuzizeri-verificar usr/bin/vuzizeri-mcp usr/bin/vuzizeri-servidor \
+for f in usr/bin/vuzizeri usr/bin/tessane usr/bin/vuzizeri-many usr/bin/vuzizeri-matriz usr/bin/vuzizeri-juntar usr/bin/vuzizeri-verificar usr/bin/vuzizeri-mcp usr/bin/vuzizeri-servidor \
          usr/share/vuzizeri/fonts.conf usr/share/vuzizeri/destinos.tsv \
          usr/share/vuzizeri/aparelhos.tsv usr/share/vuzizeri/banners.tsv \
          usr/share/vuzizeri/controles.css \
          usr/lib/vuzizeri/web-extensions/libvuzizeri_headers.so \
          usr/share/vuzizeri/sample/index.html usr/share/man/man1/vuzizeri.1 \
          usr/share/man/man1/tessane.1 usr/share/man/man1/vuzizeri-verificar.1 \
-         usr/share/man/man1/vuzizeri-mcp.1 usr/share/man/man1/vuzizeri-servidor.1; do
+         usr/share/man/man1/vuzizeri-mcp.1 usr/share/man/man1/vuzizeri-servidor.1 \
+         usr/share/man/man1/vuzizeri-matriz.1; do
   grep -q " \./$f\$" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)

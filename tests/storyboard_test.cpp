@@ -9,6 +9,7 @@
 #include "test_runs.h"
 #include "vuzizeri/movie/movie_forms.h"
 #include "vuzizeri/sound/voice.h"
+#include "vuzizeri/storyboard/steps.h"
 #include "vuzizeri/storyboard/storyboard.h"
 #include "vuzizeri/storyboard/storyboard_run.h"
 
@@ -104,6 +105,40 @@ TEST(Storyboard, LinesAsStepsAndRefusalsByLine) {
   EXPECT_TRUE(message.starts_with("linha 1: narrar precisa de um texto de até 1000 bytes: aaa"))
       << message;
   EXPECT_EQ(keysOf("aé€😀\xff").size(), 5u);
+  // --textos: {chave} in the words a step shows, types or says; a $ in the
+  // table is typed as it is; other steps' braces are left; a key the table
+  // lacks is named.
+  const Texts texts = {{"oi", "Olá"}, {"preço", "R$5"}, {"fim", "Tchau"}};
+  const std::optional<Storyboard> said =
+      parseStoryboard("digitar #b {oi} $SENHA {preço}\nlegenda 1 {oi}!\ntocar #a{oi}\nnarrar {fim}",
+                      env, &message, &texts);
+  ASSERT_TRUE(said) << message;
+  EXPECT_EQ(described(said->filmed),
+            "1:digitar [#b] <Olá s3gredo R$5>; 2:legenda 1.0000 <Olá!>; 3:tocar [#a{oi}]; "
+            "4:narrar <Tchau>; ");
+  EXPECT_EQ(said->filmed[0].written, "digitar #b {oi} $SENHA {preço}");
+  EXPECT_FALSE(parseStoryboard("pausa 1\ntitulo 1 {nada}", env, &message, &texts));
+  EXPECT_EQ(message, "linha 2: {nada} não está em --textos");
+}
+
+// --zoom-automatico: touches close in time make one zoom on all they touch,
+// out within the pause that follows 1.5 s after the last, before a move,
+// and at the end.
+TEST(Storyboard, TheAutomaticZoomGroupsTouchesCloseInTime) {
+  std::string message;
+  const std::optional<Storyboard> taps = parseStoryboard(
+      "tocar #a\npausa 0.8\nlegenda 1 x\ndigitar #b oi\npausa 3\ntocar #c\nrolar 10\n"
+      "deslizar #d cima 9\npausa 0.5",
+      {}, &message);
+  ASSERT_TRUE(taps) << message;
+  std::string plan;
+  for (const StoryStep& s : withAutomaticZoom(taps->filmed, 3))
+    plan += s.written.substr(0, s.written.find(" (")) + " " +
+            std::to_string(s.number).substr(0, 3) + "; ";
+  EXPECT_EQ(plan,
+            "zoom #a #b 3 3.0; tocar #a 0.0; pausa 0.8 0.8; legenda 1 x 1.0; digitar #b oi 0.0; "
+            "pausa 3 1.5; zoom 1 1.0; pausa 3 1.1; zoom #c 3 3.0; tocar #c 0.0; zoom 1 1.0; "
+            "rolar 10 10.; zoom #d 3 3.0; deslizar #d cima 9 0.0; pausa 0.5 0.5; zoom 1 1.0; ");
 }
 
 // The cue files keep a caption's words as text: no control byte or stray

@@ -13,6 +13,7 @@
 #include "test_runs.h"
 #include "vuzizeri/command_line/arguments.h"
 #include "vuzizeri/command_line/devices.h"
+#include "vuzizeri/launcher/page_inputs.h"
 #include "vuzizeri/launcher/parts.h"
 #include "vuzizeri/recorder/page_shaping.h"
 #include "vuzizeri/recorder/phone.h"
@@ -128,11 +129,13 @@ TEST(Arguments, OptionsAndTheirValues) {
       {{"--redigir-texto", "[0-9", "x|", "\\p{Lx}"}, "uma expressão regular que case algum texto"},
       {{"--redigir-cor", "#0008"}, "uma cor CSS opaca"},
       {{"--fundo-da-moldura", "#12345"}, "uma cor CSS ou transparente"},
-      {{"--zoom-nos-toques", "5"}, "um fator de 1,25 a 4"},
+      {{"--zoom-automatico", "5", "1.2"}, "um fator de 1,25 a 4"},
       {{"--trecho", "3/2"}, "K/N, com 1 ≤ K ≤ N"},
       {{"--paralelo", "0"}, "um número de 1 a 64, ou auto"},
       {{"--fps", "24"}, "30 ou 60"},
-      {{"--hora", "24:00"}, "HH:MM, de 00:00 a 23:59"}};
+      {{"--hora", "24:00"}, "HH:MM, de 00:00 a 23:59"},
+      {{"--idioma", "pt_BR", "português", "p-BR", "pt-BRA", "en-US-x"},
+       "uma etiqueta BCP 47, como pt-BR ou en-US"}};
   for (const auto& [option, rule] : values)
     for (size_t i = 1; i < option.size(); ++i)
       EXPECT_EQ(parseArguments(page({option[0], option[i]})).message,
@@ -145,6 +148,9 @@ TEST(Arguments, OptionsThatClash) {
   expectOutcomes({
       {page({"--legendas", "x.vtt", "--sem-teclado"}), "--legendas só vale com --roteiro\n"},
       {page({"--sem-teclado"}), "--sem-teclado só vale com --roteiro\n"},
+      {page({"--textos", "t.tsv"}), "--textos só vale com --roteiro\n"},
+      {page({"--zoom-automatico"}), "--zoom-automatico só vale com --roteiro\n"},
+      {page({"--zoom-nos-toques", "3"}), "--zoom-automatico só vale com --roteiro\n"},
       {page({"--sons", "--audio", "a.mp3"}), "--sons só vale com --roteiro\n"},
       {{"--cookie", "a=b", "file:///p.html", "390", "844", "3", "47", kOut},
        "--cabecalho e --cookie valem só para páginas http e https\n"},
@@ -407,6 +413,24 @@ TEST(Phone, LanguageTagFromTheLocale) {
   EXPECT_EQ(languageTag(nullptr, nullptr, "en_us"), "en") << "a territory that is none";
   const char* const others[] = {"C", "POSIX", "C.UTF-8", "", "x", nullptr};
   for (const char* name : others) EXPECT_EQ(languageTag(name, nullptr, nullptr), "en-US") << name;
+  // --idioma's, written the usual way whatever the case given.
+  EXPECT_EQ(languageTagOf("PT-br"), "pt-BR");
+  EXPECT_EQ(languageTagOf("zh-hant-tw"), "zh-Hant-TW");
+  EXPECT_EQ(languageTagOf("es-419"), "es-419");
+  EXPECT_EQ(languageTagOf("fr"), "fr");
+}
+
+// --textos: a language's column, else its language alone's; empty cells
+// are no text; a missing language and a short row are refused.
+TEST(PageInputs, TextsOfTheRunsLanguage) {
+  const std::string table = "chave\tpt-BR\ten\r\noi\tOlá\tHi\nfim\t\tBye $1\n\n";
+  std::string why;
+  EXPECT_EQ(*textsIn(table, "pt-BR", &why), (Texts{{"oi", "Olá"}}));
+  EXPECT_EQ(*textsIn(table, "en-GB", &why), (Texts{{"oi", "Hi"}, {"fim", "Bye $1"}}));
+  EXPECT_FALSE(textsIn(table, "fr-FR", &why));
+  EXPECT_EQ(why, "não tem a coluna do idioma fr-FR");
+  EXPECT_FALSE(textsIn("chave\tpt\nx\n", "pt", &why));
+  EXPECT_EQ(why, "linha 2: 1 colunas, o cabeçalho tem 2");
 }
 
 }  // namespace

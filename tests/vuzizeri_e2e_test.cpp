@@ -454,3 +454,88 @@ TEST_F(RecorderTest, ARedactionTheEngineGivesUpOnFailsTheRun) {
 }
 
 }  // namespace
+
+// vuzizeri-matriz: 2 devices × 2 languages, each page seeing its language
+// and scheme and typing its language's {saudacao} (a bar 10 CSS px a key,
+// green for pt-BR); a rerun skips the cells done, records a new language's
+// cells and fails those --textos has no column for, naming why; --refazer
+// records again; what the command line gets wrong is refused first.
+TEST_F(RecorderTest, AMatrixOfDevicesAndLanguages) {
+  writeFile(dir_ / "m.html",
+            "<body style='margin:0'><input id=campo><div id=bar style='height:20px'></div><script>"
+            "campo.oninput = () => { bar.style.width = 10 * [...campo.value].length + 'px'; };"
+            "bar.style.background = navigator.language == 'pt-BR' && "
+            "!matchMedia('(prefers-color-scheme: dark)').matches ? '#0f0' : '#00f';</script>");
+  writeFile(dir_ / "t.tsv", "chave\tpt-BR\ten-US\nsaudacao\tOlá\tHello\n");
+  writeFile(dir_ / "r.txt", "digitar #campo {saudacao}\npausa 0.3\n");
+  Options options = recorderOptions(dir_);
+  options.env.push_back("PATH=" + fs::path(VUZIZERI_BINARY).parent_path().string() +
+                        ":/usr/bin:/bin");
+  auto matrix = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--quadro-a-quadro", "--sem-teclado", "--roteiro", dir_ / "r.txt",
+                               "--textos", dir_ / "t.tsv"});
+    args.insert(args.end(), {"file://" + (dir_ / "m.html").string(), dir_ / "m"});
+    return wait(test_runs::start(MATRIZ_SCRIPT, args, dir_, options, "matriz"), dir_, "matriz");
+  };
+  const Outcome first =
+      matrix({"--aparelhos", "iphone-se,iphone-13-mini", "--idiomas", "pt-BR,en-US"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  const std::string cells = slurp(dir_ / "m" / "matriz.json");
+  EXPECT_EQ(std::count(cells.begin(), cells.end(), '{') - 1, 4) << cells;
+  EXPECT_EQ(std::regex_search(
+                cells, std::regex(R"("estado": "ok", "segundos": [0-9.]+, "quadros": [0-9]+)")),
+            true);
+  const std::pair<const char*, std::array<int, 3>> made[] = {
+      {"iphone-se-pt-BR-claro", {750, 2, 3}},
+      {"iphone-se-en-US-claro", {750, 2, 5}},
+      {"iphone-13-mini-pt-BR-claro", {1125, 3, 3}},
+      {"iphone-13-mini-en-US-claro", {1125, 3, 5}}};
+  for (const auto& [name, size] : made) {
+    const MovieInfo m = probeMovie(dir_ / "m" / (std::string(name) + ".mp4"));
+    ASSERT_EQ(m.par->width, size[0]) << name;
+    // By luma alone, whatever the chroma's layout: green's, or blue's.
+    const AVFrame& last = *m.frames.back();
+    const bool pt = std::string(name).find("pt-BR") != std::string::npos;
+    int bar = 0;
+    for (int y = 0; y < last.height; ++y)
+      for (int x = 0; x < last.width; ++x) {
+        const int l = lumaAt(last, x, y);
+        bar += pt ? l > 160 && l < 185 : l > 25 && l < 40;
+      }
+    EXPECT_NEAR(bar, 200 * size[2] * size[1] * size[1], 400 * size[1]) << name;
+    EXPECT_NE(slurp(dir_ / "m" / "index.html")
+                  .find(std::string(name) + ".mp4\" poster=\".matriz/" + name + ".jpg\""),
+              std::string::npos);
+    EXPECT_TRUE(fs::exists(dir_ / "m" / ".matriz" / (std::string(name) + ".jpg"))) << "its poster";
+  }
+  const auto before = fs::last_write_time(dir_ / "m" / "iphone-se-pt-BR-claro.mp4");
+  const Outcome again = matrix({"--aparelhos", "iphone-se", "--idiomas", "pt-BR,de-DE"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(fs::last_write_time(dir_ / "m" / "iphone-se-pt-BR-claro.mp4"), before) << "skipped";
+  EXPECT_NE(slurp(dir_ / "m" / "matriz.json")
+                .find("\"estado\": \"falhou\", \"status\": 2, \"erro\": \"--textos " +
+                      (dir_ / "t.tsv").string() + ": não tem a coluna do idioma de-DE\""),
+            std::string::npos)
+      << slurp(dir_ / "m" / "matriz.json");
+  EXPECT_EQ(matrix({"--refazer", "--aparelhos", "iphone-se", "--idiomas", "pt-BR"}).status, 0);
+  EXPECT_NE(fs::last_write_time(dir_ / "m" / "iphone-se-pt-BR-claro.mp4"), before) << "redone";
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"--aparelhos", "nokia", "--idiomas", "pt-BR"}, "aparelho desconhecido: nokia"},
+      {{"--aparelhos", "iphone-se", "--idiomas", "pt_BR"}, "idioma inválido: pt_BR"},
+      {{"--aparelhos", "iphone-se", "--idiomas", "pt", "--destinos", "loja"},
+       "destino desconhecido: loja"},
+      {{"--aparelhos", "iphone-se", "--idiomas", "pt", "--esquemas", "azul"},
+       "esquema desconhecido: azul"}};
+  for (const auto& [args, why] : refused) {
+    fs::remove_all(dir_ / "m");
+    const Outcome r = matrix(args);
+    EXPECT_EQ(r.status, 2) << why;
+    EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir_ / "m")) << why;
+  }
+  // A {chave} the table lacks: every run refuses it before its page loads.
+  writeFile(dir_ / "t.tsv", "chave\tpt-BR\noutra\tx\n");
+  EXPECT_EQ(matrix({"--aparelhos", "iphone-se", "--idiomas", "pt-BR"}).status, 2);
+  EXPECT_NE(slurp(dir_ / "m" / "matriz.json").find("{saudacao} não está em --textos"),
+            std::string::npos);
+}

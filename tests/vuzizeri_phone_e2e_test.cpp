@@ -107,6 +107,13 @@ TEST_F(RecorderTest, ThePageSeesAndDrawsAPhone) {
   for (int i = 0; i < 15; ++i)
     EXPECT_TRUE(green(pixelAt(*m.frames.front(), 3 * (35 + i % 6 * 65), 3 * (82 + i / 6 * 65))))
         << blocks[i];
+  // --idioma in place of LC_ALL's language.
+  const std::string french = "/?w=390&h=844&dpr=1&lang=fr-FR";
+  PageServer frenchServer({{french, PageServer::Response{.body = html}}});
+  MovieInfo f =
+      record("fr.mp4", {"--idioma", "fr-fr", frenchServer.url(french), "390", "844", "1", "47"});
+  EXPECT_NE(frenchServer.request(french).find("\r\nAccept-Language: fr-FR"), std::string::npos);
+  EXPECT_TRUE(green(pixelAt(*f.frames.front(), 35 + 65, 82 + 65))) << "language";
 }
 
 // Form controls are iOS Safari's, at scale 2 in en-US: a button's label

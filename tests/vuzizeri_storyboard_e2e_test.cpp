@@ -184,11 +184,11 @@ TEST_F(StoryboardTest, TapsLandZoomedPannedAndInRealTime) {
   const Outcome zoomedRun = runOn({"--quadro-a-quadro", "--json", "--velocidade", "2000",
                                    "--zoom-nos-toques", "2", "--roteiro", menu_},
                                   page_, zoomedMenu);
-  EXPECT_NE(
-      zoomedRun.out.find(R"x({"linha": 2, "passo": "zoom .abrir-menu 2 (--zoom-nos-toques)", )x"
-                         R"x("segundos": 0.5}, {"linha": 2, "passo": "tocar .abrir-menu", )x"
-                         R"x("segundos": 0.9})x"),
-      std::string::npos)
+  EXPECT_NE(zoomedRun.out.find(
+                R"x({"linha": 2, "passo": "zoom .abrir-menu .item-3 2 (--zoom-automatico)", )x"
+                R"x("segundos": 0.5}, {"linha": 2, "passo": "tocar .abrir-menu", )x"
+                R"x("segundos": 0.9})x"),
+            std::string::npos)
       << zoomedRun.out;
   EXPECT_EQ(clicksLogged(*probeMovie(zoomedMenu).frames.back()), "rb-");
   const MovieInfo p =
@@ -211,7 +211,8 @@ TEST_F(StoryboardTest, TapsLandZoomedPannedAndInRealTime) {
 
 // Typed text grows by one key every six frames, a tick with each; text that
 // matches --redigir-texto is covered as the key that makes it match lands:
-// the field's text, dark on white, no longer shows.
+// the field's text, dark on white, no longer shows. With --textos, what is
+// typed and shown is the language's.
 TEST_F(StoryboardTest, TypingGrowsAKeyEverySixFramesAndIsCoveredOnceItMatches) {
   MovieInfo t =
       recordOn({"--quadro-a-quadro", "--redigir-texto", "zize", "--sem-teclado", "--sons",
@@ -233,6 +234,27 @@ TEST_F(StoryboardTest, TypingGrowsAKeyEverySixFramesAndIsCoveredOnceItMatches) {
     }
   }
   EXPECT_GT(pixelAt(*t.frames[60], 195, 844 - 20).r, 240) << "no keyboard";
+  // --textos in --idioma's language, not LC_ALL's: the caption and the keys
+  // typed are French; a language or a key the table lacks ends the run
+  // before the page loads.
+  writeFile(dir_ / "t.tsv", "chave\tpt-BR\tfr\noi\tOi\tBonjour\nfim\tFim\tAu revoir\n");
+  const std::string said = storyboard("t.txt", "digitar #busca {oi}\nlegenda 0.5 {fim}\n");
+  auto textsRun = [&](const std::string& language, const std::string& steps) {
+    return runOn({"--velocidade", "2000", "--sem-teclado", "--idioma", language, "--textos",
+                  dir_ / "t.tsv", "--legendas", dir_ / "t.vtt", "--roteiro", steps},
+                 page_, dir_ / "t.mp4");
+  };
+  MovieInfo fr = recorded(textsRun("fr-FR", said), dir_ / "t.mp4");
+  EXPECT_NEAR(barFromLeft(*fr.frames.back(), 47 + 360, 120), 70, 1) << "Bonjour";
+  EXPECT_NE(slurp(dir_ / "t.vtt").find("\nAu revoir\n"), std::string::npos);
+  const Outcome german = textsRun("de-DE", said);
+  EXPECT_EQ(std::tie(german.status, german.err),
+            std::make_tuple(2, "--textos " + (dir_ / "t.tsv").string() +
+                                   ": não tem a coluna do idioma de-DE\n"));
+  const Outcome unknown = textsRun("pt-BR", storyboard("u.txt", "pausa 1\ntitulo 1 {nada}\n"));
+  EXPECT_EQ(std::tie(unknown.status, unknown.err),
+            std::make_tuple(2, "--roteiro " + (dir_ / "u.txt").string() +
+                                   ", linha 2: {nada} não está em --textos\n"));
 }
 
 // A swipe that the page follows, one it lets scroll a strip, a press held
@@ -325,6 +347,43 @@ TEST_F(StoryboardTest, TheKeyboardRisesUnderAFieldAndGoesOnATapElsewhere) {
   EXPECT_FALSE(keyboardUp(*k.frames[tapFrame + 36])) << "gone 0.6 s after the tap";
   EXPECT_NEAR(viewBar(*k.frames[tapFrame + 36]), 797 / 4, 1);
   expectNumberPad(*k.frames.back());
+}
+
+// --zoom-automatico on two nearby taps 0.8 s apart and a far one 3 s later:
+// zoomed on the first two between them and just after, the whole view in
+// the idle stretch, zoomed on the far square, near the middle, after its tap.
+TEST_F(StoryboardTest, TheAutomaticZoomFollowsTapsCloseInTimeAndRests) {
+  writeFile(dir_ / "squares.html",
+            "<body style='margin:0;height:2000px'><style>div{position:absolute;width:60px;"
+            "height:60px}</style><div id=a style='left:40px;top:200px;background:red'></div>"
+            "<div id=b style='left:140px;top:200px;background:red'></div>"
+            "<div id=c style='left:240px;top:680px;background:#0f0'></div></body>");
+  const Outcome r =
+      runOn({"--quadro-a-quadro", "--json", "--zoom-automatico", "--roteiro",
+             storyboard("auto.txt",
+                        "pausa 0.5\ntocar #a\npausa 0.8\ntocar #b\npausa 3\ntocar #c\n"
+                        "pausa 1\n")},
+            "file://" + (dir_ / "squares.html").string(), dir_ / "auto.mp4");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const MovieInfo m = probeMovie(dir_ / "auto.mp4");
+  auto at = [&](double seconds) -> const AVFrame& { return *m.frames.at(seconds * 60); };
+  auto squares = [&](double seconds, bool green) {
+    return blob(0, 47, 390, 844, [&](int x, int y) {
+      const Rgb c = pixelAt(at(seconds), x, y);
+      return green ? c.g > 200 && c.r < 80 : c.r > 200 && c.g < 80;
+    });
+  };
+  const double first = stepSeconds(r.out, "tocar #a"), second = stepSeconds(r.out, "tocar #b");
+  const double far = stepSeconds(r.out, "tocar #c");
+  EXPECT_NEAR(second - first, 0.95, 0.02);
+  const double whole = 2 * 60 * 60;
+  for (double t : {(first + second) / 2, second + 0.5})
+    EXPECT_NEAR(squares(t, false)[0], 4 * whole, 0.15 * 4 * whole) << "zoomed at " << t;
+  EXPECT_NEAR(squares(second + 2.5, false)[0], whole, 0.05 * whole) << "the whole view";
+  const auto [n, x, y] = squares(far + 0.8, true);
+  EXPECT_NEAR(n, 4 * 3600, 0.15 * 4 * 3600) << "zoomed on the far square";
+  EXPECT_NEAR(x, 195, 30);
+  EXPECT_NEAR(y, 47 + 797 / 2, 60);
 }
 
 // The keyboard in real time, and dark with --esquema escuro; zoomed in on

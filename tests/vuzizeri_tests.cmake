@@ -17,6 +17,7 @@ target_link_libraries(vuzizeri_e2e_tests PRIVATE test_support scroll_pattern GTe
 target_compile_definitions(vuzizeri_e2e_tests PRIVATE VUZIZERI_BINARY="$<TARGET_FILE:vuzizeri>"
                                                       JUNTAR_BINARY="$<TARGET_FILE:vuzizeri-juntar>"
                                                       VERIFICAR_BINARY="$<TARGET_FILE:vuzizeri-verificar>"
+                                                      MATRIZ_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/vuzizeri-matriz"
                                                       TEST_PAGES_DIR="${CMAKE_CURRENT_SOURCE_DIR}/pages")
 add_dependencies(vuzizeri_e2e_tests vuzizeri vuzizeri-juntar vuzizeri-verificar)
 gtest_discover_tests(vuzizeri_e2e_tests PROPERTIES TIMEOUT 240)

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 
 #include "common/number_syntax.h"
 #include "common/shown_text.h"
@@ -260,6 +261,16 @@ const Option kOptions[] = {
        p.a.dark = value == "escuro";
        return {};
      }},
+    {"--idioma", "", "ETIQUETA",
+     "o idioma (BCP 47, como pt-BR) da página, da data, da voz e do teclado (o de LANG sem ela)",
+     [](Parse& p, const std::string& value) -> Ending {
+       std::optional<std::string> tag = languageTagOf(value);
+       if (!tag)
+         return refused("--idioma precisa de uma etiqueta BCP 47, como pt-BR ou en-US: " +
+                        shownText(value) + "\n");
+       p.a.language = *tag;
+       return {};
+     }},
     {"--movimento-reduzido", "", "", "a página vê prefers-reduced-motion: reduce",
      flag<&Arguments::reducedMotion>},
     {"--controles-do-motor", "", "", "botões, campos e seletores com a cara do motor, não a do iOS",
@@ -333,12 +344,15 @@ const Option kOptions[] = {
      }},
     {"--roteiro", "", "ARQUIVO", "passos em ordem, um por linha (até 1 MiB), destes:",
      [](Parse& p, const std::string& value) { return named(p.a.storyboardFile, value); }},
-    {"--zoom-nos-toques", "", "FATOR",
-     "cada toque, toque longo, deslize e digitação do roteiro aproxima FATOR vezes e volta",
+    {"--textos", "", "ARQUIVO.tsv",
+     "{chave} no texto dos passos do roteiro vem desta tabela, na coluna do idioma",
+     [](Parse& p, const std::string& value) { return named(p.a.textsFile, value); }},
+    {"--zoom-automatico", "--zoom-nos-toques", "[FATOR]",
+     "a câmera aproxima FATOR (2) vezes os toques seguidos do roteiro e se afasta na calma",
      [](Parse& p, const std::string& value) -> Ending {
-       p.a.zoomOnTouches = numberWithin(value, kMinZoom, kMaxZoom);
+       p.a.zoomOnTouches = value.empty() ? kAutomaticZoom : numberWithin(value, kMinZoom, kMaxZoom);
        if (!p.a.zoomOnTouches)
-         return refused("--zoom-nos-toques precisa de um fator de 1,25 a 4: " + shownText(value) +
+         return refused("--zoom-automatico precisa de um fator de 1,25 a 4: " + shownText(value) +
                         "\n");
        return {};
      }},
@@ -462,6 +476,19 @@ const Option kOptions[] = {
 
 }  // namespace
 
+std::optional<std::string> languageTagOf(const std::string& text) {
+  static const std::regex kTag("([a-zA-Z]{2,3})(-[a-zA-Z]{4})?(-[a-zA-Z]{2}|-[0-9]{3})?");
+  std::smatch m;
+  if (!std::regex_match(text, m, kTag)) return std::nullopt;
+  auto cased = [](std::string part, bool upper) {
+    for (char& c : part) c = static_cast<char>(upper ? std::toupper(c) : std::tolower(c));
+    return part;
+  };
+  std::string script = cased(m[2].str(), false);
+  if (!script.empty()) script[1] = static_cast<char>(std::toupper(script[1]));
+  return cased(m[1].str(), false) + script + cased(m[3].str(), true);
+}
+
 std::optional<std::string> barTime(const std::string& hhmm) {
   const size_t colon = hhmm.find(':');
   if (colon == std::string::npos || hhmm.size() - colon != 3 || colon < 1 || colon > 2)
@@ -533,7 +560,10 @@ Ending readOptions(Parse& p, const std::vector<std::string>& all, size_t* first)
                      [&](const Option& o) { return o.name == name || o.alias == name; });
     if (option == std::end(kOptions)) return usage();
     std::string value;
-    if (!option->value.empty()) {
+    if (option->value.starts_with("[")) {
+      // An optional value is a number: the URL never is one.
+      if (i + 1 < all.size() && parseScale(all[i + 1])) value = all[++i];
+    } else if (!option->value.empty()) {
       if (i + 1 >= all.size()) return usage();
       value = all[++i];
     }

@@ -62,6 +62,9 @@ struct Arguments : ScrollDirections {
   bool dark = false;
   // --movimento-reduzido: the page's prefers-reduced-motion is reduce.
   bool reducedMotion = false;
+  // --idioma: the page's, the voice's and the keyboard's language (BCP 47);
+  // empty for the one LANG gives.
+  std::string language;
   // --controles-do-motor: form controls keep the engine's look, not iOS's.
   bool engineControls = false;
   // --redigir: what matches shows as a solid block in every frame, of its
@@ -73,10 +76,13 @@ struct Arguments : ScrollDirections {
   bool preload = false;
   // --roteiro: the storyboard's file, and its steps once read at start.
   std::string storyboardFile;
+  // --textos: a table of each {chave}'s text in each language.
+  std::string textsFile;
   // --legendas: where the storyboard's captions and titles are written as
   // WebVTT (.vtt) or SubRip (.srt) once the video is.
   std::string captionsFile;
-  // --zoom-nos-toques: the factor each step a finger takes zooms in by.
+  // --zoom-automatico (or --zoom-nos-toques): the factor the camera zooms in
+  // by on the storyboard's touches.
   std::optional<double> zoomOnTouches;
   // --sem-teclado: a field's focus brings up no on-screen keyboard.
   bool noKeyboard = false;
@@ -189,6 +195,11 @@ ParseResult parseArguments(const std::vector<std::string>& args, const DeviceSou
 // "HH:MM" as the status bar shows it: the hour without its leading zero;
 // nothing when the text is not a time of day.
 std::optional<std::string> barTime(const std::string& hhmm);
+
+// A BCP 47 language tag written the usual way ("pt-br" gives "pt-BR"): a
+// language of 2 or 3 letters, then a script of 4 and a region of 2 letters
+// or 3 digits, each optional; nothing when `text` is not one.
+std::optional<std::string> languageTagOf(const std::string& text);
 
 // The usage line, then one line for each option, from the option table.
 std::string usageWithOptions();

@@ -171,8 +171,7 @@ std::optional<int> Launcher::openSound() {
   media::silenceLibraryLog();
   cues_ = std::make_shared<media::SoundCues>();
   if (a.storyboard) {
-    const VoiceSettings voice{a.voiceCommand,
-                              languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"))};
+    const VoiceSettings voice{a.voiceCommand, runLanguage(a)};
     if (!speakNarrations(a.storyboard->filmed, voice, &voices_, &soundError)) {
       writeAll(STDERR_FILENO, soundError);
       return 1;
@@ -288,7 +287,7 @@ web::WebKitView::Options Launcher::viewOptions() const {
   options.heightPoints = static_cast<int>(a.contentH);
   options.windowX = options.windowY = static_cast<int>(kWindowOrigin);
   options.memoryLimitMB = memoryLimitMB_;
-  options.languageTag = languageTag(getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
+  options.languageTag = runLanguage(a);
   options.pageScript = phoneScript(a.cssW, a.cssH) + ";\n" + redactionScript(a);
   // Under the redaction's rules, which must win.
   options.everyFrameStyleSheet = inputs_.controlsStyleSheet + redactionStyleSheet(a);

@@ -1,5 +1,6 @@
 #include "vuzizeri/launcher/page_inputs.h"
 
+#include <strings.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "common/input_file.h"
 #include "common/shown_text.h"
 #include "vuzizeri/recorder/page_shaping.h"
+#include "vuzizeri/recorder/phone.h"
 #include "vuzizeri/sound/narration.h"
 
 namespace vuz {
@@ -25,8 +27,65 @@ bool readFile(const std::string& path, size_t maxBytes, std::string* text, std::
   return true;
 }
 
+std::string runLanguage(const Arguments& a) {
+  if (!a.language.empty()) return a.language;
+  return languageTag(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+}
+
+namespace {
+
+std::vector<std::string> cellsOf(std::string row) {
+  if (!row.empty() && row.back() == '\r') row.pop_back();
+  std::vector<std::string> cells;
+  std::istringstream split(row);
+  for (std::string cell; std::getline(split, cell, '\t');) cells.push_back(cell);
+  if (!row.empty() && row.back() == '\t') cells.emplace_back();
+  return cells;
+}
+
+// The header's column of `language`, else of its language alone; 0 for none.
+size_t columnOf(const std::vector<std::string>& header, const std::string& language) {
+  const std::string alone = language.substr(0, language.find('-'));
+  for (const std::string& wanted : {language, alone})
+    for (size_t i = 1; i < header.size(); ++i)
+      if (strcasecmp(header[i].c_str(), wanted.c_str()) == 0) return i;
+  return 0;
+}
+
+}  // namespace
+
+std::optional<Texts> textsIn(const std::string& table, const std::string& language,
+                             std::string* message) {
+  std::istringstream rows(table.starts_with("\xef\xbb\xbf") ? table.substr(3) : table);
+  std::string row;
+  std::getline(rows, row);
+  const std::vector<std::string> header = cellsOf(row);
+  if (header.empty() || header[0] != "chave") {
+    *message = "a primeira linha é chave e os idiomas, separados por tabulações";
+    return std::nullopt;
+  }
+  const size_t column = columnOf(header, language);
+  if (column == 0) {
+    *message = "não tem a coluna do idioma " + language;
+    return std::nullopt;
+  }
+  Texts texts;
+  for (int line = 2; std::getline(rows, row); ++line) {
+    const std::vector<std::string> cells = cellsOf(row);
+    if (cells.empty() || (cells.size() == 1 && cells[0].empty())) continue;
+    if (cells.size() != header.size()) {
+      *message = "linha " + std::to_string(line) + ": " + std::to_string(cells.size()) +
+                 " colunas, o cabeçalho tem " + std::to_string(header.size());
+      return std::nullopt;
+    }
+    if (!cells[column].empty()) texts[cells[0]] = cells[column];
+  }
+  return texts;
+}
+
 std::string outputAmongInputs(const Arguments& a) {
   const std::pair<const char*, const std::string*> inputs[] = {{"--roteiro", &a.storyboardFile},
+                                                               {"--textos", &a.textsFile},
                                                                {"--estilo", &a.styleFile},
                                                                {"--script", &a.scriptFile},
                                                                {"--audio", &a.audioFile}};
@@ -65,6 +124,17 @@ std::optional<PageInputs> readPageInputs(Arguments& a, const std::string& dataFo
     std::string text, why;
     if (!readFile(a.storyboardFile, kStoryboardMaxBytes, &text, message, "--roteiro"))
       return std::nullopt;
+    std::optional<Texts> texts;
+    if (!a.textsFile.empty()) {
+      std::string table;
+      if (!readFile(a.textsFile, kStoryboardMaxBytes, &table, message, "--textos"))
+        return std::nullopt;
+      texts = textsIn(table, runLanguage(a), &why);
+      if (!texts) {
+        *message = "--textos " + shownText(a.textsFile) + ": " + why + "\n";
+        return std::nullopt;
+      }
+    }
     std::vector<std::string> used;
     a.storyboard = parseStoryboard(
         text,
@@ -74,7 +144,7 @@ std::optional<PageInputs> readPageInputs(Arguments& a, const std::string& dataFo
           used.push_back(name);
           return std::string(value);
         },
-        &why);
+        &why, texts ? &*texts : nullptr);
     // What the storyboard types (a password) is read once: nothing the run
     // starts sees it in its environment.
     for (const std::string& name : used) unsetenv(name.c_str());

@@ -32,6 +32,17 @@ inline constexpr size_t kPageFileMaxBytes = 16 << 20;
 bool readFile(const std::string& path, size_t maxBytes, std::string* text, std::string* message,
               const std::string& option = "");
 
+// The run's language: --idioma's, or else the one LANG gives (phone.h).
+std::string runLanguage(const Arguments& arguments);
+
+// --textos's table (a header "chave" and language tags, then a key and its
+// texts a row, split by tabs) as the column of `language`, or of its
+// language alone (pt for pt-BR); empty cells are left out. Nothing, with the
+// reason in `message`, when no column is the language's or a row is not
+// the header's length.
+std::optional<Texts> textsIn(const std::string& table, const std::string& language,
+                             std::string* message);
+
 // What to say when the output is one of the run's own inputs (the video
 // would take its place), or empty.
 std::string outputAmongInputs(const Arguments& arguments);

@@ -93,7 +93,7 @@ void Vuzizeri::handleHeight(const std::optional<web::ScriptValue>& result) {
   if (args.storyboard) {
     velocidade = storySpeed();
     story_ = makeStory(args.zoomOnTouches
-                           ? withZoomOnTouches(args.storyboard->filmed, *args.zoomOnTouches)
+                           ? withAutomaticZoom(args.storyboard->filmed, *args.zoomOnTouches)
                            : args.storyboard->filmed,
                        true);
   }

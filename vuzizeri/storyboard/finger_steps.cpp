@@ -470,8 +470,12 @@ class Zoom final : public OnElement {
   void onElement(StepContext& run) override {
     if (camera_.aimed()) return moveCamera(run);
     const StoryStep& s = run.step();
-    camera_.aim(run, s.number == 1 ? JsonValue() : JsonValue(s.selector), s.number,
-                [this, &run] { moveCamera(run); });
+    std::vector<JsonValue> all = {JsonValue(s.selector)};
+    all.insert(all.end(), s.region.begin(), s.region.end());
+    const JsonValue target = s.number == 1      ? JsonValue()
+                             : s.region.empty() ? JsonValue(s.selector)
+                                                : JsonValue::list(all);
+    camera_.aim(run, target, s.number, [this, &run] { moveCamera(run); });
   }
 
  private:

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <set>
 
 #include "common/shown_text.h"
 #include "vuzizeri/storyboard/line_syntax.h"
@@ -130,31 +131,100 @@ std::string storyboardSchema() {
          "\n";
 }
 
-std::vector<StoryStep> withZoomOnTouches(std::vector<StoryStep> steps, double factor) {
-  const StepKind* zoom = stepNamed("zoom");
+namespace {
+
+bool touches(const StoryStep& step) {
+  static const std::set<std::string_view> kTouching = {"tocar", "tocar-longo", "deslizar",
+                                                       "digitar", "escolher"};
+  return kTouching.contains(step.kind->word);
+}
+// What shows over the page while the steps go on, taking no time.
+bool alongside(const StoryStep& step) {
+  const std::string_view word = step.kind->word;
+  return word == "legenda" || word == "destaque" || word == "capitulo";
+}
+
+StoryStep cameraStep(const StoryStep& at, double factor, std::vector<std::string> selectors) {
+  StoryStep zoom;
+  zoom.kind = stepNamed("zoom");
+  zoom.line = at.line;
+  zoom.number = factor;
+  std::string written = "zoom";
+  if (!selectors.empty()) {
+    zoom.selector = selectors.front();
+    zoom.region.assign(selectors.begin() + 1, selectors.end());
+    for (const std::string& selector : selectors) written += " " + selector;
+  }
+  char factorText[32];
+  std::snprintf(factorText, sizeof factorText, "%g", factor);
+  zoom.written = written + " " + factorText + " (--zoom-automatico)";
+  return zoom;
+}
+
+// The touches from `first` that make one zoom: each within kIdleSeconds of
+// the last, counting only pauses and what shows alongside between them.
+// The index after the last of them.
+size_t touchesTogether(const std::vector<StoryStep>& steps, size_t first,
+                       std::vector<std::string>* selectors) {
+  size_t end = first + 1;
+  double idle = 0;
+  selectors->push_back(steps[first].selector);
+  for (size_t i = first + 1; i < steps.size(); ++i) {
+    const StoryStep& step = steps[i];
+    if (touches(step) && idle <= kIdleSeconds) {
+      if (std::find(selectors->begin(), selectors->end(), step.selector) == selectors->end())
+        selectors->push_back(step.selector);
+      end = i + 1, idle = 0;
+    } else if (step.kind->word == "pausa") {
+      idle += step.number;
+    } else if (!alongside(step)) {
+      break;
+    }
+  }
+  return end;
+}
+
+}  // namespace
+
+std::vector<StoryStep> withAutomaticZoom(std::vector<StoryStep> steps, double factor) {
   std::vector<StoryStep> out;
-  for (StoryStep& step : steps) {
-    const std::string_view word = step.kind->word;
-    if (word != "tocar" && word != "tocar-longo" && word != "deslizar" && word != "digitar") {
-      out.push_back(std::move(step));
+  for (size_t i = 0; i < steps.size();) {
+    if (!touches(steps[i])) {
+      out.push_back(std::move(steps[i++]));
       continue;
     }
-    char factorText[32];
-    std::snprintf(factorText, sizeof factorText, "%g", factor);
-    StoryStep in;
-    in.kind = zoom;
-    in.line = step.line;
-    in.selector = step.selector;
-    in.number = factor;
-    in.written = "zoom " + step.selector + " " + factorText + " (--zoom-nos-toques)";
-    StoryStep back;
-    back.kind = zoom;
-    back.line = step.line;
-    back.number = 1;
-    back.written = "zoom 1 (--zoom-nos-toques)";
-    out.push_back(std::move(in));
-    out.push_back(std::move(step));
-    out.push_back(std::move(back));
+    std::vector<std::string> selectors;
+    const size_t end = touchesTogether(steps, i, &selectors);
+    out.push_back(cameraStep(steps[i], factor, selectors));
+    while (i < end) out.push_back(std::move(steps[i++]));
+    // Out once nothing is touched for kIdleSeconds: within a pause, before
+    // a step that is neither a pause nor shown alongside, or at the end.
+    double idle = 0;
+    for (; i < steps.size() && !touches(steps[i]); ++i) {
+      StoryStep& step = steps[i];
+      if (alongside(step)) {
+        out.push_back(std::move(step));
+        continue;
+      }
+      if (step.kind->word != "pausa") break;
+      if (idle + step.number <= kIdleSeconds) {
+        idle += step.number;
+        out.push_back(std::move(step));
+        continue;
+      }
+      const double rest = step.number - (kIdleSeconds - idle) - kZoomSeconds;
+      step.number = kIdleSeconds - idle;
+      out.push_back(step);
+      out.push_back(cameraStep(step, 1, {}));
+      if (rest > step_parts::kSameMoment) {
+        step.number = rest;
+        out.push_back(std::move(step));
+      }
+      idle = -1;  // out already
+      ++i;
+      break;
+    }
+    if (idle >= 0) out.push_back(cameraStep(out.back(), 1, {}));
   }
   return out;
 }

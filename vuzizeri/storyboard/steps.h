@@ -111,9 +111,13 @@ std::string stepsHelp();
 // of a storyboard is the last word on each line's arguments.
 std::string storyboardSchema();
 
-// --zoom-nos-toques: each step a finger takes (tocar, tocar-longo,
-// deslizar, digitar) between a zoom on its element by `factor` and zoom 1.
-std::vector<StoryStep> withZoomOnTouches(std::vector<StoryStep> steps, double factor);
+// --zoom-automatico: the camera zooms `factor` times on the touches (tocar,
+// tocar-longo, deslizar, digitar, escolher) that come within kIdleSeconds
+// of each other, centred on what they touch, from before the first; out
+// once nothing is touched for kIdleSeconds, before a step that moves or
+// waits for the page, or at the end.
+inline constexpr double kIdleSeconds = 1.5;
+std::vector<StoryStep> withAutomaticZoom(std::vector<StoryStep> steps, double factor);
 
 // How many of `count` keys are typed `elapsed` seconds after the first.
 size_t keysDue(double elapsed, size_t count);

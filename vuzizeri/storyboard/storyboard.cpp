@@ -1,5 +1,7 @@
 #include "vuzizeri/storyboard/storyboard.h"
 
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "common/shown_text.h"
@@ -8,8 +10,34 @@
 
 namespace vuz {
 
+namespace {
+
+// Each {chave} in `rest` as `texts` has it; the missing key's name in
+// `missing` when one is not there. digitar's $NOME comes after: a $ in the
+// table is a $ typed.
+bool withTexts(std::string_view word, const Texts& texts, std::string* rest, std::string* missing) {
+  static const std::set<std::string_view> kWordy = {"digitar",  "legenda",  "titulo",
+                                                    "destaque", "capitulo", "narrar"};
+  if (!kWordy.contains(word)) return true;
+  static const std::regex kKey(R"(\{([^{}\s]+)\})");
+  std::string out;
+  std::smatch m;
+  auto at = rest->cbegin();
+  for (; std::regex_search(at, rest->cend(), m, kKey); at = m[0].second) {
+    const auto found = texts.find(m[1].str());
+    if (found == texts.end()) return *missing = m[1].str(), false;
+    std::string value = found->second;
+    if (word == "digitar") value = std::regex_replace(value, std::regex(R"(\$)"), "$$$$");
+    out += m.prefix().str() + value;
+  }
+  *rest = out + std::string(at, rest->cend());
+  return true;
+}
+
+}  // namespace
+
 std::optional<Storyboard> parseStoryboard(const std::string& text, const Environment& environment,
-                                          std::string* message) {
+                                          std::string* message, const Texts* texts) {
   Storyboard storyboard;
   bool sawBefore = false;
   // Editors on some systems begin a UTF-8 file with a byte-order mark.
@@ -27,7 +55,7 @@ std::optional<Storyboard> parseStoryboard(const std::string& text, const Environ
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     const std::string written = trimmed(raw);
     if (written.empty() || written[0] == '#') continue;
-    const auto [command, rest] = firstWord(written);
+    auto [command, rest] = firstWord(written);
     if (command == "antes") {
       if (!rest.empty()) return refuse("antes fica sozinho na linha");
       if (sawBefore) return refuse("antes só pode vir uma vez");
@@ -42,6 +70,8 @@ std::optional<Storyboard> parseStoryboard(const std::string& text, const Environ
       return refuse("passo desconhecido: " + shownText(command, 40) + " (" + stepWords() + ")");
     step.line = line;
     step.written = written;
+    if (std::string key; texts && !withTexts(command, *texts, &rest, &key))
+      return refuse("{" + key + "} não está em --textos");
     if (const std::string why = step.kind->read(rest, environment, step); !why.empty())
       return refuse(why);
     storyboard.filmed.push_back(std::move(step));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ struct StoryStep {
   std::string text;
   // digitar's text holds a value from the environment: its keys never pop up.
   bool secret = false;
+  // A zoom's further elements, the camera centred on them all with the
+  // first (--zoom-automatico).
+  std::vector<std::string> region;
   // The line as written (digitar's $NOME unexpanded): what the report and
   // every message show, so that a password never gets into either.
   std::string written;
@@ -44,16 +48,22 @@ inline constexpr double kSwipeSeconds = 0.3;
 inline constexpr double kTouchMovesPerSecond = 60;
 inline constexpr double kZoomSeconds = 0.4;
 inline constexpr double kMinZoom = 1.25, kMaxZoom = 4;
+inline constexpr double kAutomaticZoom = 2;  // --zoom-automatico without a factor
 inline constexpr double kWaitLimitSeconds = 30;
 
 // Looks a name up in the environment; nothing when it is not set.
 using Environment = std::function<std::optional<std::string>(const std::string& name)>;
 
+// --textos: each {chave}'s text in the run's language.
+using Texts = std::map<std::string, std::string>;
+
 // The storyboard in `text`, each line read by its step's row of the table;
 // nothing, with "linha N: reason" in `message`, when a line is not a step
-// or a number is out of bounds.
+// or a number is out of bounds. With `texts`, each {chave} in the words of
+// a step that shows, types or says them is its text there, and one that is
+// not there is refused.
 std::optional<Storyboard> parseStoryboard(const std::string& text, const Environment& environment,
-                                          std::string* message);
+                                          std::string* message, const Texts* texts = nullptr);
 
 // digitar's text as the keys typed: one UTF-8 character each (a byte that
 // is not UTF-8 is a key of its own).

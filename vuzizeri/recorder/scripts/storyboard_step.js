@@ -48,8 +48,9 @@
 //   choose: [selector, text]  the option `text` chosen in the first match,
 //       with input and change when that changes its value, and the match
 //       blurred, as the picker closing leaves it: 'ok'.
-//   aim: selector or null  where the camera would centre on the first match
-//       (null: on the view as the page stands):
+//   aim: selector, [selectors] or null  where the camera would centre on
+//       the first match (on the box that holds each's first match that
+//       shows; null: on the view as the page stands):
 //       [zoom now, centre x, centre y of the camera now, centre x, centre y
 //       of the match], in CSS px of the unzoomed page, or one of find's
 //       refusals.
@@ -169,15 +170,22 @@
   if (aim !== undefined) {
     var now = shot.zoom == 1 ? viewCentre() : [shot.x, shot.y];
     if (aim === null) return [shot.zoom, now[0], now[1]].concat(viewCentre());
-    var el = first(aim);
-    if (typeof el == 'string') return el;
-    var r = place(el);
-    if (typeof r == 'string') return r;
-    // The match's centre on the page, the camera taken away: the view's
-    // point v shows the page's (v - half the view) / zoom + the camera's.
+    // Several selectors: the box that holds their first matches; the first
+    // must show, the others may come later (a menu's item).
+    var u = null, aims = Array.isArray(aim) ? aim : [aim];
+    for (var i = 0; i < aims.length; i++) {
+      var el = first(aims[i]);
+      var r = typeof el == 'string' ? el : place(el);
+      if (typeof r == 'string' && i == 0) return r;
+      if (typeof r == 'string') continue;
+      u = u ? [Math.min(u[0], r.left), Math.min(u[1], r.top), Math.max(u[2], r.right),
+               Math.max(u[3], r.bottom)] : [r.left, r.top, r.right, r.bottom];
+    }
+    // Its centre on the page, the camera taken away: the view's point v
+    // shows the page's (v - half the view) / zoom + the camera's.
     return [shot.zoom, now[0], now[1],
-            (r.left + r.width / 2 - innerWidth / 2) / shot.zoom + now[0],
-            (r.top + r.height / 2 - innerHeight / 2) / shot.zoom + now[1]];
+            ((u[0] + u[2]) / 2 - innerWidth / 2) / shot.zoom + now[0],
+            ((u[1] + u[3]) / 2 - innerHeight / 2) / shot.zoom + now[1]];
   }
   if (camera !== undefined) {
     var b = d.body, e = d.documentElement;
