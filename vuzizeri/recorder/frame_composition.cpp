@@ -110,7 +110,10 @@ void Vuzizeri::takeLayersAlone(const std::vector<LayerPlacement>& layers,
                                std::function<void()> then) {
   std::vector<LayerPlacement> wanted = layers_.wantedAlone(layers);
   std::string ids;
-  for (const LayerPlacement& l : wanted) ids += (ids.empty() ? "" : ",") + std::to_string(l.id);
+  for (const LayerPlacement& l : wanted) {
+    if (!ids.empty()) ids += ',';
+    ids += std::to_string(l.id);
+  }
   // The page is left as it was before anything else is asked of it.
   auto restore = [this, then = std::move(then)] {
     platform_.web->evaluateInOwnWorld("liftAlone([])", [then](web::ScriptAnswer) { then(); });
