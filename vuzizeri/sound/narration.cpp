@@ -1,13 +1,10 @@
 #include "vuzizeri/sound/narration.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
 
 #include "platform/media/reader/sound_source.h"
 #include "platform/media/sound/loudness.h"
+#include "platform/process/run_folder.h"
 #include "vuzizeri/sound/voice.h"
 #include "vuzizeri/storyboard/steps.h"
 
@@ -25,12 +22,11 @@ namespace {
 class VoiceFolder {
  public:
   VoiceFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/vuzizeri-voz-XXXXXX";
-    if (mkdtemp(name.data())) path_ = name;
+    std::string error;
+    if (!process::createRunFolder("vuzizeri-voz", &path_, &error)) path_.clear();
   }
   ~VoiceFolder() {
-    if (!path_.empty()) rmdir(path_.c_str());
+    if (!path_.empty()) process::removeTree(path_);
   }
   const std::string& path() const { return path_; }
 
