@@ -71,6 +71,7 @@ for (const [more, why] of [[{ roteiro: "digitar #b $HOME\n" }, /--permitir-varia
                            [{ opcoes: ["--", "file:///etc/hostname", "390", "600", "1", "20", "/tmp/x.mp4"] }, /opcoes: --/],
                            [{ opcoes: ["--esconder", ".a", "/tmp/x.mp4"] }, /x\.mp4/],
                            [{ opcoes: ["--paralelo", "64"] }, /--paralelo/],
+                           [{ opcoes: ["--textos", "/etc/hostname"] }, /--textos: .*fora da pasta/],
                            [{ aparelho: undefined, largura: 390, altura: 600, escala: 1, topo: 20,
                               opcoes: ["--aparelho", "iphone-15"] }, /--aparelho/],
                            [{ largura: 390, altura: 600, escala: 1, topo: 20 }, /aparelho/]]) {

@@ -26,7 +26,7 @@ namespace {
 // The recorder's options that name a file: inside the workspace too.
 bool namesFile(const std::string& option) {
   return option == "--estilo" || option == "--script" || option == "--audio" ||
-         option == "--legendas" || option == "--roteiro";
+         option == "--legendas" || option == "--roteiro" || option == "--textos";
 }
 
 // The most of a storyboard's file that is read, as the recorder reads it.
